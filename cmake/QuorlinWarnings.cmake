@@ -1,0 +1,16 @@
+# Project-wide compile options: warnings, optional sanitizers.
+add_library(quorlin_options INTERFACE)
+target_compile_options(quorlin_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(QUORLIN_WERROR)
+  target_compile_options(quorlin_options INTERFACE -Werror)
+endif()
+
+if(QUORLIN_SANITIZE STREQUAL "address")
+  target_compile_options(quorlin_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(quorlin_options INTERFACE -fsanitize=address,undefined)
+elseif(QUORLIN_SANITIZE STREQUAL "thread")
+  target_compile_options(quorlin_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(quorlin_options INTERFACE -fsanitize=thread)
+elseif(NOT QUORLIN_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "QUORLIN_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,51 @@
+// quorlin-cli: the headless command line on the same engine as the desktop app.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommand.h"
+
+namespace quorlin::cli {
+
+std::vector<CliCommand>& commandRegistry() {
+  static std::vector<CliCommand> commands;
+  return commands;
+}
+
+namespace {
+
+void printUsage(std::FILE* stream) {
+  std::fprintf(stream, "usage: quorlin-cli COMMAND [OPTIONS]\n\ncommands:\n");
+  auto commands = commandRegistry();
+  std::sort(commands.begin(), commands.end(),
+            [](const CliCommand& a, const CliCommand& b) { return a.name < b.name; });
+  for (const auto& command : commands) {
+    std::fprintf(stream, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+                 static_cast<int>(command.summary.size()), command.summary.data());
+  }
+  std::fprintf(stream, "\nRun 'quorlin-cli COMMAND --help' for a command's options.\n");
+}
+
+}  // namespace
+}  // namespace quorlin::cli
+
+int main(int argc, char* argv[]) {
+  using namespace quorlin::cli;
+  if (argc < 2) {
+    printUsage(stderr);
+    return exitUsage;
+  }
+  std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    printUsage(stdout);
+    return exitSuccess;
+  }
+  std::vector<std::string> arguments(argv + 2, argv + argc);
+  for (const auto& command : commandRegistry()) {
+    if (command.name == name) return command.run(arguments);
+  }
+  std::fprintf(stderr, "quorlin-cli: unknown command '%s'\n\n", name.c_str());
+  printUsage(stderr);
+  return exitUsage;
+}

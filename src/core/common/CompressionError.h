@@ -1,0 +1,67 @@
+// CompressionError: the one error type of the compression pipeline.
+//
+// Every failure of encoding, decoding, scoring or running a tool is thrown as a
+// CompressionError whose message() is the exact text shown to the user, in the
+// panel and on the status line. File-system errors are not wrapped: they pass
+// through as std::filesystem::filesystem_error. Cancellation has its own type,
+// CancellationError (Cancellation.h).
+#pragma once
+
+#include <exception>
+#include <filesystem>
+#include <string>
+
+namespace quorlin {
+
+class CompressionError : public std::exception {
+ public:
+  // Cases in their fixed order.
+  enum class Kind { missingTool, processFailed, missingOutput, unreadableImage };
+
+  // "Missing command-line tool: NAME. Install it with Homebrew or add it to PATH."
+  static CompressionError missingTool(std::string toolName);
+  // TOOL + " failed. " + output trimmed of surrounding whitespace. The space after
+  // "failed." stays even when the output is empty.
+  static CompressionError processFailed(std::string tool, std::string output);
+  // "Expected output was not created: " + file name + "."
+  static CompressionError missingOutput(std::filesystem::path file);
+  // "Could not read decoded image: " + file name + ". Also used for unreadable
+  // sources and encoded files, with the same wording.
+  static CompressionError unreadableImage(std::filesystem::path file);
+
+  Kind kind() const noexcept { return kind_; }
+  // The tool name (missingTool, processFailed); empty otherwise.
+  const std::string& tool() const noexcept { return tool_; }
+  // The raw output (processFailed); empty otherwise.
+  const std::string& output() const noexcept { return output_; }
+  // The file (missingOutput, unreadableImage); empty otherwise.
+  const std::filesystem::path& file() const noexcept { return file_; }
+
+  const std::string& message() const noexcept { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+  friend bool operator==(const CompressionError& a, const CompressionError& b) {
+    return a.kind_ == b.kind_ && a.tool_ == b.tool_ && a.output_ == b.output_ && a.file_ == b.file_;
+  }
+
+ private:
+  CompressionError(Kind kind, std::string tool, std::string output, std::filesystem::path file);
+
+  Kind kind_;
+  std::string tool_;
+  std::string output_;
+  std::filesystem::path file_;
+  std::string message_;
+};
+
+// Trims spaces, tabs, carriage returns and newlines (and other ASCII whitespace)
+// from both ends.
+std::string trimWhitespace(std::string_view text);
+
+// The text a user sees for any error that reaches a panel or the status line:
+// a CompressionError's message, a file-system error's reason and path, a
+// cancellation's "Cancelled.", otherwise what().
+std::string describeError(const std::exception& error);
+std::string describeError(std::exception_ptr error);
+
+}  // namespace quorlin

@@ -1,0 +1,44 @@
+// SourceImageMetadata: the specs of a source file as the image reader reports
+// them, and the texts the source block and the specs panel show.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/engine/DisplayImage.h"
+
+namespace quorlin {
+
+struct SourceImageMetadata {
+  int pixelWidth = 0;
+  int pixelHeight = 0;
+  std::optional<std::string> formatDescription;   // "PNG image", ...
+  std::optional<int> bitDepth;                    // bits per component
+  std::optional<std::string> colorModel;          // "RGB", "Gray", "CMYK"
+  std::optional<std::string> colorProfileName;    // ICC description tag
+  std::optional<bool> hasAlpha;
+  std::optional<int> orientation;                 // EXIF code 1-8, before autorotation
+  std::optional<double> dpiWidth;
+  std::optional<double> dpiHeight;
+  bool isJPEG = false;
+};
+
+// Never fails: fills what it can; width and height fall back to `fallbackSize`
+// rounded to the nearest integer.
+SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, PixelSize fallbackSize);
+
+// True when the reader's type identifier conforms to JPEG, else when the type for
+// the file's extension does.
+bool isJPEGSource(const std::optional<std::string>& typeIdentifier, const std::filesystem::path& file);
+
+// "4032 x 3024 px  |  8-bit  |  Display P3  |  2.35 MB"
+std::string summaryLine(const SourceImageMetadata& metadata, std::int64_t fileSize);
+// "File Size: ...", "Dimensions: ...", ... in their fixed order, optional lines omitted.
+std::vector<std::string> specLines(const SourceImageMetadata& metadata, std::int64_t fileSize);
+// "72", "300 x 72", or nothing unless both DPI values are known.
+std::optional<std::string> dpiText(const SourceImageMetadata& metadata);
+
+}  // namespace quorlin
