@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -142,7 +141,6 @@ TEST(TargetSearchTest, EqualSizedAcceptableProbesKeepTheEarlierOne) {
 
 TEST(TargetSearchTest, AnAcceptableBestIsNeverReplacedByAnUnacceptableSmallerProbe) {
   test::ScratchDirectory scratch;
-  // 85 scores 84.6 (acceptable, not within 0.5? |84.6-85| = 0.4 -> within). Use 84.4: not acceptable.
   std::map<double, double> scores{{85, 90}, {56, 70}};
   FakeProbes probes(
       scratch, [&](double q) { return scores.count(q) ? scores[q] : (q > 70 ? 86.0 : 80.0); },
@@ -171,13 +169,16 @@ TEST(TargetSearchTest, LosslessSwitchesAreOffOnEveryProbe) {
   }
 }
 
-TEST(TargetSearchTest, NeverEvaluatesANinthProbe) {
+TEST(TargetSearchTest, InterpolatesWithTheClampedFractionOnceBracketed) {
   test::ScratchDirectory scratch;
-  // A score that oscillates around the target without ever landing within 0.5.
+  // Odd qualities score 90, even ones 80: never within 0.5 of 85.
+  // f = 0.5 throughout: 56 + 15 * 0.5 = 63.5 -> 64, 64 + 3.5 = 67.5 -> 68, 68 + 1.5 = 69.5 -> 70; then the
+  // bracket [70, 71] is one step wide.
   FakeProbes probes(scratch, [](double q) { return static_cast<int>(q) % 2 ? 90.0 : 80.0; },
                     [](double q) { return static_cast<std::int64_t>(q); });
-  runSearch(targetPanel(CompressionCodec::heifLibheif), probes);
-  EXPECT_LE(probes.parameters.size(), 8u);
+  auto result = runSearch(targetPanel(CompressionCodec::heifLibheif), probes);
+  EXPECT_EQ(probes.parameters, (std::vector<double>{85, 56, 71, 64, 68, 70}));
+  EXPECT_EQ(result.foundQuality, 71);  // the smallest acceptable file
 }
 
 TEST(TargetSearchTest, StopsWhenTheBracketIsOneQualityStepWide) {
@@ -186,11 +187,8 @@ TEST(TargetSearchTest, StopsWhenTheBracketIsOneQualityStepWide) {
   FakeProbes probes(scratch, [](double q) { return q >= 60 ? 86.0 : 84.0; },
                     [](double q) { return static_cast<std::int64_t>(q); });
   auto result = runSearch(targetPanel(CompressionCodec::webP), probes);
+  EXPECT_EQ(probes.parameters, (std::vector<double>{85, 56, 71, 64, 60, 58, 59}));
   EXPECT_EQ(result.foundQuality, 60);
-  EXPECT_LE(probes.parameters.size(), 8u);
-  // The bracket [59, 60] is reached and nothing outside it is probed twice.
-  std::set<double> unique(probes.parameters.begin(), probes.parameters.end());
-  EXPECT_EQ(unique.size(), probes.parameters.size());
 }
 
 TEST(TargetSearchTest, EvaluatorErrorsEndTheSearchUnchanged) {
