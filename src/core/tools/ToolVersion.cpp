@@ -1,15 +1,26 @@
 #include "core/tools/ToolVersion.h"
 
 #include <algorithm>
-#include <regex>
 
 namespace quorlin {
 
 std::optional<std::string> firstDottedNumber(std::string_view text) {
-  static const std::regex pattern(R"(\d+\.\d+(?:\.\d+)*)");
-  std::match_results<std::string_view::const_iterator> match;
-  if (!std::regex_search(text.begin(), text.end(), match, pattern)) return std::nullopt;
-  return match.str();
+  // The pattern \d+\.\d+(?:\.\d+)*, matched by hand: the leftmost start whose digit run is followed by
+  // a dot and a digit, extended greedily by further dot-digits groups.
+  auto isDigit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  auto skipDigits = [&](std::size_t i) {
+    while (isDigit(i)) ++i;
+    return i;
+  };
+  auto dotDigitAt = [&](std::size_t i) { return i < text.size() && text[i] == '.' && isDigit(i + 1); };
+  for (std::size_t start = 0; start < text.size(); ++start) {
+    if (!isDigit(start)) continue;
+    std::size_t end = skipDigits(start);
+    if (!dotDigitAt(end)) continue;
+    while (dotDigitAt(end)) end = skipDigits(end + 1);
+    return std::string(text.substr(start, end - start));
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> parseVersion(std::string_view output) {
