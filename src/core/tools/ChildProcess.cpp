@@ -292,7 +292,12 @@ ChildProcessOutcome runChildProcess(const ChildProcessSpec& spec, ProcessOutputC
     }
     int timeout = schedule ? schedule->millisecondsToNextStage() : -1;
     int ready = ::poll(polled.data(), count, timeout);
-    if (ready < 0 && errno != EINTR) break;
+    if (ready < 0 && errno != EINTR) {
+      // Without poll we cannot keep reading; closing our ends turns a child
+      // blocked on a full pipe into a write error instead of a hang.
+      for (auto* stream : streams) stream->reset();
+      break;
+    }
     for (nfds_t j = 0; ready > 0 && j < count; ++j) {
       if (polled[j].revents == 0) continue;
       std::size_t i = which[j];
