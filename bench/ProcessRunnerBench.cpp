@@ -56,8 +56,8 @@ int main() {
   auto childProcess = [] {
     ProcessOutputCollector out;
     ProcessOutputCollector err;
-    ChildProcessSpec spec{"/bin/true", {}, "", environmentWithPath("/usr/bin:/bin"), ChildStandardInput::inherited};
-    runChildProcess(spec, out, err);
+    ChildProcessRequest request{"/bin/true", {}, "", environmentWithPath("/usr/bin:/bin"), ChildStandardInput::inherited};
+    runChildProcess(request, out, err);
   };
   ExecutableURLCache cache;
   ToolSearchPath searchPath(cache);

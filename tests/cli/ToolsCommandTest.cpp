@@ -47,9 +47,9 @@ class ToolsCommandTest : public ::testing::Test {
     std::vector<std::string> environment = environmentWithPath("/usr/bin:/bin");
     std::erase_if(environment, [](const std::string& entry) { return entry.starts_with("HOME="); });
     environment.push_back("HOME=" + home.string());
-    ChildProcessSpec spec{test::buildDirectory() / "src/cli/quorlin-cli", std::move(arguments), "", environment,
+    ChildProcessRequest request{test::buildDirectory() / "src/cli/quorlin-cli", std::move(arguments), "", environment,
                           ChildStandardInput::nullDevice};
-    ChildProcessOutcome outcome = runChildProcess(spec, standardOutput, standardError);
+    ChildProcessOutcome outcome = runChildProcess(request, standardOutput, standardError);
     EXPECT_TRUE(outcome.hasLaunched()) << "build quorlin-cli first";
     return {outcome.exitStatus, standardOutput.text(), standardError.text()};
   }

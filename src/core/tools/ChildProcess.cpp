@@ -210,14 +210,14 @@ std::vector<std::string> environmentWithPath(const std::string& path) {
   return environment;
 }
 
-ChildProcessOutcome runChildProcess(const ChildProcessSpec& spec, ProcessOutputCollector& standardOutput,
+ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessOutputCollector& standardOutput,
                                     ProcessOutputCollector& standardError, std::optional<ChildTimeLimit> timeLimit) {
   ChildProcessOutcome outcome;
   Pipe outputPipe = Pipe::create();
   Pipe errorPipe = Pipe::create();
 
   SpawnFileActions actions;
-  if (spec.standardInput == ChildStandardInput::nullDevice) {
+  if (request.standardInput == ChildStandardInput::nullDevice) {
     ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
   ::posix_spawn_file_actions_adddup2(actions.get(), outputPipe.writeEnd.get(), STDOUT_FILENO);
@@ -240,19 +240,19 @@ ChildProcessOutcome runChildProcess(const ChildProcessSpec& spec, ProcessOutputC
   }
   ::posix_spawnattr_setflags(attributes.get(), flags);
 
-  std::string argumentZero = spec.argumentZero.empty() ? spec.executable.filename().string() : spec.argumentZero;
+  std::string argumentZero = request.argumentZero.empty() ? request.executable.filename().string() : request.argumentZero;
   std::vector<char*> argv;
-  argv.reserve(spec.arguments.size() + 2);
+  argv.reserve(request.arguments.size() + 2);
   argv.push_back(argumentZero.data());
-  std::vector<std::string> arguments = spec.arguments;  // posix_spawn wants mutable strings
+  std::vector<std::string> arguments = request.arguments;  // posix_spawn wants mutable strings
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
   std::vector<std::string> environmentCopy;
   std::vector<char*> envp;
   char** environment = environ;
-  if (spec.environment) {
-    environmentCopy = *spec.environment;
+  if (request.environment) {
+    environmentCopy = *request.environment;
     envp.reserve(environmentCopy.size() + 1);
     for (auto& entry : environmentCopy) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -261,7 +261,7 @@ ChildProcessOutcome runChildProcess(const ChildProcessSpec& spec, ProcessOutputC
 
   pid_t pid = 0;
   const auto startedAt = Clock::now();
-  int spawnResult = ::posix_spawn(&pid, spec.executable.c_str(), actions.get(), attributes.get(), argv.data(),
+  int spawnResult = ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.data(),
                                   environment);
   outputPipe.writeEnd.reset();
   errorPipe.writeEnd.reset();

@@ -27,7 +27,7 @@ enum class ChildStandardInput {
   nullDevice,  // /dev/null: a child that reads gets end of file at once
 };
 
-struct ChildProcessSpec {
+struct ChildProcessRequest {
   std::filesystem::path executable;     // absolute path; launched as is
   std::vector<std::string> arguments;   // argv[1...], passed byte for byte
   std::string argumentZero;             // argv[0]; empty means the executable's file name
@@ -71,7 +71,7 @@ std::vector<std::string> environmentWithPath(const std::string& path);
 // arrive in the order the poll loop reads them). A launch failure is reported in
 // the outcome, never thrown. Throws std::system_error only when the pipes
 // themselves cannot be created.
-ChildProcessOutcome runChildProcess(const ChildProcessSpec& spec, ProcessOutputCollector& standardOutput,
+ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessOutputCollector& standardOutput,
                                     ProcessOutputCollector& standardError,
                                     std::optional<ChildTimeLimit> timeLimit = std::nullopt);
 

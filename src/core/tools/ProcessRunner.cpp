@@ -56,18 +56,18 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
     console.begin(entryId, std::move(commandLine), startedAt);
   });
 
-  ChildProcessSpec spec;
-  spec.executable = located->path;
-  spec.arguments = arguments;
-  spec.argumentZero = located->name;
-  spec.environment = environmentWithPath(joinedPath(directories));
-  spec.standardInput = standardInput_;
+  ChildProcessRequest request;
+  request.executable = located->path;
+  request.arguments = arguments;
+  request.argumentZero = located->name;
+  request.environment = environmentWithPath(joinedPath(directories));
+  request.standardInput = standardInput_;
 
   ProcessOutputCollector standardOutput;
   ProcessOutputCollector standardError;
   ChildProcessOutcome outcome;
   try {
-    outcome = runChildProcess(spec, standardOutput, standardError);
+    outcome = runChildProcess(request, standardOutput, standardError);
   } catch (const std::system_error& error) {
     // No pipes (out of descriptors, for example): the child never started.
     outcome.launchError = error.code().value();
@@ -93,15 +93,15 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
 std::string probeOutput(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
                         double timeoutSeconds) {
   try {
-    ChildProcessSpec spec;
-    spec.executable = executable;
-    spec.arguments = arguments;
-    spec.standardInput = ChildStandardInput::nullDevice;
+    ChildProcessRequest request;
+    request.executable = executable;
+    request.arguments = arguments;
+    request.standardInput = ChildStandardInput::nullDevice;
     double seconds = std::isfinite(timeoutSeconds) ? std::clamp(timeoutSeconds, 0.0, 86400.0) : 86400.0;
     ChildTimeLimit limit{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(seconds))};
     ProcessOutputCollector collector;
-    runChildProcess(spec, collector, collector, limit);
+    runChildProcess(request, collector, collector, limit);
     return collector.text();
   } catch (...) {
     return {};
