@@ -1,0 +1,321 @@
+#include "core/tools/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace quorlin {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { reset(); }
+
+  int get() const { return fd_; }
+  bool isOpen() const { return fd_ >= 0; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+struct Pipe {
+  FileDescriptor readEnd;
+  FileDescriptor writeEnd;
+
+  // Both ends close-on-exec, so children started concurrently by other threads
+  // never inherit them (the spawn's dup2 gives our child its own copies).
+  static Pipe create() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
+    return Pipe{FileDescriptor(fds[0]), FileDescriptor(fds[1])};
+  }
+};
+
+class SpawnFileActions {
+ public:
+  SpawnFileActions() { ::posix_spawn_file_actions_init(&actions_); }
+  ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+  SpawnFileActions(const SpawnFileActions&) = delete;
+  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+// A started child that has not been reaped yet. The pid stays reserved (as a
+// zombie at worst) until reap(), so signalling it, or its process group, can
+// never reach an unrelated process. Move-only; if it is dropped unreaped (only on
+// an exception inside our own loop) it is terminated, killed and reaped.
+class RunningChild {
+ public:
+  RunningChild(pid_t pid, bool hasOwnGroup) : pid_(pid), hasOwnGroup_(hasOwnGroup) {}
+  RunningChild(const RunningChild&) = delete;
+  RunningChild& operator=(const RunningChild&) = delete;
+  ~RunningChild() {
+    if (isReaped_) return;
+    signal(SIGTERM);
+    const auto giveUp = Clock::now() + std::chrono::seconds(1);
+    while (!hasExited() && Clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!hasExited()) signal(SIGKILL);
+    reap();
+  }
+
+  void signal(int number) const { ::kill(hasOwnGroup_ ? -pid_ : pid_, number); }
+
+  // Whether the child has exited, without reaping it.
+  bool hasExited() const {
+    siginfo_t info{};
+    int result;
+    do {
+      result = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+    } while (result != 0 && errno == EINTR);
+    return result != 0 || info.si_pid == pid_;
+  }
+
+  // Blocks until the child has exited; returns its termination status.
+  int reap() {
+    if (!isReaped_) {
+      int status = 0;
+      pid_t result;
+      do {
+        result = ::waitpid(pid_, &status, 0);
+      } while (result < 0 && errno == EINTR);
+      isReaped_ = true;
+      exitStatus_ = result == pid_ ? terminationStatus(status) : 128 + SIGKILL;
+    }
+    return exitStatus_;
+  }
+
+ private:
+  pid_t pid_;
+  bool hasOwnGroup_;
+  bool isReaped_ = false;
+  int exitStatus_ = 0;
+};
+
+// The stages of a time limit, as absolute times.
+struct LimitSchedule {
+  Clock::time_point terminateAt;
+  Clock::time_point killAt;
+  Clock::time_point abandonAt;
+  bool hasTerminated = false;
+  bool hasKilled = false;
+
+  // Sends the signals that are due; returns true once reading should stop.
+  bool advance(RunningChild& child, ChildProcessOutcome& outcome) {
+    auto now = Clock::now();
+    if (!hasTerminated && now >= terminateAt) {
+      child.signal(SIGTERM);
+      hasTerminated = true;
+      outcome.wasTerminatedByTimeLimit = true;
+    }
+    if (!hasKilled && now >= killAt) {
+      child.signal(SIGKILL);
+      hasKilled = true;
+    }
+    return now >= abandonAt;
+  }
+
+  // Milliseconds until the next stage (at least 1), for poll().
+  int millisecondsToNextStage() const {
+    auto next = !hasTerminated ? terminateAt : !hasKilled ? killAt : abandonAt;
+    auto remaining = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(remaining, 1, 60'000));
+  }
+};
+
+// Reads what is available from `fd` into `collector`; returns false at end of
+// file or on an error that ends the stream.
+bool drainOnce(int fd, ProcessOutputCollector& collector) {
+  std::array<char, 65536> buffer;
+  for (;;) {
+    ssize_t count = ::read(fd, buffer.data(), buffer.size());
+    if (count > 0) {
+      collector.append(std::span<const char>(buffer.data(), static_cast<std::size_t>(count)));
+      return true;
+    }
+    if (count == 0) return false;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN;
+  }
+}
+
+}  // namespace
+
+int terminationStatus(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+  return 128;
+}
+
+std::vector<std::string> environmentWithPath(const std::string& path) {
+  std::vector<std::string> environment;
+  bool hasPath = false;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    std::string_view text(*entry);
+    if (text.starts_with("PATH=")) {
+      if (hasPath) continue;  // a duplicate PATH entry would be ambiguous; keep one
+      environment.push_back("PATH=" + path);
+      hasPath = true;
+    } else {
+      environment.emplace_back(text);
+    }
+  }
+  if (!hasPath) environment.push_back("PATH=" + path);
+  return environment;
+}
+
+ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessOutputCollector& standardOutput,
+                                    ProcessOutputCollector& standardError, std::optional<ChildTimeLimit> timeLimit) {
+  ChildProcessOutcome outcome;
+  Pipe outputPipe = Pipe::create();
+  Pipe errorPipe = Pipe::create();
+
+  SpawnFileActions actions;
+  if (request.standardInput == ChildStandardInput::nullDevice) {
+    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  }
+  ::posix_spawn_file_actions_adddup2(actions.get(), outputPipe.writeEnd.get(), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), errorPipe.writeEnd.get(), STDERR_FILENO);
+
+  // The child starts with default signal dispositions and no blocked signals,
+  // whatever this process ignores or blocks.
+  SpawnAttributes attributes;
+  sigset_t noSignals;
+  sigset_t allSignals;
+  sigemptyset(&noSignals);
+  sigfillset(&allSignals);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  ::posix_spawnattr_setsigmask(attributes.get(), &noSignals);
+  ::posix_spawnattr_setsigdefault(attributes.get(), &allSignals);
+  const bool hasOwnGroup = timeLimit.has_value();
+  if (hasOwnGroup) {
+    flags |= POSIX_SPAWN_SETPGROUP;
+    ::posix_spawnattr_setpgroup(attributes.get(), 0);
+  }
+  ::posix_spawnattr_setflags(attributes.get(), flags);
+
+  std::string argumentZero = request.argumentZero.empty() ? request.executable.filename().string() : request.argumentZero;
+  std::vector<char*> argv;
+  argv.reserve(request.arguments.size() + 2);
+  argv.push_back(argumentZero.data());
+  std::vector<std::string> arguments = request.arguments;  // posix_spawn wants mutable strings
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> environmentCopy;
+  std::vector<char*> envp;
+  char** environment = environ;
+  if (request.environment) {
+    environmentCopy = *request.environment;
+    envp.reserve(environmentCopy.size() + 1);
+    for (auto& entry : environmentCopy) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    environment = envp.data();
+  }
+
+  pid_t pid = 0;
+  const auto startedAt = Clock::now();
+  int spawnResult = ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.data(),
+                                  environment);
+  outputPipe.writeEnd.reset();
+  errorPipe.writeEnd.reset();
+  if (spawnResult != 0) {
+    outcome.launchError = spawnResult;
+    return outcome;
+  }
+
+  RunningChild child(pid, hasOwnGroup);
+  std::optional<LimitSchedule> schedule;
+  if (timeLimit) {
+    auto terminateAt = startedAt + timeLimit->limit;
+    schedule = LimitSchedule{terminateAt, terminateAt + timeLimit->killGrace,
+                             terminateAt + 2 * timeLimit->killGrace};
+  }
+
+  std::array<FileDescriptor*, 2> streams = {&outputPipe.readEnd, &errorPipe.readEnd};
+  std::array<ProcessOutputCollector*, 2> collectors = {&standardOutput, &standardError};
+  bool isAbandoned = false;
+  while (!isAbandoned && (streams[0]->isOpen() || streams[1]->isOpen())) {
+    std::array<pollfd, 2> polled{};
+    std::array<std::size_t, 2> which{};
+    nfds_t count = 0;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+      if (!streams[i]->isOpen()) continue;
+      polled[count] = pollfd{streams[i]->get(), POLLIN, 0};
+      which[count++] = i;
+    }
+    int timeout = schedule ? schedule->millisecondsToNextStage() : -1;
+    int ready = ::poll(polled.data(), count, timeout);
+    if (ready < 0 && errno != EINTR) {
+      // Without poll we cannot keep reading; closing our ends turns a child
+      // blocked on a full pipe into a write error instead of a hang.
+      for (auto* stream : streams) stream->reset();
+      break;
+    }
+    for (nfds_t j = 0; ready > 0 && j < count; ++j) {
+      if (polled[j].revents == 0) continue;
+      std::size_t i = which[j];
+      if (!drainOnce(streams[i]->get(), *collectors[i])) streams[i]->reset();
+    }
+    if (schedule) isAbandoned = schedule->advance(child, outcome);
+  }
+
+  // Both streams are closed (or abandoned); the child may still be running if it
+  // closed them itself.
+  if (schedule) {
+    while (!child.hasExited() && !schedule->hasKilled) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, schedule->millisecondsToNextStage())));
+      schedule->advance(child, outcome);
+    }
+  }
+  outcome.exitStatus = child.reap();
+  return outcome;
+}
+
+}  // namespace quorlin

@@ -1,0 +1,111 @@
+#include "core/tools/ProcessRunner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+#include "core/common/Cancellation.h"
+#include "core/common/CompressionError.h"
+#include "core/tools/ToolVersionRules.h"
+
+namespace quorlin {
+
+namespace {
+
+std::string joinedPath(const std::vector<std::string>& directories) {
+  std::string path;
+  for (std::size_t i = 0; i < directories.size(); ++i) {
+    if (i > 0) path += ':';
+    path += directories[i];
+  }
+  return path;
+}
+
+std::string launchErrorText(int error) {
+  char buffer[256];
+  // GNU strerror_r may return a static string instead of filling the buffer.
+  const char* text = ::strerror_r(error, buffer, sizeof buffer);
+  return text;
+}
+
+}  // namespace
+
+ToolRunner::ToolRunner(ExecutableURLCache& cache, const ToolSearchPath& searchPath, MainThreadDispatcher& dispatcher,
+                       CommandConsoleStore& console, ChildStandardInput standardInput)
+    : cache_(cache), searchPath_(searchPath), dispatcher_(dispatcher), console_(console),
+      standardInput_(standardInput) {}
+
+std::string combineOutput(const std::string& standardOutput, const std::string& standardError) {
+  if (standardOutput.empty()) return standardError;
+  if (standardError.empty()) return standardOutput;
+  return standardOutput + "\n" + standardError;
+}
+
+std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::string>& arguments,
+                                std::stop_token stopToken) const {
+  throwIfCancelled(stopToken);
+
+  const std::vector<std::string> directories = searchPath_.toolSearchDirectories();
+  std::optional<LocatedTool> located = locateTool(cache_, tool, directories);
+  if (!located) throw CompressionError::missingTool(std::string(tool));
+
+  const Uuid entryId = Uuid::random();
+  dispatcher_.post([&console = console_, entryId, commandLine = displayCommandLine(located->name, arguments),
+                    startedAt = ConsoleClock::now()]() mutable {
+    console.begin(entryId, std::move(commandLine), startedAt);
+  });
+
+  ChildProcessRequest request;
+  request.executable = located->path;
+  request.arguments = arguments;
+  request.argumentZero = located->name;
+  request.environment = environmentWithPath(joinedPath(directories));
+  request.standardInput = standardInput_;
+
+  ProcessOutputCollector standardOutput;
+  ProcessOutputCollector standardError;
+  ChildProcessOutcome outcome;
+  try {
+    outcome = runChildProcess(request, standardOutput, standardError);
+  } catch (const std::system_error& error) {
+    // No pipes (out of descriptors, for example): the child never started.
+    outcome.launchError = error.code().value();
+  }
+  const auto finishedAt = ConsoleClock::now();
+
+  if (!outcome.hasLaunched()) {
+    std::string message = launchErrorText(outcome.launchError);
+    dispatcher_.post([&console = console_, entryId, message, finishedAt]() mutable {
+      console.failLaunch(entryId, std::move(message), finishedAt);
+    });
+    throw CompressionError::processFailed(located->name, message);
+  }
+
+  std::string output = combineOutput(standardOutput.text(), standardError.text());
+  dispatcher_.post([&console = console_, entryId, status = outcome.exitStatus, output, finishedAt]() mutable {
+    console.finish(entryId, status, std::move(output), finishedAt);
+  });
+  if (outcome.exitStatus != 0) throw CompressionError::processFailed(located->name, std::move(output));
+  return output;
+}
+
+std::string probeOutput(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                        double timeoutSeconds) {
+  try {
+    ChildProcessRequest request;
+    request.executable = executable;
+    request.arguments = arguments;
+    request.standardInput = ChildStandardInput::nullDevice;
+    double seconds = std::isfinite(timeoutSeconds) ? std::clamp(timeoutSeconds, 0.0, 86400.0) : 86400.0;
+    ChildTimeLimit limit{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(seconds))};
+    ProcessOutputCollector collector;
+    runChildProcess(request, collector, collector, limit);
+    return collector.text();
+  } catch (...) {
+    return {};
+  }
+}
+
+}  // namespace quorlin

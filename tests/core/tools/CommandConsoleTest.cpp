@@ -1,0 +1,147 @@
+#include "core/tools/CommandConsole.h"
+
+#include <gtest/gtest.h>
+
+namespace quorlin {
+namespace {
+
+using namespace std::chrono_literals;
+
+const ConsoleClock::time_point start = ConsoleClock::time_point(1'700'000'000s);
+
+TEST(CommandConsoleEntryTest, StatusTextAndColourFollowTheFirstConditionThatHolds) {
+  CommandConsoleEntry entry;
+  EXPECT_EQ(entry.statusText(), "Running");
+  EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::orange);
+  entry.exitStatus = 0;
+  EXPECT_EQ(entry.statusText(), "Completed");
+  EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::green);
+  entry.exitStatus = 2;
+  EXPECT_EQ(entry.statusText(), "Failed (2)");
+  EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::red);
+  entry.exitStatus = -1;
+  EXPECT_EQ(entry.statusText(), "Failed (-1)");
+  entry.launchError = "Exec format error";  // wins over any status
+  EXPECT_EQ(entry.statusText(), "Launch failed: Exec format error");
+  EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::red);
+}
+
+TEST(CommandConsoleEntryTest, DurationIsTwoDecimalsOrRunning) {
+  CommandConsoleEntry entry;
+  entry.startedAt = start;
+  EXPECT_EQ(entry.durationText(), "running");
+  entry.finishedAt = start + 1234ms;
+  EXPECT_EQ(entry.durationText(), "1.23 s");
+  entry.finishedAt = start + 1236ms;
+  EXPECT_EQ(entry.durationText(), "1.24 s");
+  entry.finishedAt = start;
+  EXPECT_EQ(entry.durationText(), "0.00 s");
+  entry.finishedAt = start + 125s;
+  EXPECT_EQ(entry.durationText(), "125.00 s");
+}
+
+TEST(CommandConsoleEntryTest, EntriesAreEqualOnlyWhenEveryFieldIs) {
+  CommandConsoleEntry a;
+  a.id = Uuid::random();
+  a.commandLine = "cjxl in out";
+  a.startedAt = start;
+  CommandConsoleEntry b = a;
+  EXPECT_EQ(a, b);
+  b.output = "x";
+  EXPECT_NE(a, b);
+  b = a;
+  b.finishedAt = start;
+  EXPECT_NE(a, b);
+  b = a;
+  b.launchError = "";
+  EXPECT_NE(a, b);  // an empty message is still a launch error
+  b = a;
+  b.id = Uuid::random();
+  EXPECT_NE(a, b);
+}
+
+TEST(CommandConsoleStoreTest, LaterRunsAreListedOnTop) {
+  CommandConsoleStore store;
+  Uuid first = store.begin("cjxl a b");
+  Uuid second = store.begin("djxl b c");
+  ASSERT_EQ(store.entries().size(), 2u);
+  EXPECT_EQ(store.entries()[0].id, second);
+  EXPECT_EQ(store.entries()[1].id, first);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(store.entries()[0].statusText(), "Running");
+  EXPECT_EQ(store.entries()[0].output, "");
+}
+
+TEST(CommandConsoleStoreTest, FinishAndFailLaunchFillTheEntry) {
+  CommandConsoleStore store;
+  Uuid id = Uuid::random();
+  store.begin(id, "cwebp -q 85", start);
+  store.finish(id, 0, "", start + 1234ms);
+  const auto& entry = store.entries().front();
+  EXPECT_EQ(entry.commandLine, "cwebp -q 85");
+  EXPECT_EQ(entry.statusText(), "Completed");
+  EXPECT_EQ(entry.durationText(), "1.23 s");
+
+  Uuid failed = Uuid::random();
+  store.begin(failed, "cjpegli x", start);
+  store.failLaunch(failed, "Permission denied", start + 10ms);
+  EXPECT_EQ(store.entries().front().statusText(), "Launch failed: Permission denied");
+  EXPECT_EQ(store.entries().front().exitStatus, std::nullopt);
+  EXPECT_EQ(store.entries().front().durationText(), "0.01 s");
+}
+
+TEST(CommandConsoleStoreTest, FinishAfterClearIsDropped) {
+  CommandConsoleStore store;
+  Uuid running = store.begin("avifenc slow");
+  Uuid launching = store.begin("heif-enc");
+  store.clear();
+  store.finish(running, 0, "done");
+  store.failLaunch(launching, "No such file or directory");
+  EXPECT_TRUE(store.entries().empty());
+
+  Uuid later = store.begin("cjxl");
+  store.finish(running, 1, "late");  // an unknown id leaves other entries alone
+  EXPECT_EQ(store.entries().front().id, later);
+  EXPECT_EQ(store.entries().front().statusText(), "Running");
+}
+
+TEST(CommandConsoleStoreTest, ObserversHearEveryChangeAfterItHappened) {
+  CommandConsoleStore store;
+  std::vector<std::string> heard;
+  auto observer = store.addChangeObserver([&](const CommandConsoleChange& change) {
+    static const char* names[] = {"begun", "finished", "launchFailed", "cleared"};
+    // The change is already visible when the observer runs.
+    heard.push_back(std::string(names[static_cast<int>(change.kind)]) + ":" +
+                    std::to_string(store.entries().size()) + ":" +
+                    (store.entries().empty() ? "-" : store.entries().front().statusText()));
+  });
+  Uuid a = store.begin("one");
+  store.finish(a, 0, "");
+  Uuid b = store.begin("two");
+  store.failLaunch(b, "Exec format error");
+  store.clear();
+  store.finish(a, 0, "dropped");  // nothing changes, nobody is told
+  store.removeChangeObserver(observer);
+  store.begin("unheard");
+  EXPECT_EQ(heard, (std::vector<std::string>{"begun:1:Running", "finished:1:Completed", "begun:2:Running",
+                                             "launchFailed:2:Launch failed: Exec format error", "cleared:0:-"}));
+}
+
+TEST(CommandConsoleStoreTest, ObserverMayRemoveItselfWhileBeingCalled) {
+  CommandConsoleStore store;
+  int calls = 0;
+  CommandConsoleStore::ObserverId self = 0;
+  self = store.addChangeObserver([&](const CommandConsoleChange&) {
+    ++calls;
+    store.removeChangeObserver(self);
+  });
+  int otherCalls = 0;
+  store.addChangeObserver([&](const CommandConsoleChange&) { ++otherCalls; });
+  store.begin("a");
+  store.begin("b");
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(otherCalls, 2);
+}
+
+}  // namespace
+}  // namespace quorlin

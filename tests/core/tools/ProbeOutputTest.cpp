@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+#include "core/tools/ChildProcess.h"
+#include "core/tools/ProcessRunner.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::writeFakeTool;
+
+class ProbeOutputTest : public ::testing::Test {
+ protected:
+  std::filesystem::path tool(std::string_view body) { return writeFakeTool(scratch.path(), "probe-me", body); }
+
+  test::ScratchDirectory scratch;
+};
+
+// "Returned at all, and not by waiting for the child's natural end": the
+// children below would run for at least 300 seconds.
+constexpr auto generousBound = std::chrono::seconds(60);
+
+TEST_F(ProbeOutputTest, ReturnsBothStreamsInOneText) {
+  auto probe = tool("printf 'cjpeg -version\\n'\nprintf 'libjpeg-turbo version 2.1.5\\n' >&2\nexit 1");
+  std::string output = probeOutput(probe, {"-version"}, 5.0);
+  EXPECT_NE(output.find("cjpeg -version\n"), std::string::npos);
+  EXPECT_NE(output.find("libjpeg-turbo version 2.1.5\n"), std::string::npos);
+  EXPECT_EQ(output.size(), std::string("cjpeg -version\nlibjpeg-turbo version 2.1.5\n").size());
+}
+
+TEST_F(ProbeOutputTest, ChunksArriveInOrderWithinOneStream) {
+  auto probe = tool("for i in 1 2 3 4 5; do printf \"$i\" >&2; done");
+  EXPECT_EQ(probeOutput(probe, {}, 5.0), "12345");
+}
+
+TEST_F(ProbeOutputTest, KeepsOurEnvironmentUnchanged) {
+  auto probe = tool("printf '%s' \"$PATH\"");
+  ::setenv("PATH", "/usr/bin:/bin:/probe/path", 1);
+  EXPECT_EQ(probeOutput(probe, {}, 5.0), "/usr/bin:/bin:/probe/path");
+}
+
+TEST_F(ProbeOutputTest, ChildThatNeverExitsIsTerminatedAndWhatItPrintedIsReturned) {
+  auto probe = tool("printf 'partial\\n'\nsleep 300\nprintf 'never\\n'");
+  auto started = Clock::now();
+  EXPECT_EQ(probeOutput(probe, {}, 0.5), "partial\n");
+  EXPECT_LT(Clock::now() - started, generousBound);
+}
+
+TEST_F(ProbeOutputTest, ChildThatIgnoresSigtermIsKilled) {
+  // The ignored SIGTERM is inherited by sleep too, so only SIGKILL ends them.
+  auto probe = tool("trap '' TERM\nprintf 'started\\n'\nwhile :; do sleep 300; done");
+  auto started = Clock::now();
+  EXPECT_EQ(probeOutput(probe, {}, 0.3), "started\n");
+  EXPECT_LT(Clock::now() - started, generousBound);
+}
+
+TEST_F(ProbeOutputTest, DescendantHoldingThePipesOpenDoesNotKeepTheProbeWaiting) {
+  // The script exits at once, but the background sleep keeps both pipes open.
+  auto probe = tool("sleep 300 &\nprintf '1.2.3\\n'");
+  auto started = Clock::now();
+  EXPECT_EQ(probeOutput(probe, {}, 0.5), "1.2.3\n");
+  EXPECT_LT(Clock::now() - started, generousBound);
+}
+
+TEST_F(ProbeOutputTest, ChildThatCannotStartYieldsTheEmptyText) {
+  EXPECT_EQ(probeOutput(scratch / "does-not-exist", {"--version"}, 5.0), "");
+  auto notAProgram = scratch / "garbage";
+  test::writeTextFile(notAProgram, "not a program");
+  std::filesystem::permissions(notAProgram, std::filesystem::perms(0755));
+  EXPECT_EQ(probeOutput(notAProgram, {}, 5.0), "");
+}
+
+TEST_F(ProbeOutputTest, UndecodableOutputYieldsTheEmptyText) {
+  EXPECT_EQ(probeOutput(tool("printf '1.2\\377'"), {}, 5.0), "");
+}
+
+TEST_F(ProbeOutputTest, ChildNeverWaitsForStandardInput) {
+  EXPECT_EQ(probeOutput(tool("cat\nprintf done"), {}, 60.0), "done");
+}
+
+TEST(ChildProcessTest, TerminationStatusIsTheExitCodeOr128PlusTheSignal) {
+  EXPECT_EQ(terminationStatus(0), 0);
+  EXPECT_EQ(terminationStatus(3 << 8), 3);        // exited with 3
+  EXPECT_EQ(terminationStatus(SIGKILL), 128 + 9);  // killed by signal 9
+  EXPECT_EQ(terminationStatus(SIGSEGV), 139);
+}
+
+TEST(ChildProcessTest, EnvironmentWithPathReplacesOrAddsPathOnly) {
+  ::setenv("PATH", "/old", 1);
+  ::setenv("QUORLIN_OTHER", "x", 1);
+  auto environment = environmentWithPath("/a:/b");
+  EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/a:/b"), 1);
+  EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/old"), 0);
+  EXPECT_EQ(std::count(environment.begin(), environment.end(), "QUORLIN_OTHER=x"), 1);
+
+  ::unsetenv("PATH");
+  environment = environmentWithPath("/c");
+  EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/c"), 1);
+  ::setenv("PATH", "/usr/bin:/bin", 1);
+}
+
+TEST(ChildProcessTest, SeparateCollectorsKeepTheStreamsApart) {
+  test::ScratchDirectory scratch;
+  auto child = writeFakeTool(scratch.path(), "streams", "printf out\nprintf err >&2\nexit 7");
+  ProcessOutputCollector standardOutput;
+  ProcessOutputCollector standardError;
+  ChildProcessOutcome outcome = runChildProcess({child, {}, "", std::nullopt, ChildStandardInput::nullDevice},
+                                                standardOutput, standardError);
+  EXPECT_TRUE(outcome.hasLaunched());
+  EXPECT_EQ(outcome.exitStatus, 7);
+  EXPECT_FALSE(outcome.wasTerminatedByTimeLimit);
+  EXPECT_EQ(standardOutput.text(), "out");
+  EXPECT_EQ(standardError.text(), "err");
+}
+
+TEST(ChildProcessTest, LaunchFailureReportsTheSpawnError) {
+  ProcessOutputCollector collector;
+  ChildProcessOutcome outcome = runChildProcess({"/nonexistent/tool", {}, "", std::nullopt,
+                                                 ChildStandardInput::nullDevice},
+                                                collector, collector);
+  EXPECT_FALSE(outcome.hasLaunched());
+  EXPECT_EQ(outcome.launchError, ENOENT);
+}
+
+TEST(ChildProcessTest, SignalsWeIgnoreAreNotIgnoredByTheChild) {
+  // A child must not inherit an ignored SIGTERM from us: the time limit relies on it.
+  test::ScratchDirectory scratch;
+  auto child = writeFakeTool(scratch.path(), "sleeper", "sleep 300");
+  struct sigaction ignore {};
+  struct sigaction previous {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGTERM, &ignore, &previous);
+  ProcessOutputCollector collector;
+  ChildProcessOutcome outcome = runChildProcess({child, {}, "", std::nullopt, ChildStandardInput::nullDevice},
+                                                collector, collector,
+                                                ChildTimeLimit{std::chrono::milliseconds(100), std::chrono::seconds(100)});
+  ::sigaction(SIGTERM, &previous, nullptr);
+  EXPECT_TRUE(outcome.wasTerminatedByTimeLimit);
+  EXPECT_EQ(outcome.exitStatus, 128 + SIGTERM);  // ended by SIGTERM, not by the SIGKILL 100 s later
+}
+
+}  // namespace
+}  // namespace quorlin

@@ -1,0 +1,70 @@
+#include "core/tools/ProcessOutputCollector.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace quorlin {
+namespace {
+
+std::span<const char> chunk(std::string_view text) { return {text.data(), text.size()}; }
+
+TEST(ProcessOutputCollectorTest, ValidUTF8IsReturnedWholeEvenWhenSplitAcrossChunks) {
+  ProcessOutputCollector collector;
+  std::string text = "caf\u00e9 \u2713 \U0001F600";
+  // Cut inside every multi-byte sequence.
+  for (char c : text) collector.append(std::span<const char>(&c, 1));
+  EXPECT_EQ(collector.text(), text);
+}
+
+TEST(ProcessOutputCollectorTest, EmptyChunksChangeNothing) {
+  ProcessOutputCollector collector;
+  collector.append({});
+  EXPECT_EQ(collector.text(), "");
+  collector.append(chunk("a"));
+  collector.append({});
+  EXPECT_EQ(collector.bytes(), "a");
+}
+
+TEST(ProcessOutputCollectorTest, AnyInvalidByteMakesTheWholeTextEmpty) {
+  for (std::string_view bad : {std::string_view("ok\xff"), std::string_view("\xc3"), std::string_view("\xc0\xaf"),
+                               std::string_view("\xed\xa0\x80"), std::string_view("\xf4\x90\x80\x80"),
+                               std::string_view("\x80"), std::string_view("\xe2\x82")}) {
+    ProcessOutputCollector collector;
+    collector.append(chunk("valid start "));
+    collector.append(chunk(bad));
+    EXPECT_EQ(collector.text(), "") << testing::PrintToString(std::string(bad));
+    EXPECT_EQ(collector.bytes(), "valid start " + std::string(bad));
+  }
+}
+
+TEST(ProcessOutputCollectorTest, UTF8EdgesOfTheValidRange) {
+  EXPECT_TRUE(isValidUTF8(std::string_view("\0", 1)));
+  EXPECT_TRUE(isValidUTF8("\x7f"));
+  EXPECT_TRUE(isValidUTF8("\xc2\x80"));            // U+0080
+  EXPECT_TRUE(isValidUTF8("\xef\xbf\xbf"));        // U+FFFF
+  EXPECT_TRUE(isValidUTF8("\xf4\x8f\xbf\xbf"));    // U+10FFFF
+  EXPECT_FALSE(isValidUTF8("\xe0\x80\x80"));       // overlong U+0000
+  EXPECT_FALSE(isValidUTF8("\xf0\x80\x80\x80"));   // overlong
+  EXPECT_FALSE(isValidUTF8("\xf5\x80\x80\x80"));   // beyond U+10FFFF
+}
+
+TEST(ProcessOutputCollectorTest, ConcurrentAppendsLoseNothing) {
+  ProcessOutputCollector collector;
+  {
+    std::vector<std::jthread> writers;
+    for (int t = 0; t < 4; ++t) {
+      writers.emplace_back([&] {
+        for (int i = 0; i < 1000; ++i) collector.append(chunk("ab"));
+      });
+    }
+    std::jthread reader([&] {
+      for (int i = 0; i < 100; ++i) (void)collector.text();
+    });
+  }
+  EXPECT_EQ(collector.bytes().size(), 8000u);
+}
+
+}  // namespace
+}  // namespace quorlin

@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "core/common/Cancellation.h"
+#include "core/common/CompressionError.h"
+#include "ToolTestSupport.h"
+
+namespace quorlin {
+namespace {
+
+using test::ToolRunnerFixture;
+
+class ToolRunnerTest : public ToolRunnerFixture {
+ protected:
+  // Runs the tool and returns the error it must throw.
+  CompressionError runFailing(std::string_view tool, const std::vector<std::string>& arguments = {}) {
+    try {
+      runner.runTool(tool, arguments);
+    } catch (const CompressionError& error) {
+      return error;
+    }
+    ADD_FAILURE() << tool << " did not fail";
+    return CompressionError::processFailed("", "");
+  }
+
+  const CommandConsoleEntry& onlyEntry() {
+    drainConsole();
+    EXPECT_EQ(console.entries().size(), 1u);
+    return console.entries().front();
+  }
+};
+
+TEST_F(ToolRunnerTest, JoinsStandardOutputAndStandardErrorWithOneNewline) {
+  fakeTool("cjxl", "printf x\nprintf y >&2");
+  EXPECT_EQ(runner.runTool("cjxl", {}), "x\ny");
+  const auto& entry = onlyEntry();
+  EXPECT_EQ(entry.statusText(), "Completed");
+  EXPECT_EQ(entry.exitStatus, 0);
+  EXPECT_EQ(entry.output, "x\ny");
+}
+
+TEST_F(ToolRunnerTest, OutputOfOnlyOneStreamIsReturnedAsIs) {
+  fakeTool("cwebp", "printf 'Saved file\\n' >&2");
+  fakeTool("dwebp", "printf 'Decoded\\n'");
+  EXPECT_EQ(runner.runTool("cwebp", {}), "Saved file\n");
+  EXPECT_EQ(runner.runTool("dwebp", {}), "Decoded\n");
+}
+
+TEST_F(ToolRunnerTest, SilentSuccessIsCompletedWithEmptyOutput) {
+  fakeTool("djxl", "exit 0");
+  EXPECT_EQ(runner.runTool("djxl", {}), "");
+  EXPECT_EQ(onlyEntry().statusText(), "Completed");
+  EXPECT_EQ(onlyEntry().output, "");
+}
+
+TEST_F(ToolRunnerTest, StreamThatIsNotUTF8BecomesEmptyWhileTheOtherSurvives) {
+  fakeTool("avifenc", "printf '\\377\\376bad'\nprintf 'fine' >&2");
+  EXPECT_EQ(runner.runTool("avifenc", {}), "fine");
+}
+
+TEST_F(ToolRunnerTest, NonZeroExitThrowsProcessFailedWithTheOutputAndLogsTheStatus) {
+  fakeTool("cwebp", "printf 'Error! Invalid configuration.\\n' >&2\nexit 2");
+  CompressionError error = runFailing("cwebp");
+  EXPECT_EQ(error.kind(), CompressionError::Kind::processFailed);
+  EXPECT_EQ(error.tool(), "cwebp");
+  EXPECT_EQ(error.output(), "Error! Invalid configuration.\n");
+  EXPECT_EQ(error.message(), "cwebp failed. Error! Invalid configuration.");
+  const auto& entry = onlyEntry();
+  EXPECT_EQ(entry.statusText(), "Failed (2)");
+  EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::red);
+  EXPECT_EQ(entry.output, "Error! Invalid configuration.\n");
+}
+
+TEST_F(ToolRunnerTest, NonZeroExitWithoutOutputKeepsTheSpaceAfterFailed) {
+  fakeTool("cjpeg", "exit 1");
+  CompressionError error = runFailing("cjpeg");
+  EXPECT_EQ(error.output(), "");
+  EXPECT_EQ(error.message(), "cjpeg failed. ");
+  EXPECT_EQ(onlyEntry().exitStatus, 1);
+  EXPECT_EQ(onlyEntry().statusText(), "Failed (1)");
+}
+
+TEST_F(ToolRunnerTest, ChildKilledBySignalFailsWithStatus128PlusSignal) {
+  fakeTool("heif-enc", "printf 'Assertion failed\\n' >&2\nkill -ABRT $$");
+  CompressionError error = runFailing("heif-enc");
+  EXPECT_EQ(error.output(), "Assertion failed\n");
+  EXPECT_EQ(onlyEntry().exitStatus, 128 + SIGABRT);  // 134, as heif-enc 1.15 reports an abort
+  EXPECT_EQ(onlyEntry().statusText(), "Failed (134)");
+}
+
+TEST_F(ToolRunnerTest, FileThatIsNoValidExecutableIsALaunchFailure) {
+  auto tool = toolDirectory / "cjpegli";
+  test::writeTextFile(tool, "neither a script nor a program\n");
+  std::filesystem::permissions(tool, std::filesystem::perms(0755));
+  CompressionError error = runFailing("cjpegli", {"in.png", "out.jpg"});
+  EXPECT_EQ(error.kind(), CompressionError::Kind::processFailed);
+  EXPECT_EQ(error.message(), "cjpegli failed. Exec format error");
+  const auto& entry = onlyEntry();
+  EXPECT_EQ(entry.commandLine, "cjpegli in.png out.jpg");
+  EXPECT_EQ(entry.statusText(), "Launch failed: Exec format error");
+  EXPECT_EQ(entry.exitStatus, std::nullopt);
+  EXPECT_TRUE(entry.finishedAt.has_value());
+  EXPECT_NE(entry.durationText(), "running");
+}
+
+TEST_F(ToolRunnerTest, MissingToolThrowsMissingToolAndLogsNothing) {
+  CompressionError error = runFailing("cjpegli");
+  EXPECT_EQ(error.kind(), CompressionError::Kind::missingTool);
+  EXPECT_EQ(error.message(), "Missing command-line tool: cjpegli. Install it with Homebrew or add it to PATH.");
+  EXPECT_EQ(dispatcher.runPending(), 0u);
+  EXPECT_TRUE(console.entries().empty());
+}
+
+TEST_F(ToolRunnerTest, CancellationBeforeStartThrowsAndLogsNothing) {
+  auto marker = scratch / "ran";
+  fakeTool("cjxl", "touch '" + marker.string() + "'");
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_THROW(runner.runTool("cjxl", {}, stop.get_token()), CancellationError);
+  // Cancellation comes first, before the lookup of a missing tool too.
+  EXPECT_THROW(runner.runTool("not-installed", {}, stop.get_token()), CancellationError);
+  EXPECT_EQ(dispatcher.runPending(), 0u);
+  EXPECT_TRUE(console.entries().empty());
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(ToolRunnerTest, StartedChildRunsToItsEndDespiteCancellation) {
+  auto release = scratch / "release";
+  fakeTool("avifenc", "while [ ! -e \"$1\" ]; do sleep 0.01; done\nprintf finished");
+  std::stop_source stop;
+  std::string output;
+  std::jthread worker([&] { output = runner.runTool("avifenc", {release.string()}, stop.get_token()); });
+  // The console entry appears once the child is about to start.
+  ASSERT_TRUE(dispatcher.runUntil([&] { return !console.entries().empty(); }, std::chrono::seconds(60)));
+  stop.request_stop();
+  test::writeTextFile(release, "");
+  worker.join();
+  EXPECT_EQ(output, "finished");
+  drainConsole();
+  EXPECT_EQ(console.entries().front().statusText(), "Completed");
+}
+
+TEST_F(ToolRunnerTest, ConsoleShowsTheQuotedCommandLineNewestFirst) {
+  fakeTool("cjxl", "exit 0");
+  fakeTool("djxl", "exit 0");
+  runner.runTool("cjxl", {"a b.png", "-d", "1"});
+  runner.runTool("djxl", {"it's.jxl", "out.png"});
+  drainConsole();
+  ASSERT_EQ(console.entries().size(), 2u);
+  EXPECT_EQ(console.entries()[0].commandLine, "djxl 'it'\\''s.jxl' out.png");
+  EXPECT_EQ(console.entries()[1].commandLine, "cjxl 'a b.png' -d 1");
+}
+
+TEST_F(ToolRunnerTest, ArgumentsReachTheChildByteForByte) {
+  // Prints each argument followed by a NUL, so boundaries are visible.
+  fakeTool("exiftool", "for a in \"$@\"; do printf '%s\\0' \"$a\"; done");
+  std::vector<std::string> arguments = {"My Photo.png", "it's", "say \"hi\"", "line1\nline2", "\u00fcn\u00efc\u00f6d\u00e9 \u2713",
+                                        "", "$HOME", "back\\slash", "*", "--flag=a b"};
+  std::string expected;
+  for (const auto& argument : arguments) expected += argument + '\0';
+  EXPECT_EQ(runner.runTool("exiftool", arguments), expected);
+}
+
+TEST_F(ToolRunnerTest, ArgumentZeroIsTheBareToolName) {
+  // bash -c reports its own argv[0] as $0.
+  std::filesystem::create_symlink("/bin/bash", toolDirectory / "cjpeg");
+  EXPECT_EQ(runner.runTool("cjpeg", {"-c", "printf %s \"$0\""}), "cjpeg");
+}
+
+TEST_F(ToolRunnerTest, ChildSeesPathEqualToTheSearchDirectoriesWhateverOurOwnWas) {
+  fakeTool("cjxl", "printf '%s' \"$PATH\"");
+  std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", "/our/own/odd:path", 1);
+  std::string seen = runner.runTool("cjxl", {});
+  ::setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(seen, toolDirectory.string() + ":/usr/bin:/bin");
+}
+
+TEST_F(ToolRunnerTest, ChildPathUsesTheDefaultSearchDirectoriesInOrder) {
+  ToolSearchPath defaults(cache);
+  defaults.setCustomToolDirectories({toolDirectory.string(), "/extra"});
+  ToolRunner defaultRunner(cache, defaults, dispatcher, console);
+  fakeTool("cjxl", "printf '%s' \"$PATH\"");
+  std::string expected = toolDirectory.string() + ":/extra";
+  for (const auto& directory : builtInToolSearchDirectories()) expected += ":" + directory;
+  EXPECT_EQ(defaultRunner.runTool("cjxl", {}), expected);
+}
+
+TEST_F(ToolRunnerTest, ChildKeepsTheRestOfOurEnvironmentAndOurWorkingDirectory) {
+  fakeTool("cjxl", "printf '%s|%s' \"$QUORLIN_TEST_MARK\" \"$(pwd -P)\"");
+  ::setenv("QUORLIN_TEST_MARK", "kept value", 1);
+  std::string seen = runner.runTool("cjxl", {});
+  ::unsetenv("QUORLIN_TEST_MARK");
+  EXPECT_EQ(seen, "kept value|" + std::filesystem::canonical(std::filesystem::current_path()).string());
+}
+
+TEST_F(ToolRunnerTest, MegabytesOnBothStreamsDoNotDeadlock) {
+  // Standard error first: a runner that read only standard output until its end
+  // would wait forever on a child blocked by a full error pipe.
+  fakeTool("cjxl",
+           "head -c 3000000 /dev/zero | tr '\\0' e >&2\n"
+           "head -c 3000000 /dev/zero | tr '\\0' o\n"
+           "head -c 1000000 /dev/zero | tr '\\0' E >&2");
+  std::string output = runner.runTool("cjxl", {});
+  ASSERT_EQ(output.size(), 7000001u);
+  EXPECT_EQ(output.substr(0, 3000000), std::string(3000000, 'o'));
+  EXPECT_EQ(output[3000000], '\n');
+  EXPECT_EQ(output.substr(3000001), std::string(3000000, 'e') + std::string(1000000, 'E'));
+}
+
+TEST_F(ToolRunnerTest, ConsoleTimesAreTakenWhenTheChildRunsNotWhenTheMainThreadGetsToThem) {
+  fakeTool("cjxl", "sleep 0.2");
+  auto before = ConsoleClock::now();
+  runner.runTool("cjxl", {});
+  auto after = ConsoleClock::now();
+  drainConsole();
+  const auto& entry = onlyEntry();
+  EXPECT_GE(entry.startedAt, before);
+  ASSERT_TRUE(entry.finishedAt);
+  EXPECT_LE(*entry.finishedAt, after);
+  EXPECT_GE(*entry.finishedAt - entry.startedAt, std::chrono::milliseconds(200));
+}
+
+TEST_F(ToolRunnerTest, NullStandardInputGivesTheChildEndOfFileAtOnce) {
+  ToolRunner closedInput(cache, searchPath, dispatcher, console, ChildStandardInput::nullDevice);
+  fakeTool("cjpeg", "cat; printf 'eof'");
+  EXPECT_EQ(closedInput.runTool("cjpeg", {}), "eof");
+}
+
+TEST_F(ToolRunnerTest, ConcurrentRunsFromSeveralThreadsEachGetTheirOwnOutput) {
+  fakeTool("cwebp", "printf 'out %s' \"$1\"\nprintf 'err %s' \"$1\" >&2\n[ \"$2\" = fail ] && exit 3\nexit 0");
+  constexpr int threadCount = 6;
+  constexpr int runsPerThread = 5;
+  std::vector<std::string> failures(threadCount);
+  {
+    std::vector<std::jthread> workers;
+    for (int t = 0; t < threadCount; ++t) {
+      workers.emplace_back([&, t] {
+        for (int r = 0; r < runsPerThread; ++r) {
+          std::string tag = std::to_string(t) + "-" + std::to_string(r);
+          bool shouldFail = r % 2 == 1;
+          try {
+            std::string output = runner.runTool("cwebp", {tag, shouldFail ? "fail" : "ok"});
+            if (shouldFail || output != "out " + tag + "\nerr " + tag) failures[t] += "wrong result for " + tag + "; ";
+          } catch (const CompressionError& error) {
+            if (!shouldFail || error.output() != "out " + tag + "\nerr " + tag) failures[t] += "wrong error for " + tag + "; ";
+          }
+        }
+      });
+    }
+  }
+  for (const auto& failure : failures) EXPECT_EQ(failure, "");
+  drainConsole();
+  ASSERT_EQ(console.entries().size(), static_cast<std::size_t>(threadCount * runsPerThread));
+  for (const auto& entry : console.entries()) {
+    std::string tag = entry.commandLine.substr(std::string("cwebp ").size());
+    tag = tag.substr(0, tag.find(' '));
+    bool shouldFail = entry.commandLine.ends_with("fail");
+    EXPECT_EQ(entry.exitStatus, shouldFail ? 3 : 0) << entry.commandLine;
+    EXPECT_EQ(entry.output, "out " + tag + "\nerr " + tag) << entry.commandLine;
+  }
+}
+
+TEST_F(ToolRunnerTest, HeifConvertStandsInForAMissingHeifDecAndTheConsoleNamesIt) {
+  // Only shell built-ins, and no built-in directories: no real heif-dec can be found.
+  ToolSearchPath onlyFakes(cache, {});
+  onlyFakes.setCustomToolDirectories({toolDirectory.string()});
+  ToolRunner fakeOnlyRunner(cache, onlyFakes, dispatcher, console);
+  fakeTool("heif-convert", "printf 'File contains 1 image\\nWritten to %s\\n' \"$2\"");
+  EXPECT_EQ(fakeOnlyRunner.runTool("heif-dec", {"in.heic", "out.png"}), "File contains 1 image\nWritten to out.png\n");
+  EXPECT_EQ(onlyEntry().commandLine, "heif-convert in.heic out.png");
+
+  fakeTool("heif-dec", "printf 'the real one'");
+  cache.invalidate();
+  EXPECT_EQ(fakeOnlyRunner.runTool("heif-dec", {}), "the real one");
+}
+
+TEST_F(ToolRunnerTest, FailingStandInIsReportedUnderTheNameThatRan) {
+  ToolSearchPath onlyFakes(cache, {});
+  onlyFakes.setCustomToolDirectories({toolDirectory.string()});
+  ToolRunner fakeOnlyRunner(cache, onlyFakes, dispatcher, console);
+  fakeTool("heif-convert", "printf 'Input file is not an HEIF/AVIF file' >&2\nexit 1");
+  try {
+    fakeOnlyRunner.runTool("heif-dec", {"x"});
+    FAIL() << "heif-convert did not fail";
+  } catch (const CompressionError& error) {
+    EXPECT_EQ(error.message(), "heif-convert failed. Input file is not an HEIF/AVIF file");
+  }
+}
+
+}  // namespace
+}  // namespace quorlin

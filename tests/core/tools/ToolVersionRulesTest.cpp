@@ -1,0 +1,218 @@
+#include "core/tools/ToolVersionRules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/tools/ToolRequirements.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+std::optional<ToolVersion> v(const char* text) { return ToolVersion::fromText(text); }
+const std::optional<ToolVersion> unknown = std::nullopt;
+
+TEST(ToolVersionRulesTest, TableHasOneWellFormedRowPerRule) {
+  auto rules = allToolVersionRules();
+  EXPECT_EQ(rules.size(), 10u);
+  std::set<ToolRuleId> ids;
+  for (const auto& rule : rules) {
+    ids.insert(rule.id);
+    EXPECT_EQ(&toolVersionRule(rule.id), &rule);
+    EXPECT_FALSE(rule.tools.empty());
+    EXPECT_FALSE(rule.difference.empty());
+    EXPECT_FALSE(rule.action.empty());
+    EXPECT_EQ(rule.applicability == RuleApplicability::versionsBelow, !rule.versionBound.empty());
+    if (!rule.versionBound.empty()) {
+      EXPECT_TRUE(ToolVersion::fromText(rule.versionBound)) << rule.versionBound;
+    }
+    if (!rule.message.empty()) {
+      EXPECT_NE(rule.message.find("VERSION"), std::string_view::npos);
+    }
+    if (!rule.limitation.empty()) {
+      EXPECT_NE(rule.limitation.find("VERSION"), std::string_view::npos);
+    }
+  }
+  EXPECT_EQ(ids.size(), rules.size());
+}
+
+TEST(ToolVersionRulesTest, VersionBoundRulesApplyOnlyToKnownOlderVersions) {
+  const auto& rule = toolVersionRule(ToolRuleId::heifEncoderJPEG2000);
+  EXPECT_TRUE(ruleApplies(rule, v("1.15.1")));
+  EXPECT_FALSE(ruleApplies(rule, v("1.16")));
+  EXPECT_FALSE(ruleApplies(rule, v("1.19.7")));
+  EXPECT_FALSE(ruleApplies(rule, unknown));  // an unknown version counts as current
+  EXPECT_FALSE(ruleApplies(toolVersionRule(ToolRuleId::heifDecoderStandIn), v("1.0")));
+  EXPECT_TRUE(ruleApplies(toolVersionRule(ToolRuleId::heifEncoderHevcFlag), unknown));
+}
+
+TEST(ToolVersionRulesTest, FillVersionReplacesEveryPlaceholder) {
+  EXPECT_EQ(fillVersion("VERSION and VERSION", "1.2"), "1.2 and 1.2");
+  EXPECT_EQ(fillVersion("none", "1.2"), "none");
+}
+
+// Row: ssimulacra2 is not packaged; Quorlin installs its own.
+TEST(ToolVersionRulesTest, OwnSsimulacra2IsAboutAbsenceAndNamedInTheDebianNote) {
+  const auto& rule = toolVersionRule(ToolRuleId::ownSsimulacra2);
+  EXPECT_EQ(rule.applicability, RuleApplicability::whenMissing);
+  EXPECT_EQ(std::vector<std::string_view>(rule.tools.begin(), rule.tools.end()),
+            std::vector<std::string_view>{"ssimulacra2"});
+  EXPECT_TRUE(standInsFor("ssimulacra2").empty());  // nothing else may pose as the metric
+  const auto& jpegXL = allToolRequirements().front();
+  ASSERT_TRUE(jpegXL.debianNote);
+  EXPECT_NE(jpegXL.debianNote->find("scripts/setup.sh"), std::string::npos);
+}
+
+// Row: heif-convert stands in for heif-dec.
+TEST(ToolVersionRulesTest, HeifConvertStandsInOnlyWhenHeifDecIsMissing) {
+  test::ScratchDirectory scratch;
+  auto first = (scratch / "first").string();
+  auto second = (scratch / "second").string();
+  std::filesystem::create_directories(first);
+  std::filesystem::create_directories(second);
+  EXPECT_EQ(standInsFor("heif-dec"), std::vector<std::string_view>{"heif-convert"});
+  EXPECT_TRUE(standInsFor("heif-enc").empty());
+
+  ExecutableURLCache cache;
+  EXPECT_EQ(locateTool(cache, "heif-dec", {first, second}), std::nullopt);
+  cache.invalidate();
+
+  test::writeFakeTool(first, "heif-convert", "exit 0");
+  auto standIn = findTool("heif-dec", {first, second});
+  ASSERT_TRUE(standIn);
+  EXPECT_TRUE(standIn->isStandIn());
+  EXPECT_EQ(standIn->name, "heif-convert");
+  EXPECT_EQ(standIn->path, std::filesystem::path(first) / "heif-convert");
+  EXPECT_EQ(standIn->displayName(), "heif-dec (heif-convert)");
+  auto cached = locateTool(cache, "heif-dec", {first, second});
+  ASSERT_TRUE(cached);
+  EXPECT_EQ(cached->name, "heif-convert");
+
+  // heif-dec in a later directory still wins over heif-convert in an earlier one.
+  test::writeFakeTool(second, "heif-dec", "exit 0");
+  auto real = findTool("heif-dec", {first, second});
+  ASSERT_TRUE(real);
+  EXPECT_FALSE(real->isStandIn());
+  EXPECT_EQ(real->path, std::filesystem::path(second) / "heif-dec");
+  EXPECT_EQ(real->displayName(), "heif-dec");
+}
+
+// Row: heif-enc / heif-convert 1.15 print the version as "libheif version: X" on line 2.
+TEST(ToolVersionRulesTest, LibheifToolsAlsoReadTheLibheifVersionLine) {
+  const std::string heifEnc115 =
+      "heif-enc: unrecognized option '--version'\n heif-enc  libheif version: 1.15.1\n----\nUsage: heif-enc [options]\n";
+  const std::string heifConvert115 = "heif-convert: unrecognized option '--version'\n heif-convert  libheif version: 1.15.1\n";
+  EXPECT_EQ(readToolVersion("heif-enc", heifEnc115), "1.15.1");
+  EXPECT_EQ(readToolVersion("heif-dec", heifConvert115), "1.15.1");
+  EXPECT_EQ(readToolVersion("heif-convert", heifConvert115), "1.15.1");
+  EXPECT_EQ(readToolVersion("heif-enc", "1.19.7\n"), "1.19.7");  // newer ones print it first
+  // Other tools keep the first-line rule alone.
+  EXPECT_EQ(readToolVersion("cjxl", heifEnc115), std::nullopt);
+  // The number must follow the marker.
+  EXPECT_EQ(readToolVersion("heif-enc", "usage\nlibheif version: unknown (see 1.2)\n"), std::nullopt);
+  EXPECT_EQ(readToolVersion("heif-enc", "usage\nlibheif version:\n1.2\n"), std::nullopt);
+}
+
+// Row: heif-enc does not know --hevc (1.15 and 1.19 alike).
+TEST(ToolVersionRulesTest, HevcFlagIsNeverPassed) {
+  EXPECT_FALSE(heifEncKnowsHevcFlag(v("1.15.1")));
+  EXPECT_FALSE(heifEncKnowsHevcFlag(v("1.19.7")));
+  EXPECT_FALSE(heifEncKnowsHevcFlag(unknown));
+}
+
+// Row: heif-enc < 1.16 writes HEVC for --jpeg2000.
+TEST(ToolVersionRulesTest, OldHeifEncIsNeverRunForJPEG2000) {
+  EXPECT_FALSE(heifEncSupportsJPEG2000(v("1.15.1")));
+  EXPECT_TRUE(heifEncSupportsJPEG2000(v("1.16.0")));
+  EXPECT_TRUE(heifEncSupportsJPEG2000(v("1.19.7")));
+  EXPECT_TRUE(heifEncSupportsJPEG2000(unknown));
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, v("1.15.1")),
+            "heif-enc 1.15.1 cannot encode JPEG 2000. Install a newer libheif with its OpenJPEG encoder plugin.");
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, v("1.19.7")), std::nullopt);
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, unknown), std::nullopt);
+}
+
+// Row: heif-enc < 1.16 --avif on 16-bit input works only at -b 12.
+TEST(ToolVersionRulesTest, OldHeifEncEncodesSixteenBitAVIFOnlyAtTwelveBits) {
+  for (HEIFDepth depth : {HEIFDepth::automatic, HEIFDepth::eight, HEIFDepth::ten}) {
+    EXPECT_FALSE(heifEncCanEncode16BitAVIF(v("1.15.1"), depth));
+    EXPECT_TRUE(heifEncCanEncode16BitAVIF(v("1.19.7"), depth));
+  }
+  EXPECT_TRUE(heifEncCanEncode16BitAVIF(v("1.15.1"), HEIFDepth::twelve));
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderSixteenBitAVIF, v("1.15.1")),
+            "heif-enc 1.15.1 cannot encode 16-bit input as AVIF at this bit depth. Choose Bit Depth 12 or install a "
+            "newer libheif.");
+}
+
+// Row: avifenc < 1.0 has no --qcolor; --min/--max with libavif's mapping instead.
+TEST(ToolVersionRulesTest, OldAvifencGetsTheEquivalentQuantizer) {
+  EXPECT_FALSE(avifencHasQualityOption(v("0.11.1")));
+  EXPECT_TRUE(avifencHasQualityOption(v("1.0.0")));
+  EXPECT_TRUE(avifencHasQualityOption(v("1.1.1")));
+  EXPECT_TRUE(avifencHasQualityOption(unknown));
+  // ((100 - q) * 63 + 50) / 100, worked by hand:
+  EXPECT_EQ(avifencQuantizerForQuality(79), 13);   // 21 * 63 = 1323; 1373 / 100
+  EXPECT_EQ(avifencQuantizerForQuality(100), 0);   // 50 / 100
+  EXPECT_EQ(avifencQuantizerForQuality(0), 63);    // 6350 / 100
+  EXPECT_EQ(avifencQuantizerForQuality(50), 32);   // 3150 + 50 = 3200
+  EXPECT_EQ(avifencQuantizerForQuality(90), 6);    // 630 + 50 = 680
+  EXPECT_EQ(avifencQuantizerForQuality(99), 1);    // 63 + 50 = 113
+  EXPECT_EQ(avifencQuantizerForQuality(150), 0);   // clamped to 100
+  EXPECT_EQ(avifencQuantizerForQuality(-5), 63);   // clamped to 0
+  EXPECT_EQ(refusalMessage(ToolRuleId::avifEncoderQuality, v("0.11.1")), std::nullopt);  // adapts, never refuses
+}
+
+// Row: avifenc < 1.0 has no --progressive.
+TEST(ToolVersionRulesTest, OldAvifencRefusesProgressive) {
+  EXPECT_FALSE(avifencSupportsProgressive(v("0.11.1")));
+  EXPECT_TRUE(avifencSupportsProgressive(v("1.0.0")));
+  EXPECT_EQ(refusalMessage(ToolRuleId::avifEncoderProgressive, v("0.11.1")),
+            "avifenc 0.11.1 cannot encode progressive AVIF. Install libavif 1.0 or later.");
+}
+
+// Row: cjpeg < 3.1 reads no PNG.
+TEST(ToolVersionRulesTest, OldCjpegGetsPPMInsteadOfPNG) {
+  EXPECT_FALSE(cjpegReadsPNG(v("2.1.5")));
+  EXPECT_FALSE(cjpegReadsPNG(v("3.0.4")));
+  EXPECT_TRUE(cjpegReadsPNG(v("3.1")));
+  EXPECT_TRUE(cjpegReadsPNG(v("3.1.2")));
+  EXPECT_TRUE(cjpegReadsPNG(unknown));
+}
+
+// Row: djxl 0.7 cannot write back a 16-bit RGBA file that cjxl made.
+TEST(ToolVersionRulesTest, OldLibjxlCannotRoundTripSixteenBitAlpha) {
+  EXPECT_FALSE(djxlDecodesSixteenBitAlpha(v("0.7.0")));
+  EXPECT_TRUE(djxlDecodesSixteenBitAlpha(v("0.8.0")));
+  EXPECT_TRUE(djxlDecodesSixteenBitAlpha(v("0.11.1")));
+}
+
+TEST(ToolVersionRulesTest, LimitationsOfAnInstalledToolComeFromTheRowsThatApply) {
+  EXPECT_EQ(limitationsOf("avifenc", v("0.11.1")),
+            (std::vector<std::string>{
+                "avifenc 0.11.1 has no --qcolor: quality is passed as the equivalent --min/--max quantizer.",
+                "avifenc 0.11.1 cannot encode progressive AVIF."}));
+  EXPECT_TRUE(limitationsOf("avifenc", v("1.1.1")).empty());
+  EXPECT_TRUE(limitationsOf("avifenc", unknown).empty());
+  EXPECT_EQ(limitationsOf("heif-enc", v("1.15.1")),
+            (std::vector<std::string>{"heif-enc 1.15.1 cannot encode JPEG 2000.",
+                                      "heif-enc 1.15.1 encodes 16-bit input as AVIF only at Bit Depth 12."}));
+  EXPECT_EQ(limitationsOf("cjpeg", v("2.1.5")),
+            std::vector<std::string>{"cjpeg 2.1.5 reads no PNG: PNG sources are converted to PPM first."});
+  EXPECT_EQ(limitationsOf("djxl", v("0.7.0")).size(), 1u);
+  EXPECT_TRUE(limitationsOf("cwebp", v("1.2.4")).empty());
+}
+
+TEST(ToolVersionRulesTest, RulesOfAGroupIncludeThoseAboutItsStandIns) {
+  std::vector<std::string> libheif = {"heif-enc", "heif-dec"};
+  std::set<ToolRuleId> ids;
+  for (const auto* rule : rulesForExecutables(libheif)) ids.insert(rule->id);
+  EXPECT_EQ(ids, (std::set<ToolRuleId>{ToolRuleId::heifDecoderStandIn, ToolRuleId::libheifVersionLine,
+                                       ToolRuleId::heifEncoderHevcFlag, ToolRuleId::heifEncoderJPEG2000,
+                                       ToolRuleId::heifEncoderSixteenBitAVIF}));
+  std::vector<std::string> webp = {"cwebp", "dwebp"};
+  EXPECT_TRUE(rulesForExecutables(webp).empty());
+}
+
+}  // namespace
+}  // namespace quorlin
