@@ -2,15 +2,28 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
+#include <string_view>
 #include <unordered_set>
 
 namespace quorlin {
 namespace {
 
 TEST(UuidTest, CanonicalUpperCaseVersion4Text) {
-  const std::regex canonical("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$");
-  for (int i = 0; i < 100; ++i) EXPECT_TRUE(std::regex_match(Uuid::random().uuidString(), canonical));
+  // 8-4-4-4-12 upper-case hex digits, version nibble 4, variant 8, 9, A or B.
+  auto isCanonical = [](const std::string& text) {
+    if (text.size() != 36) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+      if (dash != (text[i] == '-')) return false;
+      if (!dash && !std::isdigit(static_cast<unsigned char>(text[i])) && !(text[i] >= 'A' && text[i] <= 'F')) {
+        return false;
+      }
+    }
+    return text[14] == '4' && std::string_view("89AB").find(text[19]) != std::string_view::npos;
+  };
+  for (int i = 0; i < 100; ++i) EXPECT_TRUE(isCanonical(Uuid::random().uuidString()));
+  EXPECT_FALSE(isCanonical("6f1c2e1a-3b4d-4c5e-8f90-0a1b2c3d4e5f"));
 }
 
 TEST(UuidTest, RandomIdentifiersDoNotRepeat) {
