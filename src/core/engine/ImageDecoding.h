@@ -64,6 +64,21 @@ struct PixelLayout {
 };
 PixelLayout pixelLayoutOf(const vips::VImage& image);
 
+// A decode that can be streamed straight into a writer: RGB pixels without
+// alpha that need neither turning nor a colour conversion (most photographs).
+// The pixels are decoded as the writer pulls them, top to bottom, so neither
+// the whole source nor its 16-bit copy is ever held in memory. A truncated
+// file fails the write.
+struct StreamingDecode {
+  vips::VImage pixels;        // 3 bands, uchar, ushort or float
+  SampleFormat format;
+  ColorSpaceRef colorSpace;   // as decodeImageFile would report it
+};
+// Nothing when the file cannot be streamed that way or is unreadable (then
+// decodeImageFile decides).
+std::optional<StreamingDecode> planStreamingDecode(const std::filesystem::path& file,
+                                                   ImageFileHeader* header = nullptr);
+
 // Wraps the samples of `image` (no copy; `image` must outlive the result).
 vips::VImage vipsImageOf(const DecodedImage& image);
 

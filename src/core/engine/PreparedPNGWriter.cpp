@@ -38,20 +38,30 @@ VImage toSixteenBit(const VImage& image, SampleFormat format) {
 
 }  // namespace
 
-void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& output,
-                      const std::filesystem::path& sourceForErrors, int compressionLevel) {
+namespace {
+
+// A copy of `image` that carries no metadata at all (EXIF, XMP, comments,
+// orientation, the source's profile...): only what is set afterwards is written.
+VImage withoutMetadata(const VImage& image) {
+  VImage copy = image.copy();
+  gchar** fields = vips_image_get_fields(copy.get_image());
+  for (gchar** field = fields; field && *field; ++field) vips_image_remove(copy.get_image(), *field);
+  g_strfreev(fields);
+  return copy;
+}
+
+// Writes RGB or RGBA samples of `format` in `space` as the prepared PNG.
+void writeSixteenBitPNG(VImage image, SampleFormat format, const ColorSpace& space,
+                        const std::filesystem::path& output, const std::filesystem::path& sourceForErrors,
+                        int compressionLevel) {
   FileTarget target(output);
   try {
-    VImage image = vipsImageOf(decoded);
-    if (decoded.hasAlpha() && isOpaque(image.extract_band(3), decoded.format())) {
-      image = image.extract_band(0, VImage::option()->set("n", 3));
-    }
-    image = toSixteenBit(image, decoded.format())
+    image = withoutMetadata(toSixteenBit(image, format))
                 .copy(VImage::option()
                           ->set("interpretation", VIPS_INTERPRETATION_RGB16)
                           ->set("xres", pixelsPerMillimetreAt72DPI)
                           ->set("yres", pixelsPerMillimetreAt72DPI));
-    const auto& profile = decoded.colorSpace()->iccProfile();
+    const auto& profile = space.iccProfile();
     if (!profile.empty()) {
       vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile.data(), profile.size());
     }
@@ -66,6 +76,28 @@ void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& 
     throw CompressionError::unreadableImage(sourceForErrors);
   }
   target.close();
+}
+
+}  // namespace
+
+void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors, int compressionLevel) {
+  VImage image;
+  try {
+    image = vipsImageOf(decoded);
+    if (decoded.hasAlpha() && isOpaque(image.extract_band(3), decoded.format())) {
+      image = image.extract_band(0, VImage::option()->set("n", 3));
+    }
+  } catch (const vips::VError&) {
+    vips_error_clear();
+    throw CompressionError::unreadableImage(sourceForErrors);
+  }
+  writeSixteenBitPNG(image, decoded.format(), *decoded.colorSpace(), output, sourceForErrors, compressionLevel);
+}
+
+void writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors, int compressionLevel) {
+  writeSixteenBitPNG(decode.pixels, decode.format, *decode.colorSpace, output, sourceForErrors, compressionLevel);
 }
 
 }  // namespace quorlin

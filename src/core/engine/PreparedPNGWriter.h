@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "core/engine/DisplayImage.h"
+#include "core/engine/ImageDecoding.h"
 
 namespace quorlin {
 
@@ -25,6 +26,11 @@ inline constexpr int preparedPNGCompressionLevel = 0;
 // throws std::filesystem::filesystem_error naming `output`; a failure to
 // encode throws CompressionError::unreadableImage naming `sourceForErrors`.
 void writePreparedPNG(const DecodedImage& image, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors,
+                      int compressionLevel = preparedPNGCompressionLevel);
+
+// The same, pulling the pixels of a streaming decode as it writes.
+void writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
                       const std::filesystem::path& sourceForErrors,
                       int compressionLevel = preparedPNGCompressionLevel);
 

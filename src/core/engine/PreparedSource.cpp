@@ -25,26 +25,32 @@ std::string lowerCased(std::string text) {
 
 PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path& directory,
                                       std::shared_ptr<const DecodedImage> decoded) {
-  std::optional<std::string> readerType;
-  if (decoded) {
-    if (auto header = readImageHeader(sourceURL)) readerType = header->typeIdentifier;
-  } else {
-    ImageFileHeader header;
-    decoded = decodeImageFile(sourceURL, nullptr, &header);
-    if (!decoded) throw CompressionError::unreadableImage(sourceURL);
-    readerType = header.typeIdentifier;
-  }
   PreparedCompressionSource prepared;
   prepared.sourceURL = sourceURL;
   prepared.preparedURL = directory / ToolContract::preparedSourceFileName;
   prepared.temporaryDirectory = directory;
-  writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
+  std::optional<std::string> readerType;
+  if (decoded) {
+    if (auto header = readImageHeader(sourceURL)) readerType = header->typeIdentifier;
+    writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
+    prepared.displayMetadata.colorSpace = decoded->colorSpace();
+  } else if (ImageFileHeader header; auto streaming = planStreamingDecode(sourceURL, &header)) {
+    // Most photographs: decoded while the PNG is written, never held whole.
+    readerType = header.typeIdentifier;
+    writePreparedPNG(*streaming, prepared.preparedURL, sourceURL);
+    prepared.displayMetadata.colorSpace = streaming->colorSpace;
+  } else {
+    decoded = decodeImageFile(sourceURL, nullptr, &header);
+    if (!decoded) throw CompressionError::unreadableImage(sourceURL);
+    readerType = header.typeIdentifier;
+    writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
+    prepared.displayMetadata.colorSpace = decoded->colorSpace();
+  }
   if (readerType) {
     prepared.sourceContentType = readerType;
   } else if (auto byExtension = contentTypeForFile(sourceURL)) {
     prepared.sourceContentType = std::string(*byExtension);
   }
-  prepared.displayMetadata.colorSpace = decoded->colorSpace();
   return prepared;
 }
 

@@ -36,6 +36,20 @@ std::vector<std::uint8_t> fileBytes(const fs::path& file) {
   return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(stream)), {});
 }
 
+// The profile and the pixels; a pHYs size statement is the only other chunk
+// (no gAMA, cHRM or sRGB beside the profile, no eXIf, iTXt or tEXt).
+void expectOnlyProfileAndPixels(const fs::path& png) {
+  std::vector<std::string> chunks = test::pngChunkTypes(png);
+  ASSERT_GE(chunks.size(), 4u);
+  EXPECT_EQ(chunks.front(), "IHDR");
+  EXPECT_EQ(chunks.back(), "IEND");
+  for (const auto& chunk : chunks) {
+    EXPECT_TRUE(chunk == "IHDR" || chunk == "iCCP" || chunk == "pHYs" || chunk == "IDAT" || chunk == "IEND")
+        << chunk;
+  }
+  EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), 1);
+}
+
 class PreparedSourceTest : public ::testing::Test {
  protected:
   test::ScratchDirectory scratch;
@@ -79,16 +93,7 @@ TEST_F(PreparedSourceTest, EightBitOpaqueSourceBecomesFaithfulSixteenBitRGBWithO
   EXPECT_EQ(header.height, 30);
   EXPECT_EQ(header.bitDepth, 16);
   EXPECT_EQ(header.colorType, 2);  // RGB
-  // The profile and the pixels; a pHYs size statement is the only other chunk.
-  std::vector<std::string> chunks = test::pngChunkTypes(prepared.preparedURL);
-  ASSERT_GE(chunks.size(), 4u);
-  EXPECT_EQ(chunks.front(), "IHDR");
-  EXPECT_EQ(chunks.back(), "IEND");
-  for (const auto& chunk : chunks) {
-    EXPECT_TRUE(chunk == "IHDR" || chunk == "iCCP" || chunk == "pHYs" || chunk == "IDAT" || chunk == "IEND")
-        << chunk;
-  }
-  EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), 1);
+  expectOnlyProfileAndPixels(prepared.preparedURL);
   // Untagged sources are sRGB, and say so.
   EXPECT_EQ(embeddedProfile(prepared.preparedURL), ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB)->iccProfile());
   expectFaithful(prepared, 40, 30, 3, TestDepth::eight);
@@ -179,18 +184,29 @@ TEST_F(PreparedSourceTest, OrientationIsAppliedToThePreparedPixels) {
   auto header = test::readPNGHeader(prepared.preparedURL);
   EXPECT_EQ(header.width, 4);
   EXPECT_EQ(header.height, 6);
+  expectOnlyProfileAndPixels(prepared.preparedURL);  // the EXIF block stays behind
 }
 
-TEST_F(PreparedSourceTest, AnAlreadyDecodedSourceGivesTheSameFile) {
-  test::makeTestPicture(25, 14, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "a.png").c_str());
-  auto display = readDisplayImage(scratch / "a.png", nullptr, std::nullopt);
-  ASSERT_TRUE(display);
-  auto fromFile = prepareSource(scratch / "a.png", root);
-  auto fromMemory = prepareSource(scratch / "a.png", root, display->image);
-  EXPECT_NE(fromFile.temporaryDirectory, fromMemory.temporaryDirectory);
-  EXPECT_EQ(fileBytes(fromFile.preparedURL), fileBytes(fromMemory.preparedURL));
-  EXPECT_EQ(fromMemory.sourceContentType, "public.png");
-  EXPECT_EQ(fromMemory.displayMetadata.colorSpace, display->image->colorSpace());
+// Three routes lead to "source.png": streamed while decoding (opaque RGB),
+// decoded into memory first (alpha, orientation, grey), and from the display
+// image the workspace already holds. They must agree byte for byte.
+TEST_F(PreparedSourceTest, EveryRouteToThePreparedFileGivesTheSameBytes) {
+  test::makeTestPicture(25, 14, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "alpha.png").c_str());
+  test::makeTestPicture(25, 14, TestDepth::sixteen).pngsave((scratch / "opaque.png").c_str());
+  test::makeTestPicture(25, 14).jpegsave((scratch / "photo.jpg").c_str());
+  for (const char* name : {"alpha.png", "opaque.png", "photo.jpg"}) {
+    SCOPED_TRACE(name);
+    auto display = readDisplayImage(scratch / name, nullptr, std::nullopt);
+    ASSERT_TRUE(display);
+    auto fromFile = prepareSource(scratch / name, root);
+    auto fromMemory = prepareSource(scratch / name, root, display->image);
+    EXPECT_NE(fromFile.temporaryDirectory, fromMemory.temporaryDirectory);
+    EXPECT_EQ(fileBytes(fromFile.preparedURL), fileBytes(fromMemory.preparedURL));
+    expectOnlyProfileAndPixels(fromFile.preparedURL);
+    EXPECT_EQ(fromMemory.sourceContentType, fromFile.sourceContentType);
+    EXPECT_EQ(fromMemory.displayMetadata.colorSpace, display->image->colorSpace());
+    EXPECT_EQ(fromFile.displayMetadata.colorSpace->iccProfile(), display->image->colorSpace()->iccProfile());
+  }
 }
 
 TEST_F(PreparedSourceTest, ContentDecidesTheTypeOfAMisnamedSource) {
