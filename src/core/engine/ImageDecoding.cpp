@@ -32,9 +32,9 @@ bool isReadableRegularFile(const fs::path& file) {
 }
 
 // Deflate encodes at most 258 bytes in 2 bits, so a PNG's compressed data is
-// at least 1/1032 of its filtered rows. Checked on the IHDR before libvips
-// sees the file, so a tiny file declaring an enormous picture is refused
-// without any decoding.
+// at least 1/1032 of its filtered rows. Checked on the IHDR before any pixel
+// is decoded, so a tiny file declaring an enormous picture is refused without
+// any work or memory spent on it.
 bool pngSizeIsPlausible(const fs::path& file, std::uintmax_t fileSize) {
   std::ifstream stream(file, std::ios::binary);
   std::array<std::uint8_t, 29> head{};
