@@ -114,7 +114,7 @@ TEST_F(InfoCommandTest, JSONHasEveryFieldWithNullForAbsentOnes) {
             "}\n");
 }
 
-TEST_F(InfoCommandTest, UnreadableSourceGivesTheDesignedMessageAndStatusTwo) {
+TEST_F(InfoCommandTest, UnreadableSourceGivesTheUnreadableImageMessageAndStatusTwo) {
   test::writeTextFile(scratch / "holiday \"final\".png", "not a picture");
   RunResult result = run({(scratch / "holiday \"final\".png").string(), "--prepare", (scratch / "out").string()});
   EXPECT_EQ(result.status, 2);

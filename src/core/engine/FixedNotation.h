@@ -1,6 +1,6 @@
 // Fixed-point number text that ignores the process locale: a desktop session
 // may set one with a decimal comma, but signatures, tool arguments and the
-// designed texts always use a full stop. Same rounding as printf's "%.Nf".
+// texts of this system always use a full stop. Same rounding as printf's "%.Nf".
 #pragma once
 
 #include <charconv>

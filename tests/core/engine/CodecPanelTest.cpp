@@ -24,7 +24,7 @@ CompressionResult resultFor(const CodecPanel& panel) {
   return result;
 }
 
-TEST(CodecPanelTest, DefaultPanelsAreTheFourDesignedOnes) {
+TEST(CodecPanelTest, DefaultPanelsAreJPEGXLAVIFWebPAndJPEGli) {
   auto panels = makeDefaultPanels();
   ASSERT_EQ(panels.size(), 4u);
   struct Expected {
