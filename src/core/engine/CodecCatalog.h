@@ -81,8 +81,24 @@ std::string_view rawValue(HEIFDepth value);
 std::string_view rawValue(JPEGXLGroupOrder value);
 std::string_view rawValue(RateControlMode value);
 
+// The case whose raw value is exactly `raw`, for CompressionCodec and every
+// option enumeration above.
 template <typename Enum>
 std::optional<Enum> fromRawValue(std::string_view raw);
+template <>
+std::optional<CompressionCodec> fromRawValue<CompressionCodec>(std::string_view raw);
+template <>
+std::optional<ChromaSubsampling> fromRawValue<ChromaSubsampling>(std::string_view raw);
+template <>
+std::optional<AVIFChromaSubsampling> fromRawValue<AVIFChromaSubsampling>(std::string_view raw);
+template <>
+std::optional<AVIFDepth> fromRawValue<AVIFDepth>(std::string_view raw);
+template <>
+std::optional<HEIFDepth> fromRawValue<HEIFDepth>(std::string_view raw);
+template <>
+std::optional<JPEGXLGroupOrder> fromRawValue<JPEGXLGroupOrder>(std::string_view raw);
+template <>
+std::optional<RateControlMode> fromRawValue<RateControlMode>(std::string_view raw);
 
 // All cases in case order (not offered for RateControlMode).
 std::span<const ChromaSubsampling> allChromaSubsamplings();

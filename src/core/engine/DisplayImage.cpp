@@ -2,27 +2,42 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <vector>
 
 namespace quorlin {
 
 namespace {
+
 std::atomic<std::uint64_t> nextImageIdentifier{1};
+
+std::shared_ptr<const std::byte> shareVector(std::vector<std::byte> samples) {
+  auto owner = std::make_shared<const std::vector<std::byte>>(std::move(samples));
+  return std::shared_ptr<const std::byte>(owner, owner->data());
 }
+}  // namespace
 
 DecodedImage::DecodedImage(int width, int height, int channels, SampleFormat format,
                            std::vector<std::byte> samples, ColorSpaceRef colorSpace)
+    : DecodedImage(width, height, channels, format, nullptr, samples.size(), std::move(colorSpace)) {
+  samples_ = shareVector(std::move(samples));
+}
+
+DecodedImage::DecodedImage(int width, int height, int channels, SampleFormat format,
+                           std::shared_ptr<const std::byte> samples, std::size_t byteCount,
+                           ColorSpaceRef colorSpace)
     : identifier_(nextImageIdentifier.fetch_add(1)),
       width_(width),
       height_(height),
       channels_(channels),
       format_(format),
       samples_(std::move(samples)),
+      byteCount_(byteCount),
       colorSpace_(colorSpace ? std::move(colorSpace) : ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB)) {
   if (width <= 0 || height <= 0 || (channels != 3 && channels != 4)) {
     throw std::invalid_argument("DecodedImage needs a positive size and 3 or 4 channels");
   }
-  if (samples_.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                             static_cast<std::size_t>(channels) * bytesPerSample()) {
+  if (byteCount_ != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                        static_cast<std::size_t>(channels) * bytesPerSample()) {
     throw std::invalid_argument("DecodedImage sample buffer has the wrong size");
   }
 }

@@ -33,6 +33,11 @@ class DecodedImage {
   // encoding scaled to 0..1 and may exceed that range.
   DecodedImage(int width, int height, int channels, SampleFormat format,
                std::vector<std::byte> samples, ColorSpaceRef colorSpace);
+  // The same, taking over a buffer of `byteCount` bytes that another allocator
+  // made (a decoder's output), so large images are never copied; `samples`
+  // releases it.
+  DecodedImage(int width, int height, int channels, SampleFormat format,
+               std::shared_ptr<const std::byte> samples, std::size_t byteCount, ColorSpaceRef colorSpace);
 
   std::uint64_t identifier() const { return identifier_; }
   int width() const { return width_; }
@@ -41,8 +46,8 @@ class DecodedImage {
   bool hasAlpha() const { return channels_ == 4; }
   SampleFormat format() const { return format_; }
   std::size_t bytesPerSample() const;
-  const std::byte* data() const { return samples_.data(); }
-  std::size_t byteCount() const { return samples_.size(); }
+  const std::byte* data() const { return samples_.get(); }
+  std::size_t byteCount() const { return byteCount_; }
   // The space the sample values are in; never null (untagged images get sRGB).
   const ColorSpaceRef& colorSpace() const { return colorSpace_; }
 
@@ -52,7 +57,8 @@ class DecodedImage {
   int height_;
   int channels_;
   SampleFormat format_;
-  std::vector<std::byte> samples_;
+  std::shared_ptr<const std::byte> samples_;
+  std::size_t byteCount_;
   ColorSpaceRef colorSpace_;
 };
 

@@ -1,9 +1,14 @@
 // PreparedCompressionSource: the user's source plus its private directory
 // holding "source.png", the lossless 16-bit rendering every encoder that cannot
 // read the original is given and every score is measured against.
+//
+// prepareSource blocks (decoding and writing a large image takes a moment) and
+// may run on any thread; a prepared source is read-only afterwards, so panels
+// running at once may share it. Each prepared source owns its directory.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,5 +32,24 @@ struct PreparedCompressionSource {
   // Deletes temporaryDirectory; failures are ignored.
   void removeTemporaryDirectory() const;
 };
+
+// Makes a new UUID-named directory under `temporaryRoot` (0700, parents
+// created) and writes "source.png" there: the source decoded with its
+// orientation applied, in its own RGB colour space (grey, CMYK and Lab sources
+// in linear sRGB), 16 bits per sample, RGBA only when some pixel is not opaque
+// (see PreparedPNGWriter.h). `displayMetadata.colorSpace` is that space.
+//
+// Throws CompressionError::unreadableImage naming `sourceURL` when the source
+// cannot be decoded or encoded, std::filesystem::filesystem_error when the
+// directory or the file cannot be written; the directory is gone by then.
+PreparedCompressionSource prepareSource(const std::filesystem::path& sourceURL,
+                                        const std::filesystem::path& temporaryRoot);
+
+// The same from an image already decoded from `sourceURL` by readDisplayImage
+// with neither colour space nor headroom (the workspace keeps one since it
+// loaded the source), so the source is not decoded again for every pass.
+PreparedCompressionSource prepareSource(const std::filesystem::path& sourceURL,
+                                        const std::filesystem::path& temporaryRoot,
+                                        std::shared_ptr<const DecodedImage> decodedSource);
 
 }  // namespace quorlin

@@ -1,5 +1,6 @@
 // SourceImageMetadata: the specs of a source file as the image reader reports
-// them, and the texts the source block and the specs panel show.
+// them, and the texts the source block and the specs panel show. Reading
+// blocks (header only, no pixels) and may run on any thread; the texts are pure.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +31,14 @@ struct SourceImageMetadata {
 // rounded to the nearest integer.
 SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, PixelSize fallbackSize);
 
-// True when the reader's type identifier conforms to JPEG, else when the type for
-// the file's extension does.
+// The type identifier the image reader reports for `file` ("public.png"): the
+// format of the loader that opens it, refined by its first bytes; nothing when
+// no loader opens it. Reads the header only.
+std::optional<std::string> imageReaderTypeIdentifier(const std::filesystem::path& file);
+
+// Whether the file is a JPEG. A type identifier known to the content-type
+// table decides by itself (so a PNG named .jpg is not a JPEG); without one, or
+// with an unknown one, the type for the file's extension decides.
 bool isJPEGSource(const std::optional<std::string>& typeIdentifier, const std::filesystem::path& file);
 
 // "4032 x 3024 px  |  8-bit  |  Display P3  |  2.35 MB"

@@ -1,0 +1,153 @@
+// quorlin-cli info SOURCE [--json] [--prepare DIR]
+//
+// Prints the source's summary line and spec lines as the desktop app shows
+// them (or, with --json, one object with every metadata field, the summary
+// line and the spec lines), and with --prepare writes the prepared 16-bit
+// "source.png" that encoders and the scorer would be given into DIR.
+//
+// Exit status: 0 done; 1 the prepared file could not be written; 2 usage
+// error or unreadable source ("Could not read decoded image: NAME." on stderr).
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/CliCommand.h"
+#include "cli/JsonWriter.h"
+#include "core/common/CompressionError.h"
+#include "core/engine/DisplayImageReader.h"
+#include "core/engine/PreparedSource.h"
+#include "core/engine/SourceMetadata.h"
+#include "core/tools/ToolContract.h"
+
+namespace quorlin::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* usage =
+    "usage: quorlin-cli info SOURCE [--json] [--prepare DIR]\n"
+    "\n"
+    "  --json          print the specs as one JSON object\n"
+    "  --prepare DIR   also write the prepared 16-bit source.png into DIR\n";
+
+struct InfoOptions {
+  fs::path source;
+  bool json = false;
+  std::optional<fs::path> prepareDirectory;
+};
+
+// Nothing after printing the reason when the arguments are not usable.
+std::optional<InfoOptions> parseArguments(const std::vector<std::string>& arguments) {
+  InfoOptions options;
+  bool haveSource = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--json") {
+      options.json = true;
+    } else if (argument == "--prepare") {
+      if (i + 1 >= arguments.size()) {
+        std::cerr << "quorlin-cli info: --prepare needs a directory\n" << usage;
+        return std::nullopt;
+      }
+      options.prepareDirectory = fs::path(arguments[++i]);
+    } else if (argument.starts_with("--") && argument.size() > 2) {
+      std::cerr << "quorlin-cli info: unknown option '" << argument << "'\n" << usage;
+      return std::nullopt;
+    } else if (!haveSource) {
+      options.source = argument;
+      haveSource = true;
+    } else {
+      std::cerr << "quorlin-cli info: only one source can be given\n" << usage;
+      return std::nullopt;
+    }
+  }
+  if (!haveSource) {
+    std::cerr << usage;
+    return std::nullopt;
+  }
+  return options;
+}
+
+std::string jsonReport(const SourceImageMetadata& metadata, std::int64_t fileSize) {
+  JsonWriter json;
+  json.beginObject();
+  json.key("pixelWidth").value(metadata.pixelWidth);
+  json.key("pixelHeight").value(metadata.pixelHeight);
+  json.key("formatDescription").value(metadata.formatDescription);
+  json.key("bitDepth").value(metadata.bitDepth);
+  json.key("colorModel").value(metadata.colorModel);
+  json.key("colorProfileName").value(metadata.colorProfileName);
+  json.key("hasAlpha").value(metadata.hasAlpha);
+  json.key("orientation").value(metadata.orientation);
+  json.key("dpiWidth").value(metadata.dpiWidth);
+  json.key("dpiHeight").value(metadata.dpiHeight);
+  json.key("isJPEG").value(metadata.isJPEG);
+  json.key("summaryLine").value(summaryLine(metadata, fileSize));
+  json.key("specLines").beginArray();
+  for (const auto& line : specLines(metadata, fileSize)) json.value(line);
+  json.endArray();
+  json.endObject();
+  return json.str();
+}
+
+// Prepares the source under DIR (the temporary directory is made there, so
+// the final rename stays on one file system), then keeps only source.png.
+void writePreparedSource(const fs::path& source, const fs::path& directory, const DisplayImage& display) {
+  fs::create_directories(directory);
+  PreparedCompressionSource prepared = prepareSource(source, directory, display.image);
+  fs::path target = directory / ToolContract::preparedSourceFileName;
+  std::error_code error;
+  fs::rename(prepared.preparedURL, target, error);
+  prepared.removeTemporaryDirectory();
+  if (error) throw fs::filesystem_error("cannot move the prepared source", target, error);
+}
+
+int runInfo(const std::vector<std::string>& arguments) {
+  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+    std::cout << usage;
+    return exitSuccess;
+  }
+  auto options = parseArguments(arguments);
+  if (!options) return exitUsage;
+
+  auto display = readDisplayImage(options->source, nullptr, std::nullopt);
+  if (!display) {
+    std::cerr << CompressionError::unreadableImage(options->source).message() << "\n";
+    return exitUsage;
+  }
+  SourceImageMetadata metadata = readSourceImageMetadata(options->source, display->displaySize);
+  std::error_code sizeError;
+  auto fileSize = static_cast<std::int64_t>(fs::file_size(options->source, sizeError));
+  if (sizeError) fileSize = 0;
+
+  if (options->json) {
+    std::cout << jsonReport(metadata, fileSize);
+  } else {
+    std::cout << summaryLine(metadata, fileSize) << "\n";
+    for (const auto& line : specLines(metadata, fileSize)) std::cout << line << "\n";
+  }
+  std::cout.flush();
+
+  if (options->prepareDirectory) {
+    try {
+      writePreparedSource(options->source, *options->prepareDirectory, *display);
+    } catch (const CompressionError& error) {
+      std::cerr << error.message() << "\n";
+      return exitUsage;
+    } catch (const std::exception& error) {
+      std::cerr << describeError(error) << "\n";
+      return exitSomeFailed;
+    }
+  }
+  return exitSuccess;
+}
+
+const RegisterCommand registration({"info", "show a source's specs; --prepare writes its 16-bit source.png", runInfo});
+
+}  // namespace
+}  // namespace quorlin::cli

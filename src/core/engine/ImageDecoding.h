@@ -1,0 +1,85 @@
+// Opening and decoding image files with libvips, shared by the display reader,
+// the source metadata reader, source preparation and the PPM writer. Engine
+// internal: it exposes libvips types.
+//
+// Every decode passes the same guards, checked before any pixel is decoded:
+//   - the path is a readable, non-empty regular file (not a directory);
+//   - some loader recognises its content (never its name);
+//   - at most maximumDecodedPixelCount pixels are declared, and a PNG holds at
+//     least the bytes that deflate needs for its declared size (deflate
+//     compresses at most 1032:1), which stops decompression bombs;
+//   - truncated data is a failure, never a partly grey picture;
+//   - the output buffer is allocated untouched, so a file that fails midway
+//     never costs more memory than what was decoded.
+// A decode returns RGB or RGBA samples in compact form (8-bit sources stay
+// uint8, 16-bit uint16, float and HDR float32), orientation applied.
+//
+// All functions are thread-safe, block, and never throw for a bad file.
+#pragma once
+
+#include <vips/vips8>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/engine/DisplayImage.h"
+
+namespace quorlin {
+
+// 2^28 pixels (16384 x 16384): above every camera and most panoramas, and a
+// bound on what a hostile header can make us allocate.
+inline constexpr std::uint64_t maximumDecodedPixelCount = std::uint64_t{1} << 28;
+
+struct ImageFileHeader {
+  vips::VImage image;                         // pixels decoded on demand, top to bottom
+  std::string loader;                         // "pngload", "heifload", ...
+  std::optional<std::string> typeIdentifier;  // the reader's type: loader, refined by content
+};
+
+// Opens `file` and reads its header only. Nothing when it is not a readable
+// regular file or no loader recognises it. No size limits apply (nothing is
+// decoded), so metadata of very large images can still be read.
+std::optional<ImageFileHeader> readImageHeader(const std::filesystem::path& file);
+
+// Decodes `file` into RGB(A). With `interpretAs` (an RGB space) the pixel
+// values are taken as values of that space whatever the file declares (grey is
+// repeated into R, G and B); without it, RGB pixels keep the file's own ICC
+// space (sRGB when untagged, linear sRGB for untagged scRGB floats), while
+// grey, CMYK and Lab pixels are converted into linear sRGB (uint16 from grey,
+// float32 from CMYK and Lab, values unclipped). Nothing on any failure.
+// `header`, when given, receives the header of the decoded file.
+std::shared_ptr<const DecodedImage> decodeImageFile(const std::filesystem::path& file,
+                                                    const ColorSpaceRef& interpretAs,
+                                                    ImageFileHeader* header = nullptr);
+
+// How a file's pixels are laid out, as the reader names them: the colour model
+// and whether one band more than the model needs (alpha) is present.
+enum class PixelModel { rgb, gray, cmyk, lab };
+struct PixelLayout {
+  PixelModel model = PixelModel::rgb;
+  bool hasAlpha = false;
+};
+PixelLayout pixelLayoutOf(const vips::VImage& image);
+
+// A decode that can be streamed straight into a writer: RGB pixels without
+// alpha that need neither turning nor a colour conversion (most photographs).
+// The pixels are decoded as the writer pulls them, top to bottom, so neither
+// the whole source nor its 16-bit copy is ever held in memory. A truncated
+// file fails the write.
+struct StreamingDecode {
+  vips::VImage pixels;        // 3 bands, uchar, ushort or float
+  SampleFormat format;
+  ColorSpaceRef colorSpace;   // as decodeImageFile would report it
+};
+// Nothing when the file cannot be streamed that way or is unreadable (then
+// decodeImageFile decides).
+std::optional<StreamingDecode> planStreamingDecode(const std::filesystem::path& file,
+                                                   ImageFileHeader* header = nullptr);
+
+// Wraps the samples of `image` (no copy; `image` must outlive the result).
+vips::VImage vipsImageOf(const DecodedImage& image);
+
+}  // namespace quorlin

@@ -1,0 +1,103 @@
+#include "core/engine/PreparedPNGWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "core/common/CompressionError.h"
+#include "core/engine/FileTarget.h"
+#include "core/engine/ImageDecoding.h"
+
+namespace quorlin {
+
+namespace {
+
+using vips::VImage;
+
+constexpr double pixelsPerMillimetreAt72DPI = 72.0 / 25.4;
+
+bool isOpaque(const VImage& alpha, SampleFormat format) {
+  double opaque = format == SampleFormat::uint8 ? 255.0 : format == SampleFormat::uint16 ? 65535.0 : 1.0;
+  return alpha.min() >= opaque;
+}
+
+VImage toSixteenBit(const VImage& image, SampleFormat format) {
+  switch (format) {
+    case SampleFormat::uint8:
+      // v x 257 maps 0..255 exactly onto 0..65535.
+      return (image.cast(VIPS_FORMAT_USHORT) * 257).cast(VIPS_FORMAT_USHORT);
+    case SampleFormat::uint16:
+      return image;
+    case SampleFormat::float32:
+      return (image * 65535.0).round(VIPS_OPERATION_ROUND_RINT).cast(VIPS_FORMAT_USHORT);
+  }
+  return image;
+}
+
+}  // namespace
+
+namespace {
+
+// A copy of `image` that carries no metadata at all (EXIF, XMP, comments,
+// orientation, the source's profile...): only what is set afterwards is written.
+VImage withoutMetadata(const VImage& image) {
+  VImage copy = image.copy();
+  gchar** fields = vips_image_get_fields(copy.get_image());
+  for (gchar** field = fields; field && *field; ++field) vips_image_remove(copy.get_image(), *field);
+  g_strfreev(fields);
+  return copy;
+}
+
+// Writes RGB or RGBA samples of `format` in `space` as the prepared PNG.
+void writeSixteenBitPNG(VImage image, SampleFormat format, const ColorSpace& space,
+                        const std::filesystem::path& output, const std::filesystem::path& sourceForErrors,
+                        int compressionLevel) {
+  FileTarget target(output);
+  try {
+    image = withoutMetadata(toSixteenBit(image, format))
+                .copy(VImage::option()
+                          ->set("interpretation", VIPS_INTERPRETATION_RGB16)
+                          ->set("xres", pixelsPerMillimetreAt72DPI)
+                          ->set("yres", pixelsPerMillimetreAt72DPI));
+    const auto& profile = space.iccProfile();
+    if (!profile.empty()) {
+      vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile.data(), profile.size());
+    }
+    image.pngsave_target(target.vipsTarget(), VImage::option()
+                                                  ->set("bitdepth", 16)
+                                                  ->set("compression", compressionLevel)
+                                                  ->set("filter", VIPS_FOREIGN_PNG_FILTER_NONE)
+                                                  ->set("interlace", false));
+  } catch (const vips::VError&) {
+    vips_error_clear();
+    target.throwIfWriteFailed();
+    throw CompressionError::unreadableImage(sourceForErrors);
+  }
+  target.close();
+}
+
+}  // namespace
+
+void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors, int compressionLevel) {
+  VImage image;
+  try {
+    image = vipsImageOf(decoded);
+    if (decoded.hasAlpha() && isOpaque(image.extract_band(3), decoded.format())) {
+      image = image.extract_band(0, VImage::option()->set("n", 3));
+    }
+  } catch (const vips::VError&) {
+    vips_error_clear();
+    throw CompressionError::unreadableImage(sourceForErrors);
+  }
+  writeSixteenBitPNG(image, decoded.format(), *decoded.colorSpace(), output, sourceForErrors, compressionLevel);
+}
+
+void writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors, int compressionLevel) {
+  writeSixteenBitPNG(decode.pixels, decode.format, *decode.colorSpace, output, sourceForErrors, compressionLevel);
+}
+
+}  // namespace quorlin

@@ -1,0 +1,40 @@
+// The writer of the prepared "source.png": 16 bits per sample, the image's
+// colour space embedded as an ICC profile, and nothing else that could change
+// how a reader sees the pixels (no gAMA, cHRM or sRGB chunk, no EXIF, XMP or
+// text; only a pHYs chunk stating 72 dpi, which libvips always writes).
+//
+// Samples become 16-bit exactly: an 8-bit value v is written as v x 257, a
+// float as round(v x 65535) clipped to 0..65535 (the only place where extended
+// values are clipped). The alpha channel is kept only when some sample is not
+// opaque: 16-bit RGBA with real transparency, else 16-bit RGB (older djxl
+// cannot write back 16-bit RGBA, and an opaque alpha changes no score).
+#pragma once
+
+#include <filesystem>
+
+#include "core/engine/DisplayImage.h"
+#include "core/engine/ImageDecoding.h"
+
+namespace quorlin {
+
+// zlib level of the prepared PNG, chosen by measurement on 24-megapixel
+// images (PrepareSourceBench --levels): level 0 writes the 144 MB file in
+// 0.3-0.6 s; level 1 makes it 2.3-3.8 times smaller but takes 1.6-2.2 s, and
+// level 6 takes 6-15 s; reading is equally fast at every level. The file is
+// temporary, deleted after each pass, and written once per pass while the
+// user waits, so time wins over disk space.
+inline constexpr int preparedPNGCompressionLevel = 0;
+
+// Writes `image` to `output`. A file-system failure (full disk, no permission)
+// throws std::filesystem::filesystem_error naming `output`; a failure to
+// encode throws CompressionError::unreadableImage naming `sourceForErrors`.
+void writePreparedPNG(const DecodedImage& image, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors,
+                      int compressionLevel = preparedPNGCompressionLevel);
+
+// The same, pulling the pixels of a streaming decode as it writes.
+void writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
+                      const std::filesystem::path& sourceForErrors,
+                      int compressionLevel = preparedPNGCompressionLevel);
+
+}  // namespace quorlin

@@ -1,0 +1,96 @@
+#include "core/engine/PreparedSource.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "core/common/CompressionError.h"
+#include "core/engine/ContentTypes.h"
+#include "core/engine/ImageDecoding.h"
+#include "core/engine/PreparedPNGWriter.h"
+#include "core/tools/TemporaryFiles.h"
+#include "core/tools/ToolContract.h"
+
+namespace quorlin {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lowerCased(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path& directory,
+                                      std::shared_ptr<const DecodedImage> decoded) {
+  PreparedCompressionSource prepared;
+  prepared.sourceURL = sourceURL;
+  prepared.preparedURL = directory / ToolContract::preparedSourceFileName;
+  prepared.temporaryDirectory = directory;
+  std::optional<std::string> readerType;
+  if (decoded) {
+    if (auto header = readImageHeader(sourceURL)) readerType = header->typeIdentifier;
+    writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
+    prepared.displayMetadata.colorSpace = decoded->colorSpace();
+  } else if (ImageFileHeader header; auto streaming = planStreamingDecode(sourceURL, &header)) {
+    // Most photographs: decoded while the PNG is written, never held whole.
+    readerType = header.typeIdentifier;
+    writePreparedPNG(*streaming, prepared.preparedURL, sourceURL);
+    prepared.displayMetadata.colorSpace = streaming->colorSpace;
+  } else {
+    decoded = decodeImageFile(sourceURL, nullptr, &header);
+    if (!decoded) throw CompressionError::unreadableImage(sourceURL);
+    readerType = header.typeIdentifier;
+    writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
+    prepared.displayMetadata.colorSpace = decoded->colorSpace();
+  }
+  if (readerType) {
+    prepared.sourceContentType = readerType;
+  } else if (auto byExtension = contentTypeForFile(sourceURL)) {
+    prepared.sourceContentType = std::string(*byExtension);
+  }
+  return prepared;
+}
+
+}  // namespace
+
+PreparedCompressionSource prepareSource(const fs::path& sourceURL, const fs::path& temporaryRoot) {
+  return prepareSource(sourceURL, temporaryRoot, nullptr);
+}
+
+PreparedCompressionSource prepareSource(const fs::path& sourceURL, const fs::path& temporaryRoot,
+                                        std::shared_ptr<const DecodedImage> decodedSource) {
+  fs::path directory = createWorkDirectory(temporaryRoot);
+  try {
+    return prepareInto(sourceURL, directory, std::move(decodedSource));
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove_all(directory, ignored);
+    throw;
+  }
+}
+
+fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) const {
+  if (usesPlatformEncoder(codec)) return preparedURL;
+  std::string extension = sourceURL.extension().string();
+  if (!extension.empty()) extension.erase(0, 1);
+  extension = lowerCased(extension);
+  auto extensions = directInputExtensions(codec);
+  if (std::find(extensions.begin(), extensions.end(), extension) != extensions.end()) return sourceURL;
+  if (sourceContentType) {
+    for (std::string_view type : directInputContentTypes(codec)) {
+      if (contentTypeConforms(*sourceContentType, type)) return sourceURL;
+    }
+  }
+  return preparedURL;
+}
+
+void PreparedCompressionSource::removeTemporaryDirectory() const {
+  if (temporaryDirectory.empty()) return;
+  std::error_code ignored;
+  fs::remove_all(temporaryDirectory, ignored);
+}
+
+}  // namespace quorlin

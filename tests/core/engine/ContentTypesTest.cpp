@@ -1,0 +1,157 @@
+#include "core/engine/ContentTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/engine/SourceMetadata.h"
+#include "support/TestImages.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+namespace id = ContentTypeIdentifier;
+
+TEST(ContentTypesTest, EveryImageTypeConformsToImageAndData) {
+  for (const auto& info : allContentTypes()) {
+    SCOPED_TRACE(std::string(info.identifier));
+    EXPECT_TRUE(contentTypeConforms(info.identifier, info.identifier));
+    EXPECT_TRUE(contentTypeConforms(info.identifier, id::data));
+    if (info.identifier != id::data && info.identifier != id::pdf) {
+      EXPECT_TRUE(contentTypeConforms(info.identifier, id::image));
+    }
+    EXPECT_FALSE(info.description.empty());
+  }
+}
+
+TEST(ContentTypesTest, ConformanceFollowsTheHierarchyOnly) {
+  EXPECT_TRUE(contentTypeConforms(id::heic, id::heif));
+  EXPECT_FALSE(contentTypeConforms(id::heif, id::heic));
+  EXPECT_FALSE(contentTypeConforms(id::avif, id::heif));
+  EXPECT_TRUE(contentTypeConforms(id::ppm, id::pnm));
+  EXPECT_FALSE(contentTypeConforms(id::png, id::jpeg));
+  EXPECT_FALSE(contentTypeConforms(id::data, id::image));
+  EXPECT_FALSE(contentTypeConforms(id::pdf, id::image));
+  // Unknown identifiers conform only to themselves.
+  EXPECT_TRUE(contentTypeConforms("com.example.raw", "com.example.raw"));
+  EXPECT_FALSE(contentTypeConforms("com.example.raw", id::data));
+}
+
+TEST(ContentTypesTest, ExtensionsAreMatchedIgnoringCase) {
+  EXPECT_EQ(contentTypeForExtension("png"), id::png);
+  EXPECT_EQ(contentTypeForExtension("JPG"), id::jpeg);
+  EXPECT_EQ(contentTypeForExtension("Jpeg"), id::jpeg);
+  EXPECT_EQ(contentTypeForExtension(".tif"), id::tiff);
+  EXPECT_EQ(contentTypeForExtension("TIFF"), id::tiff);
+  EXPECT_EQ(contentTypeForExtension("heic"), id::heic);
+  EXPECT_EQ(contentTypeForExtension("hif"), id::heif);
+  EXPECT_EQ(contentTypeForExtension("jxl"), id::jpegXL);
+  EXPECT_EQ(contentTypeForExtension("tga"), id::targa);
+  EXPECT_EQ(contentTypeForExtension("exr"), id::openEXR);
+  EXPECT_EQ(contentTypeForExtension("hej2"), std::nullopt);
+  EXPECT_EQ(contentTypeForExtension(""), std::nullopt);
+  EXPECT_EQ(contentTypeForExtension("txt"), std::nullopt);
+  EXPECT_EQ(contentTypeForFile("/photos/Holiday.Final.PNG"), id::png);
+  EXPECT_EQ(contentTypeForFile("/photos/noextension"), std::nullopt);
+}
+
+TEST(ContentTypesTest, DescriptionsComeFromTheTable) {
+  EXPECT_EQ(localizedDescription(id::png), "PNG image");
+  EXPECT_EQ(localizedDescription(id::jpeg), "JPEG image");
+  EXPECT_EQ(localizedDescription(id::heic), "HEIC image");
+  EXPECT_EQ(localizedDescription(id::jpegXL), "JPEG XL image");
+  EXPECT_EQ(localizedDescription("com.example.raw"), std::nullopt);
+}
+
+std::vector<std::uint8_t> bytes(std::string_view text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
+
+TEST(ContentTypesTest, FirstBytesNameTheFormat) {
+  using namespace std::string_view_literals;
+  struct Case {
+    std::string_view head;
+    std::optional<std::string_view> type;
+  };
+  const Case cases[] = {
+      {"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR"sv, id::png},
+      {"\xff\xd8\xff\xe0\0\x10JFIF"sv, id::jpeg},
+      {"II*\0\x08\0\0\0"sv, id::tiff},
+      {"MM\0*\0\0\0\x08"sv, id::tiff},
+      {"GIF89a\x01\0"sv, id::gif},
+      {"RIFF\x24\0\0\0WEBPVP8 "sv, id::webP},
+      {"\xff\x0a\xfa"sv, id::jpegXL},
+      {"\0\0\0\x0cJXL \r\n\x87\n"sv, id::jpegXL},
+      {"\0\0\0\x0cjP  \r\n\x87\n"sv, id::jpeg2000},
+      {"\0\0\0\x18" "ftypheic\0\0\0\0mif1heic"sv, id::heic},
+      {"\0\0\0\x1c" "ftypavif\0\0\0\0avifmif1miaf"sv, id::avif},
+      // A generic major brand: the compatible brands decide.
+      {"\0\0\0\x18" "ftypmif1\0\0\0\0mif1avif"sv, id::avif},
+      {"\0\0\0\x14" "ftypmif1\0\0\0\0mif1"sv, id::heif},
+      {"\0\0\0\x14" "ftypisom\0\0\0\0mp41"sv, std::nullopt},
+      {"P6\n3 2\n255\n"sv, id::ppm},
+      {"P5 3 2 255\n"sv, id::pgm},
+      {"P4\n"sv, id::pbm},
+      {"P7\nWIDTH"sv, id::pam},
+      {"PF\n3 2\n-1.0\n"sv, id::pfm},
+      {"v/1\x01\x02\0\0\0"sv, id::openEXR},
+      {"#?RADIANCE\n"sv, id::radiance},
+      {"%PDF-1.7\n"sv, id::pdf},
+      {"BM\x46\0\0\0\0\0\0\0"sv, id::bmp},
+      {"BMW is not a bitmap"sv, std::nullopt},
+      {"Pq not a portable map"sv, std::nullopt},
+      {"plain text"sv, std::nullopt},
+      {""sv, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    auto head = bytes(c.head);
+    EXPECT_EQ(detectContentType(std::span<const std::uint8_t>(head)), c.type) << c.head;
+  }
+}
+
+TEST(ContentTypesTest, LoaderNamesMapToTypes) {
+  EXPECT_EQ(contentTypeForLoader("pngload"), id::png);
+  EXPECT_EQ(contentTypeForLoader("pngload_source"), id::png);
+  EXPECT_EQ(contentTypeForLoader("jpegload_buffer"), id::jpeg);
+  EXPECT_EQ(contentTypeForLoader("tiffload"), id::tiff);
+  EXPECT_EQ(contentTypeForLoader("webpload_source"), id::webP);
+  EXPECT_EQ(contentTypeForLoader("jxlload"), id::jpegXL);
+  EXPECT_EQ(contentTypeForLoader("jp2kload"), id::jpeg2000);
+  EXPECT_EQ(contentTypeForLoader("openexrload"), id::openEXR);
+  EXPECT_EQ(contentTypeForLoader("gifload"), id::gif);
+  EXPECT_EQ(contentTypeForLoader("ppmload"), id::pnm);
+  EXPECT_EQ(contentTypeForLoader("heifload", "hevc"), id::heic);
+  EXPECT_EQ(contentTypeForLoader("heifload_source", "av1"), id::avif);
+  EXPECT_EQ(contentTypeForLoader("heifload", "jpeg"), id::heif);
+  EXPECT_EQ(contentTypeForLoader("magickload"), std::nullopt);
+  EXPECT_EQ(contentTypeForLoader(""), std::nullopt);
+}
+
+// The reader's type comes from the loader and the content, never the name.
+TEST(ContentTypesTest, ReaderTypeOfGeneratedFilesFollowsTheirContent) {
+  test::ScratchDirectory scratch;
+  auto picture = test::makeTestPicture(16, 8);
+  picture.pngsave((scratch / "really-a-png.jpg").c_str());
+  picture.jpegsave((scratch / "photo.png").c_str());
+  picture.tiffsave((scratch / "scan.tif").c_str());
+  picture.write_to_file((scratch / "frame.ppm").c_str());
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "really-a-png.jpg"), "public.png");
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "photo.png"), "public.jpeg");
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "scan.tif"), "public.tiff");
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "frame.ppm"), "public.ppm");
+  EXPECT_EQ(detectContentType(scratch / "really-a-png.jpg"), id::png);
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "missing.png"), std::nullopt);
+
+  try {
+    picture.heifsave((scratch / "a.heic").c_str(), vips::VImage::option()->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC));
+    picture.heifsave((scratch / "b.heic").c_str(), vips::VImage::option()->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1));
+  } catch (const vips::VError& error) {
+    GTEST_SKIP() << "libvips cannot write HEIF here: " << error.what();
+  }
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "a.heic"), "public.heic");
+  // AV1 inside a file named .heic is still AVIF.
+  EXPECT_EQ(imageReaderTypeIdentifier(scratch / "b.heic"), "public.avif");
+}
+
+}  // namespace
+}  // namespace quorlin

@@ -1,0 +1,393 @@
+#include "core/engine/PreparedSource.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/common/CompressionError.h"
+#include "core/common/Uuid.h"
+#include "core/engine/DisplayImageReader.h"
+#include "core/engine/PreparedPNGWriter.h"
+#include "support/TestImages.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TestAlpha;
+using test::TestDepth;
+using vips::VImage;
+using C = CompressionCodec;
+
+std::vector<std::uint8_t> embeddedProfile(const fs::path& file) {
+  VImage image = VImage::new_from_file(file.c_str());
+  if (!image.get_typeof(VIPS_META_ICC_NAME)) return {};
+  size_t length = 0;
+  auto* data = static_cast<const std::uint8_t*>(image.get_blob(VIPS_META_ICC_NAME, &length));
+  return std::vector<std::uint8_t>(data, data + length);
+}
+
+std::vector<std::uint8_t> fileBytes(const fs::path& file) {
+  std::ifstream stream(file, std::ios::binary);
+  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(stream)), {});
+}
+
+// The profile and the pixels; a pHYs size statement is the only other chunk
+// (no gAMA, cHRM or sRGB beside the profile, no eXIf, iTXt or tEXt).
+void expectOnlyProfileAndPixels(const fs::path& png) {
+  std::vector<std::string> chunks = test::pngChunkTypes(png);
+  ASSERT_GE(chunks.size(), 4u);
+  EXPECT_EQ(chunks.front(), "IHDR");
+  EXPECT_EQ(chunks.back(), "IEND");
+  for (const auto& chunk : chunks) {
+    EXPECT_TRUE(chunk == "IHDR" || chunk == "iCCP" || chunk == "pHYs" || chunk == "IDAT" || chunk == "IEND")
+        << chunk;
+  }
+  EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), 1);
+}
+
+class PreparedSourceTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+  fs::path root = scratch / "Brimwell";
+
+  // Expects "source.png" to hold exactly the generated picture, 8-bit values
+  // widened by 257, with `channels` samples per pixel.
+  void expectFaithful(const PreparedCompressionSource& prepared, int width, int height, int channels,
+                      TestDepth depth) {
+    auto samples = test::decodedSamples(prepared.preparedURL);
+    ASSERT_EQ(samples.size(), static_cast<std::size_t>(width * height * channels));
+    int mismatches = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int c = 0; c < channels; ++c) {
+          int expected = test::testSampleValue(x, y, c, depth);
+          if (depth == TestDepth::eight) expected *= 257;
+          if (samples[static_cast<std::size_t>((y * width + x) * channels + c)] != expected) ++mismatches;
+        }
+      }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+};
+
+TEST_F(PreparedSourceTest, EightBitOpaqueSourceBecomesFaithfulSixteenBitRGBWithOnlyItsProfile) {
+  test::makeTestPicture(40, 30).pngsave((scratch / "photo.final.png").c_str());
+  auto prepared = prepareSource(scratch / "photo.final.png", root);
+
+  EXPECT_EQ(prepared.sourceURL, scratch / "photo.final.png");
+  EXPECT_EQ(prepared.temporaryDirectory.parent_path(), root);
+  EXPECT_TRUE(Uuid::fromString(prepared.temporaryDirectory.filename().string()));
+  EXPECT_EQ(prepared.preparedURL, prepared.temporaryDirectory / "source.png");
+  EXPECT_EQ(prepared.sourceContentType, "public.png");
+  ASSERT_TRUE(prepared.displayMetadata.colorSpace);
+  EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::sRGB);
+  EXPECT_FALSE(prepared.displayMetadata.contentHeadroom.has_value());
+
+  auto header = test::readPNGHeader(prepared.preparedURL);
+  EXPECT_EQ(header.width, 40);
+  EXPECT_EQ(header.height, 30);
+  EXPECT_EQ(header.bitDepth, 16);
+  EXPECT_EQ(header.colorType, 2);  // RGB
+  expectOnlyProfileAndPixels(prepared.preparedURL);
+  // Untagged sources are sRGB, and say so.
+  EXPECT_EQ(embeddedProfile(prepared.preparedURL), ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB)->iccProfile());
+  expectFaithful(prepared, 40, 30, 3, TestDepth::eight);
+
+  struct stat status {};
+  ASSERT_EQ(::stat(prepared.temporaryDirectory.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  prepared.removeTemporaryDirectory();
+  EXPECT_FALSE(fs::exists(prepared.temporaryDirectory));
+  prepared.removeTemporaryDirectory();  // twice is harmless
+}
+
+TEST_F(PreparedSourceTest, SixteenBitValuesPassThroughUnchanged) {
+  test::makeTestPicture(33, 17, TestDepth::sixteen).pngsave((scratch / "deep.png").c_str());
+  auto prepared = prepareSource(scratch / "deep.png", root);
+  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
+  expectFaithful(prepared, 33, 17, 3, TestDepth::sixteen);
+}
+
+TEST_F(PreparedSourceTest, AlphaIsKeptOnlyWhenSomePixelIsTransparent) {
+  test::makeTestPicture(20, 10, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "cutout.png").c_str());
+  test::makeTestPicture(20, 10, TestDepth::eight, 3, TestAlpha::opaque).pngsave((scratch / "solid.png").c_str());
+  auto cutout = prepareSource(scratch / "cutout.png", root);
+  auto solid = prepareSource(scratch / "solid.png", root);
+  EXPECT_EQ(test::readPNGHeader(cutout.preparedURL).colorType, 6);  // RGBA
+  expectFaithful(cutout, 20, 10, 4, TestDepth::eight);
+  EXPECT_EQ(test::readPNGHeader(solid.preparedURL).colorType, 2);  // RGB
+  expectFaithful(solid, 20, 10, 3, TestDepth::eight);
+}
+
+TEST_F(PreparedSourceTest, TaggedSourceKeepsItsOwnProfileBytes) {
+  auto p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3);
+  VImage picture = test::makeTestPicture(12, 9).copy();
+  vips_image_set_blob_copy(picture.get_image(), VIPS_META_ICC_NAME, p3->iccProfile().data(), p3->iccProfile().size());
+  picture.pngsave((scratch / "wide.png").c_str());
+  auto prepared = prepareSource(scratch / "wide.png", root);
+  EXPECT_EQ(embeddedProfile(prepared.preparedURL), p3->iccProfile());
+  ASSERT_TRUE(prepared.displayMetadata.colorSpace);
+  EXPECT_EQ(prepared.displayMetadata.colorSpace->name(), "Display P3");
+  expectFaithful(prepared, 12, 9, 3, TestDepth::eight);
+}
+
+TEST_F(PreparedSourceTest, GreySourceIsRenderedIntoLinearSRGB) {
+  test::makeTestPicture(16, 4, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
+  auto prepared = prepareSource(scratch / "grey.png", root);
+  EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::linearSRGB);
+  EXPECT_EQ(embeddedProfile(prepared.preparedURL),
+            ColorSpace::wellKnown(ColorSpace::WellKnown::linearSRGB)->iccProfile());
+  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
+  auto samples = test::decodedSamples(prepared.preparedURL);
+  ASSERT_EQ(samples.size(), 16u * 4u * 3u);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      // IEC 61966-2.1 decoding of the grey value, then 16-bit linear.
+      double v = test::testSampleValue(x, y, 0, TestDepth::eight) / 255.0;
+      double linear = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+      std::size_t at = static_cast<std::size_t>((y * 16 + x) * 3);
+      EXPECT_NEAR(samples[at], linear * 65535.0, 65535 * 0.002) << x << "," << y;
+      EXPECT_EQ(samples[at], samples[at + 1]);
+      EXPECT_EQ(samples[at], samples[at + 2]);
+    }
+  }
+}
+
+TEST_F(PreparedSourceTest, CMYKSourceIsRenderedIntoLinearSRGB) {
+  // White paper and full black ink land at the ends of the range.
+  VImage x = VImage::xyz(8, 8).extract_band(0);
+  VImage none = VImage::black(8, 8).cast(VIPS_FORMAT_UCHAR);
+  VImage blackInk = (x >= 4).cast(VIPS_FORMAT_UCHAR);  // 255 on the right half
+  VImage cmyk = VImage::bandjoin({none, none, none, blackInk})
+                    .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK));
+  cmyk.jpegsave((scratch / "print.jpg").c_str(), VImage::option()->set("Q", 100));
+  auto prepared = prepareSource(scratch / "print.jpg", root);
+  EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::linearSRGB);
+  EXPECT_EQ(prepared.sourceContentType, "public.jpeg");
+  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
+  auto samples = test::decodedSamples(prepared.preparedURL);
+  ASSERT_EQ(samples.size(), 8u * 8u * 3u);
+  EXPECT_GT(samples[(4 * 8 + 1) * 3], 60000);  // paper white, left half
+  EXPECT_LT(samples[(4 * 8 + 6) * 3], 3000);   // black ink, right half
+}
+
+TEST_F(PreparedSourceTest, OrientationIsAppliedToThePreparedPixels) {
+  VImage picture = test::makeTestPicture(6, 4).copy();
+  picture.set(VIPS_META_ORIENTATION, 6);
+  picture.jpegsave((scratch / "portrait.jpg").c_str(), VImage::option()->set("Q", 100));
+  auto prepared = prepareSource(scratch / "portrait.jpg", root);
+  auto header = test::readPNGHeader(prepared.preparedURL);
+  EXPECT_EQ(header.width, 4);
+  EXPECT_EQ(header.height, 6);
+  expectOnlyProfileAndPixels(prepared.preparedURL);  // the EXIF block stays behind
+}
+
+// Three routes lead to "source.png": streamed while decoding (opaque RGB),
+// decoded into memory first (alpha, orientation, grey), and from the display
+// image the workspace already holds. They must agree byte for byte.
+TEST_F(PreparedSourceTest, EveryRouteToThePreparedFileGivesTheSameBytes) {
+  test::makeTestPicture(25, 14, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "alpha.png").c_str());
+  test::makeTestPicture(25, 14, TestDepth::sixteen).pngsave((scratch / "opaque.png").c_str());
+  test::makeTestPicture(25, 14).jpegsave((scratch / "photo.jpg").c_str());
+  for (const char* name : {"alpha.png", "opaque.png", "photo.jpg"}) {
+    SCOPED_TRACE(name);
+    auto display = readDisplayImage(scratch / name, nullptr, std::nullopt);
+    ASSERT_TRUE(display);
+    auto fromFile = prepareSource(scratch / name, root);
+    auto fromMemory = prepareSource(scratch / name, root, display->image);
+    EXPECT_NE(fromFile.temporaryDirectory, fromMemory.temporaryDirectory);
+    EXPECT_EQ(fileBytes(fromFile.preparedURL), fileBytes(fromMemory.preparedURL));
+    expectOnlyProfileAndPixels(fromFile.preparedURL);
+    EXPECT_EQ(fromMemory.sourceContentType, fromFile.sourceContentType);
+    EXPECT_EQ(fromMemory.displayMetadata.colorSpace, display->image->colorSpace());
+    EXPECT_EQ(fromFile.displayMetadata.colorSpace->iccProfile(), display->image->colorSpace()->iccProfile());
+  }
+}
+
+TEST_F(PreparedSourceTest, ContentDecidesTheTypeOfAMisnamedSource) {
+  test::makeTestPicture(8, 8).pngsave((scratch / "really-a-png.jpg").c_str());
+  auto prepared = prepareSource(scratch / "really-a-png.jpg", root);
+  EXPECT_EQ(prepared.sourceContentType, "public.png");
+}
+
+TEST_F(PreparedSourceTest, AFullDiskIsAFileSystemErrorNotAnUnreadableImage) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  test::makeTestPicture(256, 256).pngsave((scratch / "a.png").c_str());
+  auto display = readDisplayImage(scratch / "a.png", nullptr, std::nullopt);
+  ASSERT_TRUE(display);
+  try {
+    writePreparedPNG(*display->image, "/dev/full", scratch / "a.png");
+    ADD_FAILURE() << "no error";
+  } catch (const fs::filesystem_error& error) {
+    EXPECT_EQ(error.code(), std::errc::no_space_on_device);
+    EXPECT_EQ(error.path1(), fs::path("/dev/full"));
+  }
+}
+
+// ---- Encoder input ----------------------------------------------------------
+
+PreparedCompressionSource describedSource(const fs::path& source, std::optional<std::string> type) {
+  PreparedCompressionSource prepared;
+  prepared.sourceURL = source;
+  prepared.temporaryDirectory = "/tmp/Brimwell/0D6F7C2A-1B3C-4D5E-8F90-0A1B2C3D4E5F";
+  prepared.preparedURL = prepared.temporaryDirectory / "source.png";
+  prepared.sourceContentType = std::move(type);
+  return prepared;
+}
+
+TEST(EncoderInputTest, PNGReachesEveryCommandLineEncoderUnchanged) {
+  auto prepared = describedSource("/photos/a.png", "public.png");
+  for (C codec : allCompressionCodecs()) {
+    bool platform = codec == C::heif || codec == C::jpeg;
+    EXPECT_EQ(prepared.encoderInputURL(codec), platform ? prepared.preparedURL : prepared.sourceURL)
+        << rawValue(codec);
+  }
+}
+
+TEST(EncoderInputTest, ExtensionsAreComparedLowerCased) {
+  auto prepared = describedSource("/photos/IMG_0001.JPG", std::nullopt);
+  EXPECT_EQ(prepared.encoderInputURL(C::jpegXL), prepared.sourceURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::avif), prepared.sourceURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::jpegTurbo), prepared.preparedURL);  // jpg is not cjpeg's
+}
+
+TEST(EncoderInputTest, TIFFReachesOnlyTheEncodersThatReadIt) {
+  auto prepared = describedSource("/scans/photo.final.tiff", "public.tiff");
+  EXPECT_EQ(prepared.encoderInputURL(C::webP), prepared.sourceURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::heifLibheif), prepared.sourceURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::avifLibheif), prepared.sourceURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::jpegXL), prepared.preparedURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::avif), prepared.preparedURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::jpegli), prepared.preparedURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::jpegTurbo), prepared.preparedURL);
+}
+
+TEST(EncoderInputTest, HEICReachesNoEncoderDirectly) {
+  auto prepared = describedSource("/photos/IMG_0002.HEIC", "public.heic");
+  for (C codec : allCompressionCodecs()) {
+    EXPECT_EQ(prepared.encoderInputURL(codec), prepared.preparedURL) << rawValue(codec);
+  }
+}
+
+TEST(EncoderInputTest, AMisleadingExtensionIsOverruledByTheContentType) {
+  // A PNG named .bin: no extension matches, the content type does.
+  auto png = describedSource("/downloads/picture.bin", "public.png");
+  EXPECT_EQ(png.encoderInputURL(C::jpegXL), png.sourceURL);
+  EXPECT_EQ(png.encoderInputURL(C::jpegTurbo), png.sourceURL);
+  EXPECT_EQ(png.encoderInputURL(C::heif), png.preparedURL);
+  // A GIF named .dat is direct for cjxl and cjpeg but not for avifenc.
+  auto gif = describedSource("/downloads/anim.dat", "com.compuserve.gif");
+  EXPECT_EQ(gif.encoderInputURL(C::jpegXL), gif.sourceURL);
+  EXPECT_EQ(gif.encoderInputURL(C::jpegTurbo), gif.sourceURL);
+  EXPECT_EQ(gif.encoderInputURL(C::avif), gif.preparedURL);
+  // No type and no known extension: always the prepared PNG.
+  auto unknown = describedSource("/downloads/noextension", std::nullopt);
+  EXPECT_EQ(unknown.encoderInputURL(C::webP), unknown.preparedURL);
+}
+
+// ---- Bad input --------------------------------------------------------------
+
+class BadSourceTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+  fs::path root = scratch / "Brimwell";
+
+  void expectRefused(const fs::path& source) {
+    SCOPED_TRACE(source.string());
+    EXPECT_FALSE(readDisplayImage(source, nullptr, std::nullopt).has_value());
+    try {
+      prepareSource(source, root);
+      ADD_FAILURE() << "prepareSource accepted a bad source";
+    } catch (const CompressionError& error) {
+      EXPECT_EQ(error.kind(), CompressionError::Kind::unreadableImage);
+      EXPECT_EQ(error.message(), "Could not read decoded image: " + source.filename().string() + ".");
+    }
+    ASSERT_TRUE(fs::is_directory(root));  // made, then emptied again
+    EXPECT_TRUE(fs::is_empty(root));
+  }
+};
+
+TEST_F(BadSourceTest, EmptyFile) {
+  test::writeTextFile(scratch / "empty.png", "");
+  expectRefused(scratch / "empty.png");
+}
+
+TEST_F(BadSourceTest, TruncatedPNG) {
+  test::makeTestPicture(64, 64).pngsave((scratch / "whole.png").c_str(), VImage::option()->set("compression", 0));
+  auto bytes = fileBytes(scratch / "whole.png");
+  std::ofstream((scratch / "cut.png").c_str(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size() / 2));
+  expectRefused(scratch / "cut.png");
+}
+
+TEST_F(BadSourceTest, TruncatedJPEG) {
+  test::makeTestPicture(64, 64).jpegsave((scratch / "whole.jpg").c_str());
+  auto bytes = fileBytes(scratch / "whole.jpg");
+  std::ofstream((scratch / "cut.jpg").c_str(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size() * 2 / 3));
+  expectRefused(scratch / "cut.jpg");
+}
+
+TEST_F(BadSourceTest, TextNamedPNG) {
+  test::writeTextFile(scratch / "notes.png", "These are notes, not a picture.\n");
+  expectRefused(scratch / "notes.png");
+}
+
+TEST_F(BadSourceTest, Directory) {
+  fs::create_directory(scratch / "folder.png");
+  expectRefused(scratch / "folder.png");
+}
+
+TEST_F(BadSourceTest, MissingFile) { expectRefused(scratch / "gone.png"); }
+
+TEST_F(BadSourceTest, UnreadableFile) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads files without read permission";
+  test::makeTestPicture(8, 8).pngsave((scratch / "locked.png").c_str());
+  fs::permissions(scratch / "locked.png", fs::perms::none);
+  expectRefused(scratch / "locked.png");
+}
+
+// A valid PNG whose header declares a huge picture, followed by one tiny IDAT.
+void writePNGBomb(const fs::path& file, std::uint32_t width, std::uint32_t height, const fs::path& scratch) {
+  test::makeTestPicture(1, 1).pngsave((scratch / "tiny.png").c_str());
+  auto bytes = fileBytes(scratch / "tiny.png");
+  ASSERT_EQ(test::readPNGHeader(scratch / "tiny.png").colorType, 2);
+  auto put32 = [&](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+  };
+  put32(16, width);
+  put32(20, height);
+  // The IHDR checksum covers type and data.
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 12; i < 29; ++i) {
+    crc ^= bytes[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  put32(29, ~crc);
+  fs::remove(scratch / "tiny.png");
+  std::ofstream(file.c_str(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// 30000 x 30000 RGB would need 2.7 GB: over the pixel limit.
+TEST_F(BadSourceTest, DecompressionBombOverThePixelLimit) {
+  writePNGBomb(scratch / "bomb.png", 30000, 30000, scratch.path());
+  ASSERT_EQ(test::readPNGHeader(scratch / "bomb.png").width, 30000);
+  expectRefused(scratch / "bomb.png");
+}
+
+// 15000 x 15000 is under the limit, but deflate cannot pack 675 MB of rows
+// into a few dozen bytes.
+TEST_F(BadSourceTest, DecompressionBombUnderThePixelLimit) {
+  writePNGBomb(scratch / "bomb.png", 15000, 15000, scratch.path());
+  ASSERT_EQ(test::readPNGHeader(scratch / "bomb.png").height, 15000);
+  expectRefused(scratch / "bomb.png");
+}
+
+}  // namespace
+}  // namespace quorlin

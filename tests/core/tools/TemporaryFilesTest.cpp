@@ -1,0 +1,208 @@
+#include "core/tools/TemporaryFiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "core/common/Uuid.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+mode_t modeOf(const fs::path& path) {
+  struct stat status {};
+  EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
+  return status.st_mode & 07777;
+}
+
+void setAge(const fs::path& path, std::chrono::hours age) {
+  fs::last_write_time(path, fs::file_time_type::clock::now() - age);
+}
+
+std::size_t entryCount(const fs::path& directory) {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(directory)) ++count;
+  return count;
+}
+
+TEST(TemporaryFilesTest, WorkDirectoriesAreFreshPrivateUUIDNamedChildrenOfTheRoot) {
+  test::ScratchDirectory scratch;
+  TemporaryDirectoryManager manager(scratch / "nested" / "Brimwell");
+  fs::path first = manager.createWorkDirectory();
+  fs::path second = manager.createWorkDirectory();
+  EXPECT_NE(first, second);
+  for (const fs::path& directory : {first, second}) {
+    EXPECT_EQ(directory.parent_path(), manager.rootDirectory());
+    EXPECT_TRUE(fs::is_directory(directory));
+    EXPECT_EQ(modeOf(directory), 0700u);
+    std::string name = directory.filename().string();
+    auto parsed = Uuid::fromString(name);
+    ASSERT_TRUE(parsed.has_value()) << name;
+    EXPECT_EQ(parsed->uuidString(), name);  // canonical upper-case text
+  }
+  // The missing root was created private, with its parents.
+  EXPECT_EQ(modeOf(manager.rootDirectory()), 0700u);
+  EXPECT_TRUE(manager.trackedDirectories().empty());  // making is not tracking
+}
+
+TEST(TemporaryFilesTest, WorkDirectoriesAreNeverMadeThroughASymbolicLinkRoot) {
+  test::ScratchDirectory scratch;
+  fs::create_directory(scratch / "elsewhere");
+  fs::create_directory_symlink(scratch / "elsewhere", scratch / "Brimwell");
+  EXPECT_THROW(createWorkDirectory(scratch / "Brimwell"), fs::filesystem_error);
+  EXPECT_EQ(entryCount(scratch / "elsewhere"), 0u);
+}
+
+TEST(TemporaryFilesTest, StalePurgeRemovesOnlyDirectoriesOlderThanTheAge) {
+  test::ScratchDirectory scratch;
+  fs::path root = scratch / "Brimwell";
+  fs::create_directories(root / "OLD" / "inside");
+  test::writeTextFile(root / "OLD" / "inside" / "source.png", "x");
+  fs::create_directories(root / "RECENT");
+  test::writeTextFile(root / "old-file.txt", "plain files stay");
+  fs::create_directories(scratch / "target");
+  fs::create_directory_symlink(scratch / "target", root / "old-link");
+  setAge(root / "OLD", 25h);
+  setAge(root / "RECENT", 23h);
+  setAge(root / "old-file.txt", 100h);
+  setAge(scratch / "target", 100h);
+
+  TemporaryDirectoryManager manager(root);
+  manager.purgeStaleDirectories(86400);
+  EXPECT_FALSE(fs::exists(root / "OLD"));
+  EXPECT_TRUE(fs::is_directory(root / "RECENT"));
+  EXPECT_TRUE(fs::is_regular_file(root / "old-file.txt"));
+  // A link is not a directory of ours: neither it nor its target goes.
+  EXPECT_TRUE(fs::is_symlink(root / "old-link"));
+  EXPECT_TRUE(fs::is_directory(scratch / "target"));
+}
+
+TEST(TemporaryFilesTest, StalePurgeOfAMissingRootCreatesNothing) {
+  test::ScratchDirectory scratch;
+  TemporaryDirectoryManager manager(scratch / "never-made" / "Brimwell");
+  manager.purgeStaleDirectories(86400);
+  EXPECT_FALSE(fs::exists(scratch / "never-made"));
+}
+
+TEST(TemporaryFilesTest, PurgeDateIsModificationThenCreationThenNever) {
+  auto modified = std::chrono::system_clock::now() - 30h;
+  auto created = std::chrono::system_clock::now() - 50h;
+  EXPECT_EQ(purgeDate(modified, created), modified);
+  EXPECT_EQ(purgeDate(std::nullopt, created), created);
+  EXPECT_EQ(purgeDate(std::nullopt, std::nullopt), std::nullopt);
+}
+
+TEST(TemporaryFilesTest, RemovingTrackedDirectoriesForgetsThemAndToleratesGoneOnes) {
+  test::ScratchDirectory scratch;
+  TemporaryDirectoryManager manager(scratch / "Brimwell");
+  fs::path a = manager.createWorkDirectory();
+  fs::path b = manager.createWorkDirectory();
+  fs::path untracked = manager.createWorkDirectory();
+  manager.track(a);
+  manager.track(a);
+  manager.track(b);
+  EXPECT_EQ(manager.trackedDirectories().size(), 2u);
+  fs::remove_all(b);  // someone else removed it first
+  manager.removeTrackedDirectories();
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(untracked));
+  EXPECT_TRUE(manager.trackedDirectories().empty());
+}
+
+TEST(TemporaryFilesTest, ReleasingABagRemovesExactlyItsOwnDirectories) {
+  test::ScratchDirectory scratch;
+  TemporaryDirectoryManager manager(scratch / "Brimwell");
+  auto firstTab = std::make_shared<TemporaryFileCleanupBag>(manager);
+  auto secondTab = std::make_shared<TemporaryFileCleanupBag>(manager);
+  fs::path mine1 = manager.createWorkDirectory();
+  fs::path mine2 = manager.createWorkDirectory();
+  fs::path theirs = manager.createWorkDirectory();
+  test::writeTextFile(mine1 / "photo.jxl", "encoded");
+  firstTab->track(mine1);
+  firstTab->track(mine2);
+  firstTab->track(mine2);
+  secondTab->track(theirs);
+  EXPECT_EQ(firstTab->directories().size(), 2u);
+  EXPECT_EQ(manager.trackedDirectories().size(), 3u);
+
+  auto stillHolding = firstTab;  // the last owner decides
+  firstTab.reset();
+  EXPECT_TRUE(fs::exists(mine1));
+  stillHolding.reset();
+  EXPECT_FALSE(fs::exists(mine1));
+  EXPECT_FALSE(fs::exists(mine2));
+  EXPECT_TRUE(fs::exists(theirs));
+  // The manager still lists them; termination then fails quietly on the gone ones.
+  EXPECT_EQ(manager.trackedDirectories().size(), 3u);
+  manager.removeTrackedDirectories();
+  EXPECT_FALSE(fs::exists(theirs));
+}
+
+class TemporaryRootTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+  std::string userRoot = "Brimwell-" + std::to_string(::geteuid());
+};
+
+TEST_F(TemporaryRootTest, MissingRootIsChosenWithoutBeingCreated) {
+  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / "Brimwell");
+  EXPECT_FALSE(fs::exists(scratch / "Brimwell"));
+}
+
+TEST_F(TemporaryRootTest, OwnRootIsMadePrivate) {
+  fs::create_directory(scratch / "Brimwell");
+  ::chmod((scratch / "Brimwell").c_str(), 0755);
+  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / "Brimwell");
+  EXPECT_EQ(modeOf(scratch / "Brimwell"), 0700u);
+}
+
+TEST_F(TemporaryRootTest, ALinkOrAFileInTheWaySelectsTheUserRoot) {
+  fs::create_directory(scratch / "planted");
+  fs::create_directory_symlink(scratch / "planted", scratch / "Brimwell");
+  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / userRoot);
+
+  test::ScratchDirectory other;
+  test::writeTextFile(other / "Brimwell", "not a directory");
+  EXPECT_EQ(resolveTemporaryRoot(other.path()), other / userRoot);
+}
+
+TEST_F(TemporaryRootTest, ARootOwnedByAnotherUserSelectsTheUserRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a directory to another user needs root";
+  fs::create_directory(scratch / "Brimwell");
+  ASSERT_EQ(::chown((scratch / "Brimwell").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / userRoot);
+}
+
+TEST_F(TemporaryRootTest, BothNamesTakenGivesAFreshPrivateRoot) {
+  test::writeTextFile(scratch / "Brimwell", "taken");
+  test::writeTextFile(scratch / userRoot, "taken too");
+  fs::path root = resolveTemporaryRoot(scratch.path());
+  EXPECT_EQ(root.parent_path(), scratch.path());
+  EXPECT_TRUE(root.filename().string().starts_with(userRoot + "-")) << root;
+  EXPECT_TRUE(fs::is_directory(root));
+  EXPECT_EQ(modeOf(root), 0700u);
+}
+
+TEST(TemporaryFilesTest, PerUserTemporaryDirectoryHonoursTMPDIR) {
+  const char* previous = std::getenv("TMPDIR");
+  std::string saved = previous ? previous : "";
+  ::setenv("TMPDIR", "/var/tmp/quorlin-user", 1);
+  EXPECT_EQ(perUserTemporaryDirectory(), fs::path("/var/tmp/quorlin-user"));
+  ::setenv("TMPDIR", "", 1);
+  EXPECT_EQ(perUserTemporaryDirectory(), fs::path("/tmp"));
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(perUserTemporaryDirectory(), fs::path("/tmp"));
+  if (previous) ::setenv("TMPDIR", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace quorlin
