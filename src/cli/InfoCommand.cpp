@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
-#include "cli/JsonWriter.h"
+#include "core/common/JsonWriter.h"
 #include "core/common/CompressionError.h"
 #include "core/engine/DisplayImageReader.h"
 #include "core/engine/PreparedSource.h"
@@ -92,7 +92,7 @@ std::string jsonReport(const SourceImageMetadata& metadata, std::int64_t fileSiz
   for (const auto& line : specLines(metadata, fileSize)) json.value(line);
   json.endArray();
   json.endObject();
-  return json.str();
+  return json.text();
 }
 
 // Prepares the source under DIR (the temporary directory is made there, so

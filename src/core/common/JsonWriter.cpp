@@ -1,5 +1,7 @@
 #include "core/common/JsonWriter.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace quorlin {
@@ -132,6 +134,15 @@ JsonWriter& JsonWriter::value(std::string_view text) {
 JsonWriter& JsonWriter::value(std::int64_t number) {
   beforeValue();
   out_ += std::to_string(number);
+  return *this;
+}
+
+JsonWriter& JsonWriter::value(double number) {
+  if (!std::isfinite(number)) return null();
+  beforeValue();
+  char buffer[64];
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number);
+  out_.append(buffer, error == std::errc() ? end : buffer);
   return *this;
 }
 

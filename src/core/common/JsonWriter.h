@@ -28,10 +28,19 @@ class JsonWriter {
   JsonWriter& value(const char* text) { return value(std::string_view(text)); }
   JsonWriter& value(const std::string& text) { return value(std::string_view(text)); }
   JsonWriter& value(std::int64_t number);
+  JsonWriter& value(int number) { return value(static_cast<std::int64_t>(number)); }
+  // Shortest text that reads back as the same double, locale-independent;
+  // non-finite values become null.
+  JsonWriter& value(double number);
   JsonWriter& value(bool flag);
   JsonWriter& null();
   // A string, or null when empty.
   JsonWriter& value(const std::optional<std::string>& text);
+  // Any other optional: its value, or null when absent.
+  template <typename T>
+  JsonWriter& value(const std::optional<T>& optional) {
+    return optional ? value(*optional) : null();
+  }
 
   // The text written so far, with a final newline once the outermost value is closed.
   std::string text() const;

@@ -151,7 +151,9 @@ TEST(TargetSearchTest, AnAcceptableBestIsNeverReplacedByAnUnacceptableSmallerPro
     // No acceptable probe was smaller than the one returned.
     const double q = probes.parameters[i];
     const double s = scores.count(q) ? scores[q] : (q > 70 ? 86.0 : 80.0);
-    if (s >= 84.5) EXPECT_GE(static_cast<std::int64_t>(q), result.encodedSize);
+    if (s >= 84.5) {
+      EXPECT_GE(static_cast<std::int64_t>(q), result.encodedSize);
+    }
   }
 }
 
