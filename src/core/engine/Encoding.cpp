@@ -35,12 +35,20 @@ struct EncoderRun {
 // What an argument builder may use besides the panel.
 struct EncodeFiles {
   const PreparedCompressionSource& source;
-  fs::path input;          // encoderInputURL of the codec
+  fs::path sourcePath;     // the user's file, absolute
+  fs::path input;          // encoderInputURL of the codec, absolute
   fs::path output;         // the encoded file
   fs::path workDirectory;  // for "source.ppm"
 };
 
 std::string decimal(int value) { return std::to_string(value); }
+
+// Tools always get absolute paths, whatever the caller handed in.
+fs::path absolutePath(const fs::path& file) {
+  std::error_code error;
+  fs::path absolute = fs::absolute(file, error);
+  return error ? file : absolute;
+}
 
 [[noreturn]] void refuse(std::string_view tool, ToolRuleId rule, const std::optional<ToolVersion>& version) {
   std::string message = refusalMessage(rule, version).value_or(fillVersion(toolVersionRule(rule).message, "?"));
@@ -72,7 +80,7 @@ bool isDeeperThanEightBits(const fs::path& input) {
 
 EncoderRun jpegXLArguments(const CodecPanel& panel, const EncodeFiles& files, const EngineContext&) {
   EncoderRun run{std::string(ToolContract::cjxl), {}};
-  const fs::path& sourceURL = files.source.sourceURL;
+  const fs::path& sourceURL = files.sourcePath;
   const bool isTranscode =
       panel.isJPEGLosslessTranscode && isJPEGSource(imageReaderTypeIdentifier(sourceURL), sourceURL);
   auto& a = run.arguments;
@@ -174,11 +182,11 @@ EncoderRun jpegTurboArguments(const CodecPanel& panel, const EncodeFiles& files,
   const std::string tool(ToolContract::cjpeg);
   const PreparedCompressionSource& source = files.source;
   fs::path input = files.input;
-  bool isDirect = input == source.sourceURL;
+  bool isDirect = input == files.sourcePath;
   if (isDirect && isPNGSource(source) && !cjpegReadsPNG(context.installedVersion(tool))) isDirect = false;
   if (!isDirect) {
     input = files.workDirectory / ToolContract::ppmInputFileName;
-    writePPM(source.preparedURL, input);
+    writePPM(absolutePath(source.preparedURL), input);
   }
   EncoderRun run{tool, {"-quality", decimal(panel.quality)}};
   auto& a = run.arguments;
@@ -238,7 +246,8 @@ EncodeStageResult encodeInto(const CodecPanel& panel, const PreparedCompressionS
   stage.decodedURL = stage.workDirectory / (baseName + std::string(ToolContract::decodedFileSuffix));
   stage.encodeStartTime = std::chrono::system_clock::now();
   const auto start = SteadyClock::now();
-  const EncodeFiles files{source, source.encoderInputURL(panel.codec), stage.encodedURL, stage.workDirectory};
+  const EncodeFiles files{source, absolutePath(source.sourceURL), absolutePath(source.encoderInputURL(panel.codec)),
+                          stage.encodedURL, stage.workDirectory};
 
   ArgumentBuilder build = argumentBuilder(panel.codec);
   if (!build) {
@@ -263,7 +272,7 @@ EncodeStageResult encodePanel(const CodecPanel& panel, const PreparedCompression
                               const EngineContext& context, std::stop_token stopToken) {
   throwIfCancelled(stopToken);
   EncodeStageResult stage;
-  stage.workDirectory = createWorkDirectory(context.temporaryRoot);
+  stage.workDirectory = createWorkDirectory(absolutePath(context.temporaryRoot));
   try {
     return encodeInto(panel, source, context, stopToken, stage);
   } catch (...) {

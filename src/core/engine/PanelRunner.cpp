@@ -93,8 +93,11 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
 
   const std::int64_t encodedSize = encodedSizeOf(encoded);
 
-  std::string scoreOutput = context.runner.runTool(
-      ToolContract::ssimulacra2, {source.preparedURL.string(), decoded.string()}, stopToken);
+  std::error_code error;
+  fs::path reference = fs::absolute(source.preparedURL, error);
+  if (error) reference = source.preparedURL;
+  std::string scoreOutput =
+      context.runner.runTool(ToolContract::ssimulacra2, {reference.string(), decoded.string()}, stopToken);
   const double score = parseSsimulacra2Score(scoreOutput);
 
   CompressionResult result;
