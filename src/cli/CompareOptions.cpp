@@ -167,7 +167,7 @@ const char* const compareUsage =
     "--panel is given), decodes each result, and reports size, bits per pixel,\n"
     "savings, SSIMULACRA2 score and timings.\n"
     "\n"
-    "  --panel SPEC    a panel: CODEC, then optionally ':' and FIELD=VALUE pairs joined\n"
+    "  --panel PANEL   a panel: CODEC, then optionally ':' and FIELD=VALUE pairs joined\n"
     "                  by ',', e.g. webp:quality=70,effort=6 (repeatable, up to four)\n"
     "                  CODEC: jxl, avif, webp, jpegli, heif-libheif, avif-libheif,\n"
     "                  jp2-libheif, heif-system, jpeg-turbo, jpeg-system, or a codec name\n"
@@ -186,15 +186,15 @@ const char* const compareUsage =
     "Exit status: 0 every panel succeeded, 1 some failed, 2 usage error or unreadable\n"
     "source, 130/143 interrupted.\n";
 
-std::variant<CodecPanel, std::string> parsePanelSpecification(std::string_view specification) {
-  std::size_t colon = specification.find(':');
-  std::string_view codecName = specification.substr(0, colon);
+std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) {
+  std::size_t colon = text.find(':');
+  std::string_view codecName = text.substr(0, colon);
   auto codec = codecNamed(codecName);
   if (!codec) return "unknown codec " + inQuotes(codecName) + " (use " + codecChoices() + ")";
   CodecPanel panel = startingPanel(*codec);
   if (colon == std::string_view::npos) return panel;
 
-  std::string_view rest = specification.substr(colon + 1);
+  std::string_view rest = text.substr(colon + 1);
   bool hasEffort = false;
   while (true) {
     std::size_t comma = rest.find(',');
@@ -242,7 +242,7 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       return parse;
     } else if (argument == "--panel") {
       if (!needsValue(i, argument)) return parse;
-      auto panel = parsePanelSpecification(arguments[++i]);
+      auto panel = parsePanelArgument(arguments[++i]);
       if (auto* message = std::get_if<std::string>(&panel)) {
         parse.error = *message;
         return parse;

@@ -44,7 +44,7 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments);
 
 // One --panel value: "webp:quality=70,effort=6" or "JPEG XL". Nothing plus a
 // message when the codec, a field or a value is unknown or out of range.
-std::variant<CodecPanel, std::string> parsePanelSpecification(std::string_view specification);
+std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text);
 
 extern const char* const compareUsage;
 
