@@ -15,9 +15,13 @@
 // larger comparison is cropped. Comparing the source with itself gives black
 // with alpha squared.
 //
-// Fast path: two 8-bit images whose conversion is one curve per channel with
-// the sRGB primaries go through one 256 × 256 table per gain (a lookup per
-// channel); everything else decodes rows to floats.
+// Paths: images whose conversion is one curve per channel with the sRGB
+// primaries (sRGB, device RGB, linear sRGB) and integer samples are compared
+// in integer arithmetic, two 8-bit images through one 256 × 256 table per
+// gain (a lookup per channel), other mixes of 8 and 16 bits through 24-bit
+// fixed-point linear values. Everything else (float samples, other primaries,
+// PQ, HLG, ICC profiles) decodes rows to floats. All paths agree to within one
+// level. The gain is taken within 0..255.
 //
 // Blocks while it works on every hardware thread. Thread-safe.
 #pragma once

@@ -96,7 +96,7 @@ void FourWayCanvasModel::prune(double displayHeadroom) {
   for (const auto& panelImage : values_.panelImages) {
     if (isPresent(panelImage)) live.insert(panelImage->image->identifier());
   }
-  cache_.prune(live, displayHeadroom);
+  cache_.prune(live, displayHeadroom, values_.differenceGain);
   for (auto& applied : appliedKeys_) {
     if (applied && !cache_.contains(*applied)) applied.reset();
   }

@@ -15,6 +15,11 @@
 // quadrant). Before the first update and while there is no source or the view
 // has no area, every image layer is hidden.
 //
+// After each full update the cache keeps only bitmaps of images still shown
+// (the source and the present results), made for the current display
+// headroom; difference bitmaps also need a live comparison image and the
+// current gain (see RasterCache::prune).
+//
 // Rendering happens synchronously inside update() through the injected
 // CanvasRasterizer (ImageRasterizer by default). Main thread only.
 #pragma once

@@ -87,10 +87,11 @@ std::optional<Transfer> LinearLightDecoder::transfer() const {
   return encoding_->transfer;
 }
 
-void LinearLightDecoder::decodeRow(int y, int pixelCount, float* rgba) const {
-  std::size_t rowBytes = static_cast<std::size_t>(image_.width()) * static_cast<std::size_t>(image_.channels()) *
-                         image_.bytesPerSample();
-  const std::byte* row = image_.data() + static_cast<std::size_t>(y) * rowBytes;
+void LinearLightDecoder::decodeRow(int y, int firstPixel, int pixelCount, float* rgba) const {
+  const std::size_t pixelBytes = static_cast<std::size_t>(image_.channels()) * image_.bytesPerSample();
+  const std::byte* row = image_.data() +
+                         (static_cast<std::size_t>(y) * static_cast<std::size_t>(image_.width()) +
+                          static_cast<std::size_t>(firstPixel)) * pixelBytes;
   if (transform_) {
     decodeWithTransform(row, pixelCount, rgba);
     return;

@@ -33,9 +33,9 @@ class LinearLightDecoder {
 
   const DecodedImage& image() const { return image_; }
 
-  // Decodes the first `pixelCount` pixels (at most the width) of row y into
-  // `rgba` (4 × pixelCount floats).
-  void decodeRow(int y, int pixelCount, float* rgba) const;
+  // Decodes `pixelCount` pixels of row y, starting at column `firstPixel`
+  // (together within the width), into `rgba` (4 × pixelCount floats).
+  void decodeRow(int y, int firstPixel, int pixelCount, float* rgba) const;
 
   // For integer images whose conversion is one curve per channel with the sRGB
   // primaries (sRGB, device RGB, linear sRGB): the linear value of every sample

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/comparison/LinearEncoding.h"
 #include "core/comparison/LinearLightDecoder.h"
 #include "core/comparison/MipChain.h"
 #include "core/comparison/RowParallel.h"
@@ -80,22 +81,17 @@ void lookUpRows(const DecodedImage& image, std::span<const float> channelTable, 
 }
 
 void toneMapRows(const LinearLightDecoder& decoder, const ToneMapper& toneMapper, RasterBitmap& bitmap) {
-  const auto& encode = linearToSRGB8Table();
+  // Pixels per step: the float buffer stays in the first-level cache.
+  constexpr int chunkPixels = 256;
   const int width = bitmap.width;
   parallelForRows(bitmap.height, [&](int firstRow, int endRow) {
-    std::vector<float> linear(static_cast<std::size_t>(width) * 4);
+    std::vector<float> linear(chunkPixels * 4);
     for (int y = firstRow; y < endRow; ++y) {
-      decoder.decodeRow(y, width, linear.data());
-      toneMapper.apply(linear.data(), static_cast<std::size_t>(width));
-      std::uint8_t* out = bitmap.row(y);
-      for (int x = 0; x < width; ++x) {
-        const float* pixel = linear.data() + static_cast<std::size_t>(x) * 4;
-        float coverage = pixel[3] > 0.0f ? (pixel[3] < 1.0f ? pixel[3] : 1.0f) : 0.0f;
-        unsigned alpha = static_cast<unsigned>(coverage * 255.0f + 0.5f);
-        out[4 * x] = premultiplyByAlpha(encode[linearToSRGB8Index(pixel[0])], alpha);
-        out[4 * x + 1] = premultiplyByAlpha(encode[linearToSRGB8Index(pixel[1])], alpha);
-        out[4 * x + 2] = premultiplyByAlpha(encode[linearToSRGB8Index(pixel[2])], alpha);
-        out[4 * x + 3] = static_cast<std::uint8_t>(alpha);
+      for (int first = 0; first < width; first += chunkPixels) {
+        int count = std::min(chunkPixels, width - first);
+        decoder.decodeRow(y, first, count, linear.data());
+        toneMapper.apply(linear.data(), static_cast<std::size_t>(count));
+        encodeLinearPixels(linear.data(), count, bitmap.row(y) + 4 * first);
       }
     }
   });

@@ -18,20 +18,44 @@
 
 namespace quorlin {
 
+// Hands bitmap memory back: large blocks go to the bitmap memory pool (see
+// RasterBitmap::allocate), small ones are freed.
+struct BitmapMemoryDeleter {
+  std::size_t size = 0;
+  void operator()(std::uint8_t* bytes) const;
+};
+
 struct RasterBitmap {
   int width = 0;
   int height = 0;
-  std::size_t stride = 0;                  // bytes per row, at least 4 × width
-  std::unique_ptr<std::uint8_t[]> bytes;   // stride × height bytes
+  std::size_t stride = 0;                                       // bytes per row, at least 4 × width
+  std::unique_ptr<std::uint8_t[], BitmapMemoryDeleter> bytes;   // stride × height bytes
 
   // A bitmap of the given size with uninitialised contents (rendering writes
   // every byte, so zeroing would only cost time). Throws std::bad_alloc.
+  //
+  // Memory for large bitmaps is recycled: fresh memory costs a page fault and
+  // a kernel-zeroed page per 4 KB on first touch, which for a 24-megapixel
+  // bitmap can take longer than rendering it. So blocks of 1 MB and more come
+  // from huge pages where the system offers them, and when a bitmap dies its
+  // block waits in a process-wide pool (at most bitmapPoolRetainedBytes, the
+  // oldest freed first) for the next bitmap of exactly the same size, as the
+  // next gain or headroom of the same picture will want. Thread-safe.
   static std::shared_ptr<RasterBitmap> allocate(int width, int height);
 
   std::uint8_t* row(int y) { return bytes.get() + static_cast<std::size_t>(y) * stride; }
   const std::uint8_t* row(int y) const { return bytes.get() + static_cast<std::size_t>(y) * stride; }
   std::size_t byteCount() const { return stride * static_cast<std::size_t>(height); }
 };
+
+// Idle memory the bitmap pool may keep: four 24-megapixel bitmaps with their
+// mip chains, what one change of the difference gain frees and then needs.
+inline constexpr std::size_t bitmapPoolRetainedBytes = std::size_t{640} << 20;
+
+// Frees every block the pool holds (for example when a tab closes).
+void releaseIdleBitmapMemory();
+// Bytes the pool holds right now.
+std::size_t idleBitmapMemory();
 
 struct RasterizedImage {
   // levels[0] is the full-resolution bitmap; each next level halves both sides

@@ -23,9 +23,14 @@ class RasterCache {
   bool contains(const RasterCacheKey& key) const { return entries_.count(key) != 0; }
 
   // Keeps only entries whose image is one of `liveImageIdentifiers` and whose
-  // display headroom is `displayHeadroom`. A difference entry's comparison
-  // image plays no part.
-  void prune(const std::unordered_set<std::uint64_t>& liveImageIdentifiers, double displayHeadroom);
+  // display headroom is `displayHeadroom`. Difference entries must further
+  // compare against a live image and be made for `differenceGain`: a
+  // 24-megapixel difference bitmap weighs 128 MB with its mip chain, so
+  // keeping one per gain visited, or one per replaced result, would soon
+  // hold gigabytes that can never be shown again without a re-render of
+  // the same cost.
+  void prune(const std::unordered_set<std::uint64_t>& liveImageIdentifiers, double displayHeadroom,
+             int differenceGain);
 
   std::size_t size() const { return entries_.size(); }
   // Bytes held by the cached bitmaps and their mip levels.

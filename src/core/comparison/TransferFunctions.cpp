@@ -141,7 +141,19 @@ double impliedContentHeadroom(Transfer transfer) {
   return 1.0;
 }
 
-const std::array<std::uint8_t, 65536>& linearToSRGB8Table() {
+const std::array<std::uint8_t, linearToSRGB8TableSize>& linearToSRGB8Table() {
+  static const std::array<std::uint8_t, linearToSRGB8TableSize> table = [] {
+    std::array<std::uint8_t, linearToSRGB8TableSize> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      double root = static_cast<double>(i) / (linearToSRGB8TableSize - 1);
+      values[i] = static_cast<std::uint8_t>(std::lround(255.0 * linearToSRGB(root * root)));
+    }
+    return values;
+  }();
+  return table;
+}
+
+const std::array<std::uint8_t, 65536>& linearToSRGB8FixedTable() {
   static const std::array<std::uint8_t, 65536> table = [] {
     std::array<std::uint8_t, 65536> values{};
     for (std::size_t i = 0; i < values.size(); ++i) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -58,13 +59,23 @@ double decodeTransfer(Transfer transfer, double encoded);
 // none: 10000 / 203 for PQ, 1000 / 203 for HLG, 1.0 otherwise.
 double impliedContentHeadroom(Transfer transfer);
 
-// Linear 0..1 quantised in 65536 steps to 8-bit sRGB, rounded. Index with
-// linearToSRGB8Index.
-const std::array<std::uint8_t, 65536>& linearToSRGB8Table();
-// The table index of a linear value: values below 0 and NaN give 0, above 1 give 65535.
+// 8-bit sRGB encoding by table. The table is indexed by the square root of
+// the linear value in 4096 steps: steps are then finest near black, where the
+// sRGB curve is steepest, and the whole table (4 KB) stays in the first-level
+// cache. Entries are rounded; a lookup is never more than 0.55 of a level
+// from the exact encoding. Index with linearToSRGB8Index.
+inline constexpr int linearToSRGB8TableSize = 4096;
+const std::array<std::uint8_t, linearToSRGB8TableSize>& linearToSRGB8Table();
+// The table index of a linear value: values below 0 and NaN give 0, above 1
+// give the last entry.
 inline int linearToSRGB8Index(float linear) {
-  float clamped = linear > 0.0f ? (linear < 1.0f ? linear : 1.0f) : 0.0f;
-  return static_cast<int>(clamped * 65535.0f + 0.5f);
+  float clamped = linear > 0.0f ? linear : 0.0f;
+  clamped = clamped < 1.0f ? clamped : 1.0f;
+  return static_cast<int>(std::sqrt(clamped) * float(linearToSRGB8TableSize - 1) + 0.5f);
 }
+
+// The same encoding indexed by linear light in 65536 equal steps (0..65535),
+// for integer arithmetic; equally never more than 0.55 of a level off.
+const std::array<std::uint8_t, 65536>& linearToSRGB8FixedTable();
 
 }  // namespace quorlin

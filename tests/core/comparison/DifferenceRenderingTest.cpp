@@ -120,6 +120,37 @@ TEST(DifferenceRenderingTest, SixteenBitPathAgreesWithTheEightBitTable) {
   }
 }
 
+TEST(DifferenceRenderingTest, FloatSamplesAgreeWithTheIntegerPaths) {
+  // Float samples take the general row path; 8 and 16 bits the integer ones.
+  std::vector<std::uint8_t> eight;
+  std::vector<std::uint16_t> sixteen;
+  std::vector<float> floats;
+  for (int i = 0; i < 48; ++i) {
+    auto value = static_cast<std::uint8_t>((i * 37) % 256);
+    eight.push_back(value);
+    sixteen.push_back(static_cast<std::uint16_t>(value * 257));
+    floats.push_back(value / 255.0f);
+  }
+  auto reference = makeUniformImage<std::uint8_t>(16, 1, {120, 130, 140});
+  auto byTable = difference(reference, makeImage<std::uint8_t>(16, 1, 3, eight), 8);
+  auto byFixedPoint = difference(reference, makeImage<std::uint16_t>(16, 1, 3, sixteen), 8);
+  auto byRows = difference(reference, makeImage<float>(16, 1, 3, floats), 8);
+  for (int x = 0; x < 16; ++x) {
+    Pixel8 table = pixelAt(*byTable, x, 0), fixed = pixelAt(*byFixedPoint, x, 0), rows = pixelAt(*byRows, x, 0);
+    EXPECT_NEAR(table.r, fixed.r, 1) << x;
+    EXPECT_NEAR(table.g, rows.g, 1) << x;
+    EXPECT_NEAR(fixed.b, rows.b, 1) << x;
+    EXPECT_EQ(rows.a, 255);
+  }
+}
+
+TEST(DifferenceRenderingTest, SixteenBitAlphaIsMultipliedToo) {
+  auto source = makeUniformImage<std::uint16_t>(1, 1, {51400, 25700, 12850, 32896});   // alpha 128 of 255
+  auto comparison = makeUniformImage<std::uint8_t>(1, 1, {200, 100, 50, 255});
+  EXPECT_EQ(pixelAt(*difference(source, comparison, 32), 0, 0), (Pixel8{0, 0, 0, 128}));
+  EXPECT_EQ(pixelAt(*difference(source, source, 32), 0, 0), (Pixel8{0, 0, 0, 64}));
+}
+
 TEST(DifferenceRenderingTest, DifferentColourSpacesAreComparedByTheirColours) {
   // Linear sRGB 16-bit holding exactly the light of sRGB (200, 100, 50).
   auto linearCode = [](double encoded) {

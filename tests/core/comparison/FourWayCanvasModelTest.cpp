@@ -119,6 +119,24 @@ TEST_F(FourWayCanvasModelTest, GainChangeRendersOnlyDifferenceLayers) {
   EXPECT_EQ(model.appliedLayerKey(CanvasLayer::quadrant2)->differenceGain, 8);
 }
 
+TEST_F(FourWayCanvasModelTest, DifferencesForOtherGainsOrReplacedResultsAreDropped) {
+  values.isShowingDifference = true;
+  model.update(values, view, 1.0);
+  values.differenceGain = 4;
+  model.update(values, view, 1.0);
+  // In difference mode only the original layer shows a normal rendering (the
+  // source's); with the four gain-4 differences that makes five entries.
+  EXPECT_EQ(model.rasterCache().size(), 5u);
+  values.panelImages[3] = displayImageOf(makeUniformImage<std::uint8_t>(40, 30, {14, 20, 30}));
+  model.update(values, view, 1.0);
+  EXPECT_EQ(model.rasterCache().size(), 5u);
+  EXPECT_EQ(rasterizer->differenceRenders, 9);
+  // Back to gain 2: rendered again.
+  values.differenceGain = 2;
+  model.update(values, view, 1.0);
+  EXPECT_EQ(rasterizer->differenceRenders, 13);
+}
+
 TEST_F(FourWayCanvasModelTest, TogglingTheDifferenceAtTheSameGainReusesBitmaps) {
   model.update(values, view, 1.0);
   values.isShowingDifference = true;

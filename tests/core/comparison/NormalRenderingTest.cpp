@@ -65,7 +65,7 @@ TEST(NormalRenderingTest, SixteenBitAndLinearSamplesAreEncodedAsSRGB) {
     const std::uint8_t* l = linear->bitmap()->row(0) + 4 * (i / 3) + i % 3;
     // Within rounding, plus the 16-bit quantisation of linear light near black.
     EXPECT_NEAR(*s, value * 255, 0.55) << i;
-    EXPECT_NEAR(*l, referenceLinearToSRGB(value) * 255, 0.51) << i;
+    EXPECT_NEAR(*l, referenceLinearToSRGB(value) * 255, 0.55) << i;
   }
 }
 
@@ -102,7 +102,7 @@ TEST(NormalRenderingTest, PQReferenceWhiteIsOneAndPeakIsItsHeadroom) {
   auto decoder = LinearLightDecoder::create(*image);
   ASSERT_TRUE(decoder);
   std::vector<float> row(12);
-  decoder->decodeRow(0, 3, row.data());
+  decoder->decodeRow(0, 0, 3, row.data());
   for (int c = 0; c < 3; ++c) {
     EXPECT_NEAR(row[static_cast<std::size_t>(c)], 1.0, 1e-3);   // grey stays grey through the primaries matrix
     EXPECT_NEAR(row[static_cast<std::size_t>(4 + c)], 10000.0 / 203, 0.05);
@@ -137,7 +137,7 @@ TEST(NormalRenderingTest, HLGSeventyFivePercentIsReferenceWhite) {
   auto image = makeUniformImage<float>(1, 1, {0.75f, 0.75f, 0.75f}, ColorSpace::WellKnown::bt2100HLG);
   auto decoder = LinearLightDecoder::create(*image);
   std::vector<float> row(4);
-  decoder->decodeRow(0, 1, row.data());
+  decoder->decodeRow(0, 0, 1, row.data());
   EXPECT_NEAR(row[0], 1.0, 0.01);
   EXPECT_NEAR(row[1], 1.0, 0.01);
   EXPECT_DOUBLE_EQ(effectiveContentHeadroom(*image, std::nullopt), 1000.0 / 203);
@@ -156,7 +156,7 @@ TEST(LinearLightDecoderTest, DisplayP3IsConvertedToSRGBPrimaries) {
   auto image = makeUniformImage<float>(1, 1, {float(p3[0]), float(p3[1]), float(p3[2])},
                                        ColorSpace::WellKnown::displayP3);
   std::vector<float> row(4);
-  LinearLightDecoder::create(*image)->decodeRow(0, 1, row.data());
+  LinearLightDecoder::create(*image)->decodeRow(0, 0, 1, row.data());
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(row[static_cast<std::size_t>(c)], referenceSRGBToLinear(srgb[c]), 2e-3) << c;
   EXPECT_EQ(row[3], 1.0f);
 }
@@ -182,7 +182,7 @@ TEST(LinearLightDecoderTest, OtherProfilesGoThroughLcms) {
   std::memcpy(samples.data(), pixel, 8);
   DecodedImage image(2, 1, 4, SampleFormat::uint8, samples, space);
   std::vector<float> row(8);
-  LinearLightDecoder::create(image)->decodeRow(0, 2, row.data());
+  LinearLightDecoder::create(image)->decodeRow(0, 0, 2, row.data());
   EXPECT_NEAR(row[0], std::pow(128 / 255.0, 2.2), 2e-3);
   EXPECT_NEAR(row[1], 1.0, 2e-3);
   EXPECT_NEAR(row[2], 0.0, 2e-3);
