@@ -8,7 +8,7 @@
 // anyone who wants the answer without acting on it.
 //
 // Keys are physical keys (the key's place on the keyboard, not the character
-// the layout gives it). Modifiers use the design's names: `command` is Ctrl on
+// the layout gives it). Modifiers keep the macOS names: `command` is Ctrl on
 // Linux (Qt::ControlModifier, which is ⌘ on macOS), `option` is Alt,
 // `control` is the remaining modifier (Qt::MetaModifier), `shift` is Shift.
 //

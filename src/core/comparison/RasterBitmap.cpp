@@ -91,9 +91,11 @@ class BitmapMemoryPool {
   std::size_t retainedBytes_ = 0;
 };
 
+// Never destroyed: a bitmap that dies during static destruction (or on
+// another thread at exit) can still hand its block back.
 BitmapMemoryPool& pool() {
-  static BitmapMemoryPool instance;
-  return instance;
+  static BitmapMemoryPool* instance = new BitmapMemoryPool;
+  return *instance;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "ComparisonTestImages.h"
+#include "core/comparison/DisplayHeadroom.h"
 
 namespace quorlin {
 namespace {
@@ -286,6 +287,24 @@ TEST(RasterCacheKeyTest, KeysCompareFieldByFieldAndNaNEqualsNothing) {
   RasterCacheKey positiveZero{7, 0.0, 1.0, std::nullopt, std::nullopt, false};
   EXPECT_EQ(negativeZero, positiveZero);
   EXPECT_EQ(RasterCacheKeyHash{}(negativeZero), RasterCacheKeyHash{}(positiveZero));
+}
+
+}  // namespace
+}  // namespace quorlin
+
+namespace quorlin {
+namespace {
+
+TEST(DisplayHeadroomTest, OnlyValuesAboveOneCount) {
+  EXPECT_EQ(normalizedDisplayHeadroom(std::nullopt), 1.0);
+  EXPECT_EQ(normalizedDisplayHeadroom(0.8), 1.0);
+  EXPECT_EQ(normalizedDisplayHeadroom(std::nan("")), 1.0);
+  EXPECT_EQ(normalizedDisplayHeadroom(std::numeric_limits<double>::infinity()), 1.0);
+  EXPECT_EQ(normalizedDisplayHeadroom(2.5), 2.5);
+  // Linux screens report no extended range; a replaced provider is read as is.
+  EXPECT_EQ(displayHeadroom(platformDisplayHeadroomProvider()), 1.0);
+  EXPECT_EQ(displayHeadroom([] { return std::optional<double>(4.0); }), 4.0);
+  EXPECT_EQ(displayHeadroom(DisplayHeadroomProvider{}), 1.0);
 }
 
 }  // namespace

@@ -115,3 +115,43 @@ TEST(CheckerboardTileTest, LighterSquaresSitTopRightAndBottomLeft) {
 
 }  // namespace
 }  // namespace quorlin
+
+namespace quorlin {
+namespace {
+
+TEST(BitmapMemoryPoolTest, LargeBlocksAreReusedForTheSameSizeAndCanBeReleased) {
+  releaseIdleBitmapMemory();
+  const std::uint8_t* first = nullptr;
+  {
+    auto bitmap = RasterBitmap::allocate(1024, 512);   // 2 MB
+    first = bitmap->bytes.get();
+  }
+  EXPECT_EQ(idleBitmapMemory(), std::size_t{2} << 20);
+  auto other = RasterBitmap::allocate(1000, 512);      // another size: fresh memory
+  EXPECT_NE(other->bytes.get(), first);
+  auto again = RasterBitmap::allocate(1024, 512);
+  EXPECT_EQ(again->bytes.get(), first);
+  EXPECT_EQ(idleBitmapMemory(), 0u);
+  // Small bitmaps bypass the pool.
+  { auto small = RasterBitmap::allocate(16, 16); }
+  EXPECT_EQ(idleBitmapMemory(), 0u);
+  other.reset();
+  EXPECT_GT(idleBitmapMemory(), 0u);
+  releaseIdleBitmapMemory();
+  EXPECT_EQ(idleBitmapMemory(), 0u);
+}
+
+TEST(BitmapMemoryPoolTest, KeepsNoMoreThanItsLimit) {
+  releaseIdleBitmapMemory();
+  {
+    std::vector<std::shared_ptr<RasterBitmap>> bitmaps;
+    // Eleven 64 MB bitmaps: more than the 640 MB the pool may keep.
+    for (int i = 0; i < 11; ++i) bitmaps.push_back(RasterBitmap::allocate(4096, 4096));
+  }
+  EXPECT_LE(idleBitmapMemory(), bitmapPoolRetainedBytes);
+  EXPECT_EQ(idleBitmapMemory(), std::size_t{640} << 20);
+  releaseIdleBitmapMemory();
+}
+
+}  // namespace
+}  // namespace quorlin

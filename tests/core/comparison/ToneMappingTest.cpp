@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 namespace quorlin {
@@ -12,6 +13,9 @@ namespace {
 struct Headrooms {
   double content;
   double target;
+  friend void PrintTo(const Headrooms& headrooms, std::ostream* out) {
+    *out << "content " << headrooms.content << ", target " << headrooms.target;
+  }
 };
 
 class ToneMapperCurveTest : public ::testing::TestWithParam<Headrooms> {};
