@@ -7,9 +7,11 @@
 //   2. difference on: four difference bitmaps;
 //   3. gain changes (2 → 4 → 8 → 16 → 32): four difference bitmaps each;
 //   4. zoom, pan and split changes: no rendering at all;
-// and reports the wall time of each step and the memory held at the end
-// (resident set and its peak from /proc/self/status, the decoded images and
-// the bitmap cache).
+// and reports the wall time of each step with the process CPU time it took
+// (user and system; on a shared machine the CPU time is the steadier figure,
+// and system time there is the kernel zeroing fresh pages), and the memory
+// held at the end (resident set and its peak from /proc/self/status, the
+// decoded images, the bitmap cache and the idle pooled bitmap memory).
 //
 // Usage: ComparisonRenderBench [--source-bits 8|16] [--result-bits 8|16]
 #include <algorithm>
