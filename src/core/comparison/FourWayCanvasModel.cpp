@@ -29,6 +29,10 @@ void FourWayCanvasModel::update(const FourWayImageCanvas& values, SizeF viewSize
   }
   const double headroom = normalizedDisplayHeadroom(displayHeadroom);
   const DisplayImage& source = *values_.sourceImage;
+  // What pruning keeps depends only on the new values, so pruning first ends
+  // in the same state and lets bitmaps that are going anyway give their
+  // memory to the ones about to be rendered.
+  prune(headroom);
 
   CanvasLayerState& original = layers_[index(CanvasLayer::original)];
   original.isHidden = !values_.isShowingOriginal;
@@ -64,6 +68,7 @@ void FourWayCanvasModel::applyKey(CanvasLayer layer, const RasterCacheKey& key, 
   if (applied && *applied == key) return;
   std::shared_ptr<const RasterizedImage> contents = cache_.find(key);
   if (!contents) {
+    layers_[index(layer)].contents.reset();   // its bitmap may be freed before the new one is made
     contents = render();
     if (contents) {
       cache_.store(key, contents);

@@ -15,10 +15,13 @@
 // quadrant). Before the first update and while there is no source or the view
 // has no area, every image layer is hidden.
 //
-// After each full update the cache keeps only bitmaps of images still shown
+// Around each full update the cache keeps only bitmaps of images still shown
 // (the source and the present results), made for the current display
 // headroom; difference bitmaps also need a live comparison image and the
-// current gain (see RasterCache::prune).
+// current gain (see RasterCache::prune). Pruning runs before rendering too,
+// and a layer lets go of its old bitmap before its new one is made, so a gain
+// change frees the old difference bitmaps (to the bitmap memory pool) before
+// it needs memory for the new ones.
 //
 // Rendering happens synchronously inside update() through the injected
 // CanvasRasterizer (ImageRasterizer by default). Main thread only.

@@ -138,6 +138,46 @@ TEST_F(FourWayCanvasModelTest, DifferencesForOtherGainsOrReplacedResultsAreDropp
   EXPECT_EQ(rasterizer->differenceRenders, 13);
 }
 
+// Stale bitmaps leave before their replacements are made, so a gain change
+// needs memory for one extra bitmap at most, not for four.
+class LiveBitmapRasterizer final : public CanvasRasterizer {
+ public:
+  std::vector<std::weak_ptr<const RasterizedImage>> made;
+  std::vector<int> liveAtEachRender;
+
+  std::shared_ptr<const RasterizedImage> rasterize(const DecodedImage&, std::optional<double>, double) override {
+    return make();
+  }
+  std::shared_ptr<const RasterizedImage> rasterizeDifference(const DecodedImage&, const DecodedImage&, int,
+                                                             double) override {
+    return make();
+  }
+
+ private:
+  std::shared_ptr<const RasterizedImage> make() {
+    int live = 0;
+    for (const auto& bitmap : made) live += bitmap.expired() ? 0 : 1;
+    liveAtEachRender.push_back(live);
+    auto image = std::make_shared<RasterizedImage>();
+    image->levels.push_back(RasterBitmap::allocate(1, 1));
+    made.push_back(image);
+    return image;
+  }
+};
+
+TEST_F(FourWayCanvasModelTest, StaleBitmapsAreReleasedBeforeTheirReplacementsRender) {
+  auto counting = std::make_shared<LiveBitmapRasterizer>();
+  FourWayCanvasModel liveModel(counting);
+  values.isShowingDifference = true;
+  liveModel.update(values, view, 1.0);   // source normal + 4 differences
+  counting->liveAtEachRender.clear();
+  values.differenceGain = 16;
+  liveModel.update(values, view, 1.0);
+  // At each render: the source's normal bitmap and one difference per other
+  // quadrant, old or new. Keeping the old ones until the end would show 5, 6, 7, 8.
+  EXPECT_EQ(counting->liveAtEachRender, (std::vector<int>{4, 4, 4, 4}));
+}
+
 TEST_F(FourWayCanvasModelTest, TogglingTheDifferenceAtTheSameGainReusesBitmaps) {
   model.update(values, view, 1.0);
   values.isShowingDifference = true;
