@@ -3,8 +3,8 @@
 // exits. The signal handler itself only writes the signal's number into a
 // pipe; the watcher thread reads it and calls `onSignal` there.
 //
-// One watcher at a time per process; construct it before starting any other
-// thread. The previous handlers are restored when it is destroyed.
+// One watcher at a time per process (the handlers are process-wide). The
+// previous handlers are restored when it is destroyed.
 #pragma once
 
 #include <atomic>
