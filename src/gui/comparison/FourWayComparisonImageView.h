@@ -66,6 +66,7 @@ class FourWayComparisonImageView : public QWidget {
   // The labels as they read now, in quadrant order, and their opacity.
   std::array<QuadrantLabel, 4> quadrantLabels() const;
   double labelOpacity() const { return fader_.opacity(); }
+  bool hasPendingLabelFade() const { return fader_.isFadePending(); }
 
   const FourWayCanvasWidget& canvas() const { return *canvas_; }
   const ComparisonOverlayWidget& overlay() const { return *overlay_; }

@@ -31,6 +31,8 @@ class QuadrantLabelFader : public QObject {
   double opacity() const { return opacity_; }
   // Whether the labels count as visible (before the modes are applied).
   bool isVisible() const { return fade_.isVisible(); }
+  // Whether a fade-out is still to come.
+  bool isFadePending() const { return fade_.pendingFadeDeadline().has_value(); }
 
  signals:
   void opacityChanged(double opacity);
