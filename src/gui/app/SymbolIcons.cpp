@@ -44,17 +44,23 @@ class TintedSvgIconEngine final : public QIconEngine {
  public:
   explicit TintedSvgIconEngine(QString resourcePath) : resourcePath_(std::move(resourcePath)) {}
 
-  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
     qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-    painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    painter->drawPixmap(rect, render(rect.size() * scale, mode, scale));
   }
 
-  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    return scaledPixmap(size, mode, state, 1.0);
-  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override { return render(size, mode, 1.0); }
 
+  // QIcon asks for the size in device pixels already multiplied by `scale`.
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
-    QSize pixels = size * scale;
+    return render(size, mode, scale);
+  }
+
+  QIconEngine* clone() const override { return new TintedSvgIconEngine(resourcePath_); }
+  QString key() const override { return QStringLiteral("QuorlinTintedSvg"); }
+
+ private:
+  QPixmap render(QSize pixels, QIcon::Mode mode, qreal scale) const {
     if (pixels.isEmpty()) return {};
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -70,10 +76,6 @@ class TintedSvgIconEngine final : public QIconEngine {
     return pixmap;
   }
 
-  QIconEngine* clone() const override { return new TintedSvgIconEngine(resourcePath_); }
-  QString key() const override { return QStringLiteral("QuorlinTintedSvg"); }
-
- private:
   static QColor tint(QIcon::Mode mode) {
     QPalette::ColorGroup group = mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active;
     return QGuiApplication::palette().color(group, QPalette::WindowText);

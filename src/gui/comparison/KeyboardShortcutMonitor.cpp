@@ -1,6 +1,7 @@
 #include "gui/comparison/KeyboardShortcutMonitor.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QWheelEvent>
 #include <QWindow>
@@ -9,11 +10,24 @@
 
 namespace quorlin::gui {
 
+namespace {
+
+// Long enough for the press that follows an X11 repeat release to be handled,
+// short enough not to be felt when Space is let go.
+std::chrono::milliseconds platformSpaceReleaseGrace() {
+  using namespace std::chrono_literals;
+  return QGuiApplication::platformName() == QLatin1String("xcb") ? 50ms : 0ms;
+}
+
+}  // namespace
+
 KeyboardShortcutMonitor::KeyboardShortcutMonitor(KeyboardCommandRegistry& registry, QWidget* parent)
-    : QWidget(parent), coordinator_(registry) {
+    : QWidget(parent), coordinator_(registry), spaceReleaseGrace_(platformSpaceReleaseGrace()) {
   setFixedSize(0, 0);
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::NoFocus);
+  spaceReleaseTimer_.setSingleShot(true);
+  connect(&spaceReleaseTimer_, &QTimer::timeout, this, &KeyboardShortcutMonitor::actOnPendingSpaceRelease);
   qApp->installEventFilter(this);
 }
 
@@ -54,8 +68,39 @@ bool KeyboardShortcutMonitor::handleKey(QEvent* event) {
   if (auto modifiers = modifiersAfterModifierKeyEvent(keyEvent)) {
     return coordinator_.modifiersChanged(*modifiers, isGateOpen());
   }
-  if (event->type() == QEvent::KeyPress) return coordinator_.keyDown(keyEventOf(keyEvent), isGateOpen());
-  return coordinator_.keyUp(keyEventOf(keyEvent), isGateOpen());
+  KeyEvent key = keyEventOf(keyEvent);
+  if (key.key == PhysicalKey::space) return handleSpace(keyEvent, key);
+  if (event->type() == QEvent::KeyPress) return coordinator_.keyDown(key, isGateOpen());
+  return coordinator_.keyUp(key, isGateOpen());
+}
+
+bool KeyboardShortcutMonitor::handleSpace(const QKeyEvent& keyEvent, KeyEvent key) {
+  if (keyEvent.type() == QEvent::KeyPress) {
+    if (pendingSpaceRelease_) {
+      if (!key.isAutoRepeat && keyEvent.timestamp() == pendingSpaceRelease_->timestamp) {
+        key.isAutoRepeat = true;   // the release was half of a repeat
+        pendingSpaceRelease_.reset();
+        spaceReleaseTimer_.stop();
+      } else {
+        actOnPendingSpaceRelease();   // a real release, then a new press
+      }
+    }
+    return coordinator_.keyDown(key, isGateOpen());
+  }
+  if (key.isAutoRepeat || spaceReleaseGrace_.count() <= 0 || !isGateOpen()) {
+    return coordinator_.keyUp(key, isGateOpen());
+  }
+  actOnPendingSpaceRelease();
+  pendingSpaceRelease_ = PendingRelease{key, keyEvent.timestamp()};
+  spaceReleaseTimer_.start(spaceReleaseGrace_);
+  return true;   // a Space release is consumed whatever it turns out to be
+}
+
+void KeyboardShortcutMonitor::actOnPendingSpaceRelease() {
+  spaceReleaseTimer_.stop();
+  if (auto pending = std::exchange(pendingSpaceRelease_, std::nullopt)) {
+    coordinator_.keyUp(pending->event, true);   // the gate was open when it was released
+  }
 }
 
 // Menu shortcuts run before the key press reaches the window unless the

@@ -10,6 +10,13 @@
 // Alt and Meta; they are never consumed. A key the rules would consume also
 // overrides any menu shortcut on the same keys, so the monitor acts first.
 //
+// Held Space: X11 repeats a held key as release and press pairs with one
+// timestamp, and Qt marks them auto-repeat only when the press has already
+// arrived as it handles the release, which a busy moment defeats. So on X11 a
+// Space release is consumed at once but acted on only after a short grace; a
+// Space press with the release's timestamp within it turns both into an
+// auto-repeat. Elsewhere the grace is zero and releases act at once.
+//
 // Gate: the monitor acts only while it is active (its workspace's tab is the
 // selected one) and the event is delivered to its own window while that window
 // is the active window; otherwise events pass on untouched. When its window
@@ -18,9 +25,12 @@
 // The registry must outlive the monitor. Main thread only.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 #include "core/comparison/KeyboardShortcuts.h"
 
@@ -39,6 +49,10 @@ class KeyboardShortcutMonitor : public QWidget {
 
   double differenceScrollAccumulator() const { return coordinator_.differenceScrollAccumulator(); }
 
+  // How long a Space release waits for a press that would make it an X11
+  // auto-repeat (50 ms on X11, else 0).
+  void setSpaceReleaseGrace(std::chrono::milliseconds grace) { spaceReleaseGrace_ = grace; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -47,8 +61,18 @@ class KeyboardShortcutMonitor : public QWidget {
   bool isDeliveredToOwnWindow(QObject* watched) const;
   bool handleKey(QEvent* event);
   bool handleShortcutOverride(QObject* watched, QEvent* event);
+  bool handleSpace(const QKeyEvent& keyEvent, KeyEvent key);
+  void actOnPendingSpaceRelease();
+
+  struct PendingRelease {
+    KeyEvent event;
+    quint64 timestamp = 0;
+  };
 
   ShortcutCoordinator coordinator_;
+  std::chrono::milliseconds spaceReleaseGrace_;
+  std::optional<PendingRelease> pendingSpaceRelease_;
+  QTimer spaceReleaseTimer_;
   bool isActive_ = false;
   std::function<void()> onWindowBecameKey_;
 };

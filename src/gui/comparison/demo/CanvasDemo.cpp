@@ -11,6 +11,7 @@
 //   --original        start with the source shown full-frame
 //   --transparent     synthetic pictures with a transparent border (checkerboard)
 //   --grab FILE       save a picture of the window to FILE and quit
+//   --trace           print the state line on stdout whenever it changes
 //
 // Keys: Ctrl+= / Ctrl+- zoom, Ctrl+0 fit, Ctrl+1 100 %, Ctrl+2/4/6/8, Space
 // (hold) original, Shift (hold) difference, Shift+1..6 gain, Shift+scroll gain,
@@ -138,6 +139,7 @@ struct DemoOptions {
   bool isShowingOriginal = false;
   int gain = defaultDifferenceGain;
   bool isTransparent = false;
+  bool isTracing = false;
   QString grabFile;
   std::vector<std::string> files;
 };
@@ -173,6 +175,8 @@ bool parseOptions(const QStringList& arguments, DemoOptions& options) {
       options.isShowingOriginal = true;
     } else if (argument == "--transparent") {
       options.isTransparent = true;
+    } else if (argument == "--trace") {
+      options.isTracing = true;
     } else if (argument.startsWith("--")) {
       return false;
     } else {
@@ -188,8 +192,8 @@ bool parseOptions(const QStringList& arguments, DemoOptions& options) {
 // the registry as a workspace does; the zoom bar sits above the view.
 class DemoWorkspace : public QWidget {
  public:
-  DemoWorkspace(KeyboardCommandRegistry& registry, FourWayComparisonValues values)
-      : registry_(registry), values_(std::move(values)) {
+  DemoWorkspace(KeyboardCommandRegistry& registry, FourWayComparisonValues values, bool isTracing)
+      : registry_(registry), values_(std::move(values)), isTracing_(isTracing) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -294,20 +298,27 @@ class DemoWorkspace : public QWidget {
   void refreshStatus() {
     percentButton_->setText(QString::number(values_.displayedImageScalePercent) + "%");
     const ComparisonViewState& state = values_.viewState;
-    status_->setText(QString("zoom %1  pan (%2, %3)  split (%4, %5)  gain %6%7")
-                         .arg(state.zoom, 0, 'f', 2)
-                         .arg(state.panOffset.width, 0, 'f', 0)
-                         .arg(state.panOffset.height, 0, 'f', 0)
-                         .arg(state.comparisonX, 0, 'f', 3)
-                         .arg(state.comparisonY, 0, 'f', 3)
-                         .arg(values_.differenceGain)
-                         .arg(values_.isShowingOriginal     ? "  original"
-                              : values_.isShowingDifference ? "  difference"
-                                                            : ""));
+    QString text = QString("zoom %1  pan (%2, %3)  split (%4, %5)  gain %6%7  %8%")
+                       .arg(state.zoom, 0, 'f', 2)
+                       .arg(state.panOffset.width, 0, 'f', 0)
+                       .arg(state.panOffset.height, 0, 'f', 0)
+                       .arg(state.comparisonX, 0, 'f', 3)
+                       .arg(state.comparisonY, 0, 'f', 3)
+                       .arg(values_.differenceGain)
+                       .arg(values_.isShowingOriginal     ? "  original"
+                            : values_.isShowingDifference ? "  difference"
+                                                          : "")
+                       .arg(values_.displayedImageScalePercent);
+    if (isTracing_ && text != status_->text()) {
+      std::printf("%s\n", qPrintable(text));
+      std::fflush(stdout);
+    }
+    status_->setText(text);
   }
 
   KeyboardCommandRegistry& registry_;
   FourWayComparisonValues values_;
+  bool isTracing_ = false;
   FourWayComparisonImageView* view_ = nullptr;
   KeyboardShortcutMonitor* monitor_ = nullptr;
   QToolButton* percentButton_ = nullptr;
@@ -337,7 +348,7 @@ int main(int argc, char* argv[]) {
   if (!parseOptions(QApplication::arguments(), options)) {
     std::fprintf(stderr,
                  "Usage: quorlin-canvas-demo [--size WxH] [--zoom Z] [--split X,Y] [--difference] [--gain N] "
-                 "[--original] [--transparent] [--grab FILE] [SOURCE [RESULT1..RESULT4]]\n");
+                 "[--original] [--transparent] [--trace] [--grab FILE] [SOURCE [RESULT1..RESULT4]]\n");
     return 2;
   }
 
@@ -372,10 +383,11 @@ int main(int argc, char* argv[]) {
   values.differenceGain = options.gain;
 
   KeyboardCommandRegistry registry;
-  DemoWorkspace workspace(registry, std::move(values));
+  DemoWorkspace workspace(registry, std::move(values), options.isTracing);
   workspace.setWindowTitle("Quorlin canvas demo");
   workspace.resize(options.width, options.height);
   workspace.show();
+  workspace.activateWindow();
 
   if (!options.grabFile.isEmpty()) {
     QTimer::singleShot(200, &workspace, [&] {
