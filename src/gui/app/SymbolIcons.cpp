@@ -27,7 +27,7 @@ struct SymbolRow {
 constexpr std::array<SymbolRow, 5> symbolTable{{
     {"arrow.up.left.and.arrow.down.right", "view-fullscreen"},
     {"minus.magnifyingglass", "zoom-out"},
-    {"magnifyingglass", "zoom-fit-best"},   // the design shows it on the "Fit image" button
+    {"magnifyingglass", "zoom-fit-best"},   // it marks the "Fit image" button
     {"plus.magnifyingglass", "zoom-in"},
     {"scope", ""},
 }};

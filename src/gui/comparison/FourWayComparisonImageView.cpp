@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <string>
+#include <utility>
 
 #include "core/comparison/ComparisonGeometry.h"
 #include "gui/comparison/ComparisonOverlayWidget.h"

@@ -6,6 +6,8 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <utility>
+
 #include "gui/comparison/QtInputTranslation.h"
 
 namespace quorlin::gui {
