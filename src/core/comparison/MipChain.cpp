@@ -98,10 +98,18 @@ MipDrawPlan planMipDraw(const RasterizedImage& image, RectF imageRect, RectF cli
   // Level pixels per view point; the level spans the whole image rectangle.
   double perPointX = level.width / imageRect.width;
   double perPointY = level.height / imageRect.height;
-  double left = std::clamp(std::floor((visible.minX() - imageRect.minX()) * perPointX), 0.0, double(level.width));
-  double top = std::clamp(std::floor((visible.minY() - imageRect.minY()) * perPointY), 0.0, double(level.height));
-  double right = std::clamp(std::ceil((visible.maxX() - imageRect.minX()) * perPointX), 0.0, double(level.width));
-  double bottom = std::clamp(std::ceil((visible.maxY() - imageRect.minY()) * perPointY), 0.0, double(level.height));
+  // One more level pixel on every side: bilinear filtering blends each drawn
+  // pixel with its neighbours and clamps at the source rectangle's edge, so
+  // without them a zoomed-in picture would show seams along the clip.
+  constexpr double filterMargin = 1.0;
+  double left = std::clamp(std::floor((visible.minX() - imageRect.minX()) * perPointX) - filterMargin, 0.0,
+                           double(level.width));
+  double top = std::clamp(std::floor((visible.minY() - imageRect.minY()) * perPointY) - filterMargin, 0.0,
+                          double(level.height));
+  double right = std::clamp(std::ceil((visible.maxX() - imageRect.minX()) * perPointX) + filterMargin, 0.0,
+                            double(level.width));
+  double bottom = std::clamp(std::ceil((visible.maxY() - imageRect.minY()) * perPointY) + filterMargin, 0.0,
+                             double(level.height));
   if (right <= left || bottom <= top) return plan;
 
   plan.source = {left, top, right - left, bottom - top};

@@ -41,8 +41,10 @@ struct MipDrawPlan {
 
 // What to draw of `image` shown at `imageRect` (view points, y down) inside
 // `clip` (a quadrant, or the view), for a screen with `devicePixelRatio`
-// device pixels per point. The source is widened to whole level pixels and the
-// target follows it, so the painter must keep `clip` as its clip rectangle.
+// device pixels per point. The source is widened to whole level pixels plus one
+// on every side (within the level), so that bilinear filtering at the clip's
+// edge blends with the true neighbours; the target follows it, so the painter
+// must keep `clip` as its clip rectangle.
 MipDrawPlan planMipDraw(const RasterizedImage& image, RectF imageRect, RectF clip, double devicePixelRatio);
 
 }  // namespace quorlin

@@ -76,20 +76,22 @@ TEST(MipChainTest, PlanDrawsOnlyTheVisiblePartOfTheRightLevel) {
   MipDrawPlan plan = planMipDraw(image, {0, 0, 1000, 1000}, {500, 0, 500, 500}, 1.0);
   ASSERT_FALSE(plan.isEmpty);
   EXPECT_EQ(plan.level, 2);
-  EXPECT_EQ(plan.source, (RectF{500, 0, 500, 500}));
-  EXPECT_EQ(plan.target, (RectF{500, 0, 500, 500}));
+  // The visible 500..1000 × 0..500 plus one pixel for filtering where the level has one.
+  EXPECT_EQ(plan.source, (RectF{499, 0, 501, 501}));
+  EXPECT_EQ(plan.target, (RectF{499, 0, 501, 501}));
   // On a 2× screen the same picture needs level 1.
   EXPECT_EQ(planMipDraw(image, {0, 0, 1000, 1000}, {0, 0, 1000, 1000}, 2.0).level, 1);
 }
 
 TEST(MipChainTest, ZoomedInPlanWidensToWholePixels) {
   // 1000 × 1000 drawn at 2000 points from (−500.5, −500): the view (0..1000)
-  // sees level-0 pixels 250.25..750.25, widened to 250..751.
+  // sees level-0 pixels 250.25..750.25 × 250..750, widened to whole pixels
+  // 250..751 × 250..750 and by one neighbour each side: 249..752 × 249..751.
   RasterizedImage image = imageOfSize(1000, 1000);
   MipDrawPlan plan = planMipDraw(image, {-500.5, -500, 2000, 2000}, {0, 0, 1000, 1000}, 1.0);
   EXPECT_EQ(plan.level, 0);
-  EXPECT_EQ(plan.source, (RectF{250, 250, 501, 500}));
-  EXPECT_EQ(plan.target, (RectF{-0.5, 0, 1002, 1000}));
+  EXPECT_EQ(plan.source, (RectF{249, 249, 503, 502}));
+  EXPECT_EQ(plan.target, (RectF{-2.5, -2, 1006, 1004}));
 }
 
 TEST(MipChainTest, NothingToDrawOutsideTheClip) {

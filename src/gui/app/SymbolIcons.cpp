@@ -1,0 +1,113 @@
+#include "gui/app/SymbolIcons.h"
+
+#include <QGuiApplication>
+#include <QIconEngine>
+#include <QImage>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QString>
+#include <QSvgRenderer>
+
+#include <array>
+
+// The icon resources live in a static library, whose resource initialiser the
+// linker would drop unless something refers to it.
+static void initializeIconResources() { Q_INIT_RESOURCE(icons); }
+
+namespace quorlin::gui {
+
+namespace {
+
+struct SymbolRow {
+  std::string_view symbolName;
+  const char* themeName;   // empty: no theme icon comes close enough
+};
+
+constexpr std::array<SymbolRow, 5> symbolTable{{
+    {"arrow.up.left.and.arrow.down.right", "view-fullscreen"},
+    {"minus.magnifyingglass", "zoom-out"},
+    {"magnifyingglass", "zoom-fit-best"},   // it marks the "Fit image" button
+    {"plus.magnifyingglass", "zoom-in"},
+    {"scope", ""},
+}};
+
+const SymbolRow* findSymbol(std::string_view symbolName) {
+  for (const SymbolRow& row : symbolTable) {
+    if (row.symbolName == symbolName) return &row;
+  }
+  return nullptr;
+}
+
+// Paints a monochrome SVG in the palette's text colour at any size and scale.
+class TintedSvgIconEngine final : public QIconEngine {
+ public:
+  explicit TintedSvgIconEngine(QString resourcePath) : resourcePath_(std::move(resourcePath)) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+    qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    painter->drawPixmap(rect, render(rect.size() * scale, mode, scale));
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override { return render(size, mode, 1.0); }
+
+  // QIcon asks for the size in device pixels already multiplied by `scale`.
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+    return render(size, mode, scale);
+  }
+
+  QIconEngine* clone() const override { return new TintedSvgIconEngine(resourcePath_); }
+  QString key() const override { return QStringLiteral("QuorlinTintedSvg"); }
+
+ private:
+  QPixmap render(QSize pixels, QIcon::Mode mode, qreal scale) const {
+    if (pixels.isEmpty()) return {};
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+      QPainter painter(&image);
+      QSvgRenderer renderer(resourcePath_);
+      renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+      painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+      painter.fillRect(image.rect(), tint(mode));
+    }
+    QPixmap pixmap = QPixmap::fromImage(std::move(image));
+    pixmap.setDevicePixelRatio(scale);
+    return pixmap;
+  }
+
+  static QColor tint(QIcon::Mode mode) {
+    QPalette::ColorGroup group = mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active;
+    return QGuiApplication::palette().color(group, QPalette::WindowText);
+  }
+
+  QString resourcePath_;
+};
+
+}  // namespace
+
+QIcon bundledSymbolIcon(std::string_view symbolName) {
+  static const bool isInitialized = (initializeIconResources(), true);
+  (void)isInitialized;
+  const SymbolRow* row = findSymbol(symbolName);
+  if (!row) return {};
+  QString path = QStringLiteral(":/icons/") + QString::fromUtf8(symbolName.data(), qsizetype(symbolName.size())) +
+                 QStringLiteral(".svg");
+  return QIcon(new TintedSvgIconEngine(path));
+}
+
+QIcon symbolIcon(std::string_view symbolName) {
+  const SymbolRow* row = findSymbol(symbolName);
+  if (!row) return {};
+  QString themeName = QString::fromLatin1(row->themeName);
+  if (!themeName.isEmpty() && QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);
+  return bundledSymbolIcon(symbolName);
+}
+
+std::vector<std::string_view> knownSymbolNames() {
+  std::vector<std::string_view> names;
+  for (const SymbolRow& row : symbolTable) names.push_back(row.symbolName);
+  return names;
+}
+
+}  // namespace quorlin::gui

@@ -1,0 +1,32 @@
+// SymbolIcons: icons by the symbol names the interface is described with
+// ("arrow.up.left.and.arrow.down.right", "plus.magnifyingglass", ...).
+//
+// Each known symbol maps to the nearest freedesktop icon-theme name, used when
+// the desktop's theme has it, and to a bundled SVG drawing
+// (src/gui/resources/icons/SYMBOL.svg) used otherwise, so no button is ever
+// blank. Bundled drawings are monochrome and take the palette's window-text
+// colour when painted (the disabled one for disabled icons), so they suit light
+// and dark palettes alike. To add a symbol: one row in the table in
+// SymbolIcons.cpp, one SVG in resources/icons and one line in icons.qrc.
+//
+// Main thread only (icons read the application palette).
+#pragma once
+
+#include <QIcon>
+
+#include <string_view>
+#include <vector>
+
+namespace quorlin::gui {
+
+// The theme icon when the current theme has one, else the bundled drawing; a
+// null icon for a symbol name the table does not know.
+QIcon symbolIcon(std::string_view symbolName);
+
+// The bundled drawing alone; a null icon for an unknown symbol name.
+QIcon bundledSymbolIcon(std::string_view symbolName);
+
+// Every symbol name the table knows.
+std::vector<std::string_view> knownSymbolNames();
+
+}  // namespace quorlin::gui

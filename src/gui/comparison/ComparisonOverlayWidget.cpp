@@ -1,0 +1,136 @@
+#include "gui/comparison/ComparisonOverlayWidget.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+#include <QPen>
+
+#include <cmath>
+
+#include "core/comparison/SplitOverlay.h"
+#include "gui/app/SymbolIcons.h"
+#include "gui/app/TextStyles.h"
+#include "gui/comparison/QtGeometry.h"
+
+namespace quorlin::gui {
+
+namespace {
+
+constexpr char handleSymbol[] = "arrow.up.left.and.arrow.down.right";
+constexpr double handleCornerRadius = 8;
+constexpr double badgeCornerRadius = 9;
+
+QString toQString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+QColor toQColor(const RGBAColor& color) { return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue), float(color.alpha)); }
+
+// Text size of `text` in `font`, padded.
+QSizeF paddedTextSize(const QFont& font, const QString& text, double horizontal, double vertical) {
+  QFontMetricsF metrics(font);
+  return {std::ceil(metrics.horizontalAdvance(text)) + 2 * horizontal, std::ceil(metrics.height()) + 2 * vertical};
+}
+
+}  // namespace
+
+ComparisonOverlayWidget::ComparisonOverlayWidget(QWidget* parent)
+    : QWidget(parent),
+      labelFont_(captionFont(QFont::DemiBold)),
+      badgeFont_(calloutFont(QFont::DemiBold)),
+      handleIcon_(symbolIcon(handleSymbol)) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void ComparisonOverlayWidget::setContent(const ComparisonOverlayContent& content) {
+  content_ = content;
+  update();
+}
+
+QSizeF ComparisonOverlayWidget::labelSize(int quadrant) const {
+  return paddedTextSize(labelFont_, toQString(content_.labels[static_cast<std::size_t>(quadrant)].text),
+                        labelHorizontalPadding, labelVerticalPadding);
+}
+
+QRectF ComparisonOverlayWidget::labelFrame(int quadrant) const {
+  SplitOverlayLayout layout = splitOverlayLayout(toSizeF(size()), content_.comparisonX, content_.comparisonY);
+  QSizeF measured = labelSize(quadrant);
+  PointF origin = quadrantLabelOrigin(quadrant, layout.splitPoint, toSizeF(measured));
+  return {toQPointF(origin), measured};
+}
+
+QRectF ComparisonOverlayWidget::badgeFrame() const {
+  if (!content_.badgeText) return {};
+  QSizeF measured = paddedTextSize(badgeFont_, toQString(*content_.badgeText), badgeHorizontalPadding,
+                                   badgeVerticalPadding);
+  return toQRectF(differenceBadgeFrame(toSizeF(size()), toSizeF(measured)));
+}
+
+QRectF ComparisonOverlayWidget::handleFrame() const {
+  return toQRectF(splitOverlayLayout(toSizeF(size()), content_.comparisonX, content_.comparisonY).handle);
+}
+
+void ComparisonOverlayWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintCross(painter);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  paintLabels(painter);
+  paintHandle(painter);
+  paintBadge(painter);
+}
+
+void ComparisonOverlayWidget::paintCross(QPainter& painter) const {
+  SplitOverlayLayout layout = splitOverlayLayout(toSizeF(size()), content_.comparisonX, content_.comparisonY);
+  QPen pen(QColor::fromRgbF(0, 0, 0, float(splitLineOpacity)), splitLineWidth);
+  pen.setCapStyle(Qt::FlatCap);
+  pen.setDashPattern({splitLineDash / splitLineWidth, splitLineDash / splitLineWidth});   // in pen widths
+  painter.setPen(pen);
+  // Each line runs along the middle of its 1-point frame.
+  QRectF vertical = toQRectF(layout.verticalLine);
+  QRectF horizontal = toQRectF(layout.horizontalLine);
+  painter.drawLine(QPointF(vertical.center().x(), vertical.top()), QPointF(vertical.center().x(), vertical.bottom()));
+  painter.drawLine(QPointF(horizontal.left(), horizontal.center().y()),
+                   QPointF(horizontal.right(), horizontal.center().y()));
+}
+
+void ComparisonOverlayWidget::paintHandle(QPainter& painter) const {
+  QRectF frame = handleFrame();
+  painter.setPen(QPen(palette().color(QPalette::Mid), 0.5));
+  painter.setBrush(palette().color(QPalette::Window));
+  painter.drawRoundedRect(frame.adjusted(0.25, 0.25, -0.25, -0.25), handleCornerRadius, handleCornerRadius);
+  // The symbol at the caption font's size, as a bold text glyph would be.
+  int side = static_cast<int>(std::lround(QFontMetricsF(labelFont_).height()));
+  QRect iconRect(0, 0, side, side);
+  iconRect.moveCenter(frame.center().toPoint());
+  handleIcon_.paint(&painter, iconRect);
+}
+
+void ComparisonOverlayWidget::paintLabels(QPainter& painter) const {
+  if (content_.labelOpacity <= 0) return;
+  painter.save();
+  painter.setOpacity(content_.labelOpacity);
+  painter.setFont(labelFont_);
+  for (int quadrant = 0; quadrant < 4; ++quadrant) {
+    const QuadrantLabel& label = content_.labels[static_cast<std::size_t>(quadrant)];
+    QRectF frame = labelFrame(quadrant);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(toQColor(labelBackgroundColor(label.background)));
+    painter.drawRoundedRect(frame, labelCornerRadius, labelCornerRadius);
+    painter.setPen(Qt::white);
+    painter.drawText(frame, Qt::AlignCenter, toQString(label.text));
+  }
+  painter.restore();
+}
+
+void ComparisonOverlayWidget::paintBadge(QPainter& painter) const {
+  if (!content_.badgeText) return;
+  QRectF frame = badgeFrame();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor::fromRgbF(0, 0, 0, float(badgeBackgroundOpacity)));
+  painter.drawRoundedRect(frame, badgeCornerRadius, badgeCornerRadius);
+  painter.setFont(badgeFont_);
+  painter.setPen(Qt::white);
+  painter.drawText(frame, Qt::AlignCenter, toQString(*content_.badgeText));
+}
+
+}  // namespace quorlin::gui

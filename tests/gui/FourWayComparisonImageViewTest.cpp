@@ -1,0 +1,370 @@
+// The interactive comparison view: split drag and click, hover, the commands
+// it registers, the percent it writes back, and its labels, cross and badge
+// as they are painted.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "GuiTestSupport.h"
+#include "gui/comparison/ComparisonOverlayWidget.h"
+#include "gui/comparison/FourWayComparisonImageView.h"
+
+namespace quorlin::test {
+namespace {
+
+using gui::ComparisonOverlayWidget;
+using gui::FourWayComparisonImageView;
+using gui::FourWayComparisonValues;
+
+constexpr int generousMilliseconds = 10000;
+
+class FourWayComparisonImageViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QObject::connect(view.get(), &FourWayComparisonImageView::viewStateChanged,
+                     [this](const ComparisonViewState& state) {
+                       reported.push_back(state);
+                       owner.viewState = state;
+                     });
+    QObject::connect(view.get(), &FourWayComparisonImageView::displayedImageScalePercentChanged, [this](int percent) {
+      percents.push_back(percent);
+      owner.displayedImageScalePercent = percent;
+    });
+    view->resize(400, 300);
+  }
+
+  void showView() {
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  }
+
+  void give(const FourWayComparisonValues& values) {
+    owner = values;
+    view->setValues(owner);
+  }
+
+  // An active view of a source of the given size (results: none).
+  FourWayComparisonValues activeWithSource(int width, int height, QColor colour = QColor(90, 90, 90)) {
+    FourWayComparisonValues values;
+    values.sourceImage = solidPicture(width, height, colour);
+    values.panels = panelsShowing({});
+    values.isActive = true;
+    return values;
+  }
+
+  void hover(QPointF location, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QMouseEvent move(QEvent::MouseMove, location, view->mapToGlobal(location), Qt::NoButton, Qt::NoButton, modifiers);
+    QApplication::sendEvent(view.get(), &move);
+  }
+
+  ComparisonViewState last() const { return reported.empty() ? ComparisonViewState{} : reported.back(); }
+
+  KeyboardCommandRegistry registry;   // outlives the view
+  std::unique_ptr<FourWayComparisonImageView> view = std::make_unique<FourWayComparisonImageView>(registry);
+  FourWayComparisonValues owner;
+  std::vector<ComparisonViewState> reported;
+  std::vector<int> percents;
+};
+
+// ---- Split ----
+
+TEST_F(FourWayComparisonImageViewTest, DraggingMovesTheSplitAndStaysOnePointInside) {
+  give(activeWithSource(400, 300));
+  showView();
+  QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(100, 60));
+  EXPECT_DOUBLE_EQ(last().comparisonX, 0.25);
+  EXPECT_DOUBLE_EQ(last().comparisonY, 0.2);
+  QTest::mouseMove(view.get(), QPoint(300, 240));
+  EXPECT_DOUBLE_EQ(last().comparisonX, 0.75);
+  EXPECT_DOUBLE_EQ(last().comparisonY, 0.8);
+  // Released beyond the view: the split stops one point inside its edge.
+  QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(-50, 500));
+  EXPECT_DOUBLE_EQ(last().comparisonX, 1.0 / 400);
+  EXPECT_DOUBLE_EQ(last().comparisonY, 299.0 / 300);
+  EXPECT_DOUBLE_EQ(owner.viewState.comparisonX, 1.0 / 400);
+}
+
+TEST_F(FourWayComparisonImageViewTest, AClickMovesTheSplitOntoThePicture) {
+  // A 200 × 100 source fits at 2: the picture spans y 50..250.
+  give(activeWithSource(200, 100));
+  showView();
+  QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(100, 10));
+  EXPECT_DOUBLE_EQ(last().comparisonX, 0.25);
+  EXPECT_DOUBLE_EQ(last().comparisonY, 50.0 / 300);
+  // The split point is drawn where it was put.
+  QRectF handle = view->overlay().handleFrame();
+  EXPECT_DOUBLE_EQ(handle.center().x(), 100);
+  EXPECT_DOUBLE_EQ(handle.center().y(), 50);
+}
+
+TEST_F(FourWayComparisonImageViewTest, ZoomingOutByTheOwnerPullsTheSplitBackOntoThePicture) {
+  FourWayComparisonValues values = activeWithSource(200, 100);
+  give(values);
+  showView();
+  reported.clear();
+  values = owner;
+  values.viewState.comparisonY = 0.1;   // y 30, above the picture; left alone while zoom and pan stay
+  give(values);
+  EXPECT_TRUE(reported.empty());
+  // At zoom 0.5 the picture spans (100..300, 100..200).
+  values = owner;
+  values.viewState.zoom = 0.5;
+  give(values);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_DOUBLE_EQ(last().comparisonX, 0.5);
+  EXPECT_DOUBLE_EQ(last().comparisonY, 100.0 / 300);
+}
+
+// ---- Commands and the percent ----
+
+TEST_F(FourWayComparisonImageViewTest, ActiveViewRegistersCommandsThatZoomAndReportThePercentLater) {
+  give(activeWithSource(400, 300));   // fit 1
+  showView();
+  ASSERT_TRUE(registry.zoomIn);
+  percents.clear();
+  registry.zoomIn();
+  EXPECT_DOUBLE_EQ(last().zoom, 1.25);
+  EXPECT_TRUE(percents.empty());   // written in a later main-thread task
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !percents.empty(); }, generousMilliseconds));
+  EXPECT_EQ(percents, std::vector<int>{125});
+  registry.zoomToScale(4.0);
+  EXPECT_DOUBLE_EQ(last().zoom, 4.0);
+  registry.resetImage();
+  EXPECT_DOUBLE_EQ(last().zoom, 1.0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return owner.displayedImageScalePercent == 100; }, generousMilliseconds));
+}
+
+TEST_F(FourWayComparisonImageViewTest, AppearingWritesTheFittedPercent) {
+  give(activeWithSource(800, 600));   // fit 0.5
+  showView();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return owner.displayedImageScalePercent == 50; }, generousMilliseconds));
+  registry.zoomActualSize();
+  EXPECT_DOUBLE_EQ(last().zoom, 2.0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return owner.displayedImageScalePercent == 100; }, generousMilliseconds));
+}
+
+TEST_F(FourWayComparisonImageViewTest, CommandsAreRegisteredAgainOnTokenShowAndResizeOnlyWhileActive) {
+  FourWayComparisonValues values = activeWithSource(400, 300);
+  give(values);
+  showView();
+  registry.zoomIn = nullptr;
+  values.commandToken = 1;
+  give(values);
+  EXPECT_TRUE(registry.zoomIn);
+
+  registry.zoomOut = nullptr;
+  view->resize(420, 300);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(registry.zoomOut);
+
+  registry.scrollPan = nullptr;
+  view->hide();
+  view->show();
+  EXPECT_TRUE(registry.scrollPan);
+
+  // Inactive: the pointer state goes and nothing registers any more.
+  registry.isPointerOverComparison = true;
+  registry.lastPointerLocation = PointF{5, 5};
+  values.isActive = false;
+  give(values);
+  EXPECT_FALSE(registry.isPointerOverComparison);
+  EXPECT_FALSE(registry.lastPointerLocation);
+  registry.resetImage = nullptr;
+  values.commandToken = 2;
+  give(values);
+  view->resize(400, 300);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(registry.resetImage);
+}
+
+TEST_F(FourWayComparisonImageViewTest, HandlersOfAGoneViewDoNothing) {
+  give(activeWithSource(400, 300));
+  showView();
+  hover({10, 10});
+  view.reset();
+  EXPECT_FALSE(registry.isPointerOverComparison);
+  registry.zoomIn();
+  registry.scrollPan(10, 10);
+  EXPECT_TRUE(reported.empty());
+}
+
+// ---- Hover, scroll zoom and pan ----
+
+TEST_F(FourWayComparisonImageViewTest, HoverTellsTheRegistryWhereThePointerIs) {
+  give(activeWithSource(400, 300));
+  showView();
+  hover({100, 80});
+  EXPECT_TRUE(registry.isPointerOverComparison);
+  EXPECT_EQ(registry.lastPointerLocation, (PointF{100, 80}));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(view.get(), &leave);
+  EXPECT_FALSE(registry.isPointerOverComparison);
+  EXPECT_FALSE(registry.lastPointerLocation);
+
+  FourWayComparisonValues inactive = owner;
+  inactive.isActive = false;
+  give(inactive);
+  hover({100, 80}, Qt::ControlModifier);
+  EXPECT_FALSE(registry.isPointerOverComparison);
+  EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(FourWayComparisonImageViewTest, CtrlHoverPansTowardsThePointer) {
+  FourWayComparisonValues values = activeWithSource(400, 300);
+  values.viewState.zoom = 2.0;   // maximum pan (200, 150)
+  give(values);
+  showView();
+  hover({0, 150}, Qt::ControlModifier);
+  EXPECT_EQ(last().panOffset, (SizeF{200, 0}));   // the picture's left edge at the view's left edge
+  hover({400, 300}, Qt::ControlModifier);
+  EXPECT_EQ(last().panOffset, (SizeF{-200, -150}));
+  std::size_t count = reported.size();
+  hover({100, 100});   // without Ctrl: no pan
+  EXPECT_EQ(reported.size(), count);
+}
+
+TEST_F(FourWayComparisonImageViewTest, ScrollZoomKeepsThePointedPartAndScrollPanStopsAtTheEdge) {
+  give(activeWithSource(400, 300));
+  showView();
+  hover({100, 75});
+  registry.optionScrollZoom(100);   // × 1.35
+  EXPECT_DOUBLE_EQ(last().zoom, 1.35);
+  // Maximum pan at 1.35: (70, 52.5); the pointer at a quarter of each side.
+  EXPECT_NEAR(last().panOffset.width, 35, 1e-9);
+  EXPECT_NEAR(last().panOffset.height, 26.25, 1e-9);
+
+  FourWayComparisonValues values = owner;
+  values.viewState.zoom = 2.0;
+  values.viewState.panOffset = {};
+  give(values);
+  registry.scrollPan(30, -500);
+  EXPECT_EQ(last().panOffset, (SizeF{30, -150}));
+
+  values = owner;
+  values.viewState.zoom = 1.0;
+  values.viewState.panOffset = {};
+  give(values);
+  std::size_t count = reported.size();
+  registry.scrollPan(30, 30);   // at fit there is nothing to pan
+  EXPECT_EQ(reported.size(), count);
+}
+
+// ---- Labels, cross, badge ----
+
+// White pictures, so each label's background shows as its colour over white.
+FourWayComparisonValues labelledValues() {
+  FourWayComparisonValues values;
+  DisplayImage white = solidPicture(400, 300, Qt::white);
+  values.sourceImage = white;
+  values.panels = panelsShowing({white, white, white, std::nullopt});
+  values.panels[2].result->settingsSignature = "made with other settings";
+  values.isActive = true;
+  return values;
+}
+
+TEST_F(FourWayComparisonImageViewTest, LabelsNameEachQuadrantWithTheirBackgrounds) {
+  give(labelledValues());
+  showView();
+  auto labels = view->quadrantLabels();
+  EXPECT_EQ(labels[0].text, "1  JPEG XL");
+  EXPECT_EQ(labels[1].text, "2  AVIF");
+  EXPECT_EQ(labels[2].text, "3  WebP - Needs Regeneration");
+  EXPECT_EQ(labels[3].text, "4  Original");
+  EXPECT_EQ(labels[2].background, LabelBackground::needsRegeneration);
+
+  QImage picture = view->grab().toImage();
+  const ComparisonOverlayWidget& overlay = view->overlay();
+  // Black at 58 % over white: 255 × 0.42; red at 76 %: (255, 255 × 0.24, 255 × 0.24).
+  const QColor normalOverWhite(107, 107, 107);
+  const QColor staleOverWhite(255, 61, 61);
+  for (int quadrant = 0; quadrant < 4; ++quadrant) {
+    QRectF frame = overlay.labelFrame(quadrant);
+    QColor expected = quadrant == 2 ? staleOverWhite : normalOverWhite;
+    // The padding on the side of the split (a long label may reach past the view's far edge).
+    bool isLeft = quadrant == 0 || quadrant == 2;
+    QPoint padding(static_cast<int>(isLeft ? frame.right() - 3 : frame.left() + 3),
+                   static_cast<int>(frame.center().y()));
+    EXPECT_TRUE(isNear(picture.pixelColor(padding), expected, 3)) << "label " << quadrant;
+    // White text inside the padding.
+    QRect inner = frame.adjusted(8, 4, -8, -4).toRect().intersected(picture.rect());
+    int textPixels = 0;
+    for (int y = inner.top(); y <= inner.bottom(); ++y) {
+      for (int x = inner.left(); x <= inner.right(); ++x) textPixels += picture.pixelColor(x, y).green() > 200;
+    }
+    EXPECT_GT(textPixels, 20) << "label " << quadrant;
+  }
+  // Placed 12 points from the split point (200, 150) into their own quadrants.
+  EXPECT_DOUBLE_EQ(overlay.labelFrame(0).right(), 188);
+  EXPECT_DOUBLE_EQ(overlay.labelFrame(0).bottom(), 138);
+  EXPECT_DOUBLE_EQ(overlay.labelFrame(3).left(), 212);
+  EXPECT_DOUBLE_EQ(overlay.labelFrame(3).top(), 162);
+}
+
+TEST_F(FourWayComparisonImageViewTest, TheCrossIsDashedAcrossTheWholeView) {
+  give(labelledValues());
+  showView();
+  QImage picture = view->grab().toImage();
+  // The vertical line at x 200 (the handle covers y 134..166): 3 on, 3 off,
+  // black at 62 % over white (97).
+  std::vector<int> column;
+  for (int y = 0; y < 12; ++y) column.push_back(picture.pixelColor(200, y).red());
+  int dark = 0;
+  for (int level : column) dark += level < 130;
+  EXPECT_EQ(dark, 6);
+  EXPECT_TRUE(isNear(picture.pixelColor(200, 1), QColor(97, 97, 97), 4));
+  EXPECT_TRUE(isNear(picture.pixelColor(200, 4), Qt::white, 4));
+  // The horizontal line at y 150 reaches both view edges.
+  EXPECT_LT(std::min(picture.pixelColor(1, 150).red(), picture.pixelColor(4, 150).red()), 130);
+  EXPECT_LT(std::min(picture.pixelColor(398, 150).red(), picture.pixelColor(395, 150).red()), 130);
+}
+
+TEST_F(FourWayComparisonImageViewTest, DifferenceShowsTheBadgeAndRelabelsResults) {
+  FourWayComparisonValues values = labelledValues();
+  values.isShowingDifference = true;
+  values.differenceGain = 8;
+  give(values);
+  showView();
+  auto labels = view->quadrantLabels();
+  EXPECT_EQ(labels[0].text, "1  Difference \u00D78");
+  EXPECT_EQ(labels[2].text, "3  Difference \u00D78");
+  EXPECT_EQ(labels[3].text, "4  Original");
+  ASSERT_TRUE(view->overlay().content().badgeText);
+  EXPECT_EQ(*view->overlay().content().badgeText, "Difference \u00D78");
+  QRectF badge = view->overlay().badgeFrame();
+  EXPECT_DOUBLE_EQ(badge.center().x(), 200);
+  EXPECT_DOUBLE_EQ(badge.bottom(), 300 - 16);
+
+  values.isShowingDifference = false;
+  give(values);
+  EXPECT_FALSE(view->overlay().content().badgeText);
+  EXPECT_TRUE(view->overlay().badgeFrame().isEmpty());
+}
+
+TEST_F(FourWayComparisonImageViewTest, LabelsFadeAfterADragUnlessAModeHoldsThemUp) {
+  give(labelledValues());
+  showView();
+  EXPECT_DOUBLE_EQ(view->labelOpacity(), 1.0);
+  QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(150, 100));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->labelOpacity() == 0.0; }, generousMilliseconds));
+  EXPECT_EQ(view->overlay().content().labelOpacity, 0.0);
+
+  // A drag brings them back.
+  QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(160, 100));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->labelOpacity() == 1.0; }, generousMilliseconds));
+
+  // While the difference shows they stay, even after the fade has run out.
+  FourWayComparisonValues values = owner;
+  values.isShowingDifference = true;
+  give(values);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view->hasPendingLabelFade(); }, generousMilliseconds));
+  QCoreApplication::processEvents();
+  EXPECT_DOUBLE_EQ(view->labelOpacity(), 1.0);
+  values.isShowingDifference = false;
+  give(values);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->labelOpacity() == 0.0; }, generousMilliseconds));
+}
+
+}  // namespace
+}  // namespace quorlin::test

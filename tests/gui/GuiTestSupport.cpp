@@ -1,0 +1,62 @@
+#include "GuiTestSupport.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace quorlin::test {
+
+namespace {
+
+// One QApplication for the whole test run, made before the first test and
+// destroyed after the last one (inside main, while Qt is still intact).
+class QtApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { application_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[20] = "quorlin_gui_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> application_;
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+}  // namespace
+
+DisplayImage solidPicture(int width, int height, QColor colour) {
+  return makePicture(width, height, colour.alpha() != 255, [&](int, int) { return colour; });
+}
+
+std::vector<CodecPanel> panelsShowing(const std::vector<std::optional<DisplayImage>>& results) {
+  std::vector<CodecPanel> panels = makeDefaultPanels();
+  for (std::size_t i = 0; i < panels.size() && i < results.size(); ++i) {
+    if (!results[i]) continue;
+    CompressionResult result;
+    result.codec = panels[i].codec;
+    result.decodedImage = *results[i];
+    result.settingsSignature = panels[i].settingsSignature();
+    panels[i].result = result;
+  }
+  return panels;
+}
+
+::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance) {
+  bool isClose = std::abs(actual.red() - expected.red()) <= tolerance &&
+                 std::abs(actual.green() - expected.green()) <= tolerance &&
+                 std::abs(actual.blue() - expected.blue()) <= tolerance;
+  if (isClose) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "colour (" << actual.red() << ", " << actual.green() << ", "
+                                       << actual.blue() << ") is not within " << tolerance << " of ("
+                                       << expected.red() << ", " << expected.green() << ", " << expected.blue()
+                                       << ")";
+}
+
+}  // namespace quorlin::test

@@ -1,0 +1,337 @@
+// The keyboard and pointer layer with events delivered as the platform
+// delivers them: through the window, past menu shortcuts, to the focus widget.
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+#include <QWheelEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "GuiTestSupport.h"
+#include "gui/comparison/KeyboardShortcutMonitor.h"
+
+namespace quorlin::test {
+namespace {
+
+using gui::KeyboardShortcutMonitor;
+
+// The focus widget: what reaches it was passed on.
+class RecordingWidget : public QWidget {
+ public:
+  using QWidget::QWidget;
+  std::vector<int> pressedKeys;
+  std::vector<int> releasedKeys;
+  int wheelCount = 0;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override { pressedKeys.push_back(event->key()); }
+  void keyReleaseEvent(QKeyEvent* event) override { releasedKeys.push_back(event->key()); }
+  void wheelEvent(QWheelEvent* event) override {
+    ++wheelCount;
+    event->accept();
+  }
+};
+
+bool contains(const std::vector<int>& keys, int key) { return std::find(keys.begin(), keys.end(), key) != keys.end(); }
+
+class KeyboardShortcutMonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    recordEveryCommand();
+    window.resize(300, 200);
+    receiver = new RecordingWidget(&window);
+    receiver->setGeometry(0, 0, 300, 200);
+    receiver->setFocusPolicy(Qt::StrongFocus);
+    monitor = new KeyboardShortcutMonitor(registry, &window);
+    monitor->setActive(true);
+    monitor->setSpaceReleaseGrace(std::chrono::milliseconds(0));   // releases act at once, on any platform
+    activate(window);
+    receiver->setFocus();
+  }
+
+  static void activate(QWidget& widget) {
+    widget.show();
+    widget.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&widget));
+  }
+
+  void recordEveryCommand() {
+    auto record = [this](std::string name) { return [this, name] { calls.push_back(name); }; };
+    registry.resetImage = record("resetImage");
+    registry.zoomActualSize = record("zoomActualSize");
+    registry.zoomToScale = [this](double scale) { calls.push_back("zoomToScale(" + std::to_string(int(scale)) + ")"); };
+    registry.zoomIn = record("zoomIn");
+    registry.zoomOut = record("zoomOut");
+    registry.generate = record("generate");
+    registry.showOriginal = record("showOriginal");
+    registry.showDifference = record("showDifference");
+    registry.hideComparisonOverlay = record("hideComparisonOverlay");
+    registry.hideDifference = record("hideDifference");
+    registry.stepDifferenceGain = [this](int step) { calls.push_back("stepDifferenceGain(" + std::to_string(step) + ")"); };
+    registry.setDifferenceGainStep = [this](int index) {
+      calls.push_back("setDifferenceGainStep(" + std::to_string(index) + ")");
+    };
+    registry.optionScrollZoom = [this](double delta) {
+      calls.push_back("optionScrollZoom(" + std::to_string(int(delta)) + ")");
+    };
+    registry.scrollPan = [this](double dx, double dy) {
+      calls.push_back("scrollPan(" + std::to_string(int(dx)) + ", " + std::to_string(int(dy)) + ")");
+    };
+  }
+
+  QWindow* handle() { return window.windowHandle(); }
+
+  // One key event as the platform sends it, modifiers as they are at that moment.
+  void key(bool isPress, Qt::Key code, Qt::KeyboardModifiers modifiers = {}, bool isAutoRepeat = false) {
+    QString text = code == Qt::Key_Space ? QStringLiteral(" ") : QString();
+    QTest::simulateEvent(handle(), isPress, code, modifiers, text, isAutoRepeat);
+  }
+
+  void wheel(QPoint angleDelta, QPoint pixelDelta = {}, Qt::KeyboardModifiers modifiers = {}) {
+    QPointF position(150, 100);
+    QWheelEvent event(position, window.mapToGlobal(position), pixelDelta, angleDelta, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(handle(), &event);
+  }
+
+  int count(const std::string& name) const { return static_cast<int>(std::count(calls.begin(), calls.end(), name)); }
+
+  KeyboardCommandRegistry registry;   // outlives the monitor
+  QWidget window;
+  RecordingWidget* receiver = nullptr;
+  KeyboardShortcutMonitor* monitor = nullptr;
+  std::vector<std::string> calls;
+};
+
+// ---- Key down ----
+
+TEST_F(KeyboardShortcutMonitorTest, CtrlShiftEqualZoomsInAndIsConsumed) {
+  QTest::keyClick(handle(), Qt::Key_Equal, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(count("zoomIn"), 1);
+  EXPECT_FALSE(contains(receiver->pressedKeys, Qt::Key_Equal));
+}
+
+TEST_F(KeyboardShortcutMonitorTest, CtrlDigitsZoomToTheirScales) {
+  QTest::keyClick(handle(), Qt::Key_1, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_6, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_0, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_Minus, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_G, Qt::ControlModifier);
+  EXPECT_EQ(count("zoomActualSize"), 1);
+  EXPECT_EQ(count("zoomToScale(6)"), 1);
+  EXPECT_EQ(count("resetImage"), 1);
+  EXPECT_EQ(count("zoomOut"), 1);
+  EXPECT_EQ(count("generate"), 1);
+  EXPECT_TRUE(receiver->pressedKeys.empty() ||
+              std::all_of(receiver->pressedKeys.begin(), receiver->pressedKeys.end(),
+                          [](int k) { return k == Qt::Key_Control; }));
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ShortcutKeysWinOverAMenuShortcutOnTheSameKeys) {
+  QAction action(&window);
+  action.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal));
+  window.addAction(&action);
+  int triggered = 0;
+  QObject::connect(&action, &QAction::triggered, [&] { ++triggered; });
+
+  QTest::keyClick(handle(), Qt::Key_Equal, Qt::ControlModifier);
+  EXPECT_EQ(count("zoomIn"), 1);
+  EXPECT_EQ(triggered, 0);
+
+  // The same keys reach the menu shortcut when the monitor stands aside.
+  monitor->setActive(false);
+  QTest::keyClick(handle(), Qt::Key_Equal, Qt::ControlModifier);
+  EXPECT_EQ(triggered, 1);
+  EXPECT_EQ(count("zoomIn"), 1);
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ShiftDigitsOneToSixSelectTheGainAndShowTheDifference) {
+  QTest::keyClick(handle(), Qt::Key_3, Qt::ShiftModifier);
+  auto selected = std::find(calls.begin(), calls.end(), "setDifferenceGainStep(2)");
+  ASSERT_NE(selected, calls.end());
+  ASSERT_NE(selected + 1, calls.end());
+  EXPECT_EQ(*(selected + 1), "showDifference");
+  EXPECT_FALSE(contains(receiver->pressedKeys, Qt::Key_3));
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ShiftSevenPassesOn) {
+  QTest::keyClick(handle(), Qt::Key_7, Qt::ShiftModifier);
+  for (const std::string& call : calls) EXPECT_EQ(call.rfind("setDifferenceGainStep", 0), std::string::npos);
+  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_7));
+}
+
+TEST_F(KeyboardShortcutMonitorTest, HeldSpaceShowsTheOriginalOnceAndSwallowsTheRepeats) {
+  key(true, Qt::Key_Space);
+  EXPECT_EQ(count("showOriginal"), 1);
+  // X11 repeats a held key as release and press pairs marked auto-repeat.
+  for (int repeat = 0; repeat < 3; ++repeat) {
+    key(false, Qt::Key_Space, {}, true);
+    key(true, Qt::Key_Space, {}, true);
+  }
+  EXPECT_EQ(count("showOriginal"), 1);
+  EXPECT_EQ(count("hideComparisonOverlay"), 0);
+  key(false, Qt::Key_Space);
+  EXPECT_EQ(count("hideComparisonOverlay"), 1);
+  EXPECT_FALSE(contains(receiver->pressedKeys, Qt::Key_Space));
+  EXPECT_FALSE(contains(receiver->releasedKeys, Qt::Key_Space));
+}
+
+TEST_F(KeyboardShortcutMonitorTest, AnX11RepeatMissedByQtIsStillAnAutoRepeat) {
+  // Qt may fail to mark X11's release and press pair as a repeat; the pair
+  // shares one timestamp, and the release waits out a grace for its press.
+  monitor->setSpaceReleaseGrace(std::chrono::milliseconds(20));
+  auto space = [&](QEvent::Type type, quint64 timestamp) {
+    QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    event.setTimestamp(timestamp);
+    QApplication::sendEvent(handle(), &event);
+  };
+  space(QEvent::KeyPress, 100);
+  space(QEvent::KeyRelease, 200);
+  space(QEvent::KeyPress, 200);
+  space(QEvent::KeyRelease, 240);
+  space(QEvent::KeyPress, 240);
+  EXPECT_EQ(calls, std::vector<std::string>{"showOriginal"});
+  space(QEvent::KeyRelease, 300);   // the real release
+  EXPECT_EQ(calls, std::vector<std::string>{"showOriginal"});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return count("hideComparisonOverlay") == 1; }, 10000));
+
+  // Released and pressed again at once, at different times: both count.
+  space(QEvent::KeyPress, 400);
+  space(QEvent::KeyRelease, 450);
+  space(QEvent::KeyPress, 460);
+  EXPECT_EQ(calls, (std::vector<std::string>{"showOriginal", "hideComparisonOverlay", "showOriginal",
+                                             "hideComparisonOverlay", "showOriginal"}));
+  EXPECT_FALSE(contains(receiver->pressedKeys, Qt::Key_Space));
+  EXPECT_FALSE(contains(receiver->releasedKeys, Qt::Key_Space));
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ReleasingSpaceWithShiftHeldReturnsToTheDifference) {
+  key(true, Qt::Key_Shift);
+  key(true, Qt::Key_Space, Qt::ShiftModifier);
+  key(false, Qt::Key_Space, Qt::ShiftModifier);
+  EXPECT_EQ(calls, (std::vector<std::string>{"showDifference", "showOriginal", "showDifference"}));
+}
+
+// ---- Modifiers ----
+
+TEST_F(KeyboardShortcutMonitorTest, HoldingShiftAloneShowsTheDifferenceAndReleasingHidesIt) {
+  key(true, Qt::Key_Shift);
+  EXPECT_EQ(calls, std::vector<std::string>{"showDifference"});
+  key(false, Qt::Key_Shift, Qt::ShiftModifier);
+  EXPECT_EQ(calls, (std::vector<std::string>{"showDifference", "hideDifference"}));
+  // Modifier changes always pass on.
+  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Shift));
+  EXPECT_TRUE(contains(receiver->releasedKeys, Qt::Key_Shift));
+
+  calls.clear();
+  key(true, Qt::Key_Shift);
+  key(true, Qt::Key_Alt, Qt::ShiftModifier);   // another modifier joins: hidden
+  key(false, Qt::Key_Alt, Qt::ShiftModifier | Qt::AltModifier);   // Shift alone again: shown
+  EXPECT_EQ(calls, (std::vector<std::string>{"showDifference", "hideDifference", "showDifference"}));
+}
+
+// ---- Scrolling ----
+
+TEST_F(KeyboardShortcutMonitorTest, ScrollingOverTheComparisonPansInPointsAndCtrlScrollPassesOn) {
+  registry.isPointerOverComparison = true;
+  wheel({0, 120});   // one notch: one line, ten points
+  EXPECT_EQ(calls, std::vector<std::string>{"scrollPan(0, 10)"});
+  wheel({0, 0}, {3, -7});   // precise deltas, in points
+  EXPECT_EQ(calls.back(), "scrollPan(3, -7)");
+  EXPECT_EQ(receiver->wheelCount, 0);
+
+  calls.clear();
+  wheel({0, 120}, {}, Qt::ControlModifier);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(receiver->wheelCount, 1);
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ScrollingElsewherePassesOn) {
+  registry.isPointerOverComparison = false;
+  wheel({0, 120});
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(receiver->wheelCount, 1);
+}
+
+TEST_F(KeyboardShortcutMonitorTest, AltScrollZoomsWithTheDeltaTheSystemTurnedSideways) {
+  registry.isPointerOverComparison = true;
+  wheel({120, 0}, {}, Qt::AltModifier);   // X11 reports Alt+wheel as horizontal
+  EXPECT_EQ(calls, std::vector<std::string>{"optionScrollZoom(10)"});
+  wheel({0, 0}, {0, -30}, Qt::AltModifier);
+  EXPECT_EQ(calls.back(), "optionScrollZoom(-30)");
+  EXPECT_EQ(receiver->wheelCount, 0);
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ShiftScrollStepsTheGainOncePerTenPoints) {
+  wheel({0, 0}, {0, 4}, Qt::ShiftModifier);
+  wheel({0, 0}, {0, 4}, Qt::ShiftModifier);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_DOUBLE_EQ(monitor->differenceScrollAccumulator(), 8);
+  wheel({0, 0}, {0, 4}, Qt::ShiftModifier);
+  EXPECT_EQ(calls, std::vector<std::string>{"stepDifferenceGain(1)"});
+  // Reversing before reaching ten cancels out.
+  wheel({0, 0}, {0, -6}, Qt::ShiftModifier);
+  wheel({0, 0}, {0, 6}, Qt::ShiftModifier);
+  EXPECT_EQ(calls.size(), 1u);
+  // A wheel notch turned sideways is ten points on its own.
+  wheel({-120, 0}, {}, Qt::ShiftModifier);
+  EXPECT_EQ(calls.back(), "stepDifferenceGain(-1)");
+  EXPECT_EQ(receiver->wheelCount, 0);   // consumed whether or not a step was taken
+}
+
+// ---- Gate ----
+
+TEST_F(KeyboardShortcutMonitorTest, AnInactiveMonitorPassesEverythingOn) {
+  monitor->setActive(false);
+  registry.isPointerOverComparison = true;
+  QTest::keyClick(handle(), Qt::Key_Equal, Qt::ControlModifier);
+  key(true, Qt::Key_Space);
+  key(false, Qt::Key_Space);
+  QTest::keyClick(handle(), Qt::Key_2, Qt::ShiftModifier);
+  wheel({0, 120}, {}, Qt::ShiftModifier);
+  wheel({0, 120});
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Equal));
+  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Space));
+  EXPECT_TRUE(contains(receiver->releasedKeys, Qt::Key_Space));
+  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_2));
+  EXPECT_EQ(receiver->wheelCount, 2);
+}
+
+TEST_F(KeyboardShortcutMonitorTest, EventsForAWindowThatIsNotActivePassOn) {
+  QWidget other;
+  other.resize(100, 100);
+  activate(other);
+  registry.isPointerOverComparison = true;
+  QTest::keyClick(handle(), Qt::Key_Equal, Qt::ControlModifier);
+  wheel({0, 120});
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Equal));
+  EXPECT_EQ(receiver->wheelCount, 1);
+}
+
+TEST_F(KeyboardShortcutMonitorTest, ItsWindowBecomingActiveRunsTheWorkspaceActivation) {
+  int activations = 0;
+  monitor->setOnWindowBecameKey([&] { ++activations; });
+  QWidget other;
+  other.resize(100, 100);
+  activate(other);
+  EXPECT_EQ(activations, 0);
+  activate(window);
+  EXPECT_EQ(activations, 1);
+
+  monitor->setActive(false);
+  activate(other);
+  activate(window);
+  EXPECT_EQ(activations, 1);
+}
+
+}  // namespace
+}  // namespace quorlin::test
