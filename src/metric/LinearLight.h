@@ -1,0 +1,54 @@
+// LinearLight: decoded samples to linear-light sRGB planes, the metric's input.
+//
+// Per pixel: samples become floats (8-bit times f32(1/255), 16-bit times
+// f32(1/65535)); an image with alpha is blended onto a grey background while
+// still in its encoded form; then the values are linearised. sRGB uses the
+// metric's own float sRGB curve (a rational approximation evaluated with fused
+// multiply-adds); linear sRGB is copied; everything else goes through an lcms2
+// float transform to linear sRGB (PQ and HLG curves are applied first by us).
+// Grey images are linearised as grey and copied to all three planes.
+// Values outside 0..1 are kept.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "metric/DecodedImage.h"
+#include "metric/IccProfiles.h"
+#include "metric/Plane.h"
+
+namespace quorlin::metric {
+
+class ThreadPool;
+
+// The metric's float32 sRGB-to-linear curve, odd-symmetric; exposed for tests.
+float srgbToLinear(float encoded);
+
+class LinearLightConverter {
+ public:
+  // Prepares the conversion for the image's colour encoding. Returns nullopt
+  // when the encoding cannot apply to this image (an RGB profile on a grey
+  // image or the reverse, a profile lcms2 cannot convert from). An ICC
+  // profile that cannot be parsed at all is replaced by sRGB, with a note in
+  // `warning`.
+  static std::optional<LinearLightConverter> create(const DecodedImage& image, std::string* warning);
+
+  // Linear sRGB planes of `image` (the one this converter was created for).
+  // `background` is the grey the encoded colour is blended onto where the
+  // image has alpha; without one, alpha is ignored.
+  PlanarImage convert(const DecodedImage& image, std::optional<float> background, ThreadPool& pool) const;
+
+  // Nits of linear 1.0 (255 for SDR, 10000 for PQ, 1000 for HLG); it scales
+  // the XYB step.
+  float intensityTarget() const { return intensityTarget_; }
+
+ private:
+  enum class Curve { srgb, none, pq, hlg };
+  LinearLightConverter() = default;
+
+  Curve curve_ = Curve::srgb;
+  TransformHandle transform_;  // null when no lcms2 step is needed
+  float intensityTarget_ = 255.0f;
+};
+
+}  // namespace quorlin::metric
