@@ -7,9 +7,14 @@
 #include <array>
 #include <cstddef>
 #include <memory>
-#include <new>
 
 namespace quorlin::metric {
+
+// 64-byte aligned memory for `count` floats; large blocks are backed by huge
+// pages where the system allows, which saves most of the page faults of
+// touching fresh memory. Throws std::bad_alloc.
+float* allocatePlaneMemory(std::size_t count);
+void releasePlaneMemory(float* memory);
 
 class Plane {
  public:
@@ -32,12 +37,10 @@ class Plane {
 
  private:
   struct Deleter {
-    void operator()(float* p) const { ::operator delete[](p, std::align_val_t{64}); }
+    void operator()(float* p) const { releasePlaneMemory(p); }
   };
   static std::unique_ptr<float[], Deleter> allocate(std::size_t count) {
-    if (count == 0) count = kAlignFloats;
-    return std::unique_ptr<float[], Deleter>(
-        static_cast<float*>(::operator new[](count * sizeof(float), std::align_val_t{64})));
+    return std::unique_ptr<float[], Deleter>(allocatePlaneMemory(count));
   }
 
   int width_ = 0;

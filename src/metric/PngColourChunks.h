@@ -1,9 +1,10 @@
-// PngColourChunks: the colour chunks of a PNG file (cICP, sRGB, gAMA, cHRM,
-// and whether an iCCP is present), read straight from the file bytes, since
-// the image decoder exposes only the ICC profile. colourEncodingForPng then
-// decides what the samples mean, in this order of precedence:
+// PngColourChunks: the colour chunks of a PNG file (cICP, iCCP, sRGB, gAMA,
+// cHRM), read straight from the chunk stream before the first IDAT, so that
+// no decoder's own judgement (dropped or "corrected" profiles) gets in the
+// way. colourEncodingForPng then decides what the samples mean, in this
+// order of precedence:
 //   1. cICP with code points we can express (RGB, full range);
-//   2. iCCP (the profile itself);
+//   2. iCCP (the profile itself, whatever lcms2 later makes of it);
 //   3. sRGB, whatever gAMA and cHRM say;
 //   4. gAMA and/or cHRM: a pure power law (not the sRGB curve, even for
 //      gAMA 45455) and/or custom primaries; absent parts stay sRGB;
@@ -12,8 +13,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "metric/ColourEncoding.h"
@@ -26,20 +27,20 @@ struct PngColourChunks {
   };
   std::optional<Cicp> cicp;
   bool srgb = false;
-  bool iccp = false;
-  std::optional<std::uint32_t> gamma;                  // gAMA value, times 100000
+  bool iccp = false;                                           // present, even if it would not inflate
+  std::vector<std::uint8_t> iccProfile;                        // inflated iCCP profile
+  std::optional<std::uint32_t> gamma;                          // gAMA value, times 100000
   std::optional<std::array<std::uint32_t, 8>> chromaticities;  // cHRM: white, red, green, blue (x, y) times 100000
 };
 
-// True when `file` starts with the PNG signature.
-bool isPng(std::span<const std::uint8_t> file);
+// True when the next 8 bytes of `file` are the PNG signature (consumes them).
+bool readPngSignature(std::FILE* file);
 
-// Chunks before the first IDAT; malformed or truncated chunk lists simply end
-// the scan.
-PngColourChunks readPngColourChunks(std::span<const std::uint8_t> file);
+// Reads the chunks after the signature up to the first IDAT. Malformed or
+// truncated chunk lists simply end the scan (decoding reports them).
+PngColourChunks readPngColourChunks(std::FILE* file);
 
-// The encoding of a PNG's samples; `iccProfile` is the decoded iCCP profile
-// (empty when none).
-ColourEncoding colourEncodingForPng(const PngColourChunks& chunks, std::vector<std::uint8_t> iccProfile);
+// The encoding of a PNG's samples.
+ColourEncoding colourEncodingForPng(const PngColourChunks& chunks);
 
 }  // namespace quorlin::metric

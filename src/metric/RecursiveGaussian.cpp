@@ -180,14 +180,10 @@ namespace {
 
 template <bool kHasTop, bool kHasBottom>
 QUORLIN_INLINE void columnsStep(const BlurCoefficients& c, const float* __restrict top,
-                                const float* __restrict bottom, float* state[6], float* __restrict output,
+                                const float* __restrict bottom, const float* __restrict y1a,
+                                float* __restrict y2a, const float* __restrict y1b, float* __restrict y2b,
+                                const float* __restrict y1c, float* __restrict y2c, float* __restrict output,
                                 std::size_t count) {
-  float* __restrict y1a = state[0];
-  float* __restrict y2a = state[1];
-  float* __restrict y1b = state[2];
-  float* __restrict y2b = state[3];
-  float* __restrict y1c = state[4];
-  float* __restrict y2c = state[5];
   const float n2a = c.n2[0], n2b = c.n2[1], n2c = c.n2[2];
   const float md1a = -c.d1[0], md1b = -c.d1[1], md1c = -c.d1[2];
   for (std::size_t x = 0; x < count; ++x) {
@@ -217,14 +213,15 @@ QUORLIN_INLINE void columnsStep(const BlurCoefficients& c, const float* __restri
 QUORLIN_METRIC_KERNEL
 void blurColumnsStep(const float* top, const float* bottom, float* state[6], float* output, std::size_t count) {
   const BlurCoefficients& c = blurCoefficients();
+  float* const* st = state;
   if (top && bottom) {
-    columnsStep<true, true>(c, top, bottom, state, output, count);
+    columnsStep<true, true>(c, top, bottom, st[0], st[1], st[2], st[3], st[4], st[5], output, count);
   } else if (bottom) {
-    columnsStep<false, true>(c, top, bottom, state, output, count);
+    columnsStep<false, true>(c, top, bottom, st[0], st[1], st[2], st[3], st[4], st[5], output, count);
   } else if (top) {
-    columnsStep<true, false>(c, top, bottom, state, output, count);
+    columnsStep<true, false>(c, top, bottom, st[0], st[1], st[2], st[3], st[4], st[5], output, count);
   } else {
-    columnsStep<false, false>(c, top, bottom, state, output, count);
+    columnsStep<false, false>(c, top, bottom, st[0], st[1], st[2], st[3], st[4], st[5], output, count);
   }
   for (int k = 0; k < 3; ++k) std::swap(state[2 * k], state[2 * k + 1]);
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "metric/LaneTranspose.h"
 #include "metric/RecursiveGaussian.h"
 #include "metric/SimdTargets.h"
 #include "metric/ThreadPool.h"
@@ -22,19 +23,14 @@ constexpr int kBandRows = 256;                    // rows blurred horizontally p
 constexpr int kRingRows = kBandRows + 2 * kLanes;  // band plus the rows the vertical window still needs
 
 // Per pixel of one row segment: SSIM error and edge difference, accumulated
-// per column in double.
+// per column in double (sums of v and v^4 for each of the three maps).
 QUORLIN_METRIC_KERNEL
 void accumulateErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
                       const float* __restrict mu2, const float* __restrict sigma11,
-                      const float* __restrict sigma22, const float* __restrict sigma12, double* const sums[kSums],
-                      std::size_t count) {
+                      const float* __restrict sigma22, const float* __restrict sigma12, double* __restrict ssim,
+                      double* __restrict ssim4, double* __restrict artifact, double* __restrict artifact4,
+                      double* __restrict detail, double* __restrict detail4, std::size_t count) {
   constexpr float c2 = 0.0009f;
-  double* __restrict ssim = sums[0];
-  double* __restrict ssim4 = sums[1];
-  double* __restrict artifact = sums[2];
-  double* __restrict artifact4 = sums[3];
-  double* __restrict detail = sums[4];
-  double* __restrict detail4 = sums[5];
   for (std::size_t x = 0; x < count; ++x) {
     const float m1 = mu1[x], m2 = mu2[x];
     const float mu11 = m1 * m1;
@@ -45,7 +41,8 @@ void accumulateErrors(const float* __restrict i1, const float* __restrict i2, co
     const float numS = 2.0f * (sigma12[x] - mu12) + c2;
     const float denS = ((sigma11[x] - mu11) + (sigma22[x] - mu22)) + c2;
     const float ratio = (numM * numS) / denS;
-    const double d = std::max(1.0 - static_cast<double>(ratio), 0.0);
+    const double oneMinus = 1.0 - static_cast<double>(ratio);
+    const double d = oneMinus > 0.0 ? oneMinus : 0.0;
     const double d2 = d * d;
     ssim[x] += d;
     ssim4[x] += d2 * d2;
@@ -53,23 +50,14 @@ void accumulateErrors(const float* __restrict i1, const float* __restrict i2, co
     const double edge1 = std::fabs(i1[x] - m1);
     const double edge2 = std::fabs(i2[x] - m2);
     const double e = (1.0 + edge2) / (1.0 + edge1) - 1.0;
-    const double a = std::max(e, 0.0);
-    const double l = std::max(-e, 0.0);
+    const double a = e > 0.0 ? e : 0.0;
+    const double l = e < 0.0 ? -e : 0.0;
     const double a2 = a * a;
     const double l2 = l * l;
     artifact[x] += a;
     artifact4[x] += a2 * a2;
     detail[x] += l;
     detail4[x] += l2 * l2;
-  }
-}
-
-// Lane-interleaved copy of kLanes rows (missing rows repeat the last one).
-void gatherLanes(const Plane& plane, int firstRow, float* __restrict lanes) {
-  const int width = plane.width();
-  for (int l = 0; l < kLanes; ++l) {
-    const float* __restrict row = plane.row(std::min(firstRow + l, plane.height() - 1));
-    for (int x = 0; x < width; ++x) lanes[static_cast<std::size_t>(x) * kLanes + l] = row[x];
   }
 }
 
@@ -125,9 +113,10 @@ class ChannelComparison {
   };
 
   static std::size_t chooseColumnChunk(int width, unsigned threads) {
-    // Enough chunks to balance the threads, each long enough to vectorise well.
+    // Narrow enough that a chunk's recursion state stays in the L1 cache and
+    // the threads balance, wide enough to vectorise well.
     const std::size_t target = (static_cast<std::size_t>(width) + 4 * threads - 1) / (4 * threads);
-    return std::max<std::size_t>(64, (target + 15) / 16 * 16);
+    return std::clamp<std::size_t>((target + 15) / 16 * 16, 64, 256);
   }
 
   float* ringRow(int quantity, int row) { return ring_.row(quantity * ringRows_ + row % ringRows_); }
@@ -141,8 +130,16 @@ class ChannelComparison {
       scratch.product.resize(size);
       scratch.blurred.resize(size);
     }
-    gatherLanes(*original_, firstRow, scratch.a.data());
-    gatherLanes(*distorted_, firstRow, scratch.b.data());
+    // Rows past the end of the image repeat the last one; their lanes are discarded.
+    const float* originalRows[kLanes];
+    const float* distortedRows[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+      const int row = std::min(firstRow + l, height_ - 1);
+      originalRows[l] = original_->row(row);
+      distortedRows[l] = distorted_->row(row);
+    }
+    rowsToLanes(originalRows, width_, scratch.a.data());
+    rowsToLanes(distortedRows, width_, scratch.b.data());
     const int rows = std::min(kLanes, bandEnd - firstRow);
     for (int q = 0; q < kQuantities; ++q) {
       const float* input = scratch.product.data();
@@ -154,11 +151,9 @@ class ChannelComparison {
         default: multiplyLanes(scratch.a.data(), scratch.b.data(), scratch.product.data(), size); break;
       }
       blurLanesHorizontally(input, scratch.blurred.data(), width_);
-      const float* blurred = scratch.blurred.data();
-      for (int l = 0; l < rows; ++l) {
-        float* __restrict out = ringRow(q, firstRow + l);
-        for (int x = 0; x < width_; ++x) out[x] = blurred[static_cast<std::size_t>(x) * kLanes + l];
-      }
+      float* outputRows[kLanes];
+      for (int l = 0; l < rows; ++l) outputRows[l] = ringRow(q, firstRow + l);
+      lanesToRows(scratch.blurred.data(), width_, outputRows, rows);
     }
   }
 
@@ -195,7 +190,8 @@ class ChannelComparison {
       }
       if (n >= 0) {
         accumulateErrors(original_->row(n) + x0, distorted_->row(n) + x0, blurred[kMu1], blurred[kMu2],
-                         blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums, count);
+                         blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3],
+                         sums[4], sums[5], count);
       }
     }
   }
