@@ -50,34 +50,49 @@ Image make(const char* what, Operation operation) {
   return Image(out);
 }
 
-// A fractal surface (1/f-like spectrum, as photos have) scaled to 0..1.
+// A fractal surface (1/f-like spectrum, as photos have), normalised to mean
+// 0.5 and standard deviation 0.2.
 Image fractal(int width, int height, double dimension) {
   Image surface = make("fractsurf", [&](VipsImage** out) { return vips_fractsurf(out, width, height, dimension, nullptr); });
-  double min = 0, max = 0;
-  if (vips_min(surface.get(), &min, nullptr) != 0 || vips_max(surface.get(), &max, nullptr) != 0) fail("min/max");
+  double mean = 0, deviation = 0;
+  if (vips_avg(surface.get(), &mean, nullptr) != 0 || vips_deviate(surface.get(), &deviation, nullptr) != 0) {
+    fail("avg/deviate");
+  }
   return make("linear", [&](VipsImage** out) {
-    return vips_linear1(surface.get(), out, 1.0 / (max - min), -min / (max - min), nullptr);
+    return vips_linear1(surface.get(), out, 0.2 / deviation, 0.5 - 0.2 * mean / deviation, nullptr);
   });
 }
 
-// Textured luminance shared by the channels, smoother colour per channel,
-// sensor-like noise and a scattering of hard-edged discs.
+// Photo-like content: a smooth structure and a finer texture shared by the
+// channels (natural images are strongly correlated across channels), a
+// colour cast per channel, and a scattering of hard-edged discs.
 Image photoLike(int width, int height) {
-  Image luminance = fractal(width, height, 2.5);
+  Image structure = fractal(width, height, 2.3);
+  Image texture = fractal(width, height, 2.5);
   std::vector<Image> channels;
-  for (double dimension : {2.2, 2.25, 2.3}) {
-    Image colour = fractal(width, height, dimension);
-    VipsImage* parts[2] = {luminance.get(), colour.get()};
-    Image mix = make("sum", [&](VipsImage** out) { return vips_sum(parts, out, 2, nullptr); });
-    channels.push_back(make("linear", [&](VipsImage** out) { return vips_linear1(mix.get(), out, 127.0, 0.0, nullptr); }));
+  for (int channel = 0; channel < 3; ++channel) {
+    Image colour = fractal(width, height, 2.1);
+    // 0.6 structure + 0.2 texture + 0.35 colour, about 0..255 (clipped later).
+    const double weights[3] = {0.6, 0.2, 0.35};
+    const Image* parts[3] = {&structure, &texture, &colour};
+    Image sum = make("linear", [&](VipsImage** out) {
+      return vips_linear1(parts[0]->get(), out, weights[0] * 255.0, -0.075 * 255.0, nullptr);
+    });
+    for (int i = 1; i < 3; ++i) {
+      Image scaled = make("linear", [&](VipsImage** out) {
+        return vips_linear1(parts[i]->get(), out, weights[i] * 255.0, 0.0, nullptr);
+      });
+      sum = make("add", [&](VipsImage** out) { return vips_add(sum.get(), scaled.get(), out, nullptr); });
+    }
+    channels.push_back(std::move(sum));
   }
   VipsImage* bands[3] = {channels[0].get(), channels[1].get(), channels[2].get()};
   Image rgb = make("bandjoin", [&](VipsImage** out) { return vips_bandjoin(bands, out, 3, nullptr); });
-  Image noise = make("gaussnoise", [&](VipsImage** out) {
-    return vips_gaussnoise(out, width, height, "sigma", 2.0, "mean", 0.0, nullptr);
+  Image bytes = make("cast", [&](VipsImage** out) { return vips_cast_uchar(rgb.get(), out, nullptr); });
+  // Bands joined from single-band surfaces would otherwise count as grey.
+  bytes = make("copy", [&](VipsImage** out) {
+    return vips_copy(bytes.get(), out, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr);
   });
-  Image noisy = make("add", [&](VipsImage** out) { return vips_add(rgb.get(), noise.get(), out, nullptr); });
-  Image bytes = make("cast", [&](VipsImage** out) { return vips_cast_uchar(noisy.get(), out, nullptr); });
   Image memory = make("copy_memory", [&](VipsImage** out) {
     *out = vips_image_copy_memory(bytes.get());
     return *out ? 0 : -1;
@@ -145,6 +160,7 @@ Run runTool(const fs::path& tool, unsigned threads, const fs::path& reference, c
 
 int main(int argc, char** argv) {
   if (VIPS_INIT(argv[0]) != 0) fail("vips init");
+  vips_cache_set_max(0);  // every fractal surface must be a fresh one
   const fs::path self = fs::canonical("/proc/self/exe");
   fs::path tool = self.parent_path().parent_path() / "src/metric/ssimulacra2";
   fs::path keep;
