@@ -3,12 +3,10 @@
 // top-left, top-right, bottom-left, bottom-right, then multiplied by 0.25.
 #pragma once
 
-#include "metric/Plane.h"
-
 namespace quorlin::metric {
 
-class ThreadPool;
-
-PlanarImage downsample(const PlanarImage& image, ThreadPool& pool);
+// One output row from input rows `top` and `bottom` (the same row at an odd
+// bottom edge), each inWidth floats; writes (inWidth + 1) / 2 floats.
+void downsampleRow(const float* top, const float* bottom, float* out, int inWidth);
 
 }  // namespace quorlin::metric

@@ -166,60 +166,63 @@ std::optional<LinearLightConverter> LinearLightConverter::create(const DecodedIm
   return converter;
 }
 
-PlanarImage LinearLightConverter::convert(const DecodedImage& image, std::optional<float> background,
-                                          ThreadPool& pool) const {
-  const int width = image.width(), height = image.height();
+void LinearLightConverter::convertRow(const DecodedImage& image, std::optional<float> background, int y,
+                                      float* red, float* green, float* blue, RowScratch& scratch) const {
+  const int width = image.width();
   const int channels = image.channels();
   const int colours = image.isGrey() ? 1 : 3;
-  const bool blend = background && image.hasAlpha();
-  PlanarImage result(width, height);
+  scratch.samples.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(channels));
+  unpackRow(image, y, scratch.samples.data());
+  if (background && image.hasAlpha()) blendRow(scratch.samples.data(), width, channels, *background);
 
-  struct Scratch {
-    std::vector<float> samples, interleaved;
-  };
-  std::vector<Scratch> scratch(pool.threadCount());
+  float* planes[3] = {red, green, blue};
+  for (int c = 0; c < colours; ++c) {
+    float* out = planes[c];
+    const float* in = scratch.samples.data() + c;
+    for (int x = 0; x < width; ++x) out[x] = in[static_cast<std::size_t>(x) * channels];
+  }
+  for (int c = 0; c < colours; ++c) {
+    switch (curve_) {
+      case Curve::srgb: srgbToLinearRow(planes[c], static_cast<std::size_t>(width)); break;
+      case Curve::pq:
+        for (int x = 0; x < width; ++x) planes[c][x] = static_cast<float>(pqToLinear(planes[c][x]));
+        break;
+      case Curve::hlg:
+        for (int x = 0; x < width; ++x) planes[c][x] = static_cast<float>(hlgToLinear(planes[c][x]));
+        break;
+      case Curve::none: break;
+    }
+  }
+  if (transform_) {
+    scratch.interleaved.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(colours));
+    float* buffer = scratch.interleaved.data();
+    for (int c = 0; c < colours; ++c) {
+      for (int x = 0; x < width; ++x) buffer[static_cast<std::size_t>(x) * colours + c] = planes[c][x];
+    }
+    cmsDoTransform(transform_.get(), buffer, buffer, static_cast<cmsUInt32Number>(width));
+    for (int c = 0; c < colours; ++c) {
+      for (int x = 0; x < width; ++x) planes[c][x] = buffer[static_cast<std::size_t>(x) * colours + c];
+    }
+  }
+  if (colours == 1) {
+    std::copy(red, red + width, green);
+    std::copy(red, red + width, blue);
+  }
+}
+
+PlanarImage LinearLightConverter::convert(const DecodedImage& image, std::optional<float> background,
+                                          ThreadPool& pool) const {
+  const int height = image.height();
+  PlanarImage result(image.width(), height);
+  std::vector<RowScratch> scratch(pool.threadCount());
   constexpr int kRowsPerTask = 8;
   const std::size_t tasks = static_cast<std::size_t>((height + kRowsPerTask - 1) / kRowsPerTask);
   pool.parallelFor(tasks, [&](std::size_t task, unsigned worker) {
-    Scratch& s = scratch[worker];
-    s.samples.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(channels));
-    if (transform_) s.interleaved.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(colours));
     const int begin = static_cast<int>(task) * kRowsPerTask;
     const int end = std::min(height, begin + kRowsPerTask);
     for (int y = begin; y < end; ++y) {
-      unpackRow(image, y, s.samples.data());
-      if (blend) blendRow(s.samples.data(), width, channels, *background);
-      float* planes[3] = {result.planes[0].row(y), result.planes[1].row(y), result.planes[2].row(y)};
-      for (int c = 0; c < colours; ++c) {
-        float* out = planes[c];
-        for (int x = 0; x < width; ++x) out[x] = s.samples[static_cast<std::size_t>(x) * channels + c];
-      }
-      for (int c = 0; c < colours; ++c) {
-        switch (curve_) {
-          case Curve::srgb: srgbToLinearRow(planes[c], static_cast<std::size_t>(width)); break;
-          case Curve::pq:
-            for (int x = 0; x < width; ++x) planes[c][x] = static_cast<float>(pqToLinear(planes[c][x]));
-            break;
-          case Curve::hlg:
-            for (int x = 0; x < width; ++x) planes[c][x] = static_cast<float>(hlgToLinear(planes[c][x]));
-            break;
-          case Curve::none: break;
-        }
-      }
-      if (transform_) {
-        float* buffer = s.interleaved.data();
-        for (int c = 0; c < colours; ++c) {
-          for (int x = 0; x < width; ++x) buffer[static_cast<std::size_t>(x) * colours + c] = planes[c][x];
-        }
-        cmsDoTransform(transform_.get(), buffer, buffer, static_cast<cmsUInt32Number>(width));
-        for (int c = 0; c < colours; ++c) {
-          for (int x = 0; x < width; ++x) planes[c][x] = buffer[static_cast<std::size_t>(x) * colours + c];
-        }
-      }
-      if (colours == 1) {
-        std::copy(planes[0], planes[0] + width, planes[1]);
-        std::copy(planes[0], planes[0] + width, planes[2]);
-      }
+      convertRow(image, background, y, result.planes[0].row(y), result.planes[1].row(y), result.planes[2].row(y),
+                 scratch[worker]);
     }
   });
   return result;

@@ -12,6 +12,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "metric/DecodedImage.h"
 #include "metric/IccProfiles.h"
@@ -33,9 +34,19 @@ class LinearLightConverter {
   // `warning`.
   static std::optional<LinearLightConverter> create(const DecodedImage& image, std::string* warning);
 
-  // Linear sRGB planes of `image` (the one this converter was created for).
-  // `background` is the grey the encoded colour is blended onto where the
-  // image has alpha; without one, alpha is ignored.
+  // Buffers one thread needs for convertRow.
+  struct RowScratch {
+    std::vector<float> samples, interleaved;
+  };
+
+  // Linear sRGB values of row `y` of `image` (the one this converter was
+  // created for) into red, green and blue (width floats each). `background`
+  // is the grey the encoded colour is blended onto where the image has alpha;
+  // without one, alpha is ignored. Thread-safe with one scratch per thread.
+  void convertRow(const DecodedImage& image, std::optional<float> background, int y, float* red, float* green,
+                  float* blue, RowScratch& scratch) const;
+
+  // The whole image as planes; convenient where memory does not matter.
   PlanarImage convert(const DecodedImage& image, std::optional<float> background, ThreadPool& pool) const;
 
   // Nits of linear 1.0 (255 for SDR, 10000 for PQ, 1000 for HLG); it scales

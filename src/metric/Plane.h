@@ -8,13 +8,9 @@
 #include <cstddef>
 #include <memory>
 
-namespace quorlin::metric {
+#include "metric/AlignedMemory.h"
 
-// 64-byte aligned memory for `count` floats; large blocks are backed by huge
-// pages where the system allows, which saves most of the page faults of
-// touching fresh memory. Throws std::bad_alloc.
-float* allocatePlaneMemory(std::size_t count);
-void releasePlaneMemory(float* memory);
+namespace quorlin::metric {
 
 class Plane {
  public:
@@ -37,10 +33,10 @@ class Plane {
 
  private:
   struct Deleter {
-    void operator()(float* p) const { releasePlaneMemory(p); }
+    void operator()(float* p) const { releaseLarge(p); }
   };
   static std::unique_ptr<float[], Deleter> allocate(std::size_t count) {
-    return std::unique_ptr<float[], Deleter>(allocatePlaneMemory(count));
+    return std::unique_ptr<float[], Deleter>(static_cast<float*>(allocateLarge(count * sizeof(float))));
   }
 
   int width_ = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "metric/AlignedMemory.h"
 #include "metric/PngColourChunks.h"
 
 namespace quorlin::metric {
@@ -89,8 +90,12 @@ std::optional<DecodedImage> decodePng(std::FILE* file) {
   const std::size_t bytesPerSample = layout.bitDepth / 8;
   const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * layout.channels * bytesPerSample;
   const std::size_t totalBytes = rowBytes * layout.height;
-  std::shared_ptr<std::uint8_t[]> samples(new (std::nothrow) std::uint8_t[totalBytes]);
-  if (!samples) return std::nullopt;
+  std::shared_ptr<std::uint8_t> samples;
+  try {
+    samples.reset(static_cast<std::uint8_t*>(allocateLarge(totalBytes)), releaseLarge);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
   std::vector<png_bytep> rows(layout.height);
   for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = samples.get() + rowBytes * y;
   if (!readRows(structs.png, rows.data())) return std::nullopt;

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "metric/Downsample.h"
 #include "metric/LaneTranspose.h"
+#include "metric/PositiveXyb.h"
 #include "metric/RecursiveGaussian.h"
 #include "metric/SimdTargets.h"
 #include "metric/ThreadPool.h"
@@ -18,9 +20,16 @@ namespace {
 enum Quantity { kMu1 = 0, kMu2, kSigma11, kSigma22, kSigma12, kQuantities };
 // Per-column sums: ssim, ssim^4, artifact, artifact^4, detail lost, detail lost^4.
 constexpr int kSums = 6;
+constexpr int kChannels = 3;
+constexpr int kImages = 2;
 
-constexpr int kBandRows = 256;                    // rows blurred horizontally per band (multiple of kLanes)
-constexpr int kRingRows = kBandRows + 2 * kLanes;  // band plus the rows the vertical window still needs
+// Rows fetched and blurred horizontally per band (a multiple of kLanes, so
+// also even for the downsample). The ring holds a band plus the 10 rows the
+// vertical window still needs from the band before.
+constexpr int kBandRows = 64;
+constexpr int kRingRows = kBandRows + kLanes;
+constexpr int kTopOffset = kBlurRadius + 1;     // the vertical step n reads row n-6
+constexpr int kBottomOffset = kBlurRadius - 1;  // ... and row n+4
 
 // Per pixel of one row segment: SSIM error and edge difference, accumulated
 // per column in double (sums of v and v^4 for each of the three maps).
@@ -66,45 +75,54 @@ void multiplyLanes(const float* __restrict a, const float* __restrict b, float* 
   for (std::size_t i = 0; i < count; ++i) out[i] = a[i] * b[i];
 }
 
-class ChannelComparison {
+class ScaleComparison {
  public:
-  ChannelComparison(int width, int height, unsigned threads)
-      : width_(width),
-        height_(height),
-        ringRows_(std::min(kRingRows, height)),
-        ring_(width, kQuantities * ringRows_),
-        state_(width, kQuantities * 6),
-        sums_(static_cast<std::size_t>(kSums) * static_cast<std::size_t>(width)),
-        columnChunk_(chooseColumnChunk(width, threads)),
+  ScaleComparison(const ScaleImage& original, const ScaleImage& distorted, unsigned threads)
+      : images_{&original, &distorted},
+        xyb_{PositiveXyb(original.intensityTarget), PositiveXyb(distorted.intensityTarget)},
+        width_(original.rows.width()),
+        height_(original.rows.height()),
+        ringRows_(std::min(kRingRows, height_)),
+        rings_(width_, (kImages * kChannels + kChannels * kQuantities) * ringRows_),
+        state_(width_, kChannels * kQuantities * 6),
+        sums_(static_cast<std::size_t>(kChannels * kSums) * static_cast<std::size_t>(width_), 0.0),
+        columnChunk_(chooseColumnChunk(width_, threads)),
         laneScratch_(threads),
-        columnScratch_(threads) {}
-
-  ChannelNorms run(const Plane& original, const Plane& distorted, ThreadPool& pool) {
-    original_ = &original;
-    distorted_ = &distorted;
-    std::fill(sums_.begin(), sums_.end(), 0.0);
+        columnScratch_(threads) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
-    stepsDone_ = 0;
+  }
 
+  std::array<ChannelNorms, 3> run(ThreadPool& pool) {
     int nextStep = -kBlurRadius + 1;
+    long stepsDone = 0;
+    const std::size_t chunks = (static_cast<std::size_t>(width_) + columnChunk_ - 1) / columnChunk_;
     for (int bandBegin = 0; bandBegin < height_; bandBegin += kBandRows) {
       const int bandEnd = std::min(height_, bandBegin + kBandRows);
-      const int blocks = (bandEnd - bandBegin + kLanes - 1) / kLanes;
-      pool.parallelFor(static_cast<std::size_t>(blocks), [&](std::size_t block, unsigned worker) {
-        blurRowsBlock(bandBegin + static_cast<int>(block) * kLanes, bandEnd, worker);
+      const std::size_t blocks = static_cast<std::size_t>((bandEnd - bandBegin + kLanes - 1) / kLanes);
+      pool.parallelFor(kImages * blocks, [&](std::size_t task, unsigned worker) {
+        const int first = bandBegin + static_cast<int>(task % blocks) * kLanes;
+        prepareRows(static_cast<int>(task / blocks), first, std::min(bandEnd, first + kLanes), worker);
       });
-      // Vertical step n reads row n+4: every row up to bandEnd-1 is ready.
-      const int lastStep = bandEnd == height_ ? height_ - 1 : bandEnd - 1 - (kBlurRadius - 1);
+      pool.parallelFor(kChannels * blocks, [&](std::size_t task, unsigned worker) {
+        blurRowsBlock(static_cast<int>(task / blocks), bandBegin + static_cast<int>(task % blocks) * kLanes, bandEnd,
+                      worker);
+      });
+      lastPreparedRow_ = bandEnd - 1;
+      // Vertical step n reads row n+4: every step up to bandEnd-5 has its rows
+      // (all remaining steps once the last band is in).
+      const int lastStep = bandEnd == height_ ? height_ - 1 : bandEnd - 1 - kBottomOffset;
       if (lastStep >= nextStep) {
-        const std::size_t chunks = (static_cast<std::size_t>(width_) + columnChunk_ - 1) / columnChunk_;
-        pool.parallelFor(chunks, [&](std::size_t chunk, unsigned worker) {
-          blurColumnsChunk(chunk * columnChunk_, nextStep, lastStep, worker);
+        pool.parallelFor(kChannels * chunks, [&](std::size_t task, unsigned worker) {
+          blurColumnsChunk(static_cast<int>(task / chunks), (task % chunks) * columnChunk_, nextStep, lastStep,
+                           stepsDone, worker);
         });
-        stepsDone_ += lastStep - nextStep + 1;
+        stepsDone += lastStep - nextStep + 1;
         nextStep = lastStep + 1;
       }
     }
-    return pool_sums();
+    std::array<ChannelNorms, 3> result;
+    for (int c = 0; c < kChannels; ++c) result[static_cast<std::size_t>(c)] = poolSums(c);
+    return result;
   }
 
  private:
@@ -115,13 +133,41 @@ class ChannelComparison {
   static std::size_t chooseColumnChunk(int width, unsigned threads) {
     // Narrow enough that a chunk's recursion state stays in the L1 cache and
     // the threads balance, wide enough to vectorise well.
-    const std::size_t target = (static_cast<std::size_t>(width) + 4 * threads - 1) / (4 * threads);
+    const std::size_t target = (static_cast<std::size_t>(width) + 2 * threads - 1) / (2 * threads);
     return std::clamp<std::size_t>((target + 15) / 16 * 16, 64, 256);
   }
 
-  float* ringRow(int quantity, int row) { return ring_.row(quantity * ringRows_ + row % ringRows_); }
+  float* xybRow(int image, int channel, int row) {
+    return rings_.row(((image * kChannels + channel) * ringRows_) + row % ringRows_);
+  }
+  float* quantityRow(int channel, int quantity, int row) {
+    return rings_.row(((kImages * kChannels + channel * kQuantities + quantity) * ringRows_) + row % ringRows_);
+  }
 
-  void blurRowsBlock(int firstRow, int bandEnd, unsigned worker) {
+  // Linear rows [first, end) of one image into its XYB ring, downsampling
+  // pairs of them into the next scale on the way.
+  void prepareRows(int image, int first, int end, unsigned worker) {
+    const ScaleImage& source = *images_[image];
+    for (int y = first; y < end; ++y) {
+      source.rows.readRow(y, xybRow(image, 0, y), xybRow(image, 1, y), xybRow(image, 2, y), worker);
+    }
+    if (source.nextScale) {
+      // Bands and blocks start at even rows, so each output row has both
+      // inputs here (the last row pairs with itself at an odd height).
+      for (int y = first; y < end; y += 2) {
+        const int bottom = std::min(y + 1, height_ - 1);
+        for (int c = 0; c < kChannels; ++c) {
+          downsampleRow(xybRow(image, c, y), xybRow(image, c, bottom), source.nextScale->planes[c].row(y / 2), width_);
+        }
+      }
+    }
+    for (int y = first; y < end; ++y) {
+      xyb_[image].convertRow(xybRow(image, 0, y), xybRow(image, 1, y), xybRow(image, 2, y),
+                             static_cast<std::size_t>(width_));
+    }
+  }
+
+  void blurRowsBlock(int channel, int firstRow, int bandEnd, unsigned worker) {
     LaneScratch& scratch = laneScratch_[worker];
     const std::size_t size = static_cast<std::size_t>(width_) * kLanes;
     if (scratch.a.size() != size) {
@@ -130,17 +176,17 @@ class ChannelComparison {
       scratch.product.resize(size);
       scratch.blurred.resize(size);
     }
-    // Rows past the end of the image repeat the last one; their lanes are discarded.
+    // Lanes past the end of the band repeat its last row and are discarded.
+    const int rows = std::min(kLanes, bandEnd - firstRow);
     const float* originalRows[kLanes];
     const float* distortedRows[kLanes];
     for (int l = 0; l < kLanes; ++l) {
-      const int row = std::min(firstRow + l, height_ - 1);
-      originalRows[l] = original_->row(row);
-      distortedRows[l] = distorted_->row(row);
+      const int row = firstRow + std::min(l, rows - 1);
+      originalRows[l] = xybRow(0, channel, row);
+      distortedRows[l] = xybRow(1, channel, row);
     }
     rowsToLanes(originalRows, width_, scratch.a.data());
     rowsToLanes(distortedRows, width_, scratch.b.data());
-    const int rows = std::min(kLanes, bandEnd - firstRow);
     for (int q = 0; q < kQuantities; ++q) {
       const float* input = scratch.product.data();
       switch (q) {
@@ -152,12 +198,12 @@ class ChannelComparison {
       }
       blurLanesHorizontally(input, scratch.blurred.data(), width_);
       float* outputRows[kLanes];
-      for (int l = 0; l < rows; ++l) outputRows[l] = ringRow(q, firstRow + l);
+      for (int l = 0; l < rows; ++l) outputRows[l] = quantityRow(channel, q, firstRow + l);
       lanesToRows(scratch.blurred.data(), width_, outputRows, rows);
     }
   }
 
-  void blurColumnsChunk(std::size_t x0, int firstStep, int lastStep, unsigned worker) {
+  void blurColumnsChunk(int channel, std::size_t x0, int firstStep, int lastStep, long stepsDone, unsigned worker) {
     const std::size_t count = std::min(columnChunk_, static_cast<std::size_t>(width_) - x0);
     std::vector<float>& scratch = columnScratch_[worker];
     scratch.resize(kQuantities * columnChunk_);
@@ -166,73 +212,96 @@ class ChannelComparison {
     for (int q = 0; q < kQuantities; ++q) {
       blurred[q] = scratch.data() + static_cast<std::size_t>(q) * columnChunk_;
       for (int k = 0; k < 3; ++k) {
-        // The step swaps the two state rows of each term; after an odd number
+        // Each step swaps the two state rows of a term; after an odd number
         // of steps y[n-1] lives in the second one.
-        float* first = state_.row(q * 6 + 2 * k) + x0;
-        float* second = state_.row(q * 6 + 2 * k + 1) + x0;
-        const bool swapped = stepsDone_ % 2 != 0;
+        const int stateRow = (channel * kQuantities + q) * 6 + 2 * k;
+        float* first = state_.row(stateRow) + x0;
+        float* second = state_.row(stateRow + 1) + x0;
+        const bool swapped = stepsDone % 2 != 0;
         state[q][2 * k] = swapped ? second : first;
         state[q][2 * k + 1] = swapped ? first : second;
       }
     }
     double* sums[kSums];
-    for (int m = 0; m < kSums; ++m) sums[m] = sums_.data() + static_cast<std::size_t>(m) * width_ + x0;
+    for (int m = 0; m < kSums; ++m) {
+      sums[m] = sums_.data() + static_cast<std::size_t>(channel * kSums + m) * width_ + x0;
+    }
 
-    constexpr int topOffset = kBlurRadius + 1;
-    constexpr int bottomOffset = kBlurRadius - 1;
     for (int n = firstStep; n <= lastStep; ++n) {
-      const bool hasTop = n - topOffset >= 0;
-      const bool hasBottom = n + bottomOffset < height_;
+      prefetchStep(channel, x0, count, n + kPrefetchSteps);
+      const bool hasTop = n - kTopOffset >= 0;
+      const bool hasBottom = n + kBottomOffset < height_;
       for (int q = 0; q < kQuantities; ++q) {
-        const float* top = hasTop ? ringRow(q, n - topOffset) + x0 : nullptr;
-        const float* bottom = hasBottom ? ringRow(q, n + bottomOffset) + x0 : nullptr;
+        const float* top = hasTop ? quantityRow(channel, q, n - kTopOffset) + x0 : nullptr;
+        const float* bottom = hasBottom ? quantityRow(channel, q, n + kBottomOffset) + x0 : nullptr;
         blurColumnsStep(top, bottom, state[q], blurred[q], count);
       }
       if (n >= 0) {
-        accumulateErrors(original_->row(n) + x0, distorted_->row(n) + x0, blurred[kMu1], blurred[kMu2],
+        accumulateErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
                          blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3],
                          sums[4], sums[5], count);
       }
     }
   }
 
-  ChannelNorms pool_sums() const {
+  // The rows a later vertical step reads come from all over the ring, a row
+  // stride apart, which the hardware prefetcher does not anticipate.
+  static constexpr int kPrefetchSteps = 2;
+  void prefetchStep(int channel, std::size_t x0, std::size_t count, int n) {
+    const int rows[2] = {n - kTopOffset, n + kBottomOffset};
+    for (int row : rows) {
+      if (row < 0 || row >= height_ || row > lastPreparedRow_) continue;
+      for (int q = 0; q < kQuantities; ++q) {
+        const char* begin = reinterpret_cast<const char*>(quantityRow(channel, q, row) + x0);
+        for (std::size_t offset = 0; offset < count * sizeof(float); offset += 64) __builtin_prefetch(begin + offset);
+      }
+    }
+  }
+
+  ChannelNorms poolSums(int channel) const {
     double totals[kSums] = {};
     for (int m = 0; m < kSums; ++m) {
-      const double* column = sums_.data() + static_cast<std::size_t>(m) * width_;
+      const double* column = sums_.data() + static_cast<std::size_t>(channel * kSums + m) * width_;
       for (int x = 0; x < width_; ++x) totals[m] += column[x];
     }
     const double inverse = 1.0 / (static_cast<double>(width_) * static_cast<double>(height_));
     ChannelNorms result;
     for (int map = 0; map < 3; ++map) {
-      result.norms[0][map] = totals[2 * map] * inverse;
-      result.norms[1][map] = std::sqrt(std::sqrt(totals[2 * map + 1] * inverse));
+      result.norms[0][static_cast<std::size_t>(map)] = totals[2 * map] * inverse;
+      result.norms[1][static_cast<std::size_t>(map)] = std::sqrt(std::sqrt(totals[2 * map + 1] * inverse));
     }
     return result;
   }
 
+  const ScaleImage* images_[kImages];
+  PositiveXyb xyb_[kImages];
   int width_;
   int height_;
-  const Plane* original_ = nullptr;
-  const Plane* distorted_ = nullptr;
   int ringRows_;
-  Plane ring_;   // horizontally blurred rows, ringRows_ per quantity
-  Plane state_;  // vertical recursion state, 6 rows per quantity
+  // Ring buffers of rows: the XYB rows of both images, then the horizontally
+  // blurred quantities of each channel; ringRows_ rows each.
+  Plane rings_;
+  Plane state_;  // vertical recursion state, 6 rows per channel and quantity
   std::vector<double> sums_;
   std::size_t columnChunk_;
-  long stepsDone_ = 0;
+  int lastPreparedRow_ = -1;
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
 };
 
 }  // namespace
 
-std::array<ChannelNorms, 3> compareScale(const PlanarImage& original, const PlanarImage& distorted,
+void PlanarRowSource::readRow(int y, float* red, float* green, float* blue, unsigned) const {
+  const std::size_t count = static_cast<std::size_t>(image_.width());
+  std::copy_n(image_.planes[0].row(y), count, red);
+  std::copy_n(image_.planes[1].row(y), count, green);
+  std::copy_n(image_.planes[2].row(y), count, blue);
+}
+
+std::array<ChannelNorms, 3> compareScale(const ScaleImage& original, const ScaleImage& distorted,
                                          ThreadPool& pool) {
-  ChannelComparison comparison(original.width(), original.height(), pool.threadCount());
-  std::array<ChannelNorms, 3> result;
-  for (int c = 0; c < 3; ++c) result[static_cast<std::size_t>(c)] = comparison.run(original.planes[c], distorted.planes[c], pool);
-  return result;
+  ScaleComparison comparison(original, distorted, pool.threadCount());
+  return comparison.run(pool);
 }
 
 }  // namespace quorlin::metric

@@ -1,13 +1,12 @@
 #include "metric/Ssimulacra2.h"
 
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <vector>
 
-#include "metric/Downsample.h"
 #include "metric/ImageFileLoader.h"
 #include "metric/LinearLight.h"
-#include "metric/PositiveXyb.h"
 #include "metric/ScaleComparison.h"
 #include "metric/ScoreMapping.h"
 #include "metric/ThreadPool.h"
@@ -21,24 +20,59 @@ constexpr int kMinimumSize = 8;
 bool tooSmall(int width, int height) { return width < kMinimumSize || height < kMinimumSize; }
 bool tooSmall(const DecodedImage& image) { return tooSmall(image.width(), image.height()); }
 
-// One comparison of two linear images (consumed: the scales overwrite them).
-double compareLinear(PlanarImage original, PlanarImage distorted, float originalTarget, float distortedTarget,
-                     ThreadPool& pool) {
+// Rows of a decoded image, linearised (and blended) on the fly.
+class DecodedRowSource final : public LinearRowSource {
+ public:
+  DecodedRowSource(const DecodedImage& image, const LinearLightConverter& converter, float background,
+                   unsigned threads)
+      : image_(image), converter_(converter), background_(background), scratch_(threads) {}
+  int width() const override { return image_.width(); }
+  int height() const override { return image_.height(); }
+  void readRow(int y, float* red, float* green, float* blue, unsigned worker) const override {
+    converter_.convertRow(image_, background_, y, red, green, blue, scratch_[worker]);
+  }
+
+ private:
+  const DecodedImage& image_;
+  const LinearLightConverter& converter_;
+  float background_;
+  mutable std::vector<LinearLightConverter::RowScratch> scratch_;  // one per worker
+};
+
+// One comparison of the two images on one background.
+double compareOnBackground(const DecodedImage& original, const LinearLightConverter& originalConverter,
+                           const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
+                           float background, ThreadPool& pool) {
+  const DecodedRowSource originalRows(original, originalConverter, background, pool.threadCount());
+  const DecodedRowSource distortedRows(distorted, distortedConverter, background, pool.threadCount());
+  const float originalTarget = originalConverter.intensityTarget();
+  const float distortedTarget = distortedConverter.intensityTarget();
+
   std::vector<std::array<ChannelNorms, 3>> perScale;
+  PlanarImage originalScale, distortedScale;  // the current scale after the first
+  std::optional<PlanarRowSource> originalScaleRows, distortedScaleRows;
   for (int scale = 0; scale < kMaxScales; ++scale) {
-    // The next scale exists while this one is at least 8x8; make it before
-    // this one turns into XYB in place.
-    PlanarImage nextOriginal, nextDistorted;
-    if (scale + 1 < kMaxScales && !tooSmall(original.width(), original.height())) {
-      nextOriginal = downsample(original, pool);
-      nextDistorted = downsample(distorted, pool);
+    const LinearRowSource& originalSource = scale == 0 ? static_cast<const LinearRowSource&>(originalRows)
+                                                       : *originalScaleRows;
+    const LinearRowSource& distortedSource = scale == 0 ? static_cast<const LinearRowSource&>(distortedRows)
+                                                        : *distortedScaleRows;
+    const int width = originalSource.width(), height = originalSource.height();
+    // The next scale exists while this one is at least 8x8.
+    const bool another = scale + 1 < kMaxScales && !tooSmall(width, height);
+    PlanarImage originalNext, distortedNext;
+    if (another) {
+      originalNext = PlanarImage((width + 1) / 2, (height + 1) / 2);
+      distortedNext = PlanarImage((width + 1) / 2, (height + 1) / 2);
     }
-    toPositiveXyb(original, originalTarget, pool);
-    toPositiveXyb(distorted, distortedTarget, pool);
-    perScale.push_back(compareScale(original, distorted, pool));
-    if (nextOriginal.planes[0].empty()) break;
-    original = std::move(nextOriginal);
-    distorted = std::move(nextDistorted);
+    perScale.push_back(compareScale({originalSource, originalTarget, another ? &originalNext : nullptr},
+                                    {distortedSource, distortedTarget, another ? &distortedNext : nullptr}, pool));
+    if (!another) break;
+    originalScaleRows.reset();
+    distortedScaleRows.reset();
+    originalScale = std::move(originalNext);
+    distortedScale = std::move(distortedNext);
+    originalScaleRows.emplace(originalScale);
+    distortedScaleRows.emplace(distortedScale);
   }
   return scoreFromNorms(perScale);
 }
@@ -47,14 +81,12 @@ MetricResult compareDecoded(const DecodedImage& original, const LinearLightConve
                             const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
                             const MetricOptions& options) {
   ThreadPool pool(options.threads);
-  std::vector<float> backgrounds = original.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
+  const std::vector<float> backgrounds =
+      original.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
   double worst = 0.0;
   for (std::size_t run = 0; run < backgrounds.size(); ++run) {
-    const float background = backgrounds[run];
-    PlanarImage linearOriginal = originalConverter.convert(original, background, pool);
-    PlanarImage linearDistorted = distortedConverter.convert(distorted, background, pool);
-    const double score = compareLinear(std::move(linearOriginal), std::move(linearDistorted),
-                                       originalConverter.intensityTarget(), distortedConverter.intensityTarget(), pool);
+    const double score =
+        compareOnBackground(original, originalConverter, distorted, distortedConverter, backgrounds[run], pool);
     worst = run == 0 ? score : std::min(worst, score);
   }
   return MetricResult::success(worst);
@@ -84,6 +116,12 @@ MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const st
     }
   };
 
+  // With threads to spare the two files decode side by side; failures are
+  // still reported in the order the checks are documented.
+  std::future<ImageLoadResult> distortedLoad;
+  if (resolveThreadCount(options.threads) > 1) {
+    distortedLoad = std::async(std::launch::async, [&distortedPath] { return loadImageFile(distortedPath); });
+  }
   ImageLoadResult original = loadImageFile(originalPath);
   std::optional<LinearLightConverter> originalConverter;
   if (original.image) {
@@ -99,7 +137,7 @@ MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const st
   }
   if (tooSmall(*original.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
 
-  ImageLoadResult distorted = loadImageFile(distortedPath);
+  ImageLoadResult distorted = distortedLoad.valid() ? distortedLoad.get() : loadImageFile(distortedPath);
   std::optional<LinearLightConverter> distortedConverter;
   if (distorted.image) {
     std::string warning;

@@ -1,4 +1,4 @@
-#include "metric/Plane.h"
+#include "metric/AlignedMemory.h"
 
 #include <cstdlib>
 #include <new>
@@ -15,23 +15,23 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 }  // namespace
 
-float* allocatePlaneMemory(std::size_t count) {
-  std::size_t bytes = (count == 0 ? 1 : count) * sizeof(float);
+void* allocateLarge(std::size_t bytes) {
   std::size_t alignment = 64;
   if (bytes >= kHugePage) {
     alignment = kHugePage;
     bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
   } else {
     bytes = (bytes + 63) / 64 * 64;
+    if (bytes == 0) bytes = 64;
   }
   void* memory = std::aligned_alloc(alignment, bytes);
   if (!memory) throw std::bad_alloc();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   if (alignment == kHugePage) ::madvise(memory, bytes, MADV_HUGEPAGE);  // advice only; failure is harmless
 #endif
-  return static_cast<float*>(memory);
+  return memory;
 }
 
-void releasePlaneMemory(float* memory) { std::free(memory); }
+void releaseLarge(void* memory) { std::free(memory); }
 
 }  // namespace quorlin::metric
