@@ -4,7 +4,8 @@
 // Each case runs the tool as a child process (best of three wall times, peak
 // RSS from wait4), single-threaded and with all hardware threads, and prints
 // the figures beside those of the reference implementation on this machine
-// class.
+// class. The images are made in a forked child: a child's peak RSS includes
+// the memory of the process it was spawned from, so this one stays small.
 //
 // Usage: Ssimulacra2Bench [--keep DIRECTORY] [path/to/ssimulacra2]
 //   --keep DIRECTORY  write the image pairs there and leave them (for profiling)
@@ -38,15 +39,17 @@ struct ImageUnref {
 using Image = std::unique_ptr<VipsImage, ImageUnref>;
 
 [[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "Ssimulacra2Bench: %s: %s\n", what.c_str(), vips_error_buffer());
+  std::fprintf(stderr, "Ssimulacra2Bench: %s\n", what.c_str());
   std::exit(1);
 }
+
+[[noreturn]] void failVips(const std::string& what) { fail(what + ": " + vips_error_buffer()); }
 
 // Runs a libvips operation that writes its result to `*out`.
 template <typename Operation>
 Image make(const char* what, Operation operation) {
   VipsImage* out = nullptr;
-  if (operation(&out) != 0 || !out) fail(what);
+  if (operation(&out) != 0 || !out) failVips(what);
   return Image(out);
 }
 
@@ -56,7 +59,7 @@ Image fractal(int width, int height, double dimension) {
   Image surface = make("fractsurf", [&](VipsImage** out) { return vips_fractsurf(out, width, height, dimension, nullptr); });
   double mean = 0, deviation = 0;
   if (vips_avg(surface.get(), &mean, nullptr) != 0 || vips_deviate(surface.get(), &deviation, nullptr) != 0) {
-    fail("avg/deviate");
+    failVips("avg/deviate");
   }
   return make("linear", [&](VipsImage** out) {
     return vips_linear1(surface.get(), out, 0.2 / deviation, 0.5 - 0.2 * mean / deviation, nullptr);
@@ -102,7 +105,7 @@ Image photoLike(int width, int height) {
   for (int i = 0; i < 60; ++i) {
     double ink[3] = {double(level(random)), double(level(random)), double(level(random))};
     if (vips_draw_circle(memory.get(), ink, 3, x(random), y(random), radius(random), "fill", TRUE, nullptr) != 0) {
-      fail("draw_circle");
+      failVips("draw_circle");
     }
   }
   return memory;
@@ -110,12 +113,12 @@ Image photoLike(int width, int height) {
 
 void writePair(int width, int height, const fs::path& reference, const fs::path& distorted) {
   Image image = photoLike(width, height);
-  if (vips_pngsave(image.get(), reference.c_str(), "compression", 1, nullptr) != 0) fail("pngsave");
+  if (vips_pngsave(image.get(), reference.c_str(), "compression", 1, nullptr) != 0) failVips("pngsave");
   void* jpeg = nullptr;
   size_t length = 0;
-  if (vips_jpegsave_buffer(image.get(), &jpeg, &length, "Q", 85, nullptr) != 0) fail("jpegsave");
+  if (vips_jpegsave_buffer(image.get(), &jpeg, &length, "Q", 85, nullptr) != 0) failVips("jpegsave");
   Image decoded = make("jpegload", [&](VipsImage** out) { return vips_jpegload_buffer(jpeg, length, out, nullptr); });
-  if (vips_pngsave(decoded.get(), distorted.c_str(), "compression", 1, nullptr) != 0) fail("pngsave");
+  if (vips_pngsave(decoded.get(), distorted.c_str(), "compression", 1, nullptr) != 0) failVips("pngsave");
   g_free(jpeg);
 }
 
@@ -151,17 +154,33 @@ Run runTool(const fs::path& tool, unsigned threads, const fs::path& reference, c
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) fail("tool failed");
   run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peakMebibytes = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
+  run.peakMebibytes = static_cast<double>(usage.ru_maxrss) / 1024.0;  // KiB on Linux
   while (!run.output.empty() && (run.output.back() == '\n')) run.output.pop_back();
   return run;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (VIPS_INIT(argv[0]) != 0) fail("vips init");
-  vips_cache_set_max(0);  // every fractal surface must be a fresh one
-  const fs::path self = fs::canonical("/proc/self/exe");
+// Writes the pair from a forked child that initialises libvips itself.
+void writePairInChild(const char* argv0, int width, int height, const fs::path& reference,
+                      const fs::path& distorted) {
+  const pid_t pid = fork();
+  if (pid < 0) fail("fork");
+  if (pid == 0) {
+    if (VIPS_INIT(argv0) != 0) failVips("vips init");
+    vips_cache_set_max(0);  // every fractal surface must be a fresh one
+    writePair(width, height, reference, distorted);
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "Ssimulacra2Bench: making the %dx%d pair failed\n", width, height);
+    std::exit(1);
+  }
+}
+
+int main(int argc, char** argv) {  const fs::path self = fs::canonical("/proc/self/exe");
   fs::path tool = self.parent_path().parent_path() / "src/metric/ssimulacra2";
   fs::path keep;
   for (int i = 1; i < argc; ++i) {
@@ -193,7 +212,7 @@ int main(int argc, char** argv) {
   for (const Case& c : cases) {
     const fs::path reference = directory / (std::string("reference-") + std::to_string(c.width) + ".png");
     const fs::path distorted = directory / (std::string("jpeg85-") + std::to_string(c.width) + ".png");
-    writePair(c.width, c.height, reference, distorted);
+    writePairInChild(argv[0], c.width, c.height, reference, distorted);
     std::vector<unsigned> threadCounts{1};
     if (hardware > 1) threadCounts.push_back(hardware);
     for (unsigned threads : threadCounts) {
@@ -211,6 +230,5 @@ int main(int argc, char** argv) {
   }
   std::error_code error;
   if (keep.empty()) fs::remove_all(directory, error);
-  vips_shutdown();
   return 0;
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "metric/SimdTargets.h"
-#include "metric/ThreadPool.h"
 
 namespace quorlin::metric {
 
@@ -208,24 +207,6 @@ void LinearLightConverter::convertRow(const DecodedImage& image, std::optional<f
     std::copy(red, red + width, green);
     std::copy(red, red + width, blue);
   }
-}
-
-PlanarImage LinearLightConverter::convert(const DecodedImage& image, std::optional<float> background,
-                                          ThreadPool& pool) const {
-  const int height = image.height();
-  PlanarImage result(image.width(), height);
-  std::vector<RowScratch> scratch(pool.threadCount());
-  constexpr int kRowsPerTask = 8;
-  const std::size_t tasks = static_cast<std::size_t>((height + kRowsPerTask - 1) / kRowsPerTask);
-  pool.parallelFor(tasks, [&](std::size_t task, unsigned worker) {
-    const int begin = static_cast<int>(task) * kRowsPerTask;
-    const int end = std::min(height, begin + kRowsPerTask);
-    for (int y = begin; y < end; ++y) {
-      convertRow(image, background, y, result.planes[0].row(y), result.planes[1].row(y), result.planes[2].row(y),
-                 scratch[worker]);
-    }
-  });
-  return result;
 }
 
 }  // namespace quorlin::metric

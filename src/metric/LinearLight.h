@@ -16,11 +16,8 @@
 
 #include "metric/DecodedImage.h"
 #include "metric/IccProfiles.h"
-#include "metric/Plane.h"
 
 namespace quorlin::metric {
-
-class ThreadPool;
 
 // The metric's float32 sRGB-to-linear curve, odd-symmetric; exposed for tests.
 float srgbToLinear(float encoded);
@@ -45,9 +42,6 @@ class LinearLightConverter {
   // without one, alpha is ignored. Thread-safe with one scratch per thread.
   void convertRow(const DecodedImage& image, std::optional<float> background, int y, float* red, float* green,
                   float* blue, RowScratch& scratch) const;
-
-  // The whole image as planes; convenient where memory does not matter.
-  PlanarImage convert(const DecodedImage& image, std::optional<float> background, ThreadPool& pool) const;
 
   // Nits of linear 1.0 (255 for SDR, 10000 for PQ, 1000 for HLG); it scales
   // the XYB step.

@@ -47,9 +47,8 @@ class PlanarRowSource final : public LinearRowSource {
   const PlanarImage& image_;
 };
 
-enum class ErrorMap { ssim = 0, artifact = 1, detailLost = 2 };
-
-// norms[n][map]: n = 0 for the mean (1-norm), 1 for the 4-norm.
+// norms[n][map]: n = 0 for the mean (1-norm), 1 for the 4-norm; map 0 is the
+// SSIM error, 1 the artifact map, 2 the detail-lost map.
 struct ChannelNorms {
   std::array<std::array<double, 3>, 2> norms{};
 };
