@@ -164,6 +164,7 @@ Run runTool(const fs::path& tool, unsigned threads, const fs::path& reference, c
 // Writes the pair from a forked child that initialises libvips itself.
 void writePairInChild(const char* argv0, int width, int height, const fs::path& reference,
                       const fs::path& distorted) {
+  std::fflush(nullptr);  // or the child would print our buffered output again
   const pid_t pid = fork();
   if (pid < 0) fail("fork");
   if (pid == 0) {

@@ -83,10 +83,13 @@ class ScaleComparison {
         width_(original.rows.width()),
         height_(original.rows.height()),
         ringRows_(std::min(kRingRows, height_)),
-        rings_(width_, (kImages * kChannels + kChannels * kQuantities) * ringRows_),
+        columnChunk_(chooseColumnChunk(width_, threads)),
+        chunks_((static_cast<std::size_t>(width_) + columnChunk_ - 1) / columnChunk_),
+        xybRing_(width_, kImages * kChannels * ringRows_),
+        quantityRing_(static_cast<int>(columnChunk_),
+                      kChannels * kQuantities * static_cast<int>(chunks_) * ringRows_),
         state_(width_, kChannels * kQuantities * 6),
         sums_(static_cast<std::size_t>(kChannels * kSums) * static_cast<std::size_t>(width_), 0.0),
-        columnChunk_(chooseColumnChunk(width_, threads)),
         laneScratch_(threads),
         columnScratch_(threads) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
@@ -95,7 +98,6 @@ class ScaleComparison {
   std::array<ChannelNorms, 3> run(ThreadPool& pool) {
     int nextStep = -kBlurRadius + 1;
     long stepsDone = 0;
-    const std::size_t chunks = (static_cast<std::size_t>(width_) + columnChunk_ - 1) / columnChunk_;
     for (int bandBegin = 0; bandBegin < height_; bandBegin += kBandRows) {
       const int bandEnd = std::min(height_, bandBegin + kBandRows);
       const std::size_t blocks = static_cast<std::size_t>((bandEnd - bandBegin + kLanes - 1) / kLanes);
@@ -112,9 +114,8 @@ class ScaleComparison {
       // (all remaining steps once the last band is in).
       const int lastStep = bandEnd == height_ ? height_ - 1 : bandEnd - 1 - kBottomOffset;
       if (lastStep >= nextStep) {
-        pool.parallelFor(kChannels * chunks, [&](std::size_t task, unsigned worker) {
-          blurColumnsChunk(static_cast<int>(task / chunks), (task % chunks) * columnChunk_, nextStep, lastStep,
-                           stepsDone, worker);
+        pool.parallelFor(kChannels * chunks_, [&](std::size_t task, unsigned worker) {
+          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, nextStep, lastStep, stepsDone, worker);
         });
         stepsDone += lastStep - nextStep + 1;
         nextStep = lastStep + 1;
@@ -138,10 +139,12 @@ class ScaleComparison {
   }
 
   float* xybRow(int image, int channel, int row) {
-    return rings_.row(((image * kChannels + channel) * ringRows_) + row % ringRows_);
+    return xybRing_.row(((image * kChannels + channel) * ringRows_) + row % ringRows_);
   }
-  float* quantityRow(int channel, int quantity, int row) {
-    return rings_.row(((kImages * kChannels + channel * kQuantities + quantity) * ringRows_) + row % ringRows_);
+  // The part of a blurred row that lies in column chunk `chunk`.
+  float* quantitySegment(int channel, int quantity, std::size_t chunk, int row) {
+    const std::size_t block = (static_cast<std::size_t>(channel * kQuantities + quantity) * chunks_ + chunk);
+    return quantityRing_.row(static_cast<int>(block) * ringRows_ + row % ringRows_);
   }
 
   // Linear rows [first, end) of one image into its XYB ring, downsampling
@@ -197,13 +200,19 @@ class ScaleComparison {
         default: multiplyLanes(scratch.a.data(), scratch.b.data(), scratch.product.data(), size); break;
       }
       blurLanesHorizontally(input, scratch.blurred.data(), width_);
-      float* outputRows[kLanes];
-      for (int l = 0; l < rows; ++l) outputRows[l] = quantityRow(channel, q, firstRow + l);
-      lanesToRows(scratch.blurred.data(), width_, outputRows, rows);
+      for (std::size_t chunk = 0; chunk < chunks_; ++chunk) {
+        const std::size_t x0 = chunk * columnChunk_;
+        float* outputRows[kLanes];
+        for (int l = 0; l < rows; ++l) outputRows[l] = quantitySegment(channel, q, chunk, firstRow + l);
+        lanesToRows(scratch.blurred.data() + x0 * kLanes,
+                    static_cast<int>(std::min(columnChunk_, static_cast<std::size_t>(width_) - x0)), outputRows, rows);
+      }
     }
   }
 
-  void blurColumnsChunk(int channel, std::size_t x0, int firstStep, int lastStep, long stepsDone, unsigned worker) {
+  void blurColumnsChunk(int channel, std::size_t chunk, int firstStep, int lastStep, long stepsDone,
+                        unsigned worker) {
+    const std::size_t x0 = chunk * columnChunk_;
     const std::size_t count = std::min(columnChunk_, static_cast<std::size_t>(width_) - x0);
     std::vector<float>& scratch = columnScratch_[worker];
     scratch.resize(kQuantities * columnChunk_);
@@ -228,12 +237,12 @@ class ScaleComparison {
     }
 
     for (int n = firstStep; n <= lastStep; ++n) {
-      prefetchStep(channel, x0, count, n + kPrefetchSteps);
+      prefetchStep(channel, chunk, count, n + kPrefetchSteps);
       const bool hasTop = n - kTopOffset >= 0;
       const bool hasBottom = n + kBottomOffset < height_;
       for (int q = 0; q < kQuantities; ++q) {
-        const float* top = hasTop ? quantityRow(channel, q, n - kTopOffset) + x0 : nullptr;
-        const float* bottom = hasBottom ? quantityRow(channel, q, n + kBottomOffset) + x0 : nullptr;
+        const float* top = hasTop ? quantitySegment(channel, q, chunk, n - kTopOffset) : nullptr;
+        const float* bottom = hasBottom ? quantitySegment(channel, q, chunk, n + kBottomOffset) : nullptr;
         blurColumnsStep(top, bottom, state[q], blurred[q], count);
       }
       if (n >= 0) {
@@ -244,15 +253,15 @@ class ScaleComparison {
     }
   }
 
-  // The rows a later vertical step reads come from all over the ring, a row
-  // stride apart, which the hardware prefetcher does not anticipate.
-  static constexpr int kPrefetchSteps = 2;
-  void prefetchStep(int channel, std::size_t x0, std::size_t count, int n) {
+  // The segments a later vertical step reads lie in ten different places of
+  // the ring, which the hardware prefetcher does not anticipate.
+  static constexpr int kPrefetchSteps = 4;
+  void prefetchStep(int channel, std::size_t chunk, std::size_t count, int n) {
     const int rows[2] = {n - kTopOffset, n + kBottomOffset};
     for (int row : rows) {
       if (row < 0 || row >= height_ || row > lastPreparedRow_) continue;
       for (int q = 0; q < kQuantities; ++q) {
-        const char* begin = reinterpret_cast<const char*>(quantityRow(channel, q, row) + x0);
+        const char* begin = reinterpret_cast<const char*>(quantitySegment(channel, q, chunk, row));
         for (std::size_t offset = 0; offset < count * sizeof(float); offset += 64) __builtin_prefetch(begin + offset);
       }
     }
@@ -278,12 +287,15 @@ class ScaleComparison {
   int width_;
   int height_;
   int ringRows_;
-  // Ring buffers of rows: the XYB rows of both images, then the horizontally
-  // blurred quantities of each channel; ringRows_ rows each.
-  Plane rings_;
+  std::size_t columnChunk_;  // columns per vertical-pass task
+  std::size_t chunks_;
+  // Ring buffers of ringRows_ rows: the XYB rows of both images (whole rows),
+  // and the horizontally blurred quantities of each channel, stored chunk by
+  // chunk so that the vertical pass reads each chunk's rows contiguously.
+  Plane xybRing_;
+  Plane quantityRing_;
   Plane state_;  // vertical recursion state, 6 rows per channel and quantity
   std::vector<double> sums_;
-  std::size_t columnChunk_;
   int lastPreparedRow_ = -1;
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
