@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <cmath>
+
 #include "MetricTestImages.h"
 #include "core/engine/ColorSpace.h"
 #include "metric/IccProfiles.h"
@@ -213,6 +215,36 @@ TEST_F(ColourManagedComparisonTest, TaggedWideGamutAndLinearImagesAreComparedInT
     EXPECT_GT(taggedScore, 95.0) << ColorSpace::wellKnown(space)->name();
     EXPECT_LT(untaggedScore, taggedScore - 5.0) << ColorSpace::wellKnown(space)->name();
   }
+}
+
+// The same check with the colour space named by cICP code points (Display P3
+// primaries, sRGB transfer) instead of a profile.
+TEST_F(ColourManagedComparisonTest, CicpNamedWideGamutImagesAreComparedInTheRightColourSpace) {
+  const auto converted = convertFromSrgb(picture_, ColorSpace::WellKnown::displayP3);
+  PngChunks cicp;
+  cicp.cicp = std::array<std::uint8_t, 4>{12, 13, 0, 1};
+  writePng(scratch_ / "p3-cicp.png", kWidth, kHeight, 3, picture_, cicp, &converted);
+  writePng(scratch_ / "p3-untagged.png", kWidth, kHeight, 3, picture_, {}, &converted);
+  const double tagged = scoreAgainstOriginal(scratch_ / "p3-cicp.png");
+  EXPECT_GT(tagged, 95.0);
+  EXPECT_LT(scoreAgainstOriginal(scratch_ / "p3-untagged.png"), tagged - 5.0);
+}
+
+// PQ content: the curve and the 10000-nit intensity target apply to both
+// images alike, so identical files still score 100 and noise still costs.
+TEST_F(ColourManagedComparisonTest, PqImagesCompareConsistently) {
+  PngChunks pq;
+  pq.cicp = std::array<std::uint8_t, 4>{9, 16, 0, 1};
+  const auto wide = test::widen(picture_);
+  const auto noisy = test::widen(test::addNoise(picture_, 3, 4));
+  writePng(scratch_ / "pq.png", kWidth, kHeight, 3, picture_, pq, &wide);
+  writePng(scratch_ / "pq-noisy.png", kWidth, kHeight, 3, picture_, pq, &noisy);
+  const MetricResult same = scoreImageFiles(scratch_ / "pq.png", scratch_ / "pq.png");
+  const MetricResult different = scoreImageFiles(scratch_ / "pq.png", scratch_ / "pq-noisy.png");
+  ASSERT_TRUE(same.ok() && different.ok());
+  EXPECT_EQ(same.score(), 100.0);
+  EXPECT_LT(different.score(), 99.0);
+  EXPECT_TRUE(std::isfinite(different.score()));
 }
 
 // --- Decoding PNG layouts -----------------------------------------------------
