@@ -35,14 +35,14 @@ void ThreadPool::parallelFor(std::size_t count, const Task& task) {
     task_ = &task;
     count_ = count;
     next_ = 0;
+    done_ = 0;
     failure_ = nullptr;
-    busyWorkers_ = static_cast<unsigned>(workers_.size());
     ++generation_;
   }
   wake_.notify_all();
   runIndices(0);
   std::unique_lock lock(mutex_);
-  done_.wait(lock, [this] { return busyWorkers_ == 0; });
+  finished_.wait(lock, [this] { return done_ == count_; });
   task_ = nullptr;
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
@@ -57,13 +57,19 @@ void ThreadPool::runIndices(unsigned worker) {
       index = next_++;
       task = task_;
     }
+    std::exception_ptr failure;
     try {
       (*task)(index, worker);
     } catch (...) {
-      std::lock_guard lock(mutex_);
-      if (!failure_) failure_ = std::current_exception();
-      next_ = count_;  // stop handing out work
+      failure = std::current_exception();
     }
+    std::lock_guard lock(mutex_);
+    if (failure) {
+      if (!failure_) failure_ = failure;
+      done_ += count_ - next_;  // skip what was not handed out yet
+      next_ = count_;
+    }
+    if (++done_ == count_) finished_.notify_all();
   }
 }
 
@@ -76,10 +82,6 @@ void ThreadPool::workerLoop(const std::stop_token& stop, unsigned worker) {
       seenGeneration = generation_;
     }
     runIndices(worker);
-    {
-      std::lock_guard lock(mutex_);
-      if (--busyWorkers_ == 0) done_.notify_one();
-    }
   }
 }
 

@@ -37,14 +37,16 @@ class ThreadPool {
   void workerLoop(const std::stop_token& stop, unsigned worker);
   void runIndices(unsigned worker);
 
+  // All guarded by mutex_. The caller waits for its tasks, not for the
+  // workers: a worker the system schedules late simply finds no work left.
   std::mutex mutex_;
   std::condition_variable_any wake_;
-  std::condition_variable done_;
+  std::condition_variable finished_;
   const Task* task_ = nullptr;
   std::size_t count_ = 0;
-  std::size_t next_ = 0;         // guarded by mutex_
-  std::size_t generation_ = 0;   // bumped for every loop
-  unsigned busyWorkers_ = 0;     // workers still inside the current loop
+  std::size_t next_ = 0;        // next index to hand out
+  std::size_t done_ = 0;        // indices finished (or skipped after a failure)
+  std::size_t generation_ = 0;  // bumped for every loop
   std::exception_ptr failure_;
   std::vector<std::jthread> workers_;
 };
