@@ -16,7 +16,9 @@
 //
 // All functions are thread-safe and block; `threads` workers (0 = one per
 // hardware thread) share the work and the score does not depend on their
-// number. Memory stays near the size of the two images' linear planes.
+// number. Memory: the two decoded images, the second scale's linear planes
+// (a quarter of the first) and some rows per quantity; the full-size scale
+// is streamed from the decoded samples and never stored as floats.
 #pragma once
 
 #include <filesystem>
