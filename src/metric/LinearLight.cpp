@@ -136,14 +136,13 @@ std::optional<LinearLightConverter> LinearLightConverter::create(const DecodedIm
         profileCurve = TransferCurve::linear;
         break;
       case TransferCurve::srgb:
+        // With sRGB primaries too this is plain sRGB: our own curve, no lcms2.
         converter.curve_ = srgbPrimaries ? Curve::srgb : Curve::none;
         break;
       case TransferCurve::linear:
-        converter.curve_ = Curve::none;
-        break;
       case TransferCurve::power:
       case TransferCurve::bt709:
-        converter.curve_ = Curve::none;
+        converter.curve_ = Curve::none;  // identity, or lcms2 applies the curve
         break;
     }
     const bool builtIn = srgbPrimaries && (profileCurve == TransferCurve::linear ||
