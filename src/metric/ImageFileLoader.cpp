@@ -1,0 +1,47 @@
+#include "metric/ImageFileLoader.h"
+
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+#include "metric/PngColourChunks.h"
+#include "metric/PngDecoder.h"
+#include "metric/VipsDecoder.h"
+
+namespace quorlin::metric {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file) std::fclose(file);
+  }
+};
+
+}  // namespace
+
+ImageLoadResult loadImageFile(const std::filesystem::path& path) {
+  ImageLoadResult result;
+  std::error_code error;
+  std::unique_ptr<std::FILE, FileCloser> file;
+  if (std::filesystem::is_regular_file(path, error)) file.reset(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    result.failure = LoadFailure::unreadable;
+    return result;
+  }
+  result.failure = LoadFailure::undecodable;
+  if (readPngSignature(file.get())) {
+    std::rewind(file.get());
+    result.image = decodePng(file.get());
+    return result;
+  }
+  if (std::ferror(file.get())) {
+    result.failure = LoadFailure::unreadable;
+    return result;
+  }
+  file.reset();
+  result.image = decodeWithVips(path);
+  return result;
+}
+
+}  // namespace quorlin::metric

@@ -1,0 +1,42 @@
+// MetricResult: the outcome of one SSIMULACRA2 comparison: a score, or a
+// status with the exact one-line message the ssimulacra2 tool prints.
+#pragma once
+
+#include <string>
+
+namespace quorlin::metric {
+
+enum class MetricStatus {
+  ok,
+  originalUnreadable,    // "Could not load original image: PATH"
+  originalUndecodable,   // "Could not decode original image: PATH"
+  distortedUnreadable,   // "Could not load distorted image: PATH"
+  distortedUndecodable,  // "Could not decode distorted image: PATH"
+  imageTooSmall,         // "Minimum image size is 8x8 pixels."
+  sizeMismatch,          // "Image size mismatch."
+};
+
+class [[nodiscard]] MetricResult {
+ public:
+  static MetricResult success(double score) { return MetricResult(MetricStatus::ok, score, {}); }
+  // The message for `status`; `path` fills in the file for the load errors
+  // (without a path they end after "image").
+  static MetricResult failure(MetricStatus status, const std::string& path = {});
+
+  bool ok() const { return status_ == MetricStatus::ok; }
+  MetricStatus status() const { return status_; }
+  // Higher is better; 100 for identical pixels, unbounded below. 0 on failure.
+  double score() const { return score_; }
+  // Empty on success.
+  const std::string& message() const { return message_; }
+
+ private:
+  MetricResult(MetricStatus status, double score, std::string message)
+      : status_(status), score_(score), message_(std::move(message)) {}
+
+  MetricStatus status_;
+  double score_;
+  std::string message_;
+};
+
+}  // namespace quorlin::metric

@@ -1,0 +1,67 @@
+// ScaleComparison: the error maps of one scale and their pooled norms.
+//
+// For each XYB channel the two images are blurred five ways (I1, I2, I1², I2²,
+// I1·I2), giving the local means and (co)variances. Per pixel these give an
+// SSIM error and an edge ratio, split into "artifact" (the distorted image has
+// structure the original lacks) and "detail lost" (the reverse). Each map is
+// pooled as a mean and a 4-norm over the whole scale.
+//
+// The scale streams through the images in bands of rows: each band's linear
+// rows are fetched from a LinearRowSource, box-downsampled into the next
+// scale's planes, turned into XYB, blurred along rows (blocks of rows in
+// parallel), then along columns (blocks of columns in parallel), and the
+// finished rows are pooled. Only a band plus the rows the blur window still
+// needs is ever held per quantity. Sums are kept per column and added up in
+// column order at the end, so the result does not depend on the thread count.
+#pragma once
+
+#include <array>
+
+#include "metric/Plane.h"
+
+namespace quorlin::metric {
+
+class ThreadPool;
+
+// Linear-light rows of one image at one scale.
+class LinearRowSource {
+ public:
+  virtual ~LinearRowSource() = default;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  // Writes row y into red, green, blue (width() floats each). Called
+  // concurrently for different rows, with a distinct `worker` per thread
+  // (less than the pool's thread count).
+  virtual void readRow(int y, float* red, float* green, float* blue, unsigned worker) const = 0;
+};
+
+// Rows of stored planes (the scales after the first).
+class PlanarRowSource final : public LinearRowSource {
+ public:
+  explicit PlanarRowSource(const PlanarImage& image) : image_(image) {}
+  int width() const override { return image_.width(); }
+  int height() const override { return image_.height(); }
+  void readRow(int y, float* red, float* green, float* blue, unsigned worker) const override;
+
+ private:
+  const PlanarImage& image_;
+};
+
+// norms[n][map]: n = 0 for the mean (1-norm), 1 for the 4-norm; map 0 is the
+// SSIM error, 1 the artifact map, 2 the detail-lost map.
+struct ChannelNorms {
+  std::array<std::array<double, 3>, 2> norms{};
+};
+
+struct ScaleImage {
+  const LinearRowSource& rows;
+  float intensityTarget;   // nits of linear 1.0 (255 for SDR)
+  PlanarImage* nextScale;  // receives the 2x2 downsample when not null
+};
+
+// Both sources of equal size (at least 1x1); nextScale planes, when given,
+// must be ceil(w/2) x ceil(h/2). Returns the norms of the X, Y and B channels.
+std::array<ChannelNorms, 3> compareScale(const ScaleImage& original, const ScaleImage& distorted,
+                                         ThreadPool& pool);
+
+}  // namespace quorlin::metric

@@ -1,0 +1,160 @@
+#include "metric/Ssimulacra2.h"
+
+#include <algorithm>
+#include <future>
+#include <optional>
+#include <vector>
+
+#include "metric/ImageFileLoader.h"
+#include "metric/LinearLight.h"
+#include "metric/ScaleComparison.h"
+#include "metric/ScoreMapping.h"
+#include "metric/ThreadPool.h"
+
+namespace quorlin::metric {
+
+namespace {
+
+constexpr int kMinimumSize = 8;
+
+bool tooSmall(int width, int height) { return width < kMinimumSize || height < kMinimumSize; }
+bool tooSmall(const DecodedImage& image) { return tooSmall(image.width(), image.height()); }
+
+// Rows of a decoded image, linearised (and blended) on the fly.
+class DecodedRowSource final : public LinearRowSource {
+ public:
+  DecodedRowSource(const DecodedImage& image, const LinearLightConverter& converter, float background,
+                   unsigned threads)
+      : image_(image), converter_(converter), background_(background), scratch_(threads) {}
+  int width() const override { return image_.width(); }
+  int height() const override { return image_.height(); }
+  void readRow(int y, float* red, float* green, float* blue, unsigned worker) const override {
+    converter_.convertRow(image_, background_, y, red, green, blue, scratch_[worker]);
+  }
+
+ private:
+  const DecodedImage& image_;
+  const LinearLightConverter& converter_;
+  float background_;
+  mutable std::vector<LinearLightConverter::RowScratch> scratch_;  // one per worker
+};
+
+// One comparison of the two images on one background.
+double compareOnBackground(const DecodedImage& original, const LinearLightConverter& originalConverter,
+                           const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
+                           float background, ThreadPool& pool) {
+  const DecodedRowSource originalRows(original, originalConverter, background, pool.threadCount());
+  const DecodedRowSource distortedRows(distorted, distortedConverter, background, pool.threadCount());
+  const float originalTarget = originalConverter.intensityTarget();
+  const float distortedTarget = distortedConverter.intensityTarget();
+
+  std::vector<std::array<ChannelNorms, 3>> perScale;
+  PlanarImage originalScale, distortedScale;  // the current scale after the first
+  std::optional<PlanarRowSource> originalScaleRows, distortedScaleRows;
+  for (int scale = 0; scale < kMaxScales; ++scale) {
+    const LinearRowSource& originalSource = scale == 0 ? static_cast<const LinearRowSource&>(originalRows)
+                                                       : *originalScaleRows;
+    const LinearRowSource& distortedSource = scale == 0 ? static_cast<const LinearRowSource&>(distortedRows)
+                                                        : *distortedScaleRows;
+    const int width = originalSource.width(), height = originalSource.height();
+    // The next scale exists while this one is at least 8x8.
+    const bool another = scale + 1 < kMaxScales && !tooSmall(width, height);
+    PlanarImage originalNext, distortedNext;
+    if (another) {
+      originalNext = PlanarImage((width + 1) / 2, (height + 1) / 2);
+      distortedNext = PlanarImage((width + 1) / 2, (height + 1) / 2);
+    }
+    perScale.push_back(compareScale({originalSource, originalTarget, another ? &originalNext : nullptr},
+                                    {distortedSource, distortedTarget, another ? &distortedNext : nullptr}, pool));
+    if (!another) break;
+    originalScaleRows.reset();
+    distortedScaleRows.reset();
+    originalScale = std::move(originalNext);
+    distortedScale = std::move(distortedNext);
+    originalScaleRows.emplace(originalScale);
+    distortedScaleRows.emplace(distortedScale);
+  }
+  return scoreFromNorms(perScale);
+}
+
+MetricResult compareDecoded(const DecodedImage& original, const LinearLightConverter& originalConverter,
+                            const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
+                            const MetricOptions& options) {
+  ThreadPool pool(options.threads);
+  const std::vector<float> backgrounds =
+      original.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
+  double worst = 0.0;
+  for (std::size_t run = 0; run < backgrounds.size(); ++run) {
+    const double score =
+        compareOnBackground(original, originalConverter, distorted, distortedConverter, backgrounds[run], pool);
+    worst = run == 0 ? score : std::min(worst, score);
+  }
+  return MetricResult::success(worst);
+}
+
+}  // namespace
+
+MetricResult computeSsimulacra2(const DecodedImage& original, const DecodedImage& distorted,
+                                const MetricOptions& options) {
+  if (tooSmall(original) || tooSmall(distorted)) return MetricResult::failure(MetricStatus::imageTooSmall);
+  if (original.width() != distorted.width() || original.height() != distorted.height()) {
+    return MetricResult::failure(MetricStatus::sizeMismatch);
+  }
+  auto originalConverter = LinearLightConverter::create(original, nullptr);
+  if (!originalConverter) return MetricResult::failure(MetricStatus::originalUndecodable);
+  auto distortedConverter = LinearLightConverter::create(distorted, nullptr);
+  if (!distortedConverter) return MetricResult::failure(MetricStatus::distortedUndecodable);
+  return compareDecoded(original, *originalConverter, distorted, *distortedConverter, options);
+}
+
+MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const std::filesystem::path& distortedPath,
+                             const MetricOptions& options, std::string* warnings) {
+  auto note = [warnings](const std::string& warning) {
+    if (warnings && !warning.empty()) {
+      if (!warnings->empty()) *warnings += '\n';
+      *warnings += warning;
+    }
+  };
+
+  // With threads to spare the two files decode side by side; failures are
+  // still reported in the order the checks are documented.
+  std::future<ImageLoadResult> distortedLoad;
+  if (resolveThreadCount(options.threads) > 1) {
+    distortedLoad = std::async(std::launch::async, [&distortedPath] { return loadImageFile(distortedPath); });
+  }
+  ImageLoadResult original = loadImageFile(originalPath);
+  std::optional<LinearLightConverter> originalConverter;
+  if (original.image) {
+    std::string warning;
+    originalConverter = LinearLightConverter::create(*original.image, &warning);
+    note(warning);
+  }
+  if (!original.image || !originalConverter) {
+    return MetricResult::failure(original.image || original.failure == LoadFailure::undecodable
+                                     ? MetricStatus::originalUndecodable
+                                     : MetricStatus::originalUnreadable,
+                                 originalPath.string());
+  }
+  if (tooSmall(*original.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
+
+  ImageLoadResult distorted = distortedLoad.valid() ? distortedLoad.get() : loadImageFile(distortedPath);
+  std::optional<LinearLightConverter> distortedConverter;
+  if (distorted.image) {
+    std::string warning;
+    distortedConverter = LinearLightConverter::create(*distorted.image, &warning);
+    note(warning);
+  }
+  if (!distorted.image || !distortedConverter) {
+    return MetricResult::failure(distorted.image || distorted.failure == LoadFailure::undecodable
+                                     ? MetricStatus::distortedUndecodable
+                                     : MetricStatus::distortedUnreadable,
+                                 distortedPath.string());
+  }
+  if (tooSmall(*distorted.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
+  if (original.image->width() != distorted.image->width() || original.image->height() != distorted.image->height()) {
+    return MetricResult::failure(MetricStatus::sizeMismatch);
+  }
+  return compareDecoded(*original.image, *originalConverter, *distorted.image, *distortedConverter, options);
+}
+
+}  // namespace quorlin::metric

@@ -1,0 +1,84 @@
+// ssimulacra2 ORIGINAL DISTORTED: prints the SSIMULACRA2 score of DISTORTED
+// against ORIGINAL ("%.8f\n" on stdout, exit 0). On failure: one line on
+// stderr, exit 1. Options: --threads N (default: all hardware threads, or the
+// QUORLIN_METRIC_THREADS environment variable).
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "metric/Ssimulacra2.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "SSIMULACRA 2.1 (Quorlin)\n"
+    "Usage: ssimulacra2 [--threads N] original.png distorted.png\n"
+    "Prints the SSIMULACRA2 score of the distorted image against the original:\n"
+    "100 for identical pixels, lower the worse (90 and above: visually lossless).\n"
+    "  --threads N  use N threads (default: all; or set QUORLIN_METRIC_THREADS)\n";
+
+int usage() {
+  std::fputs(kUsage, stderr);
+  return 1;
+}
+
+std::optional<unsigned> parseThreads(std::string_view text) {
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value == 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quorlin::metric::MetricOptions options;
+  if (const char* environment = std::getenv("QUORLIN_METRIC_THREADS"); environment && *environment) {
+    auto threads = parseThreads(environment);
+    if (!threads) {
+      std::fprintf(stderr, "QUORLIN_METRIC_THREADS must be a positive whole number, not \"%s\"\n", environment);
+      return 1;
+    }
+    options.threads = *threads;
+  }
+
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--threads" || argument.starts_with("--threads=")) {
+      std::string_view value;
+      if (argument == "--threads") {
+        if (i + 1 >= argc) return usage();
+        value = argv[++i];
+      } else {
+        value = argument.substr(std::string_view("--threads=").size());
+      }
+      auto threads = parseThreads(value);
+      if (!threads) return usage();
+      options.threads = *threads;
+    } else if (argument == "--help" || argument == "-h") {
+      return usage();
+    } else {
+      files.emplace_back(argument);
+    }
+  }
+  if (files.size() != 2) return usage();
+
+  std::string warnings;
+  const quorlin::metric::MetricResult result =
+      quorlin::metric::scoreImageFiles(files[0], files[1], options, &warnings);
+  if (!warnings.empty()) std::fprintf(stderr, "%s\n", warnings.c_str());
+  if (!result.ok()) {
+    std::fprintf(stderr, "%s\n", result.message().c_str());
+    return 1;
+  }
+  std::printf("%.8f\n", result.score());
+  return 0;
+}

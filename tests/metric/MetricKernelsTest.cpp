@@ -1,0 +1,200 @@
+// The building blocks against values worked out independently: the published
+// blur coefficients and kernel, the sRGB curve, cube roots, the downsample
+// and the weight table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "metric/Downsample.h"
+#include "metric/LinearLight.h"
+#include "metric/PositiveXyb.h"
+#include "metric/RecursiveGaussian.h"
+#include "metric/ScoreMapping.h"
+
+namespace quorlin::metric {
+namespace {
+
+// The effective kernel of the recursive blur (sigma 1.5), centred, +-4 taps.
+constexpr double kKernel[9] = {0.00941437, 0.03601111, 0.10933537, 0.21292859, 0.26462111,
+                               0.21292859, 0.10933537, 0.03601111, 0.00941437};
+
+TEST(RecursiveGaussianTest, CoefficientsMatchThePublishedValues) {
+  const BlurCoefficients& c = blurCoefficients();
+  EXPECT_FLOAT_EQ(c.n2[0], 0.055295236f);
+  EXPECT_FLOAT_EQ(c.n2[1], -0.058836687f);
+  EXPECT_FLOAT_EQ(c.n2[2], 0.012955819f);
+  EXPECT_FLOAT_EQ(c.d1[0], -1.9021131f);
+  EXPECT_FLOAT_EQ(c.d1[1], -1.1755705f);
+  EXPECT_NEAR(c.d1[2], -1.2246469e-16f, 1e-20);
+  EXPECT_FLOAT_EQ(c.mulIn[0][3], 0.17018123f);
+  EXPECT_FLOAT_EQ(c.mulIn[1][2], -0.022473615f);
+  EXPECT_FLOAT_EQ(c.mulPrev[0][3], 3.236068f);
+  EXPECT_FLOAT_EQ(c.mulPrev[1][2], -0.72654253f);
+  EXPECT_FLOAT_EQ(c.mulPrev2[0][3], -3.0776834f);
+  EXPECT_FLOAT_EQ(c.mulPrev2[2][2], 1.0f);
+}
+
+// Blurs one line along rows (lane 0 of the lane layout) and along columns.
+std::vector<float> blurRow(const std::vector<float>& line) {
+  const int width = static_cast<int>(line.size());
+  std::vector<float> lanes(line.size() * kLanes, 0.0f), out(line.size() * kLanes);
+  for (int x = 0; x < width; ++x) lanes[static_cast<std::size_t>(x) * kLanes] = line[static_cast<std::size_t>(x)];
+  blurLanesHorizontally(lanes.data(), out.data(), width);
+  std::vector<float> result(line.size());
+  for (int x = 0; x < width; ++x) result[static_cast<std::size_t>(x)] = out[static_cast<std::size_t>(x) * kLanes];
+  return result;
+}
+
+std::vector<float> blurColumn(const std::vector<float>& column) {
+  const int height = static_cast<int>(column.size());
+  std::vector<float> stateRows[6];
+  float* state[6];
+  for (int i = 0; i < 6; ++i) {
+    stateRows[i].assign(1, 0.0f);
+    state[i] = stateRows[i].data();
+  }
+  std::vector<float> result(column.size());
+  for (int n = -kBlurRadius + 1; n < height; ++n) {
+    const float* top = n - 6 >= 0 ? &column[static_cast<std::size_t>(n - 6)] : nullptr;
+    const float* bottom = n + 4 < height ? &column[static_cast<std::size_t>(n + 4)] : nullptr;
+    float out = 0.0f;
+    blurColumnsStep(top, bottom, state, &out, 1);
+    if (n >= 0) result[static_cast<std::size_t>(n)] = out;
+  }
+  return result;
+}
+
+TEST(RecursiveGaussianTest, AnImpulseSpreadsIntoTheNineTapKernelAlongRowsAndColumns) {
+  std::vector<float> impulse(41, 0.0f);
+  impulse[20] = 1.0f;
+  for (const auto& blurred : {blurRow(impulse), blurColumn(impulse)}) {
+    for (int x = 0; x < 41; ++x) {
+      const int tap = x - 20 + 4;
+      const double expected = tap >= 0 && tap < 9 ? kKernel[tap] : 0.0;
+      EXPECT_NEAR(blurred[static_cast<std::size_t>(x)], expected, 2e-6) << "at " << x;
+    }
+  }
+}
+
+// Zero padding without renormalisation: a constant 1 darkens towards the
+// edges as the kernel loses its outer taps (0.632, 0.845, 0.955, 0.991).
+TEST(RecursiveGaussianTest, ConstantLinesDarkenTowardsTheEdgesLikeZeroPadding) {
+  const std::vector<float> ones(30, 1.0f);
+  double edge[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    for (int tap = 4 - i; tap < 9; ++tap) edge[i] += kKernel[tap];
+  }
+  EXPECT_NEAR(edge[0], 0.632, 1e-3);
+  for (const auto& blurred : {blurRow(ones), blurColumn(ones)}) {
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_NEAR(blurred[static_cast<std::size_t>(i)], edge[i], 2e-6);
+      EXPECT_NEAR(blurred[29 - static_cast<std::size_t>(i)], edge[i], 2e-6);
+    }
+    EXPECT_NEAR(blurred[15], 1.0, 2e-6);
+  }
+}
+
+TEST(RecursiveGaussianTest, ShortLinesStillMatchTheKernel) {
+  // Widths where the one-at-a-time head and tail meet or the 4-wide body is empty.
+  for (int width : {1, 4, 7, 8, 9, 11, 12, 13}) {
+    std::vector<float> line(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) line[static_cast<std::size_t>(x)] = static_cast<float>((x * 7) % 5);
+    const auto blurred = blurRow(line);
+    for (int x = 0; x < width; ++x) {
+      double expected = 0.0;
+      for (int t = -4; t <= 4; ++t) {
+        if (x + t >= 0 && x + t < width) expected += kKernel[t + 4] * line[static_cast<std::size_t>(x + t)];
+      }
+      EXPECT_NEAR(blurred[static_cast<std::size_t>(x)], expected, 1e-5) << "width " << width << " at " << x;
+    }
+  }
+}
+
+TEST(SrgbCurveTest, FollowsIec61966WithinFloatPrecisionAndIsOdd) {
+  for (int i = 0; i <= 1000; ++i) {
+    const double x = i / 1000.0;
+    const double exact = x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    EXPECT_NEAR(srgbToLinear(static_cast<float>(x)), exact, 2e-6 + 2e-6 * exact) << x;
+    EXPECT_EQ(srgbToLinear(static_cast<float>(-x)), -srgbToLinear(static_cast<float>(x)));
+  }
+  EXPECT_EQ(srgbToLinear(0.0f), 0.0f);
+}
+
+TEST(PositiveXybTest, CubeRootApproximationIsWithinAFewUlps) {
+  for (float x : {1e-6f, 0.0037930732f, 0.01f, 0.2f, 0.5f, 1.0f, 3.0f, 27.0f}) {
+    EXPECT_NEAR(cubeRootPlus(x, 0.0f), std::cbrt(x), 4e-7 * std::cbrt(x)) << x;
+  }
+  EXPECT_EQ(cubeRootPlus(0.0f, -0.25f), -0.25f);
+}
+
+TEST(PositiveXybTest, BlackAndWhiteLandOnTheDocumentedOffsets) {
+  // Black: all three LMS values are the bias, so X, Y and B are exactly the
+  // added offsets. White: X stays near 0.42 (grey has no red-green signal).
+  float r[2] = {0.0f, 1.0f}, g[2] = {0.0f, 1.0f}, b[2] = {0.0f, 1.0f};
+  PositiveXyb(255.0f).convertRow(r, g, b, 2);
+  EXPECT_NEAR(r[0], 0.42f, 1e-6);
+  EXPECT_NEAR(g[0], 0.01f, 1e-6);
+  EXPECT_NEAR(b[0], 0.55f, 1e-6);
+  EXPECT_NEAR(r[1], 0.42f, 1e-4);
+  EXPECT_GT(g[1], 0.8f);
+  EXPECT_LT(g[1], 0.9f);
+}
+
+TEST(DownsampleTest, AveragesPairsAndRepeatsTheLastColumnAndRow) {
+  const float top[3] = {1.0f, 2.0f, 3.0f};
+  const float bottom[3] = {5.0f, 6.0f, 7.0f};
+  float out[2] = {};
+  downsampleRow(top, bottom, out, 3);
+  EXPECT_EQ(out[0], 3.5f);  // (1 + 2 + 5 + 6) / 4
+  EXPECT_EQ(out[1], 5.0f);  // (3 + 3 + 7 + 7) / 4
+  downsampleRow(bottom, bottom, out, 3);
+  EXPECT_EQ(out[0], 5.5f);
+  EXPECT_EQ(out[1], 7.0f);
+}
+
+std::vector<std::array<ChannelNorms, 3>> oneTerm(std::size_t scales, std::size_t channel, std::size_t scale,
+                                                 std::size_t norm, std::size_t map, double value) {
+  std::vector<std::array<ChannelNorms, 3>> perScale(scales);
+  perScale[scale][channel].norms[norm][map] = value;
+  return perScale;
+}
+
+// The mapping of one weighted sum to the score, written out from the formula.
+double expectedScore(double weightedSum) {
+  double x = weightedSum * 0.9562382616834844;
+  x = 2.326765642916932 * x - 0.020884521182843837 * x * x + 6.248496625763138e-05 * x * x * x;
+  return x > 0 ? 100.0 - 10.0 * std::pow(x, 0.6276336467831387) : 100.0;
+}
+
+TEST(ScoreMappingTest, AllZeroNormsScoreOneHundred) {
+  EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(6)), 100.0);
+  EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(2)), 100.0);
+}
+
+TEST(ScoreMappingTest, WeightsFollowOneRunningIndexSoFewerScalesShiftTheLaterChannels) {
+  // The Y ssim 4-norm at the first scale is weight 39 (7.4669) with six
+  // scales, but weight 9 (1.1042) with one scale: Y starts at 6 * scales.
+  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 1, 0, 1, 0, 0.1)), expectedScore(7.466890328078848 * 0.1));
+  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(1, 1, 0, 1, 0, 0.1)), expectedScore(1.1041726426657346 * 0.1));
+  // The B artifact 4-norm at scale 4 of 6 (weight 100) dominates the table.
+  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 2, 4, 1, 1, 0.01)), expectedScore(171.2667255897307 * 0.01));
+  // Negative norms count by magnitude.
+  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 2, 4, 1, 1, -0.01)), expectedScore(171.2667255897307 * 0.01));
+  // Weight 0 (X ssim mean at scale 0): no effect at all.
+  EXPECT_EQ(scoreFromNorms(oneTerm(6, 0, 0, 0, 0, 5.0)), 100.0);
+}
+
+TEST(ScoreMappingTest, TheWeightTableHasTheDominantTermsInPlace) {
+  const auto& w = scoreWeights();
+  EXPECT_DOUBLE_EQ(w[48], 225.20515300849274);  // Y ssim mean, 1:4
+  EXPECT_DOUBLE_EQ(w[54], 176.39317598450694);  // Y ssim mean, 1:8
+  EXPECT_DOUBLE_EQ(w[96], 95.1080498811086);    // B ssim mean, 1:16
+  EXPECT_DOUBLE_EQ(w[107], 0.00010854057858411537);
+  int nonZero = 0;
+  for (double weight : w) nonZero += weight != 0.0;
+  EXPECT_EQ(nonZero, 52);
+}
+
+}  // namespace
+}  // namespace quorlin::metric

@@ -1,0 +1,61 @@
+#include "metric/ThreadPool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+namespace quorlin::metric {
+namespace {
+
+TEST(ThreadPoolTest, RunsEveryIndexExactlyOnceWithWorkerIdsInRange) {
+  for (unsigned threads : {1u, 2u, 5u}) {
+    ThreadPool pool(threads);
+    EXPECT_EQ(pool.threadCount(), threads);
+    for (std::size_t count : {0u, 1u, 3u, 1000u}) {
+      std::vector<std::atomic<int>> runs(count);
+      std::atomic<bool> badWorker = false;
+      pool.parallelFor(count, [&](std::size_t index, unsigned worker) {
+        runs[index].fetch_add(1);
+        if (worker >= threads) badWorker = true;
+      });
+      for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(runs[i].load(), 1) << "index " << i;
+      EXPECT_FALSE(badWorker);
+    }
+  }
+}
+
+TEST(ThreadPoolTest, NoTwoConcurrentTasksShareAWorkerId) {
+  ThreadPool pool(4);
+  std::vector<std::atomic<int>> inUse(4);
+  std::atomic<bool> clash = false;
+  pool.parallelFor(2000, [&](std::size_t, unsigned worker) {
+    if (inUse[worker].fetch_add(1) != 0) clash = true;
+    volatile int spin = 0;
+    for (int i = 0; i < 1000; ++i) spin = spin + i;
+    inUse[worker].fetch_sub(1);
+  });
+  EXPECT_FALSE(clash);
+}
+
+TEST(ThreadPoolTest, TheFirstExceptionReachesTheCallerAndThePoolStaysUsable) {
+  ThreadPool pool(3);
+  EXPECT_THROW(pool.parallelFor(100,
+                                [](std::size_t index, unsigned) {
+                                  if (index == 17) throw std::runtime_error("task failed");
+                                }),
+               std::runtime_error);
+  std::atomic<int> runs = 0;
+  pool.parallelFor(50, [&](std::size_t, unsigned) { ++runs; });
+  EXPECT_EQ(runs.load(), 50);
+}
+
+TEST(ThreadPoolTest, ZeroMeansOneThreadPerHardwareThread) {
+  EXPECT_GE(resolveThreadCount(0), 1u);
+  EXPECT_EQ(resolveThreadCount(3), 3u);
+  EXPECT_EQ(ThreadPool(0).threadCount(), resolveThreadCount(0));
+}
+
+}  // namespace
+}  // namespace quorlin::metric
