@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The main job on the bundled sample photograph.
+# The main job on the bundled sample photograph: a whole comparison with four
+# codecs that Debian 12 packages (JPEG XL, AVIF, WebP, libjpeg-turbo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build/src/cli/quorlin-cli tools
+exec build/src/cli/quorlin-cli compare samples/colorful-cups.jpg \
+  --panel jxl --panel avif --panel webp --panel jpeg-turbo "$@"
