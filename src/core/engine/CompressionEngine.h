@@ -8,6 +8,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -31,7 +32,10 @@ class CompressionEngine {
   virtual SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file,
                                                       PixelSize fallbackSize) = 0;
   // A new directory under the temporary root holding "source.png".
-  virtual PreparedCompressionSource prepareSource(const std::filesystem::path& source) = 0;
+  // `decodedSource`, when given, is what readDisplayImage returned for `source`
+  // with neither colour space nor headroom; it spares decoding the file again.
+  virtual PreparedCompressionSource prepareSource(const std::filesystem::path& source,
+                                                  std::shared_ptr<const DecodedImage> decodedSource = nullptr) = 0;
   // One encode, decode and score in a new work directory owned by the result.
   virtual CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                                      std::stop_token stopToken) = 0;
