@@ -101,20 +101,25 @@ PreparedCompressionSource FakeCompressionEngine::prepareSource(const fs::path& s
 
 CompressionResult FakeCompressionEngine::runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                                                   std::stop_token stopToken) {
-  // Made before the lock: it runs at once when the stop is already requested.
-  std::stop_callback onStop(stopToken, [this] {
-    { std::lock_guard touch(mutex_); }
-    changed_.notify_all();
-  });
   std::unique_lock lock(mutex_);
   const int number = nextRun_++;
   State& state = runs_[number];
   state.run = Run{number, panel, source.temporaryDirectory};
-  wake();
-  changed_.wait(lock, [&] {
-    return state.ending != Ending::none || isShutDown_ || (honoursCancellation_ && stopToken.stop_requested());
+  state.stopToken = stopToken;
+  if (isShutDown_ || (honoursCancellation_ && stopToken.stop_requested())) state.ending = Ending::cancelled;
+  lock.unlock();
+  // A stop marks the run cancelled at once (under the lock), so a test never
+  // sees as waiting a run that is about to end.
+  std::stop_callback onStop(stopToken, [this, &state] {
+    {
+      std::lock_guard touch(mutex_);
+      if (honoursCancellation_ && state.ending == Ending::none) state.ending = Ending::cancelled;
+    }
+    changed_.notify_all();
   });
-  if (state.ending == Ending::none) state.ending = Ending::cancelled;
+  wake();
+  lock.lock();
+  changed_.wait(lock, [&] { return state.ending != Ending::none; });
   const State ended = state;
   lock.unlock();
   wake();
@@ -201,6 +206,9 @@ void FakeCompressionEngine::setHonoursCancellation(bool honours) {
   {
     std::lock_guard lock(mutex_);
     honoursCancellation_ = honours;
+    for (auto& [number, state] : runs_) {
+      if (honours && state.ending == Ending::none && state.stopToken.stop_requested()) state.ending = Ending::cancelled;
+    }
   }
   changed_.notify_all();
 }

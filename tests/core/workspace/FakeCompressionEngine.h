@@ -76,6 +76,7 @@ class FakeCompressionEngine final : public CompressionEngine {
   enum class Ending { none, finished, failed, cancelled };
   struct State {
     Run run;
+    std::stop_token stopToken;
     Ending ending = Ending::none;
     double score = 0;
     std::int64_t encodedSize = 0;
