@@ -1,0 +1,20 @@
+#include "core/comparison/CanvasRasterizer.h"
+
+#include "core/comparison/DifferenceRendering.h"
+#include "core/comparison/NormalRendering.h"
+
+namespace quorlin {
+
+std::shared_ptr<const RasterizedImage> ImageRasterizer::rasterize(const DecodedImage& image,
+                                                                  std::optional<double> contentHeadroom,
+                                                                  double displayHeadroom) {
+  return rasterizeImage(image, contentHeadroom, displayHeadroom);
+}
+
+std::shared_ptr<const RasterizedImage> ImageRasterizer::rasterizeDifference(const DecodedImage& source,
+                                                                            const DecodedImage& comparison, int gain,
+                                                                            double displayHeadroom) {
+  return quorlin::rasterizeDifference(source, comparison, gain, displayHeadroom);
+}
+
+}  // namespace quorlin

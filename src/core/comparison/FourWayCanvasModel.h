@@ -1,0 +1,89 @@
+// FourWayCanvasModel: what the four-way canvas shows, decided without a widget.
+//
+// The canvas widget calls update() with the ten values, its size and the
+// display headroom after every change of any of them, after layout and when it
+// moves to another screen. The model then says which layers are visible, where
+// they go and which bitmap each shows; the widget only paints those bitmaps
+// (MipChain's plan) into those rectangles. Nothing is compared with the
+// previous values: bitmaps are cached by RasterCacheKey, and a layer whose key
+// is unchanged is skipped before even the cache lookup, so zoom, pan and split
+// changes never render.
+//
+// Layers, bottom to top: the background (view bounds; checkerboard or black),
+// four quadrant layers each clipped to its quadrant, and the full-frame
+// original. Frames are in view points, y down, absolute (not relative to the
+// quadrant). Before the first update and while there is no source or the view
+// has no area, every image layer is hidden.
+//
+// Around each full update the cache keeps only bitmaps of images still shown
+// (the source and the present results), made for the current display
+// headroom; difference bitmaps also need a live comparison image and the
+// current gain (see RasterCache::prune). Pruning runs before rendering too,
+// and a layer lets go of its old bitmap before its new one is made, so a gain
+// change frees the old difference bitmaps (to the bitmap memory pool) before
+// it needs memory for the new ones.
+//
+// Rendering happens synchronously inside update() through the injected
+// CanvasRasterizer (ImageRasterizer by default). Main thread only.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "core/comparison/CanvasRasterizer.h"
+#include "core/comparison/FourWayImageCanvas.h"
+#include "core/comparison/RasterCache.h"
+
+namespace quorlin {
+
+enum class CanvasLayer { quadrant0, quadrant1, quadrant2, quadrant3, original };
+inline constexpr int canvasLayerCount = 5;
+
+struct CanvasLayerState {
+  bool isHidden = true;
+  RectF frame;   // the image rectangle
+  RectF clip;    // the quadrant for quadrant layers; the view bounds for the original
+  std::shared_ptr<const RasterizedImage> contents;   // null: nothing to paint
+};
+
+struct CanvasBackground {
+  RectF frame;
+  bool isCheckerboard = false;   // else opaque black
+};
+
+class FourWayCanvasModel {
+ public:
+  explicit FourWayCanvasModel(std::shared_ptr<CanvasRasterizer> rasterizer = std::make_shared<ImageRasterizer>());
+
+  // `displayHeadroom` is normalised (values at most 1.0, or NaN, count as 1.0).
+  void update(const FourWayImageCanvas& values, SizeF viewSize, double displayHeadroom);
+
+  const FourWayImageCanvas& values() const { return values_; }
+  const CanvasBackground& background() const { return background_; }
+  const CanvasLayerState& layer(CanvasLayer layer) const { return layers_[index(layer)]; }
+  static CanvasLayer quadrantLayer(int quadrant) { return static_cast<CanvasLayer>(quadrant); }
+
+  const RasterCache& rasterCache() const { return cache_; }
+  // The key whose bitmap the layer shows; none before its first rendering or
+  // after pruning dropped that key.
+  std::optional<RasterCacheKey> appliedLayerKey(CanvasLayer layer) const { return appliedKeys_[index(layer)]; }
+
+ private:
+  static std::size_t index(CanvasLayer layer) { return static_cast<std::size_t>(layer); }
+  void renderNormal(CanvasLayer layer, const DisplayImage& image, double displayHeadroom);
+  void renderDifference(CanvasLayer layer, const DisplayImage& source, const DisplayImage& comparison,
+                        double displayHeadroom);
+  template <typename Render>
+  void applyKey(CanvasLayer layer, const RasterCacheKey& key, Render render);
+  void prune(double displayHeadroom);
+
+  std::shared_ptr<CanvasRasterizer> rasterizer_;
+  FourWayImageCanvas values_;
+  CanvasBackground background_;
+  std::array<CanvasLayerState, canvasLayerCount> layers_{};
+  std::array<std::optional<RasterCacheKey>, canvasLayerCount> appliedKeys_{};
+  RasterCache cache_;
+};
+
+}  // namespace quorlin

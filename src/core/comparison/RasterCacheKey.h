@@ -1,0 +1,31 @@
+// RasterCacheKey: what one rendered bitmap depends on.
+//
+// Two keys are equal when all six fields are equal; doubles compare
+// numerically, so a key holding NaN equals nothing, not even itself. Image
+// identities are DecodedImage identifiers, which the process never reuses, so
+// a new image never matches a key made for an old one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace quorlin {
+
+struct RasterCacheKey {
+  std::uint64_t imageIdentifier = 0;
+  std::optional<double> contentHeadroom;
+  double displayHeadroom = 1.0;
+  std::optional<std::uint64_t> comparisonImageIdentifier;
+  std::optional<int> differenceGain;
+  bool isDifference = false;
+
+  friend bool operator==(const RasterCacheKey&, const RasterCacheKey&) = default;
+};
+
+// Covers all six fields; keys that compare equal hash equally (0.0 and −0.0 too).
+struct RasterCacheKeyHash {
+  std::size_t operator()(const RasterCacheKey& key) const;
+};
+
+}  // namespace quorlin
