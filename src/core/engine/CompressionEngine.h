@@ -18,6 +18,7 @@
 #include "core/engine/DisplayImage.h"
 #include "core/engine/PreparedSource.h"
 #include "core/engine/SourceMetadata.h"
+#include "core/engine/TargetSearch.h"
 
 namespace quorlin {
 
@@ -32,13 +33,26 @@ class CompressionEngine {
   virtual SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file,
                                                       PixelSize fallbackSize) = 0;
   // A new directory under the temporary root holding "source.png".
-  // `decodedSource`, when given, is what readDisplayImage returned for `source`
-  // with neither colour space nor headroom; it spares decoding the file again.
+  virtual PreparedCompressionSource prepareSource(const std::filesystem::path& source) = 0;
+  // The same, reusing the image readDisplayImage decoded from `source` (with
+  // neither colour space nor headroom) when the caller holds one, so the
+  // source is not decoded again for every pass. The default ignores it.
   virtual PreparedCompressionSource prepareSource(const std::filesystem::path& source,
-                                                  std::shared_ptr<const DecodedImage> decodedSource = nullptr) = 0;
+                                                  std::shared_ptr<const DecodedImage> decodedSource) {
+    (void)decodedSource;
+    return prepareSource(source);
+  }
   // One encode, decode and score in a new work directory owned by the result.
   virtual CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                                      std::stop_token stopToken) = 0;
+  // Target Score mode: the search for the panel's target with runPanel on
+  // `source` as the probe evaluator. Only the returned result's directory is
+  // left on disk; progress texts ("Probe 1: quality 85...") go to `progress`.
+  virtual CompressionResult searchTargetScore(const CodecPanel& panel, const PreparedCompressionSource& source,
+                                              const SearchProgress& progress, std::stop_token stopToken) {
+    return quorlin::searchTargetScore(
+        panel, progress, [&](const CodecPanel& probe) { return runPanel(probe, source, stopToken); }, stopToken);
+  }
   // The exiftool listing of `file`, filtered of the lines about the file itself.
   virtual std::string readExifToolMetadata(const std::filesystem::path& file, std::stop_token stopToken) = 0;
 };

@@ -82,6 +82,9 @@ GenerationPass::RunEnd GenerationPass::runOnWorker(int index, const CodecPanel& 
           if (auto client = self->client_.lock()) client->applyProgress(index, message, self->generation());
         });
       };
+      // The search runs here over the engine's runs (rather than through the
+      // engine's own search) so that every probe directory is known and none
+      // outlives a search that fails.
       auto evaluate = [&](const CodecPanel& probePanel) {
         CompressionResult result = services_.engine->runPanel(probePanel, prepared, stopToken);
         probeDirectories.push_back(result.workDirectory);

@@ -39,6 +39,9 @@ class FakeCompressionEngine final : public CompressionEngine {
   std::optional<DisplayImage> readDisplayImage(const std::filesystem::path& file, const ColorSpaceRef& colorSpace,
                                                std::optional<double> contentHeadroom) override;
   SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, PixelSize fallbackSize) override;
+  PreparedCompressionSource prepareSource(const std::filesystem::path& source) override {
+    return prepareSource(source, nullptr);
+  }
   PreparedCompressionSource prepareSource(const std::filesystem::path& source,
                                           std::shared_ptr<const DecodedImage> decodedSource) override;
   CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
