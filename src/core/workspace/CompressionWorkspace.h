@@ -275,7 +275,7 @@ class CompressionWorkspace final : private GenerationPassClient {
   std::vector<std::string> lastSignatures_;
   std::uint64_t loadSequence_ = 0;                       // the latest load asked for
   int pendingLoads_ = 0;
-  std::stop_source workStop_;                            // cancels loads and inspections at destruction
+  std::stop_source workStop_;                            // cancels metadata inspections at destruction
 
   int batchDepth_ = 0;
   WorkspaceChange pendingChange_;

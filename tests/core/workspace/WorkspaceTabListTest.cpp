@@ -141,17 +141,5 @@ TEST_F(WorkspaceTabListTest, ClosingATabWithRunningWorkReturnsAtOnceAndLeavesNot
   EXPECT_TRUE(rootEntries().empty());
 }
 
-TEST_F(WorkspaceTabListTest, TabsCompareByAllThreeFields) {
-  WorkspaceTab a;
-  WorkspaceTab b = a;
-  EXPECT_EQ(a, b);
-  b.title = "other";
-  EXPECT_NE(a, b);
-  b = a;
-  b.rateControlMode = RateControlMode::targetScore;
-  EXPECT_NE(a, b);
-  EXPECT_NE(a, WorkspaceTab{});
-}
-
 }  // namespace
 }  // namespace quorlin::test
