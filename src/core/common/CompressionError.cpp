@@ -32,6 +32,9 @@ CompressionError::CompressionError(Kind kind, std::string tool, std::string outp
     case Kind::unreadableImage:
       message_ = "Could not read decoded image: " + lastPathComponent(file_) + ".";
       break;
+    case Kind::unsupportedByTool:
+      message_ = output_;
+      break;
   }
 }
 
@@ -49,6 +52,10 @@ CompressionError CompressionError::missingOutput(std::filesystem::path file) {
 
 CompressionError CompressionError::unreadableImage(std::filesystem::path file) {
   return CompressionError(Kind::unreadableImage, {}, {}, std::move(file));
+}
+
+CompressionError CompressionError::unsupportedByTool(std::string tool, std::string message) {
+  return CompressionError(Kind::unsupportedByTool, std::move(tool), std::move(message), {});
 }
 
 std::string trimWhitespace(std::string_view text) {

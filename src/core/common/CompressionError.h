@@ -15,8 +15,9 @@ namespace quorlin {
 
 class CompressionError : public std::exception {
  public:
-  // Cases in their fixed order.
-  enum class Kind { missingTool, processFailed, missingOutput, unreadableImage };
+  // Cases in their fixed order. unsupportedByTool comes last: it is this
+  // system's own addition for older tools (see below).
+  enum class Kind { missingTool, processFailed, missingOutput, unreadableImage, unsupportedByTool };
 
   // "Missing command-line tool: NAME. Install it with Homebrew or add it to PATH."
   static CompressionError missingTool(std::string toolName);
@@ -28,11 +29,17 @@ class CompressionError : public std::exception {
   // "Could not read decoded image: " + file name + ". Also used for unreadable
   // sources and encoded files, with the same wording.
   static CompressionError unreadableImage(std::filesystem::path file);
+  // The installed `tool` cannot do what the panel asks, found out before it
+  // ran (an older release refusing an option) or after it claimed success
+  // (its output is not the codec's container). The message is `message`
+  // exactly, e.g. "heif-enc 1.15.1 cannot encode JPEG 2000. Install a newer
+  // libheif with its OpenJPEG encoder plugin." or "heif-enc wrote no JPEG 2000 data."
+  static CompressionError unsupportedByTool(std::string tool, std::string message);
 
   Kind kind() const noexcept { return kind_; }
-  // The tool name (missingTool, processFailed); empty otherwise.
+  // The tool name (missingTool, processFailed, unsupportedByTool); empty otherwise.
   const std::string& tool() const noexcept { return tool_; }
-  // The raw output (processFailed); empty otherwise.
+  // The raw output (processFailed), the message (unsupportedByTool); empty otherwise.
   const std::string& output() const noexcept { return output_; }
   // The file (missingOutput, unreadableImage); empty otherwise.
   const std::filesystem::path& file() const noexcept { return file_; }

@@ -93,7 +93,12 @@ class SpawnAttributes {
 // an exception inside our own loop) it is terminated, killed and reaped.
 class RunningChild {
  public:
-  RunningChild(pid_t pid, bool hasOwnGroup) : pid_(pid), hasOwnGroup_(hasOwnGroup) {}
+  RunningChild(pid_t pid, bool hasOwnGroup, ChildProcessTracker* tracker)
+      : pid_(pid), hasOwnGroup_(hasOwnGroup), tracker_(tracker) {
+    if (tracker_) {
+      if (int pending = tracker_->add(pid_)) signal(pending);
+    }
+  }
   RunningChild(const RunningChild&) = delete;
   RunningChild& operator=(const RunningChild&) = delete;
   ~RunningChild() {
@@ -120,6 +125,14 @@ class RunningChild {
   // Blocks until the child has exited; returns its termination status.
   int reap() {
     if (!isReaped_) {
+      if (tracker_) {
+        // Leave the tracker while the pid is still reserved by the zombie, so a
+        // late terminateAll can never signal a recycled pid.
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+        }
+        tracker_->remove(pid_);
+      }
       int status = 0;
       pid_t result;
       do {
@@ -134,6 +147,7 @@ class RunningChild {
  private:
   pid_t pid_;
   bool hasOwnGroup_;
+  ChildProcessTracker* tracker_;
   bool isReaped_ = false;
   int exitStatus_ = 0;
 };
@@ -187,6 +201,33 @@ bool drainOnce(int fd, ProcessOutputCollector& collector) {
 
 }  // namespace
 
+void ChildProcessTracker::terminateAll(int signalNumber) {
+  std::lock_guard guard(lock_);
+  terminationSignal_ = signalNumber;
+  for (pid_t child : children_) ::kill(-child, signalNumber);
+}
+
+bool ChildProcessTracker::isTerminating() const {
+  std::lock_guard guard(lock_);
+  return terminationSignal_ != 0;
+}
+
+std::size_t ChildProcessTracker::runningCount() const {
+  std::lock_guard guard(lock_);
+  return children_.size();
+}
+
+int ChildProcessTracker::add(pid_t child) {
+  std::lock_guard guard(lock_);
+  children_.insert(child);
+  return terminationSignal_;
+}
+
+void ChildProcessTracker::remove(pid_t child) {
+  std::lock_guard guard(lock_);
+  children_.erase(child);
+}
+
 int terminationStatus(int waitStatus) {
   if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
   if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
@@ -233,7 +274,7 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
   ::posix_spawnattr_setsigmask(attributes.get(), &noSignals);
   ::posix_spawnattr_setsigdefault(attributes.get(), &allSignals);
-  const bool hasOwnGroup = timeLimit.has_value();
+  const bool hasOwnGroup = timeLimit.has_value() || request.tracker != nullptr;
   if (hasOwnGroup) {
     flags |= POSIX_SPAWN_SETPGROUP;
     ::posix_spawnattr_setpgroup(attributes.get(), 0);
@@ -270,7 +311,7 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
     return outcome;
   }
 
-  RunningChild child(pid, hasOwnGroup);
+  RunningChild child(pid, hasOwnGroup, request.tracker);
   std::optional<LimitSchedule> schedule;
   if (timeLimit) {
     auto terminateAt = startedAt + timeLimit->limit;

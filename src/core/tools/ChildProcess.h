@@ -11,9 +11,13 @@
 // different threads run independently.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,36 @@ enum class ChildStandardInput {
   nullDevice,  // /dev/null: a child that reads gets end of file at once
 };
 
+// The children started with one tracker, so that a program the user
+// interrupts can end every tool it started (the command line on Ctrl-C; the
+// desktop app lets a started tool run to its end and uses none). A tracked
+// child runs in a process group of its own, and is signalled as a group, so
+// helpers it started itself end with it. Thread-safe.
+class ChildProcessTracker {
+ public:
+  ChildProcessTracker() = default;
+  ChildProcessTracker(const ChildProcessTracker&) = delete;
+  ChildProcessTracker& operator=(const ChildProcessTracker&) = delete;
+
+  // Sends `signalNumber` to every running tracked child, and to every child
+  // started with this tracker from now on, as soon as it exists. A later call
+  // (SIGKILL after SIGTERM, say) replaces the signal and sends it again.
+  void terminateAll(int signalNumber);
+  bool isTerminating() const;
+  // Tracked children not yet reaped.
+  std::size_t runningCount() const;
+
+  // Used by runChildProcess: records a started child and returns the signal it
+  // must get at once (0 for none); forgets it just before it is reaped.
+  int add(pid_t child);
+  void remove(pid_t child);
+
+ private:
+  mutable std::mutex lock_;
+  std::set<pid_t> children_;
+  int terminationSignal_ = 0;
+};
+
 struct ChildProcessRequest {
   std::filesystem::path executable;     // absolute path; launched as is
   std::vector<std::string> arguments;   // argv[1...], passed byte for byte
@@ -34,6 +68,8 @@ struct ChildProcessRequest {
   // "NAME=VALUE" entries; nothing means our own environment unchanged.
   std::optional<std::vector<std::string>> environment;
   ChildStandardInput standardInput = ChildStandardInput::inherited;
+  // When set, the child is tracked there (and gets a process group of its own).
+  ChildProcessTracker* tracker = nullptr;
 };
 
 // A time limit: when `limit` has passed the child (and everything in its process

@@ -32,9 +32,9 @@ std::string launchErrorText(int error) {
 }  // namespace
 
 ToolRunner::ToolRunner(ExecutableURLCache& cache, const ToolSearchPath& searchPath, MainThreadDispatcher& dispatcher,
-                       CommandConsoleStore& console, ChildStandardInput standardInput)
+                       CommandConsoleStore& console, ChildStandardInput standardInput, ChildProcessTracker* tracker)
     : cache_(cache), searchPath_(searchPath), dispatcher_(dispatcher), console_(console),
-      standardInput_(standardInput) {}
+      standardInput_(standardInput), tracker_(tracker) {}
 
 std::string combineOutput(const std::string& standardOutput, const std::string& standardError) {
   if (standardOutput.empty()) return standardError;
@@ -62,6 +62,7 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   request.argumentZero = located->name;
   request.environment = environmentWithPath(joinedPath(directories));
   request.standardInput = standardInput_;
+  request.tracker = tracker_;
 
   ProcessOutputCollector standardOutput;
   ProcessOutputCollector standardError;

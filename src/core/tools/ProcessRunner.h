@@ -28,8 +28,11 @@ class ToolRunner {
  public:
   // Everything passed in must outlive the runner and every console update it
   // posts: the store is touched only through `dispatcher`, on the main thread.
+  // With a `tracker`, every child is tracked there so its owner can end them
+  // all (see ChildProcessTracker).
   ToolRunner(ExecutableURLCache& cache, const ToolSearchPath& searchPath, MainThreadDispatcher& dispatcher,
-             CommandConsoleStore& console, ChildStandardInput standardInput = ChildStandardInput::inherited);
+             CommandConsoleStore& console, ChildStandardInput standardInput = ChildStandardInput::inherited,
+             ChildProcessTracker* tracker = nullptr);
 
   // Runs `tool` (a bare name such as "cjxl") with `arguments`, blocking until it
   // has exited. Thread-safe; called on worker threads, many at once.
@@ -59,6 +62,7 @@ class ToolRunner {
   MainThreadDispatcher& dispatcher_;
   CommandConsoleStore& console_;
   ChildStandardInput standardInput_;
+  ChildProcessTracker* tracker_;
 };
 
 // The output text of a finished run: the non-empty ones of the two texts, in

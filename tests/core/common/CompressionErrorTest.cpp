@@ -32,6 +32,14 @@ TEST(CompressionErrorTest, KeepsPayloadsAndKind) {
   EXPECT_STREQ(error.what(), "target search failed. No successful probes for WebP.");
 }
 
+TEST(CompressionErrorTest, UnsupportedByToolShowsItsMessageUnchanged) {
+  auto error = CompressionError::unsupportedByTool("heif-enc", "heif-enc wrote no JPEG 2000 (libheif) data.");
+  EXPECT_EQ(error.kind(), CompressionError::Kind::unsupportedByTool);
+  EXPECT_EQ(error.tool(), "heif-enc");
+  EXPECT_EQ(error.message(), "heif-enc wrote no JPEG 2000 (libheif) data.");
+  EXPECT_EQ(describeError(std::make_exception_ptr(error)), "heif-enc wrote no JPEG 2000 (libheif) data.");
+}
+
 TEST(DescribeErrorTest, UsesMessageForCompressionErrorsAndReasonForFileErrors) {
   EXPECT_EQ(describeError(std::make_exception_ptr(CompressionError::missingTool("cwebp"))),
             "Missing command-line tool: cwebp. Install it with Homebrew or add it to PATH.");

@@ -1,0 +1,291 @@
+// quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
+//                     [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//
+// One generate pass, as the desktop app runs it: the source is prepared once,
+// then every panel (one worker thread each, or one after another with
+// --serial) is encoded, decoded and scored, or searched for the target score.
+// The main thread drives a QueueDispatcher: it applies outcomes, prints the
+// pass's status texts on standard error and, with --verbose, every command as
+// it finishes. The report (a table or JSON) goes to standard output.
+//
+// Every work directory is removed before exit. SIGINT or SIGTERM stops new
+// work, ends the running tools (SIGTERM, then SIGKILL two seconds later or on
+// a second signal), removes the directories and exits 130 or 143.
+//
+// Exit status: 0 every panel succeeded, 1 some failed (or an export failed),
+// 2 usage error or unreadable source ("Could not read decoded image: NAME.").
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "cli/CliCommand.h"
+#include "cli/CompareOptions.h"
+#include "cli/CompareReport.h"
+#include "cli/InterruptWatcher.h"
+#include "cli/ProgressLine.h"
+#include "core/common/ByteCount.h"
+#include "core/common/Cancellation.h"
+#include "core/common/CompressionError.h"
+#include "core/common/MainThreadDispatcher.h"
+#include "core/engine/CompressionRunner.h"
+#include "core/engine/ResultTexts.h"
+#include "core/tools/ChildProcess.h"
+#include "core/tools/CommandConsole.h"
+#include "core/tools/TemporaryFiles.h"
+
+namespace quorlin::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto killGrace = std::chrono::seconds(2);
+
+// Every work directory a result of this pass owns, including Target Score
+// probes a failed or interrupted search leaves behind. Any thread.
+class ResultDirectories {
+ public:
+  void record(const fs::path& directory) {
+    std::lock_guard guard(lock_);
+    directories_.insert(directory);
+  }
+  void removeAll() {
+    std::lock_guard guard(lock_);
+    for (const auto& directory : directories_) {
+      std::error_code ignored;
+      fs::remove_all(directory, ignored);
+    }
+    directories_.clear();
+  }
+
+ private:
+  std::mutex lock_;
+  std::set<fs::path> directories_;
+};
+
+std::string verboseLine(const CommandConsoleEntry& entry) {
+  std::string outcome = entry.launchError ? "launch failed: " + *entry.launchError
+                                          : "exit " + std::to_string(entry.exitStatus.value_or(-1));
+  return entry.commandLine + "  [" + outcome + ", " + entry.durationText() + "]";
+}
+
+// The name an exported file gets in DIR: the encoded file's own name, unless
+// an earlier panel of this pass took it; then the panel number is added.
+fs::path exportTarget(const fs::path& directory, const fs::path& encoded, std::size_t index,
+                      std::set<fs::path>& taken) {
+  fs::path target = directory / encoded.filename();
+  if (taken.contains(target)) {
+    target = directory / (encoded.stem().string() + "-" + std::to_string(index + 1) + encoded.extension().string());
+  }
+  taken.insert(target);
+  return target;
+}
+
+class ComparePass {
+ public:
+  explicit ComparePass(CompareOptions options) : options_(std::move(options)), progress_(stderr) {
+    options_.source = fs::absolute(options_.source);
+  }
+
+  int run();
+
+ private:
+  void onInterrupt(int count);
+  void runPanelAt(std::size_t index, const PreparedCompressionSource& prepared, std::stop_token stopToken);
+  void apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage);
+  bool exportResults();
+
+  CompareOptions options_;
+  ProgressLine progress_;
+  QueueDispatcher dispatcher_;
+  std::stop_source stop_;
+  ChildProcessTracker children_;
+  ExecutableURLCache executables_;
+  ToolSearchPath searchPath_{executables_};
+  CommandConsoleStore console_;
+  ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice, &children_};
+  ToolVersionCache versions_;
+  std::optional<CompressionRunner> engine_;
+  ResultDirectories directories_;
+  std::vector<PanelOutcome> outcomes_;
+  std::size_t remaining_ = 0;
+};
+
+void ComparePass::onInterrupt(int count) {
+  // Watcher thread: stop at once, then tidy up on the main thread.
+  stop_.request_stop();
+  children_.terminateAll(count == 1 ? SIGTERM : SIGKILL);
+  if (count == 1) {
+    dispatcher_.post([this] {
+      dispatcher_.postDelayed(killGrace, [this] { children_.terminateAll(SIGKILL); });
+    });
+  }
+}
+
+void ComparePass::runPanelAt(std::size_t index, const PreparedCompressionSource& prepared,
+                             std::stop_token stopToken) {
+  const CodecPanel panel = outcomes_[index].panel;  // a copy: the main thread owns the outcomes
+  std::optional<CompressionResult> result;
+  std::string errorMessage;
+  try {
+    throwIfCancelled(stopToken);
+    auto evaluate = [&](const CodecPanel& probe) {
+      CompressionResult probeResult = engine_->runPanel(probe, prepared, stopToken);
+      directories_.record(probeResult.workDirectory);
+      return probeResult;
+    };
+    if (panel.rateControlMode == RateControlMode::targetScore) {
+      std::string prefix(1, '[');
+      prefix.append(std::to_string(index + 1)).append(" ").append(rawValue(panel.codec)).append("] ");
+      auto report = [this, prefix](const std::string& text) {
+        dispatcher_.post([this, line = prefix + text] { progress_.show(line); });
+      };
+      result = searchTargetScore(panel, report, evaluate, stopToken);
+    } else {
+      result = evaluate(panel);
+    }
+  } catch (...) {
+    errorMessage = describeError(std::current_exception());
+  }
+  dispatcher_.post([this, index, result = std::move(result), errorMessage]() mutable {
+    apply(index, std::move(result), std::move(errorMessage));
+  });
+}
+
+void ComparePass::apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage) {
+  PanelOutcome& outcome = outcomes_[index];
+  std::string_view codec = rawValue(outcome.panel.codec);
+  if (result) {
+    progress_.show("Generated " + std::string(codec) + ": " + formatByteCount(result->encodedSize) + ".");
+  } else {
+    progress_.show(std::string(codec) + " failed: " + (errorMessage.empty() ? "Unknown error" : errorMessage));
+  }
+  outcome.result = std::move(result);
+  outcome.errorMessage = std::move(errorMessage);
+  --remaining_;
+}
+
+bool ComparePass::exportResults() {
+  const fs::path& directory = *options_.exportDirectory;
+  bool isComplete = true;
+  std::set<fs::path> taken;
+  for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+    if (!outcomes_[i].result) continue;
+    try {
+      fs::create_directories(directory);
+      fs::path target = exportTarget(directory, outcomes_[i].result->encodedURL, i, taken);
+      fs::copy_file(outcomes_[i].result->encodedURL, target, fs::copy_options::overwrite_existing);
+      progress_.show("Exported " + target.filename().string() + ".");
+    } catch (const std::exception& error) {
+      progress_.show("Export failed: " + describeError(error));
+      isComplete = false;
+    }
+  }
+  return isComplete;
+}
+
+int ComparePass::run() {
+  InterruptWatcher watcher([this](int, int count) { onInterrupt(count); });
+  searchPath_.setCustomToolDirectories(options_.toolDirectories);
+  engine_.emplace(EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot())});
+  if (options_.isVerbose) {
+    console_.addChangeObserver([this](const CommandConsoleChange& change) {
+      if (change.kind != CommandConsoleChange::Kind::finished &&
+          change.kind != CommandConsoleChange::Kind::launchFailed) {
+        return;
+      }
+      for (const auto& entry : console_.entries()) {
+        if (entry.id == change.id) progress_.printLine(verboseLine(entry));
+      }
+    });
+  }
+
+  auto display = engine_->readDisplayImage(options_.source, nullptr, std::nullopt);
+  if (!display) {
+    std::cerr << CompressionError::unreadableImage(options_.source).message() << "\n";
+    return exitUsage;
+  }
+  SourceImageMetadata metadata = engine_->readSourceImageMetadata(options_.source, display->displaySize);
+  std::error_code sizeError;
+  CompareSource source{options_.source, metadata.pixelWidth, metadata.pixelHeight,
+                       static_cast<std::int64_t>(fs::file_size(options_.source, sizeError))};
+  if (sizeError) source.fileSize = 0;
+
+  for (const auto& panel : options_.panels) outcomes_.push_back(PanelOutcome{panel, std::nullopt, {}});
+  remaining_ = outcomes_.size();
+  progress_.show("Encoding all panels...");
+
+  std::optional<PreparedCompressionSource> prepared;
+  try {
+    prepared = engine_->prepareSource(options_.source, display->image);
+  } catch (...) {
+    std::string message = describeError(std::current_exception());
+    for (std::size_t i = 0; i < outcomes_.size(); ++i) apply(i, std::nullopt, message);
+  }
+  display.reset();  // the prepared PNG holds what the panels need
+
+  if (prepared) {
+    std::vector<std::jthread> workers;
+    const std::stop_token stopToken = stop_.get_token();
+    if (options_.isSerial) {
+      workers.emplace_back([this, &prepared, stopToken] {
+        for (std::size_t i = 0; i < outcomes_.size(); ++i) runPanelAt(i, *prepared, stopToken);
+      });
+    } else {
+      for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+        workers.emplace_back([this, &prepared, stopToken, i] { runPanelAt(i, *prepared, stopToken); });
+      }
+    }
+    dispatcher_.runUntil([this] { return remaining_ == 0; });
+    workers.clear();  // joins; each has posted its outcome already
+    dispatcher_.runPending();
+    prepared->removeTemporaryDirectory();
+  }
+
+  if (int signalNumber = watcher.firstSignal()) {
+    directories_.removeAll();
+    progress_.finish();
+    std::cerr << "Interrupted.\n";
+    return 128 + signalNumber;
+  }
+
+  bool isExported = !options_.exportDirectory || exportResults();
+  progress_.finish();
+  std::string report = options_.isJson ? compareJson(source, outcomes_) : compareTable(source, outcomes_);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  std::fflush(stdout);
+  directories_.removeAll();
+
+  bool isComplete = std::all_of(outcomes_.begin(), outcomes_.end(), [](const PanelOutcome& o) { return o.result; });
+  return isComplete && isExported ? exitSuccess : exitSomeFailed;
+}
+
+int runCompare(const std::vector<std::string>& arguments) {
+  CompareParse parse = parseCompareArguments(arguments);
+  if (parse.isHelp) {
+    std::cout << compareUsage;
+    return exitSuccess;
+  }
+  if (!parse.options) {
+    std::cerr << "quorlin-cli compare: " << parse.error << "\n\n" << compareUsage;
+    return exitUsage;
+  }
+  ComparePass pass(std::move(*parse.options));
+  return pass.run();
+}
+
+const RegisterCommand registration(
+    CliCommand{"compare", "encode, decode and score a source with up to four codec panels", runCompare});
+
+}  // namespace
+}  // namespace quorlin::cli

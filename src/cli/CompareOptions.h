@@ -1,0 +1,51 @@
+// The arguments of `quorlin-cli compare`, parsed and checked.
+//
+//   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
+//           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//
+// CODEC is a raw value ("JPEG XL", "HEIF") or a short key (jxl, avif, webp,
+// jpegli, heif-libheif, avif-libheif, jp2-libheif, heif-system, jpeg-turbo,
+// jpeg-system). FIELD is a panel setting named as in CodecPanel; VALUE is a
+// number, true/false, or an option's raw value. Without --panel the four
+// default panels run; at most four panels can be given.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "core/engine/CodecPanel.h"
+
+namespace quorlin::cli {
+
+struct CompareOptions {
+  std::filesystem::path source;
+  std::vector<CodecPanel> panels;           // in panel order; the defaults when none was given
+  std::optional<double> targetScore;        // Target Score mode for every panel
+  bool isSerial = false;
+  bool isJson = false;
+  bool isVerbose = false;
+  std::optional<std::filesystem::path> exportDirectory;
+  std::vector<std::string> toolDirectories;
+};
+
+// What the user asked for, or the reason the arguments are unusable (a
+// one-line message for stderr, printed before the usage text). `isHelp` is
+// set for --help.
+struct CompareParse {
+  std::optional<CompareOptions> options;
+  std::string error;
+  bool isHelp = false;
+};
+CompareParse parseCompareArguments(const std::vector<std::string>& arguments);
+
+// One --panel value: "webp:quality=70,effort=6" or "JPEG XL". Nothing plus a
+// message when the codec, a field or a value is unknown or out of range.
+std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text);
+
+extern const char* const compareUsage;
+
+}  // namespace quorlin::cli

@@ -1,0 +1,46 @@
+#include "core/engine/CompressionRunner.h"
+
+#include "core/engine/DisplayImageReader.h"
+#include "core/engine/ExifToolMetadata.h"
+#include "core/engine/PanelRunner.h"
+
+namespace quorlin {
+
+std::optional<DisplayImage> CompressionRunner::readDisplayImage(const std::filesystem::path& file,
+                                                                const ColorSpaceRef& colorSpace,
+                                                                std::optional<double> contentHeadroom) {
+  return quorlin::readDisplayImage(file, colorSpace, contentHeadroom);
+}
+
+SourceImageMetadata CompressionRunner::readSourceImageMetadata(const std::filesystem::path& file,
+                                                               PixelSize fallbackSize) {
+  return quorlin::readSourceImageMetadata(file, fallbackSize);
+}
+
+PreparedCompressionSource CompressionRunner::prepareSource(const std::filesystem::path& source) {
+  return quorlin::prepareSource(source, context_.temporaryRoot);
+}
+
+PreparedCompressionSource CompressionRunner::prepareSource(const std::filesystem::path& source,
+                                                           std::shared_ptr<const DecodedImage> decodedSource) {
+  return quorlin::prepareSource(source, context_.temporaryRoot, std::move(decodedSource));
+}
+
+CompressionResult CompressionRunner::runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
+                                              std::stop_token stopToken) {
+  return quorlin::runPanel(panel, source, context_, stopToken);
+}
+
+CompressionResult CompressionRunner::searchTargetScore(const CodecPanel& panel,
+                                                       const PreparedCompressionSource& source,
+                                                       const SearchProgress& progress, std::stop_token stopToken) {
+  return quorlin::searchTargetScore(
+      panel, progress, [&](const CodecPanel& probe) { return quorlin::runPanel(probe, source, context_, stopToken); },
+      stopToken);
+}
+
+std::string CompressionRunner::readExifToolMetadata(const std::filesystem::path& file, std::stop_token stopToken) {
+  return quorlin::readExifToolMetadata(context_.runner, file, stopToken);
+}
+
+}  // namespace quorlin

@@ -1,0 +1,145 @@
+#include "core/engine/PanelRunner.h"
+
+#include <chrono>
+#include <optional>
+#include <system_error>
+
+#include "core/common/CompressionError.h"
+#include "core/engine/DecodedImageReader.h"
+#include "core/engine/EncodedDescription.h"
+#include "core/engine/Encoding.h"
+#include "core/engine/PlatformImageCodec.h"
+#include "core/engine/Ssimulacra2Score.h"
+#include "core/tools/ToolContract.h"
+
+namespace quorlin {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Decoders whose output file follows a flag rather than the encoded file.
+struct DecoderOutputFlag {
+  std::string_view tool;
+  std::string_view flag;
+};
+constexpr DecoderOutputFlag decoderOutputFlags[] = {{ToolContract::dwebp, ToolContract::dwebpOutputFlag}};
+
+// A describer's output, or nothing when it is missing or fails: a description
+// is a nicety that never fails a run. Cancellation still ends the run.
+std::optional<std::string> describe(const EngineContext& context, std::string_view tool,
+                                    const std::vector<std::string>& arguments, std::stop_token stopToken) {
+  try {
+    return context.runner.runTool(tool, arguments, stopToken);
+  } catch (const CompressionError&) {
+    return std::nullopt;
+  }
+}
+
+std::int64_t encodedSizeOf(const fs::path& encoded) {
+  std::error_code error;
+  auto size = fs::file_size(encoded, error);
+  return error ? 0 : static_cast<std::int64_t>(size);
+}
+
+void requireFile(const fs::path& file) {
+  std::error_code error;
+  if (!fs::exists(file, error)) throw CompressionError::missingOutput(file);
+}
+
+CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSource& source,
+                            const EngineContext& context, std::stop_token stopToken, const EncodeStageResult& stage) {
+  const fs::path& encoded = stage.encodedURL;
+  const fs::path& decoded = stage.decodedURL;
+
+  DecoderCommand decoder = decoderCommand(panel.codec, encoded, decoded);
+  std::string decoderOutput;
+  const auto decodeStart = SteadyClock::now();
+  if (decoder.tool.empty()) {
+    decodeWithPlatform(encoded, decoded);
+  } else {
+    decoderOutput = context.runner.runTool(decoder.tool, decoder.arguments, stopToken);
+  }
+  const double decodeDuration = std::chrono::duration<double>(SteadyClock::now() - decodeStart).count();
+
+  requireFile(encoded);
+  requireFile(decoded);
+
+  std::optional<std::string> jxlinfoText;
+  if (panel.codec == CompressionCodec::jpegXL) {
+    jxlinfoText = describe(context, ToolContract::jxlinfo, {encoded.string()}, stopToken);
+  }
+
+  DisplayMetadata display = source.displayMetadata;
+  std::vector<std::string> metadataLines;
+  if (jxlinfoText) {
+    DescribedDisplay described = jpegXLDescribedDisplay(*jxlinfoText);
+    if (described.colorSpace) display.colorSpace = described.colorSpace;
+    if (described.contentHeadroom) display.contentHeadroom = described.contentHeadroom;
+    metadataLines = jpegXLDescriptionLines(*jxlinfoText);
+  } else if (panel.codec == CompressionCodec::avif) {
+    metadataLines = avifDescriptionLines(decoderOutput);
+    if (metadataLines.empty()) {
+      auto info = describe(context, ToolContract::avifdec,
+                           {std::string(ToolContract::avifdecInfoFlag), encoded.string()}, stopToken);
+      if (info) metadataLines = avifDescriptionLines(*info);
+    }
+  }
+
+  std::optional<DisplayImage> image = readDecodedImage(decoded, display);
+  if (!image) throw CompressionError::unreadableImage(decoded);
+
+  const std::int64_t encodedSize = encodedSizeOf(encoded);
+
+  std::error_code error;
+  fs::path reference = fs::absolute(source.preparedURL, error);
+  if (error) reference = source.preparedURL;
+  std::string scoreOutput =
+      context.runner.runTool(ToolContract::ssimulacra2, {reference.string(), decoded.string()}, stopToken);
+  const double score = parseSsimulacra2Score(scoreOutput);
+
+  CompressionResult result;
+  result.id = Uuid::random();
+  result.codec = panel.codec;
+  result.workDirectory = stage.workDirectory;
+  result.encodedURL = encoded;
+  result.decodedURL = decoded;
+  result.encodedSize = encodedSize;
+  result.decodedImage = std::move(*image);
+  result.ssimulacra2Score = score;
+  result.encodeDuration = stage.encodeDuration;
+  result.decodeDuration = decodeDuration;
+  result.commandLine = stage.commandLine;
+  result.encodedMetadataLines = std::move(metadataLines);
+  result.settingsSignature = panel.settingsSignature();
+  return result;
+}
+
+}  // namespace
+
+DecoderCommand decoderCommand(CompressionCodec codec, const fs::path& encoded, const fs::path& decoded) {
+  DecoderCommand command{std::string(codecInfo(codec).decoderTool), {}};
+  if (command.tool.empty()) return command;
+  command.arguments.push_back(encoded.string());
+  for (const auto& row : decoderOutputFlags) {
+    if (row.tool == command.tool) command.arguments.emplace_back(row.flag);
+  }
+  command.arguments.push_back(decoded.string());
+  return command;
+}
+
+CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
+                           const EngineContext& context, std::stop_token stopToken) {
+  EncodeStageResult stage = encodePanel(panel, source, context, stopToken);
+  try {
+    return finishRun(panel, source, context, stopToken, stage);
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove_all(stage.workDirectory, ignored);
+    throw;
+  }
+}
+
+}  // namespace quorlin

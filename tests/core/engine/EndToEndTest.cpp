@@ -1,0 +1,261 @@
+// Whole panel runs with the real codec tools of this system and the project's
+// own ssimulacra2 from the build tree. Each test skips, saying why, when a tool
+// it needs is not installed.
+#include <gtest/gtest.h>
+#include <vips/vips8>
+
+#include <filesystem>
+#include <string>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "EngineHarness.h"
+#include "core/common/CompressionError.h"
+#include "core/engine/CompressionRunner.h"
+#include "core/engine/PanelRunner.h"
+#include "core/engine/VipsRuntime.h"
+#include "core/tools/ToolVersionRules.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+using vips::VImage;
+
+CodecPanel panelFor(CompressionCodec codec, int quality = 85) {
+  CodecPanel panel;
+  panel.codec = codec;
+  panel.quality = quality;
+  panel.effort = codec == CompressionCodec::webP ? 4 : 5;
+  return panel;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    requireTools({"ssimulacra2"});
+    if (IsSkipped()) return;
+    source = harness.prepare(makePhoto("cups.png"));
+  }
+
+  // A small photograph: the sample picture scaled down to 128 x 80.
+  fs::path makePhoto(std::string_view name, bool sixteenBit = false) {
+    ensureVipsInitialized();
+    fs::path sample = fs::path(QUORLIN_SOURCE_DIR) / "samples" / "colorful-cups.jpg";
+    VImage photo = VImage::thumbnail(sample.c_str(), 128);
+    if (sixteenBit) {
+      photo = (photo.cast(VIPS_FORMAT_USHORT) * 257)
+                  .cast(VIPS_FORMAT_USHORT)
+                  .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16));
+    }
+    fs::path file = harness.scratch / name;
+    photo.pngsave(file.c_str(), VImage::option()->set("bitdepth", sixteenBit ? 16 : 8));
+    return file;
+  }
+
+  void requireTools(std::initializer_list<std::string_view> tools) {
+    for (std::string_view tool : tools) {
+      if (!findTool(tool, harness.searchPath.toolSearchDirectories())) {
+        GTEST_SKIP() << tool << " is not installed (ssimulacra2 is looked for in " << test::buildDirectory() / "src/metric"
+                     << " first)";
+      }
+    }
+  }
+
+  // Runs the panel and checks what every successful result has.
+  CompressionResult run(const CodecPanel& panel, const PreparedCompressionSource& runSource) {
+    CompressionResult result = runPanel(panel, runSource, harness.context());
+    EXPECT_GT(result.encodedSize, 0);
+    EXPECT_EQ(result.encodedSize, static_cast<std::int64_t>(fs::file_size(result.encodedURL)));
+    EXPECT_EQ(result.decodedImage.displaySize, (PixelSize{128, 80}));
+    // A broken pipeline (wrong colours, wrong size) scores far below zero.
+    EXPECT_GT(result.ssimulacra2Score, 0.0) << result.commandLine;
+    EXPECT_LE(result.ssimulacra2Score, 100.0);
+    EXPECT_GT(result.encodeDuration, 0.0);
+    EXPECT_GT(result.decodeDuration, 0.0);
+    EXPECT_EQ(result.commandLine.find('/'), std::string::npos) << result.commandLine;
+    results.push_back(result);
+    return result;
+  }
+  CompressionResult run(const CodecPanel& panel) { return run(panel, source); }
+
+  void TearDown() override {
+    for (const auto& result : results) result.removeWorkDirectory();
+    if (!source.temporaryDirectory.empty()) {
+      EXPECT_TRUE(harness.workDirectories(source).empty());
+    }
+  }
+
+  test::EngineHarness harness{test::ToolSet::installed};
+  PreparedCompressionSource source;
+  std::vector<CompressionResult> results;
+};
+
+TEST_F(EndToEndTest, JPEGXL) {
+  requireTools({"cjxl", "djxl"});
+  CompressionResult result = run(panelFor(CompressionCodec::jpegXL));
+  EXPECT_EQ(result.commandLine, "cjxl --lossless_jpeg=0 --effort 5 --distance 1");
+  // Small pictures score lower than large ones: distance 1 gives about 66 here.
+  EXPECT_GT(result.ssimulacra2Score, 60.0);
+  if (findTool("jxlinfo", harness.searchPath.toolSearchDirectories())) {
+    ASSERT_FALSE(result.encodedMetadataLines.empty());
+    EXPECT_EQ(result.encodedMetadataLines.front(), "Pixel Format: 8-bit RGB");
+  }
+}
+
+TEST_F(EndToEndTest, JPEGXLTranscodeOfAJPEG) {
+  requireTools({"cjxl", "djxl"});
+  ensureVipsInitialized();
+  fs::path jpeg = harness.scratch / "cups.jpg";
+  VImage::new_from_file(source.preparedURL.c_str()).jpegsave(jpeg.c_str(), VImage::option()->set("Q", 90));
+  auto jpegSource = harness.prepare(jpeg);
+  CodecPanel panel = panelFor(CompressionCodec::jpegXL);
+  panel.isJPEGLosslessTranscode = true;
+  CompressionResult result = run(panel, jpegSource);
+  EXPECT_EQ(result.commandLine, "cjxl --lossless_jpeg=1 --effort 5");
+  // The transcode keeps the JPEG's pixels, so it scores like the JPEG itself.
+  EXPECT_GT(result.ssimulacra2Score, 70.0);
+  result.removeWorkDirectory();
+  jpegSource.removeTemporaryDirectory();
+}
+
+TEST_F(EndToEndTest, AVIF) {
+  requireTools({"avifenc", "avifdec"});
+  CompressionResult result = run(panelFor(CompressionCodec::avif, 79));
+  auto version = harness.context().installedVersion("avifenc");
+  EXPECT_EQ(result.commandLine, avifencHasQualityOption(version) ? "avifenc --speed 5 --qcolor 79"
+                                                                 : "avifenc --speed 5 --min 13 --max 13");
+  EXPECT_EQ(result.encodedMetadataLines, std::vector<std::string>{"Pixel Depth: 8-bit"});
+}
+
+TEST_F(EndToEndTest, WebP) {
+  requireTools({"cwebp", "dwebp"});
+  CompressionResult lossy = run(panelFor(CompressionCodec::webP));
+  CodecPanel panel = panelFor(CompressionCodec::webP);
+  panel.isWebPLossless = true;
+  CompressionResult lossless = run(panel);
+  // The decoded pixels are the source's. (Exactly 100 once the scorer reads a
+  // 16-bit v x 257 reference like its 8-bit original; today it gives 98.6.)
+  EXPECT_GT(lossless.ssimulacra2Score, 98.0);
+  EXPECT_GT(lossless.ssimulacra2Score, lossy.ssimulacra2Score);
+  EXPECT_GT(lossless.encodedSize, lossy.encodedSize);
+  EXPECT_TRUE(lossy.encodedMetadataLines.empty());
+}
+
+TEST_F(EndToEndTest, LibheifHEIFAndAVIF) {
+  requireTools({"heif-enc"});
+  if (!findTool("heif-dec", harness.searchPath.toolSearchDirectories())) GTEST_SKIP() << "heif-dec is not installed";
+  run(panelFor(CompressionCodec::heifLibheif, 70));
+  // An 8-bit PNG source goes to heif-enc as it is: any bit depth works.
+  CompressionResult avif = run(panelFor(CompressionCodec::avifLibheif, 70));
+  EXPECT_EQ(avif.commandLine, "heif-enc --avif -q 70");
+}
+
+TEST_F(EndToEndTest, LibheifAVIFFromSixteenBitInput) {
+  requireTools({"heif-enc"});
+  if (!findTool("heif-dec", harness.searchPath.toolSearchDirectories())) GTEST_SKIP() << "heif-dec is not installed";
+  auto deep = harness.prepare(makePhoto("deep.png", /*sixteenBit=*/true));
+  auto version = harness.context().installedVersion("heif-enc");
+  CodecPanel panel = panelFor(CompressionCodec::avifLibheif, 70);
+  if (!heifEncCanEncode16BitAVIF(version, HEIFDepth::automatic)) {
+    try {
+      run(panel, deep);
+      ADD_FAILURE() << "heif-enc " << version->text() << " was run on 16-bit input";
+    } catch (const CompressionError& error) {
+      EXPECT_EQ(error.message(), "heif-enc " + version->text() +
+                                     " cannot encode 16-bit input as AVIF at this bit depth. Choose Bit Depth 12 or "
+                                     "install a newer libheif.");
+    }
+  }
+  panel.heifBitDepth = HEIFDepth::twelve;
+  CompressionResult result = run(panel, deep);
+  EXPECT_EQ(result.commandLine, "heif-enc --avif -q 70 -b 12");
+  result.removeWorkDirectory();
+  deep.removeTemporaryDirectory();
+}
+
+TEST_F(EndToEndTest, JPEGTurbo) {
+  requireTools({"cjpeg"});
+  CompressionResult result = run(panelFor(CompressionCodec::jpegTurbo));
+  EXPECT_EQ(result.commandLine, "cjpeg -quality 85 -progressive -optimize");
+  // Before 3.1 the PNG went through source.ppm; either way the run works.
+  bool usedPPM = !cjpegReadsPNG(harness.context().installedVersion("cjpeg"));
+  EXPECT_EQ(fs::exists(result.workDirectory / "source.ppm"), usedPPM);
+}
+
+TEST_F(EndToEndTest, InProcessHEIFAndJPEG) {
+  CompressionResult heif = run(panelFor(CompressionCodec::heif));
+  EXPECT_EQ(heif.commandLine, "ImageIO HEIF quality=85");
+  CompressionResult jpeg = run(panelFor(CompressionCodec::jpeg));
+  EXPECT_EQ(jpeg.commandLine, "ImageIO JPEG quality=85");
+  CompressionResult worse = run(panelFor(CompressionCodec::jpeg, 20));
+  EXPECT_LT(worse.ssimulacra2Score, jpeg.ssimulacra2Score);
+  EXPECT_LT(worse.encodedSize, jpeg.encodedSize);
+}
+
+TEST_F(EndToEndTest, OddSourceNameIsPassedIntactToEveryTool) {
+  requireTools({"cwebp", "dwebp", "cjxl", "djxl"});
+  fs::path odd = harness.scratch / "it's a \"quoted\" $HOME ünïcode photo.final.png";
+  fs::copy_file(source.sourceURL, odd);
+  auto oddSource = harness.prepare(odd);
+  for (CompressionCodec codec : {CompressionCodec::webP, CompressionCodec::jpegXL}) {
+    CompressionResult result = run(panelFor(codec), oddSource);
+    EXPECT_EQ(result.encodedURL.filename().string(),
+              "it's a \"quoted\" $HOME ünïcode photo.final." + std::string(encodedFileExtension(codec)));
+    result.removeWorkDirectory();
+  }
+  // The console shows the path quoted, as a shell would need it.
+  bool sawQuoted = false;
+  for (const auto& entry : harness.consoleEntries()) {
+    sawQuoted |= entry.commandLine.find("'\\''s a \"quoted\" $HOME ünïcode") != std::string::npos;
+  }
+  EXPECT_TRUE(sawQuoted);
+  oddSource.removeTemporaryDirectory();
+}
+
+TEST_F(EndToEndTest, TargetScoreSearchThroughTheRunner) {
+  requireTools({"cwebp", "dwebp"});
+  CompressionRunner engine(harness.context());
+  CodecPanel panel = panelFor(CompressionCodec::webP);
+  panel.rateControlMode = RateControlMode::targetScore;
+  panel.targetScore = 70;
+  std::vector<std::string> progress;
+  CompressionResult result =
+      engine.searchTargetScore(panel, source, [&](const std::string& text) { progress.push_back(text); }, {});
+  results.push_back(result);
+  ASSERT_TRUE(result.foundQuality);
+  EXPECT_FALSE(result.foundDistance);
+  ASSERT_GE(progress.size(), 2u);
+  EXPECT_EQ(progress[0], "Probe 1: quality 85...");
+  EXPECT_TRUE(progress[1].starts_with("Probe 1: quality 85 scored ")) << progress[1];
+  EXPECT_TRUE(progress[1].ends_with(" (target 70)")) << progress[1];
+  // Only the chosen probe's directory is left.
+  EXPECT_EQ(harness.workDirectories(source), std::vector<fs::path>{result.workDirectory});
+  EXPECT_EQ(result.commandLine, "cwebp -q " + std::to_string(*result.foundQuality) + " -m 4 -metadata all");
+}
+
+TEST_F(EndToEndTest, PanelsRunInParallelOnOnePreparedSource) {
+  requireTools({"cwebp", "dwebp", "cjxl", "djxl"});
+  const CompressionCodec codecs[] = {CompressionCodec::jpegXL, CompressionCodec::webP, CompressionCodec::jpeg,
+                                     CompressionCodec::heif};
+  std::vector<std::optional<CompressionResult>> parallel(std::size(codecs));
+  {
+    std::vector<std::jthread> workers;
+    for (std::size_t i = 0; i < std::size(codecs); ++i) {
+      workers.emplace_back([&, i] { parallel[i] = runPanel(panelFor(codecs[i]), source, harness.context()); });
+    }
+  }
+  for (std::size_t i = 0; i < std::size(codecs); ++i) {
+    ASSERT_TRUE(parallel[i]) << rawValue(codecs[i]);
+    // The same settings give the same file whether or not other panels run beside them.
+    CompressionResult serial = run(panelFor(codecs[i]));
+    EXPECT_EQ(parallel[i]->encodedSize, serial.encodedSize) << rawValue(codecs[i]);
+    EXPECT_EQ(parallel[i]->ssimulacra2Score, serial.ssimulacra2Score) << rawValue(codecs[i]);
+    EXPECT_NE(parallel[i]->workDirectory, serial.workDirectory);
+    results.push_back(*parallel[i]);
+  }
+}
+
+}  // namespace
+}  // namespace quorlin

@@ -1,0 +1,330 @@
+#include "core/engine/PanelRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "EngineHarness.h"
+#include "core/common/CompressionError.h"
+#include "support/TestImages.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+using Arguments = std::vector<std::string>;
+
+fs::path fixture(std::string_view name) {
+  return fs::path(QUORLIN_SOURCE_DIR) / "tests" / "core" / "engine" / "fixtures" / name;
+}
+
+CodecPanel panelFor(CompressionCodec codec) {
+  CodecPanel panel;
+  panel.codec = codec;
+  return panel;
+}
+
+class PanelRunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { source = harness.prepare(harness.makeSource("photo.png")); }
+
+  CompressionError runFailure(const CodecPanel& panel) {
+    try {
+      runPanel(panel, source, harness.context()).removeWorkDirectory();
+    } catch (const CompressionError& error) {
+      return error;
+    }
+    ADD_FAILURE() << "the run succeeded";
+    return CompressionError::missingTool("none");
+  }
+
+  test::EngineHarness harness;
+  PreparedCompressionSource source;
+};
+
+TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
+  harness.recordingEncoder("cwebp");
+  harness.recordingDecoder("dwebp");
+  harness.recordingToolPrinting("jxlinfo", "JPEG XL image, 16x16, lossy, 8-bit RGB");
+  harness.fakeScorer("85.3");
+  CodecPanel panel = panelFor(CompressionCodec::webP);
+  panel.quality = 72;
+
+  CompressionResult result = runPanel(panel, source, harness.context());
+  EXPECT_FALSE(result.id.isNil());
+  EXPECT_EQ(result.codec, CompressionCodec::webP);
+  EXPECT_EQ(result.workDirectory.parent_path(), harness.temporaryRoot);
+  EXPECT_EQ(result.encodedURL, result.workDirectory / "photo.webp");
+  EXPECT_EQ(result.decodedURL, result.workDirectory / "photo-decoded.png");
+  EXPECT_EQ(result.encodedSize, static_cast<std::int64_t>(fs::file_size(harness.sample("sample.webp"))));
+  EXPECT_DOUBLE_EQ(result.ssimulacra2Score, 85.3);
+  EXPECT_EQ(result.commandLine, "cwebp -q 72 -m 7 -metadata all");
+  EXPECT_EQ(result.settingsSignature, panel.settingsSignature());
+  EXPECT_TRUE(result.encodedMetadataLines.empty());
+  EXPECT_FALSE(result.foundQuality);
+  EXPECT_FALSE(result.foundDistance);
+  EXPECT_GE(result.encodeDuration, 0.0);
+  EXPECT_GE(result.decodeDuration, 0.0);
+  ASSERT_TRUE(result.decodedImage.image);
+  EXPECT_EQ(result.decodedImage.displaySize, (PixelSize{16, 16}));
+  EXPECT_FALSE(result.decodedImage.contentHeadroom);
+
+  EXPECT_EQ(harness.recordedArguments("dwebp"),
+            (Arguments{result.encodedURL.string(), "-o", result.decodedURL.string()}));
+  // Scored against the prepared 16-bit PNG, never the user's file.
+  EXPECT_EQ(harness.recordedArguments("ssimulacra2"),
+            (Arguments{source.preparedURL.string(), result.decodedURL.string()}));
+  EXPECT_FALSE(harness.hasRun("jxlinfo"));
+
+  // The console saw encoder, decoder and scorer, in that order.
+  auto entries = harness.consoleEntries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_TRUE(entries[0].commandLine.starts_with("cwebp -q 72"));
+  EXPECT_TRUE(entries[1].commandLine.starts_with("dwebp "));
+  EXPECT_TRUE(entries[2].commandLine.starts_with("ssimulacra2 "));
+  result.removeWorkDirectory();
+  EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+TEST(DecoderCommandTest, EveryCodecHasItsDecoderOrTheInProcessReader) {
+  const fs::path enc = "/w/p.x", dec = "/w/p-decoded.png";
+  struct Row {
+    CompressionCodec codec;
+    std::string tool;
+    Arguments arguments;
+  };
+  const Row rows[] = {
+      {CompressionCodec::jpegXL, "djxl", {enc, dec}},
+      {CompressionCodec::avif, "avifdec", {enc, dec}},
+      {CompressionCodec::webP, "dwebp", {enc, "-o", dec}},
+      {CompressionCodec::jpegli, "djpegli", {enc, dec}},
+      {CompressionCodec::heifLibheif, "heif-dec", {enc, dec}},
+      {CompressionCodec::avifLibheif, "heif-dec", {enc, dec}},
+      {CompressionCodec::jpeg2000Libheif, "heif-dec", {enc, dec}},
+      {CompressionCodec::heif, "", {}},
+      {CompressionCodec::jpegTurbo, "", {}},
+      {CompressionCodec::jpeg, "", {}},
+  };
+  for (const auto& row : rows) {
+    DecoderCommand command = decoderCommand(row.codec, enc, dec);
+    EXPECT_EQ(command.tool, row.tool) << rawValue(row.codec);
+    EXPECT_EQ(command.arguments, row.arguments) << rawValue(row.codec);
+  }
+}
+
+TEST_F(PanelRunnerTest, HeifConvertStandsInForHeifDec) {
+  harness.recordingEncoder("heif-enc", "1.19.7");
+  harness.recordingDecoder("heif-convert");
+  harness.fakeScorer("score: 87.25");
+  CompressionResult result = runPanel(panelFor(CompressionCodec::heifLibheif), source, harness.context());
+  EXPECT_DOUBLE_EQ(result.ssimulacra2Score, 87.25);
+  EXPECT_EQ(harness.recordedArguments("heif-convert"),
+            (Arguments{result.encodedURL.string(), result.decodedURL.string()}));
+  auto entries = harness.consoleEntries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_TRUE(entries[1].commandLine.starts_with("heif-convert ")) << entries[1].commandLine;
+}
+
+// ---- Descriptions --------------------------------------------------------------
+
+TEST_F(PanelRunnerTest, JPEGXLWithAnHDRDescriptionIsShownInPQWithItsHeadroom) {
+  harness.recordingEncoder("cjxl");
+  harness.recordingDecoder("djxl");
+  harness.recordingToolPrinting("jxlinfo", test::readTextFile(fixture("jxlinfo-0.7-pq-intensity-10000.txt")));
+  harness.fakeScorer("-12.5");
+  CompressionResult result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
+  EXPECT_EQ(harness.recordedArguments("jxlinfo"), (Arguments{result.encodedURL.string()}));
+  EXPECT_EQ(result.decodedImage.image->colorSpace()->kind(), ColorSpace::WellKnown::bt2100PQ);
+  EXPECT_EQ(result.decodedImage.contentHeadroom, 100.0);
+  EXPECT_EQ(result.encodedMetadataLines,
+            (Arguments{"Pixel Format: 16-bit RGB", "Intensity Target: 10000.0 nits", "Minimum Nits: 0.0",
+                       "Relative to Max Display: 0", "Linear Below: 0.0",
+                       "Color Space: RGB, D65, Rec.2100 primaries, PQ transfer function, rendering intent: Relative"}));
+  EXPECT_DOUBLE_EQ(result.ssimulacra2Score, -12.5);
+  result.removeWorkDirectory();
+}
+
+TEST_F(PanelRunnerTest, JPEGXLWithoutJxlinfoIsShownInTheSourceSpaceAndStillSucceeds) {
+  harness.recordingEncoder("cjxl");
+  harness.recordingDecoder("djxl");
+  harness.fakeScorer("90");
+  CompressionResult result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
+  EXPECT_EQ(result.decodedImage.image->colorSpace(), source.displayMetadata.colorSpace);
+  EXPECT_FALSE(result.decodedImage.contentHeadroom);
+  EXPECT_TRUE(result.encodedMetadataLines.empty());
+  result.removeWorkDirectory();
+
+  // A failing jxlinfo is no different.
+  harness.tool("jxlinfo", "echo 'Error reading file' >&2\nexit 1");
+  harness.executables.invalidate();  // the lookup remembers the earlier miss
+  result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
+  EXPECT_TRUE(result.encodedMetadataLines.empty());
+  EXPECT_FALSE(result.decodedImage.contentHeadroom);
+  EXPECT_EQ(harness.consoleEntries().size(), 3u + 4u);  // the second run's jxlinfo was logged
+  result.removeWorkDirectory();
+}
+
+TEST_F(PanelRunnerTest, AVIFDescriptionComesFromTheDecodeOutput) {
+  harness.recordingEncoder("avifenc");
+  harness.recordingDecoder("avifdec", test::readTextFile(fixture("avifdec-0.11-decode.txt")));
+  harness.fakeScorer("80");
+  CompressionResult result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
+  EXPECT_EQ(result.encodedMetadataLines, (Arguments{"Pixel Depth: 8-bit"}));
+  // One avifdec run only: the decode itself.
+  EXPECT_EQ(harness.recordedArguments("avifdec").size(), 2u);
+  EXPECT_EQ(harness.consoleEntries().size(), 3u);
+  result.removeWorkDirectory();
+}
+
+TEST_F(PanelRunnerTest, AVIFDecodeOutputWithoutDetailsTriggersOneInfoRun) {
+  harness.recordingEncoder("avifenc");
+  fs::path info = harness.scratch / "info.txt";
+  test::writeTextFile(info, "Image format: YUV420 (AV1)\n * Bit Depth : 10\n");
+  // Decoding prints nothing; "--info" prints the details.
+  harness.tool("avifdec",
+               "printf '%s\\n' \"$@\" >> '" + (harness.logs / "avifdec.calls").string() + "'\n"
+               "if [ \"$1\" = --info ]; then cat '" + info.string() + "'; exit 0; fi\n"
+               "cp '" + harness.sample("decoded.png").string() + "' \"$2\"\n");
+  harness.fakeScorer("80");
+  CompressionResult result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
+  EXPECT_EQ(result.encodedMetadataLines, (Arguments{"Format: YUV420", "Pixel Depth: 10-bit"}));
+  EXPECT_EQ(test::readTextFile(harness.logs / "avifdec.calls"),
+            result.encodedURL.string() + "\n" + result.decodedURL.string() + "\n--info\n" +
+                result.encodedURL.string() + "\n");
+  result.removeWorkDirectory();
+
+  // A failing "--info" run gives no lines and no error.
+  test::writeTextFile(info, "");
+  harness.tool("avifdec", "if [ \"$1\" = --info ]; then exit 1; fi\ncp '" + harness.sample("decoded.png").string() +
+                              "' \"$2\"\n");
+  result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
+  EXPECT_TRUE(result.encodedMetadataLines.empty());
+  result.removeWorkDirectory();
+}
+
+// ---- In-process codecs -----------------------------------------------------------
+
+TEST_F(PanelRunnerTest, InProcessCodecsNeedOnlySsimulacra2) {
+  harness.fakeScorer("70.5");
+  for (CompressionCodec codec : {CompressionCodec::heif, CompressionCodec::jpeg}) {
+    CompressionResult result = runPanel(panelFor(codec), source, harness.context());
+    EXPECT_DOUBLE_EQ(result.ssimulacra2Score, 70.5);
+    EXPECT_GT(result.encodedSize, 0);
+    EXPECT_EQ(result.decodedImage.displaySize, (PixelSize{24, 16}));
+    EXPECT_EQ(test::readPNGHeader(result.decodedURL).bitDepth, 8);
+    result.removeWorkDirectory();
+  }
+  // Only ssimulacra2 was ever logged.
+  for (const auto& entry : harness.consoleEntries()) EXPECT_TRUE(entry.commandLine.starts_with("ssimulacra2 "));
+}
+
+TEST_F(PanelRunnerTest, WithNoToolAtAllInProcessCodecsFailAtScoring) {
+  EXPECT_EQ(runFailure(panelFor(CompressionCodec::jpeg)).message(),
+            "Missing command-line tool: ssimulacra2. Install it with Homebrew or add it to PATH.");
+  EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+// ---- Every failure leaves nothing behind ------------------------------------------
+
+struct FailureRow {
+  const char* name;
+  void (*arrange)(test::EngineHarness&);
+  const char* message;
+};
+
+const FailureRow failureRows[] = {
+    {"decoder missing",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       h.fakeScorer("80");
+     },
+     "Missing command-line tool: djxl. Install it with Homebrew or add it to PATH."},
+    {"decoder exits non-zero",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       h.tool("djxl", "echo 'Failed to decode' >&2\nexit 1");
+       h.fakeScorer("80");
+     },
+     "djxl failed. Failed to decode"},
+    {"encoder exits 0 without output",
+     [](test::EngineHarness& h) {
+       h.tool("cjxl", "exit 0");
+       h.recordingDecoder("djxl");
+       h.fakeScorer("80");
+     },
+     "Expected output was not created: photo.jxl."},
+    {"decoder exits 0 without output",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       h.recordingToolPrinting("djxl", "Decoded.");
+       h.fakeScorer("80");
+     },
+     "Expected output was not created: photo-decoded.png."},
+    {"decoder writes garbage",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       test::writeTextFile(h.scratch / "garbage.png", "\x89PNG\r\n\x1a\n this is not a picture");
+       h.recordingDecoderCopying("djxl", h.scratch / "garbage.png");
+       h.fakeScorer("80");
+     },
+     "Could not read decoded image: photo-decoded.png."},
+    {"ssimulacra2 prints no number",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       h.recordingDecoder("djxl");
+       h.fakeScorer("no score today");
+     },
+     "ssimulacra2 failed. no score today"},
+    {"ssimulacra2 fails",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       h.recordingDecoder("djxl");
+       h.tool("ssimulacra2", "echo 'Image size mismatch.' >&2\nexit 1");
+     },
+     "ssimulacra2 failed. Image size mismatch."},
+    {"ssimulacra2 missing",
+     [](test::EngineHarness& h) {
+       h.recordingEncoder("cjxl");
+       h.recordingDecoder("djxl");
+     },
+     "Missing command-line tool: ssimulacra2. Install it with Homebrew or add it to PATH."},
+};
+
+TEST(PanelRunnerFailureTest, EveryFailureRowReportsItsMessageAndDeletesTheWorkDirectory) {
+  for (const auto& row : failureRows) {
+    SCOPED_TRACE(row.name);
+    test::EngineHarness harness;
+    auto source = harness.prepare(harness.makeSource("photo.png"));
+    row.arrange(harness);
+    try {
+      runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
+      ADD_FAILURE() << "the run succeeded";
+    } catch (const CompressionError& error) {
+      EXPECT_EQ(error.message(), row.message);
+    }
+    EXPECT_TRUE(harness.workDirectories(source).empty());
+    EXPECT_TRUE(fs::exists(source.preparedURL));  // the pass's source stays
+  }
+}
+
+TEST_F(PanelRunnerTest, CorruptEncodedFileForTheInProcessDecoderIsUnreadable) {
+  // cjpeg "succeeds" with a JPEG that ends after its first bytes.
+  test::writeTextFile(harness.scratch / "cut.jpg", test::readTextFile(harness.sample("sample.jpg")).substr(0, 40));
+  harness.recordingEncoderWriting("cjpeg", "../cut.jpg");
+  harness.fakeScorer("80");
+  EXPECT_EQ(runFailure(panelFor(CompressionCodec::jpegTurbo)).message(), "Could not read decoded image: photo.jpg.");
+  EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+TEST_F(PanelRunnerTest, SourceDeletedAfterPreparationFailsTheDirectEncoderCleanly) {
+  harness.tool("cwebp", "[ -f \"$7\" ] || { echo \"Could not read input file $7\" >&2; exit 255; }\nexit 9");
+  fs::remove(source.sourceURL);
+  CompressionError error = runFailure(panelFor(CompressionCodec::webP));
+  EXPECT_EQ(error.message(), "cwebp failed. Could not read input file " + source.sourceURL.string());
+  EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+}  // namespace
+}  // namespace quorlin

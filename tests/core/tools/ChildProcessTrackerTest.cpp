@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "ToolTestSupport.h"
+#include "core/common/CompressionError.h"
+#include "core/tools/ChildProcess.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class ChildProcessTrackerTest : public test::ToolRunnerFixture {
+ protected:
+  // Waits, with a generous bound, until `file` exists.
+  bool waitForFile(const fs::path& file) {
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(file) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return fs::exists(file);
+  }
+
+  ChildProcessTracker tracker;
+  ToolRunner trackedRunner{cache, searchPath, dispatcher, console, ChildStandardInput::nullDevice, &tracker};
+};
+
+TEST_F(ChildProcessTrackerTest, TerminateAllEndsARunningToolAndItsOwnHelpers) {
+  fs::path started = scratch / "started";
+  // The script waits on a helper of its own, which holds the output pipes open too.
+  fakeTool("cjxl", "sleep 600 &\ntouch '" + started.string() + "'\nwait");
+  auto run = std::async(std::launch::async, [&] { return trackedRunner.runTool("cjxl", {}); });
+  ASSERT_TRUE(waitForFile(started));
+  EXPECT_EQ(tracker.runningCount(), 1u);
+  tracker.terminateAll(SIGTERM);
+  ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the tool survived";
+  try {
+    run.get();
+    ADD_FAILURE() << "a terminated tool succeeded";
+  } catch (const CompressionError& error) {
+    EXPECT_EQ(error.message(), "cjxl failed. ");
+  }
+  EXPECT_EQ(tracker.runningCount(), 0u);
+  drainConsole();
+  EXPECT_EQ(console.entries().front().exitStatus, 128 + SIGTERM);
+}
+
+TEST_F(ChildProcessTrackerTest, ToolsStartedAfterTerminationAreEndedAtOnce) {
+  fakeTool("djxl", "sleep 600");
+  tracker.terminateAll(SIGKILL);
+  EXPECT_TRUE(tracker.isTerminating());
+  const auto start = Clock::now();
+  EXPECT_THROW(trackedRunner.runTool("djxl", {}), CompressionError);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(60));
+  EXPECT_EQ(tracker.runningCount(), 0u);
+}
+
+TEST_F(ChildProcessTrackerTest, UntrackedRunsAreNotTouched) {
+  fs::path started = scratch / "started";
+  fakeTool("cwebp", "touch '" + started.string() + "'\nsleep 1\necho done");
+  auto run = std::async(std::launch::async, [&] { return runner.runTool("cwebp", {}); });
+  ASSERT_TRUE(waitForFile(started));
+  tracker.terminateAll(SIGTERM);
+  EXPECT_EQ(run.get(), "done\n");
+}
+
+}  // namespace
+}  // namespace quorlin
