@@ -16,8 +16,8 @@ inline constexpr std::size_t tabTitleShorteningThreshold = 29;
 inline constexpr std::size_t tabTitleLeadingCharacters = 16;
 inline constexpr std::size_t tabTitleTrailingCharacters = 9;
 
-// The number of user-perceived characters of a UTF-8 text. Bytes that are not
-// valid UTF-8 count one character each.
+// The number of user-perceived characters of a UTF-8 text. Each ill-formed
+// UTF-8 sequence (a stray byte, a truncated character) counts as one.
 std::size_t userPerceivedCharacterCount(std::string_view utf8);
 
 // The label of a tab titled `title` (UTF-8): a title of 29 or more characters
