@@ -1,0 +1,181 @@
+#include "core/workspace/AppSettings.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AppSettingsTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<AppSettings> start() { return std::make_unique<AppSettings>(store, searchPath); }
+
+  std::shared_ptr<InMemorySettingsStore> store = std::make_shared<InMemorySettingsStore>();
+  ExecutableURLCache cache;
+  ToolSearchPath searchPath{cache, {}};
+};
+
+TEST_F(AppSettingsTest, FirstStartWithAnEmptyStoreGivesTheDefaults) {
+  auto settings = start();
+  EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
+  EXPECT_FALSE(settings->autoRegenerate());
+  EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
+  EXPECT_TRUE(settings->encodeInParallel());
+  EXPECT_FALSE(settings->hasSeenToolRequirements());
+  EXPECT_TRUE(settings->customToolDirectories().empty());
+  EXPECT_TRUE(searchPath.customToolDirectories().empty());
+  // Reading writes nothing.
+  for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
+}
+
+TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
+  const char* keys[] = {"appAppearance",   "autoRegenerate",          "autoRegenerateDelay",
+                        "encodeInParallel", "hasSeenToolRequirements", "customToolDirectories"};
+  auto table = appSettingsTable();
+  ASSERT_EQ(table.size(), std::size(keys));
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i].key, keys[i]);
+    EXPECT_EQ(static_cast<std::size_t>(table[i].setting), i);
+  }
+  EXPECT_TRUE(std::holds_alternative<std::string>(table[0].defaultValue));
+  EXPECT_TRUE(std::holds_alternative<double>(table[2].defaultValue));
+  EXPECT_TRUE(std::holds_alternative<std::vector<std::string>>(table[5].defaultValue));
+  EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMinimum, 1.0);
+  EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMaximum, 10.0);
+}
+
+TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
+  store->setValue("appAppearance", std::string("dark"));
+  store->setValue("autoRegenerate", true);
+  store->setValue("autoRegenerateDelay", 2.6);
+  store->setValue("encodeInParallel", false);
+  store->setValue("hasSeenToolRequirements", true);
+  store->setValue("customToolDirectories", std::vector<std::string>{"/opt/a", "/opt/b"});
+  auto settings = start();
+  EXPECT_EQ(settings->appearance(), AppAppearance::dark);
+  EXPECT_TRUE(settings->autoRegenerate());
+  EXPECT_EQ(settings->autoRegenerateDelay(), 2.6);
+  EXPECT_FALSE(settings->encodeInParallel());
+  EXPECT_TRUE(settings->hasSeenToolRequirements());
+  EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/a", "/opt/b"}));
+  EXPECT_EQ(searchPath.customToolDirectories(), (std::vector<std::string>{"/opt/a", "/opt/b"}));
+}
+
+TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
+  store->setValue("appAppearance", std::string("sepia"));
+  store->setValue("autoRegenerate", std::string("true"));
+  store->setValue("autoRegenerateDelay", std::string("2.5"));
+  store->setValue("encodeInParallel", 0.0);
+  store->setValue("hasSeenToolRequirements", std::vector<std::string>{"yes"});
+  store->setValue("customToolDirectories", std::string("/opt/a"));
+  auto settings = start();
+  EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
+  EXPECT_FALSE(settings->autoRegenerate());
+  EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
+  EXPECT_TRUE(settings->encodeInParallel());
+  EXPECT_FALSE(settings->hasSeenToolRequirements());
+  EXPECT_TRUE(settings->customToolDirectories().empty());
+
+  store->setValue("appAppearance", true);
+  EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
+  store->setValue("appAppearance", std::string("Light"));
+  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
+}
+
+TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
+  auto settings = start();
+  std::vector<AppSetting> heard;
+  auto subscription = settings->observe([&](AppSetting setting) { heard.push_back(setting); });
+  settings->setAppearance(AppAppearance::light);
+  settings->setAutoRegenerate(true);
+  settings->setAutoRegenerateDelay(4.5);
+  settings->setEncodeInParallel(false);
+  settings->setHasSeenToolRequirements(true);
+  settings->setCustomToolDirectories({"/x"});
+  EXPECT_EQ(store->stringValue("appAppearance"), "light");
+  EXPECT_EQ(store->boolValue("autoRegenerate"), true);
+  EXPECT_EQ(store->doubleValue("autoRegenerateDelay"), 4.5);
+  EXPECT_EQ(store->boolValue("encodeInParallel"), false);
+  EXPECT_EQ(store->boolValue("hasSeenToolRequirements"), true);
+  EXPECT_EQ(store->stringListValue("customToolDirectories"), (std::vector<std::string>{"/x"}));
+  EXPECT_EQ(heard, (std::vector<AppSetting>{AppSetting::appearance, AppSetting::autoRegenerate,
+                                            AppSetting::autoRegenerateDelay, AppSetting::encodeInParallel,
+                                            AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories}));
+  // A later start sees the same values.
+  auto again = start();
+  EXPECT_EQ(again->appearance(), AppAppearance::light);
+  EXPECT_EQ(again->autoRegenerateDelay(), 4.5);
+}
+
+TEST_F(AppSettingsTest, AddingADirectoryTwiceKeepsOneEntry) {
+  auto settings = start();
+  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools"));
+  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools/"));
+  EXPECT_FALSE(settings->addCustomToolDirectory("/opt/tools"));
+  EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/tools", "/opt/tools/"}));
+  settings->removeCustomToolDirectory(7);
+  EXPECT_EQ(settings->customToolDirectories().size(), 2u);
+}
+
+TEST_F(AppSettingsTest, CustomDirectoriesReachToolLookupAtOnce) {
+  test::ScratchDirectory scratch;
+  test::writeFakeTool(scratch.path(), "cjxl", "exit 0");
+  auto settings = start();
+  EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value());
+  settings->addCustomToolDirectory(scratch.path().string());
+  EXPECT_EQ(cache.locate("cjxl", searchPath.toolSearchDirectories()), scratch / "cjxl");
+  settings->removeCustomToolDirectory(0);
+  EXPECT_TRUE(searchPath.customToolDirectories().empty());
+  EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value())
+      << "a tool found only there is missing at the next lookup";
+}
+
+TEST_F(AppSettingsTest, TheRequiredToolsWindowOpensByItselfOnlyOnce) {
+  auto settings = start();
+  EXPECT_TRUE(settings->takeFirstToolRequirementsShowing());
+  EXPECT_TRUE(settings->hasSeenToolRequirements());
+  EXPECT_FALSE(settings->takeFirstToolRequirementsShowing());
+  EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
+}
+
+TEST_F(AppSettingsTest, TheDelayStaysStoredWhileAutoRegenerationIsOff) {
+  auto settings = start();
+  settings->setAutoRegenerate(true);
+  settings->setAutoRegenerateDelay(7.0);
+  settings->setAutoRegenerate(false);
+  EXPECT_EQ(start()->autoRegenerateDelay(), 7.0);
+}
+
+TEST(AppAppearanceTest, RawValuesAndDisplayNames) {
+  auto all = allAppAppearances();
+  ASSERT_EQ(all.size(), 3u);
+  const char* raw[] = {"auto", "light", "dark"};
+  const char* shown[] = {"Auto", "Light", "Dark"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(rawValue(all[i]), raw[i]);
+    EXPECT_EQ(displayName(all[i]), shown[i]);
+    EXPECT_EQ(appAppearanceFromRawValue(raw[i]), all[i]);
+  }
+  EXPECT_FALSE(appAppearanceFromRawValue("Auto").has_value());
+  EXPECT_FALSE(appAppearanceFromRawValue("").has_value());
+}
+
+TEST(SettingsStoreTest, TypedReadersGiveNothingForAnotherType) {
+  InMemorySettingsStore store;
+  store.setValue("k", 1.5);
+  EXPECT_EQ(store.doubleValue("k"), 1.5);
+  EXPECT_FALSE(store.boolValue("k").has_value());
+  EXPECT_FALSE(store.stringValue("k").has_value());
+  EXPECT_FALSE(store.stringListValue("k").has_value());
+  store.setValue("k", std::string("text"));
+  EXPECT_FALSE(store.doubleValue("k").has_value());
+  EXPECT_EQ(store.stringValue("k"), "text");
+  store.removeValue("k");
+  EXPECT_FALSE(store.value("k").has_value());
+}
+
+}  // namespace
+}  // namespace quorlin

@@ -1,0 +1,145 @@
+// A workspace over the production engine and the codec tools installed on this
+// system, scored by the project's own ssimulacra2 from the build tree. Until
+// that is built, a stand-in scorer that prints a fixed score takes its place,
+// so the encoders, decoders and the workspace still run for real. Skips,
+// saying why, when a codec tool is missing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "core/comparison/KeyboardCommandRegistry.h"
+#include "core/common/MainThreadDispatcher.h"
+#include "core/engine/CompressionRunner.h"
+#include "core/engine/VipsRuntime.h"
+#include "core/tools/CommandConsole.h"
+#include "core/tools/ProcessRunner.h"
+#include "core/tools/TemporaryFiles.h"
+#include "core/tools/ToolLookup.h"
+#include "core/tools/ToolVersionCache.h"
+#include "core/workspace/AppSettings.h"
+#include "core/workspace/BackgroundWorkers.h"
+#include "core/workspace/CompressionWorkspace.h"
+#include "support/TestImages.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class RealEngineWorkspaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path standIns = scratch / "stand-ins";
+    fs::create_directories(standIns);
+    test::writeFakeTool(standIns, "ssimulacra2", "echo 90.0");
+    settings.setCustomToolDirectories({(test::buildDirectory() / "src" / "metric").string(), standIns.string()});
+    for (const char* tool : {"cjxl", "djxl", "avifenc", "avifdec", "cwebp", "dwebp"}) {
+      if (!executables.locate(tool, searchPath.toolSearchDirectories())) {
+        GTEST_SKIP() << tool << " is not installed";
+      }
+    }
+    ensureVipsInitialized();
+    source = scratch / "images" / "small picture.png";
+    fs::create_directories(source.parent_path());
+    test::makeTestPicture(64, 48).pngsave(source.c_str());
+    workspace = std::make_unique<CompressionWorkspace>(services(), "Untitled", RateControlMode::manual,
+                                                       std::function<void()>{});
+    // The fourth default codec has no tools on many systems; the in-process JPEG needs none.
+    workspace->updatePanel(3, [](CodecPanel& p) { p.selectCodec(CompressionCodec::jpeg); });
+  }
+
+  void TearDown() override {
+    workspace.reset();
+    EXPECT_TRUE(workers->waitUntilIdle(std::chrono::duration_cast<std::chrono::milliseconds>(120s)));
+    dispatcher->runPending();
+    EXPECT_TRUE(rootEntries().empty()) << "work directories stayed after the tab closed";
+  }
+
+  WorkspaceServices services() {
+    return WorkspaceServices{settings, temporaryDirectories, registry, engine, dispatcher, workers};
+  }
+
+  bool pumpUntil(const std::function<bool()>& done) {
+    return dispatcher->runUntil(done, std::chrono::duration_cast<std::chrono::milliseconds>(300s));
+  }
+
+  void loadAndGenerate() {
+    workspace->loadSource(source);
+    ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
+    ASSERT_EQ(workspace->sourceURL(), source) << workspace->statusMessage();
+    workspace->generateAll();
+    ASSERT_TRUE(pumpUntil([&] { return !workspace->isRunning(); })) << "the pass never ended";
+  }
+
+  std::vector<fs::path> rootEntries() const {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+      entries.push_back(it->path());
+    }
+    return entries;
+  }
+
+  test::ScratchDirectory scratch;
+  fs::path root = scratch / "Brimwell";
+  fs::path source;
+  std::shared_ptr<QueueDispatcher> dispatcher = std::make_shared<QueueDispatcher>();
+  ExecutableURLCache executables;
+  ToolSearchPath searchPath{executables};
+  CommandConsoleStore console;
+  ToolRunner runner{executables, searchPath, *dispatcher, console, ChildStandardInput::nullDevice};
+  ToolVersionCache versions;
+  AppSettings settings{std::make_shared<InMemorySettingsStore>(), searchPath};
+  TemporaryDirectoryManager temporaryDirectories{root};
+  KeyboardCommandRegistry registry;
+  std::shared_ptr<CompressionEngine> engine = std::make_shared<CompressionRunner>(
+      EngineContext{runner, executables, searchPath, versions, root});
+  std::shared_ptr<BackgroundWorkers> workers = std::make_shared<BackgroundWorkers>();
+  std::unique_ptr<CompressionWorkspace> workspace;
+};
+
+TEST_F(RealEngineWorkspaceTest, AParallelPassProducesFourScoredResultsAndClosingDeletesTheirDirectories) {
+  settings.setEncodeInParallel(true);
+  loadAndGenerate();
+  std::set<fs::path> resultDirectories;
+  for (int i = 0; i < 4; ++i) {
+    const CodecPanel& panel = workspace->panel(i);
+    SCOPED_TRACE(std::string(rawValue(panel.codec)));
+    ASSERT_TRUE(panel.result.has_value()) << panel.errorMessage.value_or("no error either");
+    EXPECT_EQ(panel.result->encodedSize, static_cast<std::int64_t>(fs::file_size(panel.result->encodedURL)));
+    EXPECT_GT(panel.result->ssimulacra2Score, 0.0);
+    EXPECT_FALSE(panel.needsRegeneration());
+    resultDirectories.insert(panel.result->workDirectory);
+  }
+  // Only the four results remain on disk: the prepared source went with its pass.
+  auto entries = rootEntries();
+  EXPECT_EQ(std::set<fs::path>(entries.begin(), entries.end()), resultDirectories);
+  EXPECT_EQ(workspace->statusMessage().rfind("Generated ", 0), 0u) << workspace->statusMessage();
+  dispatcher->runPending();
+  EXPECT_FALSE(console.entries().empty()) << "every tool run is logged";
+}
+
+TEST_F(RealEngineWorkspaceTest, ASourceDeletedAfterLoadingEndsEveryPanelWithAResultOrAnError) {
+  workspace->loadSource(source);
+  ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
+  fs::remove(source);
+  workspace->generateAll();
+  ASSERT_TRUE(pumpUntil([&] { return !workspace->isRunning(); }));
+  for (const auto& panel : workspace->panels()) {
+    SCOPED_TRACE(std::string(rawValue(panel.codec)));
+    EXPECT_FALSE(panel.isRunning);
+    EXPECT_NE(panel.result.has_value(), panel.errorMessage.has_value());
+  }
+  // cjxl, avifenc and cwebp read a PNG source directly, so they find it gone;
+  // the in-process JPEG encodes the prepared copy of the image loaded earlier.
+  for (int i : {0, 1, 2}) EXPECT_TRUE(workspace->panel(i).errorMessage.has_value()) << i;
+  EXPECT_TRUE(workspace->panel(3).result.has_value()) << workspace->panel(3).errorMessage.value_or("");
+}
+
+}  // namespace
+}  // namespace quorlin

@@ -1,0 +1,221 @@
+// Loading a source, dropping items, and the texts the workspace shows for them.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "WorkspaceFixture.h"
+
+namespace quorlin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WorkspaceSourceTest : public WorkspaceFixture {};
+
+TEST_F(WorkspaceSourceTest, ANewWorkspaceWaitsForAnImage) {
+  EXPECT_EQ(workspace->statusMessage(), "Choose an image to begin.");
+  EXPECT_EQ(workspace->tabTitle(), "Untitled");
+  EXPECT_FALSE(workspace->sourceURL().has_value());
+  EXPECT_FALSE(workspace->sourceIsJPEG());
+  EXPECT_FALSE(workspace->sourcePixelCount().has_value());
+  EXPECT_FALSE(workspace->usesTransparencyBackground());
+  EXPECT_EQ(workspace->targetScore(), 85.0);
+  EXPECT_EQ(workspace->sourceGeneration(), 0);
+  ASSERT_EQ(workspace->panels().size(), 4u);
+  const CompressionCodec expected[] = {CompressionCodec::jpegXL, CompressionCodec::avif, CompressionCodec::webP,
+                                       CompressionCodec::jpegli};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(workspace->panel(i).codec, expected[i]);
+}
+
+TEST_F(WorkspaceSourceTest, LoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
+  const fs::path file = writeImage("sunset over the bay.png", 40, 30, true);
+  std::string contents = "fake image 40 30 alpha\n";
+  workspace->setZoom(3.0);
+  workspace->setPanOffset({12, -7});
+  workspace->setComparisonPoint(0.2, 0.9);
+  load(file);
+  EXPECT_EQ(workspace->sourceURL(), file);
+  EXPECT_EQ(workspace->tabTitle(), "sunset over the bay.png");
+  EXPECT_EQ(workspace->statusMessage(), "Loaded sunset over the bay.png.");
+  EXPECT_EQ(workspace->sourceFileSize(), static_cast<std::int64_t>(contents.size()));
+  ASSERT_TRUE(workspace->sourceImage().has_value());
+  EXPECT_EQ(workspace->sourceImage()->displaySize, (PixelSize{40, 30}));
+  EXPECT_EQ(workspace->sourcePixelCount(), 1200);
+  EXPECT_TRUE(workspace->usesTransparencyBackground());
+  EXPECT_EQ(workspace->zoom(), 1.0);
+  EXPECT_EQ(workspace->panOffset(), (SizeF{0, 0}));
+  EXPECT_EQ(workspace->comparisonX(), 0.5);
+  EXPECT_EQ(workspace->comparisonY(), 0.5);
+  EXPECT_EQ(workspace->sourceGeneration(), 1);
+  EXPECT_TRUE(workspace->canGenerate());
+}
+
+TEST_F(WorkspaceSourceTest, LoadingClearsEveryPanelsResultAndDeletesItsFiles) {
+  load(writeImage("a.png"));
+  generateAllAndFinish();
+  std::vector<fs::path> directories;
+  for (const auto& panel : workspace->panels()) directories.push_back(panel.result->workDirectory);
+  workspace->updatePanel(2, [](CodecPanel& p) { p.errorMessage = "old"; });
+  load(writeImage("b.png"));
+  for (const auto& panel : workspace->panels()) {
+    EXPECT_FALSE(panel.result.has_value());
+    EXPECT_FALSE(panel.errorMessage.has_value());
+    EXPECT_FALSE(panel.progressMessage.has_value());
+  }
+  for (const auto& directory : directories) EXPECT_FALSE(exists(directory));
+}
+
+TEST_F(WorkspaceSourceTest, AnUnreadableFileKeepsThePreviousSourceAndRaisesTheAlert) {
+  const fs::path good = writeImage("good.png");
+  load(good);
+  const fs::path bad = scratch / "images" / "notes “draft”.txt";
+  writeTextFile(bad, "not an image");
+  load(bad);
+  EXPECT_EQ(workspace->statusMessage(), "Could not load notes “draft”.txt.");
+  EXPECT_EQ(workspace->loadErrorMessage(),
+            "“notes “draft”.txt” could not be read as an image. Choose a still image in a format supported by "
+            "macOS, such as PNG, JPEG, TIFF, or HEIC.");
+  EXPECT_EQ(workspace->sourceURL(), good);
+  EXPECT_EQ(workspace->tabTitle(), "good.png");
+  EXPECT_EQ(workspace->sourceGeneration(), 1);
+  workspace->dismissLoadError();
+  EXPECT_FALSE(workspace->loadErrorMessage().has_value());
+}
+
+TEST_F(WorkspaceSourceTest, AMissingFileCannotBeLoaded) {
+  load(scratch / "images" / "gone.png");
+  EXPECT_EQ(workspace->statusMessage(), "Could not load gone.png.");
+  EXPECT_FALSE(workspace->sourceURL().has_value());
+  EXPECT_EQ(workspace->tabTitle(), "Untitled");
+}
+
+TEST_F(WorkspaceSourceTest, AnUnreadableDropSaysSoAndADropWithAFileLoadsIt) {
+  workspace->loadDroppedItem(std::nullopt);
+  EXPECT_EQ(workspace->statusMessage(), "Could not read the dropped item.");
+  EXPECT_EQ(workspace->loadErrorMessage(),
+            "The dropped item could not be read as a file. Drop a still image file, such as PNG, JPEG, TIFF, or HEIC.");
+  const fs::path file = writeImage("dropped.png");
+  workspace->loadDroppedItem(file);
+  ASSERT_TRUE(quiesce());
+  EXPECT_EQ(workspace->sourceURL(), file);
+}
+
+TEST_F(WorkspaceSourceTest, OnlyTheLatestOfQuickLoadsIsApplied) {
+  const fs::path first = writeImage("first.png");
+  const fs::path second = writeImage("second.png");
+  workspace->loadSource(first);
+  workspace->loadSource(second);
+  EXPECT_TRUE(workspace->isLoadingSource());
+  ASSERT_TRUE(quiesce());
+  EXPECT_FALSE(workspace->isLoadingSource());
+  EXPECT_EQ(workspace->sourceURL(), second);
+  EXPECT_EQ(workspace->sourceGeneration(), 1);
+}
+
+TEST_F(WorkspaceSourceTest, ALoadFinishingAfterTheTabClosedIsDropped) {
+  workspace->loadSource(writeImage("late.png"));
+  workspace.reset();
+  ASSERT_TRUE(quiesce());
+}
+
+// ---- Export and metadata
+
+class WorkspaceResultActionsTest : public WorkspaceFixture {
+ protected:
+  void SetUp() override {
+    load(writeImage("photo.png"));
+    generateAllAndFinish();
+    encoded = workspace->panel(0).result->encodedURL;
+  }
+  fs::path encoded;
+};
+
+TEST_F(WorkspaceResultActionsTest, ExportProposesTheEncodedNameAndTheCodecsType) {
+  auto proposal = workspace->exportProposal(0);
+  ASSERT_TRUE(proposal.has_value());
+  EXPECT_EQ(proposal->proposedFileName, encoded.filename().string());
+  EXPECT_EQ(proposal->contentType, "public.jpeg-xl");
+  EXPECT_EQ(workspace->exportProposal(2)->contentType, "org.webmproject.webp");
+}
+
+TEST_F(WorkspaceResultActionsTest, ExportReplacesAnExistingFile) {
+  const fs::path destination = scratch / "exports" / "my photo.jxl";
+  writeTextFile(destination, "an older file that is longer than the encoded one ....");
+  workspace->exportResult(0, destination);
+  EXPECT_EQ(workspace->statusMessage(), "Exported my photo.jxl.");
+  EXPECT_EQ(readTextFile(destination), readTextFile(encoded));
+  EXPECT_TRUE(exists(encoded));
+}
+
+TEST_F(WorkspaceResultActionsTest, ExportOntoTheEncodedFileItselfKeepsIt) {
+  workspace->exportResult(0, encoded);
+  EXPECT_EQ(workspace->statusMessage(), "Exported " + encoded.filename().string() + ".");
+  EXPECT_EQ(fs::file_size(encoded), 1000u);
+}
+
+TEST_F(WorkspaceResultActionsTest, ExportIntoAMissingDirectoryFails) {
+  const fs::path destination = scratch / "no such folder" / "out.jxl";
+  workspace->exportResult(0, destination);
+  EXPECT_EQ(workspace->statusMessage(), "Export failed: No such file or directory: " + destination.string() + ".");
+}
+
+TEST_F(WorkspaceResultActionsTest, ExportFailsWhenTheExistingItemCannotBeRemoved) {
+  const fs::path destination = scratch / "exports" / "folder.jxl";
+  writeTextFile(destination / "inside.txt", "keep me");
+  workspace->exportResult(0, destination);
+  EXPECT_EQ(workspace->statusMessage(), "Export failed: Directory not empty: " + destination.string() + ".");
+  EXPECT_EQ(readTextFile(destination / "inside.txt"), "keep me");
+}
+
+TEST_F(WorkspaceResultActionsTest, ExportIntoAReadOnlyDirectoryFails) {
+  fs::path directory = scratch / "read-only";
+  if (::geteuid() != 0) {
+    fs::create_directories(directory);
+    fs::permissions(directory, fs::perms::owner_read | fs::perms::owner_exec);
+  } else if (fs::is_directory("/sys")) {
+    // Permissions do not stop root; sysfs refuses new files even to root.
+    directory = "/sys";
+  } else {
+    GTEST_SKIP() << "running as root without a directory that refuses root";
+  }
+  workspace->exportResult(0, directory / "out.jxl");
+  EXPECT_EQ(workspace->statusMessage(), "Export failed: Permission denied: " + (directory / "out.jxl").string() + ".");
+  EXPECT_FALSE(exists(directory / "out.jxl"));
+}
+
+TEST_F(WorkspaceResultActionsTest, ExportWithoutAResultDoesNothing) {
+  workspace->updatePanel(1, [](CodecPanel& p) { p.selectCodec(CompressionCodec::webP); });
+  workspace->exportResult(1, scratch / "out.webp");
+  EXPECT_FALSE(workspace->exportProposal(1).has_value());
+  EXPECT_FALSE(exists(scratch / "out.webp"));
+  EXPECT_NE(workspace->statusMessage().rfind("Export", 0), 0u);
+}
+
+TEST_F(WorkspaceResultActionsTest, MetadataInspectionHandsTheListingOrTheErrorToThePresenter) {
+  std::vector<EncodedMetadataInspection> shown;
+  workspace->setMetadataPresenter([&](const EncodedMetadataInspection& inspection) { shown.push_back(inspection); });
+  engine->setExifToolOutput("Image Width : 4\nImage Height : 3");
+  workspace->inspectEncodedMetadata(0);
+  ASSERT_TRUE(quiesce());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, "JPEG XL Metadata");
+  EXPECT_EQ(shown[0].fileName, encoded.filename().string());
+  EXPECT_EQ(shown[0].text, "Image Width : 4\nImage Height : 3");
+
+  engine->setExifToolError(CompressionError::missingTool("exiftool"));
+  workspace->inspectEncodedMetadata(1);
+  ASSERT_TRUE(quiesce());
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].title, "ExifTool Failed");
+  EXPECT_EQ(shown[1].fileName, workspace->panel(1).result->encodedURL.filename().string());
+  EXPECT_EQ(shown[1].text, "Missing command-line tool: exiftool. Install it with Homebrew or add it to PATH.");
+
+  // Nothing reaches the presenter of a closed tab.
+  workspace->inspectEncodedMetadata(2);
+  workspace.reset();
+  ASSERT_TRUE(quiesce());
+  EXPECT_EQ(shown.size(), 2u);
+}
+
+}  // namespace
+}  // namespace quorlin::test

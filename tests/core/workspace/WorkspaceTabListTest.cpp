@@ -1,0 +1,145 @@
+#include "core/workspace/WorkspaceTabList.h"
+
+#include <gtest/gtest.h>
+
+#include "WorkspaceFixture.h"
+
+namespace quorlin::test {
+namespace {
+
+class WorkspaceTabListTest : public WorkspaceFixture {
+ protected:
+  void SetUp() override {
+    tabs = std::make_unique<WorkspaceTabList>([this](const WorkspaceTab& tab) {
+      return std::make_unique<CompressionWorkspace>(services(), tab.title, tab.rateControlMode,
+                                                    [this] { ++reactivations; });
+    });
+    subscription = tabs->observe([this] { ++notifications; });
+  }
+  void TearDown() override {
+    subscription.reset();
+    tabs.reset();
+    WorkspaceFixture::TearDown();
+  }
+
+  std::vector<Uuid> ids() const {
+    std::vector<Uuid> list;
+    for (const auto& tab : tabs->tabs()) list.push_back(tab.id);
+    return list;
+  }
+
+  std::unique_ptr<WorkspaceTabList> tabs;
+  Subscription subscription;
+  int notifications = 0;
+};
+
+TEST_F(WorkspaceTabListTest, StartsWithOneSelectedUntitledSetQualityTabWhoseWorkspaceIsActive) {
+  ASSERT_EQ(tabs->tabCount(), 1u);
+  const WorkspaceTab tab = tabs->tabs()[0];
+  EXPECT_EQ(tab.title, "Untitled");
+  EXPECT_EQ(tab.rateControlMode, RateControlMode::manual);
+  EXPECT_EQ(tabs->selectedTabID(), tab.id);
+  EXPECT_TRUE(tabs->selectedWorkspace().isActive());
+  EXPECT_EQ(reactivations, 1);
+  EXPECT_FALSE(tabs->canCloseSelectedTab());
+}
+
+TEST_F(WorkspaceTabListTest, TheLastTabCannotBeClosed) {
+  const Uuid only = tabs->selectedTabID();
+  tabs->closeSelectedTab();
+  EXPECT_EQ(tabs->tabCount(), 1u);
+  EXPECT_EQ(tabs->selectedTabID(), only);
+}
+
+TEST_F(WorkspaceTabListTest, NewTabsAreAppendedAndSelected) {
+  tabs->addTab(RateControlMode::targetScore);
+  ASSERT_EQ(tabs->tabCount(), 2u);
+  const WorkspaceTab added = tabs->tabs()[1];
+  EXPECT_EQ(added.title, "Untitled");
+  EXPECT_EQ(added.rateControlMode, RateControlMode::targetScore);
+  EXPECT_EQ(tabs->selectedTabID(), added.id);
+  EXPECT_EQ(tabs->selectedIndex(), 1u);
+  EXPECT_EQ(tabs->workspace(added.id)->panel(0).rateControlMode, RateControlMode::targetScore);
+  EXPECT_TRUE(tabs->canCloseSelectedTab());
+  EXPECT_GE(notifications, 1);
+}
+
+TEST_F(WorkspaceTabListTest, ClosingTheLastOfThreeSelectsTheSecond) {
+  tabs->addTab(RateControlMode::manual);
+  tabs->addTab(RateControlMode::manual);
+  auto before = ids();
+  tabs->closeSelectedTab();
+  EXPECT_EQ(ids(), (std::vector<Uuid>{before[0], before[1]}));
+  EXPECT_EQ(tabs->selectedTabID(), before[1]);
+}
+
+TEST_F(WorkspaceTabListTest, ClosingTheFirstSelectsTheNewFirst) {
+  tabs->addTab(RateControlMode::manual);
+  tabs->addTab(RateControlMode::manual);
+  auto before = ids();
+  tabs->selectTab(before[0]);
+  tabs->closeSelectedTab();
+  EXPECT_EQ(ids(), (std::vector<Uuid>{before[1], before[2]}));
+  EXPECT_EQ(tabs->selectedTabID(), before[1]);
+}
+
+TEST_F(WorkspaceTabListTest, ClosingAMiddleTabSelectsTheOneAfterIt) {
+  tabs->addTab(RateControlMode::manual);
+  tabs->addTab(RateControlMode::manual);
+  auto before = ids();
+  tabs->selectTab(before[1]);
+  tabs->closeSelectedTab();
+  EXPECT_EQ(ids(), (std::vector<Uuid>{before[0], before[2]}));
+  EXPECT_EQ(tabs->selectedTabID(), before[2]);
+}
+
+TEST_F(WorkspaceTabListTest, SelectingATabMovesActivationAndTheRegistryHandlers) {
+  auto& first = tabs->selectedWorkspace();
+  tabs->addTab(RateControlMode::manual);
+  auto& second = tabs->selectedWorkspace();
+  EXPECT_FALSE(first.isActive());
+  EXPECT_TRUE(second.isActive());
+  registry.showDifference();
+  EXPECT_TRUE(second.isShowingDifference());
+  EXPECT_FALSE(first.isShowingDifference());
+
+  tabs->selectTab(tabs->tabs()[0].id);
+  EXPECT_TRUE(first.isActive());
+  EXPECT_FALSE(second.isShowingDifference()) << "the old tab's hold is released";
+  registry.showOriginal();
+  EXPECT_TRUE(first.isShowingOriginal());
+  EXPECT_FALSE(second.isShowingOriginal());
+
+  tabs->selectTab(Uuid::random());
+  EXPECT_TRUE(first.isActive()) << "an unknown id selects nothing";
+}
+
+TEST_F(WorkspaceTabListTest, LoadingASourceRenamesOnlyThatTab) {
+  tabs->addTab(RateControlMode::manual);
+  auto& second = tabs->selectedWorkspace();
+  const int before = notifications;
+  load(second, writeImage("a rather long holiday photo name.png"));
+  auto list = tabs->tabs();
+  EXPECT_EQ(list[0].title, "Untitled");
+  EXPECT_EQ(list[1].title, "a rather long holiday photo name.png");
+  EXPECT_EQ(WorkspaceTabList::label(list[1]), "a rather long ho... name.png");
+  EXPECT_EQ(WorkspaceTabList::label(list[0]), "Untitled");
+  EXPECT_GT(notifications, before);
+}
+
+TEST_F(WorkspaceTabListTest, ClosingATabWithRunningWorkReturnsAtOnceAndLeavesNothingBehind) {
+  tabs->addTab(RateControlMode::manual);
+  auto& second = tabs->selectedWorkspace();
+  load(second, writeImage("photo.png"));
+  second.generateAll();
+  auto runs = waitingRuns(4);
+  tabs->closeSelectedTab();
+  EXPECT_EQ(tabs->tabCount(), 1u);
+  EXPECT_EQ(workers->runningCount(), 4u) << "closing did not wait for the runs";
+  for (const auto& run : runs) engine->finishRun(run.number);
+  ASSERT_TRUE(quiesce());
+  EXPECT_TRUE(rootEntries().empty());
+}
+
+}  // namespace
+}  // namespace quorlin::test
