@@ -5,6 +5,8 @@
 // saying why, when a codec tool is missing.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -112,7 +114,10 @@ TEST_F(RealEngineWorkspaceTest, AParallelPassProducesFourScoredResultsAndClosing
     SCOPED_TRACE(std::string(rawValue(panel.codec)));
     ASSERT_TRUE(panel.result.has_value()) << panel.errorMessage.value_or("no error either");
     EXPECT_EQ(panel.result->encodedSize, static_cast<std::int64_t>(fs::file_size(panel.result->encodedURL)));
-    EXPECT_GT(panel.result->ssimulacra2Score, 0.0);
+    // A tiny synthetic picture can score below zero after lossy coding; what
+    // matters is that a real score arrived (the stand-in scorer prints 90).
+    EXPECT_TRUE(std::isfinite(panel.result->ssimulacra2Score));
+    EXPECT_LT(panel.result->ssimulacra2Score, 100.0);
     EXPECT_FALSE(panel.needsRegeneration());
     resultDirectories.insert(panel.result->workDirectory);
   }
