@@ -1,7 +1,7 @@
 // The canvas's view values, activation and the workspace's registry handlers.
 #include <gtest/gtest.h>
 
-#include "WorkspaceFixture.h"
+#include "support/WorkspaceFixture.h"
 
 namespace quorlin::test {
 namespace {

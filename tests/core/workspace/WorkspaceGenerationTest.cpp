@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "WorkspaceFixture.h"
+#include "support/WorkspaceFixture.h"
 
 namespace quorlin::test {
 namespace {

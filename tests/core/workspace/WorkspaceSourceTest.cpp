@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "WorkspaceFixture.h"
+#include "support/WorkspaceFixture.h"
 
 namespace quorlin::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "WorkspaceFixture.h"
+#include "support/WorkspaceFixture.h"
 
 namespace quorlin::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "WorkspaceFixture.h"
+#include "support/WorkspaceFixture.h"
 
 #include <algorithm>
 #include <chrono>

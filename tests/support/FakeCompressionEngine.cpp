@@ -1,4 +1,4 @@
-#include "FakeCompressionEngine.h"
+#include "support/FakeCompressionEngine.h"
 
 #include <fstream>
 #include <sstream>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeCompressionEngine.h"
+#include "support/FakeCompressionEngine.h"
 #include "core/comparison/KeyboardCommandRegistry.h"
 #include "core/common/MainThreadDispatcher.h"
 #include "core/tools/TemporaryFiles.h"
