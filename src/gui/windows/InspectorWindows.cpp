@@ -1,0 +1,189 @@
+#include "gui/windows/InspectorWindows.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include "core/engine/SourceMetadata.h"
+#include "gui/app/TextStyles.h"
+#include "gui/windows/WindowParts.h"
+
+namespace quorlin::gui {
+
+namespace {
+
+const QString specsTitle = QStringLiteral("Original File Specs");
+
+QString qString(const std::string& text) { return QString::fromStdString(text); }
+
+// A floating utility window that stays above the window the user works in
+// and is kept (hidden) when the user closes it.
+QWidget* makeFloatingWindow(const QString& title, QSize contentSize) {
+  auto* window = new QWidget(floatingParentWindow(), Qt::Tool);
+  window->setAttribute(Qt::WA_MacAlwaysShowToolWindow);
+  window->setWindowTitle(title);
+  window->resize(contentSize);
+  auto* layout = new QVBoxLayout(window);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return window;
+}
+
+void closeAndRelease(QWidget* window) {
+  if (!window) return;
+  window->close();
+  window->deleteLater();
+}
+
+// The header row and the spec lines on a rounded box.
+QWidget* makeSpecsContent(const std::filesystem::path& sourceURL, std::int64_t fileSize,
+                          const SourceImageMetadata& metadata) {
+  auto* content = new QWidget;
+  auto* outer = new QVBoxLayout(content);
+  outer->setContentsMargins(0, 0, 0, 0);
+
+  auto* box = new RoundedBackground(QPalette::Base, 8);
+  auto* column = new QVBoxLayout(box);
+  column->setContentsMargins(12, 12, 12, 12);
+  column->setSpacing(10);
+
+  auto* header = new QHBoxLayout;
+  header->setSpacing(8);
+  header->addWidget(makeSymbolLabel("doc.richtext", QStringLiteral("Original"), calloutFont(QFont::DemiBold)));
+  auto* fileName = new QLabel(qString(sourceURL.filename().string()));
+  fileName->setObjectName(QStringLiteral("specsFileName"));
+  fileName->setTextFormat(Qt::PlainText);
+  fileName->setFont(captionFont(QFont::Medium));
+  fileName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  header->addWidget(fileName, 1);
+  column->addLayout(header);
+
+  auto* lines = new QVBoxLayout;
+  lines->setSpacing(6);
+  for (const std::string& line : specLines(metadata, fileSize)) {
+    QLabel* label = makeTextLabel(qString(line), calloutFont(QFont::Medium));
+    label->setObjectName(QStringLiteral("specLine"));
+    lines->addWidget(label);
+  }
+  column->addLayout(lines);
+
+  outer->addWidget(box);
+  outer->addStretch(1);
+  return content;
+}
+
+QWidget* makeExifToolContent(const std::string& fileName, const std::string& metadata) {
+  auto* content = new QWidget;
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(12, 12, 12, 12);
+  column->setSpacing(12);
+
+  auto* header = new QHBoxLayout;
+  header->setSpacing(8);
+  header->addWidget(makeSymbolLabel("info.circle", QStringLiteral("ExifTool"), headlineFont()));
+  auto* name = new QLabel(qString(fileName));
+  name->setTextFormat(Qt::PlainText);
+  name->setFont(captionFont(QFont::Medium));
+  name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  header->addWidget(name, 1);
+  column->addLayout(header);
+
+  // The text scrolls inside a rounded box; the editor itself stays
+  // transparent so that the box's corners show.
+  auto* box = new RoundedBackground(QPalette::Base, 6);
+  auto* boxLayout = new QVBoxLayout(box);
+  boxLayout->setContentsMargins(0, 0, 0, 0);
+  auto* text = new QPlainTextEdit;
+  text->setObjectName(QStringLiteral("exifToolText"));
+  text->setReadOnly(true);
+  text->setFrameShape(QFrame::NoFrame);
+  text->setFont(monospacedCaptionFont());
+  text->document()->setDocumentMargin(10);
+  QPalette transparentBase = text->palette();   // only Base is set here; the rest follows the application
+  transparentBase.setColor(QPalette::Base, Qt::transparent);
+  text->setPalette(transparentBase);
+  text->setPlainText(metadata.empty() ? QStringLiteral("No ExifTool metadata returned.") : qString(metadata));
+  boxLayout->addWidget(text);
+  column->addWidget(box, 1);
+  return content;
+}
+
+}  // namespace
+
+struct OriginalFileSpecsWindowController::State {
+  QPointer<QWidget> panel;
+  QPointer<QWidget> content;
+};
+
+OriginalFileSpecsWindowController::OriginalFileSpecsWindowController() : state_(std::make_unique<State>()) {}
+
+OriginalFileSpecsWindowController::~OriginalFileSpecsWindowController() { closeAndRelease(state_->panel); }
+
+void OriginalFileSpecsWindowController::toggle(const std::filesystem::path& sourceURL, std::int64_t fileSize,
+                                               const SourceImageMetadata& metadata) {
+  if (isVisible()) {
+    closeAndRelease(state_->panel);
+    state_->panel = nullptr;
+    return;
+  }
+  show(sourceURL, fileSize, metadata);
+}
+
+void OriginalFileSpecsWindowController::show(const std::filesystem::path& sourceURL, std::int64_t fileSize,
+                                             const SourceImageMetadata& metadata) {
+  QWidget* content = makeSpecsContent(sourceURL, fileSize, metadata);
+  QWidget* panel = state_->panel;
+  if (!panel) {
+    panel = makeFloatingWindow(specsTitle, QSize(360, 310));
+    panel->layout()->addWidget(content);
+    centerOnScreen(panel);
+    state_->panel = panel;
+  } else {
+    // Replaced in place: the window keeps its position and size.
+    delete state_->content;
+    panel->layout()->addWidget(content);
+    panel->setWindowTitle(specsTitle);
+  }
+  state_->content = content;
+  bringToFront(panel);
+}
+
+void OriginalFileSpecsWindowController::close() {
+  if (state_->panel) state_->panel->close();
+}
+
+bool OriginalFileSpecsWindowController::isVisible() const { return state_->panel && state_->panel->isVisible(); }
+
+QWidget* OriginalFileSpecsWindowController::window() const { return state_->panel; }
+
+struct ExifToolInfoWindowController::State {
+  std::vector<QPointer<QWidget>> panels;
+};
+
+ExifToolInfoWindowController::ExifToolInfoWindowController() : state_(std::make_unique<State>()) {}
+
+ExifToolInfoWindowController::~ExifToolInfoWindowController() {
+  for (QPointer<QWidget>& panel : state_->panels) closeAndRelease(panel);
+}
+
+void ExifToolInfoWindowController::show(const std::string& title, const std::string& fileName,
+                                        const std::string& metadata) {
+  QWidget* panel = makeFloatingWindow(qString(title), QSize(620, 520));
+  panel->setMinimumSize(560, 420);
+  panel->layout()->addWidget(makeExifToolContent(fileName, metadata));
+  centerOnScreen(panel);
+  state_->panels.emplace_back(panel);
+  bringToFront(panel);
+}
+
+std::vector<QWidget*> ExifToolInfoWindowController::windows() const {
+  std::vector<QWidget*> windows;
+  for (const QPointer<QWidget>& panel : state_->panels) {
+    if (panel) windows.push_back(panel);
+  }
+  return windows;
+}
+
+}  // namespace quorlin::gui
