@@ -72,6 +72,7 @@ QLayout* makeHelpRow(const HelpItem& item) {
   row->addWidget(key, 0, Qt::AlignTop);
   QLabel* description = makeTextLabel(qString(item.text), calloutFont());
   description->setObjectName(QStringLiteral("helpText"));
+  description->setAlignment(Qt::AlignLeft | Qt::AlignTop);   // level with a key that wraps
   row->addWidget(description, 1);
   return row;
 }

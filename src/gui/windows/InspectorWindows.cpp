@@ -42,7 +42,7 @@ QWidget* makeSpecsContent(const std::filesystem::path& sourceURL, std::int64_t f
                           const SourceImageMetadata& metadata) {
   auto* content = new QWidget;
   auto* outer = new QVBoxLayout(content);
-  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setContentsMargins(10, 10, 10, 10);
 
   auto* box = new RoundedBackground(QPalette::Base, 8);
   auto* column = new QVBoxLayout(box);
