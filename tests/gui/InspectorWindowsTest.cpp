@@ -151,6 +151,7 @@ TEST(ExifToolInfoWindowTest, TwoInspectionsOpenTwoWindowsWithTheSameTitle) {
   std::vector<QWidget*> windows = controller.windows();
   ASSERT_EQ(windows.size(), 2u);
   EXPECT_NE(windows[0], windows[1]);
+  EXPECT_NE(windows[0]->pos(), windows[1]->pos());   // the second does not hide the first
   for (QWidget* window : windows) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::Tool));
@@ -219,10 +220,17 @@ TEST(InspectorWindowsTest, PanelsFloatAboveTheActiveMainWindowAndGoWithIt) {
   EXPECT_EQ(specs.window()->parentWidget(), mainWindow.get());
   EXPECT_EQ(exifTool.windows()[0]->parentWidget(), mainWindow.get());
 
-  // An inspection started from a floating panel still floats above the main window.
+  // An inspection started from a panel or a dialog of the main window still
+  // floats above the main window.
   QApplication::setActiveWindow(exifTool.windows()[0]);
   exifTool.show("HEIF Metadata", "b.heic", "y");
   EXPECT_EQ(exifTool.windows()[1]->parentWidget(), mainWindow.get());
+  auto* dialog = new QWidget(mainWindow.get(), Qt::Dialog);
+  dialog->show();
+  QApplication::setActiveWindow(dialog);
+  specs.toggle("/photos/cups.png", 2'350'000, pngMetadata());
+  specs.toggle("/photos/cups.png", 2'350'000, pngMetadata());
+  EXPECT_EQ(specs.window()->parentWidget(), mainWindow.get());
 
   // The main window going away takes its panels along; the controllers notice.
   mainWindow.reset();

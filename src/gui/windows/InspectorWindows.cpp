@@ -174,6 +174,10 @@ void ExifToolInfoWindowController::show(const std::string& title, const std::str
   panel->setMinimumSize(560, 420);
   panel->layout()->addWidget(makeExifToolContent(fileName, metadata));
   centerOnScreen(panel);
+  // Windows still open are not covered exactly: each new one steps down and right.
+  int openCount = 0;
+  for (const QPointer<QWidget>& other : state_->panels) openCount += other && other->isVisible() ? 1 : 0;
+  panel->move(panel->pos() + QPoint(24, 24) * (openCount % 8));
   state_->panels.emplace_back(panel);
   bringToFront(panel);
 }

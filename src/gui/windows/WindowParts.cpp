@@ -73,10 +73,10 @@ QLabel* makeTextLabel(const QString& text, const QFont& font, QWidget* parent) {
 
 QWidget* floatingParentWindow() {
   QWidget* window = QApplication::activeWindow();
-  while (window && window->windowType() == Qt::Tool) {
-    window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
-  }
-  return window;
+  if (!window) return nullptr;
+  while (window->parentWidget()) window = window->parentWidget()->window();
+  // A floating window that stands alone is no window to stay above.
+  return window->windowType() == Qt::Tool ? nullptr : window;
 }
 
 void centerOnScreen(QWidget* window) {

@@ -41,8 +41,9 @@ QWidget* makeSymbolView(std::string_view symbolName, int side, QWidget* parent =
 // A word-wrapped plain-text label in `font`.
 QLabel* makeTextLabel(const QString& text, const QFont& font, QWidget* parent = nullptr);
 
-// The window that new floating windows should stay above: the active
-// window, or the window a floating active window itself stays above.
+// The window that new floating windows should stay above: the outermost
+// window of the active one (the main window, also when a panel or dialog
+// of it is active), or none.
 QWidget* floatingParentWindow();
 
 // Moves `window` to the centre of the available area of its screen.
