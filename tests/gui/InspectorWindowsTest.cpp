@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,17 @@ TEST(OriginalFileSpecsWindowTest, APanelClosedByTheUserIsShownAgainNotRecreated)
 
   controller.close();
   EXPECT_FALSE(controller.isVisible());
+  EXPECT_EQ(controller.window(), panel);
+}
+
+TEST(OriginalFileSpecsWindowTest, EscapeClosesThePanelButTheControllerKeepsIt) {
+  OriginalFileSpecsWindowController controller;
+  controller.show("/photos/cups.png", 2'350'000, pngMetadata());
+  QWidget* panel = controller.window();
+  QApplication::setActiveWindow(panel);
+  if (QApplication::activeWindow() != panel) GTEST_SKIP() << "this platform cannot activate windows";
+  QTest::keyClick(panel->findChild<QLabel*>(QStringLiteral("specsFileName")), Qt::Key_Escape);
+  EXPECT_FALSE(panel->isVisible());
   EXPECT_EQ(controller.window(), panel);
 }
 

@@ -77,33 +77,36 @@ QLayout* makeHelpRow(const HelpItem& item) {
   return row;
 }
 
-QWidget* makeHelpContent() {
-  auto* content = new QWidget;
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(24, 24, 24, 24);
-  column->setSpacing(20);
-  column->addWidget(makeSymbolLabel("photo.on.rectangle.angled", QStringLiteral("Quorlin"), largeTitleFont()),
-                    0, Qt::AlignLeft);
-  for (const HelpSection& section : helpSections()) {
-    auto* block = new QVBoxLayout;
-    block->setSpacing(8);
-    QWidget* title = makeSymbolLabel(section.symbolName, qString(section.title), title3Font(QFont::DemiBold));
-    title->setObjectName(QStringLiteral("helpSectionTitle"));
-    block->addWidget(title, 0, Qt::AlignLeft);
-    for (const HelpItem& item : section.items) {
-      if (item.isRow()) {
-        block->addLayout(makeHelpRow(item));
-      } else {
-        QLabel* paragraph = makeTextLabel(qString(item.text), calloutFont());
-        paragraph->setObjectName(QStringLiteral("helpText"));
-        block->addWidget(paragraph);
+// The help texts: the product name, then each section with its title,
+// paragraphs and key rows.
+class AppHelpView final : public QWidget {
+ public:
+  AppHelpView() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(20);
+    column->addWidget(makeSymbolLabel("photo.on.rectangle.angled", QStringLiteral("Quorlin"), largeTitleFont()), 0,
+                      Qt::AlignLeft);
+    for (const HelpSection& section : helpSections()) {
+      auto* block = new QVBoxLayout;
+      block->setSpacing(8);
+      QWidget* title = makeSymbolLabel(section.symbolName, qString(section.title), title3Font(QFont::DemiBold));
+      title->setObjectName(QStringLiteral("helpSectionTitle"));
+      block->addWidget(title, 0, Qt::AlignLeft);
+      for (const HelpItem& item : section.items) {
+        if (item.isRow()) {
+          block->addLayout(makeHelpRow(item));
+        } else {
+          QLabel* paragraph = makeTextLabel(qString(item.text), calloutFont());
+          paragraph->setObjectName(QStringLiteral("helpText"));
+          block->addWidget(paragraph);
+        }
       }
+      column->addLayout(block);
     }
-    column->addLayout(block);
+    column->addStretch(1);
   }
-  column->addStretch(1);
-  return content;
-}
+};
 
 QWidget* makeAttributionBox(const OpenSourceAttribution& attribution) {
   auto* box = new RoundedBackground(QPalette::WindowText, 8, 0.06);
@@ -122,60 +125,63 @@ QWidget* makeAttributionBox(const OpenSourceAttribution& attribution) {
   return box;
 }
 
-QWidget* makeAboutContent() {
-  auto* content = new QWidget;
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(28, 24, 28, 24);
-  column->setSpacing(8);
+// The icon, name, version and credit, then the open-source projects Quorlin
+// runs and a footer with the year the view was built in.
+class AboutView final : public QWidget {
+ public:
+  AboutView() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(28, 24, 28, 24);
+    column->setSpacing(8);
 
-  // The space stays reserved while the application icon is not available.
-  auto* icon = new QLabel;
-  icon->setObjectName(QStringLiteral("aboutIcon"));
-  icon->setFixedSize(96, 96);
-  const QString iconPath = QStringLiteral(":/app/quorlin.svg");
-  QIcon appIcon = QFile::exists(iconPath) ? QIcon(iconPath) : QIcon();
-  if (!appIcon.isNull()) icon->setPixmap(appIcon.pixmap(QSize(96, 96), content->devicePixelRatioF()));
-  column->addWidget(icon, 0, Qt::AlignHCenter);
+    // The space stays reserved while the application icon is not available.
+    auto* icon = new QLabel;
+    icon->setObjectName(QStringLiteral("aboutIcon"));
+    icon->setFixedSize(96, 96);
+    const QString iconPath = QStringLiteral(":/app/quorlin.svg");
+    QIcon appIcon = QFile::exists(iconPath) ? QIcon(iconPath) : QIcon();
+    if (!appIcon.isNull()) icon->setPixmap(appIcon.pixmap(QSize(96, 96), devicePixelRatioF()));
+    column->addWidget(icon, 0, Qt::AlignHCenter);
 
-  auto* name = new QLabel(QStringLiteral("Quorlin"));
-  name->setFont(largeTitleFont());
-  column->addWidget(name, 0, Qt::AlignHCenter);
+    auto* name = new QLabel(QStringLiteral("Quorlin"));
+    name->setFont(largeTitleFont());
+    column->addWidget(name, 0, Qt::AlignHCenter);
 
-  auto* version = new QLabel(qString(buildVersionLine()));
-  version->setObjectName(QStringLiteral("aboutVersion"));
-  version->setFont(calloutFont());
-  version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  column->addWidget(version, 0, Qt::AlignHCenter);
+    auto* version = new QLabel(qString(buildVersionLine()));
+    version->setObjectName(QStringLiteral("aboutVersion"));
+    version->setFont(calloutFont());
+    version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(version, 0, Qt::AlignHCenter);
 
-  auto* credit = new QLabel(QStringLiteral("Made by the Quorlin developers."));
-  credit->setFont(calloutFont());
-  column->addWidget(credit, 0, Qt::AlignHCenter);
+    auto* credit = new QLabel(QStringLiteral("Made by the Quorlin developers."));
+    credit->setFont(calloutFont());
+    column->addWidget(credit, 0, Qt::AlignHCenter);
 
-  column->addSpacing(6);
-  column->addWidget(makeDivider());
-  column->addSpacing(6);
+    column->addSpacing(6);
+    column->addWidget(makeDivider());
+    column->addSpacing(6);
 
-  auto* heading = new QLabel(QStringLiteral("Open Source Software"));
-  heading->setFont(title3Font(QFont::DemiBold));
-  column->addWidget(heading);
-  column->addWidget(makeSecondaryLabel(
-      QStringLiteral("Quorlin runs these open-source projects as separate command-line processes. They are not "
-                     "bundled with the app; install them with Homebrew from the Required Tools window. Thanks to "
-                     "their authors and contributors."),
-      calloutFont()));
-  column->addSpacing(4);
-  for (const OpenSourceAttribution& attribution : openSourceAttributions()) {
-    column->addWidget(makeAttributionBox(attribution));
+    auto* heading = new QLabel(QStringLiteral("Open Source Software"));
+    heading->setFont(title3Font(QFont::DemiBold));
+    column->addWidget(heading);
+    column->addWidget(makeSecondaryLabel(
+        QStringLiteral("Quorlin runs these open-source projects as separate command-line processes. They are not "
+                       "bundled with the app; install them with Homebrew from the Required Tools window. Thanks to "
+                       "their authors and contributors."),
+        calloutFont()));
+    column->addSpacing(4);
+    for (const OpenSourceAttribution& attribution : openSourceAttributions()) {
+      column->addWidget(makeAttributionBox(attribution));
+    }
+
+    column->addSpacing(6);
+    column->addWidget(makeDivider());
+    QLabel* footer = makeSecondaryLabel(qString(aboutFooter(QDate::currentDate().year())), captionFont());
+    footer->setObjectName(QStringLiteral("aboutFooter"));
+    column->addWidget(footer);
+    column->addStretch(1);
   }
-
-  column->addSpacing(6);
-  column->addWidget(makeDivider());
-  QLabel* footer = makeSecondaryLabel(qString(aboutFooter(QDate::currentDate().year())), captionFont());
-  footer->setObjectName(QStringLiteral("aboutFooter"));
-  column->addWidget(footer);
-  column->addStretch(1);
-  return content;
-}
+};
 
 }  // namespace
 
@@ -189,8 +195,8 @@ AppHelpWindowController::~AppHelpWindowController() = default;
 
 void AppHelpWindowController::show() {
   if (!state_->window) {
-    state_->window = makeScrollingWindow(QStringLiteral("Quorlin Help"), QSize(680, 660), QSize(560, 440),
-                                         makeHelpContent());
+    state_->window =
+        makeScrollingWindow(QStringLiteral("Quorlin Help"), QSize(680, 660), QSize(560, 440), new AppHelpView);
   }
   bringToFront(state_->window.get());
 }
@@ -207,8 +213,8 @@ AboutWindowController::~AboutWindowController() = default;
 
 void AboutWindowController::show() {
   if (!state_->window) {
-    state_->window = makeScrollingWindow(QStringLiteral("About Quorlin"), QSize(560, 540), QSize(480, 420),
-                                         makeAboutContent());
+    state_->window =
+        makeScrollingWindow(QStringLiteral("About Quorlin"), QSize(560, 540), QSize(480, 420), new AboutView);
   }
   bringToFront(state_->window.get());
 }

@@ -4,8 +4,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QShortcut>
 #include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <functional>
 
 #include "core/engine/SourceMetadata.h"
 #include "gui/app/TextStyles.h"
@@ -37,78 +40,86 @@ void closeAndRelease(QWidget* window) {
   window->deleteLater();
 }
 
-// The header row and the spec lines on a rounded box.
-QWidget* makeSpecsContent(const std::filesystem::path& sourceURL, std::int64_t fileSize,
-                          const SourceImageMetadata& metadata) {
-  auto* content = new QWidget;
-  auto* outer = new QVBoxLayout(content);
-  outer->setContentsMargins(10, 10, 10, 10);
+// The content of the specs panel: a header row and the source's lines from
+// specLines(), on a rounded box. Escape runs `close`.
+class OriginalFileSpecsPanel final : public QWidget {
+ public:
+  OriginalFileSpecsPanel(const std::filesystem::path& sourceURL, std::int64_t fileSize,
+                         const SourceImageMetadata& metadata, std::function<void()> close) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(10, 10, 10, 10);
 
-  auto* box = new RoundedBackground(QPalette::Base, 8);
-  auto* column = new QVBoxLayout(box);
-  column->setContentsMargins(12, 12, 12, 12);
-  column->setSpacing(10);
+    auto* box = new RoundedBackground(QPalette::Base, 8);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(10);
 
-  auto* header = new QHBoxLayout;
-  header->setSpacing(8);
-  header->addWidget(makeSymbolLabel("doc.richtext", QStringLiteral("Original"), calloutFont(QFont::DemiBold)));
-  auto* fileName = new QLabel(qString(sourceURL.filename().string()));
-  fileName->setObjectName(QStringLiteral("specsFileName"));
-  fileName->setTextFormat(Qt::PlainText);
-  fileName->setFont(captionFont(QFont::Medium));
-  fileName->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  header->addWidget(fileName, 1);
-  column->addLayout(header);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(makeSymbolLabel("doc.richtext", QStringLiteral("Original"), calloutFont(QFont::DemiBold)));
+    auto* fileName = new QLabel(qString(sourceURL.filename().string()));
+    fileName->setObjectName(QStringLiteral("specsFileName"));
+    fileName->setTextFormat(Qt::PlainText);
+    fileName->setFont(captionFont(QFont::Medium));
+    fileName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    header->addWidget(fileName, 1);
+    column->addLayout(header);
 
-  auto* lines = new QVBoxLayout;
-  lines->setSpacing(6);
-  for (const std::string& line : specLines(metadata, fileSize)) {
-    QLabel* label = makeTextLabel(qString(line), calloutFont(QFont::Medium));
-    label->setObjectName(QStringLiteral("specLine"));
-    lines->addWidget(label);
+    auto* lines = new QVBoxLayout;
+    lines->setSpacing(6);
+    for (const std::string& line : specLines(metadata, fileSize)) {
+      QLabel* label = makeTextLabel(qString(line), calloutFont(QFont::Medium));
+      label->setObjectName(QStringLiteral("specLine"));
+      lines->addWidget(label);
+    }
+    column->addLayout(lines);
+
+    outer->addWidget(box);
+    outer->addStretch(1);
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    QObject::connect(escape, &QShortcut::activated, this, std::move(close));
   }
-  column->addLayout(lines);
+};
 
-  outer->addWidget(box);
-  outer->addStretch(1);
-  return content;
-}
+// The content of one ExifTool window: a header with the file name, and the
+// listing (or a placeholder) in a scrolling, selectable text box.
+class ExifToolInfoPanel final : public QWidget {
+ public:
+  ExifToolInfoPanel(const std::string& fileName, const std::string& metadata) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(12);
 
-QWidget* makeExifToolContent(const std::string& fileName, const std::string& metadata) {
-  auto* content = new QWidget;
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(12, 12, 12, 12);
-  column->setSpacing(12);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(makeSymbolLabel("info.circle", QStringLiteral("ExifTool"), headlineFont()));
+    auto* name = new QLabel(qString(fileName));
+    name->setTextFormat(Qt::PlainText);
+    name->setFont(captionFont(QFont::Medium));
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    header->addWidget(name, 1);
+    column->addLayout(header);
 
-  auto* header = new QHBoxLayout;
-  header->setSpacing(8);
-  header->addWidget(makeSymbolLabel("info.circle", QStringLiteral("ExifTool"), headlineFont()));
-  auto* name = new QLabel(qString(fileName));
-  name->setTextFormat(Qt::PlainText);
-  name->setFont(captionFont(QFont::Medium));
-  name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  header->addWidget(name, 1);
-  column->addLayout(header);
-
-  // The text scrolls inside a rounded box; the editor itself stays
-  // transparent so that the box's corners show.
-  auto* box = new RoundedBackground(QPalette::Base, 6);
-  auto* boxLayout = new QVBoxLayout(box);
-  boxLayout->setContentsMargins(0, 0, 0, 0);
-  auto* text = new QPlainTextEdit;
-  text->setObjectName(QStringLiteral("exifToolText"));
-  text->setReadOnly(true);
-  text->setFrameShape(QFrame::NoFrame);
-  text->setFont(monospacedCaptionFont());
-  text->document()->setDocumentMargin(10);
-  QPalette transparentBase = text->palette();   // only Base is set here; the rest follows the application
-  transparentBase.setColor(QPalette::Base, Qt::transparent);
-  text->setPalette(transparentBase);
-  text->setPlainText(metadata.empty() ? QStringLiteral("No ExifTool metadata returned.") : qString(metadata));
-  boxLayout->addWidget(text);
-  column->addWidget(box, 1);
-  return content;
-}
+    // The editor itself stays transparent so that the box's corners show.
+    auto* box = new RoundedBackground(QPalette::Base, 6);
+    auto* boxLayout = new QVBoxLayout(box);
+    boxLayout->setContentsMargins(0, 0, 0, 0);
+    auto* text = new QPlainTextEdit;
+    text->setObjectName(QStringLiteral("exifToolText"));
+    text->setReadOnly(true);
+    text->setFrameShape(QFrame::NoFrame);
+    text->setFont(monospacedCaptionFont());
+    text->document()->setDocumentMargin(10);
+    QPalette transparentBase = text->palette();   // only Base is set here; the rest follows the application
+    transparentBase.setColor(QPalette::Base, Qt::transparent);
+    text->setPalette(transparentBase);
+    text->setPlainText(metadata.empty() ? QStringLiteral("No ExifTool metadata returned.") : qString(metadata));
+    boxLayout->addWidget(text);
+    column->addWidget(box, 1);
+  }
+};
 
 }  // namespace
 
@@ -133,19 +144,21 @@ void OriginalFileSpecsWindowController::toggle(const std::filesystem::path& sour
 
 void OriginalFileSpecsWindowController::show(const std::filesystem::path& sourceURL, std::int64_t fileSize,
                                              const SourceImageMetadata& metadata) {
-  QWidget* content = makeSpecsContent(sourceURL, fileSize, metadata);
   QWidget* panel = state_->panel;
-  if (!panel) {
+  const bool isNew = !panel;
+  if (isNew) {
     panel = makeFloatingWindow(specsTitle, QSize(360, 310));
-    panel->layout()->addWidget(content);
-    centerOnScreen(panel);
     state_->panel = panel;
   } else {
     // Replaced in place: the window keeps its position and size.
     delete state_->content;
-    panel->layout()->addWidget(content);
     panel->setWindowTitle(specsTitle);
   }
+  auto* content = new OriginalFileSpecsPanel(sourceURL, fileSize, metadata, [panel = QPointer<QWidget>(panel)] {
+    if (panel) panel->close();
+  });
+  panel->layout()->addWidget(content);
+  if (isNew) centerOnScreen(panel);
   state_->content = content;
   bringToFront(panel);
 }
@@ -172,7 +185,7 @@ void ExifToolInfoWindowController::show(const std::string& title, const std::str
                                         const std::string& metadata) {
   QWidget* panel = makeFloatingWindow(qString(title), QSize(620, 520));
   panel->setMinimumSize(560, 420);
-  panel->layout()->addWidget(makeExifToolContent(fileName, metadata));
+  panel->layout()->addWidget(new ExifToolInfoPanel(fileName, metadata));
   centerOnScreen(panel);
   // Windows still open are not covered exactly: each new one steps down and right.
   int openCount = 0;
