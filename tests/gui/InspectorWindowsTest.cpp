@@ -145,6 +145,17 @@ TEST(OriginalFileSpecsWindowTest, APanelClosedByTheUserIsShownAgainNotRecreated)
   EXPECT_EQ(controller.window(), panel);
 }
 
+TEST(OriginalFileSpecsWindowTest, ALongFileNameDoesNotWidenThePanel) {
+  OriginalFileSpecsWindowController controller;
+  std::string longName = std::string(150, 'x') + ".png";
+  controller.show("/photos/" + longName, 2'350'000, pngMetadata());
+  QWidget* panel = controller.window();
+  QApplication::processEvents();
+  EXPECT_EQ(panel->width(), 360);
+  EXPECT_LE(panel->minimumSizeHint().width(), 360);
+  EXPECT_EQ(fileNameShown(panel), QString::fromStdString(longName));   // all of it, to select and copy
+}
+
 TEST(OriginalFileSpecsWindowTest, EscapeClosesThePanelButTheControllerKeepsIt) {
   OriginalFileSpecsWindowController controller;
   controller.show("/photos/cups.png", 2'350'000, pngMetadata());

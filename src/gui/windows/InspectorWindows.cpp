@@ -40,6 +40,18 @@ void closeAndRelease(QWidget* window) {
   window->deleteLater();
 }
 
+// A selectable file name that never widens its window: a long one is cut
+// off at the edge and shown whole in the tooltip.
+QLabel* makeFileNameLabel(const QString& name) {
+  auto* label = new QLabel(name);
+  label->setTextFormat(Qt::PlainText);
+  label->setFont(captionFont(QFont::Medium));
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  label->setToolTip(name);
+  return label;
+}
+
 // The content of the specs panel: a header row and the source's lines from
 // specLines(), on a rounded box. Escape runs `close`.
 class OriginalFileSpecsPanel final : public QWidget {
@@ -57,11 +69,8 @@ class OriginalFileSpecsPanel final : public QWidget {
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(makeSymbolLabel("doc.richtext", QStringLiteral("Original"), calloutFont(QFont::DemiBold)));
-    auto* fileName = new QLabel(qString(sourceURL.filename().string()));
+    QLabel* fileName = makeFileNameLabel(qString(sourceURL.filename().string()));
     fileName->setObjectName(QStringLiteral("specsFileName"));
-    fileName->setTextFormat(Qt::PlainText);
-    fileName->setFont(captionFont(QFont::Medium));
-    fileName->setTextInteractionFlags(Qt::TextSelectableByMouse);
     header->addWidget(fileName, 1);
     column->addLayout(header);
 
@@ -95,11 +104,7 @@ class ExifToolInfoPanel final : public QWidget {
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(makeSymbolLabel("info.circle", QStringLiteral("ExifTool"), headlineFont()));
-    auto* name = new QLabel(qString(fileName));
-    name->setTextFormat(Qt::PlainText);
-    name->setFont(captionFont(QFont::Medium));
-    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    header->addWidget(name, 1);
+    header->addWidget(makeFileNameLabel(qString(fileName)), 1);
     column->addLayout(header);
 
     // The editor itself stays transparent so that the box's corners show.
