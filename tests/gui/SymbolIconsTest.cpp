@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "GuiTestSupport.h"
 #include "gui/app/SymbolIcons.h"
 
@@ -16,6 +18,7 @@ namespace {
 using gui::bundledSymbolIcon;
 using gui::knownSymbolNames;
 using gui::symbolIcon;
+using gui::tintedSymbolIcon;
 
 // Opaque-enough pixels of `image`, and whether all of them have `colour`.
 struct InkCount {
@@ -58,6 +61,41 @@ TEST(SymbolIconsTest, KnownSymbolsAlwaysHaveAnIconAndUnknownOnesNone) {
   for (std::string_view name : knownSymbolNames()) EXPECT_FALSE(symbolIcon(name).isNull()) << name;
   EXPECT_TRUE(symbolIcon("no.such.symbol").isNull());
   EXPECT_TRUE(bundledSymbolIcon("no.such.symbol").isNull());
+}
+
+// Every symbol the interface names: toolbar, panels, console, settings, tools
+// window, inspectors, help.
+constexpr std::string_view interfaceSymbols[] = {
+    "arrow.clockwise", "arrow.triangle.2.circlepath", "arrow.up.left.and.arrow.down.right", "checkmark.circle.fill",
+    "doc.badge.gearshape", "doc.on.doc", "doc.richtext", "exclamationmark.triangle.fill", "info.circle",
+    "magnifyingglass", "minus.circle", "minus.magnifyingglass", "photo", "photo.on.rectangle.angled",
+    "play.circle", "play.fill", "plus", "plus.magnifyingglass", "scope", "square.on.square", "terminal",
+    "viewfinder", "wrench.and.screwdriver", "xmark", "xmark.circle.fill",
+};
+
+TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasABundledDrawing) {
+  std::vector<std::string_view> known = knownSymbolNames();
+  for (std::string_view name : interfaceSymbols) {
+    EXPECT_NE(std::find(known.begin(), known.end(), name), known.end()) << name;
+    QIcon icon = bundledSymbolIcon(name);
+    ASSERT_FALSE(icon.isNull()) << name;
+    QImage image = icon.pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_GT(inkOf(image, QApplication::palette().color(QPalette::WindowText)).pixels, 24) << name;
+  }
+}
+
+TEST(SymbolIconsTest, TintedIconsDrawInTheirOwnColourWhateverThePalette) {
+  QIcon icon = tintedSymbolIcon("checkmark.circle.fill", QColor(30, 160, 60));
+  ASSERT_FALSE(icon.isNull());
+  QImage image = icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+  InkCount ink = inkOf(image, QColor(30, 160, 60));
+  EXPECT_GT(ink.pixels, 32 * 32 / 3);   // a filled disc
+  EXPECT_EQ(ink.inOtherColours, 0);
+  // The check mark is cut out of the disc, so the centre line has a gap.
+  int gaps = 0;
+  for (int x = 8; x < 24; ++x) gaps += image.pixelColor(x, 19).alpha() < 128 ? 1 : 0;
+  EXPECT_GT(gaps, 0);
+  EXPECT_TRUE(tintedSymbolIcon("no.such.symbol", Qt::red).isNull());
 }
 
 TEST(SymbolIconsTest, BundledIconsFollowTheDevicePixelRatio) {

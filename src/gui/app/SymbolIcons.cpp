@@ -10,6 +10,7 @@
 #include <QSvgRenderer>
 
 #include <array>
+#include <optional>
 
 // The icon resources live in a static library, whose resource initialiser the
 // linker would drop unless something refers to it.
@@ -24,12 +25,32 @@ struct SymbolRow {
   const char* themeName;   // empty: no theme icon comes close enough
 };
 
-constexpr std::array<SymbolRow, 5> symbolTable{{
+constexpr std::array<SymbolRow, 25> symbolTable{{
+    {"arrow.clockwise", "view-refresh"},
+    {"arrow.triangle.2.circlepath", "view-refresh"},
     {"arrow.up.left.and.arrow.down.right", "view-fullscreen"},
-    {"minus.magnifyingglass", "zoom-out"},
+    {"checkmark.circle.fill", ""},          // status symbols: drawn tinted (tintedSymbolIcon)
+    {"doc.badge.gearshape", ""},
+    {"doc.on.doc", "edit-copy"},
+    {"doc.richtext", "text-x-generic"},
+    {"exclamationmark.triangle.fill", ""},
+    {"info.circle", "dialog-information"},
     {"magnifyingglass", "zoom-fit-best"},   // it marks the "Fit image" button
+    {"minus.circle", "list-remove"},
+    {"minus.magnifyingglass", "zoom-out"},
+    {"photo", "image-x-generic"},
+    {"photo.on.rectangle.angled", ""},
+    {"play.circle", ""},
+    {"play.fill", "media-playback-start"},
+    {"plus", "list-add"},
     {"plus.magnifyingglass", "zoom-in"},
     {"scope", ""},
+    {"square.on.square", ""},
+    {"terminal", "utilities-terminal"},
+    {"viewfinder", ""},
+    {"wrench.and.screwdriver", "preferences-system"},
+    {"xmark", "window-close"},
+    {"xmark.circle.fill", ""},
 }};
 
 const SymbolRow* findSymbol(std::string_view symbolName) {
@@ -42,7 +63,9 @@ const SymbolRow* findSymbol(std::string_view symbolName) {
 // Paints a monochrome SVG in the palette's text colour at any size and scale.
 class TintedSvgIconEngine final : public QIconEngine {
  public:
-  explicit TintedSvgIconEngine(QString resourcePath) : resourcePath_(std::move(resourcePath)) {}
+  // Without `colour` the drawing takes the palette's text colour.
+  explicit TintedSvgIconEngine(QString resourcePath, std::optional<QColor> colour = std::nullopt)
+      : resourcePath_(std::move(resourcePath)), colour_(colour) {}
 
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
     qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
@@ -56,7 +79,7 @@ class TintedSvgIconEngine final : public QIconEngine {
     return render(size, mode, scale);
   }
 
-  QIconEngine* clone() const override { return new TintedSvgIconEngine(resourcePath_); }
+  QIconEngine* clone() const override { return new TintedSvgIconEngine(resourcePath_, colour_); }
   QString key() const override { return QStringLiteral("QuorlinTintedSvg"); }
 
  private:
@@ -76,25 +99,35 @@ class TintedSvgIconEngine final : public QIconEngine {
     return pixmap;
   }
 
-  static QColor tint(QIcon::Mode mode) {
+  QColor tint(QIcon::Mode mode) const {
+    if (colour_ && mode != QIcon::Disabled) return *colour_;
     QPalette::ColorGroup group = mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active;
     return QGuiApplication::palette().color(group, QPalette::WindowText);
   }
 
   QString resourcePath_;
+  std::optional<QColor> colour_;
 };
 
 }  // namespace
 
-QIcon bundledSymbolIcon(std::string_view symbolName) {
+namespace {
+
+QIcon bundledIcon(std::string_view symbolName, std::optional<QColor> colour) {
   static const bool isInitialized = (initializeIconResources(), true);
   (void)isInitialized;
   const SymbolRow* row = findSymbol(symbolName);
   if (!row) return {};
   QString path = QStringLiteral(":/icons/") + QString::fromUtf8(symbolName.data(), qsizetype(symbolName.size())) +
                  QStringLiteral(".svg");
-  return QIcon(new TintedSvgIconEngine(path));
+  return QIcon(new TintedSvgIconEngine(path, colour));
 }
+
+}  // namespace
+
+QIcon bundledSymbolIcon(std::string_view symbolName) { return bundledIcon(symbolName, std::nullopt); }
+
+QIcon tintedSymbolIcon(std::string_view symbolName, const QColor& colour) { return bundledIcon(symbolName, colour); }
 
 QIcon symbolIcon(std::string_view symbolName) {
   const SymbolRow* row = findSymbol(symbolName);

@@ -12,6 +12,7 @@
 // Main thread only (icons read the application palette).
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 
 #include <string_view>
@@ -25,6 +26,11 @@ QIcon symbolIcon(std::string_view symbolName);
 
 // The bundled drawing alone; a null icon for an unknown symbol name.
 QIcon bundledSymbolIcon(std::string_view symbolName);
+
+// The bundled drawing in `colour` (the palette's disabled text colour when
+// drawn disabled), for symbols whose colour carries meaning such as a green
+// "checkmark.circle.fill"; a null icon for an unknown symbol name.
+QIcon tintedSymbolIcon(std::string_view symbolName, const QColor& colour);
 
 // Every symbol name the table knows.
 std::vector<std::string_view> knownSymbolNames();

@@ -1,6 +1,7 @@
 #include "gui/app/TextStyles.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 
 #include <algorithm>
 
@@ -27,5 +28,17 @@ QFont captionFont(QFont::Weight weight) {
 }
 
 QFont calloutFont(QFont::Weight weight) { return applicationFontWith(applicationPointSize(), weight); }
+
+QFont headlineFont() { return calloutFont(QFont::DemiBold); }
+
+QFont title3Font(QFont::Weight weight) { return applicationFontWith(applicationPointSize() * 1.25, weight); }
+
+QFont largeTitleFont() { return applicationFontWith(applicationPointSize() * 2.0, QFont::Bold); }
+
+QFont monospacedCaptionFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPointSizeF(captionFont().pointSizeF());
+  return font;
+}
 
 }  // namespace quorlin::gui
