@@ -1,7 +1,7 @@
 // RequiredToolsWindowController: the "Required Tools" window: every tool group
 // with its status, paths and versions, and the commands that install it.
 //
-// Main thread only. The search path must outlive the controller.
+// Main thread only. The cache and the search path must outlive the controller.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 class QWidget;
 
 namespace quorlin {
+class ExecutableURLCache;
 class ToolSearchPath;
 }
 
@@ -16,7 +17,9 @@ namespace quorlin::gui {
 
 class RequiredToolsWindowController {
  public:
-  explicit RequiredToolsWindowController(const ToolSearchPath& searchPath);
+  // Every show and every "Re-check" invalidates `executables`, so a tool
+  // installed meanwhile is found at once.
+  RequiredToolsWindowController(ExecutableURLCache& executables, const ToolSearchPath& searchPath);
   ~RequiredToolsWindowController();
   RequiredToolsWindowController(const RequiredToolsWindowController&) = delete;
   RequiredToolsWindowController& operator=(const RequiredToolsWindowController&) = delete;
