@@ -1,0 +1,318 @@
+#include "gui/windows/CommandConsoleView.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "gui/app/SymbolIcons.h"
+#include "gui/app/TextStyles.h"
+
+namespace quorlin::gui {
+
+namespace {
+
+QString qString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+ToneLabel::Tone toneOf(ConsoleStatusColor colour) {
+  switch (colour) {
+    case ConsoleStatusColor::red:
+      return ToneLabel::Tone::red;
+    case ConsoleStatusColor::orange:
+      return ToneLabel::Tone::orange;
+    case ConsoleStatusColor::green:
+      return ToneLabel::Tone::green;
+  }
+  return ToneLabel::Tone::primary;
+}
+
+bool fitsInline(const std::string& output) {
+  if (output.size() > std::size_t(CommandConsoleEntryView::inlineOutputCharacterLimit)) return false;
+  return std::count(output.begin(), output.end(), '\n') < CommandConsoleEntryView::inlineOutputLineLimit;
+}
+
+QLabel* selectableLabel(const QFont& font, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  label->setFont(font);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  label->setCursor(Qt::IBeamCursor);
+  return label;
+}
+
+}  // namespace
+
+// ---- CommandConsoleEntryView ----
+
+CommandConsoleEntryView::CommandConsoleEntryView(const CommandConsoleEntry& entry, QWidget* parent)
+    : CardFrame(parent), id_(entry.id) {
+  cardLayout_ = new QVBoxLayout(this);
+  cardLayout_->setContentsMargins(10, 8, 10, 10);
+  cardLayout_->setSpacing(4);
+
+  auto* firstRow = new QHBoxLayout;
+  status_ = new ToneLabel({}, this);
+  status_->setObjectName("status");
+  status_->setFont(captionFont(QFont::DemiBold));
+  duration_ = new QLabel(this);
+  duration_->setObjectName("duration");
+  duration_->setFont(monospacedFont(-1));   // every digit the same width
+  firstRow->addWidget(status_);
+  firstRow->addStretch(1);
+  firstRow->addWidget(duration_);
+  cardLayout_->addLayout(firstRow);
+
+  commandLine_ = selectableLabel(monospacedFont(), this);
+  commandLine_->setObjectName("commandLine");
+  cardLayout_->addWidget(commandLine_);
+
+  setEntry(entry);
+}
+
+void CommandConsoleEntryView::setEntry(const CommandConsoleEntry& entry) {
+  status_->setText(qString(entry.statusText()));
+  status_->setTone(toneOf(entry.statusColor()));
+  duration_->setText(qString(entry.durationText()));
+  commandLine_->setText(qString(entry.commandLine));
+  showOutput(entry.output);
+}
+
+void CommandConsoleEntryView::showOutput(const std::string& output) {
+  QString text = output.empty() ? QStringLiteral("(no output)") : qString(output);
+  bool isInline = fitsInline(output);
+  auto* label = qobject_cast<QLabel*>(output_);
+  auto* box = qobject_cast<QPlainTextEdit*>(output_);
+  if (isInline && label) {
+    label->setText(text);
+    return;
+  }
+  delete output_;
+  if (isInline) {
+    auto* tone = new ToneLabel({}, this);
+    tone->setTextFormat(Qt::PlainText);
+    tone->setWordWrap(true);
+    tone->setFont(monospacedFont(-1));
+    tone->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    tone->setCursor(Qt::IBeamCursor);
+    tone->setTone(ToneLabel::Tone::secondary);
+    tone->setText(text);
+    output_ = tone;
+  } else {
+    // A box of fixed height: QPlainTextEdit lays out only the visible lines.
+    box = new QPlainTextEdit(this);
+    box->setReadOnly(true);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setFrameShape(QFrame::NoFrame);
+    box->setFont(monospacedFont(-1));
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    box->setPlainText(text);
+    int frame = 2 * (box->frameWidth() + int(box->document()->documentMargin()));
+    box->setFixedHeight(QFontMetrics(box->font()).lineSpacing() * scrollingOutputLines + frame);
+    output_ = box;
+  }
+  output_->setObjectName("output");
+  cardLayout_->addWidget(output_);
+  applyOutputPalette();
+}
+
+void CommandConsoleEntryView::changeEvent(QEvent* event) {
+  CardFrame::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) applyOutputPalette();
+}
+
+void CommandConsoleEntryView::applyOutputPalette() {
+  auto* box = qobject_cast<QPlainTextEdit*>(output_);
+  if (!box) return;
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Text, secondaryTextColor(palette));
+  box->setPalette(palette);
+}
+
+// ---- CommandConsoleView ----
+
+CommandConsoleView::CommandConsoleView(CommandConsoleStore& store, QWidget* parent)
+    : QWidget(parent), store_(store) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  auto* header = new QHBoxLayout;
+  header->setContentsMargins(12, 10, 12, 10);
+  header->setSpacing(6);
+  auto* headerIcon = new QLabel(this);
+  headerIcon->setPixmap(symbolIcon("terminal").pixmap(18, 18));
+  auto* title = new QLabel(QStringLiteral("Command Console"), this);
+  title->setFont(headlineFont());
+  auto* clearButton = new QPushButton(QStringLiteral("Clear"), this);
+  clearButton->setObjectName("clear");
+  connect(clearButton, &QPushButton::clicked, this, [this] { store_.clear(); });
+  header->addWidget(headerIcon);
+  header->addWidget(title);
+  header->addStretch(1);
+  header->addWidget(clearButton);
+  layout->addLayout(header);
+
+  stack_ = new QStackedWidget(this);
+  layout->addWidget(stack_, 1);
+
+  placeholder_ = new QWidget(stack_);
+  placeholder_->setObjectName("placeholder");
+  auto* placeholderLayout = new QVBoxLayout(placeholder_);
+  placeholderLayout->addStretch(1);
+  auto* placeholderIcon = new QLabel(placeholder_);
+  placeholderIcon->setPixmap(symbolIcon("terminal").pixmap(40, 40));
+  placeholderIcon->setAlignment(Qt::AlignCenter);
+  auto* placeholderTitle = new QLabel(QStringLiteral("No command output yet"), placeholder_);
+  placeholderTitle->setFont(headlineFont());
+  placeholderTitle->setAlignment(Qt::AlignCenter);
+  auto* placeholderText = new ToneLabel(
+      QStringLiteral("Run a compression job to capture encoder, decoder, metadata, and metric command output."),
+      placeholder_);
+  placeholderText->setTone(ToneLabel::Tone::secondary);
+  placeholderText->setWordWrap(true);
+  placeholderText->setAlignment(Qt::AlignCenter);
+  placeholderText->setMaximumWidth(420);
+  placeholderLayout->addWidget(placeholderIcon);
+  placeholderLayout->addWidget(placeholderTitle);
+  placeholderLayout->addWidget(placeholderText, 0, Qt::AlignHCenter);
+  placeholderLayout->addStretch(1);
+  stack_->addWidget(placeholder_);
+
+  scrollArea_ = new QScrollArea(stack_);
+  scrollArea_->setWidgetResizable(true);
+  scrollArea_->setFrameShape(QFrame::NoFrame);
+  column_ = new QWidget;
+  column_->setObjectName("entries");
+  columnLayout_ = new QVBoxLayout(column_);
+  columnLayout_->setContentsMargins(12, 12, 12, 12);
+  columnLayout_->setSpacing(10);
+  columnLayout_->addStretch(1);
+  scrollArea_->setWidget(column_);
+  stack_->addWidget(scrollArea_);
+
+  // Scrolling, resizing and every change of the content's height may call for
+  // more cards below, or fewer.
+  QScrollBar* scrollBar = scrollArea_->verticalScrollBar();
+  connect(scrollBar, &QScrollBar::valueChanged, this, [this] { scheduleFill(); });
+  connect(scrollBar, &QScrollBar::rangeChanged, this, [this] { scheduleFill(); });
+
+  observerId_ = store_.addChangeObserver([this](const CommandConsoleChange& change) { storeChanged(change); });
+  fillVisibleArea();
+  showListOrPlaceholder();
+}
+
+CommandConsoleView::~CommandConsoleView() { store_.removeChangeObserver(observerId_); }
+
+void CommandConsoleView::storeChanged(const CommandConsoleChange& change) {
+  switch (change.kind) {
+    case CommandConsoleChange::Kind::begun:
+      insertNewestEntry();
+      break;
+    case CommandConsoleChange::Kind::finished:
+    case CommandConsoleChange::Kind::launchFailed:
+      refreshEntry(change.id);
+      break;
+    case CommandConsoleChange::Kind::cleared:
+      removeAllEntries();
+      break;
+  }
+  showListOrPlaceholder();
+}
+
+void CommandConsoleView::insertNewestEntry() {
+  const auto& entries = store_.entries();
+  if (entries.empty()) return;
+  auto* view = new CommandConsoleEntryView(entries.front(), column_);
+  columnLayout_->insertWidget(0, view);
+  entryViews_.insert(entryViews_.begin(), view);
+  viewsById_[view->entryId()] = view;
+  scheduleFill();
+}
+
+void CommandConsoleView::refreshEntry(const Uuid& id) {
+  auto found = viewsById_.find(id);
+  if (found == viewsById_.end()) return;   // not built yet: built from the store when needed
+  // Runs finish soon after they begin, so the entry is near the front.
+  const auto& entries = store_.entries();
+  auto entry = std::find_if(entries.begin(), entries.end(), [&](const CommandConsoleEntry& e) { return e.id == id; });
+  if (entry != entries.end()) found->second->setEntry(*entry);
+}
+
+void CommandConsoleView::removeAllEntries() {
+  for (CommandConsoleEntryView* view : entryViews_) delete view;
+  entryViews_.clear();
+  viewsById_.clear();
+}
+
+void CommandConsoleView::showListOrPlaceholder() {
+  stack_->setCurrentWidget(store_.entries().empty() ? placeholder_ : static_cast<QWidget*>(scrollArea_));
+}
+
+void CommandConsoleView::appendEntryView(const CommandConsoleEntry& entry) {
+  auto* view = new CommandConsoleEntryView(entry, column_);
+  // Before the closing stretch.
+  columnLayout_->insertWidget(columnLayout_->count() - 1, view);
+  entryViews_.push_back(view);
+  viewsById_[view->entryId()] = view;
+}
+
+void CommandConsoleView::scheduleFill() {
+  if (isFillScheduled_) return;
+  isFillScheduled_ = true;
+  // After the pending layout, when the cards' geometries are known.
+  QTimer::singleShot(0, this, [this] { fillVisibleArea(); });
+}
+
+void CommandConsoleView::fillVisibleArea() {
+  isFillScheduled_ = false;
+  const auto& entries = store_.entries();
+  auto buildBatch = [&] {
+    for (int k = 0; k < buildBatchSize && entryViews_.size() < entries.size(); ++k) {
+      appendEntryView(entries[entryViews_.size()]);
+    }
+  };
+  if (entryViews_.size() < std::min<std::size_t>(buildBatchSize, entries.size())) {
+    buildBatch();
+    scheduleFill();   // again once the new cards are laid out
+    return;
+  }
+  int page = scrollArea_->viewport()->height();
+  if (page <= 0 || !isVisible()) return;
+  int visibleBottom = scrollArea_->verticalScrollBar()->value() + page;
+  // One page below the visible area is built ahead; cards starting more than
+  // three pages below it are dropped (the gap keeps the two from undoing each
+  // other).
+  if (entryViews_.size() < entries.size() && entryViews_.back()->geometry().bottom() < visibleBottom + page) {
+    buildBatch();
+    scheduleFill();
+    return;
+  }
+  while (int(entryViews_.size()) > buildBatchSize &&
+         entryViews_.back()->geometry().top() > visibleBottom + 3 * page) {
+    CommandConsoleEntryView* last = entryViews_.back();
+    entryViews_.pop_back();
+    viewsById_.erase(last->entryId());
+    delete last;
+  }
+}
+
+void CommandConsoleView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  scheduleFill();
+}
+
+void CommandConsoleView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  scheduleFill();
+}
+
+}  // namespace quorlin::gui
