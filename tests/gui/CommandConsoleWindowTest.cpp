@@ -49,7 +49,8 @@ class CommandConsoleWindowTest : public ::testing::Test {
     settle();
     auto found = window()->findChildren<CommandConsoleEntryView*>();
     std::vector<CommandConsoleEntryView*> cards(found.begin(), found.end());
-    std::sort(cards.begin(), cards.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
+    auto top = [](QWidget* card) { return card->mapTo(card->window(), QPoint(0, 0)).y(); };
+    std::sort(cards.begin(), cards.end(), [&](auto* a, auto* b) { return top(a) < top(b); });
     return cards;
   }
 

@@ -51,6 +51,92 @@ QLabel* selectableLabel(const QFont& font, QWidget* parent) {
 
 }  // namespace
 
+// A chunk of consecutive cards, stacked without a layout. It remembers its
+// height for the few widths it is asked about until its cards change, so a
+// relayout of the column asks each chunk once instead of every label of every
+// card (word-wrapped labels lay out their text anew for each width).
+class CardStack : public QWidget {
+ public:
+  CardStack(int spacing, QWidget* parent) : QWidget(parent), spacing_(spacing) {
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+  }
+
+  int count() const { return int(cards_.size()); }
+
+  void insertCard(int index, QWidget* card) {
+    cards_.insert(cards_.begin() + index, card);
+    card->show();
+    contentChanged();
+  }
+
+  void removeCard(QWidget* card) {
+    std::erase(cards_, card);
+    contentChanged();
+  }
+
+  bool hasHeightForWidth() const override { return true; }
+
+  int heightForWidth(int width) const override {
+    for (const auto& [knownWidth, height] : heights_) {
+      if (knownWidth == width) return height;
+    }
+    int height = 0;
+    for (QWidget* card : cards_) height += cardHeight(card, width);
+    if (!cards_.empty()) height += spacing_ * (count() - 1);
+    if (heights_.size() >= 4) heights_.erase(heights_.begin());
+    heights_.emplace_back(width, height);
+    return height;
+  }
+
+  QSize sizeHint() const override {
+    int width = 0;
+    for (QWidget* card : cards_) width = std::max(width, card->sizeHint().width());
+    return {width, heightForWidth(this->width() > 0 ? this->width() : width)};
+  }
+
+  QSize minimumSizeHint() const override {
+    int width = 0;
+    for (QWidget* card : cards_) width = std::max(width, card->minimumSizeHint().width());
+    return {width, heightForWidth(this->width() > 0 ? this->width() : width)};
+  }
+
+ protected:
+  bool event(QEvent* event) override {
+    // A card's size changed (its run finished, say).
+    if (event->type() == QEvent::LayoutRequest) contentChanged();
+    return QWidget::event(event);
+  }
+
+  void resizeEvent(QResizeEvent*) override { placeCards(); }
+
+ private:
+  static int cardHeight(QWidget* card, int width) {
+    int height = card->heightForWidth(width);
+    return height >= 0 ? height : card->sizeHint().height();
+  }
+
+  void contentChanged() {
+    heights_.clear();
+    updateGeometry();
+    placeCards();
+  }
+
+  void placeCards() {
+    int y = 0;
+    for (QWidget* card : cards_) {
+      int height = cardHeight(card, width());
+      card->setGeometry(0, y, width(), height);
+      y += height + spacing_;
+    }
+  }
+
+  int spacing_;
+  std::vector<QWidget*> cards_;
+  mutable std::vector<std::pair<int, int>> heights_;   // (width, height), the last few asked
+};
+
 // ---- CommandConsoleEntryView ----
 
 CommandConsoleEntryView::CommandConsoleEntryView(const CommandConsoleEntry& entry, QWidget* parent)
@@ -231,8 +317,9 @@ void CommandConsoleView::storeChanged(const CommandConsoleChange& change) {
 void CommandConsoleView::insertNewestEntry() {
   const auto& entries = store_.entries();
   if (entries.empty()) return;
-  auto* view = new CommandConsoleEntryView(entries.front(), column_);
-  columnLayout_->insertWidget(0, view);
+  CardStack* chunk = chunks_.empty() || chunks_.front()->count() >= cardsPerChunk ? addChunk(0) : chunks_.front();
+  auto* view = new CommandConsoleEntryView(entries.front(), chunk);
+  chunk->insertCard(0, view);
   entryViews_.insert(entryViews_.begin(), view);
   viewsById_[view->entryId()] = view;
   scheduleFill();
@@ -248,7 +335,8 @@ void CommandConsoleView::refreshEntry(const Uuid& id) {
 }
 
 void CommandConsoleView::removeAllEntries() {
-  for (CommandConsoleEntryView* view : entryViews_) delete view;
+  for (CardStack* chunk : chunks_) delete chunk;
+  chunks_.clear();
   entryViews_.clear();
   viewsById_.clear();
 }
@@ -257,13 +345,40 @@ void CommandConsoleView::showListOrPlaceholder() {
   stack_->setCurrentWidget(store_.entries().empty() ? placeholder_ : static_cast<QWidget*>(scrollArea_));
 }
 
+CardStack* CommandConsoleView::addChunk(int position) {
+  auto* chunk = new CardStack(columnLayout_->spacing(), column_);
+  if (position == 0) {
+    columnLayout_->insertWidget(0, chunk);
+    chunks_.push_front(chunk);
+  } else {
+    columnLayout_->insertWidget(columnLayout_->count() - 1, chunk);   // before the closing stretch
+    chunks_.push_back(chunk);
+  }
+  return chunk;
+}
+
 void CommandConsoleView::appendEntryView(const CommandConsoleEntry& entry) {
-  auto* view = new CommandConsoleEntryView(entry, column_);
-  // Before the closing stretch.
-  columnLayout_->insertWidget(columnLayout_->count() - 1, view);
+  CardStack* chunk = chunks_.empty() || chunks_.back()->count() >= cardsPerChunk ? addChunk(-1) : chunks_.back();
+  auto* view = new CommandConsoleEntryView(entry, chunk);
+  chunk->insertCard(chunk->count(), view);
   entryViews_.push_back(view);
   viewsById_[view->entryId()] = view;
 }
+
+void CommandConsoleView::removeLastEntryView() {
+  CommandConsoleEntryView* last = entryViews_.back();
+  entryViews_.pop_back();
+  viewsById_.erase(last->entryId());
+  CardStack* chunk = chunks_.back();
+  chunk->removeCard(last);
+  delete last;
+  if (chunk->count() == 0) {
+    chunks_.pop_back();
+    delete chunk;
+  }
+}
+
+int CommandConsoleView::topInColumn(const QWidget* card) { return card->parentWidget()->y() + card->y(); }
 
 void CommandConsoleView::scheduleFill() {
   if (isFillScheduled_) return;
@@ -286,22 +401,19 @@ void CommandConsoleView::fillVisibleArea() {
     return;
   }
   int page = scrollArea_->viewport()->height();
-  if (page <= 0 || !isVisible()) return;
+  if (entryViews_.empty() || page <= 0 || !isVisible()) return;
   int visibleBottom = scrollArea_->verticalScrollBar()->value() + page;
   // One page below the visible area is built ahead; cards starting more than
   // three pages below it are dropped (the gap keeps the two from undoing each
   // other).
-  if (entryViews_.size() < entries.size() && entryViews_.back()->geometry().bottom() < visibleBottom + page) {
+  const CommandConsoleEntryView* last = entryViews_.back();
+  if (entryViews_.size() < entries.size() && topInColumn(last) + last->height() < visibleBottom + page) {
     buildBatch();
     scheduleFill();
     return;
   }
-  while (int(entryViews_.size()) > buildBatchSize &&
-         entryViews_.back()->geometry().top() > visibleBottom + 3 * page) {
-    CommandConsoleEntryView* last = entryViews_.back();
-    entryViews_.pop_back();
-    viewsById_.erase(last->entryId());
-    delete last;
+  while (int(entryViews_.size()) > buildBatchSize && topInColumn(entryViews_.back()) > visibleBottom + 3 * page) {
+    removeLastEntryView();
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include <QWidget>
 
+#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -27,6 +28,8 @@ class QStackedWidget;
 class QVBoxLayout;
 
 namespace quorlin::gui {
+
+class CardStack;
 
 // One run: status and duration, the command line, the output.
 class CommandConsoleEntryView : public CardFrame {
@@ -71,6 +74,7 @@ class CommandConsoleView : public QWidget {
 
   // Cards built per step while the user scrolls down.
   static constexpr int buildBatchSize = 20;
+  static constexpr int cardsPerChunk = 20;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -85,6 +89,9 @@ class CommandConsoleView : public QWidget {
   void scheduleFill();
   void fillVisibleArea();
   void appendEntryView(const CommandConsoleEntry& entry);
+  void removeLastEntryView();
+  CardStack* addChunk(int position);   // 0: at the top; otherwise at the bottom
+  static int topInColumn(const QWidget* card);
 
   CommandConsoleStore& store_;
   CommandConsoleStore::ObserverId observerId_;
@@ -93,6 +100,9 @@ class CommandConsoleView : public QWidget {
   QScrollArea* scrollArea_;
   QWidget* column_;
   QVBoxLayout* columnLayout_;
+  // The cards sit in chunks of at most `cardsPerChunk` in the column, so a
+  // change relays out one chunk and moves the others as wholes.
+  std::deque<CardStack*> chunks_;
   std::vector<CommandConsoleEntryView*> entryViews_;  // store order
   std::unordered_map<Uuid, CommandConsoleEntryView*> viewsById_;
   bool isFillScheduled_ = false;
