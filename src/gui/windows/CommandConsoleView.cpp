@@ -173,7 +173,10 @@ void CommandConsoleEntryView::setEntry(const CommandConsoleEntry& entry) {
 }
 
 void CommandConsoleEntryView::showOutput(const std::string& output) {
-  QString text = output.empty() ? QStringLiteral("(no output)") : qString(output);
+  // The last line break would show as an empty line at the card's foot.
+  std::string_view shown = output;
+  while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
+  QString text = output.empty() ? QStringLiteral("(no output)") : QString::fromUtf8(shown.data(), qsizetype(shown.size()));
   bool isInline = fitsInline(output);
   auto* label = qobject_cast<QLabel*>(output_);
   auto* box = qobject_cast<QPlainTextEdit*>(output_);
@@ -266,10 +269,14 @@ CommandConsoleView::CommandConsoleView(CommandConsoleStore& store, QWidget* pare
   placeholderText->setTone(ToneLabel::Tone::secondary);
   placeholderText->setWordWrap(true);
   placeholderText->setAlignment(Qt::AlignCenter);
-  placeholderText->setMaximumWidth(420);
+  placeholderText->setFixedWidth(420);   // the content is never narrower, so the text wraps at 420
   placeholderLayout->addWidget(placeholderIcon);
   placeholderLayout->addWidget(placeholderTitle);
-  placeholderLayout->addWidget(placeholderText, 0, Qt::AlignHCenter);
+  auto* placeholderTextRow = new QHBoxLayout;   // centred, with the height its wrapped lines need
+  placeholderTextRow->addStretch(1);
+  placeholderTextRow->addWidget(placeholderText);
+  placeholderTextRow->addStretch(1);
+  placeholderLayout->addLayout(placeholderTextRow);
   placeholderLayout->addStretch(1);
   stack_->addWidget(placeholder_);
 

@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
@@ -24,24 +23,6 @@ namespace {
 
 QString qString(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
-// A path that fits its width by leaving out its middle; the full path stays
-// its text and its tooltip.
-class PathLabel : public QLabel {
- public:
-  PathLabel(const QString& path, QWidget* parent) : QLabel(path, parent) {
-    setToolTip(path);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::WindowText));
-    QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
-    painter.drawText(contentsRect(), Qt::AlignVCenter | Qt::AlignLeft, shown);
-  }
-};
-
 // Exclusive buttons side by side: the desktop's stand-in for a segmented picker.
 QWidget* segmentedPicker(const QStringList& segments, QButtonGroup* group, QWidget* parent) {
   auto* picker = new QWidget(parent);
@@ -50,8 +31,7 @@ QWidget* segmentedPicker(const QStringList& segments, QButtonGroup* group, QWidg
   layout->setSpacing(0);
   group->setExclusive(true);
   for (int index = 0; index < segments.size(); ++index) {
-    auto* button = new QPushButton(segments[index], picker);
-    button->setCheckable(true);
+    auto* button = new SegmentButton(segments[index], picker);
     button->setMinimumWidth(64);
     group->addButton(button, index);
     layout->addWidget(button);
@@ -254,12 +234,13 @@ void PreferencesView::showDirectories() {
     auto* rowLayout = new QHBoxLayout(row);
     rowLayout->setContentsMargins(0, 0, 0, 0);
     rowLayout->setSpacing(6);
-    auto* path = new PathLabel(qString(directories[index]), row);
+    auto* path = new ElidedLabel(qString(directories[index]), row);
     path->setObjectName("directoryPath");
     rowLayout->addWidget(path, 1);
     auto* remove = new QToolButton(row);
     remove->setObjectName("removeDirectory");
     remove->setIcon(symbolIcon("minus.circle"));
+    remove->setText(QStringLiteral("\u2212"));   // shown only while the icon is missing
     remove->setAutoRaise(true);   // borderless
     remove->setToolTip(QStringLiteral("Remove directory"));
     remove->setAccessibleName(QStringLiteral("Remove directory"));

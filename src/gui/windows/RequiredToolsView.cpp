@@ -243,11 +243,10 @@ void RequiredToolRow::showTools(std::vector<InstalledToolInfo> tools) {
       auto* version = new QLabel(versionText, details);
       version->setObjectName("version");
       detailsLayout->addWidget(version);
-      auto* path = new ToneLabel(qString(tool.url->string()), details);
+      auto* path = new ElidedLabel(qString(tool.url->string()), details);
       path->setObjectName("path");
-      path->setTone(ToneLabel::Tone::secondary);
       path->setFont(monospacedFont(-1));
-      path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+      path->setSecondary(true);
       detailsLayout->addWidget(path);
     } else {
       auto* missing = new ToneLabel(QStringLiteral("not found"), details);
@@ -303,6 +302,7 @@ RequiredToolsView::RequiredToolsView(ExecutableURLCache& executables, const Tool
   auto* scrollArea = new QScrollArea(this);
   scrollArea->setWidgetResizable(true);
   scrollArea->setFrameShape(QFrame::NoFrame);
+  scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);   // long texts wrap or elide instead
   auto* content = new QWidget;
   auto* contentLayout = new QVBoxLayout(content);
   contentLayout->setContentsMargins(0, 4, 0, 16);

@@ -144,6 +144,44 @@ void SymbolBadge::paintEvent(QPaintEvent*) {
   painter.drawImage(QPointF(0, 0), image);
 }
 
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  setToolTip(text);
+  setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setSecondary(bool isSecondary) {
+  isSecondary_ = isSecondary;
+  update();
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(isSecondary_ ? secondaryTextColor(palette()) : palette().color(QPalette::WindowText));
+  painter.setFont(font());
+  QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+  painter.drawText(contentsRect(), Qt::AlignVCenter | Qt::AlignLeft, shown);
+}
+
+SegmentButton::SegmentButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+  setCheckable(true);
+  connect(this, &QPushButton::toggled, this, [this] { applyTint(); });
+}
+
+void SegmentButton::changeEvent(QEvent* event) {
+  QPushButton::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && !isApplying_) applyTint();
+}
+
+void SegmentButton::applyTint() {
+  isApplying_ = true;
+  QPalette palette = parentWidget() ? parentWidget()->palette() : QApplication::palette();
+  if (isChecked()) {
+    palette.setColor(QPalette::Button, blend(palette.color(QPalette::Button), palette.color(QPalette::Highlight), 0.45));
+  }
+  setPalette(palette);
+  isApplying_ = false;
+}
+
 CardFrame::CardFrame(QWidget* parent) : QFrame(parent) {}
 
 void CardFrame::paintEvent(QPaintEvent*) {

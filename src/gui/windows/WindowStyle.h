@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 
@@ -68,6 +69,35 @@ class SymbolBadge : public QWidget {
   QString symbolName_;
   ToneLabel::Tone tone_;
   int side_;
+};
+
+// A one-line text that fits its width by leaving out its middle (paths); the
+// full text stays its text and its tooltip.
+class ElidedLabel : public QLabel {
+ public:
+  explicit ElidedLabel(const QString& text, QWidget* parent = nullptr);
+  // Drawn in the secondary text colour.
+  void setSecondary(bool isSecondary);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  bool isSecondary_ = false;
+};
+
+// A checkable button of a segmented picker: the checked one is tinted with the
+// palette's highlight, which stays visible on dark palettes too.
+class SegmentButton : public QPushButton {
+ public:
+  explicit SegmentButton(const QString& text, QWidget* parent = nullptr);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void applyTint();
+  bool isApplying_ = false;
 };
 
 // A rounded card in the text background colour with a thin outline.
