@@ -228,6 +228,37 @@ TEST_F(CommandConsoleWindowTest, LongSessionBuildsOnlyTheCardsInView) {
   EXPECT_EQ(textOf(cards().front(), "commandLine"), QString::fromStdString(store.entries().front().commandLine));
 }
 
+TEST_F(CommandConsoleWindowTest, NewRunsDoNotMoveTheCardsAReaderScrolledTo) {
+  for (int run = 0; run < 40; ++run) store.finish(store.begin("cjxl run" + std::to_string(run)), 0, "ok");
+  settle();
+  QScrollBar* scrollBar = view()->findChild<QScrollArea*>()->verticalScrollBar();
+  scrollBar->setValue(scrollBar->maximum() / 2);
+  settle();
+  QWidget* viewport = view()->findChild<QScrollArea*>()->viewport();
+  auto cardAtTop = [&] {
+    for (auto* card : cards()) {
+      if (card->mapTo(viewport, QPoint(0, card->height())).y() > 0) return card;
+    }
+    return static_cast<CommandConsoleEntryView*>(nullptr);
+  };
+  CommandConsoleEntryView* reading = cardAtTop();
+  ASSERT_NE(reading, nullptr);
+  int before = reading->mapTo(viewport, QPoint(0, 0)).y();
+
+  store.begin("avifenc new.png new.avif");
+  store.begin("cwebp new.png -o new.webp");
+  settle();
+  EXPECT_EQ(reading->mapTo(viewport, QPoint(0, 0)).y(), before);
+
+  // At the very top, new runs simply appear there.
+  scrollBar->setValue(0);
+  settle();
+  store.begin("djxl top.jxl top.png");
+  settle();
+  EXPECT_EQ(scrollBar->value(), 0);
+  EXPECT_EQ(textOf(cards().front(), "commandLine"), "djxl top.jxl top.png");
+}
+
 TEST_F(CommandConsoleWindowTest, MegabytesOfOutputScrollInTheirOwnBox) {
   std::string output;
   for (int line = 0; output.size() < 4'000'000; ++line) output += "frame " + std::to_string(line) + " encoded\n";

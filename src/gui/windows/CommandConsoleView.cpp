@@ -329,6 +329,8 @@ void CommandConsoleView::insertNewestEntry() {
   chunk->insertCard(0, view);
   entryViews_.insert(entryViews_.begin(), view);
   viewsById_[view->entryId()] = view;
+  // A reader scrolled down keeps the cards in view where they are.
+  if (scrollArea_->verticalScrollBar()->value() > 0) cardsAddedAbove_.push_back(view);
   scheduleFill();
 }
 
@@ -342,6 +344,7 @@ void CommandConsoleView::refreshEntry(const Uuid& id) {
 }
 
 void CommandConsoleView::removeAllEntries() {
+  cardsAddedAbove_.clear();
   for (CardStack* chunk : chunks_) delete chunk;
   chunks_.clear();
   entryViews_.clear();
@@ -396,6 +399,15 @@ void CommandConsoleView::scheduleFill() {
 
 void CommandConsoleView::fillVisibleArea() {
   isFillScheduled_ = false;
+  if (!cardsAddedAbove_.empty()) {
+    int shift = 0;
+    for (const QPointer<CommandConsoleEntryView>& card : cardsAddedAbove_) {
+      if (card) shift += card->height() + columnLayout_->spacing();
+    }
+    cardsAddedAbove_.clear();
+    QScrollBar* scrollBar = scrollArea_->verticalScrollBar();
+    scrollBar->setValue(scrollBar->value() + shift);
+  }
   const auto& entries = store_.entries();
   auto buildBatch = [&] {
     for (int k = 0; k < buildBatchSize && entryViews_.size() < entries.size(); ++k) {

@@ -13,6 +13,7 @@
 // stay cheap. Main thread only; the store must outlive the view.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <deque>
@@ -105,6 +106,9 @@ class CommandConsoleView : public QWidget {
   std::deque<CardStack*> chunks_;
   std::vector<CommandConsoleEntryView*> entryViews_;  // store order
   std::unordered_map<Uuid, CommandConsoleEntryView*> viewsById_;
+  // Cards inserted at the top while the reader was scrolled down: the next
+  // fill scrolls by their height, once they are laid out.
+  std::vector<QPointer<CommandConsoleEntryView>> cardsAddedAbove_;
   bool isFillScheduled_ = false;
 };
 
