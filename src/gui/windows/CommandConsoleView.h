@@ -7,10 +7,12 @@
 // (found by id), "Clear" drops them all. Cards are built lazily from the top:
 // only enough to fill the visible area and a margin below it, more as the user
 // scrolls down, and cards far below the visible area are dropped again, so a
-// long session with thousands of runs costs only what is on screen. An
-// output longer than a few dozen lines is shown in its own scrolling box,
-// whose text is laid out only where it is visible, so megabytes of output
-// stay cheap. Main thread only; the store must outlive the view.
+// long session with thousands of runs costs what has been scrolled through,
+// not the whole log. Cards sit in chunks that remember their heights, so a
+// change relays out one chunk, not every card. An output longer than a few
+// dozen lines is shown in its own scrolling box, whose text is laid out only
+// where it is visible. A reader scrolled down keeps their place when new runs
+// arrive on top. Main thread only; the store must outlive the view.
 #pragma once
 
 #include <QPointer>
