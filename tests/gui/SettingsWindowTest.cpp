@@ -1,0 +1,187 @@
+// The Settings window edits AppSettings and follows it: appearance, the
+// auto-regeneration switch with its "Wait" row, parallel or serial encoding,
+// and the custom tool directories (added through the directory chooser,
+// removed by their rows' buttons).
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "GuiTestSupport.h"
+#include "core/tools/ToolLookup.h"
+#include "core/workspace/AppSettings.h"
+#include "gui/windows/SettingsWindow.h"
+#include "support/TestSupport.h"
+
+namespace quorlin::gui {
+namespace {
+
+class SettingsWindowTest : public ::testing::Test {
+ protected:
+  SettingsWindowTest() { controller.show(); }
+
+  QWidget* window() const { return controller.window(); }
+
+  QAbstractButton* buttonTitled(const QString& text) const {
+    for (auto* button : window()->findChildren<QAbstractButton*>()) {
+      if (button->text() == text) return button;
+    }
+    ADD_FAILURE() << "no button " << text.toStdString();
+    return nullptr;
+  }
+
+  QWidget* waitRow() const { return window()->findChild<QWidget*>("waitRow"); }
+  QSlider* delaySlider() const { return window()->findChild<QSlider*>(); }
+  QString delayText() const { return window()->findChild<QLabel*>("delayText")->text(); }
+
+  QStringList directoryRows() const {
+    QStringList paths;
+    for (auto* label : window()->findChildren<QLabel*>("directoryPath")) paths << label->text();
+    return paths;
+  }
+
+  // Answers the next directory chooser with `directory`; returns the prompt
+  // its accept button showed.
+  QString chooseDirectoryWith(const std::filesystem::path& directory) {
+    QString prompt;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &prompt, directory] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      poll->stop();
+      poll->deleteLater();
+      prompt = dialog->labelText(QFileDialog::Accept);
+      EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+      // With nothing typed, a directory chooser answers the directory it shows.
+      dialog->setDirectory(QString::fromStdString(directory.string()));
+      static_cast<QDialog*>(dialog)->accept();   // its own override is protected
+    });
+    poll->start(10);
+    buttonTitled(QStringLiteral("Add Directory…"))->click();
+    return prompt;
+  }
+
+  ExecutableURLCache cache;
+  ToolSearchPath searchPath{cache, {}};
+  std::shared_ptr<InMemorySettingsStore> store = std::make_shared<InMemorySettingsStore>();
+  AppSettings settings{store, searchPath};
+  SettingsWindowController controller{settings};
+};
+
+TEST_F(SettingsWindowTest, ShowsOneFormWindowAndReusesIt) {
+  QWidget* first = window();
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->isVisible());
+  controller.show();
+  EXPECT_EQ(window(), first);
+  EXPECT_EQ(first->width(), 420);
+}
+
+TEST_F(SettingsWindowTest, AppearanceSegmentsWriteTheSettingAndFollowIt) {
+  EXPECT_TRUE(buttonTitled("Auto")->isChecked());
+  buttonTitled("Dark")->click();
+  EXPECT_EQ(settings.appearance(), AppAppearance::dark);
+  EXPECT_EQ(store->stringValue("appAppearance"), "dark");
+
+  settings.setAppearance(AppAppearance::light);
+  EXPECT_TRUE(buttonTitled("Light")->isChecked());
+  EXPECT_FALSE(buttonTitled("Dark")->isChecked());
+}
+
+TEST_F(SettingsWindowTest, WaitRowShowsOnlyWhileAutoRegeneratingAndTheDelayStaysStored) {
+  auto* toggle = window()->findChild<QCheckBox*>();
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_EQ(toggle->text(), "Auto-regenerate after changes");
+  EXPECT_FALSE(toggle->isChecked());
+  EXPECT_FALSE(waitRow()->isVisibleTo(window()));
+
+  toggle->click();
+  EXPECT_TRUE(settings.autoRegenerate());
+  EXPECT_TRUE(waitRow()->isVisibleTo(window()));
+  EXPECT_EQ(delayText(), "1 s");
+
+  delaySlider()->setValue(260);   // 2.6 s: the field rounds to the nearest second
+  EXPECT_DOUBLE_EQ(settings.autoRegenerateDelay(), 2.6);
+  EXPECT_EQ(delayText(), "3 s");
+
+  toggle->click();
+  EXPECT_FALSE(settings.autoRegenerate());
+  EXPECT_FALSE(waitRow()->isVisibleTo(window()));
+  EXPECT_EQ(store->doubleValue("autoRegenerateDelay"), 2.6);
+
+  // Switched on elsewhere: the row comes back with the kept delay.
+  settings.setAutoRegenerate(true);
+  EXPECT_TRUE(toggle->isChecked());
+  EXPECT_TRUE(waitRow()->isVisibleTo(window()));
+  EXPECT_EQ(delaySlider()->value(), 260);
+}
+
+TEST_F(SettingsWindowTest, DelaySliderSpansOneToTenSecondsAndFollowsTheSetting) {
+  settings.setAutoRegenerate(true);
+  delaySlider()->setValue(delaySlider()->minimum());
+  EXPECT_DOUBLE_EQ(settings.autoRegenerateDelay(), 1.0);
+  delaySlider()->setValue(delaySlider()->maximum());
+  EXPECT_DOUBLE_EQ(settings.autoRegenerateDelay(), 10.0);
+  EXPECT_EQ(delayText(), "10 s");
+
+  settings.setAutoRegenerateDelay(4.45);
+  EXPECT_EQ(delayText(), "4 s");
+  EXPECT_NEAR(delaySlider()->value() / 100.0, 4.45, 0.006);
+  EXPECT_DOUBLE_EQ(settings.autoRegenerateDelay(), 4.45);   // showing it did not round it
+  EXPECT_EQ(window()->findChild<QLabel*>("delayText")->width(), 36);
+}
+
+TEST_F(SettingsWindowTest, EncodingSegmentsChooseParallelOrSerial) {
+  EXPECT_TRUE(buttonTitled("Parallel")->isChecked());
+  buttonTitled("Serial")->click();
+  EXPECT_FALSE(settings.encodeInParallel());
+  EXPECT_EQ(store->boolValue("encodeInParallel"), false);
+  settings.setEncodeInParallel(true);
+  EXPECT_TRUE(buttonTitled("Parallel")->isChecked());
+}
+
+TEST_F(SettingsWindowTest, AddingTheSameDirectoryTwiceKeepsOneRow) {
+  test::ScratchDirectory scratch;
+  std::filesystem::path tools = scratch / "tools";
+  std::filesystem::create_directories(tools);
+  EXPECT_TRUE(directoryRows().isEmpty());
+
+  EXPECT_EQ(chooseDirectoryWith(tools), "Add");
+  EXPECT_EQ(settings.customToolDirectories(), std::vector<std::string>{tools.string()});
+  chooseDirectoryWith(tools);
+  EXPECT_EQ(settings.customToolDirectories(), std::vector<std::string>{tools.string()});
+  EXPECT_EQ(directoryRows(), QStringList{QString::fromStdString(tools.string())});
+  EXPECT_EQ(searchPath.customToolDirectories(), std::vector<std::string>{tools.string()});
+}
+
+TEST_F(SettingsWindowTest, RemovingARowUpdatesTheListAndToolLookupAtOnce) {
+  test::ScratchDirectory scratch;
+  test::writeFakeTool(scratch / "first", "cjxl", "exit 0");
+  std::filesystem::create_directories(scratch / "second");
+  settings.setCustomToolDirectories({(scratch / "first").string(), (scratch / "second").string()});
+  EXPECT_EQ(directoryRows().size(), 2);
+  ASSERT_TRUE(cache.locate("cjxl", searchPath.toolSearchDirectories()));
+
+  auto removeButtons = window()->findChildren<QToolButton*>("removeDirectory");
+  ASSERT_EQ(removeButtons.size(), 2);
+  EXPECT_EQ(removeButtons[0]->toolTip(), "Remove directory");
+  EXPECT_TRUE(removeButtons[0]->autoRaise());
+  removeButtons[0]->click();
+
+  EXPECT_EQ(settings.customToolDirectories(), std::vector<std::string>{(scratch / "second").string()});
+  EXPECT_EQ(directoryRows(), QStringList{QString::fromStdString((scratch / "second").string())});
+  EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()));
+  QApplication::processEvents();   // the removed row is deleted later, safely
+}
+
+}  // namespace
+}  // namespace quorlin::gui
