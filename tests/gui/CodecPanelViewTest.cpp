@@ -409,7 +409,10 @@ TEST_F(CodecPanelViewTest, ExportSavesThroughTheDialogAndMetadataReachesThePrese
   QString offeredName;
   QString offeredFilter;
   QTimer::singleShot(0, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    QFileDialog* dialog = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (auto* candidate = qobject_cast<QFileDialog*>(window); candidate && candidate->isVisible()) dialog = candidate;
+    }
     ASSERT_NE(dialog, nullptr);
     offeredName = dialog->selectedFiles().value(0);
     offeredFilter = dialog->nameFilters().value(0);

@@ -20,7 +20,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <array>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -115,8 +114,9 @@ QLabel* secondaryLabel(const QString& value, QWidget* parent) {
   return label;
 }
 
-// A caption line led by a small symbol.
-QWidget* symbolCaption(std::string_view symbol, const QString& caption, QWidget* parent) {
+// A caption line led by a small symbol; `captionLabel` receives its text label.
+QWidget* symbolCaption(std::string_view symbol, const QString& caption, QWidget* parent,
+                       QLabel** captionLabel = nullptr) {
   auto* row = new QWidget(parent);
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -125,7 +125,9 @@ QWidget* symbolCaption(std::string_view symbol, const QString& caption, QWidget*
   icon->setPixmap(symbolIcon(symbol).pixmap(symbolSize, symbolSize));
   icon->setAlignment(Qt::AlignTop);
   layout->addWidget(icon, 0, Qt::AlignTop);
-  layout->addWidget(secondaryLabel(caption, row), 1);
+  QLabel* label = secondaryLabel(caption, row);
+  layout->addWidget(label, 1);
+  if (captionLabel) *captionLabel = label;
   return row;
 }
 
@@ -366,9 +368,8 @@ QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
                    [this](int value) { edit([value](CodecPanel& panel) { panel.effort = value; }); });
   layout->addWidget(effort);
 
-  searchCaption = symbolCaption("scope", {}, settings);
+  searchCaption = symbolCaption("scope", {}, settings, &searchCaptionText);
   searchCaption->setToolTip(text(CodecPanelTexts::searchedTooltip));
-  searchCaptionText = searchCaption->findChildren<QLabel*>().back();
   layout->addWidget(searchCaption);
 
   distance = new DistanceSlider(settings);
