@@ -376,6 +376,21 @@ TEST_F(CodecPanelViewTest, UnreachableTargetIsReportedAfterTheFoundValue) {
   });
   EXPECT_EQ(lineValue(view, "Search Result"), "Quality 91");
   EXPECT_FALSE(line(view, "Search Result")->emphasisColor().isValid());
+
+  // The warning colour is picked for the palette, and again when it changes.
+  giveResult(webPPanel, [](CompressionResult& result) {
+    result.foundQuality = 91;
+    result.ssimulacra2Score = 80.0;
+  });
+  QPalette light;
+  light.setColor(QPalette::Window, Qt::white);
+  view.setPalette(light);
+  const QColor onLight = line(view, "Search Result")->emphasisColor();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  view.setPalette(dark);
+  const QColor onDark = line(view, "Search Result")->emphasisColor();
+  EXPECT_GT(onDark.lightness(), onLight.lightness());
 }
 
 TEST_F(CodecPanelViewTest, FailureShowsTheErrorUnderFailed) {

@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QStringList>
@@ -710,18 +711,23 @@ void CodecPanelView::State::refreshResults(const CodecPanel& panel) {
 void CodecPanelView::State::exportResult() {
   const auto proposal = workspace.exportProposal(index);
   if (!proposal) return;
-  QFileDialog dialog(&view, text(CodecPanelTexts::exportAction));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(saveFilter(proposal->contentType));
+  // On the heap and watched: closing the tab while the dialog is open deletes
+  // the dialog with the view, and then nothing here may be touched again.
+  QPointer<QFileDialog> dialog = new QFileDialog(&view, text(CodecPanelTexts::exportAction));
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setNameFilter(saveFilter(proposal->contentType));
   if (const ContentTypeInfo* info = contentTypeInfo(proposal->contentType); info && !info->extensions.empty()) {
-    dialog.setDefaultSuffix(text(info->extensions.front()));
+    dialog->setDefaultSuffix(text(info->extensions.front()));
   }
-  dialog.setDirectory(QDir::homePath());
-  dialog.selectFile(QString::fromStdString(proposal->proposedFileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QByteArray destination = QFile::encodeName(dialog.selectedFiles().front());
-  workspace.exportResult(index, std::filesystem::path(destination.toStdString()));
+  dialog->setDirectory(QDir::homePath());
+  dialog->selectFile(QString::fromStdString(proposal->proposedFileName));
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (!dialog) return;
+  const QStringList chosen = dialog->selectedFiles();
+  delete dialog;
+  if (!accepted || chosen.isEmpty()) return;
+  workspace.exportResult(index, std::filesystem::path(QFile::encodeName(chosen.front()).toStdString()));
 }
 
 CodecPanelView::CodecPanelView(CompressionWorkspace& workspace, int index, QWidget* parent)
