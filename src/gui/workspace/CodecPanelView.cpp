@@ -62,7 +62,6 @@ class CornerBadge : public QWidget {
     setFont(captionFont(QFont::Bold));
     setAccessibleName(QString::number(number));
   }
-  int number() const { return number_; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
