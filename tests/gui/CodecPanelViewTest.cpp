@@ -474,6 +474,9 @@ TEST(DistanceSliderTest, PositionsAndTexts) {
   EXPECT_EQ(slider.position(), 1.0);
   EXPECT_EQ(slider.valueText(), "40.0");
   EXPECT_TRUE(edits.empty());   // setting is not editing
+  slider.slider()->triggerAction(QAbstractSlider::SliderToMaximum);   // the knob is there already
+  EXPECT_EQ(edits, std::vector<double>{25.0});
+  edits.clear();
 
   slider.slider()->setValue(0);
   slider.slider()->setValue(DistanceSlider::positionSteps / 2);
@@ -489,6 +492,11 @@ TEST(LabeledSliderTest, ShowsTheStoredValueAndReportsOnlyUserMoves) {
   slider.setValue(7);   // a JPEG XL effort shown on the WebP range
   EXPECT_EQ(slider.valueText(), "7");
   EXPECT_EQ(slider.slider()->value(), 6);
+  slider.slider()->triggerAction(QAbstractSlider::SliderToMaximum);   // the knob is there already
+  EXPECT_EQ(edits, std::vector<int>{6});
+  EXPECT_EQ(slider.valueText(), "6");
+  edits.clear();
+  slider.setValue(7);
   slider.setRange({1, 10});
   EXPECT_EQ(slider.slider()->value(), 7);
   EXPECT_TRUE(edits.empty());

@@ -41,13 +41,11 @@ DistanceSlider::DistanceSlider(QWidget* parent)
   caption->setForegroundRole(QPalette::PlaceholderText);
   layout->addWidget(caption);
 
-  connect(slider_, &QSlider::valueChanged, this, [this](int step) {
-    const double distance = distanceForSliderPosition(static_cast<double>(step) / positionSteps);
-    if (distance == distance_) return;
-    distance_ = distance;
-    showValue();
-    emit distanceEdited(distance);
-  });
+  connect(slider_, &QSlider::valueChanged, this, &DistanceSlider::take);
+  // A distance beyond 25 leaves the knob at the right end; moving it "to" the
+  // end changes no slider value, but it is still the user's choice.
+  connect(slider_, &QSlider::actionTriggered, this, [this] { take(slider_->sliderPosition()); });
+  connect(slider_, &QSlider::sliderReleased, this, [this] { take(slider_->value()); });
   setDistance(distance_, codec_);
 }
 
@@ -65,6 +63,14 @@ void DistanceSlider::setDistance(double distance, CompressionCodec codec) {
 double DistanceSlider::position() const { return static_cast<double>(slider_->value()) / positionSteps; }
 
 QString DistanceSlider::valueText() const { return QString::fromStdString(distanceValueText(distance_, codec_)); }
+
+void DistanceSlider::take(int step) {
+  const double distance = distanceForSliderPosition(static_cast<double>(step) / positionSteps);
+  if (distance == distance_) return;
+  distance_ = distance;
+  showValue();
+  emit distanceEdited(distance);
+}
 
 void DistanceSlider::showValue() { valueLabel_->setText(valueText()); }
 

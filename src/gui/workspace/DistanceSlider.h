@@ -40,6 +40,8 @@ class DistanceSlider : public QWidget {
   void distanceEdited(double distance);
 
  private:
+  // A user move to slider stop `step`: reported unless it gives the distance held.
+  void take(int step);
   void showValue();
 
   double distance_ = 1.0;

@@ -51,12 +51,11 @@ LabeledSlider::LabeledSlider(const QString& label, IntegerRange range, QWidget* 
   captions_->hide();
   layout->addWidget(captions_);
 
-  connect(slider_, &QSlider::valueChanged, this, [this](int position) {
-    if (position == value_) return;
-    value_ = position;
-    showValue();
-    emit valueEdited(position);
-  });
+  connect(slider_, &QSlider::valueChanged, this, &LabeledSlider::take);
+  // A stored value outside the range leaves the knob at an end; moving it
+  // "to" that end changes no slider value, but it is still the user's choice.
+  connect(slider_, &QSlider::actionTriggered, this, [this] { take(slider_->sliderPosition()); });
+  connect(slider_, &QSlider::sliderReleased, this, [this] { take(slider_->value()); });
   setRange(range);
   showValue();
 }
@@ -89,6 +88,13 @@ void LabeledSlider::setEndCaptions(const QString& lowCaption, const QString& hig
 }
 
 QString LabeledSlider::valueText() const { return QString::number(value_); }
+
+void LabeledSlider::take(int position) {
+  if (position == value_) return;
+  value_ = position;
+  showValue();
+  emit valueEdited(position);
+}
 
 void LabeledSlider::showValue() { valueLabel_->setText(valueText()); }
 

@@ -40,6 +40,8 @@ class LabeledSlider : public QWidget {
   void valueEdited(int value);
 
  private:
+  // A user move to `position`: reported unless it is the value already held.
+  void take(int position);
   void showValue();
 
   IntegerRange range_;
