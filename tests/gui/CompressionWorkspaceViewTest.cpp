@@ -256,6 +256,23 @@ TEST_F(CompressionWorkspaceViewTest, RateControlFollowsTheModelWithoutWritingBac
   EXPECT_FALSE(child<QWidget>("targetControl")->isVisible());
 }
 
+TEST_F(CompressionWorkspaceViewTest, ATabThatStartsInTargetScoreModeShowsItsTarget) {
+  view.reset();
+  auto targetTab = makeWorkspace(RateControlMode::targetScore);
+  {
+    CompressionWorkspaceView targetView(*targetTab, registry);
+    targetView.resize(1400, 900);
+    targetView.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&targetView));
+    auto* picker = targetView.findChild<SegmentedPicker*>("rateControlPicker");
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->currentIndex(), 1);
+    EXPECT_TRUE(targetView.findChild<QWidget*>("targetControl")->isVisible());
+    EXPECT_EQ(targetView.findChild<QSlider*>("targetSlider")->value(), 8500);
+  }
+  targetTab.reset();
+}
+
 // ---- Drops and the alert ----
 
 TEST_F(CompressionWorkspaceViewTest, DroppingAFileLoadsIt) {

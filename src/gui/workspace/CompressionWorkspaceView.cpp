@@ -82,13 +82,6 @@ QString imageNameFilter() {
   return QStringLiteral("Images (%1)").arg(patterns.join(' '));
 }
 
-QFrame* separatorLine() {
-  auto* line = new QFrame;
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  return line;
-}
-
 QToolButton* borderlessSymbolButton(const char* symbol, const char* tooltip) {
   auto* button = new QToolButton;
   button->setIcon(symbolIcon(symbol));
@@ -239,7 +232,8 @@ CompressionWorkspaceView::~CompressionWorkspaceView() {
   state_->subscription.reset();
   state_->workspace.setMetadataPresenter(nullptr);
   // The children call into the state; they go before it does.
-  for (QObject* child : children()) {
+  const QObjectList ownChildren = children();
+  for (QObject* child : ownChildren) {
     if (child->isWidgetType()) delete child;
   }
 }
@@ -252,9 +246,9 @@ void CompressionWorkspaceView::State::build(CompressionWorkspaceView& owner) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(buildToolbar());
-  layout->addWidget(separatorLine());
+  layout->addWidget(new SeparatorLine(Qt::Horizontal));
   layout->addWidget(buildCentre(), 1);
-  layout->addWidget(separatorLine());
+  layout->addWidget(new SeparatorLine(Qt::Horizontal));
   layout->addWidget(buildBottomBar());
 
   monitor = new KeyboardShortcutMonitor(registry, &owner);
@@ -315,6 +309,8 @@ QWidget* CompressionWorkspaceView::State::buildToolbar() {
   // Two digits always: a fixed width keeps the slider still while it moves.
   targetValue->setMinimumWidth(QFontMetrics(targetValue->font()).horizontalAdvance(QStringLiteral("00")) + 2);
   targetValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  targetValue->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  targetControl->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
   targetLayout->addWidget(targetLabel);
   targetLayout->addWidget(targetSlider);
   targetLayout->addWidget(targetValue);
@@ -356,7 +352,7 @@ QWidget* CompressionWorkspaceView::State::buildCentre() {
     slot->setWidget(new CodecPanelView(workspace, index));
     panelSlots[static_cast<std::size_t>(index)] = slot;
     QVBoxLayout* column = columns[index % 2];
-    if (column->count() > 0) column->addWidget(separatorLine());
+    if (column->count() > 0) column->addWidget(new SeparatorLine(Qt::Horizontal));
     column->addWidget(slot, 1);
   }
 
@@ -373,16 +369,10 @@ QWidget* CompressionWorkspaceView::State::buildCentre() {
   QObject::connect(canvas, &FourWayComparisonImageView::displayedImageScalePercentChanged, view,
                    [this](int percent) { storeDisplayedPercent(percent); });
 
-  auto verticalLine = [] {
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-  };
   layout->addWidget(columnWidgets[0]);
-  layout->addWidget(verticalLine());
+  layout->addWidget(new SeparatorLine(Qt::Vertical));
   layout->addWidget(canvasArea, 1);
-  layout->addWidget(verticalLine());
+  layout->addWidget(new SeparatorLine(Qt::Vertical));
   layout->addWidget(columnWidgets[1]);
   return centre;
 }

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -54,11 +53,15 @@ QString PaletteTextLabel::displayedText() const {
   return fontMetrics().elidedText(text_, Qt::ElideMiddle, std::max(0, contentsRect().width()));
 }
 
+int PaletteTextLabel::preferredWrapWidth() const {
+  const QFontMetrics metrics = fontMetrics();
+  return std::min({metrics.horizontalAdvance(text_) + 2, metrics.averageCharWidth() * 60, maximumWidth()});
+}
+
 QSize PaletteTextLabel::sizeHint() const {
   const QFontMetrics metrics = fontMetrics();
   if (layout_ == Layout::wrapped) {
-    // Prefer a comfortable measure over one endless line.
-    const int width = std::min(metrics.horizontalAdvance(text_) + 2, metrics.averageCharWidth() * 60);
+    const int width = preferredWrapWidth();
     return {width, heightForWidth(width)};
   }
   return {metrics.horizontalAdvance(text_) + 2, metrics.height()};
@@ -72,6 +75,9 @@ QSize PaletteTextLabel::minimumSizeHint() const {
 
 int PaletteTextLabel::heightForWidth(int width) const {
   if (layout_ != Layout::wrapped) return fontMetrics().height();
+  // A layout that places the text by alignment gives it no more than its
+  // preferred width, yet asks for the height at the whole width it has.
+  width = std::min(width, preferredWrapWidth());
   const QRect bounds = fontMetrics().boundingRect(QRect(0, 0, std::max(1, width), 100000),
                                                   int(alignment_) | Qt::TextWordWrap, text_);
   return std::max(bounds.height(), fontMetrics().height());
@@ -101,18 +107,74 @@ void PaletteTextLabel::changeEvent(QEvent* event) {
 
 // ---- SegmentedPicker ----
 
+namespace {
+
+constexpr double segmentRadius = 5.0;
+
+class Segment : public QAbstractButton {
+ public:
+  Segment(const QString& text, QWidget* parent) : QAbstractButton(parent) {
+    setText(text);
+    setCheckable(true);
+    setFocusPolicy(Qt::TabFocus);
+  }
+
+  QSize sizeHint() const override {
+    const QFontMetrics metrics = fontMetrics();
+    return {metrics.horizontalAdvance(text()) + 20, metrics.height() + 10};
+  }
+
+ protected:
+  void enterEvent(QEnterEvent* event) override {
+    update();
+    QAbstractButton::enterEvent(event);
+  }
+  void leaveEvent(QEvent* event) override {
+    update();
+    QAbstractButton::leaveEvent(event);
+  }
+
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2);
+    QColor textColor = palette().color(QPalette::ButtonText);
+    if (isChecked()) {
+      QPainterPath shape;
+      shape.addRoundedRect(frame, segmentRadius - 1, segmentRadius - 1);
+      painter.fillPath(shape, palette().color(QPalette::Highlight));
+      textColor = palette().color(QPalette::HighlightedText);
+    } else if (underMouse() || isDown()) {
+      QColor hover = palette().color(QPalette::ButtonText);
+      hover.setAlphaF(isDown() ? 0.16f : 0.08f);
+      QPainterPath shape;
+      shape.addRoundedRect(frame, segmentRadius - 1, segmentRadius - 1);
+      painter.fillPath(shape, hover);
+    }
+    painter.setPen(textColor);
+    painter.drawText(rect(), Qt::AlignCenter, text());
+    if (hasFocus()) {
+      QPen focus(palette().color(QPalette::Highlight), 1.0, Qt::DotLine);
+      painter.setPen(focus);
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), segmentRadius - 2, segmentRadius - 2);
+    }
+  }
+};
+
+}  // namespace
+
 SegmentedPicker::SegmentedPicker(const std::vector<QString>& segments, QWidget* parent) : QWidget(parent) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   group_.setExclusive(true);
   for (std::size_t i = 0; i < segments.size(); ++i) {
-    auto* button = new QPushButton(segments[i], this);
-    button->setCheckable(true);
-    button->setFocusPolicy(Qt::TabFocus);
-    group_.addButton(button, int(i));
-    layout->addWidget(button);
+    auto* segment = new Segment(segments[i], this);
+    group_.addButton(segment, int(i));
+    layout->addWidget(segment);
   }
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   connect(&group_, &QButtonGroup::idClicked, this, &SegmentedPicker::segmentClicked);
 }
 
@@ -123,6 +185,37 @@ void SegmentedPicker::setCurrentIndex(int index) {
 int SegmentedPicker::currentIndex() const { return group_.checkedId(); }
 
 QAbstractButton* SegmentedPicker::segment(int index) const { return group_.button(index); }
+
+void SegmentedPicker::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QColor border = palette().color(QPalette::WindowText);
+  border.setAlphaF(0.25f);
+  QColor fill = palette().color(QPalette::WindowText);
+  fill.setAlphaF(0.05f);
+  painter.setPen(QPen(border, 1.0));
+  painter.setBrush(fill);
+  painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), segmentRadius, segmentRadius);
+}
+
+// ---- SeparatorLine ----
+
+SeparatorLine::SeparatorLine(Qt::Orientation orientation, QWidget* parent) : QWidget(parent) {
+  if (orientation == Qt::Horizontal) {
+    setFixedHeight(1);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  } else {
+    setFixedWidth(1);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  }
+}
+
+void SeparatorLine::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  QColor color = palette().color(QPalette::WindowText);
+  color.setAlphaF(0.18f);
+  painter.fillRect(rect(), color);
+}
 
 // ---- ActivityIndicator ----
 
@@ -182,13 +275,16 @@ SourceInfoButton::SourceInfoButton(QWidget* parent)
   layout->setSpacing(1);
   layout->addWidget(name_);
   layout->addWidget(summary_);
-  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  policy.setRetainSizeWhenHidden(true);
+  setSizePolicy(policy);
 }
 
 void SourceInfoButton::setContent(const QString& fileName, const QString& summary) {
   name_->setText(fileName);
+  // Without a summary the second line stays, empty, so the toolbar's height
+  // does not change with the metadata.
   summary_->setText(summary);
-  summary_->setVisible(!summary.isEmpty());
   updateGeometry();
 }
 

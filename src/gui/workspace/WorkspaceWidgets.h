@@ -45,6 +45,9 @@ class PaletteTextLabel : public QWidget {
 
  private:
   QColor textColor() const;
+  // The width a wrapped text asks for: its natural line, capped at a
+  // comfortable measure and at the maximum width.
+  int preferredWrapWidth() const;
 
   QString text_;
   Shade shade_;
@@ -52,7 +55,8 @@ class PaletteTextLabel : public QWidget {
   Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
-// Mutually exclusive segments side by side. Only a click reports
+// Mutually exclusive segments side by side in one rounded frame; the chosen
+// one is filled with the highlight colour. Only a click reports
 // (segmentClicked); setCurrentIndex is silent, so a model can drive it.
 class SegmentedPicker : public QWidget {
   Q_OBJECT
@@ -67,8 +71,20 @@ class SegmentedPicker : public QWidget {
  signals:
   void segmentClicked(int index);
 
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  private:
   QButtonGroup group_;
+};
+
+// A one-pixel rule in a faint shade of the window text, for any palette.
+class SeparatorLine : public QWidget {
+ public:
+  explicit SeparatorLine(Qt::Orientation orientation, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A small spinning indicator. Idle, it paints nothing but keeps its size, so
