@@ -119,6 +119,10 @@ TEST_F(CompressionWorkspaceViewTest, BeforeASourceTheCanvasAreaShowsTheEmptyStat
   EXPECT_EQ(empty->detail().text(),
             "The app will encode it with four configurable panels, then decode each result into a quadrant for "
             "visual comparison.");
+  // The line is longer than its measure, so it wraps instead of being cut.
+  const PaletteTextLabel& detail = empty->detail();
+  ASSERT_GT(detail.fontMetrics().horizontalAdvance(detail.text()), detail.width());
+  EXPECT_GE(detail.height(), 2 * detail.fontMetrics().height());
   EXPECT_EQ(statusText(), "Choose an image to begin.");
   EXPECT_FALSE(generateButton()->isEnabled());
   EXPECT_FALSE(sourceButton()->isVisible());

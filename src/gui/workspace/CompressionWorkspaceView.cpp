@@ -91,8 +91,6 @@ QToolButton* borderlessSymbolButton(const char* symbol, const char* tooltip) {
   return button;
 }
 
-}  // namespace
-
 // The view's drag-and-drop and first-show handling, kept out of the public
 // header as an event filter on the view itself.
 class WorkspaceViewEvents : public QObject {
@@ -150,6 +148,8 @@ class WorkspaceViewEvents : public QObject {
   CompressionWorkspace& workspace_;
   bool hasBeenShown_ = false;
 };
+
+}  // namespace
 
 struct CompressionWorkspaceView::State {
   State(CompressionWorkspace& model, KeyboardCommandRegistry& commandRegistry)
