@@ -1,0 +1,481 @@
+// The workspace view over a real workspace and the fake engine: what it shows
+// before and after a source, how its controls write the model and follow it,
+// drops, the load-error alert, the zoom bar, activation and where the four
+// panel views sit.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "GuiTestSupport.h"
+#include "gui/comparison/FourWayComparisonImageView.h"
+#include "gui/comparison/KeyboardShortcutMonitor.h"
+#include "gui/workspace/CodecPanelView.h"
+#include "gui/workspace/CompressionWorkspaceView.h"
+#include "gui/workspace/WorkspaceWidgets.h"
+#include "support/WorkspaceFixture.h"
+
+namespace quorlin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using gui::ActivityIndicator;
+using gui::CompressionWorkspaceView;
+using gui::EmptyWorkspaceState;
+using gui::FourWayComparisonImageView;
+using gui::PaletteTextLabel;
+using gui::SegmentedPicker;
+using gui::SourceInfoButton;
+
+class CompressionWorkspaceViewTest : public WorkspaceFixture {
+ protected:
+  void SetUp() override {
+    view = std::make_unique<CompressionWorkspaceView>(*workspace, registry);
+    view->resize(1400, 900);
+  }
+
+  void TearDown() override {
+    view.reset();
+    WorkspaceFixture::TearDown();
+  }
+
+  void showView() {
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  }
+
+  template <typename Widget>
+  Widget* child(const char* name) const {
+    auto* widget = view->findChild<Widget*>(name);
+    EXPECT_NE(widget, nullptr) << "no child named " << name;
+    return widget;
+  }
+
+  // Pumps both the workspace's queue and Qt's events until `done` holds
+  // (bounded generously; the machine is shared).
+  bool waitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      dispatcher->runPending();
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+
+  QString statusText() const { return child<PaletteTextLabel>("statusText")->text(); }
+  QAbstractButton* generateButton() const { return child<QAbstractButton>("generateButton"); }
+  SourceInfoButton* sourceButton() const { return child<SourceInfoButton>("sourceButton"); }
+  QMessageBox* alert() const { return view->findChild<QMessageBox*>("loadErrorAlert"); }
+  QString percentText() const { return child<QToolButton>("actualSizeButton")->text(); }
+
+  // A drag enter and a drop of `mime` at the view's centre; whether each was accepted.
+  std::pair<bool, bool> dragAndDrop(const QMimeData& mime) {
+    const QPoint centre = view->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &enter);
+    QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &drop);
+    return {enter.isAccepted(), drop.isAccepted()};
+  }
+
+  static std::vector<QWidget*> visibleWindowsTitled(const QString& title) {
+    std::vector<QWidget*> windows;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->isVisible() && window->windowTitle() == title) windows.push_back(window);
+    }
+    return windows;
+  }
+
+  std::unique_ptr<CompressionWorkspaceView> view;
+};
+
+// ---- Empty and loaded ----
+
+TEST_F(CompressionWorkspaceViewTest, BeforeASourceTheCanvasAreaShowsTheEmptyState) {
+  showView();
+  auto* empty = child<EmptyWorkspaceState>("emptyState");
+  EXPECT_TRUE(empty->isVisible());
+  EXPECT_FALSE(child<FourWayComparisonImageView>("comparisonView")->isVisible());
+  EXPECT_EQ(empty->headline().text(), "Open a PNG, JPEG, TIFF, HEIC, or other still image");
+  EXPECT_EQ(empty->detail().text(),
+            "The app will encode it with four configurable panels, then decode each result into a quadrant for "
+            "visual comparison.");
+  // The line is longer than its measure, so it wraps instead of being cut.
+  const PaletteTextLabel& detail = empty->detail();
+  ASSERT_GT(detail.fontMetrics().horizontalAdvance(detail.text()), detail.width());
+  EXPECT_GE(detail.height(), 2 * detail.fontMetrics().height());
+  EXPECT_EQ(statusText(), "Choose an image to begin.");
+  EXPECT_FALSE(generateButton()->isEnabled());
+  EXPECT_FALSE(sourceButton()->isVisible());
+  EXPECT_EQ(child<ActivityIndicator>("activityIndicator")->opacity(), 0.0);
+  EXPECT_EQ(percentText(), "100%");
+}
+
+TEST_F(CompressionWorkspaceViewTest, LoadingASourceShowsItsNameSummaryAndStatus) {
+  showView();
+  fs::path file = writeImage("harbour.png", 400, 300);
+  load(file);
+  SourceInfoButton* block = sourceButton();
+  EXPECT_TRUE(block->isVisible());
+  EXPECT_EQ(block->nameLabel().text(), "harbour.png");
+  const std::string size = std::to_string(fs::file_size(file)) + " bytes";
+  EXPECT_EQ(block->summaryLabel().text().toStdString(),
+            "400 x 300 px  |  bit depth unknown  |  profile unknown  |  " + size);
+  EXPECT_TRUE(block->isInteractive());
+  EXPECT_EQ(block->toolTip(), "Show original file specs");
+  EXPECT_EQ(statusText(), "Loaded harbour.png.");
+  EXPECT_TRUE(child<FourWayComparisonImageView>("comparisonView")->isVisible());
+  EXPECT_FALSE(child<EmptyWorkspaceState>("emptyState")->isVisible());
+  EXPECT_TRUE(generateButton()->isEnabled());
+}
+
+TEST_F(CompressionWorkspaceViewTest, ALongFileNameIsElidedInTheMiddle) {
+  showView();
+  const std::string name = "a-very-long-name-" + std::string(200, 'x') + "-end.png";
+  load(writeImage(name));
+  const QString shown = sourceButton()->nameLabel().displayedText();
+  EXPECT_LT(shown.size(), qsizetype(name.size()));
+  EXPECT_TRUE(shown.startsWith("a-very-long")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("-end.png")) << shown.toStdString();
+}
+
+TEST_F(CompressionWorkspaceViewTest, TheSourceBlockTogglesTheOriginalFileSpecsPanel) {
+  showView();
+  load(writeImage("first.png", 40, 30));
+  QTest::mouseClick(sourceButton(), Qt::LeftButton);
+  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
+  // Another source keeps the open panel open (it follows the source).
+  load(writeImage("second.png", 20, 10));
+  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
+  QTest::mouseClick(sourceButton(), Qt::LeftButton);
+  EXPECT_TRUE(visibleWindowsTitled("Original File Specs").empty());
+  QTest::mouseClick(sourceButton(), Qt::LeftButton);
+  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
+}
+
+// ---- Generate ----
+
+TEST_F(CompressionWorkspaceViewTest, GenerateFollowsTheModelThroughAPass) {
+  showView();
+  load(writeImage("scene.png", 40, 30));
+  ASSERT_TRUE(generateButton()->isEnabled());
+  QTest::mouseClick(generateButton(), Qt::LeftButton);
+  auto runs = waitingRuns(4);
+  EXPECT_TRUE(workspace->isRunning());
+  EXPECT_FALSE(generateButton()->isEnabled());
+  EXPECT_EQ(child<ActivityIndicator>("activityIndicator")->opacity(), 1.0);
+  EXPECT_EQ(statusText(), "Encoding all panels...");
+  for (const auto& run : runs) finishAndApply(run.number, 90.0, 2'350'000);
+  EXPECT_FALSE(workspace->isRunning());
+  EXPECT_TRUE(generateButton()->isEnabled());
+  EXPECT_EQ(child<ActivityIndicator>("activityIndicator")->opacity(), 0.0);
+  EXPECT_TRUE(statusText().startsWith("Generated ")) << statusText().toStdString();
+  EXPECT_TRUE(statusText().endsWith(": 2.35 MB.")) << statusText().toStdString();
+}
+
+TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsEnabled) {
+  showView();
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+  QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
+  QTest::qWait(300);   // longer than the button's click animation
+  dispatcher->runPending();
+  EXPECT_EQ(engine->startedRunCount(), 0);
+  EXPECT_EQ(statusText(), "Choose an image to begin.");
+
+  load(writeImage("scene.png", 40, 30));
+  QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
+  ASSERT_TRUE(waitUntil([&] { return workspace->isRunning(); }));
+  auto runs = waitingRuns(4);
+  for (const auto& run : runs) finishAndApply(run.number);
+}
+
+// ---- Rate control ----
+
+TEST_F(CompressionWorkspaceViewTest, RateControlPickerAndTargetSliderWriteTheModel) {
+  showView();
+  auto* picker = child<SegmentedPicker>("rateControlPicker");
+  auto* target = child<QWidget>("targetControl");
+  auto* slider = child<QSlider>("targetSlider");
+  EXPECT_EQ(picker->currentIndex(), 0);
+  EXPECT_FALSE(target->isVisible());
+  EXPECT_EQ(picker->segment(0)->text(), "Set Quality");
+  EXPECT_EQ(picker->segment(1)->text(), "Target Score");
+
+  QTest::mouseClick(picker->segment(1), Qt::LeftButton);
+  EXPECT_EQ(workspace->rateControlMode(), RateControlMode::targetScore);
+  EXPECT_TRUE(target->isVisible());
+  EXPECT_EQ(child<QLabel>("targetValue")->text(), "85");
+
+  slider->setValue(9000);
+  EXPECT_DOUBLE_EQ(workspace->targetScore(), 90.0);
+  EXPECT_EQ(child<QLabel>("targetValue")->text(), "90");
+  slider->setValue(slider->maximum());
+  EXPECT_DOUBLE_EQ(workspace->targetScore(), 99.0);
+  slider->setValue(slider->minimum());
+  EXPECT_DOUBLE_EQ(workspace->targetScore(), 50.0);
+  for (const CodecPanel& panel : workspace->panels()) EXPECT_DOUBLE_EQ(panel.targetScore, 50.0);
+
+  QTest::mouseClick(picker->segment(0), Qt::LeftButton);
+  EXPECT_EQ(workspace->rateControlMode(), RateControlMode::manual);
+  EXPECT_FALSE(target->isVisible());
+}
+
+TEST_F(CompressionWorkspaceViewTest, RateControlFollowsTheModelWithoutWritingBack) {
+  showView();
+  auto* slider = child<QSlider>("targetSlider");
+  workspace->setRateControlMode(RateControlMode::targetScore);
+  EXPECT_EQ(child<SegmentedPicker>("rateControlPicker")->currentIndex(), 1);
+  EXPECT_TRUE(child<QWidget>("targetControl")->isVisible());
+
+  // The slider moves in hundredths; a finer model value must survive.
+  workspace->setTargetScore(72.437);
+  EXPECT_EQ(slider->value(), 7244);
+  EXPECT_DOUBLE_EQ(workspace->targetScore(), 72.437);
+  EXPECT_EQ(child<QLabel>("targetValue")->text(), "72");
+  workspace->setTargetScore(72.6);
+  EXPECT_EQ(child<QLabel>("targetValue")->text(), "73");
+
+  workspace->setRateControlMode(RateControlMode::manual);
+  EXPECT_EQ(child<SegmentedPicker>("rateControlPicker")->currentIndex(), 0);
+  EXPECT_FALSE(child<QWidget>("targetControl")->isVisible());
+}
+
+TEST_F(CompressionWorkspaceViewTest, ATabThatStartsInTargetScoreModeShowsItsTarget) {
+  view.reset();
+  auto targetTab = makeWorkspace(RateControlMode::targetScore);
+  {
+    CompressionWorkspaceView targetView(*targetTab, registry);
+    targetView.resize(1400, 900);
+    targetView.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&targetView));
+    auto* picker = targetView.findChild<SegmentedPicker*>("rateControlPicker");
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->currentIndex(), 1);
+    EXPECT_TRUE(targetView.findChild<QWidget*>("targetControl")->isVisible());
+    EXPECT_EQ(targetView.findChild<QSlider*>("targetSlider")->value(), 8500);
+  }
+  targetTab.reset();
+}
+
+// ---- Drops and the alert ----
+
+TEST_F(CompressionWorkspaceViewTest, DroppingAFileLoadsIt) {
+  fs::path file = writeImage("dropped.png", 40, 30);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+  auto [entered, dropped] = dragAndDrop(mime);
+  EXPECT_TRUE(entered);
+  EXPECT_TRUE(dropped);
+  ASSERT_TRUE(quiesce());
+  ASSERT_TRUE(workspace->sourceURL().has_value());
+  EXPECT_EQ(*workspace->sourceURL(), file);
+  EXPECT_EQ(statusText(), "Loaded dropped.png.");
+  EXPECT_EQ(alert(), nullptr);
+}
+
+TEST_F(CompressionWorkspaceViewTest, DroppingANonFileItemShowsTheAlert) {
+  QMimeData mime;
+  mime.setUrls({QUrl("https://example.com/picture.png")});
+  auto [entered, dropped] = dragAndDrop(mime);
+  EXPECT_TRUE(entered);
+  EXPECT_TRUE(dropped);
+  EXPECT_EQ(statusText(), "Could not read the dropped item.");
+  QMessageBox* box = alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->windowTitle(), "Couldn't Open Image");
+  EXPECT_EQ(box->informativeText(),
+            "The dropped item could not be read as a file. Drop a still image file, such as PNG, JPEG, TIFF, or "
+            "HEIC.");
+}
+
+TEST_F(CompressionWorkspaceViewTest, ADragWithoutFileURLsIsRefused) {
+  QMimeData mime;
+  mime.setText("/tmp/picture.png");
+  auto [entered, dropped] = dragAndDrop(mime);
+  EXPECT_FALSE(entered);
+  EXPECT_FALSE(dropped);
+  EXPECT_EQ(statusText(), "Choose an image to begin.");
+  EXPECT_EQ(alert(), nullptr);
+}
+
+TEST_F(CompressionWorkspaceViewTest, AnUnreadableFileShowsTheAlertAndOKDismissesIt) {
+  showView();
+  fs::path kept = writeImage("kept.png", 40, 30);
+  load(kept);
+  fs::path notes = scratch / "notes.png";
+  writeTextFile(notes, "not an image at all");
+  load(notes);
+  QMessageBox* box = alert();
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->windowTitle(), "Couldn't Open Image");
+  EXPECT_EQ(box->informativeText(),
+            "\u201Cnotes.png\u201D could not be read as an image. Choose a still image in a format supported by "
+            "macOS, such as PNG, JPEG, TIFF, or HEIC.");
+  EXPECT_EQ(statusText(), "Could not load notes.png.");
+  EXPECT_EQ(sourceButton()->nameLabel().text(), "kept.png");
+
+  ASSERT_NE(box->button(QMessageBox::Ok), nullptr);
+  QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+  EXPECT_FALSE(workspace->loadErrorMessage().has_value());
+  EXPECT_FALSE(box->isVisible());
+
+  // A second failure opens the alert again.
+  load(notes);
+  ASSERT_NE(alert(), nullptr);
+  EXPECT_TRUE(alert()->isVisible());
+  EXPECT_TRUE(workspace->loadErrorMessage().has_value());
+}
+
+TEST_F(CompressionWorkspaceViewTest, TheAlertClosesWhenTheModelDismissesIt) {
+  showView();
+  workspace->loadDroppedItem(std::nullopt);
+  ASSERT_NE(alert(), nullptr);
+  EXPECT_TRUE(alert()->isVisible());
+  workspace->dismissLoadError();
+  EXPECT_FALSE(alert()->isVisible());
+}
+
+// ---- Zoom bar ----
+
+TEST_F(CompressionWorkspaceViewTest, ZoomBarCommandsReachTheCanvasAndAdvanceTheToken) {
+  showView();
+  load(writeImage("wide.png", 400, 300));
+  auto* canvas = child<FourWayComparisonImageView>("comparisonView");
+  const QSize size = canvas->size();
+  const double fit = std::min(size.width() / 400.0, size.height() / 300.0);
+  auto percentAt = [&](double zoom) { return QString::number(std::lround(fit * zoom * 100)) + "%"; };
+  ASSERT_TRUE(waitUntil([&] { return percentText() == percentAt(1.0); })) << percentText().toStdString();
+
+  const int token = workspace->canvasCommandToken();
+  QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
+  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.25);
+  EXPECT_EQ(workspace->canvasCommandToken(), token + 1);
+  EXPECT_TRUE(waitUntil([&] { return percentText() == percentAt(1.25); })) << percentText().toStdString();
+
+  QTest::mouseClick(child<QToolButton>("zoomOutButton"), Qt::LeftButton);
+  QTest::mouseClick(child<QToolButton>("zoomOutButton"), Qt::LeftButton);
+  EXPECT_DOUBLE_EQ(workspace->zoom(), 0.75);
+  QTest::mouseClick(child<QToolButton>("fitImageButton"), Qt::LeftButton);
+  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.0);
+  EXPECT_EQ(workspace->canvasCommandToken(), token + 4);
+
+  QTest::mouseClick(child<QToolButton>("actualSizeButton"), Qt::LeftButton);
+  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.0 / fit);
+  EXPECT_EQ(workspace->canvasCommandToken(), token + 5);
+  EXPECT_TRUE(waitUntil([&] { return percentText() == "100%"; })) << percentText().toStdString();
+  EXPECT_EQ(canvas->values().viewState.zoom, workspace->zoom());
+}
+
+TEST_F(CompressionWorkspaceViewTest, ResetPanZeroesThePanAndLeavesTheZoom) {
+  showView();
+  load(writeImage("wide.png", 400, 300));
+  QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
+  QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
+  workspace->setPanOffset({12.0, -7.0});
+  auto* canvas = child<FourWayComparisonImageView>("comparisonView");
+  EXPECT_EQ(canvas->values().viewState.panOffset, (SizeF{12.0, -7.0}));
+  const int token = workspace->canvasCommandToken();
+  QTest::mouseClick(child<QToolButton>("resetPanButton"), Qt::LeftButton);
+  EXPECT_EQ(workspace->panOffset(), SizeF{});
+  EXPECT_EQ(canvas->values().viewState.panOffset, SizeF{});
+  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.5);
+  EXPECT_EQ(workspace->canvasCommandToken(), token);
+}
+
+TEST_F(CompressionWorkspaceViewTest, ADragOnTheCanvasMovesTheWorkspaceSplit) {
+  showView();
+  load(writeImage("wide.png", 400, 300));
+  auto* canvas = child<FourWayComparisonImageView>("comparisonView");
+  const QPoint point(canvas->width() / 4, canvas->height() / 4);
+  QTest::mouseClick(canvas, Qt::LeftButton, {}, point);
+  EXPECT_NEAR(workspace->comparisonX(), 0.25, 0.01);
+  EXPECT_NEAR(workspace->comparisonY(), 0.25, 0.01);
+}
+
+// ---- Activation ----
+
+TEST_F(CompressionWorkspaceViewTest, TheKeyboardMonitorAndTheCanvasFollowActivation) {
+  auto* monitor = view->findChild<gui::KeyboardShortcutMonitor*>("keyboardShortcutMonitor");
+  ASSERT_NE(monitor, nullptr);
+  EXPECT_FALSE(monitor->isActive());
+  workspace->setActive(true);
+  EXPECT_TRUE(monitor->isActive());
+  EXPECT_TRUE(child<FourWayComparisonImageView>("comparisonView")->values().isActive);
+  workspace->setActive(false);
+  EXPECT_FALSE(monitor->isActive());
+}
+
+TEST_F(CompressionWorkspaceViewTest, ShowingAnActiveWorkspaceInstallsItsHandlersAndTheCanvas) {
+  workspace->setActive(true);
+  registry.generate = nullptr;
+  registry.zoomIn = nullptr;
+  showView();
+  EXPECT_TRUE(registry.generate != nullptr);
+  EXPECT_TRUE(registry.zoomIn != nullptr);
+}
+
+// ---- Panels and metadata ----
+
+TEST_F(CompressionWorkspaceViewTest, ThePanelViewsMirrorTheirQuadrants) {
+  showView();
+  std::array<QRect, 4> frames;
+  for (int index = 0; index < 4; ++index) {
+    const std::string name = "codecPanelSlot" + std::to_string(index + 1);
+    auto* slot = child<QScrollArea>(name.c_str());
+    ASSERT_NE(slot, nullptr);
+    EXPECT_NE(dynamic_cast<gui::CodecPanelView*>(slot->widget()), nullptr) << name;
+    frames[index] = QRect(slot->mapTo(view.get(), QPoint(0, 0)), slot->size());
+  }
+  auto* area = child<QStackedWidget>("canvasArea");
+  const QRect canvas(area->mapTo(view.get(), QPoint(0, 0)), area->size());
+  EXPECT_LE(frames[0].right(), canvas.left());
+  EXPECT_LE(frames[2].right(), canvas.left());
+  EXPECT_GE(frames[1].left(), canvas.right());
+  EXPECT_GE(frames[3].left(), canvas.right());
+  EXPECT_LT(frames[0].bottom(), frames[2].top());
+  EXPECT_LT(frames[1].bottom(), frames[3].top());
+  EXPECT_LT(frames[0].center().y(), canvas.center().y());
+  EXPECT_GT(frames[2].center().y(), canvas.center().y());
+  EXPECT_EQ(frames[0].top(), frames[1].top());
+}
+
+TEST_F(CompressionWorkspaceViewTest, InspectingMetadataOpensAnExifToolWindowPerRequest) {
+  load(writeImage("scene.png", 40, 30));
+  generateAllAndFinish();
+  workspace->inspectEncodedMetadata(0);
+  ASSERT_TRUE(quiesce());
+  workspace->inspectEncodedMetadata(0);
+  ASSERT_TRUE(quiesce());
+  EXPECT_EQ(visibleWindowsTitled("JPEG XL Metadata").size(), 2u);
+
+  // Once the view is gone its windows are too, and nothing opens any more.
+  view.reset();
+  workspace->inspectEncodedMetadata(0);
+  ASSERT_TRUE(quiesce());
+  EXPECT_TRUE(visibleWindowsTitled("JPEG XL Metadata").empty());
+}
+
+}  // namespace
+}  // namespace quorlin::test
