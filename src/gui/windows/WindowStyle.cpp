@@ -52,12 +52,6 @@ QFont monospacedFont(double pointSizeDelta) {
   return font;
 }
 
-QFont headlineFont() {
-  QFont font = QApplication::font();
-  font.setWeight(QFont::Bold);
-  return font;
-}
-
 QColor toneColor(ToneLabel::Tone tone, const QPalette& palette) {
   switch (tone) {
     case ToneLabel::Tone::primary:
@@ -191,14 +185,6 @@ void CardFrame::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(outline, 1.0));
   painter.setBrush(palette().color(QPalette::Base));
   painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-}
-
-void centerOnScreen(QWidget* window) {
-  QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect available = screen->availableGeometry();
-  QSize size = window->frameGeometry().size().expandedTo(window->size());
-  window->move(available.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 }  // namespace quorlin::gui

@@ -15,6 +15,9 @@
 
 #include <string_view>
 
+#include "gui/app/TextStyles.h"
+#include "gui/windows/WindowParts.h"
+
 namespace quorlin::gui {
 
 enum class StatusTone { red, orange, green };
@@ -30,8 +33,6 @@ bool isDarkPalette(const QPalette& palette);
 // The system's fixed-pitch font, at `pointSizeDelta` points from the
 // application font's size.
 QFont monospacedFont(double pointSizeDelta = 0);
-// The application font, bold: the headline of a window.
-QFont headlineFont();
 
 // A label whose text colour is a status tone or the secondary colour, kept
 // right when the palette changes.
@@ -111,9 +112,5 @@ class CardFrame : public QFrame {
 
 // The colour of `tone` for `palette`.
 QColor toneColor(ToneLabel::Tone tone, const QPalette& palette);
-
-// Centres a top-level window on the screen it is on (the primary screen when
-// it has none yet).
-void centerOnScreen(QWidget* window);
 
 }  // namespace quorlin::gui
