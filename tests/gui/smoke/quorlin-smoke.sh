@@ -8,6 +8,8 @@
 # OUTPUT_DIR/quorlin-smoke.png and quits. Then checks that the picture is a
 # window-sized PNG, that no work directory is left under the temporary root,
 # and that the first start recorded that the required tools window was shown.
+# Then starts it again on a larger image and sends SIGTERM while the panels
+# run: it must exit with status 143 and leave no work directory either.
 set -euo pipefail
 
 quorlin=$1
@@ -62,3 +64,36 @@ if ! grep -q '"hasSeenToolRequirements": true' "$settings"; then
   exit 1
 fi
 echo "window picture: $picture (${width}x${height})"
+
+# SIGTERM in the middle of a generation.
+large="$work/large.png"
+convert -size 2400x1600 plasma:fractal "$large"
+TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" "$quorlin" \
+  --codec "JPEG XL" --codec AVIF --codec WebP --codec "JPEG (libjpeg-turbo)" \
+  --generate-and-capture "$work/unused.png" "$large" >/dev/null &
+pid=$!
+# Wait (bounded) until the prepared source and some runs have their directories.
+for _ in $(seq 1 1200); do
+  count=$(find "$work/tmp" -mindepth 2 -maxdepth 2 -path "$work/tmp/Brimwell*/*" | wc -l)
+  (( count >= 3 )) && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if ! kill -TERM "$pid" 2>/dev/null; then
+  wait "$pid" || true
+  echo "the generation ended before SIGTERM could be sent; termination not checked"
+  exit 0
+fi
+status=0
+wait "$pid" || status=$?
+if (( status != 143 )); then
+  echo "after SIGTERM quorlin exited with status $status, not 143" >&2
+  exit 1
+fi
+left=$(find "$work/tmp" -mindepth 2 -maxdepth 2 -path "$work/tmp/Brimwell*/*")
+if [[ -n "$left" ]]; then
+  echo "work directories were left behind after SIGTERM:" >&2
+  echo "$left" >&2
+  exit 1
+fi
+echo "SIGTERM during generation: status 143, no work directory left"
