@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSize>
 
 #include <chrono>
 #include <csignal>
@@ -58,7 +61,6 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
   WorkspaceServices workspaceServices{*settings_, temporaryDirectories_, registry_, engine_, dispatcher_, workers_};
   mainWindow_ = std::make_unique<MainWindow>(
       MainWindowServices{workspaceServices, console_, executables_, toolSearchPath_});
-  mainWindow_->resize(1280, 860);
   menus_ = installAppMenus(*mainWindow_->menuBar(), registry_,
                            AppMenuHandlers{[this] { aboutWindow_->show(); }, [this] { settingsWindow_->show(); },
                                            [] { QCoreApplication::quit(); }});
@@ -79,7 +81,15 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
 
 QuorlinApplication::~QuorlinApplication() { terminate(); }
 
-void QuorlinApplication::show() { mainWindow_->show(); }
+void QuorlinApplication::show() {
+  // Room for four panels around the canvas, but never larger than the screen.
+  QSize size(1280, 860);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableGeometry().size() * 0.92);
+  }
+  mainWindow_->resize(size);
+  mainWindow_->show();
+}
 
 bool QuorlinApplication::terminate() {
   if (terminated_) return *terminated_;
