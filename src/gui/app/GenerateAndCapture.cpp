@@ -4,7 +4,11 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "core/common/ByteCount.h"
@@ -13,6 +17,28 @@
 #include "gui/workspace/MainWindow.h"
 
 namespace quorlin::gui {
+
+namespace {
+
+// The process's resident set and its peak as the kernel reports them ("812 MB, peak 1.4 GB").
+std::optional<std::string> residentMemory() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  std::optional<std::int64_t> current;
+  std::optional<std::int64_t> peak;
+  while (std::getline(status, line)) {
+    std::istringstream fields(line);
+    std::string name;
+    std::int64_t kilobytes = 0;
+    if (!(fields >> name >> kilobytes)) continue;
+    if (name == "VmRSS:") current = kilobytes * 1000;
+    if (name == "VmHWM:") peak = kilobytes * 1000;
+  }
+  if (!current || !peak) return std::nullopt;
+  return formatByteCount(*current) + ", peak " + formatByteCount(*peak);
+}
+
+}  // namespace
 
 GenerateAndCapture::GenerateAndCapture(QuorlinApplication& application, QString pictureFile)
     : QObject(&application),
@@ -58,6 +84,7 @@ void GenerateAndCapture::finish() {
     }
     std::printf("%s\n", line.c_str());
   }
+  if (auto resident = residentMemory()) std::printf("resident memory: %s\n", resident->c_str());
   std::fflush(stdout);
   const QPixmap picture = application_.mainWindow().grab();
   if (!picture.save(pictureFile_, "PNG")) return fail("cannot write " + pictureFile_);

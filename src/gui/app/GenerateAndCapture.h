@@ -4,7 +4,8 @@
 // It waits until the first tab's source has loaded, starts generation through
 // the registry's `generate` handler (as ⌘G and the menu do), waits for the
 // pass to end, saves a picture of the main window to PNG and quits. It prints
-// one line per panel (codec, size, score or error) on standard output. Exit
+// one line per panel (codec, size, score or error) and the resident memory on
+// standard output. Exit
 // status: 0 when every panel has a result and the picture was saved, 1
 // otherwise (no source given, the source failed to load, generation was
 // refused, a panel failed or the picture could not be written).
