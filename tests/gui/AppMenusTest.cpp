@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMainWindow>
 #include <QMenuBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +154,28 @@ TEST_F(AppMenusTest, AnItemWhoseSlotIsEmptyDoesNothing) {
   // Only the application's own items act; every registry item finds its slot empty.
   for (const auto& [action, expected] : expectedCalls()) action->trigger();
   EXPECT_EQ(calls, (std::vector<std::string>{"quit", "settings", "about"}));
+}
+
+TEST(AppMenusShortcutTest, ShortcutsTypedInTheWindowReachTheRegistry) {
+  QMainWindow window;
+  KeyboardCommandRegistry registry;
+  gui::installAppMenus(*window.menuBar(), registry, gui::AppMenuHandlers{[] {}, [] {}, [] {}});
+  std::vector<std::string> calls;
+  registry.newTargetTab = [&] { calls.push_back("newTargetTab"); };
+  registry.showHelp = [&] { calls.push_back("showHelp"); };
+  registry.toggleCommandConsole = [&] { calls.push_back("toggleCommandConsole"); };
+  registry.zoomToScale = [&](double scale) { calls.push_back("zoomToScale " + std::to_string(int(scale))); };
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+  QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+  // Synthetic events carry no scan code, so Shift (which the platform's key
+  // mapping strips when it only makes the "?") is left out here.
+  QTest::keyClick(&window, Qt::Key_Question, Qt::ControlModifier);
+  QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+  QTest::keyClick(&window, Qt::Key_6, Qt::ControlModifier);
+  EXPECT_EQ(calls, (std::vector<std::string>{"newTargetTab", "showHelp", "toggleCommandConsole", "zoomToScale 6"}));
 }
 
 }  // namespace
