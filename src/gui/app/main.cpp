@@ -1,13 +1,85 @@
+// quorlin [IMAGE] [--codec NAME]... [--generate-and-capture PNG]
+//
+// The desktop application. IMAGE is loaded into the first tab. The two
+// options exist for scripted runs: --codec sets the first tab's panels in
+// order ("JPEG XL", "AVIF", "WebP", "JPEG (libjpeg-turbo)", ...: the codec
+// names of the panel's menu); --generate-and-capture generates IMAGE, saves a
+// picture of the window to PNG and quits (see GenerateAndCapture.h).
+//
+// Exit status: 0 normally, 2 for a usage error, 128 + the signal number after
+// SIGINT or SIGTERM, and that of --generate-and-capture when it is given.
 #include <QApplication>
-#include <QMainWindow>
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "core/engine/CodecCatalog.h"
+#include "gui/app/GenerateAndCapture.h"
+#include "gui/app/QuorlinApplication.h"
+
+namespace {
+
+using quorlin::gui::QuorlinLaunchOptions;
+
+// The options, or the exit status of a usage error.
+std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, const QApplication& application,
+                                                   QString& pictureFile) {
+  parser.setApplicationDescription("Compare four image codecs side by side.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument("image", "The image to open in the first tab.", "[IMAGE]");
+  const QCommandLineOption codecOption("codec", "The codec of the next panel of the first tab (repeatable).", "name");
+  const QCommandLineOption captureOption(
+      "generate-and-capture", "Generate IMAGE, save a picture of the window to PNG and quit.", "png");
+  parser.addOption(codecOption);
+  parser.addOption(captureOption);
+  parser.process(application);  // prints help, version or an unknown option and exits
+
+  QuorlinLaunchOptions options;
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > 1) {
+    std::fprintf(stderr, "quorlin: only one image can be opened.\n");
+    return std::nullopt;
+  }
+  if (!positional.isEmpty()) options.imageToOpen = positional.front().toStdString();
+  for (const QString& name : parser.values(codecOption)) {
+    auto codec = quorlin::compressionCodecFromRawValue(name.toStdString());
+    if (!codec) {
+      std::fprintf(stderr, "quorlin: unknown codec \"%s\".\n", name.toUtf8().constData());
+      return std::nullopt;
+    }
+    options.panelCodecs.push_back(*codec);
+  }
+  if (parser.isSet(captureOption)) pictureFile = parser.value(captureOption);
+  return options;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName("Quorlin");
   QApplication::setApplicationName("Quorlin");
-  QMainWindow window;
-  window.setWindowTitle("Quorlin: Brimwell Tool");
-  window.resize(1280, 760);
-  window.show();
-  return QApplication::exec();
+  QApplication::setApplicationVersion(QUORLIN_VERSION);
+  QApplication::setDesktopFileName("quorlin");
+
+  QCommandLineParser parser;
+  QString pictureFile;
+  std::optional<QuorlinLaunchOptions> options = parseArguments(parser, application, pictureFile);
+  if (!options) return 2;
+
+  quorlin::gui::QuorlinApplication quorlin(std::move(*options));
+  if (!pictureFile.isEmpty()) new quorlin::gui::GenerateAndCapture(quorlin, pictureFile);
+  quorlin.show();
+  const int status = QApplication::exec();
+  if (!quorlin.terminate()) {
+    // A tool ignored every signal: its worker still uses the shared objects, so
+    // they are left alone and the process ends here, its directories removed.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }

@@ -1,0 +1,86 @@
+#include "gui/app/AppMenus.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <utility>
+
+#include "core/comparison/KeyboardCommandRegistry.h"
+
+namespace quorlin::gui {
+
+namespace {
+
+using Registry = KeyboardCommandRegistry;
+
+QAction* addItem(QMenu* menu, const char* title, const QKeySequence& shortcut, std::function<void()> action) {
+  QAction* item = menu->addAction(QString::fromUtf8(title));
+  item->setShortcut(shortcut);
+  QObject::connect(item, &QAction::triggered, item, [action = std::move(action)] { action(); });
+  return item;
+}
+
+// An item calling the registry slot `slot` with `arguments` at the moment it is chosen.
+template <typename Slot, typename... Arguments>
+QAction* addRegistryItem(QMenu* menu, const char* title, const QKeySequence& shortcut, Registry& registry,
+                         Slot Registry::*slot, Arguments... arguments) {
+  return addItem(menu, title, shortcut, [&registry, slot, arguments...] { Registry::call(registry.*slot, arguments...); });
+}
+
+QKeySequence ctrl(int key) { return QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(key))); }
+QKeySequence ctrlAlt(int key) {
+  return QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key(key)));
+}
+
+}  // namespace
+
+AppMenus installAppMenus(QMenuBar& menuBar, KeyboardCommandRegistry& registry, AppMenuHandlers handlers) {
+  AppMenus menus;
+
+  menus.fileMenu = menuBar.addMenu("&File");
+  menus.newTab = addRegistryItem(menus.fileMenu, "New Tab", ctrl(Qt::Key_T), registry, &Registry::newTab);
+  menus.newTargetTab = addRegistryItem(menus.fileMenu, "New Target Comparison Tab", ctrlAlt(Qt::Key_T), registry,
+                                       &Registry::newTargetTab);
+  menus.fileMenu->addSeparator();
+  menus.quit = addItem(menus.fileMenu, "Quit", QKeySequence::Quit, std::move(handlers.quit));
+  menus.quit->setMenuRole(QAction::QuitRole);
+
+  menus.editMenu = menuBar.addMenu("&Edit");
+  menus.settings = addItem(menus.editMenu, "Settings…", ctrl(Qt::Key_Comma), std::move(handlers.showSettings));
+  menus.settings->setMenuRole(QAction::PreferencesRole);
+  menus.applicationRequiredTools =
+      addRegistryItem(menus.editMenu, "Required Tools…", QKeySequence(), registry, &Registry::showRequiredTools);
+  menus.applicationRequiredTools->setMenuRole(QAction::ApplicationSpecificRole);
+
+  menus.viewMenu = menuBar.addMenu("&View");
+  menus.generate = addRegistryItem(menus.viewMenu, "Generate", ctrl(Qt::Key_G), registry, &Registry::generate);
+  menus.zoomIn = addRegistryItem(menus.viewMenu, "Zoom In", ctrl(Qt::Key_Plus), registry, &Registry::zoomIn);
+  menus.zoomOut = addRegistryItem(menus.viewMenu, "Zoom Out", ctrl(Qt::Key_Minus), registry, &Registry::zoomOut);
+  menus.resetImage = addRegistryItem(menus.viewMenu, "Reset Image", ctrl(Qt::Key_0), registry, &Registry::resetImage);
+  menus.actualSize =
+      addRegistryItem(menus.viewMenu, "Actual Size", ctrl(Qt::Key_1), registry, &Registry::zoomActualSize);
+  menus.zoom200 = addRegistryItem(menus.viewMenu, "200%", ctrl(Qt::Key_2), registry, &Registry::zoomToScale, 2.0);
+  menus.zoom400 = addRegistryItem(menus.viewMenu, "400%", ctrl(Qt::Key_4), registry, &Registry::zoomToScale, 4.0);
+  menus.zoom600 = addRegistryItem(menus.viewMenu, "600%", ctrl(Qt::Key_6), registry, &Registry::zoomToScale, 6.0);
+  menus.zoom800 = addRegistryItem(menus.viewMenu, "800%", ctrl(Qt::Key_8), registry, &Registry::zoomToScale, 8.0);
+
+  menus.windowMenu = menuBar.addMenu("&Window");
+  menus.commandConsole =
+      addItem(menus.windowMenu, "Command Console",
+              QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_C)),
+              [&registry] { Registry::call(registry.toggleCommandConsole); });
+
+  menus.helpMenu = menuBar.addMenu("&Help");
+  menus.help = addRegistryItem(menus.helpMenu, "Quorlin Help", ctrl(Qt::Key_Question), registry, &Registry::showHelp);
+  menus.helpRequiredTools =
+      addRegistryItem(menus.helpMenu, "Required Tools…", ctrlAlt(Qt::Key_R), registry, &Registry::showRequiredTools);
+  menus.helpMenu->addSeparator();
+  menus.about = addItem(menus.helpMenu, "About Quorlin", QKeySequence(), std::move(handlers.showAbout));
+  menus.about->setMenuRole(QAction::AboutRole);
+
+  return menus;
+}
+
+}  // namespace quorlin::gui

@@ -1,0 +1,199 @@
+#include "gui/workspace/MainWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QPointer>
+#include <QShowEvent>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+
+#include <algorithm>
+#include <utility>
+
+#include "core/comparison/KeyboardCommandRegistry.h"
+#include "core/workspace/TabTitle.h"
+#include "gui/app/SymbolIcons.h"
+#include "gui/windows/CommandConsoleWindow.h"
+#include "gui/windows/HelpAndAboutWindows.h"
+#include "gui/windows/RequiredToolsWindow.h"
+#include "gui/workspace/CompressionWorkspaceView.h"
+
+namespace quorlin::gui {
+
+namespace {
+
+QString toQString(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(std::move(services)),
+      consoleWindow_(std::make_unique<CommandConsoleWindowController>(services_.console)),
+      requiredToolsWindow_(
+          std::make_unique<RequiredToolsWindowController>(services_.executables, services_.toolSearchPath)),
+      helpWindow_(std::make_unique<AppHelpWindowController>()) {
+  setWindowTitle("Quorlin: Brimwell Tool");
+  setUnifiedTitleAndToolBarOnMac(true);
+
+  tabWidget_ = new QTabWidget(this);
+  tabWidget_->setDocumentMode(true);
+  tabWidget_->setMovable(false);
+  tabWidget_->setTabsClosable(false);
+  tabWidget_->setUsesScrollButtons(true);
+  tabWidget_->tabBar()->setExpanding(false);
+  tabWidget_->tabBar()->setElideMode(Qt::ElideNone);  // labels are shortened by our own rule
+  setCentralWidget(tabWidget_);
+  connect(tabWidget_, &QTabWidget::currentChanged, this, [this](int index) { tabChosen(index); });
+
+  buildToolBar();
+
+  // Every workspace re-installs the window's handlers when it is activated.
+  QPointer<MainWindow> window(this);
+  auto reactivate = [window] {
+    if (window) window->registerGlobalCommands();
+  };
+  tabs_ = std::make_unique<WorkspaceTabList>([this, reactivate](const WorkspaceTab& tab) {
+    return std::make_unique<CompressionWorkspace>(services_.workspace, tab.title, tab.rateControlMode, reactivate);
+  });
+  tabsSubscription_ = tabs_->observe([this] { synchronizeTabs(); });
+  synchronizeTabs();
+}
+
+MainWindow::~MainWindow() {
+  tabsSubscription_.reset();
+  // The views refer to their workspaces: they go first.
+  isSynchronizing_ = true;
+  while (!pages_.empty()) removePage(pages_.size() - 1);
+  tabs_.reset();
+  KeyboardCommandRegistry& registry = services_.workspace.commandRegistry;
+  registry.newTab = nullptr;
+  registry.newTargetTab = nullptr;
+  registry.toggleCommandConsole = nullptr;
+  registry.showRequiredTools = nullptr;
+  registry.showHelp = nullptr;
+}
+
+void MainWindow::buildToolBar() {
+  toolBar_ = addToolBar("Toolbar");
+  toolBar_->setObjectName("mainToolBar");
+  toolBar_->setMovable(false);
+  toolBar_->setFloatable(false);
+  toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  toolBar_->toggleViewAction()->setVisible(false);
+
+  // Each button names its symbol, so the icon can be checked against the symbol table.
+  auto addToolButton = [this](const char* symbol, const char* label) {
+    QAction* action = toolBar_->addAction(symbolIcon(symbol), label);
+    action->setProperty("symbolName", symbol);
+    return action;
+  };
+  newTabAction_ = addToolButton("plus", "New Tab");
+  connect(newTabAction_, &QAction::triggered, this, [this] { addTab(RateControlMode::manual); });
+
+  closeTabAction_ = addToolButton("xmark", "Close Tab");
+  connect(closeTabAction_, &QAction::triggered, this, [this] { closeSelectedTab(); });
+
+  consoleAction_ = addToolButton("terminal", "Console");
+  consoleAction_->setToolTip("Show command output console");
+  connect(consoleAction_, &QAction::triggered, this, [this] { consoleWindow_->toggle(); });
+
+  requiredToolsAction_ = addToolButton("wrench.and.screwdriver", "Required Tools");
+  requiredToolsAction_->setToolTip("Show which command-line tools are installed and how to install the rest");
+  connect(requiredToolsAction_, &QAction::triggered, this, [this] { requiredToolsWindow_->show(); });
+}
+
+void MainWindow::addTab(RateControlMode mode) { tabs_->addTab(mode); }
+
+void MainWindow::closeSelectedTab() {
+  if (!tabs_->canCloseSelectedTab()) return;
+  const Uuid closing = tabs_->selectedTabID();
+  auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == closing; });
+  if (page == pages_.end()) return;
+  // The view goes before its workspace; the strip is set right once the list has chosen the next tab.
+  isSynchronizing_ = true;
+  removePage(static_cast<std::size_t>(page - pages_.begin()));
+  isSynchronizing_ = false;
+  tabs_->closeSelectedTab();
+}
+
+void MainWindow::registerGlobalCommands() {
+  KeyboardCommandRegistry& registry = services_.workspace.commandRegistry;
+  QPointer<MainWindow> window(this);
+  auto with = [window](auto action) {
+    return [window, action] {
+      if (window) action(*window);
+    };
+  };
+  registry.newTab = with([](MainWindow& w) { w.addTab(RateControlMode::manual); });
+  registry.newTargetTab = with([](MainWindow& w) { w.addTab(RateControlMode::targetScore); });
+  registry.toggleCommandConsole = with([](MainWindow& w) { w.consoleWindow_->toggle(); });
+  registry.showRequiredTools = with([](MainWindow& w) { w.requiredToolsWindow_->show(); });
+  registry.showHelp = with([](MainWindow& w) { w.helpWindow_->show(); });
+}
+
+CompressionWorkspaceView* MainWindow::workspaceView(const Uuid& id) const {
+  auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == id; });
+  return page == pages_.end() ? nullptr : page->view;
+}
+
+void MainWindow::removePage(std::size_t index) {
+  CompressionWorkspaceView* view = pages_[index].view;
+  pages_.erase(pages_.begin() + static_cast<std::ptrdiff_t>(index));
+  tabWidget_->removeTab(static_cast<int>(index));
+  delete view;
+}
+
+void MainWindow::synchronizeTabs() {
+  const bool wasSynchronizing = std::exchange(isSynchronizing_, true);
+  const std::vector<WorkspaceTab> tabs = tabs_->tabs();
+
+  // Pages of closed tabs (closeSelectedTab removes its page itself; this is for any other way).
+  for (std::size_t i = pages_.size(); i-- > 0;) {
+    const bool exists = std::any_of(tabs.begin(), tabs.end(), [&](const WorkspaceTab& t) { return t.id == pages_[i].id; });
+    if (!exists) removePage(i);
+  }
+  // New tabs get their page at their place; tabs never move, so the order holds.
+  for (std::size_t i = 0; i < tabs.size(); ++i) {
+    const WorkspaceTab& tab = tabs[i];
+    if (i < pages_.size() && pages_[i].id == tab.id) continue;
+    CompressionWorkspace* workspace = tabs_->workspace(tab.id);
+    auto* view = new CompressionWorkspaceView(*workspace, services_.workspace.commandRegistry);
+    pages_.insert(pages_.begin() + static_cast<std::ptrdiff_t>(i), Page{tab.id, view});
+    tabWidget_->insertTab(static_cast<int>(i), view, QString());
+  }
+  for (std::size_t i = 0; i < tabs.size(); ++i) {
+    const QString label = toQString(WorkspaceTabList::label(tabs[i]));
+    const QString title = toQString(tabs[i].title);
+    const int index = static_cast<int>(i);
+    if (tabWidget_->tabText(index) != label) tabWidget_->setTabText(index, label);
+    tabWidget_->setTabToolTip(index, label == title ? QString() : title);
+  }
+  tabWidget_->setCurrentIndex(static_cast<int>(tabs_->selectedIndex()));
+  closeTabAction_->setEnabled(tabs_->canCloseSelectedTab());
+  isSynchronizing_ = wasSynchronizing;
+}
+
+void MainWindow::tabChosen(int index) {
+  if (isSynchronizing_ || index < 0 || static_cast<std::size_t>(index) >= pages_.size()) return;
+  tabs_->selectTab(pages_[static_cast<std::size_t>(index)].id);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (std::exchange(hasBeenShown_, true)) return;
+  registerGlobalCommands();
+  if (services_.workspace.settings.takeFirstToolRequirementsShowing()) {
+    // After the main window is up, so the tools window opens in front of it.
+    QTimer::singleShot(0, this, [this] { requiredToolsWindow_->show(); });
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) emit closed();
+}
+
+}  // namespace quorlin::gui

@@ -1,0 +1,255 @@
+// The main window over the fake engine: tabs and their pages, the selection
+// after closing, activation, the toolbar, the window's registry handlers and
+// the first showing of the required tools window.
+#include <QAction>
+#include <QApplication>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "GuiTestSupport.h"
+#include "core/tools/CommandConsole.h"
+#include "gui/app/SymbolIcons.h"
+#include "gui/windows/CommandConsoleWindow.h"
+#include "gui/windows/HelpAndAboutWindows.h"
+#include "gui/windows/RequiredToolsWindow.h"
+#include "gui/workspace/CompressionWorkspaceView.h"
+#include "gui/workspace/MainWindow.h"
+#include "support/WorkspaceFixture.h"
+
+namespace quorlin::test {
+namespace {
+
+using gui::MainWindow;
+
+class MainWindowTest : public WorkspaceFixture {
+ protected:
+  void SetUp() override {
+    // Most tests are not about the first start.
+    settings->setHasSeenToolRequirements(true);
+    window = makeWindow();
+  }
+  void TearDown() override {
+    window.reset();
+    WorkspaceFixture::TearDown();
+  }
+
+  std::unique_ptr<MainWindow> makeWindow() {
+    return std::make_unique<MainWindow>(gui::MainWindowServices{services(), console, toolCache, toolSearchPath});
+  }
+
+  QTabWidget& strip() { return *window->tabWidget(); }
+
+  std::vector<std::string> labels() {
+    std::vector<std::string> texts;
+    for (int i = 0; i < strip().count(); ++i) texts.push_back(strip().tabText(i).toStdString());
+    return texts;
+  }
+
+  // The strip shows exactly the list: one page per tab, in order, the list's selection current.
+  void expectStripMatchesList() {
+    const auto tabs = window->tabList().tabs();
+    ASSERT_EQ(strip().count(), static_cast<int>(tabs.size()));
+    for (std::size_t i = 0; i < tabs.size(); ++i) {
+      EXPECT_EQ(strip().widget(static_cast<int>(i)), window->workspaceView(tabs[i].id)) << "page " << i;
+    }
+    EXPECT_EQ(strip().currentIndex(), static_cast<int>(window->tabList().selectedIndex()));
+    EXPECT_EQ(window->closeTabAction()->isEnabled(), tabs.size() >= 2);
+  }
+
+  Uuid idAt(std::size_t index) { return window->tabList().tabs().at(index).id; }
+
+  CommandConsoleStore console;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, StartsWithOneUntitledSetQualityTabThatCannotBeClosed) {
+  EXPECT_EQ(window->windowTitle(), "Quorlin: Brimwell Tool");
+  EXPECT_EQ(labels(), std::vector<std::string>{"Untitled"});
+  EXPECT_EQ(window->tabList().selectedWorkspace().rateControlMode(), RateControlMode::manual);
+  EXPECT_TRUE(window->tabList().selectedWorkspace().isActive());
+  EXPECT_FALSE(window->closeTabAction()->isEnabled());
+
+  window->closeTabAction()->trigger();  // disabled: nothing happens
+  window->closeSelectedTab();
+  EXPECT_EQ(strip().count(), 1);
+  expectStripMatchesList();
+}
+
+TEST_F(MainWindowTest, ToolbarHoldsTheFourButtonsInOrder) {
+  const QList<QAction*> actions = window->toolBar()->actions();
+  ASSERT_EQ(actions.size(), 4);
+  EXPECT_EQ(actions[0], window->newTabAction());
+  EXPECT_EQ(actions[1], window->closeTabAction());
+  EXPECT_EQ(actions[2], window->consoleAction());
+  EXPECT_EQ(actions[3], window->requiredToolsAction());
+  EXPECT_EQ(actions[0]->text(), "New Tab");
+  EXPECT_EQ(actions[1]->text(), "Close Tab");
+  EXPECT_EQ(actions[2]->text(), "Console");
+  EXPECT_EQ(actions[2]->toolTip(), "Show command output console");
+  EXPECT_EQ(actions[3]->text(), "Required Tools");
+  EXPECT_EQ(actions[3]->toolTip(), "Show which command-line tools are installed and how to install the rest");
+  const std::vector<std::string> symbols{"plus", "xmark", "terminal", "wrench.and.screwdriver"};
+  const auto known = gui::knownSymbolNames();
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    QAction* action = actions[static_cast<int>(i)];
+    EXPECT_EQ(action->property("symbolName").toString().toStdString(), symbols[i]);
+    // A symbol of the table always gives an icon (a theme's or the bundled one).
+    if (std::find(known.begin(), known.end(), symbols[i]) != known.end()) {
+      EXPECT_FALSE(action->icon().isNull()) << symbols[i];
+    }
+  }
+}
+
+TEST_F(MainWindowTest, NewTabsAreAppendedSelectedAndActive) {
+  window->newTabAction()->trigger();
+  ASSERT_TRUE(static_cast<bool>(registry.newTargetTab));
+  registry.newTargetTab();
+
+  expectStripMatchesList();
+  EXPECT_EQ(labels(), (std::vector<std::string>{"Untitled", "Untitled", "Untitled"}));
+  EXPECT_EQ(window->tabList().selectedIndex(), 2u);
+  const auto tabs = window->tabList().tabs();
+  EXPECT_EQ(tabs[1].rateControlMode, RateControlMode::manual);
+  EXPECT_EQ(tabs[2].rateControlMode, RateControlMode::targetScore);
+  for (std::size_t i = 0; i < tabs.size(); ++i) {
+    EXPECT_EQ(window->tabList().workspace(tabs[i].id)->isActive(), i == 2) << "tab " << i;
+  }
+}
+
+TEST_F(MainWindowTest, ClosingTheLastTabSelectsThePreviousOne) {
+  window->addTab(RateControlMode::manual);
+  window->addTab(RateControlMode::manual);
+  const Uuid second = idAt(1);
+  window->closeTabAction()->trigger();
+  EXPECT_EQ(window->tabList().selectedTabID(), second);
+  EXPECT_EQ(window->tabList().tabCount(), 2u);
+  EXPECT_TRUE(window->tabList().workspace(second)->isActive());
+  expectStripMatchesList();
+}
+
+TEST_F(MainWindowTest, ClosingTheFirstTabSelectsTheNewFirst) {
+  window->addTab(RateControlMode::manual);
+  window->addTab(RateControlMode::manual);
+  const Uuid first = idAt(0);
+  const Uuid second = idAt(1);
+  strip().setCurrentIndex(0);  // the user picks the first tab
+  ASSERT_EQ(window->tabList().selectedTabID(), first);
+  window->closeSelectedTab();
+  EXPECT_EQ(window->tabList().selectedTabID(), second);
+  EXPECT_EQ(window->tabList().selectedIndex(), 0u);
+  EXPECT_EQ(window->workspaceView(first), nullptr);
+  expectStripMatchesList();
+}
+
+TEST_F(MainWindowTest, ClosingAMiddleTabSelectsTheOneAfterIt) {
+  window->addTab(RateControlMode::manual);
+  window->addTab(RateControlMode::manual);
+  const Uuid third = idAt(2);
+  strip().setCurrentIndex(1);
+  window->closeSelectedTab();
+  EXPECT_EQ(window->tabList().selectedTabID(), third);
+  expectStripMatchesList();
+
+  window->closeSelectedTab();  // down to one: Close Tab turns off
+  EXPECT_EQ(window->tabList().tabCount(), 1u);
+  expectStripMatchesList();
+}
+
+TEST_F(MainWindowTest, ChoosingATabMovesActivation) {
+  window->addTab(RateControlMode::manual);
+  CompressionWorkspace* first = window->tabList().workspace(idAt(0));
+  CompressionWorkspace* second = window->tabList().workspace(idAt(1));
+  second->setShowingOriginal(true);
+
+  strip().setCurrentIndex(0);
+  EXPECT_TRUE(first->isActive());
+  EXPECT_FALSE(second->isActive());
+  EXPECT_FALSE(second->isShowingOriginal()) << "a deactivated tab releases its hold-to-show overlays";
+
+  // The registry's generate now belongs to the first tab.
+  load(*first, writeImage("first.png"));
+  registry.generate();
+  EXPECT_TRUE(first->isRunning());
+  EXPECT_FALSE(second->isRunning());
+  for (const auto& run : waitingRuns(4)) finishAndApply(run.number);
+}
+
+TEST_F(MainWindowTest, TabLabelsFollowTheTitleShortenedWhenLong) {
+  window->addTab(RateControlMode::manual);
+  const std::string exact(28, 'a');
+  const std::string longer = "a-rather-long-photograph-name.png";  // 33 characters
+  window->tabList().workspace(idAt(0))->setTabTitle(exact);
+  window->tabList().workspace(idAt(1))->setTabTitle(longer);
+  EXPECT_EQ(labels(), (std::vector<std::string>{exact, "a-rather-long-ph...-name.png"}));
+  EXPECT_TRUE(strip().tabToolTip(0).isEmpty());
+  EXPECT_EQ(strip().tabToolTip(1).toStdString(), longer);
+}
+
+TEST_F(MainWindowTest, LoadingASourceRenamesOnlyItsTab) {
+  window->addTab(RateControlMode::manual);
+  load(*window->tabList().workspace(idAt(1)), writeImage("cups.png"));
+  EXPECT_EQ(labels(), (std::vector<std::string>{"Untitled", "cups.png"}));
+}
+
+TEST_F(MainWindowTest, RegistersTheWindowCommandsAndDropsThemWhenDestroyed) {
+  registry = KeyboardCommandRegistry{};
+  window->registerGlobalCommands();
+  ASSERT_TRUE(registry.newTab && registry.newTargetTab && registry.toggleCommandConsole && registry.showRequiredTools &&
+              registry.showHelp);
+
+  registry.showHelp();
+  ASSERT_NE(window->helpWindow().window(), nullptr);
+  EXPECT_TRUE(window->helpWindow().window()->isVisible());
+  registry.showRequiredTools();
+  ASSERT_NE(window->requiredToolsWindow().window(), nullptr);
+  EXPECT_TRUE(window->requiredToolsWindow().window()->isVisible());
+  registry.toggleCommandConsole();
+  ASSERT_NE(window->consoleWindow().window(), nullptr);
+  EXPECT_TRUE(window->consoleWindow().window()->isVisible());
+  registry.toggleCommandConsole();
+  QWidget* consoleWindow = window->consoleWindow().window();
+  EXPECT_TRUE(consoleWindow == nullptr || !consoleWindow->isVisible());
+
+  window.reset();
+  EXPECT_FALSE(registry.newTab || registry.newTargetTab || registry.toggleCommandConsole ||
+               registry.showRequiredTools || registry.showHelp);
+}
+
+TEST_F(MainWindowTest, ActivatingAWorkspaceReinstallsTheWindowCommands) {
+  window->addTab(RateControlMode::manual);
+  registry.newTab = nullptr;
+  strip().setCurrentIndex(0);
+  ASSERT_TRUE(static_cast<bool>(registry.newTab));
+  registry.newTab();
+  EXPECT_EQ(window->tabList().tabCount(), 3u);
+}
+
+TEST_F(MainWindowTest, TheFirstShowingOpensTheRequiredToolsWindowOnce) {
+  window.reset();
+  settings->setHasSeenToolRequirements(false);
+  window = makeWindow();
+  window->show();
+  QApplication::processEvents();
+  EXPECT_TRUE(settings->hasSeenToolRequirements());
+  ASSERT_NE(window->requiredToolsWindow().window(), nullptr);
+  EXPECT_TRUE(window->requiredToolsWindow().window()->isVisible());
+
+  // A later start, and a later showing of the same window, leave it closed.
+  window = makeWindow();
+  window->show();
+  window->hide();
+  window->show();
+  QApplication::processEvents();
+  EXPECT_EQ(window->requiredToolsWindow().window(), nullptr);
+}
+
+}  // namespace
+}  // namespace quorlin::test

@@ -1,0 +1,128 @@
+// The QSettings-backed store: values keep their types across a restart (a new
+// store over the same file), values of other types read as absent, and
+// AppSettings over it persists its settings.
+#include <QFile>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "GuiTestSupport.h"
+#include "core/tools/ToolLookup.h"
+#include "core/workspace/AppSettings.h"
+#include "gui/app/QSettingsStore.h"
+#include "support/TestSupport.h"
+
+namespace quorlin::test {
+namespace {
+
+using gui::QSettingsStore;
+
+class QSettingsStoreTest : public ::testing::Test {
+ protected:
+  QString fileName() const { return QString::fromStdString((scratch / "Quorlin.json").string()); }
+  std::unique_ptr<QSettingsStore> reopen() const { return std::make_unique<QSettingsStore>(fileName()); }
+  void writeFile(const std::string& json) const { std::ofstream(scratch / "Quorlin.json") << json; }
+
+  ScratchDirectory scratch;
+};
+
+TEST_F(QSettingsStoreTest, EveryTypeReadsBackAsWrittenAfterARestart) {
+  {
+    QSettingsStore store(fileName());
+    store.setValue("flag", true);
+    store.setValue("off", false);
+    store.setValue("delay", 2.5);
+    store.setValue("whole", 3.0);
+    store.setValue("text", std::string("dark"));
+    store.setValue("numeric text", std::string("2"));
+    store.setValue("list", std::vector<std::string>{"/opt/tools", "/home/me/bin", "ümlaut dir"});
+    store.setValue("empty list", std::vector<std::string>{});
+  }
+  auto store = reopen();
+  EXPECT_EQ(store->boolValue("flag"), true);
+  EXPECT_EQ(store->boolValue("off"), false);
+  EXPECT_EQ(store->doubleValue("delay"), 2.5);
+  EXPECT_EQ(store->doubleValue("whole"), 3.0);
+  EXPECT_EQ(store->stringValue("text"), "dark");
+  EXPECT_EQ(store->stringValue("numeric text"), "2");
+  EXPECT_EQ(store->stringListValue("list"), (std::vector<std::string>{"/opt/tools", "/home/me/bin", "ümlaut dir"}));
+  EXPECT_EQ(store->stringListValue("empty list"), std::vector<std::string>{});
+  EXPECT_FALSE(store->value("never written").has_value());
+}
+
+TEST_F(QSettingsStoreTest, AValueOfAnotherTypeReadsAsAbsent) {
+  {
+    QSettingsStore store(fileName());
+    store.setValue("flag", true);
+    store.setValue("text", std::string("true"));
+    store.setValue("delay", 1.5);
+  }
+  auto store = reopen();
+  EXPECT_FALSE(store->stringValue("flag").has_value());
+  EXPECT_FALSE(store->doubleValue("flag").has_value());
+  EXPECT_FALSE(store->boolValue("text").has_value()) << "the text \"true\" is no boolean";
+  EXPECT_FALSE(store->boolValue("delay").has_value());
+  EXPECT_FALSE(store->stringListValue("text").has_value());
+}
+
+TEST_F(QSettingsStoreTest, ForeignEntriesOfTheFileAreReadByTheirJsonTypes) {
+  writeFile(R"({"count": 7, "nothing": null, "object": {"a": 1}, "mixed": ["a", 2], "texts": ["a", "b"],
+              "flag": false})");
+  QSettingsStore store(fileName());
+  EXPECT_EQ(store.doubleValue("count"), 7.0);
+  EXPECT_FALSE(store.value("nothing").has_value());
+  EXPECT_FALSE(store.value("object").has_value());
+  EXPECT_FALSE(store.value("mixed").has_value());
+  EXPECT_EQ(store.stringListValue("texts"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(store.boolValue("flag"), false);
+}
+
+TEST_F(QSettingsStoreTest, ADamagedFileReadsAsEmpty) {
+  writeFile("appAppearance = dark\n");
+  QSettingsStore store(fileName());
+  EXPECT_FALSE(store.value("appAppearance").has_value());
+}
+
+TEST_F(QSettingsStoreTest, WritingReplacesAValueOfAnotherType) {
+  QSettingsStore store(fileName());
+  store.setValue("key", std::string("text"));
+  store.setValue("key", true);
+  EXPECT_EQ(reopen()->boolValue("key"), true);
+}
+
+TEST_F(QSettingsStoreTest, AppSettingsSurviveARestartAndIgnoreWronglyTypedValues) {
+  ExecutableURLCache cache;
+  ToolSearchPath searchPath(cache);
+  {
+    AppSettings settings(std::make_shared<QSettingsStore>(fileName()), searchPath);
+    EXPECT_FALSE(settings.hasSeenToolRequirements());
+    settings.setAppearance(AppAppearance::dark);
+    settings.setAutoRegenerateDelay(2.6);
+    settings.setEncodeInParallel(false);
+    EXPECT_TRUE(settings.takeFirstToolRequirementsShowing());
+    settings.addCustomToolDirectory("/opt/codecs/bin");
+  }
+  {
+    AppSettings settings(std::make_shared<QSettingsStore>(fileName()), searchPath);
+    EXPECT_EQ(settings.appearance(), AppAppearance::dark);
+    EXPECT_EQ(settings.autoRegenerateDelay(), 2.6);
+    EXPECT_FALSE(settings.encodeInParallel());
+    EXPECT_TRUE(settings.hasSeenToolRequirements());
+    EXPECT_FALSE(settings.takeFirstToolRequirementsShowing());
+    EXPECT_EQ(settings.customToolDirectories(), std::vector<std::string>{"/opt/codecs/bin"});
+  }
+  writeFile(R"({"autoRegenerateDelay": "2", "encodeInParallel": 0, "appAppearance": "Dark"})");
+  AppSettings settings(std::make_shared<QSettingsStore>(fileName()), searchPath);
+  EXPECT_EQ(settings.autoRegenerateDelay(), 1.0);
+  EXPECT_TRUE(settings.encodeInParallel());
+  EXPECT_EQ(settings.appearance(), AppAppearance::automatic);
+}
+
+}  // namespace
+}  // namespace quorlin::test
