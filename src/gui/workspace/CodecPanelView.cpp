@@ -499,13 +499,12 @@ QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
     groupLayout->addWidget(pickerRow(text(CodecPanelTexts::progressive), segments, group));
   }
 
-  // libjpeg-turbo: its Chroma picker offers only explicit subsamplings; a
-  // stored automatic choice (cjpeg's own default) shows as "Auto" until one is picked.
+  // libjpeg-turbo: "Auto" first, as for jpegli: it leaves cjpeg's own default,
+  // which new panels start with.
   {
     auto [group, groupLayout] = makeGroup();
     jpegTurboGroup = group;
-    jpegTurboChroma = enumPicker(explicitChromaSubsamplings(), group);
-    jpegTurboChroma->setPlaceholderText(text(rawValue(ChromaSubsampling::automatic)));
+    jpegTurboChroma = enumPicker(allChromaSubsamplings(), group);
     QObject::connect(jpegTurboChroma, &QComboBox::activated, &view, [this](int row) {
       const auto chroma = static_cast<ChromaSubsampling>(jpegTurboChroma->itemData(row).toInt());
       edit([chroma](CodecPanel& panel) { panel.chromaSubsampling = chroma; });
