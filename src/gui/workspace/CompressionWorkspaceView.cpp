@@ -349,6 +349,9 @@ QWidget* CompressionWorkspaceView::State::buildCentre() {
     slot->setWidgetResizable(true);
     slot->setFrameShape(QFrame::NoFrame);
     slot->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The panel scrolls its own rows under a fixed header; a second bar here
+    // would narrow the slot below the panel's fixed width and cut it off.
+    slot->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     slot->setWidget(new CodecPanelView(workspace, index));
     panelSlots[static_cast<std::size_t>(index)] = slot;
     QVBoxLayout* column = columns[index % 2];
