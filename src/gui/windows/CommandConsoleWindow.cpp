@@ -1,10 +1,10 @@
 #include "gui/windows/CommandConsoleWindow.h"
 
-#include <QVBoxLayout>
 #include <QWidget>
 
 #include "core/tools/CommandConsole.h"
 #include "gui/windows/CommandConsoleView.h"
+#include "gui/windows/WindowParts.h"
 #include "gui/windows/WindowStyle.h"
 
 namespace quorlin::gui {
@@ -20,33 +20,18 @@ CommandConsoleWindowController::CommandConsoleWindowController(CommandConsoleSto
 CommandConsoleWindowController::~CommandConsoleWindowController() = default;
 
 void CommandConsoleWindowController::show() {
-  bool isNew = !state_->window;
-  if (isNew) {
-    // A floating panel that stays up while another application is active.
-    state_->window = std::make_unique<QWidget>(nullptr, Qt::Tool);
-    state_->window->setAttribute(Qt::WA_MacAlwaysShowToolWindow);
-    state_->window->setWindowTitle(QStringLiteral("Command Console"));
-    state_->window->setMinimumSize(560, 320);
-    auto* layout = new QVBoxLayout(state_->window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-  }
+  const bool isNew = !state_->window;
+  if (isNew) state_->window = makeFloatingPanel(QStringLiteral("Command Console"), {560, 320});
   QWidget* window = state_->window.get();
   // Each showing installs a fresh view of the store.
-  QLayout* layout = window->layout();
-  while (QLayoutItem* item = layout->takeAt(0)) {
-    delete item->widget();
-    delete item;
-  }
   auto* view = new CommandConsoleView(state_->store, window);
   view->setMinimumSize(760, 460);
-  layout->addWidget(view);
+  replacePanelContent(window, view);
   if (isNew) {
     window->resize(window->sizeHint().expandedTo(view->minimumSize()));
     centerOnScreen(window);
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  bringToFront(window);
 }
 
 void CommandConsoleWindowController::toggle() {

@@ -1,10 +1,10 @@
 #include "gui/windows/RequiredToolsWindow.h"
 
-#include <QVBoxLayout>
 #include <QWidget>
 
 #include "core/tools/ToolLookup.h"
 #include "gui/windows/RequiredToolsView.h"
+#include "gui/windows/WindowParts.h"
 
 namespace quorlin::gui {
 
@@ -27,34 +27,19 @@ RequiredToolsWindowController::~RequiredToolsWindowController() = default;
 
 void RequiredToolsWindowController::show() {
   state_->executables.invalidate();
-  bool isNew = !state_->window;
-  if (isNew) {
-    // A floating panel, kept (hidden) when closed.
-    state_->window = std::make_unique<QWidget>(nullptr, Qt::Tool);
-    state_->window->setAttribute(Qt::WA_MacAlwaysShowToolWindow);
-    state_->window->setWindowTitle(QStringLiteral("Required Command-Line Tools"));
-    state_->window->setMinimumSize(480, 400);
-    auto* layout = new QVBoxLayout(state_->window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-  }
+  const bool isNew = !state_->window;
+  if (isNew) state_->window = makeFloatingPanel(QStringLiteral("Required Command-Line Tools"), {480, 400});
   QWidget* window = state_->window.get();
   // Every showing recomputes every row with a fresh view.
-  QLayout* layout = window->layout();
-  while (QLayoutItem* item = layout->takeAt(0)) {
-    delete item->widget();
-    delete item;
-  }
   auto* view = new RequiredToolsView(state_->executables, state_->searchPath, state_->loads,
                                      clipboardCopyAction(), window);
   view->setMinimumSize(520, 460);
-  layout->addWidget(view);
+  replacePanelContent(window, view);
   if (isNew) {
     window->resize(640, 720);
     centerOnScreen(window);
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  bringToFront(window);
 }
 
 QWidget* RequiredToolsWindowController::window() const { return state_->window.get(); }

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QVBoxLayout>
 
 #include "gui/app/SymbolIcons.h"
 
@@ -92,6 +93,26 @@ void bringToFront(QWidget* window) {
   window->show();
   window->raise();
   window->activateWindow();
+}
+
+std::unique_ptr<QWidget> makeFloatingPanel(const QString& title, QSize minimumSize) {
+  auto panel = std::make_unique<QWidget>(nullptr, Qt::Tool);
+  panel->setAttribute(Qt::WA_MacAlwaysShowToolWindow);
+  panel->setWindowTitle(title);
+  panel->setMinimumSize(minimumSize);
+  auto* layout = new QVBoxLayout(panel.get());
+  layout->setContentsMargins(0, 0, 0, 0);
+  return panel;
+}
+
+void replacePanelContent(QWidget* panel, QWidget* view) {
+  QLayout* layout = panel->layout();
+  while (QLayoutItem* item = layout->takeAt(0)) {
+    delete item->widget();
+    delete item;
+  }
+  view->setParent(panel);
+  layout->addWidget(view);
 }
 
 }  // namespace quorlin::gui

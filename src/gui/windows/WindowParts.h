@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QWidget>
 
+#include <memory>
 #include <string_view>
 
 class QFont;
@@ -51,5 +52,14 @@ void centerOnScreen(QWidget* window);
 
 // Shows `window`, raises it and gives it the keyboard focus.
 void bringToFront(QWidget* window);
+
+// A floating panel that stays up while another application is active, kept
+// (hidden) when the user closes it, with an empty vertical layout for its
+// content. Its owner holds it.
+std::unique_ptr<QWidget> makeFloatingPanel(const QString& title, QSize minimumSize);
+
+// Replaces the content of a panel made by makeFloatingPanel with `view`,
+// deleting the previous content view.
+void replacePanelContent(QWidget* panel, QWidget* view);
 
 }  // namespace quorlin::gui
