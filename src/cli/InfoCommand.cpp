@@ -2,7 +2,7 @@
 //
 // Prints the source's summary line and spec lines as the desktop app shows
 // them (or, with --json, one object with every metadata field, the summary
-// line and the spec lines), and with --prepare writes the prepared 16-bit
+// line and the specLines list), and with --prepare writes the prepared 16-bit
 // "source.png" that encoders and the scorer would be given into DIR.
 //
 // Exit status: 0 done; 1 the prepared file could not be written; 2 usage
