@@ -82,8 +82,9 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
 QuorlinApplication::~QuorlinApplication() { terminate(); }
 
 void QuorlinApplication::show() {
-  // Room for four panels around the canvas, but never larger than the screen.
-  QSize size(1280, 860);
+  // Room for the four panels' settings and results without scrolling, and a
+  // canvas wider than tall; never larger than the screen.
+  QSize size(1600, 1040);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     size = size.boundedTo(screen->availableGeometry().size() * 0.92);
   }

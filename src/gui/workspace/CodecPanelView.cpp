@@ -294,8 +294,8 @@ void CodecPanelView::State::build() {
   auto* content = new QWidget(scroll);
   content->setObjectName("codecPanelContent");
   auto* contentLayout = new QVBoxLayout(content);
-  contentLayout->setContentsMargins(10, 4, 10, 10);
-  contentLayout->setSpacing(10);
+  contentLayout->setContentsMargins(10, 2, 10, 6);
+  contentLayout->setSpacing(8);
   contentLayout->addWidget(buildSettings(content));
   contentLayout->addWidget(buildResults(content));
   contentLayout->addStretch(1);
@@ -361,7 +361,7 @@ QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
   auto* settings = new QWidget(parent);
   auto* layout = new QVBoxLayout(settings);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(10);
+  layout->setSpacing(8);
 
   effort = new LabeledSlider(text(CodecPanelTexts::effort), {1, 10}, settings);
   QObject::connect(effort, &LabeledSlider::valueEdited, &view,
