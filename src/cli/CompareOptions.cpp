@@ -162,6 +162,7 @@ std::string inQuotes(std::string_view text) {
 const char* const compareUsage =
     "usage: quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]\n"
     "                           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]\n"
+    "                           [--tool-timeout SECONDS] [--pixel-limit PIXELS]\n"
     "\n"
     "Encodes SOURCE with up to four codec panels (the four default panels when no\n"
     "--panel is given), decodes each result, and reports size, bits per pixel,\n"
@@ -182,9 +183,26 @@ const char* const compareUsage =
     "  --export DIR    copy each encoded file into DIR (created when missing)\n"
     "  --tool-dir DIR  also search DIR for the tools, before the built-in directories\n"
     "  --verbose       print every command as it finishes, with its exit status and time\n"
+    "  --tool-timeout SECONDS\n"
+    "                  stop a tool that runs longer than this (default: 1800)\n"
+    "  --pixel-limit PIXELS\n"
+    "                  refuse images declaring more pixels than this (default: 268435456)\n"
     "\n"
     "Exit status: 0 every panel succeeded, 1 some failed, 2 usage error or unreadable\n"
     "source, 130/143 interrupted.\n";
+
+std::optional<double> parseToolTimeout(std::string_view text) {
+  auto seconds = decimalNumber(text);
+  if (!seconds || *seconds <= 0) return std::nullopt;
+  return seconds;
+}
+
+std::optional<std::uint64_t> parsePixelLimit(std::string_view text) {
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0) return std::nullopt;
+  return value;
+}
 
 std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) {
   std::size_t colon = text.find(':');
@@ -269,6 +287,20 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
     } else if (argument == "--export") {
       if (!needsValue(i, argument)) return parse;
       options.exportDirectory = std::filesystem::path(arguments[++i]);
+    } else if (argument == "--tool-timeout") {
+      if (!needsValue(i, argument)) return parse;
+      options.toolTimeoutSeconds = parseToolTimeout(arguments[++i]);
+      if (!options.toolTimeoutSeconds) {
+        parse.error = "--tool-timeout must be a number of seconds above 0, not " + inQuotes(arguments[i]);
+        return parse;
+      }
+    } else if (argument == "--pixel-limit") {
+      if (!needsValue(i, argument)) return parse;
+      options.pixelLimit = parsePixelLimit(arguments[++i]);
+      if (!options.pixelLimit) {
+        parse.error = "--pixel-limit must be a whole number of pixels above 0, not " + inQuotes(arguments[i]);
+        return parse;
+      }
     } else if (argument == "--tool-dir") {
       if (!needsValue(i, argument)) return parse;
       options.toolDirectories.push_back(arguments[++i]);
@@ -277,6 +309,9 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       return parse;
     } else if (hasSource) {
       parse.error = "only one source can be given";
+      return parse;
+    } else if (argument.empty()) {
+      parse.error = "the source path is empty";
       return parse;
     } else {
       options.source = argument;

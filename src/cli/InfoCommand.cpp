@@ -1,12 +1,15 @@
-// quorlin-cli info SOURCE [--json] [--prepare DIR]
+// quorlin-cli info SOURCE [--json] [--prepare DIR] [--pixel-limit PIXELS]
 //
 // Prints the source's summary line and spec lines as the desktop app shows
 // them (or, with --json, one object with every metadata field, the summary
 // line and the specLines list), and with --prepare writes the prepared 16-bit
-// "source.png" that encoders and the scorer would be given into DIR.
+// "source.png" that encoders and the scorer would be given into DIR. The
+// specs come from the header and metadata alone; pixels are decoded (within
+// the pixel limit) only for --prepare.
 //
 // Exit status: 0 done; 1 the prepared file could not be written; 2 usage
-// error or unreadable source ("Could not read decoded image: NAME." on stderr).
+// error or unreadable source ("Could not read decoded image: NAME." on stderr,
+// and on the next line why).
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/CompareOptions.h"
 #include "core/common/JsonWriter.h"
 #include "core/common/CompressionError.h"
 #include "core/engine/DisplayImageReader.h"
@@ -30,15 +34,19 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* usage =
-    "usage: quorlin-cli info SOURCE [--json] [--prepare DIR]\n"
+    "usage: quorlin-cli info SOURCE [--json] [--prepare DIR] [--pixel-limit PIXELS]\n"
     "\n"
     "  --json          print the specs as one JSON object\n"
-    "  --prepare DIR   also write the prepared 16-bit source.png into DIR\n";
+    "  --prepare DIR   also write the prepared 16-bit source.png into DIR\n"
+    "  --pixel-limit PIXELS\n"
+    "                  with --prepare, refuse images declaring more pixels than this\n"
+    "                  (default: 268435456)\n";
 
 struct InfoOptions {
   fs::path source;
   bool json = false;
   std::optional<fs::path> prepareDirectory;
+  std::optional<std::uint64_t> pixelLimit;
 };
 
 // Nothing after printing the reason when the arguments are not usable.
@@ -55,6 +63,15 @@ std::optional<InfoOptions> parseArguments(const std::vector<std::string>& argume
         return std::nullopt;
       }
       options.prepareDirectory = fs::path(arguments[++i]);
+    } else if (argument == "--pixel-limit") {
+      options.pixelLimit = i + 1 < arguments.size() ? parsePixelLimit(arguments[++i]) : std::nullopt;
+      if (!options.pixelLimit) {
+        std::cerr << "quorlin-cli info: --pixel-limit needs a whole number of pixels above 0\n" << usage;
+        return std::nullopt;
+      }
+    } else if (argument.empty()) {
+      std::cerr << "quorlin-cli info: the source path is empty\n" << usage;
+      return std::nullopt;
     } else if (argument.starts_with("--") && argument.size() > 2) {
       std::cerr << "quorlin-cli info: unknown option '" << argument << "'\n" << usage;
       return std::nullopt;
@@ -115,12 +132,20 @@ int runInfo(const std::vector<std::string>& arguments) {
   auto options = parseArguments(arguments);
   if (!options) return exitUsage;
 
-  auto display = readDisplayImage(options->source, nullptr, std::nullopt);
-  if (!display) {
+  if (options->pixelLimit) setMaximumDecodedPixelCount(*options->pixelLimit);
+  auto refuse = [&](const std::string& reason) {
     std::cerr << CompressionError::unreadableImage(options->source).message() << "\n";
+    if (!reason.empty()) std::cerr << reason << "\n";
     return exitUsage;
+  };
+  if (auto refusal = imageHeaderRefusal(options->source)) return refuse(*refusal);
+  // Decoded before anything is printed, so a refused source prints only the refusal.
+  std::optional<DisplayImage> display;
+  if (options->prepareDirectory) {
+    display = readDisplayImage(options->source, nullptr, std::nullopt);
+    if (!display) return refuse(imageRejectionReason());
   }
-  SourceImageMetadata metadata = readSourceImageMetadata(options->source, display->displaySize);
+  SourceImageMetadata metadata = readSourceImageMetadata(options->source, PixelSize{});
   std::error_code sizeError;
   auto fileSize = static_cast<std::int64_t>(fs::file_size(options->source, sizeError));
   if (sizeError) fileSize = 0;
