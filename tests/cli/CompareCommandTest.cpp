@@ -175,7 +175,7 @@ TEST_F(CompareCommandTest, UnreadableSourceExitsTwoWithTheDecodeMessage) {
   test::writeTextFile(scratch / "broken photo.png", "not a picture");
   RunResult result = run({(scratch / "broken photo.png").string()});
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.errors, "Could not read decoded image: broken photo.png.\n");
+  EXPECT_EQ(result.errors, "Could not read decoded image: broken photo.png.\nNot an image format that can be read.\n");
   EXPECT_EQ(result.output, "");
   EXPECT_TRUE(leftovers().empty());
 }
