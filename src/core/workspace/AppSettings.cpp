@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <array>
 
+#include "core/common/DeclaredImageSize.h"
+#include "core/tools/ProcessRunner.h"
+
 namespace quorlin {
 
 namespace {
 
-const std::array<AppSettingInfo, 6>& table() {
-  static const std::array<AppSettingInfo, 6> rows{{
+const std::array<AppSettingInfo, 8>& table() {
+  static const std::array<AppSettingInfo, 8> rows{{
       {AppSetting::appearance, "appAppearance", std::string(rawValue(AppAppearance::automatic))},
       {AppSetting::autoRegenerate, "autoRegenerate", false},
       {AppSetting::autoRegenerateDelay, "autoRegenerateDelay", 1.0, 1.0, 10.0},
       {AppSetting::encodeInParallel, "encodeInParallel", true},
       {AppSetting::hasSeenToolRequirements, "hasSeenToolRequirements", false},
       {AppSetting::customToolDirectories, "customToolDirectories", std::vector<std::string>{}},
+      {AppSetting::toolTimeLimit, "toolTimeLimit", defaultToolTimeLimitSeconds},
+      {AppSetting::maximumPixelCount, "maximumPixelCount", static_cast<double>(defaultMaximumPixelCount)},
   }};
   return rows;
 }
@@ -49,6 +54,11 @@ AppSettings::AppSettings(std::shared_ptr<SettingsStore> store, ToolSearchPath& t
   customToolDirectories_ = s.stringListValue(keyOf(AppSetting::customToolDirectories))
                                .value_or(defaultOf<std::vector<std::string>>(AppSetting::customToolDirectories));
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
+  double limit = s.doubleValue(keyOf(AppSetting::toolTimeLimit)).value_or(0);
+  toolTimeLimit_ = limit > 0 ? limit : defaultOf<double>(AppSetting::toolTimeLimit);
+  double pixels = s.doubleValue(keyOf(AppSetting::maximumPixelCount)).value_or(0);
+  maximumPixelCount_ = static_cast<std::uint64_t>(pixels >= 1 && pixels < 1e18 ? pixels
+                                                                                : defaultOf<double>(AppSetting::maximumPixelCount));
 }
 
 void AppSettings::setAppearance(AppAppearance value) {
@@ -86,6 +96,18 @@ void AppSettings::setCustomToolDirectories(std::vector<std::string> directories)
   store_->setValue(keyOf(AppSetting::customToolDirectories), customToolDirectories_);
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
   changed(AppSetting::customToolDirectories);
+}
+
+void AppSettings::setToolTimeLimit(double seconds) {
+  toolTimeLimit_ = seconds > 0 ? seconds : defaultOf<double>(AppSetting::toolTimeLimit);
+  store_->setValue(keyOf(AppSetting::toolTimeLimit), toolTimeLimit_);
+  changed(AppSetting::toolTimeLimit);
+}
+
+void AppSettings::setMaximumPixelCount(std::uint64_t pixels) {
+  maximumPixelCount_ = pixels > 0 ? pixels : static_cast<std::uint64_t>(defaultOf<double>(AppSetting::maximumPixelCount));
+  store_->setValue(keyOf(AppSetting::maximumPixelCount), static_cast<double>(maximumPixelCount_));
+  changed(AppSetting::maximumPixelCount);
 }
 
 bool AppSettings::addCustomToolDirectory(std::string directory) {

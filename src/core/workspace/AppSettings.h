@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -39,6 +40,8 @@ enum class AppSetting {
   encodeInParallel,
   hasSeenToolRequirements,
   customToolDirectories,
+  toolTimeLimit,
+  maximumPixelCount,
 };
 
 // One row of the settings table: the store key, the value used when the key is
@@ -52,7 +55,7 @@ struct AppSettingInfo {
   double sliderMaximum = 0;
 };
 
-// All six rows in table order.
+// All rows in table order.
 std::span<const AppSettingInfo> appSettingsTable();
 const AppSettingInfo& appSettingInfo(AppSetting setting);
 
@@ -68,6 +71,10 @@ class AppSettings {
   bool encodeInParallel() const { return encodeInParallel_; }
   bool hasSeenToolRequirements() const { return hasSeenToolRequirements_; }
   const std::vector<std::string>& customToolDirectories() const { return customToolDirectories_; }
+  // How long one tool may run, in seconds (a stored value of 0 or less reads as the default).
+  double toolTimeLimit() const { return toolTimeLimit_; }
+  // The most pixels an image may declare to be decoded (below 1 reads as the default).
+  std::uint64_t maximumPixelCount() const { return maximumPixelCount_; }
 
   void setAppearance(AppAppearance value);
   void setAutoRegenerate(bool value);
@@ -75,6 +82,8 @@ class AppSettings {
   void setEncodeInParallel(bool value);
   void setHasSeenToolRequirements(bool value);
   void setCustomToolDirectories(std::vector<std::string> directories);
+  void setToolTimeLimit(double seconds);
+  void setMaximumPixelCount(std::uint64_t pixels);
 
   // The settings window's "Add Directory…": appends `directory` unless an
   // identical text is already listed. Returns whether it was added.
@@ -105,6 +114,8 @@ class AppSettings {
   bool encodeInParallel_;
   bool hasSeenToolRequirements_;
   std::vector<std::string> customToolDirectories_;
+  double toolTimeLimit_;
+  std::uint64_t maximumPixelCount_;
   ObserverList<AppSetting> observers_;
 };
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/engine/CompressionRunner.h"
+#include "core/engine/DisplayImageReader.h"
 #include "core/engine/EngineContext.h"
 #include "gui/app/AppIcon.h"
 #include "gui/app/QSettingsStore.h"
@@ -50,6 +51,12 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
   // Tools get no terminal input: a tool that asks for some must not hang a run.
   runner_ = std::make_unique<ToolRunner>(executables_, toolSearchPath_, *dispatcher_, console_,
                                          ChildStandardInput::nullDevice, &children_);
+  runner_->setTimeLimit(settings_->toolTimeLimit());
+  setMaximumDecodedPixelCount(settings_->maximumPixelCount());
+  limitsSubscription_ = settings_->observe([this](AppSetting setting) {
+    if (setting == AppSetting::toolTimeLimit) runner_->setTimeLimit(settings_->toolTimeLimit());
+    if (setting == AppSetting::maximumPixelCount) setMaximumDecodedPixelCount(settings_->maximumPixelCount());
+  });
   engine_ = std::make_shared<CompressionRunner>(
       EngineContext{*runner_, executables_, toolSearchPath_, versions_, temporaryDirectories_.rootDirectory()});
 
