@@ -185,6 +185,8 @@ void PreferencesView::settingChanged(AppSetting setting) {
       showDirectories();
       break;
     case AppSetting::hasSeenToolRequirements:
+    case AppSetting::toolTimeLimit:  // the limits have no control in this window
+    case AppSetting::maximumPixelCount:
       break;
   }
 }
