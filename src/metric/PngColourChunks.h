@@ -4,7 +4,9 @@
 // way. colourEncodingForPng then decides what the samples mean, in this
 // order of precedence:
 //   1. cICP with code points we can express (RGB, full range);
-//   2. iCCP (the profile itself, whatever lcms2 later makes of it);
+//   2. iCCP, unless the profile cannot describe this PNG's samples (see
+//      embeddedProfileProblem): such a profile is ignored as if absent, so
+//      the chunks below then apply;
 //   3. sRGB, whatever gAMA and cHRM say;
 //   4. gAMA and/or cHRM: a pure power law (not the sRGB curve, even for
 //      gAMA 45455) and/or custom primaries; absent parts stay sRGB;
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "metric/ColourEncoding.h"
@@ -28,7 +31,8 @@ struct PngColourChunks {
   std::optional<Cicp> cicp;
   bool srgb = false;
   bool iccp = false;                                           // present, even if it would not inflate
-  std::vector<std::uint8_t> iccProfile;                        // inflated iCCP profile
+  std::vector<std::uint8_t> iccProfile;                        // the first iCCP profile, inflated
+  std::optional<std::uint8_t> colourType;                      // IHDR colour type (PNG_COLOR_TYPE_*)
   std::optional<std::uint32_t> gamma;                          // gAMA value, times 100000
   std::optional<std::array<std::uint32_t, 8>> chromaticities;  // cHRM: white, red, green, blue (x, y) times 100000
 };
@@ -39,6 +43,15 @@ bool readPngSignature(std::FILE* file);
 // Reads the chunks after the signature up to the first IDAT. Malformed or
 // truncated chunk lists simply end the scan (decoding reports them).
 PngColourChunks readPngColourChunks(std::FILE* file);
+
+// Why the iCCP profile cannot be used for the samples (empty when it can, or
+// when there is none): it does not inflate, its header is inconsistent or
+// truncated, it is not an RGB or grey profile, it does not match the image's
+// colour type (a grey profile on a colour image or the reverse), or it is a
+// device link or abstract profile. The checks are those of the PNG format's
+// own rules for iCCP, so the same files lose their profile as in other
+// readers; whether lcms2 can parse the rest is decided later.
+std::string embeddedProfileProblem(const PngColourChunks& chunks);
 
 // The encoding of a PNG's samples.
 ColourEncoding colourEncodingForPng(const PngColourChunks& chunks);

@@ -64,11 +64,12 @@ bool littleEndianHost() {
 
 }  // namespace
 
-std::optional<DecodedImage> decodePng(std::FILE* file) {
+std::optional<DecodedImage> decodePng(std::FILE* file, std::string* ignoredProfile) {
   const long start = std::ftell(file);
   if (!readPngSignature(file)) return std::nullopt;
   PngColourChunks chunks = readPngColourChunks(file);
   if (std::fseek(file, start, SEEK_SET) != 0) return std::nullopt;
+  if (ignoredProfile) *ignoredProfile = embeddedProfileProblem(chunks);
 
   ReadStructs structs;
   structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, ignoreWarning);
