@@ -1,8 +1,9 @@
 #include "metric/IccProfiles.h"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
+#include <optional>
 
 namespace quorlin::metric {
 

@@ -86,8 +86,7 @@ std::vector<std::uint8_t> inflateProfile(const std::vector<std::uint8_t>& data) 
 
 bool isColourType(std::uint8_t colourType) { return (colourType & 2) != 0; }
 
-}  // namespace
-
+// Why the iCCP profile cannot describe the samples; empty when it can.
 std::string embeddedProfileProblem(const PngColourChunks& chunks) {
   if (!chunks.iccp) return {};
   const std::vector<std::uint8_t>& profile = chunks.iccProfile;
@@ -126,6 +125,8 @@ std::string embeddedProfileProblem(const PngColourChunks& chunks) {
   if (profile.size() < declared) return "it is truncated";
   return {};
 }
+
+}  // namespace
 
 bool readPngSignature(std::FILE* file) {
   std::uint8_t signature[sizeof kSignature];
@@ -170,16 +171,21 @@ PngColourChunks readPngColourChunks(std::FILE* file) {
   return chunks;
 }
 
-ColourEncoding colourEncodingForPng(const PngColourChunks& chunks) {
+ColourEncoding colourEncodingForPng(const PngColourChunks& chunks, std::string* ignoredProfile) {
+  if (ignoredProfile) ignoredProfile->clear();
   if (chunks.cicp && chunks.cicp->matrix == 0 && chunks.cicp->fullRange == 1) {
     auto primaries = cicpPrimaries(chunks.cicp->primaries);
     auto transfer = cicpTransfer(chunks.cicp->transfer);
     if (primaries && transfer) return ColourEncoding::described(*primaries, transfer->curve, transfer->exponent);
   }
-  if (chunks.iccp && embeddedProfileProblem(chunks).empty()) {
-    // Compressed data beyond the length the header gives is not part of it.
-    const auto end = chunks.iccProfile.begin() + bigEndian32(chunks.iccProfile.data());
-    return ColourEncoding::icc(std::vector<std::uint8_t>(chunks.iccProfile.begin(), end));
+  if (chunks.iccp) {
+    std::string problem = embeddedProfileProblem(chunks);
+    if (problem.empty()) {
+      // Inflated data beyond the length the header gives is not part of it.
+      const auto end = chunks.iccProfile.begin() + bigEndian32(chunks.iccProfile.data());
+      return ColourEncoding::icc(std::vector<std::uint8_t>(chunks.iccProfile.begin(), end));
+    }
+    if (ignoredProfile) *ignoredProfile = std::move(problem);
   }
   if (chunks.srgb) return ColourEncoding::srgb();
   if (!chunks.gamma && !chunks.chromaticities) return ColourEncoding::srgb();

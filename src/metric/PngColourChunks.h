@@ -4,9 +4,14 @@
 // way. colourEncodingForPng then decides what the samples mean, in this
 // order of precedence:
 //   1. cICP with code points we can express (RGB, full range);
-//   2. iCCP, unless the profile cannot describe this PNG's samples (see
-//      embeddedProfileProblem): such a profile is ignored as if absent, so
-//      the chunks below then apply;
+//   2. iCCP, unless the profile cannot describe this PNG's samples: it does
+//      not inflate, its header is inconsistent or truncated, it is neither
+//      an RGB nor a grey profile, it does not match the colour type (a grey
+//      profile on a colour image or the reverse), or it is an abstract or
+//      device link profile. These are the PNG format's own rules for iCCP,
+//      so the same files lose their profile as in other readers; such a
+//      profile counts as absent and the chunks below apply. (Whether lcms2
+//      can parse the rest of a profile is decided later.)
 //   3. sRGB, whatever gAMA and cHRM say;
 //   4. gAMA and/or cHRM: a pure power law (not the sRGB curve, even for
 //      gAMA 45455) and/or custom primaries; absent parts stay sRGB;
@@ -44,16 +49,8 @@ bool readPngSignature(std::FILE* file);
 // truncated chunk lists simply end the scan (decoding reports them).
 PngColourChunks readPngColourChunks(std::FILE* file);
 
-// Why the iCCP profile cannot be used for the samples (empty when it can, or
-// when there is none): it does not inflate, its header is inconsistent or
-// truncated, it is not an RGB or grey profile, it does not match the image's
-// colour type (a grey profile on a colour image or the reverse), or it is a
-// device link or abstract profile. The checks are those of the PNG format's
-// own rules for iCCP, so the same files lose their profile as in other
-// readers; whether lcms2 can parse the rest is decided later.
-std::string embeddedProfileProblem(const PngColourChunks& chunks);
-
-// The encoding of a PNG's samples.
-ColourEncoding colourEncodingForPng(const PngColourChunks& chunks);
+// The encoding of a PNG's samples. When an iCCP profile had to be ignored,
+// `ignoredProfile` (if given) receives the reason; otherwise it is cleared.
+ColourEncoding colourEncodingForPng(const PngColourChunks& chunks, std::string* ignoredProfile = nullptr);
 
 }  // namespace quorlin::metric
