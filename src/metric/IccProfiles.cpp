@@ -118,7 +118,7 @@ std::optional<cmsCIEXYZ> unadaptedWhite(cmsHPROFILE profile, bool grey) {
   return result;
 }
 
-// Chromaticities closer than this count as the same named white or primary.
+// Chromaticities closer than this count as the same named white.
 constexpr double kChromaticityTolerance = 1e-3;
 
 bool nearChromaticity(const cmsCIEXYZ& xyz, double x, double y) {
@@ -128,48 +128,11 @@ bool nearChromaticity(const cmsCIEXYZ& xyz, double x, double y) {
          std::fabs(xyz.Y / sum - y) <= kChromaticityTolerance;
 }
 
-// Whether the profile's primaries, taken back from D50 to its own white, are
-// sRGB's.
-bool hasSrgbPrimaries(cmsHPROFILE profile, const cmsCIEXYZ& white) {
-  const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
-  cmsCIEXYZ colorants[3];
-  bool tagged = true;
-  for (int i = 0; i < 3; ++i) {
-    const auto* colorant = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorantTags[i]));
-    if (!colorant) {
-      tagged = false;
-      break;
-    }
-    colorants[i] = *colorant;
-  }
-  if (!tagged) {
-    // No colorant tags (a table-based profile): convert the primaries.
-    ProfileHandle xyz(cmsCreateXYZProfile());
-    if (!xyz) return false;
-    TransformHandle transform(cmsCreateTransform(profile, TYPE_RGB_DBL, xyz.get(), TYPE_XYZ_DBL,
-                                                 INTENT_RELATIVE_COLORIMETRIC,
-                                                 cmsFLAGS_NOOPTIMIZE | cmsFLAGS_HIGHRESPRECALC));
-    if (!transform) return false;
-    const cmsFloat64Number unit[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    cmsDoTransform(transform.get(), unit, colorants, 3);
-  }
-  const Chromaticities& srgb = kSrgbChromaticities;
-  const double expected[3][2] = {{srgb.redX, srgb.redY}, {srgb.greenX, srgb.greenY}, {srgb.blueX, srgb.blueY}};
-  for (int i = 0; i < 3; ++i) {
-    cmsCIEXYZ unadapted;
-    if (!cmsAdaptToIlluminant(&unadapted, cmsD50_XYZ(), &white, &colorants[i]) ||
-        !nearChromaticity(unadapted, expected[i][0], expected[i][1])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Whether two profiles give the same colours, compared in XYZ on a grid of
-// samples from very dark to almost full scale. The tolerance is what tells a
-// profile that "is" sRGB from one that merely resembles it: a few units of
-// s15Fixed16 in the colorants decide, so the grid and the threshold are kept
-// exactly as they are.
+// Whether two profiles give the same colours relative to their whites,
+// compared in XYZ on a grid of samples from very dark to almost full scale.
+// The tolerance is what tells a profile that "is" sRGB from one that merely
+// resembles it: a few units of s15Fixed16 in the colorants decide, so the
+// grid and the threshold must stay exactly as they are.
 bool sameColours(cmsHPROFILE a, cmsHPROFILE b, bool grey) {
   ProfileHandle xyz(cmsCreateXYZProfile());
   if (!xyz) return false;
@@ -245,7 +208,6 @@ std::optional<ColourEncoding> recogniseStandardProfile(cmsHPROFILE profile, bool
   if (!white || !nearChromaticity(*white, kSrgbChromaticities.whiteX, kSrgbChromaticities.whiteY)) {
     return std::nullopt;
   }
-  if (!grey && !hasSrgbPrimaries(profile, *white)) return std::nullopt;
   for (const TransferCurve curve : {TransferCurve::linear, TransferCurve::srgb}) {
     ProfileHandle candidate = profileFor(kSrgbChromaticities, curve, 1.0, grey);
     if (candidate && sameColours(profile, candidate.get(), grey)) {

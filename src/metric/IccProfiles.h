@@ -35,13 +35,12 @@ ProfileHandle profileFor(const Chromaticities& chromaticities, TransferCurve tra
 // Linear light with sRGB primaries and D65 white (or linear grey).
 ProfileHandle linearSrgbProfile(bool grey);
 
-// A profile that "is" sRGB or linear sRGB (grey: the sRGB curve or linear
-// with a D65 white), as a described encoding; nullopt for anything else. The
-// white and primaries must name D65 and sRGB's, and the profile must give the
-// colours of our own such profile (profileFor) to within 2e-4 in XYZ on a
-// grid of samples: a few units of s15Fixed16 in the colorants or a curve
-// stored differently decide, so profiles from other writers that only
-// resemble sRGB are colour-managed instead.
+// A profile that "is" sRGB or linear sRGB (grey: the sRGB curve or linear),
+// as a described encoding; nullopt for anything else. Its white must be D65
+// (within 1e-3 in x and y), and it must give the colours of our own such
+// profile (profileFor) to within 2e-4 in XYZ on a grid of samples: a few
+// units of s15Fixed16 in the colorants decide, so profiles from other writers
+// that only resemble sRGB are colour-managed instead.
 std::optional<ColourEncoding> recogniseStandardProfile(cmsHPROFILE profile, bool grey);
 
 }  // namespace quorlin::metric
