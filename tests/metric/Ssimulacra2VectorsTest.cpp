@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -22,6 +23,8 @@ struct VectorFolder {
   const char* name;    // test name suffix
   const char* shared;  // folder under testdata in the shared directory; null for the committed subset
 };
+
+void PrintTo(const VectorFolder& folder, std::ostream* out) { *out << folder.name; }
 
 std::filesystem::path folderPath(const VectorFolder& folder) {
   if (!folder.shared) return std::filesystem::path(QUORLIN_SOURCE_DIR) / "tests" / "metric" / "data";
