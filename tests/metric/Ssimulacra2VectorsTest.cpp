@@ -87,16 +87,24 @@ TEST_F(ReferenceVectorsTest, EveryManifestRowScoresWithinFiveHundredthsOfTheRefe
 
 #if defined(__x86_64__)
 // The reference scores were printed on x86-64 with FMA; with the same float
-// operations in the same order every digit must agree. (Elsewhere, e.g. on
-// arm64, compilers may fuse operations differently and only the bound above
-// applies.)
-TEST_F(ReferenceVectorsTest, EveryManifestRowPrintsTheReferenceDigitsOnX86) {
+// operations in the same order every digit must agree, also while the error
+// map is written. (Elsewhere, e.g. on arm64, compilers may fuse operations
+// differently and only the bound above applies.)
+class ReferenceDigitsTest : public ReferenceVectorsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ReferenceDigitsTest, EveryManifestRowPrintsTheReferenceDigitsOnX86) {
+  quorlin::test::ScratchDirectory scratch;
+  MetricOptions options;
+  if (GetParam()) options.errorMap = scratch / "map.pfm";
   for (const ManifestRow& row : rows_) {
-    const MetricResult result = scoreImageFiles(directory_ / row.reference, directory_ / row.distorted);
+    const MetricResult result = scoreImageFiles(directory_ / row.reference, directory_ / row.distorted, options);
     ASSERT_TRUE(result.ok()) << row.distorted << ": " << result.message();
     EXPECT_EQ(printed(result.score()), row.score) << row.reference << " vs " << row.distorted;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutMap, ReferenceDigitsTest, ::testing::Bool(),
+                         [](const auto& parameter) { return parameter.param ? "WithMap" : "ScoreOnly"; });
 #endif
 
 TEST_F(ReferenceVectorsTest, ScoresDoNotDependOnTheThreadCount) {
