@@ -161,7 +161,8 @@ std::string inQuotes(std::string_view text) {
 
 const char* const compareUsage =
     "usage: quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]\n"
-    "                           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]\n"
+    "                           [--serial] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]...\n"
+    "                           [--verbose]\n"
     "\n"
     "Encodes SOURCE with up to four codec panels (the four default panels when no\n"
     "--panel is given), decodes each result, and reports size, bits per pixel,\n"
@@ -180,6 +181,12 @@ const char* const compareUsage =
     "  --serial        run the panels one after another (default: all at once)\n"
     "  --json          print the results as one JSON object\n"
     "  --export DIR    copy each encoded file into DIR (created when missing)\n"
+    "  --maps DIR      write each panel's SSIMULACRA2 error map into DIR (created when\n"
+    "                  missing): NAME-error-map.pfm, per pixel its share of the weighted\n"
+    "                  error sum behind the score as 32-bit floats (R structure, G artifacts,\n"
+    "                  B blur), and NAME-error-map.png, the three added in the inferno\n"
+    "                  colours on one logarithmic scale for all panels (three decades up to\n"
+    "                  the largest 99.9th percentile)\n"
     "  --tool-dir DIR  also search DIR for the tools, before the built-in directories\n"
     "  --verbose       print every command as it finishes, with its exit status and time\n"
     "\n"
@@ -269,6 +276,9 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
     } else if (argument == "--export") {
       if (!needsValue(i, argument)) return parse;
       options.exportDirectory = std::filesystem::path(arguments[++i]);
+    } else if (argument == "--maps") {
+      if (!needsValue(i, argument)) return parse;
+      options.mapsDirectory = std::filesystem::path(arguments[++i]);
     } else if (argument == "--tool-dir") {
       if (!needsValue(i, argument)) return parse;
       options.toolDirectories.push_back(arguments[++i]);
