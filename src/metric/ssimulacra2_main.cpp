@@ -68,9 +68,14 @@ int main(int argc, char** argv) {
       auto threads = parseThreads(value);
       if (!threads) return usage();
       options.threads = *threads;
-    } else if (argument == "--map") {
-      if (i + 1 >= argc) return usage();
-      options.errorMap = argv[++i];
+    } else if (argument == "--map" || argument.starts_with("--map=")) {
+      if (argument == "--map") {
+        if (i + 1 >= argc) return usage();
+        options.errorMap = argv[++i];
+      } else {
+        options.errorMap = std::string(argument.substr(std::string_view("--map=").size()));
+      }
+      if (options.errorMap.empty()) return usage();
     } else if (argument == "--help" || argument == "-h") {
       return usage();
     } else {
