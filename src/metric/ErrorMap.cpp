@@ -145,6 +145,8 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
 
   std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
   if (!out) throwErrno(path.string());
+  // Fewer, larger writes than the default few-kilobyte buffer makes.
+  std::setvbuf(out.get(), nullptr, _IOFBF, std::size_t{1} << 20);
   // PFM stores the bottom row first; a negative scale means little-endian.
   const char* order = std::endian::native == std::endian::little ? "-1.0" : "1.0";
   if (std::fprintf(out.get(), "PF\n%d %d\n%s\n", width_, height_, order) < 0) throwErrno(path.string());
