@@ -186,6 +186,11 @@ const CliOption compareOptions[] = {
     {"--serial", "", "run the panels one after another (default: all at once)"},
     {"--json", "", "print the results as one JSON object"},
     {"--export", "DIR", "copy each encoded file into DIR (created when missing)"},
+    {"--maps", "DIR",
+     "write each panel's SSIMULACRA2 error map into DIR (created when missing): NAME-error-map.pfm, per pixel "
+     "its share of the weighted error sum behind the score as 32-bit floats (R structure, G artifacts, B blur), "
+     "and NAME-error-map.png, the three added in the inferno colours on one logarithmic scale for all panels "
+     "(three decades up to the largest 99.9th percentile)"},
     {"--tool-dir", "DIR", "also search DIR for the tools, before the built-in directories", "a value", true},
     {"--verbose", "", "print every command as it finishes, with its exit status and time"},
 };
@@ -286,6 +291,8 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       options.isVerbose = true;
     } else if (option == "--export") {
       options.exportDirectory = std::filesystem::path(value);
+    } else if (option == "--maps") {
+      options.mapsDirectory = std::filesystem::path(value);
     } else if (option == "--tool-dir") {
       options.toolDirectories.push_back(value);
     }

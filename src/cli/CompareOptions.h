@@ -1,7 +1,7 @@
 // The arguments of `quorlin-cli compare`, parsed and checked.
 //
 //   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//           [--serial] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]... [--verbose]
 //
 // CODEC is a raw value ("JPEG XL", "HEIF") or the catalog's command-line key
 // (jxl, webp, ...). FIELD is one of the codec's panel settings in the catalog,
@@ -29,6 +29,7 @@ struct CompareOptions {
   bool isJson = false;
   bool isVerbose = false;
   std::optional<std::filesystem::path> exportDirectory;
+  std::optional<std::filesystem::path> mapsDirectory;  // error maps, as PFM and colour PNG
   std::vector<std::string> toolDirectories;
 };
 

@@ -288,6 +288,35 @@ TEST_F(CompareCommandTest, ExportCopiesEveryEncodedFileIntoTheDirectory) {
   EXPECT_TRUE(leftovers().empty());
 }
 
+// Panel 1's scorer writes a map of small shares, panel 2's one of large
+// shares: on the shared scale the first is black where the second glows.
+TEST_F(CompareCommandTest, MapsWritesEveryPanelsFloatMapAndAColourImageOnOneScale) {
+  auto writeMap = [&](const fs::path& file, float share) {
+    std::string bytes = "PF\n32 20\n-1.0\n";
+    for (int i = 0; i < 32 * 20 * 3; ++i) bytes.append(reinterpret_cast<const char*>(&share), sizeof share);
+    test::writeTextFile(file, bytes);
+  };
+  writeMap(scratch / "low.pfm", 1e-7f);
+  writeMap(scratch / "high.pfm", 1e-4f);
+  fakeEncoder("cwebp", "sample.webp");
+  fakeDecoder("dwebp");
+  fake("ssimulacra2", "if [ -e '" + (scratch / "low.pfm").string() + "' ]; then mv '" + (scratch / "low.pfm").string() +
+                          "' \"$2\"; else cp '" + (scratch / "high.pfm").string() + "' \"$2\"; fi\necho 80\n");
+  const fs::path maps = scratch / "maps";
+  RunResult result = run({(scratch / "photo.png").string(), "--tool-dir", tools.string(), "--serial", "--panel",
+                          "webp:quality=50", "--panel", "webp:quality=90", "--maps", maps.string()});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(test::readTextFile(maps / "photo-webp-error-map-2.pfm"), test::readTextFile(scratch / "high.pfm"));
+  auto pixel = [](const fs::path& file) {
+    VImage image = VImage::new_from_file(file.c_str());
+    EXPECT_EQ(image.width(), 32);
+    return image.getpoint(5, 5);
+  };
+  EXPECT_EQ(pixel(maps / "photo-webp-error-map.png"), (std::vector<double>{0, 0, 4}));
+  EXPECT_EQ(pixel(maps / "photo-webp-error-map-2.png"), (std::vector<double>{252, 255, 164}));
+  EXPECT_TRUE(leftovers().empty());
+}
+
 // ---- Interruption -------------------------------------------------------------------
 
 class CompareInterruptTest : public CompareCommandTest, public ::testing::WithParamInterface<int> {};
