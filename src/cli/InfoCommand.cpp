@@ -18,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/CliArguments.h"
 #include "cli/CliCommand.h"
 #include "cli/CompareOptions.h"
 #include "core/common/JsonWriter.h"
@@ -33,14 +34,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* usage =
-    "usage: quorlin-cli info SOURCE [--json] [--prepare DIR] [--pixel-limit PIXELS]\n"
-    "\n"
-    "  --json          print the specs as one JSON object\n"
-    "  --prepare DIR   also write the prepared 16-bit source.png into DIR\n"
-    "  --pixel-limit PIXELS\n"
-    "                  with --prepare, refuse images declaring more pixels than this\n"
-    "                  (default: 268435456)\n";
+const CliOption infoOptions[] = {
+    {"--json", "", "print the specs as one JSON object"},
+    {"--prepare", "DIR", "also write the prepared 16-bit source.png into DIR", "a directory"},
+    {"--pixel-limit", "PIXELS", "with --prepare, refuse images declaring more pixels than this (default: 268435456)"},
+};
+const CliSyntax infoSyntax{"info", "SOURCE", infoOptions, ""};
 
 struct InfoOptions {
   fs::path source;
@@ -50,42 +49,32 @@ struct InfoOptions {
 };
 
 // Nothing after printing the reason when the arguments are not usable.
-std::optional<InfoOptions> parseArguments(const std::vector<std::string>& arguments) {
-  InfoOptions options;
-  bool haveSource = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--json") {
-      options.json = true;
-    } else if (argument == "--prepare") {
-      if (i + 1 >= arguments.size()) {
-        std::cerr << "quorlin-cli info: --prepare needs a directory\n" << usage;
-        return std::nullopt;
-      }
-      options.prepareDirectory = fs::path(arguments[++i]);
-    } else if (argument == "--pixel-limit") {
-      options.pixelLimit = i + 1 < arguments.size() ? parsePixelLimit(arguments[++i]) : std::nullopt;
-      if (!options.pixelLimit) {
-        std::cerr << "quorlin-cli info: --pixel-limit needs a whole number of pixels above 0\n" << usage;
-        return std::nullopt;
-      }
-    } else if (argument.empty()) {
-      std::cerr << "quorlin-cli info: the source path is empty\n" << usage;
-      return std::nullopt;
-    } else if (argument.starts_with("--") && argument.size() > 2) {
-      std::cerr << "quorlin-cli info: unknown option '" << argument << "'\n" << usage;
-      return std::nullopt;
-    } else if (!haveSource) {
-      options.source = argument;
-      haveSource = true;
-    } else {
-      std::cerr << "quorlin-cli info: only one source can be given\n" << usage;
-      return std::nullopt;
-    }
+std::optional<InfoOptions> parseArguments(const CliArguments& parsed) {
+  std::string error = parsed.error;
+  if (error.empty() && parsed.operands.size() > 1) error = "only one source can be given";
+  if (error.empty() && !parsed.operands.empty() && parsed.operands.front().empty()) {
+    error = "the source path is empty";
   }
-  if (!haveSource) {
-    std::cerr << usage;
+  if (!error.empty() || parsed.operands.empty()) {
+    if (!error.empty()) std::cerr << "quorlin-cli info: " << error << "\n";
+    std::cerr << usageText(infoSyntax);
     return std::nullopt;
+  }
+  InfoOptions options;
+  options.source = parsed.operands.front();
+  for (const auto& [option, value] : parsed.options) {
+    if (option == "--json") {
+      options.json = true;
+    } else if (option == "--pixel-limit") {
+      options.pixelLimit = parsePixelLimit(value);
+      if (!options.pixelLimit) {
+        std::cerr << "quorlin-cli info: --pixel-limit must be a whole number of pixels above 0\n"
+                  << usageText(infoSyntax);
+        return std::nullopt;
+      }
+    } else {
+      options.prepareDirectory = fs::path(value);
+    }
   }
   return options;
 }
@@ -125,11 +114,12 @@ void writePreparedSource(const fs::path& source, const fs::path& directory, cons
 }
 
 int runInfo(const std::vector<std::string>& arguments) {
-  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-    std::cout << usage;
+  const CliArguments parsed = parseCliArguments(infoSyntax, arguments);
+  if (parsed.isHelp) {
+    std::cout << usageText(infoSyntax);
     return exitSuccess;
   }
-  auto options = parseArguments(arguments);
+  auto options = parseArguments(parsed);
   if (!options) return exitUsage;
 
   if (options->pixelLimit) setMaximumDecodedPixelCount(*options->pixelLimit);

@@ -42,7 +42,11 @@ ImageLoadResult loadImageFile(const std::filesystem::path& path, std::uint64_t p
   if (auto declared = readDeclaredImageSize(path); declared && refuse(declared->width, declared->height)) return result;
   if (readPngSignature(file.get())) {
     std::rewind(file.get());
-    result.image = decodePng(file.get());
+    std::string ignoredProfile;
+    result.image = decodePng(file.get(), &ignoredProfile);
+    if (result.image && !ignoredProfile.empty()) {
+      result.warning = "Warning: ignoring the ICC profile of " + path.string() + ": " + ignoredProfile;
+    }
     return result;
   }
   if (std::ferror(file.get())) {

@@ -22,6 +22,7 @@ struct ImageLoadResult {
   std::optional<DecodedImage> image;
   LoadFailure failure = LoadFailure::undecodable;  // meaningful when image is empty
   std::string reason;                              // for refused: the message
+  std::string warning;                             // e.g. an embedded profile that was ignored
 };
 
 // The declared size is checked before any pixel is decoded (see

@@ -264,12 +264,24 @@ int spawnChild(const SpawnPlan& plan, pid_t& pid) {
 
 #else
 
+// The posix_spawn_file_actions_* calls return an error number rather than set errno.
+void checkSpawnCall(int result, const char* what) {
+  if (result != 0) throw std::system_error(result, std::generic_category(), what);
+}
+
 class SpawnFileActions {
  public:
-  SpawnFileActions() { ::posix_spawn_file_actions_init(&actions_); }
+  SpawnFileActions() { checkSpawnCall(::posix_spawn_file_actions_init(&actions_), "posix_spawn_file_actions_init"); }
   ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
   SpawnFileActions(const SpawnFileActions&) = delete;
   SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+  void open(int descriptor, const char* path, int flags) {
+    checkSpawnCall(::posix_spawn_file_actions_addopen(&actions_, descriptor, path, flags, 0),
+                   "posix_spawn_file_actions_addopen");
+  }
+  void duplicate(int from, int to) {
+    checkSpawnCall(::posix_spawn_file_actions_adddup2(&actions_, from, to), "posix_spawn_file_actions_adddup2");
+  }
   posix_spawn_file_actions_t* get() { return &actions_; }
 
  private:
@@ -291,11 +303,9 @@ class SpawnAttributes {
 // Without a parent-death signal (macOS) a killed program's tools run to their end.
 int spawnChild(const SpawnPlan& plan, pid_t& pid) {
   SpawnFileActions actions;
-  if (plan.hasNullStandardInput) {
-    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  }
-  ::posix_spawn_file_actions_adddup2(actions.get(), plan.standardOutput, STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(actions.get(), plan.standardError, STDERR_FILENO);
+  if (plan.hasNullStandardInput) actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
+  actions.duplicate(plan.standardOutput, STDOUT_FILENO);
+  actions.duplicate(plan.standardError, STDERR_FILENO);
 
   // The child starts with default signal dispositions and no blocked signals,
   // whatever this process ignores or blocks.
