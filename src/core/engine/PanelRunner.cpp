@@ -60,7 +60,8 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   if (decoder.tool.empty()) {
     decodeWithPlatform(encoded, decoded);
   } else {
-    decoderOutput = context.runner.runTool(decoder.tool, decoder.arguments, stopToken);
+    decoderOutput = context.runner.runTool(decoder.tool, context.withThreadFlag(decoder.tool, decoder.arguments),
+                                           stopToken);
   }
   const double decodeDuration = std::chrono::duration<double>(SteadyClock::now() - decodeStart).count();
 
@@ -96,8 +97,9 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   std::error_code error;
   fs::path reference = fs::absolute(source.preparedURL, error);
   if (error) reference = source.preparedURL;
-  std::string scoreOutput =
-      context.runner.runTool(ToolContract::ssimulacra2, {reference.string(), decoded.string()}, stopToken);
+  std::string scoreOutput = context.runner.runTool(
+      ToolContract::ssimulacra2, context.withThreadFlag(ToolContract::ssimulacra2, {reference.string(), decoded.string()}),
+      stopToken);
   const double score = parseSsimulacra2Score(scoreOutput);
 
   CompressionResult result;
