@@ -54,6 +54,9 @@ std::optional<double> decimalNumber(std::string_view text) {
   return value;
 }
 
+// The most threads --threads accepts: far beyond any machine, short of absurd.
+constexpr long long maximumThreads = 1024;
+
 // ---- Field rules: one row per settable CodecPanel field ----------------------
 
 using Apply = bool (*)(CodecPanel&, std::string_view);
@@ -161,7 +164,8 @@ std::string inQuotes(std::string_view text) {
 
 const char* const compareUsage =
     "usage: quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]\n"
-    "                           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]\n"
+    "                           [--serial] [--threads N] [--json] [--export DIR] [--tool-dir DIR]...\n"
+    "                           [--verbose]\n"
     "\n"
     "Encodes SOURCE with up to four codec panels (the four default panels when no\n"
     "--panel is given), decodes each result, and reports size, bits per pixel,\n"
@@ -178,6 +182,7 @@ const char* const compareUsage =
     "                  isJPEGXLProgressive, jpegXLGroupOrder, isJPEGLosslessTranscode\n"
     "  --target SCORE  search each panel's quality or distance for this SSIMULACRA2 score\n"
     "  --serial        run the panels one after another (default: all at once)\n"
+    "  --threads N     threads the tools of the pass share (default: every hardware thread)\n"
     "  --json          print the results as one JSON object\n"
     "  --export DIR    copy each encoded file into DIR (created when missing)\n"
     "  --tool-dir DIR  also search DIR for the tools, before the built-in directories\n"
@@ -262,6 +267,15 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       options.targetScore = *score;
     } else if (argument == "--serial") {
       options.isSerial = true;
+    } else if (argument == "--threads") {
+      if (!needsValue(i, argument)) return parse;
+      auto threads = wholeNumber(arguments[++i]);
+      if (!threads || *threads < 1 || *threads > maximumThreads) {
+        parse.error = "--threads must be a whole number from 1 to " + std::to_string(maximumThreads) + ", not " +
+                      inQuotes(arguments[i]);
+        return parse;
+      }
+      options.threads = static_cast<int>(*threads);
     } else if (argument == "--json") {
       options.isJson = true;
     } else if (argument == "--verbose") {

@@ -1,7 +1,8 @@
 // The arguments of `quorlin-cli compare`, parsed and checked.
 //
 //   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//           [--serial] [--threads N] [--json] [--export DIR] [--tool-dir DIR]...
+//           [--verbose]
 //
 // CODEC is a raw value ("JPEG XL", "HEIF") or a short key (jxl, avif, webp,
 // jpegli, heif-libheif, avif-libheif, jp2-libheif, heif-system, jpeg-turbo,
@@ -26,6 +27,7 @@ struct CompareOptions {
   std::vector<CodecPanel> panels;           // in panel order; the defaults when none was given
   std::optional<double> targetScore;        // Target Score mode for every panel
   bool isSerial = false;
+  std::optional<int> threads;               // the pass's threads; nothing: every hardware thread
   bool isJson = false;
   bool isVerbose = false;
   std::optional<std::filesystem::path> exportDirectory;
