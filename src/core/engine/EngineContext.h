@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "core/engine/CoreBudget.h"
 
 #include "core/tools/ProcessRunner.h"

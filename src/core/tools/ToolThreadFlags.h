@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 namespace quorlin {
 
