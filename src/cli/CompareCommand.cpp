@@ -1,5 +1,6 @@
 // quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//                     [--serial] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]...
+//                     [--serial] [--threads N] [--json] [--export DIR] [--maps DIR]
+//                     [--tool-dir DIR]...
 //                     [--verbose]
 //
 // One generate pass, as the desktop app runs it: the source is prepared once,
@@ -118,6 +119,7 @@ class ComparePass {
   CommandConsoleStore console_;
   ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice, &children_};
   ToolVersionCache versions_;
+  CoreBudget budget_;
   std::optional<CompressionRunner> engine_;
   ResultDirectories directories_;
   std::vector<PanelOutcome> outcomes_;
@@ -244,7 +246,9 @@ bool ComparePass::writeMaps() {
 int ComparePass::run() {
   InterruptWatcher watcher([this](int, int count) { onInterrupt(count); });
   searchPath_.setCustomToolDirectories(options_.toolDirectories);
-  engine_.emplace(EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot())});
+  budget_.setThreadsPerPass(options_.threads);
+  engine_.emplace(
+      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
   if (options_.isVerbose) {
     console_.addChangeObserver([this](const CommandConsoleChange& change) {
       if (change.kind != CommandConsoleChange::Kind::finished &&
