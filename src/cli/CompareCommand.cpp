@@ -1,6 +1,6 @@
 // quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//                     [--serial] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]...
-//                     [--verbose] [--tool-timeout SECONDS] [--pixel-limit PIXELS]
+//                     [--serial] [--threads N] [--json] [--export DIR] [--maps DIR]
+//                     [--tool-dir DIR]... [--verbose] [--tool-timeout SECONDS] [--pixel-limit PIXELS]
 //
 // One generate pass, as the desktop app runs it: the source is prepared once,
 // then every panel (one worker thread each, or one after another with
@@ -121,6 +121,7 @@ class ComparePass {
   CommandConsoleStore console_;
   ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice, &children_};
   ToolVersionCache versions_;
+  CoreBudget budget_;
   std::optional<CompressionRunner> engine_;
   ResultDirectories directories_;
   std::vector<PanelOutcome> outcomes_;
@@ -254,7 +255,9 @@ int ComparePass::run() {
   searchPath_.setCustomToolDirectories(options_.toolDirectories);
   if (options_.toolTimeoutSeconds) runner_.setTimeLimit(*options_.toolTimeoutSeconds);
   if (options_.pixelLimit) setMaximumDecodedPixelCount(*options_.pixelLimit);
-  engine_.emplace(EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot())});
+  budget_.setThreadsPerPass(options_.threads);
+  engine_.emplace(
+      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
   if (options_.isVerbose) {
     console_.addChangeObserver([this](const CommandConsoleChange& change) {
       if (change.kind != CommandConsoleChange::Kind::finished &&

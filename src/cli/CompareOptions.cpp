@@ -40,6 +40,9 @@ std::optional<double> decimalNumber(std::string_view text) {
   return value;
 }
 
+// The most threads --threads accepts: far beyond any machine, short of absurd.
+constexpr long long maximumThreads = 1024;
+
 // ---- Panel fields: the catalog says which a codec takes and their ranges;
 // here only how each is written into a CodecPanel.
 
@@ -184,6 +187,7 @@ const CliOption compareOptions[] = {
      "a value", true},
     {"--target", "SCORE", "search each panel's quality or distance for this SSIMULACRA2 score"},
     {"--serial", "", "run the panels one after another (default: all at once)"},
+    {"--threads", "N", "threads the tools of the pass share (default: every hardware thread)"},
     {"--json", "", "print the results as one JSON object"},
     {"--export", "DIR", "copy each encoded file into DIR (created when missing)"},
     {"--maps", "DIR",
@@ -300,6 +304,14 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       options.targetScore = *score;
     } else if (option == "--serial") {
       options.isSerial = true;
+    } else if (option == "--threads") {
+      auto threads = wholeNumber(value);
+      if (!threads || *threads < 1 || *threads > maximumThreads) {
+        parse.error = "--threads must be a whole number from 1 to " + std::to_string(maximumThreads) + ", not " +
+                      inQuotes(value);
+        return parse;
+      }
+      options.threads = static_cast<int>(*threads);
     } else if (option == "--json") {
       options.isJson = true;
     } else if (option == "--verbose") {

@@ -150,6 +150,8 @@ TEST_F(CompareCommandTest, BadArgumentsAreUsageErrors) {
        "at most four panels can be compared"},
       {{"a.png", "--target", "0"}, "--target must be a score above 0 and at most 100, not '0'"},
       {{"a.png", "--target", "eighty"}, "--target must be a score above 0 and at most 100, not 'eighty'"},
+      {{"a.png", "--threads", "0"}, "--threads must be a whole number from 1 to 1024, not '0'"},
+      {{"a.png", "--threads", "two"}, "--threads must be a whole number from 1 to 1024, not 'two'"},
   };
   for (const auto& [arguments, message] : cases) {
     RunResult result = run(arguments);
@@ -261,11 +263,13 @@ TEST_F(CompareCommandTest, TargetModeReportsTheFoundQualityAndWhetherTheTargetWa
 TEST_F(CompareCommandTest, VerbosePrintsEveryCommandWithItsStatusAndTime) {
   fakeWebPAndScorer();
   RunResult result = run({(scratch / "photo.png").string(), "--tool-dir", tools.string(), "--panel", "webp",
-                          "--verbose"});
+                          "--verbose", "--threads", "3"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_NE(result.errors.find("cwebp -q 85 -m 5 -metadata all " + (scratch / "photo.png").string() + " -o "),
+  // The console lines show the thread flags: the one panel has all three threads.
+  EXPECT_NE(result.errors.find("cwebp -mt -q 85 -m 5 -metadata all " + (scratch / "photo.png").string() + " -o "),
             std::string::npos)
       << result.errors;
+  EXPECT_NE(result.errors.find("\nssimulacra2 --threads 3 /"), std::string::npos) << result.errors;
   for (const char* tool : {"cwebp ", "dwebp ", "ssimulacra2 "}) {
     auto at = result.errors.find(std::string("\n") + tool);
     ASSERT_NE(at, std::string::npos) << tool;

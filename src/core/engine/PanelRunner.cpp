@@ -52,10 +52,11 @@ ScoreRun score(const EngineContext& context, const fs::path& reference, const fs
   ScoreRun run;
   std::string output;
   try {
-    output = context.runner.runTool(ToolContract::ssimulacra2,
-                                    {std::string(ToolContract::ssimulacra2MapFlag), errorMap.string(),
-                                     reference.string(), decoded.string()},
-                                    stopToken);
+    output = context.runner.runTool(
+        ToolContract::ssimulacra2,
+        context.withThreadFlag(ToolContract::ssimulacra2, {std::string(ToolContract::ssimulacra2MapFlag),
+                                                           errorMap.string(), reference.string(), decoded.string()}),
+        stopToken);
     std::error_code error;
     if (fs::is_regular_file(errorMap, error)) run.errorMap = errorMap;
   } catch (const CompressionError& failure) {
@@ -63,7 +64,9 @@ ScoreRun score(const EngineContext& context, const fs::path& reference, const fs
         failure.output().find(ToolContract::ssimulacra2UsageMarker) == std::string::npos) {
       throw;
     }
-    output = context.runner.runTool(ToolContract::ssimulacra2, {reference.string(), decoded.string()}, stopToken);
+    output = context.runner.runTool(
+        ToolContract::ssimulacra2,
+        context.withThreadFlag(ToolContract::ssimulacra2, {reference.string(), decoded.string()}), stopToken);
   }
   run.score = parseSsimulacra2Score(output);
   return run;
@@ -91,7 +94,8 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   if (decoder.tool.empty()) {
     decodeWithPlatform(encoded, decoded);
   } else {
-    decoderOutput = context.runner.runTool(decoder.tool, decoder.arguments, stopToken);
+    decoderOutput = context.runner.runTool(decoder.tool, context.withThreadFlag(decoder.tool, decoder.arguments),
+                                           stopToken);
   }
   const double decodeDuration = std::chrono::duration<double>(SteadyClock::now() - decodeStart).count();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "core/common/DeclaredImageSize.h"
 #include "core/tools/ProcessRunner.h"
@@ -10,14 +11,15 @@ namespace quorlin {
 
 namespace {
 
-const std::array<AppSettingInfo, 8>& table() {
-  static const std::array<AppSettingInfo, 8> rows{{
+const std::array<AppSettingInfo, 9>& table() {
+  static const std::array<AppSettingInfo, 9> rows{{
       {AppSetting::appearance, "appAppearance", std::string(rawValue(AppAppearance::automatic))},
       {AppSetting::autoRegenerate, "autoRegenerate", false},
       {AppSetting::autoRegenerateDelay, "autoRegenerateDelay", 1.0, 1.0, 10.0},
       {AppSetting::encodeInParallel, "encodeInParallel", true},
       {AppSetting::hasSeenToolRequirements, "hasSeenToolRequirements", false},
       {AppSetting::customToolDirectories, "customToolDirectories", std::vector<std::string>{}},
+      {AppSetting::threadsPerPass, "threadsPerPass", 0.0, 1.0, 1024.0},
       {AppSetting::toolTimeLimit, "toolTimeLimit", defaultToolTimeLimitSeconds},
       {AppSetting::maximumPixelCount, "maximumPixelCount", static_cast<double>(defaultMaximumPixelCount)},
   }};
@@ -30,6 +32,15 @@ const T& defaultOf(AppSetting setting) {
 }
 
 std::string_view keyOf(AppSetting setting) { return appSettingInfo(setting).key; }
+
+// A whole count within the accepted range, else Auto.
+std::optional<int> acceptedThreads(std::optional<double> count) {
+  const AppSettingInfo& info = appSettingInfo(AppSetting::threadsPerPass);
+  if (!count || *count != std::floor(*count) || *count < info.sliderMinimum || *count > info.sliderMaximum) {
+    return std::nullopt;
+  }
+  return static_cast<int>(*count);
+}
 
 }  // namespace
 
@@ -53,6 +64,7 @@ AppSettings::AppSettings(std::shared_ptr<SettingsStore> store, ToolSearchPath& t
                                  .value_or(defaultOf<bool>(AppSetting::hasSeenToolRequirements));
   customToolDirectories_ = s.stringListValue(keyOf(AppSetting::customToolDirectories))
                                .value_or(defaultOf<std::vector<std::string>>(AppSetting::customToolDirectories));
+  threadsPerPass_ = acceptedThreads(s.doubleValue(keyOf(AppSetting::threadsPerPass)));
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
   double limit = s.doubleValue(keyOf(AppSetting::toolTimeLimit)).value_or(0);
   toolTimeLimit_ = limit > 0 ? limit : defaultOf<double>(AppSetting::toolTimeLimit);
@@ -108,6 +120,12 @@ void AppSettings::setMaximumPixelCount(std::uint64_t pixels) {
   maximumPixelCount_ = pixels > 0 ? pixels : static_cast<std::uint64_t>(defaultOf<double>(AppSetting::maximumPixelCount));
   store_->setValue(keyOf(AppSetting::maximumPixelCount), static_cast<double>(maximumPixelCount_));
   changed(AppSetting::maximumPixelCount);
+}
+
+void AppSettings::setThreadsPerPass(std::optional<int> threads) {
+  threadsPerPass_ = acceptedThreads(threads ? std::optional<double>(*threads) : std::nullopt);
+  store_->setValue(keyOf(AppSetting::threadsPerPass), static_cast<double>(threadsPerPass_.value_or(0)));
+  changed(AppSetting::threadsPerPass);
 }
 
 bool AppSettings::addCustomToolDirectory(std::string directory) {

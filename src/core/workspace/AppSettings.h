@@ -12,7 +12,8 @@
 //
 // Readers take the current value when they need it: a workspace reads the
 // delay when it schedules a regeneration and the parallel switch when a pass
-// starts. Main thread only. The store and the search path must outlive this
+// starts; the application hands "Threads per pass" to the engine's core budget
+// whenever it changes. Main thread only. The store and the search path must outlive this
 // object.
 #pragma once
 
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,13 +42,16 @@ enum class AppSetting {
   encodeInParallel,
   hasSeenToolRequirements,
   customToolDirectories,
+  threadsPerPass,
   toolTimeLimit,
   maximumPixelCount,
 };
 
 // One row of the settings table: the store key, the value used when the key is
 // absent or holds another type (its alternative is the type the setting is
-// stored as), and for the delay the range its slider offers.
+// stored as), and for the delay the range its slider offers; for the threads
+// the counts accepted (a stored count outside them, or not whole, is Auto).
+// "Threads per pass" is stored as a number, 0 standing for Auto.
 struct AppSettingInfo {
   AppSetting setting;
   std::string_view key;
@@ -71,6 +76,8 @@ class AppSettings {
   bool encodeInParallel() const { return encodeInParallel_; }
   bool hasSeenToolRequirements() const { return hasSeenToolRequirements_; }
   const std::vector<std::string>& customToolDirectories() const { return customToolDirectories_; }
+  // "Threads per pass": nothing for Auto (every hardware thread).
+  std::optional<int> threadsPerPass() const { return threadsPerPass_; }
   // How long one tool may run, in seconds (a stored value of 0 or less reads as the default).
   double toolTimeLimit() const { return toolTimeLimit_; }
   // The most pixels an image may declare to be decoded (below 1 reads as the default).
@@ -82,6 +89,8 @@ class AppSettings {
   void setEncodeInParallel(bool value);
   void setHasSeenToolRequirements(bool value);
   void setCustomToolDirectories(std::vector<std::string> directories);
+  // A count outside the accepted range is Auto.
+  void setThreadsPerPass(std::optional<int> threads);
   void setToolTimeLimit(double seconds);
   void setMaximumPixelCount(std::uint64_t pixels);
 
@@ -114,6 +123,7 @@ class AppSettings {
   bool encodeInParallel_;
   bool hasSeenToolRequirements_;
   std::vector<std::string> customToolDirectories_;
+  std::optional<int> threadsPerPass_;
   double toolTimeLimit_;
   std::uint64_t maximumPixelCount_;
   ObserverList<AppSetting> observers_;

@@ -57,8 +57,12 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
     if (setting == AppSetting::toolTimeLimit) runner_->setTimeLimit(settings_->toolTimeLimit());
     if (setting == AppSetting::maximumPixelCount) setMaximumDecodedPixelCount(settings_->maximumPixelCount());
   });
-  engine_ = std::make_shared<CompressionRunner>(
-      EngineContext{*runner_, executables_, toolSearchPath_, versions_, temporaryDirectories_.rootDirectory()});
+  budget_.setThreadsPerPass(settings_->threadsPerPass());
+  budgetSubscription_ = settings_->observe([this](AppSetting setting) {
+    if (setting == AppSetting::threadsPerPass) budget_.setThreadsPerPass(settings_->threadsPerPass());
+  });
+  engine_ = std::make_shared<CompressionRunner>(EngineContext{
+      *runner_, executables_, toolSearchPath_, versions_, temporaryDirectories_.rootDirectory(), &budget_});
 
   temporaryDirectories_.purgeStaleDirectories(staleDirectoryAge);
 
