@@ -109,7 +109,7 @@ TEST_F(ToolRunnerTest, FileThatIsNoValidExecutableIsALaunchFailure) {
 TEST_F(ToolRunnerTest, MissingToolThrowsMissingToolAndLogsNothing) {
   CompressionError error = runFailing("cjpegli");
   EXPECT_EQ(error.kind(), CompressionError::Kind::missingTool);
-  EXPECT_EQ(error.message(), "Missing command-line tool: cjpegli. Install it with Homebrew or add it to PATH.");
+  EXPECT_EQ(error.message(), "Missing command-line tool: cjpegli. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_EQ(dispatcher.runPending(), 0u);
   EXPECT_TRUE(console.entries().empty());
 }
