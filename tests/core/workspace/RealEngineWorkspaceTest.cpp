@@ -163,11 +163,14 @@ TEST_F(RealEngineWorkspaceTest, ClosingTheTabEndsTheToolsItsPassIsRunning) {
   workspace->loadSource(source);
   ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
   workspace->generateAll();
-  ASSERT_TRUE(pumpUntil([&] { return fs::exists(started) && fs::file_size(started) > 0; }));
+  ASSERT_TRUE(test::eventually([&] {
+    dispatcher->runPending();
+    return !test::readTextFile(started).empty();
+  }, 60s));
   const pid_t encoder = std::stoi(test::readTextFile(started));
 
   workspace.reset();
-  const bool isGone = dispatcher->runUntil([&] { return ::kill(encoder, 0) != 0; }, 30000ms);
+  const bool isGone = test::eventually([&] { return ::kill(encoder, 0) != 0; }, 30s);
   test::writeTextFile(release, "");   // lets a surviving encoder end, so the test cannot hang
   EXPECT_TRUE(isGone) << "cjxl kept running after its tab closed";
 }
