@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "core/engine/CodecPanel.h"
 #include "core/engine/EngineContext.h"
 

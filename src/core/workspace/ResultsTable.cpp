@@ -42,9 +42,13 @@ int csvDecimals(ResultsTableColumn column) {
 
 }  // namespace
 
-std::vector<std::string> resultsTableHeaders() {
-  return {"Panel",     "Codec",       "Settings",    "File Size (bytes)", "Bits Per Pixel",
-          "Savings (%)", "SSIMULACRA2", "Encode Time (s)", "Decode Time (s)",  "Status"};
+std::vector<std::string> resultsTableHeaders(ResultsTableHeaders kind) {
+  if (kind == ResultsTableHeaders::csv) {
+    return {"Panel",       "Codec",       "Settings",        "File Size (bytes)", "Bits Per Pixel",
+            "Savings (%)", "SSIMULACRA2", "Encode Time (s)", "Decode Time (s)",   "Status"};
+  }
+  return {"Panel",   "Codec",       "Settings",    "File Size",   "Bits Per Pixel",
+          "Savings", "SSIMULACRA2", "Encode Time", "Decode Time", "Status"};
 }
 
 std::vector<ResultsTableRow> resultsTableRows(const std::vector<CodecPanel>& panels, std::int64_t sourceFileSize,
@@ -87,7 +91,7 @@ std::string resultsTableCSV(const std::vector<ResultsTableRow>& rows) {
     csv.pop_back();   // the last separator
     csv += "\r\n";
   };
-  for (const std::string& header : resultsTableHeaders()) csv += csvField(header) + ',';
+  for (const std::string& header : resultsTableHeaders(ResultsTableHeaders::csv)) csv += csvField(header) + ',';
   endLine();
   for (const ResultsTableRow& row : rows) {
     for (std::size_t column = 0; column < row.cells.size(); ++column) {

@@ -27,8 +27,10 @@ struct ResultsTableRow {
   std::vector<ResultsTableCell> cells;   // one per column, in column order
 };
 
-// The column titles, in column order.
-std::vector<std::string> resultsTableHeaders();
+// The column titles, in column order: as shown, or for the CSV, whose
+// titles name the units of its plain numbers ("File Size (bytes)").
+enum class ResultsTableHeaders { shown, csv };
+std::vector<std::string> resultsTableHeaders(ResultsTableHeaders kind = ResultsTableHeaders::shown);
 
 // One row per panel, in panel order. A panel without a result has empty
 // figures and says why in the status ("Failed", "Not Generated"); a result

@@ -5,9 +5,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <string>
 
 #include "core/workspace/CompressionWorkspace.h"
@@ -106,7 +108,13 @@ void ResultsTableWindowController::show(CompressionWorkspace& workspace) {
   const bool isNew = !state_->window;
   if (isNew) state_->build();
   state_->attach(&workspace);
-  if (isNew) centerOnScreen(state_->window.get());
+  if (isNew) {
+    // Every column in view where the screen allows (centerOnScreen shrinks it to fit).
+    QTableWidget* table = state_->table;
+    const int width = table->horizontalHeader()->length() + table->verticalScrollBar()->sizeHint().width() + 28;
+    state_->window->resize(std::max(state_->window->width(), width), state_->window->height());
+    centerOnScreen(state_->window.get());
+  }
   bringToFront(state_->window.get());
 }
 
