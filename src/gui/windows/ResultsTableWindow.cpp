@@ -111,7 +111,7 @@ void ResultsTableWindowController::show(CompressionWorkspace& workspace) {
   if (isNew) {
     // Every column in view where the screen allows (centerOnScreen shrinks it to fit).
     QTableWidget* table = state_->table;
-    const int width = table->horizontalHeader()->length() + table->verticalScrollBar()->sizeHint().width() + 28;
+    const int width = table->horizontalHeader()->length() + table->verticalScrollBar()->sizeHint().width() + 64;
     state_->window->resize(std::max(state_->window->width(), width), state_->window->height());
     centerOnScreen(state_->window.get());
   }
