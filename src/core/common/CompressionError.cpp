@@ -1,6 +1,7 @@
 #include "core/common/CompressionError.h"
 
 #include "core/common/Cancellation.h"
+#include "core/common/PlatformTexts.h"
 
 #include <cctype>
 #include <cmath>
@@ -24,7 +25,7 @@ CompressionError::CompressionError(Kind kind, std::string tool, std::string outp
     : kind_(kind), tool_(std::move(tool)), output_(std::move(output)), file_(std::move(file)) {
   switch (kind_) {
     case Kind::missingTool:
-      message_ = "Missing command-line tool: " + tool_ + ". Install it with Homebrew or add it to PATH.";
+      message_ = "Missing command-line tool: " + tool_ + ". " + std::string(platformTexts().installMissingTool);
       break;
     case Kind::processFailed:
       message_ = tool_ + " failed. " + trimWhitespace(output_);

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <limits>
+#include <stop_token>
 #include <system_error>
 
 #include "core/common/Cancellation.h"
@@ -68,6 +70,14 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   request.environment = environmentWithPath(joinedPath(directories));
   request.standardInput = standardInput_;
   request.tracker = tracker_;
+  // Without a program-wide tracker, a cancelled run (its tab closed, say)
+  // ends its own tool and whatever that started, rather than letting it run
+  // on and slow down the work that is still wanted.
+  ChildProcessTracker runTracker;
+  if (!tracker_ && stopToken.stop_possible()) request.tracker = &runTracker;
+  std::stop_callback endOnStop(stopToken, [&request, &runTracker] {
+    if (request.tracker == &runTracker) runTracker.terminateAll(SIGTERM);
+  });
 
   ProcessOutputCollector standardOutput;
   ProcessOutputCollector standardError;
@@ -99,6 +109,7 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   dispatcher_.post([&console = console_, entryId, status = outcome.exitStatus, output, finishedAt]() mutable {
     console.finish(entryId, status, std::move(output), finishedAt);
   });
+  throwIfCancelled(stopToken);   // ended on purpose: not a failure of the tool
   if (outcome.wasTerminatedByTimeLimit) throw CompressionError::timedOut(located->name, limitSeconds);
   if (outcome.exitStatus != 0) {
     throw CompressionError::processEnded(located->name, std::move(output), outcome.exitStatus,

@@ -74,7 +74,9 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
       MainWindowServices{workspaceServices, console_, executables_, toolSearchPath_});
   menus_ = installAppMenus(*mainWindow_->menuBar(), registry_,
                            AppMenuHandlers{[this] { aboutWindow_->show(); }, [this] { settingsWindow_->show(); },
-                                           [] { QCoreApplication::quit(); }});
+                                           [] { QCoreApplication::quit(); }, [this] { mainWindow_->openImage(); },
+                                           [this] { mainWindow_->closeSelectedTab(); },
+                                           [this] { mainWindow_->showResultsTable(); }});
   // Closing the main window quits, even while auxiliary windows are open.
   connect(mainWindow_.get(), &MainWindow::closed, this, [] { QCoreApplication::quit(); });
 
@@ -94,10 +96,11 @@ QuorlinApplication::~QuorlinApplication() { terminate(); }
 
 void QuorlinApplication::show() {
   // Room for the four panels' settings and results without scrolling, and a
-  // canvas wider than tall; never larger than the screen.
+  // canvas wider than tall; never larger than the screen, less a margin for
+  // the window frame.
   QSize size(1600, 1040);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    size = size.boundedTo(screen->availableGeometry().size() * 0.92);
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(48, 48));
   }
   mainWindow_->resize(size);
   mainWindow_->show();
