@@ -23,6 +23,9 @@ struct CompressionResult {
   std::int64_t encodedSize = 0;            // bytes; 0 when unreadable
   DisplayImage decodedImage;
   double ssimulacra2Score = 0;
+  // The decoder's PNG said nothing about its colours and was given the
+  // prepared source's profile before it was read and scored.
+  bool scoredWithSourceProfile = false;
   double encodeDuration = 0;               // seconds, wall clock
   double decodeDuration = 0;               // seconds, wall clock
   std::string commandLine;                 // settings only, never a path

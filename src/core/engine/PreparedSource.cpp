@@ -23,6 +23,12 @@ std::string lowerCased(std::string text) {
   return text;
 }
 
+bool holdsPreparedPixels(const ImageFileHeader& header) {
+  const vips::VImage& image = header.image;
+  const int orientation = image.get_typeof(VIPS_META_ORIENTATION) ? image.get_int(VIPS_META_ORIENTATION) : 1;
+  return orientation == 1 && decodesToOwnSamples(header);
+}
+
 PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path& directory,
                                       std::shared_ptr<const DecodedImage> decoded) {
   PreparedCompressionSource prepared;
@@ -31,18 +37,23 @@ PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path&
   prepared.temporaryDirectory = directory;
   std::optional<std::string> readerType;
   if (decoded) {
-    if (auto header = readImageHeader(sourceURL)) readerType = header->typeIdentifier;
+    if (auto header = readImageHeader(sourceURL)) {
+      readerType = header->typeIdentifier;
+      prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(*header);
+    }
     writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = decoded->colorSpace();
   } else if (ImageFileHeader header; auto streaming = planStreamingDecode(sourceURL, &header)) {
     // Most photographs: decoded while the PNG is written, never held whole.
     readerType = header.typeIdentifier;
+    prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(header);
     writePreparedPNG(*streaming, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = streaming->colorSpace;
   } else {
     decoded = decodeImageFile(sourceURL, nullptr, &header);
     if (!decoded) throw CompressionError::unreadableImage(sourceURL);
     readerType = header.typeIdentifier;
+    prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(header);
     writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = decoded->colorSpace();
   }
@@ -73,7 +84,7 @@ PreparedCompressionSource prepareSource(const fs::path& sourceURL, const fs::pat
 }
 
 fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) const {
-  if (usesPlatformEncoder(codec)) return preparedURL;
+  if (usesPlatformEncoder(codec) || !sourceHoldsPreparedPixels) return preparedURL;
   std::string extension = sourceURL.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
   extension = lowerCased(extension);
@@ -85,6 +96,12 @@ fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) cons
     }
   }
   return preparedURL;
+}
+
+ColorSpaceRef PreparedCompressionSource::preparedProfile() const {
+  const ColorSpaceRef& space = displayMetadata.colorSpace;
+  if (!space || isPlainSRGB(space) || space->iccProfile().empty()) return nullptr;
+  return space;
 }
 
 void PreparedCompressionSource::removeTemporaryDirectory() const {

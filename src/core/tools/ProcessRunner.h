@@ -56,6 +56,10 @@ class ToolRunner {
   std::string runTool(std::string_view tool, const std::vector<std::string>& arguments,
                       std::stop_token stopToken = {}) const;
 
+  // Logs a step the pipeline did itself (no child process) as a completed
+  // console entry, so the console tells the whole course of a run.
+  void logStep(std::string description, std::string output) const;
+
  private:
   ExecutableURLCache& cache_;
   const ToolSearchPath& searchPath_;

@@ -16,7 +16,7 @@ constexpr std::string_view avifEncoderTools[] = {"avifenc"};
 constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
 
-constexpr std::array<ToolVersionRule, 10> rules = {{
+constexpr std::array<ToolVersionRule, 11> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
@@ -45,6 +45,10 @@ constexpr std::array<ToolVersionRule, 10> rules = {{
      "heif-enc VERSION cannot encode 16-bit input as AVIF at this bit depth. Choose Bit Depth 12 or install a "
      "newer libheif.",
      "heif-enc VERSION encodes 16-bit input as AVIF only at Bit Depth 12.", ""},
+    {ToolRuleId::heifEncoderTIFFInput, heifEncoderTools, RuleApplicability::versionsBelow, "1.17",
+     "reads only JPEG, PNG and Y4M: a TIFF fails with \"Not a JPEG file\" (exit 1)",
+     "TIFF sources reach it as the prepared source.png", "",
+     "heif-enc VERSION reads no TIFF: TIFF sources are given as the prepared PNG.", ""},
     {ToolRuleId::avifEncoderQuality, avifEncoderTools, RuleApplicability::versionsBelow, "1.0",
      "--qcolor Q is an unknown option (exit 1)",
      "pass --min N --max N, N = ((100 - Q) * 63 + 50) / 100 in integer arithmetic", "",
@@ -182,6 +186,10 @@ bool heifEncCanEncode16BitAVIF(const std::optional<ToolVersion>& version, HEIFDe
 
 bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version) {
   return !ruleApplies(toolVersionRule(ToolRuleId::heifEncoderHevcFlag), version);
+}
+
+bool heifEncReadsTIFF(const std::optional<ToolVersion>& version) {
+  return !ruleApplies(toolVersionRule(ToolRuleId::heifEncoderTIFFInput), version);
 }
 
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version) {
