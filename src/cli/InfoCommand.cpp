@@ -2,7 +2,7 @@
 //
 // Prints the source's summary line and spec lines as the desktop app shows
 // them (or, with --json, one object with every metadata field, the summary
-// line and the specLines list), and with --prepare writes the prepared 16-bit
+// line and the specLines list), and with --prepare writes the prepared
 // "source.png" that encoders and the scorer would be given into DIR.
 //
 // Exit status: 0 done; 1 the prepared file could not be written; 2 usage
@@ -33,7 +33,7 @@ constexpr const char* usage =
     "usage: quorlin-cli info SOURCE [--json] [--prepare DIR]\n"
     "\n"
     "  --json          print the specs as one JSON object\n"
-    "  --prepare DIR   also write the prepared 16-bit source.png into DIR\n";
+    "  --prepare DIR   also write the prepared source.png into DIR\n";
 
 struct InfoOptions {
   fs::path source;
@@ -147,7 +147,7 @@ int runInfo(const std::vector<std::string>& arguments) {
   return exitSuccess;
 }
 
-const RegisterCommand registration({"info", "show a source's specs; --prepare writes its 16-bit source.png", runInfo});
+const RegisterCommand registration({"info", "show a source's specs; --prepare writes its prepared source.png", runInfo});
 
 }  // namespace
 }  // namespace quorlin::cli

@@ -74,7 +74,7 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
 
   EXPECT_EQ(harness.recordedArguments("dwebp"),
             (Arguments{result.encodedURL.string(), "-o", result.decodedURL.string()}));
-  // Scored against the prepared 16-bit PNG, never the user's file.
+  // Scored against the prepared PNG, never the user's file.
   EXPECT_EQ(harness.recordedArguments("ssimulacra2"),
             (Arguments{source.preparedURL.string(), result.decodedURL.string()}));
   EXPECT_FALSE(harness.hasRun("jxlinfo"));
