@@ -83,8 +83,27 @@ PreparedCompressionSource prepareSource(const fs::path& sourceURL, const fs::pat
   }
 }
 
+namespace {
+
+// heif-enc takes a JPEG's YCbCr planes as they are instead of the RGB pixels
+// every other reader decodes (measured: its lossless encode of a JPEG scores
+// 86.9 against the JPEG's pixels, of the same pixels as PNG 93.8).
+bool readsJPEGAsOtherPixels(CompressionCodec codec) {
+  return codec == CompressionCodec::heifLibheif || codec == CompressionCodec::avifLibheif ||
+         codec == CompressionCodec::jpeg2000Libheif;
+}
+
+bool isJPEG(const PreparedCompressionSource& source) {
+  if (source.sourceContentType) return contentTypeConforms(*source.sourceContentType, ContentTypeIdentifier::jpeg);
+  std::string extension = lowerCased(source.sourceURL.extension().string());
+  return extension == ".jpg" || extension == ".jpeg";
+}
+
+}  // namespace
+
 fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) const {
   if (usesPlatformEncoder(codec) || !sourceHoldsPreparedPixels) return preparedURL;
+  if (readsJPEGAsOtherPixels(codec) && isJPEG(*this)) return preparedURL;
   std::string extension = sourceURL.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
   extension = lowerCased(extension);

@@ -279,6 +279,9 @@ TEST(EncoderInputTest, ExtensionsAreComparedLowerCased) {
   EXPECT_EQ(prepared.encoderInputURL(C::jpegXL), prepared.sourceURL);
   EXPECT_EQ(prepared.encoderInputURL(C::avif), prepared.sourceURL);
   EXPECT_EQ(prepared.encoderInputURL(C::jpegTurbo), prepared.preparedURL);  // jpg is not cjpeg's
+  // heif-enc would read the JPEG's YCbCr planes, not the pixels of source.png.
+  EXPECT_EQ(prepared.encoderInputURL(C::heifLibheif), prepared.preparedURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::avifLibheif), prepared.preparedURL);
 }
 
 TEST(EncoderInputTest, TIFFReachesOnlyTheEncodersThatReadIt) {
