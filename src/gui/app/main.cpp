@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "gui/app/GenerateAndCapture.h"
 #include "gui/app/QuorlinApplication.h"
 
