@@ -63,8 +63,8 @@ constexpr std::array<ToolVersionRule, 11> rules = {{
      "cjpeg VERSION reads no PNG: PNG sources are converted to PPM first.", ""},
     {ToolRuleId::jpegXLSixteenBitAlpha, jpegXLTools, RuleApplicability::versionsBelow, "0.8",
      "djxl cannot write back a 16-bit RGBA file that cjxl made",
-     "the prepared source.png is 16-bit RGB when every alpha sample of the source is opaque; sources with "
-     "real transparency keep 16-bit RGBA",
+     "the prepared source.png drops an alpha channel that is opaque everywhere; sources with real "
+     "transparency keep RGBA (8-bit sources as 8-bit RGBA, which round-trips)",
      "",
      "libjxl VERSION cannot round-trip 16-bit images with transparency: opaque sources are prepared "
      "without alpha.",
