@@ -273,11 +273,11 @@ int ComparePass::run() {
 int runCompare(const std::vector<std::string>& arguments) {
   CompareParse parse = parseCompareArguments(arguments);
   if (parse.isHelp) {
-    std::cout << compareUsage;
+    std::cout << compareUsage();
     return exitSuccess;
   }
   if (!parse.options) {
-    std::cerr << "quorlin-cli compare: " << parse.error << "\n\n" << compareUsage;
+    std::cerr << "quorlin-cli compare: " << parse.error << "\n\n" << compareUsage();
     return exitUsage;
   }
   ComparePass pass(std::move(*parse.options));

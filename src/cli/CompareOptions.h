@@ -3,11 +3,11 @@
 //   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
 //           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
 //
-// CODEC is a raw value ("JPEG XL", "HEIF") or a short key (jxl, avif, webp,
-// jpegli, heif-libheif, avif-libheif, jp2-libheif, heif-system, jpeg-turbo,
-// jpeg-system). FIELD is a panel setting named as in CodecPanel; VALUE is a
-// number, true/false, or an option's raw value. Without --panel the four
-// default panels run; at most four panels can be given.
+// CODEC is a raw value ("JPEG XL", "HEIF") or the catalog's command-line key
+// (jxl, webp, ...). FIELD is one of the codec's panel settings in the catalog,
+// named as in CodecPanel; VALUE is a number in the setting's range, true/false,
+// or an option's raw value. Without --panel the four default panels run; at
+// most four panels can be given.
 #pragma once
 
 #include <filesystem>
@@ -46,6 +46,7 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments);
 // message when the codec, a field or a value is unknown or out of range.
 std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text);
 
-extern const char* const compareUsage;
+// The --help text: the options, then every codec's key with its fields.
+std::string compareUsage();
 
 }  // namespace quorlin::cli

@@ -1,10 +1,10 @@
 #include "core/engine/PreparedSource.h"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 #include "core/common/CompressionError.h"
+#include "core/common/TextEncoding.h"
 #include "core/codecs/ContentTypes.h"
 #include "core/engine/ImageDecoding.h"
 #include "core/engine/PreparedPNGWriter.h"
@@ -16,12 +16,6 @@ namespace quorlin {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lowerCased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 bool holdsPreparedPixels(const ImageFileHeader& header) {
   const vips::VImage& image = header.image;
@@ -95,7 +89,7 @@ bool readsJPEGAsOtherPixels(CompressionCodec codec) {
 
 bool isJPEG(const PreparedCompressionSource& source) {
   if (source.sourceContentType) return contentTypeConforms(*source.sourceContentType, ContentTypeIdentifier::jpeg);
-  std::string extension = lowerCased(source.sourceURL.extension().string());
+  std::string extension = asciiLowercased(source.sourceURL.extension().string());
   return extension == ".jpg" || extension == ".jpeg";
 }
 
@@ -106,7 +100,7 @@ fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) cons
   if (readsJPEGAsOtherPixels(codec) && isJPEG(*this)) return preparedURL;
   std::string extension = sourceURL.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
-  extension = lowerCased(extension);
+  extension = asciiLowercased(extension);
   auto extensions = directInputExtensions(codec);
   if (std::find(extensions.begin(), extensions.end(), extension) != extensions.end()) return sourceURL;
   if (sourceContentType) {

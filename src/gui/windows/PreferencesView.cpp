@@ -21,8 +21,6 @@ namespace quorlin::gui {
 
 namespace {
 
-QString qString(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 // Exclusive buttons side by side: the desktop's stand-in for a segmented picker.
 QWidget* segmentedPicker(const QStringList& segments, QButtonGroup* group, QWidget* parent) {
   auto* picker = new QWidget(parent);
@@ -73,7 +71,7 @@ PreferencesView::PreferencesView(AppSettings& settings, QWidget* parent) : QWidg
   appearanceRowLayout->addStretch(1);
   appearanceGroup_ = new QButtonGroup(this);
   QStringList appearanceNames;
-  for (AppAppearance appearance : allAppAppearances()) appearanceNames << qString(displayName(appearance));
+  for (AppAppearance appearance : allAppAppearances()) appearanceNames << QString::fromUtf8(displayName(appearance));
   appearanceRowLayout->addWidget(segmentedPicker(appearanceNames, appearanceGroup_, appearanceRow));
   appearanceLayout->addWidget(appearanceRow);
   layout->addWidget(appearanceSection);
@@ -234,7 +232,7 @@ void PreferencesView::showDirectories() {
     auto* rowLayout = new QHBoxLayout(row);
     rowLayout->setContentsMargins(0, 0, 0, 0);
     rowLayout->setSpacing(6);
-    auto* path = new ElidedLabel(qString(directories[index]), row);
+    auto* path = new ElidedLabel(QString::fromUtf8(directories[index]), row);
     path->setObjectName("directoryPath");
     rowLayout->addWidget(path, 1);
     auto* remove = new QToolButton(row);
