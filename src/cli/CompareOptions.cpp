@@ -40,6 +40,9 @@ std::optional<double> decimalNumber(std::string_view text) {
   return value;
 }
 
+// The most threads --threads accepts: far beyond any machine, short of absurd.
+constexpr long long maximumThreads = 1024;
+
 // ---- Panel fields: the catalog says which a codec takes and their ranges;
 // here only how each is written into a CodecPanel.
 
@@ -184,8 +187,14 @@ const CliOption compareOptions[] = {
      "a value", true},
     {"--target", "SCORE", "search each panel's quality or distance for this SSIMULACRA2 score"},
     {"--serial", "", "run the panels one after another (default: all at once)"},
+    {"--threads", "N", "threads the tools of the pass share (default: every hardware thread)"},
     {"--json", "", "print the results as one JSON object"},
     {"--export", "DIR", "copy each encoded file into DIR (created when missing)"},
+    {"--maps", "DIR",
+     "write each panel's SSIMULACRA2 error map into DIR (created when missing): NAME-error-map.pfm, per pixel "
+     "its share of the weighted error sum behind the score as 32-bit floats (R structure, G artifacts, B blur), "
+     "and NAME-error-map.png, the three added in the inferno colours on one logarithmic scale for all panels "
+     "(three decades up to the largest 99.9th percentile)"},
     {"--tool-dir", "DIR", "also search DIR for the tools, before the built-in directories", "a value", true},
     {"--verbose", "", "print every command as it finishes, with its exit status and time"},
 };
@@ -280,12 +289,22 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       options.targetScore = *score;
     } else if (option == "--serial") {
       options.isSerial = true;
+    } else if (option == "--threads") {
+      auto threads = wholeNumber(value);
+      if (!threads || *threads < 1 || *threads > maximumThreads) {
+        parse.error = "--threads must be a whole number from 1 to " + std::to_string(maximumThreads) + ", not " +
+                      inQuotes(value);
+        return parse;
+      }
+      options.threads = static_cast<int>(*threads);
     } else if (option == "--json") {
       options.isJson = true;
     } else if (option == "--verbose") {
       options.isVerbose = true;
     } else if (option == "--export") {
       options.exportDirectory = std::filesystem::path(value);
+    } else if (option == "--maps") {
+      options.mapsDirectory = std::filesystem::path(value);
     } else if (option == "--tool-dir") {
       options.toolDirectories.push_back(value);
     }

@@ -1,7 +1,8 @@
 // The arguments of `quorlin-cli compare`, parsed and checked.
 //
 //   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//           [--serial] [--threads N] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]...
+//           [--verbose]
 //
 // CODEC is a raw value ("JPEG XL", "HEIF") or the catalog's command-line key
 // (jxl, webp, ...). FIELD is one of the codec's panel settings in the catalog,
@@ -26,9 +27,11 @@ struct CompareOptions {
   std::vector<CodecPanel> panels;           // in panel order; the defaults when none was given
   std::optional<double> targetScore;        // Target Score mode for every panel
   bool isSerial = false;
+  std::optional<int> threads;               // the pass's threads; nothing: every hardware thread
   bool isJson = false;
   bool isVerbose = false;
   std::optional<std::filesystem::path> exportDirectory;
+  std::optional<std::filesystem::path> mapsDirectory;  // error maps, as PFM and colour PNG
   std::vector<std::string> toolDirectories;
 };
 

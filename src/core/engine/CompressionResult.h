@@ -26,6 +26,9 @@ struct CompressionResult {
   // The decoder's PNG said nothing about its colours and was given the
   // prepared source's profile before it was read and scored.
   bool scoredWithSourceProfile = false;
+  // Where the score was lost: ssimulacra2's --map file ("-error-map.pfm" in
+  // the work directory); absent when the installed ssimulacra2 writes none.
+  std::optional<std::filesystem::path> errorMapURL;
   double encodeDuration = 0;               // seconds, wall clock
   double decodeDuration = 0;               // seconds, wall clock
   std::string commandLine;                 // settings only, never a path

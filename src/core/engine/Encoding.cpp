@@ -266,8 +266,9 @@ EncodeStageResult encodeInto(const CodecPanel& panel, const PreparedCompressionS
     return stage;
   }
   EncoderRun run = build(panel, files, context);
+  // The thread flag changes only the time, so the stored command leaves it out.
   stage.commandLine = settingsCommandLine(run.tool, run.arguments);
-  context.runner.runTool(run.tool, run.arguments, stopToken);
+  context.runner.runTool(run.tool, context.withThreadFlag(run.tool, run.arguments, panel.codec), stopToken);
   stage.encodeDuration = secondsSince(start);
   checkEncodedOutput(run, panel.codec, stage.encodedURL);
   return stage;

@@ -76,7 +76,8 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
             (Arguments{result.encodedURL.string(), "-o", result.decodedURL.string()}));
   // Scored against the prepared PNG, never the user's file.
   EXPECT_EQ(harness.recordedArguments("ssimulacra2"),
-            (Arguments{source.preparedURL.string(), result.decodedURL.string()}));
+            (Arguments{"--map", (result.workDirectory / "photo-error-map.pfm").string(), source.preparedURL.string(),
+                       result.decodedURL.string()}));
   EXPECT_FALSE(harness.hasRun("jxlinfo"));
 
   // The console saw encoder, decoder and scorer, in that order.
@@ -116,8 +117,10 @@ TEST_F(PanelRunnerTest, DecodedPNGWithoutColourInformationIsGivenTheSourceProfil
   EXPECT_EQ(colour->colorSpace->iccProfile(), p3);
   EXPECT_EQ(test::decodedSamples(tagged.decodedURL), test::decodedSamples(untagged));
   EXPECT_EQ(tagged.decodedImage.image->colorSpace()->name(), "Display P3");
+  // The console shows the step between decoding and scoring.
   auto entries = harness.consoleEntries();
-  ASSERT_EQ(entries.size(), 4u);
+  ASSERT_GE(entries.size(), 4u);
+  EXPECT_TRUE(entries[1].commandLine.starts_with("dwebp "));
   EXPECT_EQ(entries[2].commandLine, "Tag wide-decoded.png with the source's profile");
   EXPECT_NE(entries[2].output.find("Display P3"), std::string::npos);
   EXPECT_TRUE(entries[3].commandLine.starts_with("ssimulacra2 "));
@@ -133,6 +136,28 @@ TEST_F(PanelRunnerTest, DecodedPNGWithoutColourInformationIsGivenTheSourceProfil
   EXPECT_EQ(test::pngChunkTypes(plain.decodedURL), test::pngChunkTypes(untagged));
   for (const auto* result : {&tagged, &own, &plain}) result->removeWorkDirectory();
   wideSource.removeTemporaryDirectory();
+}
+
+// The map stays with the result; a scorer that does not know --map is asked
+// again for the score alone.
+TEST_F(PanelRunnerTest, TheErrorMapIsKeptWithTheResultOrLeftOutByAScorerWithoutIt) {
+  harness.recordingEncoder("cwebp");
+  harness.recordingDecoder("dwebp");
+  harness.tool("ssimulacra2", "if [ \"$1\" = --map ]; then printf map > \"$2\"; fi\necho 85.5");
+  CompressionResult mapped = runPanel(panelFor(CompressionCodec::webP), source, harness.context());
+  ASSERT_TRUE(mapped.errorMapURL);
+  EXPECT_EQ(*mapped.errorMapURL, mapped.workDirectory / "photo-error-map.pfm");
+  EXPECT_EQ(test::readTextFile(*mapped.errorMapURL), "map");
+  mapped.removeWorkDirectory();
+  EXPECT_FALSE(fs::exists(*mapped.errorMapURL));
+
+  harness.tool("ssimulacra2",
+               "if [ \"$1\" = --map ]; then echo 'Usage: ssimulacra2 orig.png distorted.png' >&2; exit 1; fi\n"
+               "echo 71.25");
+  CompressionResult unmapped = runPanel(panelFor(CompressionCodec::webP), source, harness.context());
+  EXPECT_DOUBLE_EQ(unmapped.ssimulacra2Score, 71.25);
+  EXPECT_FALSE(unmapped.errorMapURL);
+  unmapped.removeWorkDirectory();
 }
 
 TEST(DecoderCommandTest, EveryCodecHasItsDecoderOrTheInProcessReader) {
