@@ -16,7 +16,7 @@ constexpr std::string_view avifEncoderTools[] = {"avifenc"};
 constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
 
-constexpr std::array<ToolVersionRule, 11> rules = {{
+constexpr std::array<ToolVersionRule, 12> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
