@@ -97,6 +97,7 @@ std::string compareJson(const CompareSource& source, const std::vector<PanelOutc
       json.key("result").beginObject();
       json.key("encodedSize").value(result.encodedSize);
       json.key("ssimulacra2Score").value(result.ssimulacra2Score);
+      json.key("scoredWithSourceProfile").value(result.scoredWithSourceProfile);
       json.key("encodeDuration").value(result.encodeDuration);
       json.key("decodeDuration").value(result.decodeDuration);
       json.key("commandLine").value(result.commandLine);

@@ -2,7 +2,7 @@
 //
 // Prints the source's summary line and spec lines as the desktop app shows
 // them (or, with --json, one object with every metadata field, the summary
-// line and the specLines list), and with --prepare writes the prepared 16-bit
+// line and the specLines list), and with --prepare writes the prepared
 // "source.png" that encoders and the scorer would be given into DIR. The
 // specs come from the header and metadata alone; pixels are decoded (within
 // the pixel limit) only for --prepare.
@@ -36,7 +36,7 @@ namespace fs = std::filesystem;
 
 const CliOption infoOptions[] = {
     {"--json", "", "print the specs as one JSON object"},
-    {"--prepare", "DIR", "also write the prepared 16-bit source.png into DIR", "a directory"},
+    {"--prepare", "DIR", "also write the prepared source.png into DIR", "a directory"},
     {"--pixel-limit", "PIXELS", "with --prepare, refuse images declaring more pixels than this (default: 268435456)"},
 };
 const CliSyntax infoSyntax{"info", "SOURCE", infoOptions, ""};
@@ -162,7 +162,7 @@ int runInfo(const std::vector<std::string>& arguments) {
   return exitSuccess;
 }
 
-const RegisterCommand registration({"info", "show a source's specs; --prepare writes its 16-bit source.png", runInfo});
+const RegisterCommand registration({"info", "show a source's specs; --prepare writes its prepared source.png", runInfo});
 
 }  // namespace
 }  // namespace quorlin::cli

@@ -200,7 +200,9 @@ TEST_F(CompareCommandTest, JsonReportHoldsTheSourceAndEveryPanelInOrder) {
   EXPECT_LT(webP, jpeg);
   EXPECT_LT(jpeg, jpegli);
   auto webPSize = fs::file_size(scratch / "sample.webp");
-  EXPECT_NE(json.find("\"encodedSize\": " + std::to_string(webPSize) + ",\n        \"ssimulacra2Score\": 85.3,"),
+  // An untagged source: results are scored as decoded, without a profile given.
+  EXPECT_NE(json.find("\"encodedSize\": " + std::to_string(webPSize) +
+                      ",\n        \"ssimulacra2Score\": 85.3,\n        \"scoredWithSourceProfile\": false,"),
             std::string::npos);
   EXPECT_NE(json.find("\"commandLine\": \"cwebp -q 72 -m 4 -metadata all\""), std::string::npos);
   EXPECT_NE(json.find("\"commandLine\": \"ImageIO JPEG quality=90\""), std::string::npos);

@@ -53,11 +53,18 @@ ToneCurvePtr hlgCurve() {
   return ToneCurvePtr(cmsBuildTabulatedToneCurveFloat(nullptr, entries, table.data()), cmsFreeToneCurve);
 }
 
+// ITU-R BT.709 inverse OETF as a parametric type 4 curve.
+ToneCurvePtr bt709Curve() {
+  const cmsFloat64Number params[5] = {1.0 / 0.45, 1.0 / 1.099, 0.099 / 1.099, 1.0 / 4.5, 0.081};
+  return ToneCurvePtr(cmsBuildParametricToneCurve(nullptr, 4, params), cmsFreeToneCurve);
+}
+
 std::vector<std::uint8_t> buildProfile(const Primaries& primaries, const ToneCurvePtr& curve,
-                                       std::string_view description) {
+                                       std::string_view description, const cmsCIExyY& white = d65) {
+  if (!curve) return {};
   cmsCIExyYTRIPLE triple = {primaries.red, primaries.green, primaries.blue};
   cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
-  LcmsProfile profile(cmsCreateRGBProfile(&d65, &triple, curves));
+  LcmsProfile profile(cmsCreateRGBProfile(&white, &triple, curves));
   if (!profile) return {};
   cmsMLU* text = cmsMLUalloc(nullptr, 1);
   cmsMLUsetASCII(text, "en", "US", std::string(description).c_str());
@@ -166,6 +173,29 @@ std::shared_ptr<const ColorSpace> ColorSpace::fromICC(std::vector<std::uint8_t> 
     }
   }
   return std::make_shared<const ColorSpace>(kind, model, std::move(name), std::move(profileBytes));
+}
+
+std::shared_ptr<const ColorSpace> ColorSpace::described(const Chromaticities& c, Transfer transfer,
+                                                       double exponent) {
+  ToneCurvePtr curve(nullptr, cmsFreeToneCurve);
+  switch (transfer) {
+    case Transfer::srgb: curve = srgbCurve(); break;
+    case Transfer::linear: curve = linearCurve(); break;
+    case Transfer::power: curve = ToneCurvePtr(cmsBuildGamma(nullptr, exponent), cmsFreeToneCurve); break;
+    case Transfer::bt709: curve = bt709Curve(); break;
+    case Transfer::pq: curve = pqCurve(); break;
+    case Transfer::hlg: curve = hlgCurve(); break;
+  }
+  const Primaries primaries = {{c.redX, c.redY, 1.0}, {c.greenX, c.greenY, 1.0}, {c.blueX, c.blueY, 1.0}};
+  const cmsCIExyY white = {c.whiteX, c.whiteY, 1.0};
+  std::string name = "RGB from PNG colour chunks";
+  std::vector<std::uint8_t> icc = buildProfile(primaries, curve, name, white);
+  if (icc.empty()) return nullptr;
+  return std::make_shared<const ColorSpace>(WellKnown::none, Model::rgb, std::move(name), std::move(icc));
+}
+
+bool isPlainSRGB(const ColorSpaceRef& space) {
+  return space && space.get() == ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB).get();
 }
 
 bool ColorSpace::isLinear() const { return kind_ == WellKnown::linearSRGB || kind_ == WellKnown::linearDisplayP3; }

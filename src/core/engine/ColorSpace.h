@@ -26,12 +26,22 @@ class ColorSpace {
     deviceRGB,        // sRGB-like, untagged
   };
   enum class Model { rgb, gray, cmyk, other };
+  enum class Transfer { srgb, linear, power, bt709, pq, hlg };
+  // CIE xy of the primaries and the white point.
+  struct Chromaticities {
+    double redX, redY, greenX, greenY, blueX, blueY, whiteX, whiteY;
+  };
 
   // The built-in spaces; never null.
   static std::shared_ptr<const ColorSpace> wellKnown(WellKnown kind);
   // A space from ICC bytes; null when lcms2 cannot parse them. Recognises a
   // profile equivalent to a well-known one where it can (sRGB above all).
   static std::shared_ptr<const ColorSpace> fromICC(std::vector<std::uint8_t> profile);
+  // An RGB space described by primaries, white point and a transfer curve
+  // (power: linear = encoded ^ exponent), as PNG gAMA/cHRM or cICP chunks
+  // give one; null when lcms2 cannot build it.
+  static std::shared_ptr<const ColorSpace> described(const Chromaticities& chromaticities, Transfer transfer,
+                                                     double exponent = 1.0);
 
   WellKnown kind() const { return kind_; }
   Model model() const { return model_; }
@@ -53,5 +63,11 @@ class ColorSpace {
 };
 
 using ColorSpaceRef = std::shared_ptr<const ColorSpace>;
+
+// The built-in sRGB instance stands for samples that carry no colour
+// description at all (untagged files, sRGB chunks): such an image is written
+// untagged again, so every reader takes it as plain sRGB. An embedded sRGB
+// profile is a space of its own and stays embedded.
+bool isPlainSRGB(const ColorSpaceRef& space);
 
 }  // namespace quorlin

@@ -23,9 +23,13 @@ cmsUInt32Number lcmsRGBFormat(SampleFormat format, bool hasAlpha) {
          (format == SampleFormat::float32 ? FLOAT_SH(1) : 0);
 }
 
-bool hasEmbeddedProfile(const std::filesystem::path& file) {
+// A PNG describes its colours with any colour chunk (as the scorer reads
+// them); other formats with an embedded ICC profile.
+bool describesItsOwnColours(const std::filesystem::path& file) {
   auto header = readImageHeader(file);
-  return header && header->image.get_typeof(VIPS_META_ICC_NAME) != 0;
+  if (!header) return false;
+  if (header->pngColour) return header->pngColour->hasColourChunks;
+  return header->image.get_typeof(VIPS_META_ICC_NAME) != 0;
 }
 
 }  // namespace
@@ -58,7 +62,7 @@ std::shared_ptr<const DecodedImage> convertColorSpace(const std::shared_ptr<cons
 }
 
 std::optional<DisplayImage> readDecodedImage(const std::filesystem::path& file, const DisplayMetadata& display) {
-  if (!display.colorSpace || !hasEmbeddedProfile(file)) {
+  if (!display.colorSpace || !describesItsOwnColours(file)) {
     return readDisplayImage(file, display.colorSpace, display.contentHeadroom);
   }
   auto own = readDisplayImage(file, nullptr, display.contentHeadroom);

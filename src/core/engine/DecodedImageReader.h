@@ -3,9 +3,10 @@
 //
 // Decoders disagree about colour: djxl writes lossy files made from ICC-tagged
 // sources as linear sRGB with that profile embedded, avifdec and heif-convert
-// embed the source's profile, dwebp drops it. So a PNG that carries its own
-// ICC profile is read in that profile and converted into the wanted space;
-// one without a profile is taken to be in the wanted space already.
+// embed the source's profile, dwebp drops it. So a PNG that describes its own
+// colours (any colour chunk, read as the scorer reads it) is read in them and
+// converted into the wanted space; one without is taken to be in the wanted
+// space already (runPanel has given it the source's profile by then).
 // Blocks; any thread; never throws.
 #pragma once
 

@@ -61,11 +61,15 @@ std::string lowerCasedExtension(const fs::path& file) {
   return asciiLowercased(extension);
 }
 
+bool isSourceOfType(const PreparedCompressionSource& source, std::string_view type,
+                    std::initializer_list<std::string_view> extensions) {
+  if (source.sourceContentType && contentTypeConforms(*source.sourceContentType, type)) return true;
+  const std::string extension = lowerCasedExtension(source.sourceURL);
+  return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
+
 bool isPNGSource(const PreparedCompressionSource& source) {
-  if (source.sourceContentType && contentTypeConforms(*source.sourceContentType, ContentTypeIdentifier::png)) {
-    return true;
-  }
-  return lowerCasedExtension(source.sourceURL) == "png";
+  return isSourceOfType(source, ContentTypeIdentifier::png, {"png"});
 }
 
 // Deeper than 8 bits per sample, as heif-enc would read it.
@@ -146,8 +150,13 @@ EncoderRun libheifArguments(const CodecPanel& panel, const EncodeFiles& files, c
   if (panel.codec == CompressionCodec::jpeg2000Libheif && !heifEncSupportsJPEG2000(version)) {
     refuse(tool, ToolRuleId::heifEncoderJPEG2000, version);
   }
+  fs::path input = files.input;
+  if (input == files.sourcePath && !heifEncReadsTIFF(version) &&
+      isSourceOfType(files.source, ContentTypeIdentifier::tiff, {"tif", "tiff"})) {
+    input = absolutePath(files.source.preparedURL);
+  }
   if (panel.codec == CompressionCodec::avifLibheif && !heifEncCanEncode16BitAVIF(version, panel.heifBitDepth) &&
-      isDeeperThanEightBits(files.input)) {
+      isDeeperThanEightBits(input)) {
     refuse(tool, ToolRuleId::heifEncoderSixteenBitAVIF, version);
   }
   EncoderRun run{tool, {}};
@@ -161,7 +170,7 @@ EncoderRun libheifArguments(const CodecPanel& panel, const EncodeFiles& files, c
     a.insert(a.end(), {"-q", decimal(panel.quality)});
   }
   if (panel.heifBitDepth != HEIFDepth::automatic) a.insert(a.end(), {"-b", std::string(rawValue(panel.heifBitDepth))});
-  a.insert(a.end(), {files.input.string(), "-o", files.output.string()});
+  a.insert(a.end(), {input.string(), "-o", files.output.string()});
   return run;
 }
 

@@ -80,6 +80,7 @@ std::optional<ImageFileHeader> openHeader(const fs::path& file) {
     if (loaderType && contentType && contentTypeConforms(*contentType, *loaderType)) loaderType = contentType;
     if (!loaderType) loaderType = contentType;
     if (loaderType) header.typeIdentifier = std::string(*loaderType);
+    if (header.loader.starts_with("pngload")) header.pngColour = readPNGColourDescription(file);
     return header;
   } catch (const VError&) {
     rejectWithVipsError("The image header cannot be read.");
@@ -247,13 +248,6 @@ LcmsProfile defaultCMYKProfile() {
   return profile;
 }
 
-LcmsProfile linearGrayProfile() {
-  cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.0);
-  LcmsProfile profile(cmsCreateGrayProfile(cmsD50_xyY(), curve));
-  cmsFreeToneCurve(curve);
-  return profile;
-}
-
 // Repeats each grey sample of `row` into R, G and B (alpha, if any, follows).
 template <typename Sample>
 void expandGrayRow(const std::byte* row, std::byte* output, std::size_t width, bool hasAlpha) {
@@ -269,26 +263,31 @@ void expandGrayRow(const std::byte* row, std::byte* output, std::size_t width, b
   }
 }
 
-// Converts grey or CMYK samples into linear sRGB with lcms2, alpha copied.
-// Grey goes through a linear grey profile and is then repeated into R, G and
-// B, so neutral stays exactly neutral; uint16 output (float for float input).
-// CMYK, whose gamut reaches beyond sRGB, comes out as unclipped floats.
-std::shared_ptr<const DecodedImage> convertToLinearSRGB(const VImage& image, PixelModel model, bool hasAlpha,
-                                                        const ColorSpaceRef& embedded) {
+// Converts grey or CMYK samples into sRGB with lcms2, uint16, alpha copied.
+// Grey goes to a grey profile with the sRGB curve and is then repeated into
+// R, G and B, so neutral stays exactly neutral; CMYK goes to the sRGB profile
+// (perceptual intent: its gamut reaches beyond sRGB). Gamma-encoded samples
+// keep 16 bits where they matter and encoders compress them better than linear.
+std::shared_ptr<const DecodedImage> convertToSRGB(const VImage& image, PixelModel model, bool hasAlpha,
+                                                  const ColorSpaceRef& embedded) {
   const bool gray = model == PixelModel::gray;
-  SampleFormat inputFormat = sampleFormatOf(image.format());
-  SampleBlock input = materialize(image);
+  VImage samples = image;
+  if (samples.format() == VIPS_FORMAT_FLOAT) {
+    // Float grey is 0..1; lcms2 reads float CMYK as 0..100: 16-bit keeps both exact enough.
+    samples = (samples * 65535.0).cast(VIPS_FORMAT_USHORT);
+  }
+  SampleFormat inputFormat = sampleFormatOf(samples.format());
+  SampleBlock input = materialize(samples);
   LcmsProfile source;
   if (embedded && embedded->model() == (gray ? ColorSpace::Model::gray : ColorSpace::Model::cmyk)) {
     source = openProfile(*embedded);
   }
   if (!source) source = gray ? grayProfileWithSRGBCurve() : defaultCMYKProfile();
-  ColorSpaceRef linear = ColorSpace::wellKnown(ColorSpace::WellKnown::linearSRGB);
-  LcmsProfile target = gray ? linearGrayProfile() : openProfile(*linear);
+  ColorSpaceRef srgb = ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB);
+  LcmsProfile target = gray ? grayProfileWithSRGBCurve() : openProfile(*srgb);
   if (!source || !target) throw VError("no colour profile for the conversion");
 
-  SampleFormat outputFormat =
-      gray && inputFormat != SampleFormat::float32 ? SampleFormat::uint16 : SampleFormat::float32;
+  const SampleFormat outputFormat = SampleFormat::uint16;
   LcmsTransform transform(cmsCreateTransform(
       source.get(), lcmsFormat(model, inputFormat, hasAlpha), target.get(),
       lcmsFormat(gray ? PixelModel::gray : PixelModel::rgb, outputFormat, hasAlpha),
@@ -298,7 +297,7 @@ std::shared_ptr<const DecodedImage> convertToLinearSRGB(const VImage& image, Pix
   const int channels = hasAlpha ? 4 : 3;
   const auto width = static_cast<std::size_t>(image.width());
   const auto height = static_cast<std::size_t>(image.height());
-  const std::size_t sampleBytes = outputFormat == SampleFormat::uint16 ? 2 : 4;
+  const std::size_t sampleBytes = 2;
   const std::size_t outputRow = width * static_cast<std::size_t>(channels) * sampleBytes;
   const std::size_t outputSize = outputRow * height;
   auto output = allocateSampleMemory(outputSize);
@@ -312,11 +311,10 @@ std::shared_ptr<const DecodedImage> convertToLinearSRGB(const VImage& image, Pix
     cmsDoTransformLineStride(transform.get(), input.bytes.get() + y * inputRow, transformed,
                              static_cast<cmsUInt32Number>(width), 1, static_cast<cmsUInt32Number>(inputRow),
                              static_cast<cmsUInt32Number>(transformedRow), 0, 0);
-    if (gray && outputFormat == SampleFormat::uint16) expandGrayRow<std::uint16_t>(transformed, rowOutput, width, hasAlpha);
-    if (gray && outputFormat == SampleFormat::float32) expandGrayRow<float>(transformed, rowOutput, width, hasAlpha);
+    if (gray) expandGrayRow<std::uint16_t>(transformed, rowOutput, width, hasAlpha);
   }
   return std::make_shared<const DecodedImage>(image.width(), image.height(), channels, outputFormat,
-                                              std::shared_ptr<const std::byte>(output), outputSize, linear);
+                                              std::shared_ptr<const std::byte>(output), outputSize, srgb);
 }
 
 // Applies the EXIF orientation. Turning needs the whole picture, which a
@@ -350,22 +348,24 @@ std::optional<DecodePlan> planDecode(const ImageFileHeader& header, const ColorS
   plan.hasAlpha = layout.hasAlpha;
   const int keptBands = colorBands(plan.model) + (plan.hasAlpha ? 1 : 0);
   if (image.bands() > keptBands) image = image.extract_band(0, VImage::option()->set("n", keptBands));
-  plan.embedded = embeddedColorSpace(header.image);
+  // A PNG means what its colour chunks say (null: plain sRGB).
+  plan.embedded = header.pngColour ? header.pngColour->colorSpace : embeddedColorSpace(header.image);
   bool interpretGiven = interpretAs && interpretAs->isRGBModel();
+  const bool grayKeepsItsValues =
+      plan.model == PixelModel::gray && (interpretGiven || !plan.embedded || plan.embedded->isRGBModel());
 
-  if (plan.model == PixelModel::gray && interpretGiven) {
-    // A grey file read in a given RGB space: the grey value is each channel's value.
+  if (grayKeepsItsValues) {
+    // Grey samples are each channel's value in the given space, or in the
+    // file's own (untagged grey is sRGB grey): no conversion, no new rounding.
     VImage gray = compactFormat(image.extract_band(0));
     VImage rgb = VImage::bandjoin({gray, gray, gray});
     if (plan.hasAlpha) rgb = rgb.bandjoin(compactFormat(image.extract_band(1)));
     plan.pixels = rgb;
-    plan.colorSpace = interpretAs;
+    plan.colorSpace = interpretGiven ? interpretAs
+                      : plan.embedded ? plan.embedded
+                                      : ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB);
   } else if (plan.model == PixelModel::gray || plan.model == PixelModel::cmyk) {
-    VImage samples = compactFormat(image);
-    if (plan.model == PixelModel::cmyk && samples.format() == VIPS_FORMAT_FLOAT) {
-      samples = (samples * 65535.0).cast(VIPS_FORMAT_USHORT);  // lcms reads float CMYK as 0..100
-    }
-    plan.pixels = samples;
+    plan.pixels = compactFormat(image);
     plan.needsColorConversion = true;
   } else if (plan.model == PixelModel::lab) {
     VipsBandFormat original = image.format();
@@ -395,7 +395,7 @@ std::shared_ptr<const DecodedImage> decode(const ImageFileHeader& header, const 
   auto plan = planDecode(header, interpretAs);
   if (!plan) return nullptr;
   VImage image = applyOrientation(plan->pixels, plan->orientation);
-  if (plan->needsColorConversion) return convertToLinearSRGB(image, plan->model, plan->hasAlpha, plan->embedded);
+  if (plan->needsColorConversion) return convertToSRGB(image, plan->model, plan->hasAlpha, plan->embedded);
   SampleBlock block = materialize(image);
   return std::make_shared<const DecodedImage>(image.width(), image.height(), image.bands(),
                                               sampleFormatOf(image.format()), std::move(block.bytes),
@@ -466,6 +466,26 @@ std::optional<StreamingDecode> planStreamingDecode(const fs::path& file, ImageFi
   } catch (const VError&) {
     rejectWithVipsError("The image cannot be decoded.");
     return std::nullopt;
+  }
+}
+
+bool decodesToOwnSamples(const ImageFileHeader& header) {
+  try {
+    const VImage& image = header.image;
+    if (image.get_typeof(VIPS_META_N_PAGES) && image.get_int(VIPS_META_N_PAGES) > 1) return false;
+    if ((header.pngColour && header.pngColour->isIndexed) || header.typeIdentifier == ContentTypeIdentifier::gif) {
+      return false;
+    }
+    if (image.format() != VIPS_FORMAT_UCHAR && image.format() != VIPS_FORMAT_USHORT) return false;
+    if (image.coding() != VIPS_CODING_NONE) return false;
+    auto plan = planDecode(header, nullptr);
+    if (!plan || plan->needsColorConversion) return false;
+    if (plan->model != PixelModel::rgb && plan->model != PixelModel::gray) return false;
+    if (header.pngColour) return !header.pngColour->colorSpace || header.pngColour->isICCProfile;
+    return !plan->embedded || plan->embedded->isRGBModel() || plan->model == PixelModel::gray;
+  } catch (const VError&) {
+    vips_error_clear();
+    return false;
   }
 }
 

@@ -30,6 +30,7 @@
 #include "core/common/DeclaredImageSize.h"
 #include "core/engine/DisplayImage.h"
 #include "core/engine/DisplayImageReader.h"
+#include "core/engine/PNGColour.h"
 
 namespace quorlin {
 
@@ -42,6 +43,9 @@ struct ImageFileHeader {
   vips::VImage image;                         // pixels decoded on demand, top to bottom
   std::string loader;                         // "pngload", "heifload", ...
   std::optional<std::string> typeIdentifier;  // the reader's type: loader, refined by content
+  // For PNG files: their colour chunks as the scorer reads them (libvips
+  // reads only iCCP), which decide what the samples mean.
+  std::optional<PNGColourDescription> pngColour;
 };
 
 // Opens `file` and reads its header only. Nothing when it is not a readable
@@ -52,10 +56,13 @@ std::optional<ImageFileHeader> readImageHeader(const std::filesystem::path& file
 
 // Decodes `file` into RGB(A). With `interpretAs` (an RGB space) the pixel
 // values are taken as values of that space whatever the file declares (grey is
-// repeated into R, G and B); without it, RGB pixels keep the file's own ICC
-// space (sRGB when untagged, linear sRGB for untagged scRGB floats), while
-// grey, CMYK and Lab pixels are converted into linear sRGB (uint16 from grey,
-// float32 from CMYK and Lab, values unclipped). Nothing on any failure.
+// repeated into R, G and B); without it, RGB pixels keep the file's own space
+// (for PNG: cICP, iCCP, sRGB, gAMA/cHRM in the scorer's order; elsewhere the
+// ICC profile; plain sRGB when untagged, linear sRGB for untagged scRGB
+// floats). Grey pixels without a grey profile are repeated into R, G and B
+// unchanged, in the file's own space. Grey pixels with a grey profile and CMYK
+// pixels are converted into sRGB (uint16), Lab into linear sRGB (float32,
+// unclipped). Nothing on any failure.
 // `header`, when given, receives the header of the decoded file.
 std::shared_ptr<const DecodedImage> decodeImageFile(const std::filesystem::path& file,
                                                     const ColorSpaceRef& interpretAs,
@@ -88,6 +95,11 @@ std::optional<StreamingDecode> planStreamingDecode(const std::filesystem::path& 
 // Why `header` (of `file`) must not be decoded: over the pixel limit, or a
 // PNG or JPEG too small for its declared size. Nothing when it may be.
 std::optional<std::string> decodeLimitRefusal(const ImageFileHeader& header, const std::filesystem::path& file);
+// Whether decoding gives exactly the file's own samples, in its own colour
+// description: one frame of integer RGB or grey samples (not indexed), no
+// colour conversion, and a description every encoder reads (none, sRGB or an
+// ICC profile; PNG gAMA, cHRM or cICP are not). Orientation is not considered.
+bool decodesToOwnSamples(const ImageFileHeader& header);
 
 // Wraps the samples of `image` (no copy; `image` must outlive the result).
 vips::VImage vipsImageOf(const DecodedImage& image);

@@ -9,6 +9,7 @@
 #include "core/engine/ImageDecoding.h"
 #include "core/engine/EncodedDescription.h"
 #include "core/engine/Encoding.h"
+#include "core/engine/PNGColour.h"
 #include "core/engine/PlatformImageCodec.h"
 #include "core/engine/Ssimulacra2Score.h"
 #include "core/tools/ToolContract.h"
@@ -83,6 +84,24 @@ void requireFile(const fs::path& file) {
   if (!fs::exists(file, error)) throw CompressionError::missingOutput(file);
 }
 
+// One colour rule for display and score: a decoded PNG that says nothing
+// about its colours holds values in the source's space (dwebp, cjpeg and
+// most decoders drop the profile), so it gets the profile of "source.png";
+// a PNG with its own description is left as it is. True when tagged.
+bool tagWithSourceProfile(const PreparedCompressionSource& source, const EngineContext& context,
+                          const fs::path& decoded) {
+  ColorSpaceRef profile = source.preparedProfile();
+  if (!profile) return false;
+  auto colour = readPNGColourDescription(decoded);
+  if (!colour || colour->hasColourChunks) return false;
+  insertPNGICCProfile(decoded, profile->iccProfile());
+  context.runner.logStep("Tag " + decoded.filename().string() + " with the source's profile",
+                         "The decoded PNG has no colour information; it now carries the profile of source.png (\"" +
+                             profile->name() + "\"), pixels unchanged, so it is shown and scored in the source's "
+                             "colours.");
+  return true;
+}
+
 CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSource& source,
                             const EngineContext& context, std::stop_token stopToken, const EncodeStageResult& stage) {
   const fs::path& encoded = stage.encodedURL;
@@ -101,6 +120,7 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
 
   requireFile(encoded);
   requireFile(decoded);
+  const bool scoredWithSourceProfile = tagWithSourceProfile(source, context, decoded);
 
   std::optional<std::string> jxlinfoText;
   if (panel.codec == CompressionCodec::jpegXL) {
@@ -144,6 +164,7 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   result.decodedImage = std::move(*image);
   result.ssimulacra2Score = scored.score;
   result.errorMapURL = scored.errorMap;
+  result.scoredWithSourceProfile = scoredWithSourceProfile;
   result.encodeDuration = stage.encodeDuration;
   result.decodeDuration = decodeDuration;
   result.commandLine = stage.commandLine;

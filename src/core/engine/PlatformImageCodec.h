@@ -10,7 +10,7 @@
 
 namespace quorlin {
 
-// Encodes the first image of `input` (the prepared 16-bit "source.png") into
+// Encodes the first image of `input` (the prepared "source.png") into
 // `output`: for `heif`, HEIC with HEVC at quality `quality` (1-100) and 8 bits
 // per sample, or 10 bits when the input's colour space is linear or HDR (PQ,
 // HLG), which 8 bits would band; for `jpeg`, a baseline JPEG at quality

@@ -23,15 +23,12 @@ bool isOpaque(const VImage& alpha, SampleFormat format) {
   return alpha.min() >= opaque;
 }
 
-VImage toSixteenBit(const VImage& image, SampleFormat format) {
-  switch (format) {
-    case SampleFormat::uint8:
-      // v x 257 maps 0..255 exactly onto 0..65535.
-      return (image.cast(VIPS_FORMAT_USHORT) * 257).cast(VIPS_FORMAT_USHORT);
-    case SampleFormat::uint16:
-      return image;
-    case SampleFormat::float32:
-      return (image * 65535.0).round(VIPS_OPERATION_ROUND_RINT).cast(VIPS_FORMAT_USHORT);
+// 8-bit samples stay 8-bit (the scorer reads 8-bit and 16-bit copies of the
+// same picture differently, so a lossless 8-bit result must meet 8-bit
+// samples); 16-bit samples stay; floats become round(v x 65535), clipped.
+VImage toPNGSamples(const VImage& image, SampleFormat format) {
+  if (format == SampleFormat::float32) {
+    return (image * 65535.0).round(VIPS_OPERATION_ROUND_RINT).cast(VIPS_FORMAT_USHORT);
   }
   return image;
 }
@@ -51,22 +48,25 @@ VImage withoutMetadata(const VImage& image) {
 }
 
 // Writes RGB or RGBA samples of `format` in `space` as the prepared PNG.
-void writeSixteenBitPNG(VImage image, SampleFormat format, const ColorSpace& space,
+void writePNG(VImage image, SampleFormat format, const ColorSpaceRef& space,
                         const std::filesystem::path& output, const std::filesystem::path& sourceForErrors,
                         int compressionLevel) {
   FileTarget target(output);
   try {
-    image = withoutMetadata(toSixteenBit(image, format))
+    const bool eightBit = format == SampleFormat::uint8;
+    image = withoutMetadata(toPNGSamples(image, format))
                 .copy(VImage::option()
-                          ->set("interpretation", VIPS_INTERPRETATION_RGB16)
+                          ->set("interpretation", eightBit ? VIPS_INTERPRETATION_sRGB : VIPS_INTERPRETATION_RGB16)
                           ->set("xres", pixelsPerMillimetreAt72DPI)
                           ->set("yres", pixelsPerMillimetreAt72DPI));
-    const auto& profile = space.iccProfile();
-    if (!profile.empty()) {
+    // Plain sRGB stays untagged, so the scorer reads it exactly as it reads
+    // the source and every untagged result.
+    if (space && !isPlainSRGB(space) && !space->iccProfile().empty()) {
+      const auto& profile = space->iccProfile();
       vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile.data(), profile.size());
     }
     image.pngsave_target(target.vipsTarget(), VImage::option()
-                                                  ->set("bitdepth", 16)
+                                                  ->set("bitdepth", eightBit ? 8 : 16)
                                                   ->set("compression", compressionLevel)
                                                   ->set("filter", VIPS_FOREIGN_PNG_FILTER_NONE)
                                                   ->set("interlace", false));
@@ -91,12 +91,12 @@ void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& 
   } catch (const vips::VError&) {
     throw CompressionError::unreadableImage(sourceForErrors, takeVipsErrorText());
   }
-  writeSixteenBitPNG(image, decoded.format(), *decoded.colorSpace(), output, sourceForErrors, compressionLevel);
+  writePNG(image, decoded.format(), decoded.colorSpace(), output, sourceForErrors, compressionLevel);
 }
 
 void writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
                       const std::filesystem::path& sourceForErrors, int compressionLevel) {
-  writeSixteenBitPNG(decode.pixels, decode.format, *decode.colorSpace, output, sourceForErrors, compressionLevel);
+  writePNG(decode.pixels, decode.format, decode.colorSpace, output, sourceForErrors, compressionLevel);
 }
 
 }  // namespace quorlin

@@ -1,13 +1,14 @@
-// The writer of the prepared "source.png": 16 bits per sample, the image's
-// colour space embedded as an ICC profile, and nothing else that could change
+// The writer of the prepared "source.png": the source's precision, the image's
+// colour space embedded as an ICC profile unless it is plain sRGB (then the
+// file is untagged, as the source was), and nothing else that could change
 // how a reader sees the pixels (no gAMA, cHRM or sRGB chunk, no EXIF, XMP or
 // text; only a pHYs chunk stating 72 dpi, which libvips always writes).
 //
-// Samples become 16-bit exactly: an 8-bit value v is written as v x 257, a
-// float as round(v x 65535) clipped to 0..65535 (the only place where extended
-// values are clipped). The alpha channel is kept only when some sample is not
-// opaque: 16-bit RGBA with real transparency, else 16-bit RGB (older djxl
-// cannot write back 16-bit RGBA, and an opaque alpha changes no score).
+// 8-bit samples are written as they are, 16-bit too; a float is written as
+// round(v x 65535) clipped to 0..65535 (the only place where extended values
+// are clipped). The alpha channel is kept only when some sample is not
+// opaque: RGBA with real transparency, else RGB (older djxl cannot write back
+// 16-bit RGBA, and an opaque alpha changes no score).
 #pragma once
 
 #include <filesystem>

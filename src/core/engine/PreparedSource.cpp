@@ -17,6 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+bool holdsPreparedPixels(const ImageFileHeader& header) {
+  const vips::VImage& image = header.image;
+  const int orientation = image.get_typeof(VIPS_META_ORIENTATION) ? image.get_int(VIPS_META_ORIENTATION) : 1;
+  return orientation == 1 && decodesToOwnSamples(header);
+}
+
 PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path& directory,
                                       std::shared_ptr<const DecodedImage> decoded) {
   PreparedCompressionSource prepared;
@@ -25,18 +31,23 @@ PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path&
   prepared.temporaryDirectory = directory;
   std::optional<std::string> readerType;
   if (decoded) {
-    if (auto header = readImageHeader(sourceURL)) readerType = header->typeIdentifier;
+    if (auto header = readImageHeader(sourceURL)) {
+      readerType = header->typeIdentifier;
+      prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(*header);
+    }
     writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = decoded->colorSpace();
   } else if (ImageFileHeader header; auto streaming = planStreamingDecode(sourceURL, &header)) {
     // Most photographs: decoded while the PNG is written, never held whole.
     readerType = header.typeIdentifier;
+    prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(header);
     writePreparedPNG(*streaming, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = streaming->colorSpace;
   } else {
     decoded = decodeImageFile(sourceURL, nullptr, &header);
     if (!decoded) throw CompressionError::unreadableImage(sourceURL, imageRejectionReason());
     readerType = header.typeIdentifier;
+    prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(header);
     writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = decoded->colorSpace();
   }
@@ -66,8 +77,27 @@ PreparedCompressionSource prepareSource(const fs::path& sourceURL, const fs::pat
   }
 }
 
+namespace {
+
+// heif-enc takes a JPEG's YCbCr planes as they are instead of the RGB pixels
+// every other reader decodes (measured: its lossless encode of a JPEG scores
+// 86.9 against the JPEG's pixels, of the same pixels as PNG 93.8).
+bool readsJPEGAsOtherPixels(CompressionCodec codec) {
+  return codec == CompressionCodec::heifLibheif || codec == CompressionCodec::avifLibheif ||
+         codec == CompressionCodec::jpeg2000Libheif;
+}
+
+bool isJPEG(const PreparedCompressionSource& source) {
+  if (source.sourceContentType) return contentTypeConforms(*source.sourceContentType, ContentTypeIdentifier::jpeg);
+  std::string extension = asciiLowercased(source.sourceURL.extension().string());
+  return extension == ".jpg" || extension == ".jpeg";
+}
+
+}  // namespace
+
 fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) const {
-  if (usesPlatformEncoder(codec)) return preparedURL;
+  if (usesPlatformEncoder(codec) || !sourceHoldsPreparedPixels) return preparedURL;
+  if (readsJPEGAsOtherPixels(codec) && isJPEG(*this)) return preparedURL;
   std::string extension = sourceURL.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
   extension = asciiLowercased(extension);
@@ -79,6 +109,12 @@ fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) cons
     }
   }
   return preparedURL;
+}
+
+ColorSpaceRef PreparedCompressionSource::preparedProfile() const {
+  const ColorSpaceRef& space = displayMetadata.colorSpace;
+  if (!space || isPlainSRGB(space) || space->iccProfile().empty()) return nullptr;
+  return space;
 }
 
 void PreparedCompressionSource::removeTemporaryDirectory() const {

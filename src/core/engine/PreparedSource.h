@@ -1,6 +1,6 @@
 // PreparedCompressionSource: the user's source plus its private directory
-// holding "source.png", the lossless 16-bit rendering every encoder that cannot
-// read the original is given and every score is measured against.
+// holding "source.png", the lossless rendering every encoder that cannot read
+// the original is given and every score is measured against.
 //
 // prepareSource blocks (decoding and writing a large image takes a moment) and
 // may run on any thread; a prepared source is read-only afterwards, so panels
@@ -23,11 +23,22 @@ struct PreparedCompressionSource {
   std::optional<std::string> sourceContentType;  // type identifier, e.g. "public.png"
   DisplayMetadata displayMetadata;          // source colour space; no headroom
   std::filesystem::path temporaryDirectory;
+  // Whether any reader gets exactly the pixels of "source.png" from the user's
+  // file: orientation 1 or none, one frame, integer RGB or grey samples (not
+  // indexed), no colour conversion, and a colour description every encoder
+  // reads (none, sRGB, an ICC profile). Only then may an encoder read it.
+  bool sourceHoldsPreparedPixels = false;
 
-  // The file the codec's encoder reads: the source itself when it is a direct
-  // input for the codec (by lower-cased extension or content type), else
-  // preparedURL; always preparedURL for the two platform codecs.
+  // The file the codec's encoder reads: the source itself when it holds the
+  // prepared pixels and is a direct input for the codec (by lower-cased
+  // extension or content type), else preparedURL; always preparedURL for the
+  // two platform codecs.
   std::filesystem::path encoderInputURL(CompressionCodec codec) const;
+
+  // The profile "source.png" carries, which a decoded PNG without colour
+  // information is given before it is scored; null when "source.png" is
+  // untagged (plain sRGB).
+  ColorSpaceRef preparedProfile() const;
 
   // Deletes temporaryDirectory; failures are ignored.
   void removeTemporaryDirectory() const;
@@ -35,9 +46,11 @@ struct PreparedCompressionSource {
 
 // Makes a new UUID-named directory under `temporaryRoot` (0700, parents
 // created) and writes "source.png" there: the source decoded with its
-// orientation applied, in its own RGB colour space (grey, CMYK and Lab sources
-// in linear sRGB), 16 bits per sample, RGBA only when some pixel is not opaque
-// (see PreparedPNGWriter.h). `displayMetadata.colorSpace` is that space.
+// orientation applied, in its own RGB colour space (a PNG's as its colour
+// chunks say; grey with a grey profile and CMYK in sRGB, Lab in linear sRGB),
+// 8 bits per sample when the source has at most 8 and no colour conversion
+// was needed, else 16; RGBA only when some pixel is not opaque (see
+// PreparedPNGWriter.h). `displayMetadata.colorSpace` is that space.
 //
 // Throws CompressionError::unreadableImage naming `sourceURL` when the source
 // cannot be decoded or encoded, std::filesystem::filesystem_error when the

@@ -118,6 +118,15 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   return output;
 }
 
+void ToolRunner::logStep(std::string description, std::string output) const {
+  const auto now = ConsoleClock::now();
+  dispatcher_.post([&console = console_, entryId = Uuid::random(), description = std::move(description),
+                    output = std::move(output), now]() mutable {
+    console.begin(entryId, std::move(description), now);
+    console.finish(entryId, 0, std::move(output), now);
+  });
+}
+
 std::string probeOutput(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
                         double timeoutSeconds) {
   try {

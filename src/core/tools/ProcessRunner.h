@@ -70,6 +70,10 @@ class ToolRunner {
   void setTimeLimit(double seconds);
   double timeLimit() const { return timeLimitSeconds_.load(); }
 
+  // Logs a step the pipeline did itself (no child process) as a completed
+  // console entry, so the console tells the whole course of a run.
+  void logStep(std::string description, std::string output) const;
+
  private:
   ExecutableURLCache& cache_;
   const ToolSearchPath& searchPath_;

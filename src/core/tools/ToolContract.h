@@ -27,7 +27,7 @@ namespace quorlin::ToolContract {
 // ---- Encoders -------------------------------------------------------------
 // Passed: the settings flags the encoding step builds for the panel, the input
 // path (the user's source when it is a direct input for the codec, else the
-// prepared 16-bit "source.png", or "source.ppm" for cjpeg) and the output path,
+// prepared "source.png", or "source.ppm" for cjpeg) and the output path,
 // in the order the encoding step fixes ("-o"/"-outfile" where the tool wants it).
 // Relied on: exit status 0 and the encoded file written at the output path.
 // An encoder that exits 0 without writing it is reported after decoding as

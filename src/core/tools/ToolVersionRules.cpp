@@ -16,7 +16,7 @@ constexpr std::string_view avifEncoderTools[] = {"avifenc"};
 constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
 
-constexpr std::array<ToolVersionRule, 11> rules = {{
+constexpr std::array<ToolVersionRule, 12> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
@@ -49,6 +49,10 @@ constexpr std::array<ToolVersionRule, 11> rules = {{
      "heif-enc VERSION cannot encode 16-bit input as AVIF at this bit depth. Choose Bit Depth 12 or install a "
      "newer libheif.",
      "heif-enc VERSION encodes 16-bit input as AVIF only at Bit Depth 12.", ""},
+    {ToolRuleId::heifEncoderTIFFInput, heifEncoderTools, RuleApplicability::versionsBelow, "1.17",
+     "reads only JPEG, PNG and Y4M: a TIFF fails with \"Not a JPEG file\" (exit 1)",
+     "TIFF sources reach it as the prepared source.png", "",
+     "heif-enc VERSION reads no TIFF: TIFF sources are given as the prepared PNG.", ""},
     {ToolRuleId::avifEncoderQuality, avifEncoderTools, RuleApplicability::versionsBelow, "1.0",
      "--qcolor Q is an unknown option (exit 1)",
      "pass --min N --max N, N = ((100 - Q) * 63 + 50) / 100 in integer arithmetic", "",
@@ -63,8 +67,8 @@ constexpr std::array<ToolVersionRule, 11> rules = {{
      "cjpeg VERSION reads no PNG: PNG sources are converted to PPM first.", ""},
     {ToolRuleId::jpegXLSixteenBitAlpha, jpegXLTools, RuleApplicability::versionsBelow, "0.8",
      "djxl cannot write back a 16-bit RGBA file that cjxl made",
-     "the prepared source.png is 16-bit RGB when every alpha sample of the source is opaque; sources with "
-     "real transparency keep 16-bit RGBA",
+     "the prepared source.png drops an alpha channel that is opaque everywhere; sources with real "
+     "transparency keep RGBA (8-bit sources as 8-bit RGBA, which round-trips)",
      "",
      "libjxl VERSION cannot round-trip 16-bit images with transparency: opaque sources are prepared "
      "without alpha.",
@@ -186,6 +190,10 @@ bool heifEncCanEncode16BitAVIF(const std::optional<ToolVersion>& version, HEIFDe
 
 bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version) {
   return !ruleApplies(toolVersionRule(ToolRuleId::heifEncoderHevcFlag), version);
+}
+
+bool heifEncReadsTIFF(const std::optional<ToolVersion>& version) {
+  return !ruleApplies(toolVersionRule(ToolRuleId::heifEncoderTIFFInput), version);
 }
 
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version) {

@@ -34,6 +34,7 @@ enum class ToolRuleId {
   heifEncoderHevcFlag,       // heif-enc does not know --hevc
   heifEncoderJPEG2000,       // heif-enc < 1.16 writes HEVC for --jpeg2000
   heifEncoderSixteenBitAVIF, // heif-enc < 1.16 encodes 16-bit input as AVIF only at 12 bits
+  heifEncoderTIFFInput,      // heif-enc < 1.17 reads no TIFF
   avifEncoderQuality,        // avifenc < 1.0 has no --qcolor
   avifEncoderProgressive,    // avifenc < 1.0 has no --progressive
   jpegTurboPNGInput,         // cjpeg < 3.1 reads no PNG
@@ -119,6 +120,7 @@ bool heifEncSupportsJPEG2000(const std::optional<ToolVersion>& version);
 bool heifEncCanEncode16BitAVIF(const std::optional<ToolVersion>& version, HEIFDepth depth);
 // Whether to pass --hevc at all (never: HEVC is heif-enc's default).
 bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version);
+bool heifEncReadsTIFF(const std::optional<ToolVersion>& version);
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version);
 // Whether djxl writes back a 16-bit image with alpha that cjxl made.
 bool djxlDecodesSixteenBitAlpha(const std::optional<ToolVersion>& version);

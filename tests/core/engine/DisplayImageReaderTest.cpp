@@ -121,15 +121,17 @@ TEST_F(DisplayImageReaderTest, FloatValuesAboveOneStayUnclipped) {
   EXPECT_FLOAT_EQ(floatAt(image, 2), -0.25f);
 }
 
-TEST_F(DisplayImageReaderTest, GreySourceOwnSpaceIsLinearSRGB) {
+TEST_F(DisplayImageReaderTest, GreySourceKeepsItsOwnValuesInSRGB) {
   test::makeTestPicture(4, 4, TestDepth::eight, 1, TestAlpha::varying).pngsave((scratch / "ga.png").c_str());
   auto display = readDisplayImage(scratch / "ga.png", nullptr, std::nullopt);
   ASSERT_TRUE(display);
-  EXPECT_EQ(display->image->colorSpace()->kind(), K::linearSRGB);
+  EXPECT_TRUE(isPlainSRGB(display->image->colorSpace()));
   EXPECT_EQ(display->image->channels(), 4);
-  EXPECT_EQ(display->image->format(), SampleFormat::uint16);
-  // Alpha is carried over, widened from 8 to 16 bits.
-  EXPECT_EQ(sampleAt(*display->image, 2, 1, 3), test::testSampleValue(2, 1, 3, TestDepth::eight) * 257);
+  EXPECT_EQ(display->image->format(), SampleFormat::uint8);
+  // Grey repeated into R, G and B, alpha carried over, nothing rounded.
+  EXPECT_EQ(sampleAt(*display->image, 2, 1, 0), test::testSampleValue(2, 1, 0, TestDepth::eight));
+  EXPECT_EQ(sampleAt(*display->image, 2, 1, 2), test::testSampleValue(2, 1, 0, TestDepth::eight));
+  EXPECT_EQ(sampleAt(*display->image, 2, 1, 3), test::testSampleValue(2, 1, 3, TestDepth::eight));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "EngineHarness.h"
 #include "core/common/CompressionError.h"
+#include "core/engine/PNGColour.h"
 #include "support/TestImages.h"
 
 namespace quorlin {
@@ -73,7 +74,7 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
 
   EXPECT_EQ(harness.recordedArguments("dwebp"),
             (Arguments{result.encodedURL.string(), "-o", result.decodedURL.string()}));
-  // Scored against the prepared 16-bit PNG, never the user's file.
+  // Scored against the prepared PNG, never the user's file.
   EXPECT_EQ(harness.recordedArguments("ssimulacra2"),
             (Arguments{"--map", (result.workDirectory / "photo-error-map.pfm").string(), source.preparedURL.string(),
                        result.decodedURL.string()}));
@@ -87,6 +88,54 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
   EXPECT_TRUE(entries[2].commandLine.starts_with("ssimulacra2 "));
   result.removeWorkDirectory();
   EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+// One colour rule for display and score: a decoded PNG that says nothing
+// about its colours gets the source's profile (pixels untouched); one with
+// its own description, or any result of an untagged source, stays as it is.
+TEST_F(PanelRunnerTest, DecodedPNGWithoutColourInformationIsGivenTheSourceProfile) {
+  const auto& p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3)->iccProfile();
+  vips::VImage wide = test::makeTestPicture(16, 16).copy();
+  vips_image_set_blob_copy(wide.get_image(), VIPS_META_ICC_NAME, p3.data(), p3.size());
+  wide.pngsave((harness.scratch / "wide.png").c_str());
+  const fs::path ownProfile = harness.scratch / "own.png";
+  insertPNGChunk(harness.sample("decoded.png"), "sRGB", {0});
+  fs::copy_file(harness.sample("decoded.png"), ownProfile);
+  auto wideSource = harness.prepare(harness.scratch / "wide.png");
+  harness.recordingEncoder("cwebp");
+  harness.recordingEncoder("cjxl");
+  harness.fakeScorer("99.5");
+
+  // dwebp drops the profile: its PNG says nothing about colours.
+  const fs::path untagged = harness.scratch / "untagged.png";
+  test::makeTestPicture(16, 16).pngsave(untagged.c_str());
+  harness.recordingDecoderCopying("dwebp", untagged);
+  CompressionResult tagged = runPanel(panelFor(CompressionCodec::webP), wideSource, harness.context());
+  EXPECT_TRUE(tagged.scoredWithSourceProfile);
+  auto colour = readPNGColourDescription(tagged.decodedURL);
+  ASSERT_TRUE(colour && colour->isICCProfile);
+  EXPECT_EQ(colour->colorSpace->iccProfile(), p3);
+  EXPECT_EQ(test::decodedSamples(tagged.decodedURL), test::decodedSamples(untagged));
+  EXPECT_EQ(tagged.decodedImage.image->colorSpace()->name(), "Display P3");
+  // The console shows the step between decoding and scoring.
+  auto entries = harness.consoleEntries();
+  ASSERT_GE(entries.size(), 4u);
+  EXPECT_TRUE(entries[1].commandLine.starts_with("dwebp "));
+  EXPECT_EQ(entries[2].commandLine, "Tag wide-decoded.png with the source's profile");
+  EXPECT_NE(entries[2].output.find("Display P3"), std::string::npos);
+  EXPECT_TRUE(entries[3].commandLine.starts_with("ssimulacra2 "));
+
+  harness.recordingDecoderCopying("djxl", ownProfile);
+  CompressionResult own = runPanel(panelFor(CompressionCodec::jpegXL), wideSource, harness.context());
+  EXPECT_FALSE(own.scoredWithSourceProfile);
+  EXPECT_EQ(test::pngChunkTypes(own.decodedURL), test::pngChunkTypes(ownProfile));
+
+  harness.recordingDecoderCopying("dwebp", untagged);
+  CompressionResult plain = runPanel(panelFor(CompressionCodec::webP), source, harness.context());
+  EXPECT_FALSE(plain.scoredWithSourceProfile);
+  EXPECT_EQ(test::pngChunkTypes(plain.decodedURL), test::pngChunkTypes(untagged));
+  for (const auto* result : {&tagged, &own, &plain}) result->removeWorkDirectory();
+  wideSource.removeTemporaryDirectory();
 }
 
 // The map stays with the result; a scorer that does not know --map is asked

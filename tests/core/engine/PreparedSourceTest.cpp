@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/common/CompressionError.h"
 #include "core/common/Uuid.h"
 #include "core/engine/DisplayImageReader.h"
+#include "core/engine/LcmsHandles.h"
+#include "core/engine/PNGColour.h"
 #include "core/engine/PreparedPNGWriter.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
@@ -36,9 +40,9 @@ std::vector<std::uint8_t> fileBytes(const fs::path& file) {
   return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(stream)), {});
 }
 
-// The profile and the pixels; a pHYs size statement is the only other chunk
-// (no gAMA, cHRM or sRGB beside the profile, no eXIf, iTXt or tEXt).
-void expectOnlyProfileAndPixels(const fs::path& png) {
+// The profile (when `tagged`) and the pixels; a pHYs size statement is the
+// only other chunk (no gAMA, cHRM or sRGB, no eXIf, iTXt or tEXt).
+void expectOnlyProfileAndPixels(const fs::path& png, bool tagged) {
   std::vector<std::string> chunks = test::pngChunkTypes(png);
   ASSERT_GE(chunks.size(), 4u);
   EXPECT_EQ(chunks.front(), "IHDR");
@@ -47,7 +51,7 @@ void expectOnlyProfileAndPixels(const fs::path& png) {
     EXPECT_TRUE(chunk == "IHDR" || chunk == "iCCP" || chunk == "pHYs" || chunk == "IDAT" || chunk == "IEND")
         << chunk;
   }
-  EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), 1);
+  EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), tagged ? 1 : 0);
 }
 
 class PreparedSourceTest : public ::testing::Test {
@@ -55,8 +59,8 @@ class PreparedSourceTest : public ::testing::Test {
   test::ScratchDirectory scratch;
   fs::path root = scratch / "Brimwell";
 
-  // Expects "source.png" to hold exactly the generated picture, 8-bit values
-  // widened by 257, with `channels` samples per pixel.
+  // Expects "source.png" to hold exactly the generated picture at its own
+  // depth, with `channels` samples per pixel.
   void expectFaithful(const PreparedCompressionSource& prepared, int width, int height, int channels,
                       TestDepth depth) {
     auto samples = test::decodedSamples(prepared.preparedURL);
@@ -66,7 +70,6 @@ class PreparedSourceTest : public ::testing::Test {
       for (int x = 0; x < width; ++x) {
         for (int c = 0; c < channels; ++c) {
           int expected = test::testSampleValue(x, y, c, depth);
-          if (depth == TestDepth::eight) expected *= 257;
           if (samples[static_cast<std::size_t>((y * width + x) * channels + c)] != expected) ++mismatches;
         }
       }
@@ -75,7 +78,7 @@ class PreparedSourceTest : public ::testing::Test {
   }
 };
 
-TEST_F(PreparedSourceTest, EightBitOpaqueSourceBecomesFaithfulSixteenBitRGBWithOnlyItsProfile) {
+TEST_F(PreparedSourceTest, EightBitUntaggedSourceStaysEightBitUntaggedRGB) {
   test::makeTestPicture(40, 30).pngsave((scratch / "photo.final.png").c_str());
   auto prepared = prepareSource(scratch / "photo.final.png", root);
 
@@ -91,11 +94,12 @@ TEST_F(PreparedSourceTest, EightBitOpaqueSourceBecomesFaithfulSixteenBitRGBWithO
   auto header = test::readPNGHeader(prepared.preparedURL);
   EXPECT_EQ(header.width, 40);
   EXPECT_EQ(header.height, 30);
-  EXPECT_EQ(header.bitDepth, 16);
+  EXPECT_EQ(header.bitDepth, 8);
   EXPECT_EQ(header.colorType, 2);  // RGB
-  expectOnlyProfileAndPixels(prepared.preparedURL);
-  // Untagged sources are sRGB, and say so.
-  EXPECT_EQ(embeddedProfile(prepared.preparedURL), ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB)->iccProfile());
+  // Untagged stays untagged: every reader takes it as plain sRGB, like the source.
+  expectOnlyProfileAndPixels(prepared.preparedURL, false);
+  EXPECT_FALSE(prepared.preparedProfile());
+  EXPECT_TRUE(prepared.sourceHoldsPreparedPixels);
   expectFaithful(prepared, 40, 30, 3, TestDepth::eight);
 
   struct stat status {};
@@ -110,6 +114,7 @@ TEST_F(PreparedSourceTest, SixteenBitValuesPassThroughUnchanged) {
   test::makeTestPicture(33, 17, TestDepth::sixteen).pngsave((scratch / "deep.png").c_str());
   auto prepared = prepareSource(scratch / "deep.png", root);
   EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
+  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
   expectFaithful(prepared, 33, 17, 3, TestDepth::sixteen);
 }
 
@@ -131,34 +136,50 @@ TEST_F(PreparedSourceTest, TaggedSourceKeepsItsOwnProfileBytes) {
   picture.pngsave((scratch / "wide.png").c_str());
   auto prepared = prepareSource(scratch / "wide.png", root);
   EXPECT_EQ(embeddedProfile(prepared.preparedURL), p3->iccProfile());
+  ASSERT_TRUE(prepared.preparedProfile());
+  EXPECT_EQ(prepared.preparedProfile()->iccProfile(), p3->iccProfile());
   ASSERT_TRUE(prepared.displayMetadata.colorSpace);
   EXPECT_EQ(prepared.displayMetadata.colorSpace->name(), "Display P3");
   expectFaithful(prepared, 12, 9, 3, TestDepth::eight);
 }
 
-TEST_F(PreparedSourceTest, GreySourceIsRenderedIntoLinearSRGB) {
+TEST_F(PreparedSourceTest, GreySourceKeepsItsValuesRepeatedIntoRGB) {
   test::makeTestPicture(16, 4, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
   auto prepared = prepareSource(scratch / "grey.png", root);
-  EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::linearSRGB);
-  EXPECT_EQ(embeddedProfile(prepared.preparedURL),
-            ColorSpace::wellKnown(ColorSpace::WellKnown::linearSRGB)->iccProfile());
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
+  EXPECT_TRUE(isPlainSRGB(prepared.displayMetadata.colorSpace));
+  EXPECT_TRUE(embeddedProfile(prepared.preparedURL).empty());
+  auto header = test::readPNGHeader(prepared.preparedURL);
+  EXPECT_EQ(header.colorType, 2);
+  EXPECT_EQ(header.bitDepth, 8);
   auto samples = test::decodedSamples(prepared.preparedURL);
   ASSERT_EQ(samples.size(), 16u * 4u * 3u);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 16; ++x) {
-      // IEC 61966-2.1 decoding of the grey value, then 16-bit linear.
-      double v = test::testSampleValue(x, y, 0, TestDepth::eight) / 255.0;
-      double linear = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-      std::size_t at = static_cast<std::size_t>((y * 16 + x) * 3);
-      EXPECT_NEAR(samples[at], linear * 65535.0, 65535 * 0.002) << x << "," << y;
-      EXPECT_EQ(samples[at], samples[at + 1]);
-      EXPECT_EQ(samples[at], samples[at + 2]);
-    }
+  for (std::size_t at = 0; at < samples.size(); at += 3) {
+    const int x = static_cast<int>(at / 3 % 16), y = static_cast<int>(at / 3 / 16);
+    EXPECT_EQ(samples[at], test::testSampleValue(x, y, 0, TestDepth::eight));
+    EXPECT_EQ(samples[at + 1], samples[at]);
+    EXPECT_EQ(samples[at + 2], samples[at]);
   }
 }
 
-TEST_F(PreparedSourceTest, CMYKSourceIsRenderedIntoLinearSRGB) {
+// gAMA and cHRM mean what the scorer says they mean: the prepared file keeps
+// the 8-bit samples and says the same in an ICC profile.
+TEST_F(PreparedSourceTest, GammaAndChromaticityChunksBecomeAnEquivalentProfile) {
+  test::makeTestPicture(12, 9).pngsave((scratch / "gamma.png").c_str());
+  insertPNGChunk(scratch / "gamma.png", "gAMA", {0x00, 0x00, 0xB1, 0x8F});  // 45455: 1 / 2.2
+  auto prepared = prepareSource(scratch / "gamma.png", root);
+  EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);  // not every encoder reads gAMA
+  ASSERT_TRUE(prepared.preparedProfile());
+  EXPECT_EQ(embeddedProfile(prepared.preparedURL), prepared.preparedProfile()->iccProfile());
+  expectFaithful(prepared, 12, 9, 3, TestDepth::eight);
+  // A mid grey of the power curve is darker than the sRGB curve's.
+  LcmsProfile profile = openProfile(*prepared.preparedProfile());
+  ASSERT_TRUE(profile);
+  auto* curve = static_cast<cmsToneCurve*>(cmsReadTag(profile.get(), cmsSigRedTRCTag));
+  ASSERT_TRUE(curve);
+  EXPECT_NEAR(cmsEvalToneCurveFloat(curve, 0.5f), std::pow(0.5, 1 / 0.45455), 1e-3);
+}
+
+TEST_F(PreparedSourceTest, CMYKSourceIsRenderedIntoSixteenBitSRGB) {
   // White paper and full black ink land at the ends of the range.
   VImage x = VImage::xyz(8, 8).extract_band(0);
   VImage none = VImage::black(8, 8).cast(VIPS_FORMAT_UCHAR);
@@ -167,13 +188,15 @@ TEST_F(PreparedSourceTest, CMYKSourceIsRenderedIntoLinearSRGB) {
                     .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK));
   cmyk.jpegsave((scratch / "print.jpg").c_str(), VImage::option()->set("Q", 100));
   auto prepared = prepareSource(scratch / "print.jpg", root);
-  EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::linearSRGB);
+  EXPECT_TRUE(isPlainSRGB(prepared.displayMetadata.colorSpace));
+  EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);
   EXPECT_EQ(prepared.sourceContentType, "public.jpeg");
   EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
+  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
   auto samples = test::decodedSamples(prepared.preparedURL);
   ASSERT_EQ(samples.size(), 8u * 8u * 3u);
   EXPECT_GT(samples[(4 * 8 + 1) * 3], 60000);  // paper white, left half
-  EXPECT_LT(samples[(4 * 8 + 6) * 3], 3000);   // black ink, right half
+  EXPECT_LT(samples[(4 * 8 + 6) * 3], 20000);  // black ink, right half (sRGB-encoded)
 }
 
 TEST_F(PreparedSourceTest, OrientationIsAppliedToThePreparedPixels) {
@@ -184,7 +207,8 @@ TEST_F(PreparedSourceTest, OrientationIsAppliedToThePreparedPixels) {
   auto header = test::readPNGHeader(prepared.preparedURL);
   EXPECT_EQ(header.width, 4);
   EXPECT_EQ(header.height, 6);
-  expectOnlyProfileAndPixels(prepared.preparedURL);  // the EXIF block stays behind
+  expectOnlyProfileAndPixels(prepared.preparedURL, false);  // the EXIF block stays behind
+  EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);
 }
 
 // Three routes lead to "source.png": streamed while decoding (opaque RGB),
@@ -202,7 +226,7 @@ TEST_F(PreparedSourceTest, EveryRouteToThePreparedFileGivesTheSameBytes) {
     auto fromMemory = prepareSource(scratch / name, root, display->image);
     EXPECT_NE(fromFile.temporaryDirectory, fromMemory.temporaryDirectory);
     EXPECT_EQ(fileBytes(fromFile.preparedURL), fileBytes(fromMemory.preparedURL));
-    expectOnlyProfileAndPixels(fromFile.preparedURL);
+    expectOnlyProfileAndPixels(fromFile.preparedURL, false);
     EXPECT_EQ(fromMemory.sourceContentType, fromFile.sourceContentType);
     EXPECT_EQ(fromMemory.displayMetadata.colorSpace, display->image->colorSpace());
     EXPECT_EQ(fromFile.displayMetadata.colorSpace->iccProfile(), display->image->colorSpace()->iccProfile());
@@ -237,6 +261,7 @@ PreparedCompressionSource describedSource(const fs::path& source, std::optional<
   prepared.temporaryDirectory = "/tmp/Brimwell/0D6F7C2A-1B3C-4D5E-8F90-0A1B2C3D4E5F";
   prepared.preparedURL = prepared.temporaryDirectory / "source.png";
   prepared.sourceContentType = std::move(type);
+  prepared.sourceHoldsPreparedPixels = true;
   return prepared;
 }
 
@@ -254,6 +279,9 @@ TEST(EncoderInputTest, ExtensionsAreComparedLowerCased) {
   EXPECT_EQ(prepared.encoderInputURL(C::jpegXL), prepared.sourceURL);
   EXPECT_EQ(prepared.encoderInputURL(C::avif), prepared.sourceURL);
   EXPECT_EQ(prepared.encoderInputURL(C::jpegTurbo), prepared.preparedURL);  // jpg is not cjpeg's
+  // heif-enc would read the JPEG's YCbCr planes, not the pixels of source.png.
+  EXPECT_EQ(prepared.encoderInputURL(C::heifLibheif), prepared.preparedURL);
+  EXPECT_EQ(prepared.encoderInputURL(C::avifLibheif), prepared.preparedURL);
 }
 
 TEST(EncoderInputTest, TIFFReachesOnlyTheEncodersThatReadIt) {
@@ -289,6 +317,84 @@ TEST(EncoderInputTest, AMisleadingExtensionIsOverruledByTheContentType) {
   auto unknown = describedSource("/downloads/noextension", std::nullopt);
   EXPECT_EQ(unknown.encoderInputURL(C::webP), unknown.preparedURL);
 }
+
+// Which files may go to an encoder as they are, per kind of source and per
+// codec: the catalog's formats decide only for files holding the prepared pixels.
+struct DirectInputCase {
+  const char* name;
+  bool holdsPreparedPixels;
+  std::function<void(const fs::path&)> write;
+};
+
+class DirectInputTest : public PreparedSourceTest, public ::testing::WithParamInterface<DirectInputCase> {};
+
+TEST_P(DirectInputTest, EncodersReadTheSourceOnlyWhenItHoldsThePreparedPixels) {
+  fs::path file = scratch / GetParam().name;
+  GetParam().write(file);
+  auto prepared = prepareSource(file, root);
+  EXPECT_EQ(prepared.sourceHoldsPreparedPixels, GetParam().holdsPreparedPixels);
+  PreparedCompressionSource byFormatAlone = prepared;
+  byFormatAlone.sourceHoldsPreparedPixels = true;
+  bool anyDirect = false;
+  for (C codec : allCompressionCodecs()) {
+    fs::path expected = GetParam().holdsPreparedPixels ? byFormatAlone.encoderInputURL(codec) : prepared.preparedURL;
+    EXPECT_EQ(prepared.encoderInputURL(codec), expected) << rawValue(codec);
+    anyDirect |= byFormatAlone.encoderInputURL(codec) == file;
+  }
+  EXPECT_TRUE(anyDirect) << "some encoder reads this format";
+}
+
+VImage tagged(VImage image, ColorSpace::WellKnown kind) {
+  const auto& icc = ColorSpace::wellKnown(kind)->iccProfile();
+  image = image.copy();
+  vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+  return image;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SourceKinds, DirectInputTest,
+    ::testing::Values(
+        DirectInputCase{"plain.png", true, [](const fs::path& f) { test::makeTestPicture(8, 6).pngsave(f.c_str()); }},
+        DirectInputCase{"deep.png", true,
+                        [](const fs::path& f) { test::makeTestPicture(8, 6, TestDepth::sixteen).pngsave(f.c_str()); }},
+        DirectInputCase{"grey.png", true,
+                        [](const fs::path& f) { test::makeTestPicture(8, 6, TestDepth::eight, 1).pngsave(f.c_str()); }},
+        DirectInputCase{"wide.png", true,
+                        [](const fs::path& f) {
+                          tagged(test::makeTestPicture(8, 6), ColorSpace::WellKnown::displayP3).pngsave(f.c_str());
+                        }},
+        DirectInputCase{"photo.jpg", true, [](const fs::path& f) { test::makeTestPicture(8, 6).jpegsave(f.c_str()); }},
+        DirectInputCase{"scan.tif", true, [](const fs::path& f) { test::makeTestPicture(8, 6).tiffsave(f.c_str()); }},
+        DirectInputCase{"turned.jpg", false,
+                        [](const fs::path& f) {
+                          VImage picture = test::makeTestPicture(8, 6).copy();
+                          picture.set(VIPS_META_ORIENTATION, 3);
+                          picture.jpegsave(f.c_str());
+                        }},
+        DirectInputCase{"gamma.png", false,
+                        [](const fs::path& f) {
+                          test::makeTestPicture(8, 6).pngsave(f.c_str());
+                          insertPNGChunk(f, "gAMA", {0x00, 0x00, 0xB1, 0x8F});
+                        }},
+        DirectInputCase{"palette.png", false,
+                        [](const fs::path& f) {
+                          test::makeTestPicture(8, 6).pngsave(f.c_str(), VImage::option()->set("palette", true));
+                        }},
+        DirectInputCase{"print.jpg", false,
+                        [](const fs::path& f) {
+                          test::makeTestPicture(8, 6, TestDepth::eight, 4)
+                              .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK))
+                              .jpegsave(f.c_str());
+                        }},
+        DirectInputCase{"float.tif", false,
+                        [](const fs::path& f) {
+                          (test::makeTestPicture(8, 6).cast(VIPS_FORMAT_FLOAT) / 255.0).tiffsave(f.c_str());
+                        }}),
+    [](const ::testing::TestParamInfo<DirectInputCase>& kind) {
+      std::string name = kind.param.name;
+      name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }), name.end());
+      return name;
+    });
 
 // ---- Bad input --------------------------------------------------------------
 

@@ -161,7 +161,8 @@ TEST_F(InstalledToolsTest, HeifConvertStandsInForHeifDecWithTheLibheifVersionLin
   EXPECT_EQ(requirementStatus(libheif, directories()), ToolRequirementStatus::installed);
   EXPECT_EQ(olderVersionLimitations(loaded),
             (std::vector<std::string>{"heif-enc 1.15.1 cannot encode JPEG 2000.",
-                                      "heif-enc 1.15.1 encodes 16-bit input as AVIF only at Bit Depth 12."}));
+                                      "heif-enc 1.15.1 encodes 16-bit input as AVIF only at Bit Depth 12.",
+                                      "heif-enc 1.15.1 reads no TIFF: TIFF sources are given as the prepared PNG."}));
 }
 
 TEST_F(InstalledToolsTest, ToolsThatFailHangOrPrintNothingUsableHaveNoVersion) {

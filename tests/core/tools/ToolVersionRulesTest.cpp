@@ -15,7 +15,7 @@ const std::optional<ToolVersion> unknown = std::nullopt;
 
 TEST(ToolVersionRulesTest, TableHasOneWellFormedRowPerRule) {
   auto rules = allToolVersionRules();
-  EXPECT_EQ(rules.size(), 11u);
+  EXPECT_EQ(rules.size(), 12u);
   std::set<ToolRuleId> ids;
   for (const auto& rule : rules) {
     ids.insert(rule.id);
@@ -145,6 +145,15 @@ TEST(ToolVersionRulesTest, OldHeifEncEncodesSixteenBitAVIFOnlyAtTwelveBits) {
             "newer libheif.");
 }
 
+// Row: heif-enc < 1.17 reads no TIFF.
+TEST(ToolVersionRulesTest, OldHeifEncGetsThePreparedPNGInsteadOfTIFF) {
+  EXPECT_FALSE(heifEncReadsTIFF(v("1.15.1")));
+  EXPECT_FALSE(heifEncReadsTIFF(v("1.16.2")));
+  EXPECT_TRUE(heifEncReadsTIFF(v("1.17.0")));
+  EXPECT_TRUE(heifEncReadsTIFF(unknown));
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderTIFFInput, v("1.15.1")), std::nullopt);  // adapts
+}
+
 // Row: avifenc < 1.0 has no --qcolor; --min/--max with libavif's mapping instead.
 TEST(ToolVersionRulesTest, OldAvifencGetsTheEquivalentQuantizer) {
   EXPECT_FALSE(avifencHasQualityOption(v("0.11.1")));
@@ -196,7 +205,8 @@ TEST(ToolVersionRulesTest, LimitationsOfAnInstalledToolComeFromTheRowsThatApply)
   EXPECT_TRUE(limitationsOf("avifenc", unknown).empty());
   EXPECT_EQ(limitationsOf("heif-enc", v("1.15.1")),
             (std::vector<std::string>{"heif-enc 1.15.1 cannot encode JPEG 2000.",
-                                      "heif-enc 1.15.1 encodes 16-bit input as AVIF only at Bit Depth 12."}));
+                                      "heif-enc 1.15.1 encodes 16-bit input as AVIF only at Bit Depth 12.",
+                                      "heif-enc 1.15.1 reads no TIFF: TIFF sources are given as the prepared PNG."}));
   EXPECT_EQ(limitationsOf("cjpeg", v("2.1.5")),
             std::vector<std::string>{"cjpeg 2.1.5 reads no PNG: PNG sources are converted to PPM first."});
   EXPECT_EQ(limitationsOf("djxl", v("0.7.0")).size(), 1u);
@@ -209,7 +219,7 @@ TEST(ToolVersionRulesTest, RulesOfAGroupIncludeThoseAboutItsStandIns) {
   for (const auto* rule : rulesForExecutables(libheif)) ids.insert(rule->id);
   EXPECT_EQ(ids, (std::set<ToolRuleId>{ToolRuleId::heifDecoderStandIn, ToolRuleId::libheifVersionLine,
                                        ToolRuleId::heifEncoderHevcFlag, ToolRuleId::heifEncoderJPEG2000,
-                                       ToolRuleId::heifEncoderSixteenBitAVIF}));
+                                       ToolRuleId::heifEncoderSixteenBitAVIF, ToolRuleId::heifEncoderTIFFInput}));
   std::vector<std::string> webp = {"cwebp", "dwebp"};
   EXPECT_TRUE(rulesForExecutables(webp).empty());
 }
