@@ -28,24 +28,30 @@ constexpr std::string_view jpegTurboInputExtensions[] = {"png", "ppm", "pgm", "b
 constexpr std::string_view jpegTurboInputTypes[] = {type::png, type::gif, type::bmp};
 constexpr std::span<const std::string_view> noInputs{};
 
+// Sweep ladders. Encoders map quality to loss differently, so each starts
+// where the photo sample scores about 30.
+constexpr double distanceLadder[] = {8, 5.5, 4, 3, 2.2, 1.6, 1.1, 0.75, 0.5};
+constexpr double qualityLadder[] = {30, 40, 50, 60, 70, 78, 85, 90, 95};
+constexpr double avifQualityLadder[] = {20, 32, 44, 54, 63, 71, 79, 86, 93};
+
 // The catalog, in case order.
 const CodecInfo catalog[] = {
     {C::jpegXL, "JPEG XL", "JPEG XL", "cjxl", "", "djxl", "jxl", jpegXLInputExtensions, jpegXLInputTypes,
-     Kind::distance},
-    {C::avif, "AVIF", "AVIF", "avifenc", "", "avifdec", "avif", avifInputExtensions, avifInputTypes, Kind::quality},
-    {C::webP, "WebP", "WebP", "cwebp", "", "dwebp", "webp", webPInputExtensions, webPInputTypes, Kind::quality},
+     Kind::distance, distanceLadder},
+    {C::avif, "AVIF", "AVIF", "avifenc", "", "avifdec", "avif", avifInputExtensions, avifInputTypes, Kind::quality, avifQualityLadder},
+    {C::webP, "WebP", "WebP", "cwebp", "", "dwebp", "webp", webPInputExtensions, webPInputTypes, Kind::quality, qualityLadder},
     {C::jpegli, "JPEGli", "JPEGli", "cjpegli", "", "djpegli", "jpg", jpegXLInputExtensions, jpegXLInputTypes,
-     Kind::distance},
+     Kind::distance, distanceLadder},
     {C::heifLibheif, "HEIF (libheif)", "HEIF (libheif)", "heif-enc", "--hevc", "heif-dec", "heic",
-     libheifInputExtensions, libheifInputTypes, Kind::quality},
+     libheifInputExtensions, libheifInputTypes, Kind::quality, qualityLadder},
     {C::avifLibheif, "AVIF (libheif)", "AVIF (libheif)", "heif-enc", "--avif", "heif-dec", "avif",
-     libheifInputExtensions, libheifInputTypes, Kind::quality},
+     libheifInputExtensions, libheifInputTypes, Kind::quality, avifQualityLadder},
     {C::jpeg2000Libheif, "JPEG 2000 (libheif)", "JPEG 2000 (libheif)", "heif-enc", "--jpeg2000", "heif-dec", "hej2",
-     libheifInputExtensions, libheifInputTypes, Kind::quality},
-    {C::heif, "HEIF", "HEIF (System)", "", "", "", "heic", noInputs, noInputs, Kind::quality},
+     libheifInputExtensions, libheifInputTypes, Kind::quality, qualityLadder},
+    {C::heif, "HEIF", "HEIF (System)", "", "", "", "heic", noInputs, noInputs, Kind::quality, qualityLadder},
     {C::jpegTurbo, "JPEG (libjpeg-turbo)", "JPEG (libjpeg-turbo)", "cjpeg", "", "", "jpg", jpegTurboInputExtensions,
-     jpegTurboInputTypes, Kind::quality},
-    {C::jpeg, "JPEG", "JPEG (System)", "", "", "", "jpg", noInputs, noInputs, Kind::quality},
+     jpegTurboInputTypes, Kind::quality, qualityLadder},
+    {C::jpeg, "JPEG", "JPEG (System)", "", "", "", "jpg", noInputs, noInputs, Kind::quality, qualityLadder},
 };
 
 constexpr CompressionCodec allCodecs[] = {C::jpegXL,          C::avif, C::webP,      C::jpegli, C::heifLibheif,
@@ -132,6 +138,8 @@ std::string exportContentType(CompressionCodec codec) {
   auto type = contentTypeForExtension(encodedFileExtension(codec));
   return std::string(type ? *type : ContentTypeIdentifier::data);
 }
+
+std::span<const double> defaultLadder(CompressionCodec codec) { return codecInfo(codec).defaultLadder; }
 
 bool usesPlatformEncoder(CompressionCodec codec) { return codec == C::heif || codec == C::jpeg; }
 

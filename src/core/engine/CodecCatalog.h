@@ -42,6 +42,9 @@ struct CodecInfo {
   std::span<const std::string_view> directInputExtensions;    // lower-case, in table order
   std::span<const std::string_view> directInputContentTypes;  // type identifiers, in table order
   RateParameterKind rateParameter;
+  // The rate parameter values a rate–distortion sweep runs when the user gives
+  // none, worst to best: on a typical photograph they span SSIMULACRA2 30–90.
+  std::span<const double> defaultLadder;
 };
 
 // All ten codecs in case order.
@@ -58,6 +61,7 @@ std::span<const std::string_view> directInputContentTypes(CompressionCodec codec
 // The content type a result of this codec is exported as (a type identifier such as
 // "public.jpeg"); the type for the extension conforming to data, else "public.data".
 std::string exportContentType(CompressionCodec codec);
+std::span<const double> defaultLadder(CompressionCodec codec);
 // True for the two codecs that use the in-process image writer and reader.
 bool usesPlatformEncoder(CompressionCodec codec);
 
