@@ -93,7 +93,8 @@ class SweepRun {
         }
       } catch (...) {
         std::lock_guard guard(lock_);
-        slots_[job.plan][job.index].failure = SweepFailure{job.value, describeError(std::current_exception())};
+        slots_[job.plan][job.index].failure =
+            SweepFailure{job.value, job.isSearch, describeError(std::current_exception())};
       }
     }
   }

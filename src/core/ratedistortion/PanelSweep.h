@@ -39,7 +39,8 @@ struct SweepPlan {
 };
 
 struct SweepFailure {
-  double value = 0;  // the setting value, or the target score in iso-score mode
+  double value = 0;  // the setting value, or the target score of a search
+  bool isTargetScore = false;
   std::string message;
 };
 
