@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QSize>
 
@@ -64,6 +65,8 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
   menus_ = installAppMenus(*mainWindow_->menuBar(), registry_,
                            AppMenuHandlers{[this] { aboutWindow_->show(); }, [this] { settingsWindow_->show(); },
                                            [] { QCoreApplication::quit(); }});
+  menus_.viewMenu->addSeparator();
+  menus_.viewMenu->addAction(mainWindow_->rateDistortionAction());
   // Closing the main window quits, even while auxiliary windows are open.
   connect(mainWindow_.get(), &MainWindow::closed, this, [] { QCoreApplication::quit(); });
 

@@ -25,10 +25,11 @@ struct SymbolRow {
   const char* themeName;   // empty: no theme icon comes close enough
 };
 
-constexpr std::array<SymbolRow, 25> symbolTable{{
+constexpr std::array<SymbolRow, 26> symbolTable{{
     {"arrow.clockwise", "view-refresh"},
     {"arrow.triangle.2.circlepath", "view-refresh"},
     {"arrow.up.left.and.arrow.down.right", "view-fullscreen"},
+    {"chart.xyaxis.line", ""},
     {"checkmark.circle.fill", ""},          // status symbols: drawn tinted (tintedSymbolIcon)
     {"doc.badge.gearshape", ""},
     {"doc.on.doc", "edit-copy"},
