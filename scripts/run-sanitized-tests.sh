@@ -12,8 +12,8 @@ common=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORLIN_BUILD_GUI=OFF -DQUORLIN_BUIL
 
 cmake -S . -B build-asan "${common[@]}" -DQUORLIN_SANITIZE=address >/dev/null
 cmake --build build-asan -j"$(nproc)" --target \
-  quorlin_common_tests quorlin_tools_tests quorlin_engine_tests quorlin_metric_tests ssimulacra2
-for suite in common tools engine metric; do
+  quorlin_common_tests quorlin_codecs_tests quorlin_tools_tests quorlin_engine_tests quorlin_metric_tests ssimulacra2
+for suite in common codecs tools engine metric; do
   echo "== ASan+UBSan: quorlin_${suite}_tests"
   LSAN_OPTIONS="suppressions=$root/tests/lsan-suppressions.txt" build-asan/tests/quorlin_${suite}_tests
 done

@@ -1,8 +1,9 @@
 #include "metric/IccProfiles.h"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
+#include <optional>
 
 namespace quorlin::metric {
 
@@ -95,35 +96,77 @@ CurveHandle makeCurve(TransferCurve transfer, double exponent) {
   return CurveHandle(cmsBuildGamma(nullptr, 1.0), cmsFreeToneCurve);
 }
 
-double srgbEncodedToLinear(double v) {
-  return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+// The white a profile's colours are relative to, before the adaptation to the
+// D50 connection space: the media white point where the profile has no
+// adaptation matrix, otherwise the absolute colour of full-scale samples.
+std::optional<cmsCIEXYZ> unadaptedWhite(cmsHPROFILE profile, bool grey) {
+  const auto* white = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, cmsSigMediaWhitePointTag));
+  if (white && !cmsReadTag(profile, cmsSigChromaticAdaptationTag)) return *white;
+  ProfileHandle xyz(cmsCreateXYZProfile());
+  if (!xyz) return std::nullopt;
+  cmsHPROFILE profiles[2] = {profile, xyz.get()};
+  cmsUInt32Number intents[2] = {INTENT_ABSOLUTE_COLORIMETRIC, INTENT_ABSOLUTE_COLORIMETRIC};
+  cmsBool blackPointCompensation[2] = {FALSE, FALSE};
+  cmsFloat64Number adaptation[2] = {0.0, 0.0};
+  TransformHandle transform(cmsCreateExtendedTransform(nullptr, 2, profiles, blackPointCompensation, intents,
+                                                       adaptation, nullptr, 0, grey ? TYPE_GRAY_DBL : TYPE_RGB_DBL,
+                                                       TYPE_XYZ_DBL, cmsFLAGS_NOOPTIMIZE | cmsFLAGS_HIGHRESPRECALC));
+  if (!transform) return std::nullopt;
+  const cmsFloat64Number full[3] = {1.0, 1.0, 1.0};
+  cmsCIEXYZ result{};
+  cmsDoTransform(transform.get(), full, &result, 1);
+  return result;
 }
 
-// How far a tone curve strays from `reference` over 0..1.
-template <typename Function>
-double curveDistance(const cmsToneCurve* curve, Function reference) {
-  double worst = 0.0;
-  constexpr int kSamples = 256;
-  for (int i = 0; i <= kSamples; ++i) {
-    const double x = static_cast<double>(i) / kSamples;
-    const double value = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(x));
-    worst = std::max(worst, std::fabs(value - reference(x)));
+// Chromaticities closer than this count as the same named white.
+constexpr double kChromaticityTolerance = 1e-3;
+
+bool nearChromaticity(const cmsCIEXYZ& xyz, double x, double y) {
+  const double sum = xyz.X + xyz.Y + xyz.Z;
+  if (!(sum > 0.0)) return false;
+  return std::fabs(xyz.X / sum - x) <= kChromaticityTolerance &&
+         std::fabs(xyz.Y / sum - y) <= kChromaticityTolerance;
+}
+
+// Whether two profiles give the same colours relative to their whites,
+// compared in XYZ on a grid of samples from very dark to almost full scale.
+// The tolerance is what tells a profile that "is" sRGB from one that merely
+// resembles it: a few units of s15Fixed16 in the colorants decide, so the
+// grid and the threshold must stay exactly as they are.
+bool sameColours(cmsHPROFILE a, cmsHPROFILE b, bool grey) {
+  ProfileHandle xyz(cmsCreateXYZProfile());
+  if (!xyz) return false;
+  const cmsUInt32Number format = grey ? TYPE_GRAY_DBL : TYPE_RGB_DBL;
+  const cmsUInt32Number flags = cmsFLAGS_NOOPTIMIZE | cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_HIGHRESPRECALC;
+  TransformHandle first(
+      cmsCreateTransform(a, format, xyz.get(), TYPE_XYZ_DBL, INTENT_RELATIVE_COLORIMETRIC, flags));
+  TransformHandle second(
+      cmsCreateTransform(b, format, xyz.get(), TYPE_XYZ_DBL, INTENT_RELATIVE_COLORIMETRIC, flags));
+  if (!first || !second) return false;
+  constexpr double kTolerance = 2e-4;
+  constexpr double kStart = 1e-3, kStep = 0.2;
+  double in[3] = {0.0, 0.0, 0.0};
+  double outA[3], outB[3];
+  if (grey) {
+    for (in[0] = kStart; in[0] < 1.0; in[0] += kStep / 8) {
+      cmsDoTransform(first.get(), in, outA, 1);
+      cmsDoTransform(second.get(), in, outB, 1);
+      if (!(std::fabs(outA[0] - outB[0]) <= kTolerance)) return false;
+    }
+    return true;
   }
-  return worst;
-}
-
-// Curves within this distance of sRGB (or of the identity) are taken as such:
-// tabulated or fixed-point copies of the sRGB curve stray by about 1e-4.
-constexpr double kCurveTolerance = 1e-3;
-// D50-adapted colorants agree to about 1e-4 between profile writers; other
-// common primaries (P3, Adobe RGB, BT.2020) differ by more than 0.01.
-constexpr double kColorantTolerance = 2e-3;
-
-std::optional<TransferCurve> recogniseCurve(const cmsToneCurve* curve) {
-  if (!curve) return std::nullopt;
-  if (curveDistance(curve, srgbEncodedToLinear) < kCurveTolerance) return TransferCurve::srgb;
-  if (curveDistance(curve, [](double x) { return x; }) < kCurveTolerance) return TransferCurve::linear;
-  return std::nullopt;
+  for (in[0] = kStart; in[0] < 1.0; in[0] += kStep) {
+    for (in[1] = kStart; in[1] < 1.0; in[1] += kStep) {
+      for (in[2] = kStart; in[2] < 1.0; in[2] += kStep) {
+        cmsDoTransform(first.get(), in, outA, 1);
+        cmsDoTransform(second.get(), in, outB, 1);
+        for (int i = 0; i < 3; ++i) {
+          if (!(std::fabs(outA[i] - outB[i]) <= kTolerance)) return false;
+        }
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -160,33 +203,18 @@ ProfileHandle linearSrgbProfile(bool grey) {
 }
 
 std::optional<ColourEncoding> recogniseStandardProfile(cmsHPROFILE profile, bool grey) {
-  if (grey) {
-    if (cmsGetColorSpace(profile) != cmsSigGrayData) return std::nullopt;
-    auto transfer = recogniseCurve(static_cast<cmsToneCurve*>(cmsReadTag(profile, cmsSigGrayTRCTag)));
-    if (!transfer) return std::nullopt;
-    return ColourEncoding::described(kSrgbChromaticities, *transfer);
+  if (cmsGetColorSpace(profile) != (grey ? cmsSigGrayData : cmsSigRgbData)) return std::nullopt;
+  const auto white = unadaptedWhite(profile, grey);
+  if (!white || !nearChromaticity(*white, kSrgbChromaticities.whiteX, kSrgbChromaticities.whiteY)) {
+    return std::nullopt;
   }
-  if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile)) return std::nullopt;
-
-  const Matrix3 srgb = d50Colorants(kSrgbChromaticities);
-  const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
-  for (int j = 0; j < 3; ++j) {
-    auto* actual = static_cast<cmsCIEXYZ*>(cmsReadTag(profile, colorantTags[j]));
-    if (!actual) return std::nullopt;
-    if (std::fabs(actual->X - srgb[0][j]) > kColorantTolerance ||
-        std::fabs(actual->Y - srgb[1][j]) > kColorantTolerance ||
-        std::fabs(actual->Z - srgb[2][j]) > kColorantTolerance) {
-      return std::nullopt;
+  for (const TransferCurve curve : {TransferCurve::linear, TransferCurve::srgb}) {
+    ProfileHandle candidate = profileFor(kSrgbChromaticities, curve, 1.0, grey);
+    if (candidate && sameColours(profile, candidate.get(), grey)) {
+      return ColourEncoding::described(kSrgbChromaticities, curve);
     }
   }
-  const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
-  std::optional<TransferCurve> common;
-  for (cmsTagSignature tag : curveTags) {
-    auto transfer = recogniseCurve(static_cast<cmsToneCurve*>(cmsReadTag(profile, tag)));
-    if (!transfer || (common && *common != *transfer)) return std::nullopt;
-    common = transfer;
-  }
-  return ColourEncoding::described(kSrgbChromaticities, *common);
+  return std::nullopt;
 }
 
 }  // namespace quorlin::metric

@@ -1,7 +1,7 @@
 // lcms2 helpers for the metric: RAII handles, profiles built from a described
 // encoding, the linear-sRGB destination, and recognition of ICC profiles that
-// are really sRGB or linear sRGB (those skip lcms2 entirely, so an embedded
-// sRGB profile scores exactly like an untagged image).
+// are really sRGB or linear sRGB (those skip lcms2 entirely, so such an
+// embedded profile scores exactly like an untagged image).
 #pragma once
 
 #include <lcms2.h>
@@ -35,8 +35,12 @@ ProfileHandle profileFor(const Chromaticities& chromaticities, TransferCurve tra
 // Linear light with sRGB primaries and D65 white (or linear grey).
 ProfileHandle linearSrgbProfile(bool grey);
 
-// sRGB-curve or linear profiles whose primaries (for RGB) are sRGB's, as a
-// described encoding; nullopt for anything else.
+// A profile that "is" sRGB or linear sRGB (grey: the sRGB curve or linear),
+// as a described encoding; nullopt for anything else. Its white must be D65
+// (within 1e-3 in x and y), and it must give the colours of our own such
+// profile (profileFor) to within 2e-4 in XYZ on a grid of samples: a few
+// units of s15Fixed16 in the colorants decide, so profiles from other writers
+// that only resemble sRGB are colour-managed instead.
 std::optional<ColourEncoding> recogniseStandardProfile(cmsHPROFILE profile, bool grey);
 
 }  // namespace quorlin::metric

@@ -32,7 +32,11 @@ ImageLoadResult loadImageFile(const std::filesystem::path& path) {
   result.failure = LoadFailure::undecodable;
   if (readPngSignature(file.get())) {
     std::rewind(file.get());
-    result.image = decodePng(file.get());
+    std::string ignoredProfile;
+    result.image = decodePng(file.get(), &ignoredProfile);
+    if (result.image && !ignoredProfile.empty()) {
+      result.warning = "Warning: ignoring the ICC profile of " + path.string() + ": " + ignoredProfile;
+    }
     return result;
   }
   if (std::ferror(file.get())) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "metric/DecodedImage.h"
 
@@ -18,6 +19,7 @@ enum class LoadFailure {
 struct ImageLoadResult {
   std::optional<DecodedImage> image;
   LoadFailure failure = LoadFailure::undecodable;  // meaningful when image is empty
+  std::string warning;                             // e.g. an embedded profile that was ignored
 };
 
 ImageLoadResult loadImageFile(const std::filesystem::path& path);

@@ -91,6 +91,8 @@ void blendRow(float* __restrict values, int width, int channels, float backgroun
   }
 }
 
+constexpr const char* kUnusableProfileWarning = "Warning: error setting ICC profile, assuming SRGB";
+
 }  // namespace
 
 float srgbToLinear(float encoded) { return srgbToLinearInline(encoded); }
@@ -104,7 +106,7 @@ std::optional<LinearLightConverter> LinearLightConverter::create(const DecodedIm
     source.reset(cmsOpenProfileFromMem(encoding.iccProfile.data(),
                                        static_cast<cmsUInt32Number>(encoding.iccProfile.size())));
     if (!source) {
-      if (warning) *warning = "Warning: error setting ICC profile, assuming SRGB";
+      if (warning) *warning = kUnusableProfileWarning;
       encoding = ColourEncoding::srgb();
     } else {
       const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
@@ -160,7 +162,13 @@ std::optional<LinearLightConverter> LinearLightConverter::create(const DecodedIm
   converter.transform_.reset(cmsCreateTransform(
       source.get(), format, destination.get(), format, INTENT_RELATIVE_COLORIMETRIC,
       cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_HIGHRESPRECALC));
-  if (!converter.transform_) return std::nullopt;
+  if (!converter.transform_) {
+    if (encoding.kind != ColourEncoding::Kind::icc) return std::nullopt;
+    // A profile that parses but lacks what a conversion needs is as unusable
+    // as one that does not parse.
+    if (warning) *warning = kUnusableProfileWarning;
+    converter.curve_ = Curve::srgb;
+  }
   return converter;
 }
 

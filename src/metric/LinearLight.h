@@ -6,6 +6,9 @@
 // metric's own float sRGB curve (a rational approximation evaluated with fused
 // multiply-adds); linear sRGB is copied; everything else goes through an lcms2
 // float transform to linear sRGB (PQ and HLG curves are applied first by us).
+// An ICC profile counts as sRGB or linear sRGB only when it gives the same
+// colours within a tight tolerance (IccProfiles.h); one that merely resembles
+// them is converted by lcms2, sampled curves and all.
 // Grey images are linearised as grey and copied to all three planes.
 // Values outside 0..1 are kept.
 #pragma once
@@ -26,9 +29,8 @@ class LinearLightConverter {
  public:
   // Prepares the conversion for the image's colour encoding. Returns nullopt
   // when the encoding cannot apply to this image (an RGB profile on a grey
-  // image or the reverse, a profile lcms2 cannot convert from). An ICC
-  // profile that cannot be parsed at all is replaced by sRGB, with a note in
-  // `warning`.
+  // image or the reverse). An ICC profile that lcms2 cannot parse or convert
+  // from is replaced by sRGB, with a note in `warning`.
   static std::optional<LinearLightConverter> create(const DecodedImage& image, std::string* warning);
 
   // Buffers one thread needs for convertRow.

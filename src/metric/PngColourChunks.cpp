@@ -13,6 +13,9 @@ namespace {
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 // Larger ICC profiles than this are not profiles we would want to trust.
 constexpr std::uint32_t kMaxProfileBytes = 64u << 20;
+// PNG readers refuse to allocate more than this for one chunk's data.
+constexpr std::uint32_t kMaxInflatedProfileBytes = 8000000;
+constexpr std::size_t kIccHeaderBytes = 132;
 
 std::uint32_t bigEndian32(const std::uint8_t* p) {
   return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
@@ -53,9 +56,13 @@ std::optional<CicpTransfer> cicpTransfer(std::uint8_t code) {
 // iCCP data: profile name, NUL, compression method 0, zlib stream.
 std::vector<std::uint8_t> inflateProfile(const std::vector<std::uint8_t>& data) {
   const auto nul = std::find(data.begin(), data.end(), std::uint8_t{0});
-  if (nul == data.end() || data.end() - nul < 2 || *(nul + 1) != 0) return {};
-  const std::uint8_t* compressed = &*(nul + 2);
-  const std::size_t compressedSize = static_cast<std::size_t>(data.end() - (nul + 2));
+  const auto keywordLength = nul - data.begin();
+  if (nul == data.end() || keywordLength < 1 || keywordLength > 79 || data.end() - nul < 2 || *(nul + 1) != 0) {
+    return {};
+  }
+  const std::size_t offset = static_cast<std::size_t>(keywordLength) + 2;
+  const std::uint8_t* compressed = data.data() + offset;
+  const std::size_t compressedSize = data.size() - offset;
 
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) return {};
@@ -69,11 +76,54 @@ std::vector<std::uint8_t> inflateProfile(const std::vector<std::uint8_t>& data) 
     stream.avail_out = sizeof buffer;
     status = inflate(&stream, Z_NO_FLUSH);
     profile.insert(profile.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
-    if (profile.size() > kMaxProfileBytes) status = Z_DATA_ERROR;
+    // More than a profile may hold: what follows cannot matter.
+    if (profile.size() > kMaxInflatedProfileBytes) status = Z_STREAM_END;
   }
   inflateEnd(&stream);
   if (status != Z_STREAM_END) return {};
   return profile;
+}
+
+bool isColourType(std::uint8_t colourType) { return (colourType & 2) != 0; }
+
+// Why the iCCP profile cannot describe the samples; empty when it can.
+std::string embeddedProfileProblem(const PngColourChunks& chunks) {
+  if (!chunks.iccp) return {};
+  const std::vector<std::uint8_t>& profile = chunks.iccProfile;
+  if (profile.empty()) return "it does not decompress";
+  if (profile.size() < kIccHeaderBytes) return "it is truncated";
+  if (bigEndian32(profile.data() + 36) != 0x61637370) return "it is not an ICC profile";  // 'acsp'
+  const std::uint32_t declared = bigEndian32(profile.data());
+  if (declared < kIccHeaderBytes) return "its header gives a length too short for a profile";
+  if (declared > kMaxInflatedProfileBytes) return "it is too large";
+  if (profile[8] > 3 && (declared & 3) != 0) return "its length is not a multiple of four";
+  const std::uint32_t tagCount = bigEndian32(profile.data() + 128);
+  if (tagCount > (declared - kIccHeaderBytes) / 12) return "its tag table does not fit in it";
+  if (bigEndian32(profile.data() + 64) >= 0xffff) return "its rendering intent is invalid";
+  const std::uint32_t space = bigEndian32(profile.data() + 16);
+  if (space == 0x52474220) {  // 'RGB '
+    if (chunks.colourType && !isColourType(*chunks.colourType)) return "it is an RGB profile on a grey image";
+  } else if (space == 0x47524159) {  // 'GRAY'
+    if (chunks.colourType && isColourType(*chunks.colourType)) return "it is a grey profile on a colour image";
+  } else {
+    return "it is neither an RGB nor a grey profile";
+  }
+  const std::uint32_t profileClass = bigEndian32(profile.data() + 12);
+  if (profileClass == 0x61627374 || profileClass == 0x6c696e6b) {  // 'abst', 'link'
+    return "it is an abstract or device link profile";
+  }
+  const std::uint32_t connection = bigEndian32(profile.data() + 20);
+  if (connection != 0x58595a20 && connection != 0x4c616220) {  // 'XYZ ', 'Lab '
+    return "its connection space is neither XYZ nor Lab";
+  }
+  if (profile.size() < kIccHeaderBytes + 12 * static_cast<std::size_t>(tagCount)) return "it is truncated";
+  for (std::uint32_t i = 0; i < tagCount; ++i) {
+    const std::uint8_t* entry = profile.data() + kIccHeaderBytes + 12 * static_cast<std::size_t>(i);
+    const std::uint32_t start = bigEndian32(entry + 4), length = bigEndian32(entry + 8);
+    if (start > declared || length > declared - start) return "a tag lies outside it";
+  }
+  if (profile.size() < declared) return "it is truncated";
+  return {};
 }
 
 }  // namespace
@@ -92,8 +142,8 @@ PngColourChunks readPngColourChunks(std::FILE* file) {
     const std::uint32_t length = bigEndian32(header);
     const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
     if (type == "IDAT" || type == "IEND" || length > 0x7fffffffu) break;
-    const bool wanted = type == "cICP" || type == "sRGB" || type == "gAMA" || type == "cHRM" ||
-                        (type == "iCCP" && length <= kMaxProfileBytes);
+    const bool wanted = type == "IHDR" || type == "cICP" || type == "sRGB" || type == "gAMA" || type == "cHRM" ||
+                        (type == "iCCP" && length <= kMaxProfileBytes && !chunks.iccp);
     if (!wanted) {
       if (std::fseek(file, static_cast<long>(length) + 4, SEEK_CUR) != 0) break;  // data and CRC
       continue;
@@ -101,7 +151,9 @@ PngColourChunks readPngColourChunks(std::FILE* file) {
     std::vector<std::uint8_t> data(length);
     if (length > 0 && std::fread(data.data(), 1, length, file) != length) break;
     if (std::fseek(file, 4, SEEK_CUR) != 0) break;
-    if (type == "cICP" && length == 4) {
+    if (type == "IHDR" && length == 13) {
+      chunks.colourType = data[9];
+    } else if (type == "cICP" && length == 4) {
       chunks.cicp = PngColourChunks::Cicp{data[0], data[1], data[2], data[3]};
     } else if (type == "sRGB" && length == 1) {
       chunks.srgb = true;
@@ -119,15 +171,22 @@ PngColourChunks readPngColourChunks(std::FILE* file) {
   return chunks;
 }
 
-ColourEncoding colourEncodingForPng(const PngColourChunks& chunks) {
+ColourEncoding colourEncodingForPng(const PngColourChunks& chunks, std::string* ignoredProfile) {
+  if (ignoredProfile) ignoredProfile->clear();
   if (chunks.cicp && chunks.cicp->matrix == 0 && chunks.cicp->fullRange == 1) {
     auto primaries = cicpPrimaries(chunks.cicp->primaries);
     auto transfer = cicpTransfer(chunks.cicp->transfer);
     if (primaries && transfer) return ColourEncoding::described(*primaries, transfer->curve, transfer->exponent);
   }
-  // A profile that does not inflate stays empty, which later counts as a
-  // profile lcms2 cannot parse (sRGB, with a warning).
-  if (chunks.iccp) return ColourEncoding::icc(chunks.iccProfile);
+  if (chunks.iccp) {
+    std::string problem = embeddedProfileProblem(chunks);
+    if (problem.empty()) {
+      // Inflated data beyond the length the header gives is not part of it.
+      const auto end = chunks.iccProfile.begin() + bigEndian32(chunks.iccProfile.data());
+      return ColourEncoding::icc(std::vector<std::uint8_t>(chunks.iccProfile.begin(), end));
+    }
+    if (ignoredProfile) *ignoredProfile = std::move(problem);
+  }
   if (chunks.srgb) return ColourEncoding::srgb();
   if (!chunks.gamma && !chunks.chromaticities) return ColourEncoding::srgb();
 

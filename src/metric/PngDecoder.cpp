@@ -64,11 +64,12 @@ bool littleEndianHost() {
 
 }  // namespace
 
-std::optional<DecodedImage> decodePng(std::FILE* file) {
+std::optional<DecodedImage> decodePng(std::FILE* file, std::string* ignoredProfile) {
   const long start = std::ftell(file);
   if (!readPngSignature(file)) return std::nullopt;
   PngColourChunks chunks = readPngColourChunks(file);
   if (std::fseek(file, start, SEEK_SET) != 0) return std::nullopt;
+  ColourEncoding encoding = colourEncodingForPng(chunks, ignoredProfile);
 
   ReadStructs structs;
   structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, ignoreWarning);
@@ -104,7 +105,7 @@ std::optional<DecodedImage> decodePng(std::FILE* file) {
     return DecodedImage(static_cast<int>(layout.width), static_cast<int>(layout.height), layout.channels,
                         layout.bitDepth == 16 ? SampleType::uint16 : SampleType::uint8,
                         std::shared_ptr<const void>(samples, samples.get()), totalBytes,
-                        colourEncodingForPng(chunks));
+                        std::move(encoding));
   } catch (const std::invalid_argument&) {
     return std::nullopt;  // dimensions beyond int
   }

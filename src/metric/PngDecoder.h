@@ -9,12 +9,14 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "metric/DecodedImage.h"
 
 namespace quorlin::metric {
 
-// `file` is positioned at the start of a PNG file.
-std::optional<DecodedImage> decodePng(std::FILE* file);
+// `file` is positioned at the start of a PNG file. When the file's ICC
+// profile is ignored, `ignoredProfile` (if given) receives the reason.
+std::optional<DecodedImage> decodePng(std::FILE* file, std::string* ignoredProfile = nullptr);
 
 }  // namespace quorlin::metric

@@ -123,6 +123,7 @@ MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const st
     distortedLoad = std::async(std::launch::async, [&distortedPath] { return loadImageFile(distortedPath); });
   }
   ImageLoadResult original = loadImageFile(originalPath);
+  note(original.warning);
   std::optional<LinearLightConverter> originalConverter;
   if (original.image) {
     std::string warning;
@@ -138,6 +139,7 @@ MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const st
   if (tooSmall(*original.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
 
   ImageLoadResult distorted = distortedLoad.valid() ? distortedLoad.get() : loadImageFile(distortedPath);
+  note(distorted.warning);
   std::optional<LinearLightConverter> distortedConverter;
   if (distorted.image) {
     std::string warning;

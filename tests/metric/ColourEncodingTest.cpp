@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "MetricTestImages.h"
 #include "core/engine/ColorSpace.h"
@@ -53,11 +57,24 @@ TEST(PngColourChunksTest, SrgbOverridesGammaAndChromaticities) {
   EXPECT_EQ(colourEncodingForPng(chunks).kind, ColourEncoding::Kind::srgb);
 }
 
+std::vector<std::uint8_t> profileBytes(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<std::uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  return bytes;
+}
+
+std::vector<std::uint8_t> displayP3Profile() {
+  return ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3)->iccProfile();
+}
+
 TEST(PngColourChunksTest, AnIccProfileOverridesSrgbAndCicpOverridesBoth) {
   PngColourChunks chunks;
   chunks.srgb = true;
   chunks.iccp = true;
-  chunks.iccProfile = {1, 2, 3};
+  chunks.iccProfile = displayP3Profile();
+  chunks.colourType = 2;
   EXPECT_EQ(colourEncodingForPng(chunks).kind, ColourEncoding::Kind::icc);
 
   chunks.cicp = PngColourChunks::Cicp{12, 16, 0, 1};  // Display P3 primaries, PQ
@@ -70,7 +87,7 @@ TEST(PngColourChunksTest, AnIccProfileOverridesSrgbAndCicpOverridesBoth) {
 TEST(PngColourChunksTest, CicpThatCannotDescribeRgbSamplesIsIgnored) {
   PngColourChunks chunks;
   chunks.iccp = true;
-  chunks.iccProfile = {1, 2, 3};
+  chunks.iccProfile = displayP3Profile();
   for (const auto cicp : {PngColourChunks::Cicp{1, 13, 1, 1},     // YCbCr matrix
                           PngColourChunks::Cicp{1, 13, 0, 0},     // narrow range
                           PngColourChunks::Cicp{1, 99, 0, 1},     // unknown transfer
@@ -80,34 +97,137 @@ TEST(PngColourChunksTest, CicpThatCannotDescribeRgbSamplesIsIgnored) {
   }
 }
 
-// --- Recognising standard profiles ------------------------------------------
+// A profile that cannot describe the samples counts as absent, so the gAMA
+// beside it applies, and the reason is given.
+TEST(PngColourChunksTest, AProfileUnfitForTheSamplesGivesWayToTheOtherChunks) {
+  const auto rgb = displayP3Profile();
+  auto truncated = rgb;
+  truncated.resize(300);
+  auto cmyk = rgb;
+  std::copy_n("CMYK", 4, cmyk.begin() + 16);
+  auto notIcc = rgb;
+  notIcc[36] = 'x';
+  auto deviceLink = rgb;
+  std::copy_n("link", 4, deviceLink.begin() + 12);
+  const struct {
+    std::vector<std::uint8_t> profile;
+    std::uint8_t colourType;
+  } cases[] = {{truncated, 2}, {cmyk, 2}, {notIcc, 6}, {deviceLink, 2}, {rgb, 0}, {rgb, 4}, {{}, 2}};
+  for (const auto& [profile, colourType] : cases) {
+    PngColourChunks chunks;
+    chunks.iccp = true;
+    chunks.iccProfile = profile;
+    chunks.colourType = colourType;
+    chunks.gamma = 100000;
+    std::string reason;
+    const ColourEncoding encoding = colourEncodingForPng(chunks, &reason);
+    EXPECT_EQ(encoding.kind, ColourEncoding::Kind::described) << reason;
+    EXPECT_EQ(encoding.exponent, 1.0);
+    EXPECT_FALSE(reason.empty()) << profile.size() << " bytes, colour type " << int{colourType};
+  }
 
-TEST(IccRecognitionTest, SrgbAndLinearSrgbProfilesAreRecognisedOthersAreNot) {
-  ProfileHandle srgb(cmsCreate_sRGBProfile());
-  auto recognised = recogniseStandardProfile(srgb.get(), false);
-  ASSERT_TRUE(recognised);
-  EXPECT_EQ(recognised->transfer, TransferCurve::srgb);
-
-  const auto& linearBytes = ColorSpace::wellKnown(ColorSpace::WellKnown::linearSRGB)->iccProfile();
-  ProfileHandle linear(cmsOpenProfileFromMem(linearBytes.data(), static_cast<cmsUInt32Number>(linearBytes.size())));
-  recognised = recogniseStandardProfile(linear.get(), false);
-  ASSERT_TRUE(recognised);
-  EXPECT_EQ(recognised->transfer, TransferCurve::linear);
-
-  const auto& p3Bytes = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3)->iccProfile();
-  ProfileHandle p3(cmsOpenProfileFromMem(p3Bytes.data(), static_cast<cmsUInt32Number>(p3Bytes.size())));
-  EXPECT_FALSE(recogniseStandardProfile(p3.get(), false));
-  EXPECT_FALSE(recogniseStandardProfile(srgb.get(), true));  // an RGB profile is no grey profile
-}
-
-TEST(IccRecognitionTest, GreyProfilesAreRecognisedByTheirCurve) {
-  const cmsFloat64Number params[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, params);
+  // A grey profile on grey samples is kept, inflated bytes past its length are not.
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
   ProfileHandle grey(cmsCreateGrayProfile(cmsD50_xyY(), curve));
   cmsFreeToneCurve(curve);
-  auto recognised = recogniseStandardProfile(grey.get(), true);
-  ASSERT_TRUE(recognised);
-  EXPECT_EQ(recognised->transfer, TransferCurve::srgb);
+  PngColourChunks chunks;
+  chunks.iccp = true;
+  chunks.iccProfile = profileBytes(grey.get());
+  const std::size_t length = chunks.iccProfile.size();
+  chunks.iccProfile.resize(length + 5);
+  chunks.colourType = 4;
+  std::string reason = "stale";
+  const ColourEncoding encoding = colourEncodingForPng(chunks, &reason);
+  EXPECT_EQ(encoding.kind, ColourEncoding::Kind::icc);
+  EXPECT_EQ(encoding.iccProfile.size(), length);
+  EXPECT_EQ(reason, "");
+}
+
+// --- Recognising standard profiles ------------------------------------------
+
+// White points and curves as profile writers store them.
+constexpr std::array<int, 3> kD65White{62289, 65536, 71372};
+constexpr std::array<int, 3> kD50White{63190, 65536, 54061};
+enum class StoredCurve { srgbTable, gammaOne, gamma22 };
+
+// A version 2 matrix/TRC profile (grey when `colorants` is empty) with the
+// given numbers in units of 1/65536, written and parsed again.
+ProfileHandle storedProfile(const std::vector<int>& colorants, StoredCurve stored,
+                            const std::array<int, 3>& white = kD65White) {
+  cmsToneCurve* curve = nullptr;
+  if (stored == StoredCurve::srgbTable) {
+    std::vector<cmsUInt16Number> table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const double v = static_cast<double>(i) / 1023.0;
+      const double linear = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+      table[i] = static_cast<cmsUInt16Number>(std::lround(linear * 65535.0));
+    }
+    curve = cmsBuildTabulatedToneCurve16(nullptr, 1024, table.data());
+  } else {
+    curve = cmsBuildGamma(nullptr, stored == StoredCurve::gammaOne ? 1.0 : 2.2);
+  }
+  ProfileHandle profile(cmsCreateProfilePlaceholder(nullptr));
+  cmsSetProfileVersion(profile.get(), 2.1);
+  cmsSetDeviceClass(profile.get(), cmsSigDisplayClass);
+  cmsSetColorSpace(profile.get(), colorants.empty() ? cmsSigGrayData : cmsSigRgbData);
+  cmsSetPCS(profile.get(), cmsSigXYZData);
+  const cmsCIEXYZ whiteXyz{white[0] / 65536.0, white[1] / 65536.0, white[2] / 65536.0};
+  cmsWriteTag(profile.get(), cmsSigMediaWhitePointTag, &whiteXyz);
+  if (colorants.empty()) {
+    cmsWriteTag(profile.get(), cmsSigGrayTRCTag, curve);
+  } else {
+    const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+    const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (int i = 0; i < 3; ++i) {
+      const cmsCIEXYZ colorant{colorants[3 * i] / 65536.0, colorants[3 * i + 1] / 65536.0,
+                               colorants[3 * i + 2] / 65536.0};
+      cmsWriteTag(profile.get(), colorantTags[i], &colorant);
+      cmsWriteTag(profile.get(), curveTags[i], curve);
+    }
+  }
+  cmsFreeToneCurve(curve);
+  const auto bytes = profileBytes(profile.get());
+  return ProfileHandle(cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
+}
+
+// Red, green and blue colorants (X, Y, Z each) of sRGB profiles from three
+// writers: within 8 units of ours, 19 units off in blue Z, and off by up to
+// 24 units.
+const std::vector<int> kCloseColorants{28578, 14581, 912, 25241, 46981, 6362, 9376, 3972, 46799};
+const std::vector<int> kBorderColorants{28576, 14581, 912, 25239, 46983, 6361, 9375, 3972, 46787};
+const std::vector<int> kLooseColorants{28564, 14574, 912, 25253, 46992, 6366, 9373, 3971, 46782};
+
+TEST(IccRecognitionTest, OnlyProfilesGivingTheSameColoursAsSrgbOrLinearSrgbAreRecognised) {
+  const struct {
+    std::vector<int> colorants;
+    StoredCurve curve;
+    std::array<int, 3> white;
+    std::optional<TransferCurve> expected;
+  } cases[] = {
+      {kCloseColorants, StoredCurve::srgbTable, kD65White, TransferCurve::srgb},
+      {kCloseColorants, StoredCurve::gammaOne, kD65White, TransferCurve::linear},
+      // The same error weighs more on linear values than on sRGB-encoded ones.
+      {kBorderColorants, StoredCurve::srgbTable, kD65White, TransferCurve::srgb},
+      {kBorderColorants, StoredCurve::gammaOne, kD65White, std::nullopt},
+      {kLooseColorants, StoredCurve::srgbTable, kD65White, std::nullopt},
+      {kCloseColorants, StoredCurve::gamma22, kD65White, std::nullopt},
+      {{}, StoredCurve::srgbTable, kD65White, TransferCurve::srgb},
+      {{}, StoredCurve::gammaOne, kD65White, TransferCurve::linear},
+      {{}, StoredCurve::srgbTable, kD50White, std::nullopt},
+      {{}, StoredCurve::gamma22, kD65White, std::nullopt},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    ProfileHandle profile = storedProfile(c.colorants, c.curve, c.white);
+    ASSERT_TRUE(profile);
+    const auto recognised = recogniseStandardProfile(profile.get(), c.colorants.empty());
+    EXPECT_EQ(recognised ? std::optional(recognised->transfer) : std::nullopt, c.expected) << "case " << index;
+    ++index;
+  }
+  const auto p3Bytes = displayP3Profile();
+  ProfileHandle p3(cmsOpenProfileFromMem(p3Bytes.data(), static_cast<cmsUInt32Number>(p3Bytes.size())));
+  EXPECT_FALSE(recogniseStandardProfile(p3.get(), false));
+  EXPECT_FALSE(recogniseStandardProfile(storedProfile(kCloseColorants, StoredCurve::srgbTable).get(), true));
 }
 
 // --- Whole comparisons with colour-managed input -----------------------------
@@ -164,26 +284,49 @@ TEST_F(ColourManagedComparisonTest, CicpWinsOverAnUnusableProfile) {
   EXPECT_EQ(warnings, "");
 }
 
-TEST_F(ColourManagedComparisonTest, AnUnparseableProfileIsTakenAsSrgbWithAWarning) {
+TEST_F(ColourManagedComparisonTest, AProfileLcmsCannotUseIsTakenAsSrgbWithAWarning) {
+  // A well-formed header without a single tag.
+  std::vector<std::uint8_t> empty(132, 0);
+  empty[3] = 132;  // length
+  auto put = [&empty](std::size_t at, const char* text) { std::copy_n(text, 4, empty.begin() + at); };
+  put(12, "mntr");
+  put(16, "RGB ");
+  put(20, "XYZ ");
+  put(36, "acsp");
   PngChunks chunks;
-  chunks.iccProfile = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'I', 'C', 'C'};
-  writePng(scratch_ / "bad-profile.png", kWidth, kHeight, 3, picture_, chunks);
+  chunks.iccProfile = empty;
+  writePng(scratch_ / "empty-profile.png", kWidth, kHeight, 3, picture_, chunks);
   std::string warnings;
-  EXPECT_EQ(scoreAgainstOriginal(scratch_ / "bad-profile.png", &warnings), 100.0);
+  EXPECT_EQ(scoreAgainstOriginal(scratch_ / "empty-profile.png", &warnings), 100.0);
   EXPECT_EQ(warnings, "Warning: error setting ICC profile, assuming SRGB");
 }
 
-TEST_F(ColourManagedComparisonTest, AGreyImageWithAnRgbProfileCannotBeDecoded) {
+// An iCCP profile the samples cannot use is ignored with a warning: the file
+// reads as if it had none, so a gAMA chunk beside it applies.
+TEST_F(ColourManagedComparisonTest, AProfileUnfitForTheSamplesIsIgnoredWithAWarning) {
   const auto grey = makePicture(kWidth, kHeight, 1);
-  PngChunks chunks;
-  chunks.iccProfile = iccOf(ColorSpace::WellKnown::displayP3);
-  const auto file = scratch_ / "grey-p3.png";
-  writePng(file, kWidth, kHeight, 1, grey, chunks);
-  const MetricResult result = scoreImageFiles(original_, file);
-  EXPECT_EQ(result.status(), MetricStatus::distortedUndecodable);
-  EXPECT_EQ(result.message(), "Could not decode distorted image: " + file.string());
+  PngChunks rgbProfile;
+  rgbProfile.iccProfile = iccOf(ColorSpace::WellKnown::displayP3);
+  writePng(scratch_ / "grey.png", kWidth, kHeight, 1, grey);
+  writePng(scratch_ / "grey-p3.png", kWidth, kHeight, 1, grey, rgbProfile);
+  std::string warnings;
+  MetricResult result = scoreImageFiles(scratch_ / "grey.png", scratch_ / "grey-p3.png", {}, &warnings);
+  EXPECT_EQ(result.score(), 100.0);
+  EXPECT_EQ(warnings, "Warning: ignoring the ICC profile of " + (scratch_ / "grey-p3.png").string() +
+                          ": it is an RGB profile on a grey image");
 
-  const auto inMemory = DecodedImage::fromUint8(kWidth, kHeight, 1, grey, ColourEncoding::icc(chunks.iccProfile));
+  PngChunks linear, truncatedAndLinear;
+  linear.gamma = truncatedAndLinear.gamma = 100000;
+  truncatedAndLinear.iccProfile = rgbProfile.iccProfile;
+  truncatedAndLinear.iccProfile.resize(200);
+  writePng(scratch_ / "linear.png", kWidth, kHeight, 3, picture_, linear);
+  writePng(scratch_ / "truncated.png", kWidth, kHeight, 3, picture_, truncatedAndLinear);
+  result = scoreImageFiles(scratch_ / "linear.png", scratch_ / "truncated.png");
+  EXPECT_EQ(result.score(), 100.0);
+  EXPECT_LT(scoreAgainstOriginal(scratch_ / "truncated.png"), 50.0);
+
+  // Samples handed over in memory with a mismatched profile are refused.
+  const auto inMemory = DecodedImage::fromUint8(kWidth, kHeight, 1, grey, ColourEncoding::icc(rgbProfile.iccProfile));
   EXPECT_EQ(computeSsimulacra2(inMemory, inMemory).status(), MetricStatus::originalUndecodable);
 }
 

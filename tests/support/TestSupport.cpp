@@ -56,8 +56,7 @@ std::filesystem::path writeFakeTool(const std::filesystem::path& directory, std:
 
 std::filesystem::path sharedDataDirectory() {
   for (std::filesystem::path candidate : {std::filesystem::path(QUORLIN_SHARED_DIR),
-                                          std::filesystem::path(QUORLIN_SOURCE_DIR) / ".." / "shared",
-                                          std::filesystem::path("/work/shared")}) {
+                                          std::filesystem::path(QUORLIN_SOURCE_DIR) / ".." / "shared"}) {
     std::error_code error;
     if (std::filesystem::is_directory(candidate / "testdata", error)) return candidate;
   }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/common/Uuid.h"
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "core/engine/DisplayImage.h"
 
 namespace quorlin {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 
 namespace quorlin {
 

@@ -7,7 +7,7 @@
 
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 #include "core/engine/ImageDecoding.h"
 #include "core/engine/PPMWriter.h"
 #include "core/engine/PlatformImageCodec.h"

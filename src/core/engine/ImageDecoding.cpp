@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 #include "core/engine/LcmsHandles.h"
 #include "core/engine/VipsRuntime.h"
 

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 namespace quorlin {
 

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "core/common/CompressionError.h"
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 #include "core/engine/ImageDecoding.h"
 #include "core/engine/PreparedPNGWriter.h"
 #include "core/tools/TemporaryFiles.h"

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "core/engine/DisplayImage.h"
 
 namespace quorlin {

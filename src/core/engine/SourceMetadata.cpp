@@ -4,7 +4,7 @@
 #include <span>
 
 #include "core/common/ByteCount.h"
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 #include "core/engine/DeclaredResolution.h"
 #include "core/engine/FixedNotation.h"
 #include "core/engine/ImageDecoding.h"

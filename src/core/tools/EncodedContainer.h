@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 namespace quorlin {
 

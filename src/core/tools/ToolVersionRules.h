@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "core/tools/ToolLookup.h"
 #include "core/tools/ToolVersion.h"
 

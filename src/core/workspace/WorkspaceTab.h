@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/common/Uuid.h"
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 namespace quorlin {
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "core/comparison/KeyboardCommandRegistry.h"
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "core/engine/CompressionEngine.h"
 #include "core/tools/ChildProcess.h"
 #include "core/tools/CommandConsole.h"

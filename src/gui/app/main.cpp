@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 #include "gui/app/GenerateAndCapture.h"
 #include "gui/app/QuorlinApplication.h"
 #include "gui/ratedistortion/SweepAndCapture.h"

@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 #include "core/workspace/CodecPanelPresentation.h"
 #include "core/workspace/CompressionWorkspace.h"
 #include "gui/app/SymbolIcons.h"

@@ -25,7 +25,7 @@
 #include <utility>
 
 #include "core/comparison/KeyboardCommandRegistry.h"
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 #include "core/engine/SourceMetadata.h"
 #include "core/workspace/CompressionWorkspace.h"
 #include "core/workspace/WorkspaceTexts.h"

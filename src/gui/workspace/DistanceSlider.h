@@ -9,7 +9,7 @@
 
 #include <QWidget>
 
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 class QLabel;
 class QSlider;

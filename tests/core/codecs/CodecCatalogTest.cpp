@@ -1,4 +1,4 @@
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "core/engine/CodecCatalog.h"
+#include "core/codecs/CodecCatalog.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
 
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 
 namespace quorlin {
 

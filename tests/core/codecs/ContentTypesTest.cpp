@@ -1,4 +1,4 @@
-#include "core/engine/ContentTypes.h"
+#include "core/codecs/ContentTypes.h"
 
 #include <gtest/gtest.h>
 
