@@ -77,7 +77,8 @@ int main(int argc, char* argv[]) {
     } else if (argument == "--tool-dir" && i + 1 < argc) {
       toolDirectories.insert(toolDirectories.begin(), argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: RateDistortionSweepBench [--source FILE] [--serial] [--points N] [--tool-dir DIR]...\n");
+      std::fprintf(stderr,
+                   "usage: RateDistortionSweepBench [--source FILE] [--serial] [--points N] [--tool-dir DIR]...\n");
       return 2;
     }
   }

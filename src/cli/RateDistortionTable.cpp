@@ -68,8 +68,8 @@ std::string rateDistortionTable(std::span<const PanelSweep> sweeps, std::size_t 
   }
   if (sweeps.size() > 1 && anchorIndex < sweeps.size()) {
     const PanelSweep& anchor = sweeps[anchorIndex];
-    text += "Against panel " + std::to_string(anchor.panelNumber) + " (" + std::string(displayName(anchor.panel.codec)) +
-            "):\n";
+    text += "Against panel " + std::to_string(anchor.panelNumber) + " (" +
+            std::string(displayName(anchor.panel.codec)) + "):\n";
     std::vector<Row> rows = {{"#", "Codec", "BD-rate", "BD-score", "Overlap"}};
     for (const PanelDelta& delta : deltas) {
       auto sweep = std::find_if(sweeps.begin(), sweeps.end(),

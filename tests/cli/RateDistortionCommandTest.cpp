@@ -86,7 +86,9 @@ class RateDistortionCommandTest : public ::testing::Test {
   RunResult finish(pid_t pid) {
     RunResult result;
     int status = 0;
-    if (waitpid(pid, &status, 0) == pid) result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (waitpid(pid, &status, 0) == pid) {
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     result.output = test::readTextFile(scratch / "stdout.txt");
     result.errors = test::readTextFile(scratch / "stderr.txt");
     return result;

@@ -57,7 +57,8 @@ class RateDistortionWindowTest : public test::WorkspaceFixture {
       }
       if (panel != index) continue;
       const bool isCurrent = series->property("current").toBool();
-      const bool isHollow = static_cast<QScatterSeries*>(series)->brush().color() != static_cast<QScatterSeries*>(series)->pen().color();
+      auto* points = static_cast<QScatterSeries*>(series);
+      const bool isHollow = points->brush().color() != points->pen().color();
       if ((kind == "current" && isCurrent) || (kind == "kept" && !isCurrent && !isHollow) ||
           (kind == "dropped" && !isCurrent && isHollow)) {
         found.push_back(xy);

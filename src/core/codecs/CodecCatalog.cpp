@@ -38,8 +38,10 @@ constexpr double avifQualityLadder[] = {20, 32, 44, 54, 63, 71, 79, 86, 93};
 const CodecInfo catalog[] = {
     {C::jpegXL, "JPEG XL", "JPEG XL", "cjxl", "", "djxl", "jxl", jpegXLInputExtensions, jpegXLInputTypes,
      Kind::distance, distanceLadder},
-    {C::avif, "AVIF", "AVIF", "avifenc", "", "avifdec", "avif", avifInputExtensions, avifInputTypes, Kind::quality, avifQualityLadder},
-    {C::webP, "WebP", "WebP", "cwebp", "", "dwebp", "webp", webPInputExtensions, webPInputTypes, Kind::quality, qualityLadder},
+    {C::avif, "AVIF", "AVIF", "avifenc", "", "avifdec", "avif", avifInputExtensions, avifInputTypes, Kind::quality,
+     avifQualityLadder},
+    {C::webP, "WebP", "WebP", "cwebp", "", "dwebp", "webp", webPInputExtensions, webPInputTypes, Kind::quality,
+     qualityLadder},
     {C::jpegli, "JPEGli", "JPEGli", "cjpegli", "", "djpegli", "jpg", jpegXLInputExtensions, jpegXLInputTypes,
      Kind::distance, distanceLadder},
     {C::heifLibheif, "HEIF (libheif)", "HEIF (libheif)", "heif-enc", "--hevc", "heif-dec", "heic",

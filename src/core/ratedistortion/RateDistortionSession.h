@@ -30,7 +30,9 @@ class RateDistortionSession {
   RateDistortionSession& operator=(const RateDistortionSession&) = delete;
 
   // One call after every change of anything below.
-  [[nodiscard]] Subscription observe(std::function<void()> observer) { return observers_.subscribe(std::move(observer)); }
+  [[nodiscard]] Subscription observe(std::function<void()> observer) {
+    return observers_.subscribe(std::move(observer));
+  }
 
   // Sweeps every panel, or only panel `index`, at the codec's default ladder,
   // points in parallel or one at a time as the settings' parallel switch says;

@@ -102,7 +102,9 @@ RateDistortionWindow::RateDistortionWindow(CompressionWorkspace& workspace, Work
                                                   choice.filter);
       if (file.isEmpty()) return;
       const fs::path path = file.toStdString();
-      if (!(choice.isChart ? exportChart(path) : exportPoints(path))) statusLabel_->setText("Could not write " + file + ".");
+      if (!(choice.isChart ? exportChart(path) : exportPoints(path))) {
+        statusLabel_->setText("Could not write " + file + ".");
+      }
     });
   }
   exportButton->setMenu(exportMenu);

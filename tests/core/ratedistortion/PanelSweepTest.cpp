@@ -127,7 +127,9 @@ TEST_F(PanelSweepTest, EveryCodecRunsItsLadderOnOnePreparedSourceInParallel) {
       // Its own run: the value as an argument, no lossless switch, the shared prepared source.
       std::string value = valueText(codec, ladder[i]);
       auto line = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-        return (l + " ").find(" " + value + " ") != std::string::npos || (l + " ").find("=" + value + " ") != std::string::npos;
+        const std::string padded = l + " ";
+        return padded.find(" " + value + " ") != std::string::npos ||
+               padded.find("=" + value + " ") != std::string::npos;
       });
       ASSERT_NE(line, lines.end()) << value;
       EXPECT_NE(line->find(sample.workDirectory.string()), std::string::npos);

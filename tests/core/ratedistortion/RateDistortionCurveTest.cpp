@@ -91,8 +91,8 @@ TEST(BjontegaardDeltaTest, MatchesEveryReferenceVector) {
   ASSERT_GE(cases.items.size(), 5u);
   for (const Json& vector : cases.items) {
     SCOPED_TRACE(vector["name"].text);
-    BjontegaardDelta delta =
-        bjontegaardDeltaRate(RateDistortionCurve(pointsOf(vector["anchor"])), RateDistortionCurve(pointsOf(vector["test"])));
+    BjontegaardDelta delta = bjontegaardDeltaRate(RateDistortionCurve(pointsOf(vector["anchor"])),
+                                                  RateDistortionCurve(pointsOf(vector["test"])));
     ASSERT_EQ(delta.status, BjontegaardStatus::ok);
     EXPECT_NEAR(*delta.value, vector["expected"].number, vector["tolerance"].number);
   }
@@ -159,7 +159,8 @@ TEST(BjontegaardDeltaTest, StatusesWithoutANumber) {
   RateDistortionCurve fourPlusDominated({{0.2, 30}, {0.3, 40}, {0.4, 50}, {0.5, 45}});
   RateDistortionCurve far(smoothCurve(4, 50, 1.5));  // scores far above `four`'s range
   for (const auto& [anchor, test, status] :
-       {std::tuple{&four, &three, BjontegaardStatus::tooFewPoints}, std::tuple{&four, &fourPlusDominated, BjontegaardStatus::tooFewPoints},
+       {std::tuple{&four, &three, BjontegaardStatus::tooFewPoints},
+        std::tuple{&four, &fourPlusDominated, BjontegaardStatus::tooFewPoints},
         std::tuple{&four, &far, BjontegaardStatus::noOverlap}}) {
     for (auto compute : {bjontegaardDeltaRate, bjontegaardDeltaScore}) {
       BjontegaardDelta delta = compute(*anchor, *test);
