@@ -269,6 +269,7 @@ void RateDistortionWindow::rebuildChart() {
   if (high > 0) {
     xAxis->setRange(low / 1.15, high * 1.15);
     yAxis->setRange(std::floor(lowScore / 5 - 0.2) * 5, std::ceil(highScore / 5 + 0.2) * 5);
+    yAxis->applyNiceNumbers();
   } else {
     xAxis->setRange(0.1, 10);
     yAxis->setRange(0, 100);
