@@ -2,11 +2,15 @@
 // four panels Debian 12 has tools for (JPEG XL, AVIF, WebP, JPEG
 // (libjpeg-turbo)), serial and then parallel. It prints the pass's wall time
 // against the sum of the child processes' own wall times (taken from the
-// command console), so the engine's own share of a pass can be read off, and
-// the peak resident memory of each runPanel call.
+// command console), so the engine's own share of a pass can be read off, the
+// peak resident memory of each runPanel call, and every tool's own wall time
+// with the threads the core budget gave it (the flag is on its command line).
 //
-//   PanelPassBench [--source FILE] [--megapixels N] [--tool-dir DIR]...
+//   PanelPassBench [--source FILE] [--megapixels N] [--threads N] [--tool-dir DIR]...
 //
+// --threads sets the budget's total (default: every hardware thread); with
+// --threads 1 the per-tool lines give each tool's one-thread time, so running
+// it both ways measures how each tool scales.
 // Without --source the sample photograph is scaled up to N megapixels
 // (default 12). The project's ssimulacra2 is looked for in the build tree's
 // src/metric first. AVIF at its default speed takes a while on 12 MP.
@@ -84,6 +88,12 @@ struct PanelFigures {
   std::string error;
 };
 
+// One tool run as the console recorded it.
+struct ToolFigures {
+  std::string commandLine;  // paths cut off
+  double seconds = 0;
+};
+
 struct PassFigures {
   double wallSeconds = 0;
   double prepareSeconds = 0;
@@ -91,13 +101,22 @@ struct PassFigures {
   double anyChildSeconds = 0;  // time during which at least one child ran
   std::size_t childCount = 0;
   std::vector<PanelFigures> panels;
+  std::vector<ToolFigures> tools;  // in the order they started
 };
+
+// The command line up to its first absolute path: the tool and its flags.
+std::string withoutPaths(const std::string& commandLine) {
+  std::size_t path = commandLine.find(" /");
+  if (path == std::string::npos) path = commandLine.find(" '/");
+  return commandLine.substr(0, path);
+}
 
 class Bench {
  public:
-  Bench(const std::vector<std::string>& toolDirectories, fs::path temporaryRoot)
+  Bench(const std::vector<std::string>& toolDirectories, fs::path temporaryRoot, std::optional<int> threads)
       : temporaryRoot_(std::move(temporaryRoot)) {
     searchPath_.setCustomToolDirectories(toolDirectories);
+    budget_.setThreadsPerPass(threads);
   }
 
   PassFigures pass(const fs::path& source, bool isParallel) {
@@ -143,7 +162,9 @@ class Bench {
     std::vector<std::pair<ConsoleClock::time_point, ConsoleClock::time_point>> intervals;
     for (const auto& entry : console_.entries()) {
       if (!entry.finishedAt) continue;
-      figures.childSeconds += std::chrono::duration<double>(*entry.finishedAt - entry.startedAt).count();
+      const double seconds = std::chrono::duration<double>(*entry.finishedAt - entry.startedAt).count();
+      figures.tools.insert(figures.tools.begin(), ToolFigures{withoutPaths(entry.commandLine), seconds});
+      figures.childSeconds += seconds;
       intervals.emplace_back(entry.startedAt, *entry.finishedAt);
       ++figures.childCount;
     }
@@ -165,7 +186,8 @@ class Bench {
   ToolSearchPath searchPath_{executables_};
   ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice};
   ToolVersionCache versions_;
-  CompressionRunner engine_{EngineContext{runner_, executables_, searchPath_, versions_, temporaryRoot_}};
+  CoreBudget budget_;
+  CompressionRunner engine_{EngineContext{runner_, executables_, searchPath_, versions_, temporaryRoot_, &budget_}};
 };
 
 void printPass(const char* title, const PassFigures& figures) {
@@ -189,6 +211,7 @@ void printPass(const char* title, const PassFigures& figures) {
     }
     std::printf("\n");
   }
+  for (const auto& tool : figures.tools) std::printf("    %6.2f s  %s\n", tool.seconds, tool.commandLine.c_str());
 }
 
 // The sample photograph (build directory inside the checkout, or run from the
@@ -221,6 +244,7 @@ fs::path makePhotograph(const fs::path& directory, double megapixels) {
 int main(int argc, char* argv[]) {
   std::optional<fs::path> source;
   double megapixels = 12;
+  std::optional<int> threads;
   std::vector<std::string> toolDirectories = {(executableDirectory() / ".." / "src" / "metric").lexically_normal()};
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
@@ -228,10 +252,12 @@ int main(int argc, char* argv[]) {
       source = argv[++i];
     } else if (argument == "--megapixels" && i + 1 < argc) {
       megapixels = std::stod(argv[++i]);
+    } else if (argument == "--threads" && i + 1 < argc) {
+      threads = std::stoi(argv[++i]);
     } else if (argument == "--tool-dir" && i + 1 < argc) {
       toolDirectories.insert(toolDirectories.begin(), argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: PanelPassBench [--source FILE] [--megapixels N] [--tool-dir DIR]...\n");
+      std::fprintf(stderr, "usage: PanelPassBench [--source FILE] [--megapixels N] [--threads N] [--tool-dir DIR]...\n");
       return 2;
     }
   }
@@ -243,9 +269,10 @@ int main(int argc, char* argv[]) {
   std::printf("Source: %s, %d x %d (%.1f MP), %.1f MB\n", source->c_str(), header.width(), header.height(),
               header.width() * static_cast<double>(header.height()) / 1e6,
               static_cast<double>(fs::file_size(*source)) / 1e6);
-  std::printf("Panels: JPEG XL (d 1, e 7), AVIF (q 79, e 6), WebP (q 85, e 5), JPEG (libjpeg-turbo) (q 85)\n\n");
+  std::printf("Panels: JPEG XL (d 1, e 7), AVIF (q 79, e 6), WebP (q 85, e 5), JPEG (libjpeg-turbo) (q 85)\n");
+  std::printf("Threads per pass: %s\n\n", threads ? std::to_string(*threads).c_str() : "Auto");
   {
-    Bench bench(toolDirectories, scratch / "root");
+    Bench bench(toolDirectories, scratch / "root", threads);
     printPass("Serial", bench.pass(*source, false));
     std::printf("\n");
     printPass("Parallel", bench.pass(*source, true));

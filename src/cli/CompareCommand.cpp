@@ -1,5 +1,7 @@
 // quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//                     [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//                     [--serial] [--threads N] [--json] [--export DIR] [--maps DIR]
+//                     [--tool-dir DIR]...
+//                     [--verbose]
 //
 // One generate pass, as the desktop app runs it: the source is prepared once,
 // then every panel (one worker thread each, or one after another with
@@ -38,6 +40,7 @@
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
 #include "core/common/MainThreadDispatcher.h"
+#include "core/comparison/ErrorMapImage.h"
 #include "core/engine/CompressionRunner.h"
 #include "core/engine/ResultTexts.h"
 #include "core/tools/ChildProcess.h"
@@ -99,6 +102,7 @@ class ComparePass {
   void runPanelAt(std::size_t index, const PreparedCompressionSource& prepared, std::stop_token stopToken);
   void apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage);
   bool exportResults();
+  bool writeMaps();
 
   CompareOptions options_;
   ProgressLine progress_;
@@ -110,6 +114,7 @@ class ComparePass {
   CommandConsoleStore console_;
   ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice, &children_};
   ToolVersionCache versions_;
+  CoreBudget budget_;
   std::optional<CompressionRunner> engine_;
   ResultDirectories directories_;
   std::vector<PanelOutcome> outcomes_;
@@ -189,10 +194,56 @@ bool ComparePass::exportResults() {
   return isComplete;
 }
 
+bool ComparePass::writeMaps() {
+  const fs::path& directory = *options_.mapsDirectory;
+  // Two passes over the maps, the first for the shared scale, so that only
+  // one map at a time is in memory.
+  double scale = 0.0;
+  std::vector<bool> isReadable(outcomes_.size(), false);
+  bool isComplete = true;
+  for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+    const auto& result = outcomes_[i].result;
+    if (!result) continue;
+    std::optional<ErrorMapTotals> map;
+    if (result->errorMapURL) map = readErrorMapTotals(*result->errorMapURL);
+    if (!map) {
+      progress_.show("No error map for " + std::string(rawValue(result->codec)) + ": its ssimulacra2 wrote none.");
+      isComplete = false;
+      continue;
+    }
+    isReadable[i] = true;
+    scale = std::max(scale, sharedErrorMapScale({&*map}));
+  }
+  std::set<fs::path> taken;
+  for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+    if (!isReadable[i]) continue;
+    const CompressionResult& result = *outcomes_[i].result;
+    const std::string name =
+        result.encodedURL.stem().string() + "-" + result.encodedURL.extension().string().substr(1) + "-error-map";
+    try {
+      fs::create_directories(directory);
+      const fs::path floats = exportTarget(directory, name + ".pfm", i, taken);
+      fs::copy_file(*result.errorMapURL, floats, fs::copy_options::overwrite_existing);
+      fs::path colours = floats;
+      colours.replace_extension(".png");
+      const std::optional<ErrorMapTotals> map = readErrorMapTotals(*result.errorMapURL);
+      if (!map) throw CompressionError::unreadableImage(*result.errorMapURL);
+      writeErrorMapPng(*map, scale, colours);
+      progress_.show("Wrote " + floats.filename().string() + " and " + colours.filename().string() + ".");
+    } catch (const std::exception& error) {
+      progress_.show("Writing the error map failed: " + describeError(error));
+      isComplete = false;
+    }
+  }
+  return isComplete;
+}
+
 int ComparePass::run() {
   InterruptWatcher watcher([this](int, int count) { onInterrupt(count); });
   searchPath_.setCustomToolDirectories(options_.toolDirectories);
-  engine_.emplace(EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot())});
+  budget_.setThreadsPerPass(options_.threads);
+  engine_.emplace(
+      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
   if (options_.isVerbose) {
     console_.addChangeObserver([this](const CommandConsoleChange& change) {
       if (change.kind != CommandConsoleChange::Kind::finished &&
@@ -255,6 +306,7 @@ int ComparePass::run() {
   }
 
   bool isExported = !options_.exportDirectory || exportResults();
+  if (options_.mapsDirectory && !writeMaps()) isExported = false;
   progress_.finish();
   std::string report = options_.isJson ? compareJson(source, outcomes_) : compareTable(source, outcomes_);
   std::fwrite(report.data(), 1, report.size(), stdout);
@@ -268,11 +320,11 @@ int ComparePass::run() {
 int runCompare(const std::vector<std::string>& arguments) {
   CompareParse parse = parseCompareArguments(arguments);
   if (parse.isHelp) {
-    std::cout << compareUsage;
+    std::cout << compareUsage();
     return exitSuccess;
   }
   if (!parse.options) {
-    std::cerr << "quorlin-cli compare: " << parse.error << "\n\n" << compareUsage;
+    std::cerr << "quorlin-cli compare: " << parse.error << "\n\n" << compareUsage();
     return exitUsage;
   }
   ComparePass pass(std::move(*parse.options));

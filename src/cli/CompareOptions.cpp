@@ -1,39 +1,25 @@
 #include "cli/CompareOptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+
+#include "cli/CliArguments.h"
 
 namespace quorlin::cli {
 
 namespace {
 
-using C = CompressionCodec;
-
-// Short keys for the codecs, so a panel can be named without quoting.
-struct CodecKey {
-  std::string_view key;
-  CompressionCodec codec;
-};
-constexpr CodecKey codecKeys[] = {
-    {"jxl", C::jpegXL},           {"avif", C::avif},
-    {"webp", C::webP},            {"jpegli", C::jpegli},
-    {"heif-libheif", C::heifLibheif}, {"avif-libheif", C::avifLibheif},
-    {"jp2-libheif", C::jpeg2000Libheif}, {"heif-system", C::heif},
-    {"jpeg-turbo", C::jpegTurbo}, {"jpeg-system", C::jpeg},
-};
-
 std::optional<CompressionCodec> codecNamed(std::string_view name) {
-  for (const auto& entry : codecKeys) {
-    if (entry.key == name) return entry.codec;
-  }
+  if (auto codec = compressionCodecFromCliKey(name)) return codec;
   return fromRawValue<CompressionCodec>(name);
 }
 
 std::string codecChoices() {
   std::string text;
-  for (const auto& entry : codecKeys) {
+  for (CompressionCodec codec : allCompressionCodecs()) {
     if (!text.empty()) text += ", ";
-    text += entry.key;
+    text += codecInfo(codec).cliKey;
   }
   return text + ", or a codec name such as \"JPEG XL\"";
 }
@@ -54,87 +40,122 @@ std::optional<double> decimalNumber(std::string_view text) {
   return value;
 }
 
-// ---- Field rules: one row per settable CodecPanel field ----------------------
+// The most threads --threads accepts: far beyond any machine, short of absurd.
+constexpr long long maximumThreads = 1024;
 
-using Apply = bool (*)(CodecPanel&, std::string_view);
+// ---- Panel fields: the catalog says which a codec takes and their ranges;
+// here only how each is written into a CodecPanel.
 
-template <int CodecPanel::*field, int minimum, int maximum>
-bool setInteger(CodecPanel& panel, std::string_view text) {
-  auto value = wholeNumber(text);
-  if (!value || *value < minimum || *value > maximum) return false;
-  panel.*field = static_cast<int>(*value);
-  return true;
+bool isTrue(std::string_view text) { return text == "true" || text == "1" || text == "yes"; }
+bool isFalse(std::string_view text) { return text == "false" || text == "0" || text == "no"; }
+
+// What a value of `setting` must be, as the error message says it.
+std::string expectedValue(const PanelSetting& setting) {
+  const std::string bounds =
+      "from " + std::to_string(setting.range.lowerBound) + " to " + std::to_string(setting.range.upperBound);
+  switch (setting.kind) {
+    case PanelSettingKind::wholeNumber: return "a whole number " + bounds;
+    case PanelSettingKind::number: return "a number " + bounds;
+    case PanelSettingKind::flag: return "true or false";
+    case PanelSettingKind::choice: break;
+  }
+  std::string text;
+  for (std::size_t i = 0; i < setting.choices.size(); ++i) {
+    if (i > 0) text += i + 1 == setting.choices.size() ? " or " : ", ";
+    text += setting.choices[i];
+  }
+  return text;
+}
+
+bool isAcceptable(const PanelSetting& setting, std::string_view text) {
+  switch (setting.kind) {
+    case PanelSettingKind::wholeNumber: {
+      auto value = wholeNumber(text);
+      return value && setting.range.contains(static_cast<double>(*value));
+    }
+    case PanelSettingKind::number: {
+      auto value = decimalNumber(text);
+      return value && setting.range.contains(*value);
+    }
+    case PanelSettingKind::flag: return isTrue(text) || isFalse(text);
+    case PanelSettingKind::choice:
+      return std::find(setting.choices.begin(), setting.choices.end(), text) != setting.choices.end();
+  }
+  return false;
+}
+
+// The value as the usage text shows it: "1..10", "true|false", "Auto|444|...".
+std::string valueSyntax(const PanelSetting& setting) {
+  switch (setting.kind) {
+    case PanelSettingKind::wholeNumber:
+    case PanelSettingKind::number:
+      return std::to_string(setting.range.lowerBound) + ".." + std::to_string(setting.range.upperBound);
+    case PanelSettingKind::flag: return "true|false";
+    case PanelSettingKind::choice: break;
+  }
+  std::string text;
+  for (std::string_view choice : setting.choices) text.append(text.empty() ? "" : "|").append(choice);
+  return text;
+}
+
+// Writers for values already checked against the catalog's setting.
+using Apply = void (*)(CodecPanel&, std::string_view);
+
+template <int CodecPanel::*field>
+void setInteger(CodecPanel& panel, std::string_view text) {
+  panel.*field = static_cast<int>(*wholeNumber(text));
 }
 
 template <bool CodecPanel::*field>
-bool setFlag(CodecPanel& panel, std::string_view text) {
-  if (text == "true" || text == "1" || text == "yes") {
-    panel.*field = true;
-  } else if (text == "false" || text == "0" || text == "no") {
-    panel.*field = false;
-  } else {
-    return false;
-  }
-  return true;
+void setFlag(CodecPanel& panel, std::string_view text) {
+  panel.*field = isTrue(text);
 }
 
 template <typename Enum, Enum CodecPanel::*field>
-bool setOption(CodecPanel& panel, std::string_view text) {
-  auto value = fromRawValue<Enum>(text);
-  if (!value) return false;
-  panel.*field = *value;
-  return true;
+void setOption(CodecPanel& panel, std::string_view text) {
+  panel.*field = *fromRawValue<Enum>(text);
 }
 
-bool setDistance(CodecPanel& panel, std::string_view text) {
-  auto value = decimalNumber(text);
-  if (!value || *value < 0 || *value > 25) return false;
-  panel.distance = *value;
-  return true;
-}
+void setDistance(CodecPanel& panel, std::string_view text) { panel.distance = *decimalNumber(text); }
 
-struct FieldRule {
-  std::string_view name;
-  std::string_view expected;
+struct FieldWriter {
+  std::string_view field;
   Apply apply;
 };
 
-constexpr FieldRule fieldRules[] = {
-    {"quality", "a whole number from 1 to 100", setInteger<&CodecPanel::quality, 1, 100>},
-    {"effort", "a whole number from 0 to 10", setInteger<&CodecPanel::effort, 0, 10>},
-    {"distance", "a number from 0 to 25", setDistance},
-    {"chromaSubsampling", "Auto, 444, 440, 422 or 420",
-     setOption<ChromaSubsampling, &CodecPanel::chromaSubsampling>},
-    {"progressiveLevel", "0, 1 or 2", setInteger<&CodecPanel::progressiveLevel, 0, 2>},
-    {"isWebPLossless", "true or false", setFlag<&CodecPanel::isWebPLossless>},
-    {"webPLosslessLevel", "a whole number from 0 to 9", setInteger<&CodecPanel::webPLosslessLevel, 0, 9>},
-    {"isAVIFLossless", "true or false", setFlag<&CodecPanel::isAVIFLossless>},
-    {"avifDepth", "-, 8, 10 or 12", setOption<AVIFDepth, &CodecPanel::avifDepth>},
-    {"avifChromaSubsampling", "Auto, 444, 422 or 420",
-     setOption<AVIFChromaSubsampling, &CodecPanel::avifChromaSubsampling>},
-    {"isAVIFProgressive", "true or false", setFlag<&CodecPanel::isAVIFProgressive>},
-    {"isHEIFLossless", "true or false", setFlag<&CodecPanel::isHEIFLossless>},
-    {"heifBitDepth", "-, 8, 10 or 12", setOption<HEIFDepth, &CodecPanel::heifBitDepth>},
-    {"isJPEGTurboProgressive", "true or false", setFlag<&CodecPanel::isJPEGTurboProgressive>},
-    {"isJPEGTurboOptimized", "true or false", setFlag<&CodecPanel::isJPEGTurboOptimized>},
-    {"isJPEGXLProgressive", "true or false", setFlag<&CodecPanel::isJPEGXLProgressive>},
-    {"jpegXLGroupOrder", "Scanline or Center", setOption<JPEGXLGroupOrder, &CodecPanel::jpegXLGroupOrder>},
-    {"isJPEGLosslessTranscode", "true or false", setFlag<&CodecPanel::isJPEGLosslessTranscode>},
+constexpr FieldWriter fieldWriters[] = {
+    {"quality", setInteger<&CodecPanel::quality>},
+    {"effort", setInteger<&CodecPanel::effort>},
+    {"distance", setDistance},
+    {"chromaSubsampling", setOption<ChromaSubsampling, &CodecPanel::chromaSubsampling>},
+    {"progressiveLevel", setInteger<&CodecPanel::progressiveLevel>},
+    {"isWebPLossless", setFlag<&CodecPanel::isWebPLossless>},
+    {"webPLosslessLevel", setInteger<&CodecPanel::webPLosslessLevel>},
+    {"isAVIFLossless", setFlag<&CodecPanel::isAVIFLossless>},
+    {"avifDepth", setOption<AVIFDepth, &CodecPanel::avifDepth>},
+    {"avifChromaSubsampling", setOption<AVIFChromaSubsampling, &CodecPanel::avifChromaSubsampling>},
+    {"isAVIFProgressive", setFlag<&CodecPanel::isAVIFProgressive>},
+    {"isHEIFLossless", setFlag<&CodecPanel::isHEIFLossless>},
+    {"heifBitDepth", setOption<HEIFDepth, &CodecPanel::heifBitDepth>},
+    {"isJPEGTurboProgressive", setFlag<&CodecPanel::isJPEGTurboProgressive>},
+    {"isJPEGTurboOptimized", setFlag<&CodecPanel::isJPEGTurboOptimized>},
+    {"isJPEGXLProgressive", setFlag<&CodecPanel::isJPEGXLProgressive>},
+    {"jpegXLGroupOrder", setOption<JPEGXLGroupOrder, &CodecPanel::jpegXLGroupOrder>},
+    {"isJPEGLosslessTranscode", setFlag<&CodecPanel::isJPEGLosslessTranscode>},
 };
 
-// The effort range each effort-driven encoder accepts (as the panel's slider offers it).
-struct EffortRange {
-  CompressionCodec codec;
-  int minimum;
-  int maximum;
-};
-constexpr EffortRange effortRanges[] = {{C::jpegXL, 1, 10}, {C::avif, 0, 10}, {C::webP, 0, 6}};
+Apply writerOf(std::string_view field) {
+  for (const auto& writer : fieldWriters) {
+    if (writer.field == field) return writer.apply;
+  }
+  return nullptr;
+}
 
-std::string fieldNames() {
+std::string fieldNames(const std::vector<PanelSetting>& settings) {
   std::string text;
-  for (const auto& rule : fieldRules) {
+  for (const auto& setting : settings) {
     if (!text.empty()) text += ", ";
-    text += rule.name;
+    text += setting.field;
   }
   return text;
 }
@@ -159,32 +180,50 @@ std::string inQuotes(std::string_view text) {
 
 }  // namespace
 
-const char* const compareUsage =
-    "usage: quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]\n"
-    "                           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]\n"
-    "\n"
+const CliOption compareOptions[] = {
+    {"--panel", "PANEL",
+     "a panel: CODEC, then optionally ':' and FIELD=VALUE pairs joined by ',', e.g. webp:quality=70,effort=6 "
+     "(repeatable, up to four; the codecs and their fields are listed below)",
+     "a value", true},
+    {"--target", "SCORE", "search each panel's quality or distance for this SSIMULACRA2 score"},
+    {"--serial", "", "run the panels one after another (default: all at once)"},
+    {"--threads", "N", "threads the tools of the pass share (default: every hardware thread)"},
+    {"--json", "", "print the results as one JSON object"},
+    {"--export", "DIR", "copy each encoded file into DIR (created when missing)"},
+    {"--maps", "DIR",
+     "write each panel's SSIMULACRA2 error map into DIR (created when missing): NAME-error-map.pfm, per pixel "
+     "its share of the weighted error sum behind the score as 32-bit floats (R structure, G artifacts, B blur), "
+     "and NAME-error-map.png, the three added in the inferno colours on one logarithmic scale for all panels "
+     "(three decades up to the largest 99.9th percentile)"},
+    {"--tool-dir", "DIR", "also search DIR for the tools, before the built-in directories", "a value", true},
+    {"--verbose", "", "print every command as it finishes, with its exit status and time"},
+};
+
+const CliSyntax compareSyntax{
+    "compare", "SOURCE", compareOptions,
     "Encodes SOURCE with up to four codec panels (the four default panels when no\n"
     "--panel is given), decodes each result, and reports size, bits per pixel,\n"
-    "savings, SSIMULACRA2 score and timings.\n"
-    "\n"
-    "  --panel PANEL   a panel: CODEC, then optionally ':' and FIELD=VALUE pairs joined\n"
-    "                  by ',', e.g. webp:quality=70,effort=6 (repeatable, up to four)\n"
-    "                  CODEC: jxl, avif, webp, jpegli, heif-libheif, avif-libheif,\n"
-    "                  jp2-libheif, heif-system, jpeg-turbo, jpeg-system, or a codec name\n"
-    "                  FIELD: quality, effort, distance, chromaSubsampling, progressiveLevel,\n"
-    "                  isWebPLossless, webPLosslessLevel, isAVIFLossless, avifDepth,\n"
-    "                  avifChromaSubsampling, isAVIFProgressive, isHEIFLossless,\n"
-    "                  heifBitDepth, isJPEGTurboProgressive, isJPEGTurboOptimized,\n"
-    "                  isJPEGXLProgressive, jpegXLGroupOrder, isJPEGLosslessTranscode\n"
-    "  --target SCORE  search each panel's quality or distance for this SSIMULACRA2 score\n"
-    "  --serial        run the panels one after another (default: all at once)\n"
-    "  --json          print the results as one JSON object\n"
-    "  --export DIR    copy each encoded file into DIR (created when missing)\n"
-    "  --tool-dir DIR  also search DIR for the tools, before the built-in directories\n"
-    "  --verbose       print every command as it finishes, with its exit status and time\n"
-    "\n"
-    "Exit status: 0 every panel succeeded, 1 some failed, 2 usage error or unreadable\n"
-    "source, 130/143 interrupted.\n";
+    "savings, SSIMULACRA2 score and timings.\n"};
+
+std::string compareUsage() {
+  std::string text = usageText(compareSyntax);
+  text += "\nCODEC is one of these keys or a codec name such as \"JPEG XL\"; each takes the\n"
+          "FIELD=VALUE settings listed with it:\n";
+  for (CompressionCodec codec : allCompressionCodecs()) {
+    std::string head = "  ";
+    head.append(codecInfo(codec).cliKey);
+    head.resize(std::max<std::size_t>(head.size() + 1, 16), ' ');
+    std::string fields;
+    for (const PanelSetting& setting : panelSettings(codec)) {
+      if (!fields.empty()) fields += ", ";
+      fields += std::string(setting.field) + "=" + valueSyntax(setting);
+    }
+    text += wrappedLines(head, fields, 88, 16);
+  }
+  text += "\nExit status: 0 every panel succeeded, 1 some failed, 2 usage error or unreadable\n"
+          "source, 130/143 interrupted.\n";
+  return text;
+}
 
 std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) {
   std::size_t colon = text.find(':');
@@ -194,8 +233,8 @@ std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) 
   CodecPanel panel = startingPanel(*codec);
   if (colon == std::string_view::npos) return panel;
 
+  const std::vector<PanelSetting> settings = panelSettings(*codec);
   std::string_view rest = text.substr(colon + 1);
-  bool hasEffort = false;
   while (true) {
     std::size_t comma = rest.find(',');
     std::string_view pair = rest.substr(0, comma);
@@ -205,44 +244,33 @@ std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) 
     }
     std::string_view name = pair.substr(0, equals);
     std::string_view value = pair.substr(equals + 1);
-    const FieldRule* rule = nullptr;
-    for (const auto& candidate : fieldRules) {
-      if (candidate.name == name) rule = &candidate;
+    auto setting = std::find_if(settings.begin(), settings.end(), [&](const auto& s) { return s.field == name; });
+    Apply apply = setting == settings.end() ? nullptr : writerOf(name);
+    if (!apply) {
+      return "unknown panel field " + inQuotes(name) + " for " + std::string(rawValue(*codec)) +
+             " (fields: " + fieldNames(settings) + ")";
     }
-    if (!rule) return "unknown panel field " + inQuotes(name) + " (fields: " + fieldNames() + ")";
-    if (!rule->apply(panel, value)) {
-      return std::string(name) + " must be " + std::string(rule->expected) + ", not " + inQuotes(value);
+    if (!isAcceptable(*setting, value)) {
+      return std::string(name) + " must be " + expectedValue(*setting) + ", not " + inQuotes(value);
     }
-    hasEffort |= name == "effort";
+    apply(panel, value);
     if (comma == std::string_view::npos) break;
     rest = rest.substr(comma + 1);
-  }
-  for (const auto& range : effortRanges) {
-    if (hasEffort && range.codec == panel.codec && (panel.effort < range.minimum || panel.effort > range.maximum)) {
-      return "effort for " + std::string(rawValue(panel.codec)) + " must be from " + std::to_string(range.minimum) +
-             " to " + std::to_string(range.maximum) + ", not " + inQuotes(std::to_string(panel.effort));
-    }
   }
   return panel;
 }
 
 CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
   CompareParse parse;
+  CliArguments parsed = parseCliArguments(compareSyntax, arguments);
+  parse.isHelp = parsed.isHelp;
+  parse.error = parsed.error;
+  if (parse.isHelp || !parse.error.empty()) return parse;
+
   CompareOptions options;
-  bool hasSource = false;
-  auto needsValue = [&](std::size_t i, std::string_view option) {
-    if (i + 1 < arguments.size()) return true;
-    parse.error = std::string(option) + " needs a value";
-    return false;
-  };
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--help" || argument == "-h") {
-      parse.isHelp = true;
-      return parse;
-    } else if (argument == "--panel") {
-      if (!needsValue(i, argument)) return parse;
-      auto panel = parsePanelArgument(arguments[++i]);
+  for (const auto& [option, value] : parsed.options) {
+    if (option == "--panel") {
+      auto panel = parsePanelArgument(value);
       if (auto* message = std::get_if<std::string>(&panel)) {
         parse.error = *message;
         return parse;
@@ -252,41 +280,44 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
         return parse;
       }
       options.panels.push_back(std::get<CodecPanel>(panel));
-    } else if (argument == "--target") {
-      if (!needsValue(i, argument)) return parse;
-      auto score = decimalNumber(arguments[++i]);
+    } else if (option == "--target") {
+      auto score = decimalNumber(value);
       if (!score || *score <= 0 || *score > 100) {
-        parse.error = "--target must be a score above 0 and at most 100, not " + inQuotes(arguments[i]);
+        parse.error = "--target must be a score above 0 and at most 100, not " + inQuotes(value);
         return parse;
       }
       options.targetScore = *score;
-    } else if (argument == "--serial") {
+    } else if (option == "--serial") {
       options.isSerial = true;
-    } else if (argument == "--json") {
+    } else if (option == "--threads") {
+      auto threads = wholeNumber(value);
+      if (!threads || *threads < 1 || *threads > maximumThreads) {
+        parse.error = "--threads must be a whole number from 1 to " + std::to_string(maximumThreads) + ", not " +
+                      inQuotes(value);
+        return parse;
+      }
+      options.threads = static_cast<int>(*threads);
+    } else if (option == "--json") {
       options.isJson = true;
-    } else if (argument == "--verbose") {
+    } else if (option == "--verbose") {
       options.isVerbose = true;
-    } else if (argument == "--export") {
-      if (!needsValue(i, argument)) return parse;
-      options.exportDirectory = std::filesystem::path(arguments[++i]);
-    } else if (argument == "--tool-dir") {
-      if (!needsValue(i, argument)) return parse;
-      options.toolDirectories.push_back(arguments[++i]);
-    } else if (argument.starts_with("--") || (argument.starts_with("-") && argument.size() > 1)) {
-      parse.error = "unknown option " + inQuotes(argument);
-      return parse;
-    } else if (hasSource) {
-      parse.error = "only one source can be given";
-      return parse;
-    } else {
-      options.source = argument;
-      hasSource = true;
+    } else if (option == "--export") {
+      options.exportDirectory = std::filesystem::path(value);
+    } else if (option == "--maps") {
+      options.mapsDirectory = std::filesystem::path(value);
+    } else if (option == "--tool-dir") {
+      options.toolDirectories.push_back(value);
     }
   }
-  if (!hasSource) {
+  if (parsed.operands.empty()) {
     parse.error = "no source image given";
     return parse;
   }
+  if (parsed.operands.size() > 1) {
+    parse.error = "only one source can be given";
+    return parse;
+  }
+  options.source = parsed.operands.front();
   if (options.panels.empty()) options.panels = makeDefaultPanels();
   if (options.targetScore) {
     for (auto& panel : options.panels) {

@@ -1,13 +1,14 @@
 // The arguments of `quorlin-cli compare`, parsed and checked.
 //
 //   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
-//           [--serial] [--json] [--export DIR] [--tool-dir DIR]... [--verbose]
+//           [--serial] [--threads N] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]...
+//           [--verbose]
 //
-// CODEC is a raw value ("JPEG XL", "HEIF") or a short key (jxl, avif, webp,
-// jpegli, heif-libheif, avif-libheif, jp2-libheif, heif-system, jpeg-turbo,
-// jpeg-system). FIELD is a panel setting named as in CodecPanel; VALUE is a
-// number, true/false, or an option's raw value. Without --panel the four
-// default panels run; at most four panels can be given.
+// CODEC is a raw value ("JPEG XL", "HEIF") or the catalog's command-line key
+// (jxl, webp, ...). FIELD is one of the codec's panel settings in the catalog,
+// named as in CodecPanel; VALUE is a number in the setting's range, true/false,
+// or an option's raw value. Without --panel the four default panels run; at
+// most four panels can be given.
 #pragma once
 
 #include <filesystem>
@@ -26,9 +27,11 @@ struct CompareOptions {
   std::vector<CodecPanel> panels;           // in panel order; the defaults when none was given
   std::optional<double> targetScore;        // Target Score mode for every panel
   bool isSerial = false;
+  std::optional<int> threads;               // the pass's threads; nothing: every hardware thread
   bool isJson = false;
   bool isVerbose = false;
   std::optional<std::filesystem::path> exportDirectory;
+  std::optional<std::filesystem::path> mapsDirectory;  // error maps, as PFM and colour PNG
   std::vector<std::string> toolDirectories;
 };
 
@@ -46,6 +49,7 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments);
 // message when the codec, a field or a value is unknown or out of range.
 std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text);
 
-extern const char* const compareUsage;
+// The --help text: the options, then every codec's key with its fields.
+std::string compareUsage();
 
 }  // namespace quorlin::cli

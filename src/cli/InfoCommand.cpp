@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/CliArguments.h"
 #include "cli/CliCommand.h"
 #include "core/common/JsonWriter.h"
 #include "core/common/CompressionError.h"
@@ -29,11 +30,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* usage =
-    "usage: quorlin-cli info SOURCE [--json] [--prepare DIR]\n"
-    "\n"
-    "  --json          print the specs as one JSON object\n"
-    "  --prepare DIR   also write the prepared 16-bit source.png into DIR\n";
+const CliOption infoOptions[] = {
+    {"--json", "", "print the specs as one JSON object"},
+    {"--prepare", "DIR", "also write the prepared 16-bit source.png into DIR", "a directory"},
+};
+const CliSyntax infoSyntax{"info", "SOURCE", infoOptions, ""};
 
 struct InfoOptions {
   fs::path source;
@@ -42,33 +43,22 @@ struct InfoOptions {
 };
 
 // Nothing after printing the reason when the arguments are not usable.
-std::optional<InfoOptions> parseArguments(const std::vector<std::string>& arguments) {
-  InfoOptions options;
-  bool haveSource = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--json") {
-      options.json = true;
-    } else if (argument == "--prepare") {
-      if (i + 1 >= arguments.size()) {
-        std::cerr << "quorlin-cli info: --prepare needs a directory\n" << usage;
-        return std::nullopt;
-      }
-      options.prepareDirectory = fs::path(arguments[++i]);
-    } else if (argument.starts_with("--") && argument.size() > 2) {
-      std::cerr << "quorlin-cli info: unknown option '" << argument << "'\n" << usage;
-      return std::nullopt;
-    } else if (!haveSource) {
-      options.source = argument;
-      haveSource = true;
-    } else {
-      std::cerr << "quorlin-cli info: only one source can be given\n" << usage;
-      return std::nullopt;
-    }
-  }
-  if (!haveSource) {
-    std::cerr << usage;
+std::optional<InfoOptions> parseArguments(const CliArguments& parsed) {
+  std::string error = parsed.error;
+  if (error.empty() && parsed.operands.size() > 1) error = "only one source can be given";
+  if (!error.empty() || parsed.operands.empty()) {
+    if (!error.empty()) std::cerr << "quorlin-cli info: " << error << "\n";
+    std::cerr << usageText(infoSyntax);
     return std::nullopt;
+  }
+  InfoOptions options;
+  options.source = parsed.operands.front();
+  for (const auto& [option, value] : parsed.options) {
+    if (option == "--json") {
+      options.json = true;
+    } else {
+      options.prepareDirectory = fs::path(value);
+    }
   }
   return options;
 }
@@ -108,11 +98,12 @@ void writePreparedSource(const fs::path& source, const fs::path& directory, cons
 }
 
 int runInfo(const std::vector<std::string>& arguments) {
-  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-    std::cout << usage;
+  const CliArguments parsed = parseCliArguments(infoSyntax, arguments);
+  if (parsed.isHelp) {
+    std::cout << usageText(infoSyntax);
     return exitSuccess;
   }
-  auto options = parseArguments(arguments);
+  auto options = parseArguments(parsed);
   if (!options) return exitUsage;
 
   auto display = readDisplayImage(options->source, nullptr, std::nullopt);

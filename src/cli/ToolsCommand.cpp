@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliArguments.h"
 #include "cli/CliCommand.h"
 #include "core/tools/ToolLookup.h"
 #include "core/tools/ToolsReport.h"
@@ -17,33 +18,31 @@ namespace quorlin::cli {
 
 namespace {
 
-constexpr const char* usage =
-    "usage: quorlin-cli tools [--tool-dir DIR]... [--json]\n"
-    "\n"
-    "  --tool-dir DIR  also search DIR, before the built-in directories (repeatable)\n"
-    "  --json          print the report as one JSON object\n";
+const CliOption toolsOptions[] = {
+    {"--tool-dir", "DIR", "also search DIR, before the built-in directories (repeatable)", "a directory", true},
+    {"--json", "", "print the report as one JSON object"},
+};
+const CliSyntax toolsSyntax{"tools", "", toolsOptions, ""};
 
 int runTools(const std::vector<std::string>& arguments) {
+  const CliArguments parsed = parseCliArguments(toolsSyntax, arguments);
+  if (parsed.isHelp) {
+    std::fputs(usageText(toolsSyntax).c_str(), stdout);
+    return exitSuccess;
+  }
+  std::string error = parsed.error;
+  if (error.empty() && !parsed.operands.empty()) error = "unexpected argument '" + parsed.operands.front() + "'";
+  if (!error.empty()) {
+    std::fprintf(stderr, "quorlin-cli tools: %s\n\n%s", error.c_str(), usageText(toolsSyntax).c_str());
+    return exitUsage;
+  }
   std::vector<std::string> toolDirectories;
   bool isJson = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--help" || argument == "-h") {
-      std::fputs(usage, stdout);
-      return exitSuccess;
-    } else if (argument == "--json") {
+  for (const auto& [option, value] : parsed.options) {
+    if (option == "--json") {
       isJson = true;
-    } else if (argument == "--tool-dir") {
-      if (i + 1 == arguments.size()) {
-        std::fprintf(stderr, "quorlin-cli tools: --tool-dir needs a directory\n\n%s", usage);
-        return exitUsage;
-      }
-      toolDirectories.push_back(arguments[++i]);
-    } else if (argument.starts_with("--tool-dir=")) {
-      toolDirectories.push_back(argument.substr(std::string_view("--tool-dir=").size()));
     } else {
-      std::fprintf(stderr, "quorlin-cli tools: unknown option '%s'\n\n%s", argument.c_str(), usage);
-      return exitUsage;
+      toolDirectories.push_back(value);
     }
   }
 

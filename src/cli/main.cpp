@@ -24,7 +24,8 @@ void printUsage(std::FILE* stream) {
     std::fprintf(stream, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
                  static_cast<int>(command.summary.size()), command.summary.data());
   }
-  std::fprintf(stream, "\nRun 'quorlin-cli COMMAND --help' for a command's options.\n");
+  std::fprintf(stream, "\nRun 'quorlin-cli COMMAND --help' for a command's options, 'quorlin-cli --version'\n"
+                       "for the version.\n");
 }
 
 }  // namespace
@@ -39,6 +40,10 @@ int main(int argc, char* argv[]) {
   std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     printUsage(stdout);
+    return exitSuccess;
+  }
+  if (name == "--version" || name == "-V") {
+    std::printf("quorlin-cli %s\n", QUORLIN_VERSION);
     return exitSuccess;
   }
   std::vector<std::string> arguments(argv + 2, argv + argc);

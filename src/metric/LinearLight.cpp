@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/common/TransferCurves.h"
 #include "metric/SimdTargets.h"
 
 namespace quorlin::metric {
@@ -38,21 +39,10 @@ void srgbToLinearRow(float* __restrict values, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) values[i] = srgbToLinearInline(values[i]);
 }
 
-double pqToLinear(double encoded) {
-  constexpr double m1 = 2610.0 / 16384.0, m2 = 2523.0 / 4096.0 * 128.0;
-  constexpr double c1 = 3424.0 / 4096.0, c2 = 2413.0 / 4096.0 * 32.0, c3 = 2392.0 / 4096.0 * 32.0;
-  const double e = std::fabs(encoded);
-  const double p = std::pow(e, 1.0 / m2);
-  const double linear = std::pow(std::max(p - c1, 0.0) / (c2 - c3 * p), 1.0 / m1);
-  return std::copysign(linear, encoded);
-}
+// Negative signals (out-of-range values from a decoder) mirror the curve.
+double pqToLinear(double encoded) { return std::copysign(transfer::pqToLinear(std::fabs(encoded)), encoded); }
 
-double hlgToLinear(double encoded) {
-  constexpr double a = 0.17883277, b = 0.28466892, c = 0.55991073;
-  const double e = std::fabs(encoded);
-  const double linear = e <= 0.5 ? e * e / 3.0 : (std::exp((e - c) / a) + b) / 12.0;
-  return std::copysign(linear, encoded);
-}
+double hlgToLinear(double encoded) { return std::copysign(transfer::hlgToSceneLinear(std::fabs(encoded)), encoded); }
 
 // Samples of one row to floats in 0..1 (interleaved, all channels).
 void unpackRow(const DecodedImage& image, int y, float* __restrict out) {

@@ -31,42 +31,83 @@ constexpr int kRingRows = kBandRows + kLanes;
 constexpr int kTopOffset = kBlurRadius + 1;     // the vertical step n reads row n-6
 constexpr int kBottomOffset = kBlurRadius - 1;  // ... and row n+4
 
-// Per pixel of one row segment: SSIM error and edge difference, accumulated
-// per column in double (sums of v and v^4 for each of the three maps).
+struct PixelErrors {
+  double ssim, artifact, detail;
+};
+
+// SSIM error and edge difference of one pixel.
+[[gnu::always_inline]] inline PixelErrors pixelErrors(float i1, float i2, float m1, float m2, float sigma11,
+                                                      float sigma22, float sigma12) {
+  constexpr float c2 = 0.0009f;
+  const float mu11 = m1 * m1;
+  const float mu22 = m2 * m2;
+  const float mu12 = m1 * m2;
+  const float difference = m1 - m2;
+  const float numM = 1.0f - difference * difference;
+  const float numS = 2.0f * (sigma12 - mu12) + c2;
+  const float denS = ((sigma11 - mu11) + (sigma22 - mu22)) + c2;
+  const float ratio = (numM * numS) / denS;
+  const double oneMinus = 1.0 - static_cast<double>(ratio);
+  const double edge1 = std::fabs(i1 - m1);
+  const double edge2 = std::fabs(i2 - m2);
+  const double e = (1.0 + edge2) / (1.0 + edge1) - 1.0;
+  return {oneMinus > 0.0 ? oneMinus : 0.0, e > 0.0 ? e : 0.0, e < 0.0 ? -e : 0.0};
+}
+
+// Per pixel of one row segment: the errors, accumulated per column in double
+// (sums of v and v^4 for each of the three maps).
 QUORLIN_METRIC_KERNEL
 void accumulateErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
                       const float* __restrict mu2, const float* __restrict sigma11,
                       const float* __restrict sigma22, const float* __restrict sigma12, double* __restrict ssim,
                       double* __restrict ssim4, double* __restrict artifact, double* __restrict artifact4,
                       double* __restrict detail, double* __restrict detail4, std::size_t count) {
-  constexpr float c2 = 0.0009f;
   for (std::size_t x = 0; x < count; ++x) {
-    const float m1 = mu1[x], m2 = mu2[x];
-    const float mu11 = m1 * m1;
-    const float mu22 = m2 * m2;
-    const float mu12 = m1 * m2;
-    const float difference = m1 - m2;
-    const float numM = 1.0f - difference * difference;
-    const float numS = 2.0f * (sigma12[x] - mu12) + c2;
-    const float denS = ((sigma11[x] - mu11) + (sigma22[x] - mu22)) + c2;
-    const float ratio = (numM * numS) / denS;
-    const double oneMinus = 1.0 - static_cast<double>(ratio);
-    const double d = oneMinus > 0.0 ? oneMinus : 0.0;
-    const double d2 = d * d;
-    ssim[x] += d;
+    const PixelErrors v = pixelErrors(i1[x], i2[x], mu1[x], mu2[x], sigma11[x], sigma22[x], sigma12[x]);
+    const double d2 = v.ssim * v.ssim, a2 = v.artifact * v.artifact, l2 = v.detail * v.detail;
+    ssim[x] += v.ssim;
     ssim4[x] += d2 * d2;
-
-    const double edge1 = std::fabs(i1[x] - m1);
-    const double edge2 = std::fabs(i2[x] - m2);
-    const double e = (1.0 + edge2) / (1.0 + edge1) - 1.0;
-    const double a = e > 0.0 ? e : 0.0;
-    const double l = e < 0.0 ? -e : 0.0;
-    const double a2 = a * a;
-    const double l2 = l * l;
-    artifact[x] += a;
+    artifact[x] += v.artifact;
     artifact4[x] += a2 * a2;
-    detail[x] += l;
+    detail[x] += v.detail;
     detail4[x] += l2 * l2;
+  }
+}
+
+// The same, also keeping each pixel's three values. Done in blocks of two
+// loops: one loop doing both does not vectorise.
+QUORLIN_METRIC_KERNEL
+void accumulateAndKeepErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
+                             const float* __restrict mu2, const float* __restrict sigma11,
+                             const float* __restrict sigma22, const float* __restrict sigma12,
+                             double* __restrict ssim, double* __restrict ssim4, double* __restrict artifact,
+                             double* __restrict artifact4, double* __restrict detail, double* __restrict detail4,
+                             float* __restrict ssimOut, float* __restrict artifactOut, float* __restrict detailOut,
+                             std::size_t count) {
+  constexpr std::size_t kBlock = 64;
+  alignas(64) double d[kBlock], a[kBlock], l[kBlock];
+  for (std::size_t x0 = 0; x0 < count; x0 += kBlock) {
+    const std::size_t n = std::min(kBlock, count - x0);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t x = x0 + i;
+      const PixelErrors v = pixelErrors(i1[x], i2[x], mu1[x], mu2[x], sigma11[x], sigma22[x], sigma12[x]);
+      d[i] = v.ssim;
+      a[i] = v.artifact;
+      l[i] = v.detail;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t x = x0 + i;
+      const double d2 = d[i] * d[i], a2 = a[i] * a[i], l2 = l[i] * l[i];
+      ssim[x] += d[i];
+      ssim4[x] += d2 * d2;
+      artifact[x] += a[i];
+      artifact4[x] += a2 * a2;
+      detail[x] += l[i];
+      detail4[x] += l2 * l2;
+      ssimOut[x] = static_cast<float>(d[i]);
+      artifactOut[x] = static_cast<float>(a[i]);
+      detailOut[x] = static_cast<float>(l[i]);
+    }
   }
 }
 
@@ -77,7 +118,7 @@ void multiplyLanes(const float* __restrict a, const float* __restrict b, float* 
 
 class ScaleComparison {
  public:
-  ScaleComparison(const ScaleImage& original, const ScaleImage& distorted, unsigned threads)
+  ScaleComparison(const ScaleImage& original, const ScaleImage& distorted, unsigned threads, ErrorRowSink* sink)
       : images_{&original, &distorted},
         xyb_{PositiveXyb(original.intensityTarget), PositiveXyb(distorted.intensityTarget)},
         width_(original.rows.width()),
@@ -91,8 +132,17 @@ class ScaleComparison {
         state_(width_, kChannels * kQuantities * 6),
         sums_(static_cast<std::size_t>(kChannels * kSums) * static_cast<std::size_t>(width_), 0.0),
         laneScratch_(threads),
-        columnScratch_(threads) {
+        columnScratch_(threads),
+        sink_(sink) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
+    if (sink_) {
+      // A vertical pass finishes at most a band plus the rows held back from
+      // the band before.
+      const int bandRows = std::min(height_, kBandRows + kLanes);
+      bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->slotCount()) *
+                         static_cast<std::size_t>(width_));
+      discarded_.resize(threads);
+    }
   }
 
   std::array<ChannelNorms, 3> run(ThreadPool& pool) {
@@ -117,6 +167,10 @@ class ScaleComparison {
         pool.parallelFor(kChannels * chunks_, [&](std::size_t task, unsigned worker) {
           blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, nextStep, lastStep, stepsDone, worker);
         });
+        if (sink_) {
+          const int first = std::max(nextStep, 0);
+          if (lastStep >= first) sink_->takeRows(first, lastStep - first + 1, bandValues_.data());
+        }
         stepsDone += lastStep - nextStep + 1;
         nextStep = lastStep + 1;
       }
@@ -245,11 +299,33 @@ class ScaleComparison {
         const float* bottom = hasBottom ? quantitySegment(channel, q, chunk, n + kBottomOffset) : nullptr;
         blurColumnsStep(top, bottom, state[q], blurred[q], count);
       }
-      if (n >= 0) {
+      if (n >= 0 && sink_) {
+        float* kept[3];
+        keptValueRows(channel, n - std::max(firstStep, 0), x0, worker, kept);
+        accumulateAndKeepErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1],
+                                blurred[kMu2], blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0],
+                                sums[1], sums[2], sums[3], sums[4], sums[5], kept[0], kept[1], kept[2], count);
+      } else if (n >= 0) {
         accumulateErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
                          blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3],
                          sums[4], sums[5], count);
       }
+    }
+  }
+
+  // Where the three values of a pixel row segment go: the sink's band rows
+  // for the maps it wants, this worker's discard rows for the others.
+  void keptValueRows(int channel, int bandRow, std::size_t x0, unsigned worker, float* kept[3]) {
+    std::vector<float>& discard = discarded_[worker];
+    discard.resize(3 * columnChunk_);
+    const std::size_t slots = static_cast<std::size_t>(sink_->slotCount());
+    for (int map = 0; map < 3; ++map) {
+      const int slot = sink_->slot(channel, map);
+      kept[map] = slot < 0 ? discard.data() + static_cast<std::size_t>(map) * columnChunk_
+                           : bandValues_.data() +
+                                 (static_cast<std::size_t>(bandRow) * slots + static_cast<std::size_t>(slot)) *
+                                     static_cast<std::size_t>(width_) +
+                                 x0;
     }
   }
 
@@ -299,6 +375,9 @@ class ScaleComparison {
   int lastPreparedRow_ = -1;
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
+  ErrorRowSink* sink_;
+  std::vector<float> bandValues_;  // the sink's rows of the current vertical pass
+  std::vector<std::vector<float>> discarded_;  // per worker
 };
 
 }  // namespace
@@ -311,8 +390,8 @@ void PlanarRowSource::readRow(int y, float* red, float* green, float* blue, unsi
 }
 
 std::array<ChannelNorms, 3> compareScale(const ScaleImage& original, const ScaleImage& distorted,
-                                         ThreadPool& pool) {
-  ScaleComparison comparison(original, distorted, pool.threadCount());
+                                         ThreadPool& pool, ErrorRowSink* sink) {
+  ScaleComparison comparison(original, distorted, pool.threadCount(), sink);
   return comparison.run(pool);
 }
 

@@ -59,9 +59,24 @@ struct ScaleImage {
   PlanarImage* nextScale;  // receives the 2x2 downsample when not null
 };
 
+// Receives the per-pixel values of the error maps that have a slot, a band of
+// finished rows at a time, for the error map of the whole comparison.
+class ErrorRowSink {
+ public:
+  virtual ~ErrorRowSink() = default;
+  // Slot of map `map` (as in ChannelNorms) of channel `channel`; -1 for none.
+  virtual int slot(int channel, int map) const = 0;
+  virtual int slotCount() const = 0;
+  // Rows [first, first + count) of the scale, in order, on the calling
+  // thread: the value of slot k at (x, first + r) is
+  // values[(r * slotCount() + k) * width + x].
+  virtual void takeRows(int first, int count, const float* values) = 0;
+};
+
 // Both sources of equal size (at least 1x1); nextScale planes, when given,
 // must be ceil(w/2) x ceil(h/2). Returns the norms of the X, Y and B channels.
+// A sink, when given, also gets the per-pixel values (the norms are the same).
 std::array<ChannelNorms, 3> compareScale(const ScaleImage& original, const ScaleImage& distorted,
-                                         ThreadPool& pool);
+                                         ThreadPool& pool, ErrorRowSink* sink = nullptr);
 
 }  // namespace quorlin::metric

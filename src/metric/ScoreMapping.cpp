@@ -48,7 +48,7 @@ const std::array<double, 108>& scoreWeights() {
   return weights;
 }
 
-double scoreFromNorms(const std::vector<std::array<ChannelNorms, 3>>& perScale) {
+double weightedErrorSum(const std::vector<std::array<ChannelNorms, 3>>& perScale) {
   const auto& weights = scoreWeights();
   const std::size_t scales = perScale.size();
   double sum = 0.0;
@@ -62,6 +62,10 @@ double scoreFromNorms(const std::vector<std::array<ChannelNorms, 3>>& perScale) 
       }
     }
   }
+  return sum;
+}
+
+double scoreFromWeightedSum(double sum) {
   double x = sum * 0.9562382616834844;
   x = 2.326765642916932 * x - 0.020884521182843837 * x * x + 6.248496625763138e-05 * x * x * x;
   if (x <= 0.0) return 100.0;

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <future>
+#include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
+#include "metric/ErrorMap.h"
 #include "metric/ImageFileLoader.h"
 #include "metric/LinearLight.h"
 #include "metric/ScaleComparison.h"
@@ -39,10 +42,13 @@ class DecodedRowSource final : public LinearRowSource {
   mutable std::vector<LinearLightConverter::RowScratch> scratch_;  // one per worker
 };
 
-// One comparison of the two images on one background.
-double compareOnBackground(const DecodedImage& original, const LinearLightConverter& originalConverter,
-                           const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
-                           float background, ThreadPool& pool) {
+// One comparison of the two images on one background: the norms per scale.
+std::vector<std::array<ChannelNorms, 3>> compareOnBackground(const DecodedImage& original,
+                                                             const LinearLightConverter& originalConverter,
+                                                             const DecodedImage& distorted,
+                                                             const LinearLightConverter& distortedConverter,
+                                                             float background, ThreadPool& pool,
+                                                             ErrorMapRecorder* map) {
   const DecodedRowSource originalRows(original, originalConverter, background, pool.threadCount());
   const DecodedRowSource distortedRows(distorted, distortedConverter, background, pool.threadCount());
   const float originalTarget = originalConverter.intensityTarget();
@@ -65,7 +71,8 @@ double compareOnBackground(const DecodedImage& original, const LinearLightConver
       distortedNext = PlanarImage((width + 1) / 2, (height + 1) / 2);
     }
     perScale.push_back(compareScale({originalSource, originalTarget, another ? &originalNext : nullptr},
-                                    {distortedSource, distortedTarget, another ? &distortedNext : nullptr}, pool));
+                                    {distortedSource, distortedTarget, another ? &distortedNext : nullptr}, pool,
+                                    map ? &map->sink(scale) : nullptr));
     if (!another) break;
     originalScaleRows.reset();
     distortedScaleRows.reset();
@@ -74,7 +81,7 @@ double compareOnBackground(const DecodedImage& original, const LinearLightConver
     originalScaleRows.emplace(originalScale);
     distortedScaleRows.emplace(distortedScale);
   }
-  return scoreFromNorms(perScale);
+  return perScale;
 }
 
 MetricResult compareDecoded(const DecodedImage& original, const LinearLightConverter& originalConverter,
@@ -83,13 +90,33 @@ MetricResult compareDecoded(const DecodedImage& original, const LinearLightConve
   ThreadPool pool(options.threads);
   const std::vector<float> backgrounds =
       original.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
-  double worst = 0.0;
-  for (std::size_t run = 0; run < backgrounds.size(); ++run) {
-    const double score =
-        compareOnBackground(original, originalConverter, distorted, distortedConverter, backgrounds[run], pool);
-    worst = run == 0 ? score : std::min(worst, score);
+  const bool mapped = !options.errorMap.empty();
+  try {
+    // The map is that of the run whose score counts.
+    double worst = 0.0, worstSum = 0.0;
+    std::vector<std::array<ChannelNorms, 3>> worstNorms;
+    std::unique_ptr<ErrorMapRecorder> worstMap;
+    for (std::size_t run = 0; run < backgrounds.size(); ++run) {
+      std::unique_ptr<ErrorMapRecorder> map;
+      if (mapped) {
+        map = std::make_unique<ErrorMapRecorder>(original.width(), original.height(), options.errorMap.parent_path());
+      }
+      auto norms = compareOnBackground(original, originalConverter, distorted, distortedConverter, backgrounds[run],
+                                       pool, map.get());
+      const double sum = weightedErrorSum(norms);
+      const double score = scoreFromWeightedSum(sum);
+      if (run == 0 || score < worst) {
+        worst = score;
+        worstSum = sum;
+        worstNorms = std::move(norms);
+        worstMap = std::move(map);
+      }
+    }
+    if (worstMap) worstMap->write(options.errorMap, worstNorms);
+    return MetricResult::success(worst, worstSum);
+  } catch (const std::system_error&) {
+    return MetricResult::failure(MetricStatus::mapUnwritable, options.errorMap.string());
   }
-  return MetricResult::success(worst);
 }
 
 }  // namespace

@@ -30,7 +30,12 @@
 namespace quorlin::metric {
 
 struct MetricOptions {
-  unsigned threads = 0;
+  MetricOptions(unsigned threadCount = 0) : threads(threadCount) {}  // NOLINT: {threads} reads well
+  unsigned threads;
+  // When set, also writes each pixel's share of the weighted error sum there,
+  // as a three-channel float PFM (see ErrorMap.h); the score is unchanged. Its
+  // directory also takes an unnamed scratch file while the images are compared.
+  std::filesystem::path errorMap;
 };
 
 // Checks each image is at least 8x8 and that the sizes match. An image whose

@@ -1,7 +1,7 @@
 // ssimulacra2 ORIGINAL DISTORTED: prints the SSIMULACRA2 score of DISTORTED
 // against ORIGINAL ("%.8f\n" on stdout, exit 0). On failure: one line on
 // stderr, exit 1. Options: --threads N (default: all hardware threads, or the
-// QUORLIN_METRIC_THREADS environment variable).
+// QUORLIN_METRIC_THREADS environment variable), --map FILE (the error map).
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -15,10 +15,15 @@ namespace {
 
 constexpr const char* kUsage =
     "SSIMULACRA 2.1 (Quorlin)\n"
-    "Usage: ssimulacra2 [--threads N] original.png distorted.png\n"
+    "Usage: ssimulacra2 [--threads N] [--map FILE] original.png distorted.png\n"
     "Prints the SSIMULACRA2 score of the distorted image against the original:\n"
     "100 for identical pixels, lower the worse (90 and above: visually lossless).\n"
-    "  --threads N  use N threads (default: all; or set QUORLIN_METRIC_THREADS)\n";
+    "  --threads N  use N threads (default: all; or set QUORLIN_METRIC_THREADS)\n"
+    "  --map FILE   also write where the score was lost: for every pixel of the original,\n"
+    "               its share of the weighted error sum behind the score, as a little-endian\n"
+    "               three-channel 32-bit float PFM (R structure: the SSIM terms; G artifacts:\n"
+    "               ringing and blocking; B blur: detail lost). All values summed give that\n"
+    "               sum; identical images give zeros. The score printed is unchanged.\n";
 
 int usage() {
   std::fputs(kUsage, stderr);
@@ -63,6 +68,14 @@ int main(int argc, char** argv) {
       auto threads = parseThreads(value);
       if (!threads) return usage();
       options.threads = *threads;
+    } else if (argument == "--map" || argument.starts_with("--map=")) {
+      if (argument == "--map") {
+        if (i + 1 >= argc) return usage();
+        options.errorMap = argv[++i];
+      } else {
+        options.errorMap = std::string(argument.substr(std::string_view("--map=").size()));
+      }
+      if (options.errorMap.empty()) return usage();
     } else if (argument == "--help" || argument == "-h") {
       return usage();
     } else {

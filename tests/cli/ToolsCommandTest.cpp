@@ -127,6 +127,9 @@ TEST_F(ToolsCommandTest, UsageErrorsExitWithTwo) {
   CliRun help = run({"tools", "--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_TRUE(help.standardOutput.starts_with("usage: quorlin-cli tools"));
+  CliRun version = run({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.standardOutput, "quorlin-cli " QUORLIN_VERSION "\n");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 
@@ -25,6 +26,7 @@
 #include "gui/workspace/DistanceSlider.h"
 #include "gui/workspace/LabeledSlider.h"
 #include "gui/workspace/ResultMetricLine.h"
+#include "support/CodecParameters.h"
 #include "support/WorkspaceFixture.h"
 
 namespace quorlin::test {
@@ -115,6 +117,47 @@ class CodecPanelViewTest : public WorkspaceFixture {
 
   std::vector<std::unique_ptr<CodecPanelView>> views;
 };
+
+// The rows shown for each codec are the catalog's panel settings (which the
+// command line takes too) with the same kinds and ranges.
+class CodecPanelRowsTest : public CodecPanelViewTest, public ::testing::WithParamInterface<CompressionCodec> {};
+
+TEST_P(CodecPanelRowsTest, AreTheCatalogSettingsWithTheirRanges) {
+  CodecPanelView& view = viewOf(jpegXLPanel);
+  pickCodec(view, GetParam());
+  const auto catalogRows = panelSettings(GetParam());
+  std::size_t shownRows = 0;
+  for (auto* row : view.findChildren<QWidget*>()) {
+    const QString field = row->property("panelField").toString();
+    if (field.isEmpty() || !row->isVisibleTo(&view)) continue;
+    ++shownRows;
+    auto setting = std::find_if(catalogRows.begin(), catalogRows.end(),
+                                [&](const PanelSetting& s) { return QString::fromUtf8(s.field) == field; });
+    ASSERT_NE(setting, catalogRows.end()) << field.toStdString();
+    using K = PanelSettingKind;
+    if (auto* slider = qobject_cast<LabeledSlider*>(row)) {
+      EXPECT_EQ(setting->kind, K::wholeNumber);
+      EXPECT_EQ(slider->range(), setting->range) << field.toStdString();
+    } else if (qobject_cast<DistanceSlider*>(row)) {
+      EXPECT_EQ(setting->kind, K::number);
+      EXPECT_EQ(setting->range.upperBound, maximumSliderDistance);
+    } else if (qobject_cast<QCheckBox*>(row)) {
+      EXPECT_EQ(setting->kind, K::flag);
+    } else if (auto* picker = qobject_cast<QComboBox*>(row)) {
+      ASSERT_EQ(setting->kind, K::choice);
+      ASSERT_EQ(static_cast<std::size_t>(picker->count()), setting->choices.size()) << field.toStdString();
+      for (int i = 0; i < picker->count(); ++i) EXPECT_EQ(picker->itemData(i).toInt(), i);
+    } else {
+      const auto levels = row->findChildren<QToolButton*>();
+      ASSERT_FALSE(levels.isEmpty());
+      EXPECT_EQ(setting->kind, K::wholeNumber);
+      EXPECT_EQ((IntegerRange{levels.front()->text().toInt(), levels.back()->text().toInt()}), setting->range);
+    }
+  }
+  EXPECT_EQ(shownRows, catalogRows.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalog, CodecPanelRowsTest, catalogCodecs(), codecParameterName);
 
 TEST_F(CodecPanelViewTest, HeaderShowsBadgePickerByDisplayNameAndGenerate) {
   CodecPanelView& view = viewOf(3);

@@ -1,10 +1,11 @@
 // The Settings window edits AppSettings and follows it: appearance, the
 // auto-regeneration switch with its "Wait" row, parallel or serial encoding,
-// and the custom tool directories (added through the directory chooser,
+// the threads per pass, and the custom tool directories (added through the directory chooser,
 // removed by their rows' buttons).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "GuiTestSupport.h"
+#include "core/engine/CoreBudget.h"
 #include "core/tools/ToolLookup.h"
 #include "core/workspace/AppSettings.h"
 #include "gui/windows/SettingsWindow.h"
@@ -147,6 +149,22 @@ TEST_F(SettingsWindowTest, EncodingSegmentsChooseParallelOrSerial) {
   EXPECT_EQ(store->boolValue("encodeInParallel"), false);
   settings.setEncodeInParallel(true);
   EXPECT_TRUE(buttonTitled("Parallel")->isChecked());
+}
+
+TEST_F(SettingsWindowTest, ThreadsPerPassOffersAutoAndEveryHardwareThreadAndFollowsTheSetting) {
+  auto* picker = window()->findChild<QComboBox*>("threadsPerPass");
+  ASSERT_NE(picker, nullptr);
+  EXPECT_EQ(picker->currentText(), "Auto");
+  EXPECT_EQ(picker->count(), 1 + CoreBudget::availableHardwareThreads());
+  picker->activated(1);  // what choosing the row "1" emits
+  EXPECT_EQ(settings.threadsPerPass(), 1);
+  EXPECT_EQ(store->doubleValue("threadsPerPass"), 1.0);
+  // A count beyond this computer's, chosen elsewhere, is still shown.
+  const int beyond = CoreBudget::availableHardwareThreads() + 2;
+  settings.setThreadsPerPass(beyond);
+  EXPECT_EQ(picker->currentText(), QString::number(beyond));
+  picker->activated(0);
+  EXPECT_EQ(settings.threadsPerPass(), std::nullopt);
 }
 
 TEST_F(SettingsWindowTest, AddingTheSameDirectoryTwiceKeepsOneRow) {

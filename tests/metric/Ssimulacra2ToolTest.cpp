@@ -117,6 +117,21 @@ TEST_F(Ssimulacra2ToolTest, WrongArgumentsPrintUsageAndExitOne) {
   EXPECT_EQ(badEnvironment.out, "");
 }
 
+TEST_F(Ssimulacra2ToolTest, MapOptionWritesTheMapBesideAnUnchangedScore) {
+  const std::string original = (scratch_ / "original.png").string(), noisy = (scratch_ / "noisy.png").string();
+  const ToolRun plain = runTool({original, noisy});
+  const ToolRun mapped = runTool({"--map", (scratch_ / "map.pfm").string(), original, noisy});
+  EXPECT_EQ(mapped.exitCode, 0) << mapped.err;
+  EXPECT_EQ(mapped.out, plain.out);
+  EXPECT_EQ(fs::file_size(scratch_ / "map.pfm"), std::string("PF\n64 48\n-1.0\n").size() + 64 * 48 * 3 * 4);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()), 3)
+      << "only the two images and the map remain";
+  const std::string unwritable = (scratch_ / "missing" / "map.pfm").string();
+  const ToolRun failed = runTool({"--map", unwritable, original, noisy});
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.err, "Could not write error map: " + unwritable + "\n");
+}
+
 // Every error is one line on stderr, nothing on stdout, exit code 1.
 void expectOneLineError(const ToolRun& run, const std::string& message) {
   EXPECT_EQ(run.exitCode, 1);

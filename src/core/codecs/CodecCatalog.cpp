@@ -13,6 +13,7 @@ namespace {
 namespace type = ContentTypeIdentifier;
 using C = CompressionCodec;
 using Kind = RateParameterKind;
+using Group = CodecSettingsGroup;
 
 constexpr std::string_view jpegXLInputExtensions[] = {"jxl", "ppm", "pnm", "pfm", "pam", "pgx",
                                                       "png", "apng", "gif", "jpg", "jpeg", "exr"};
@@ -34,26 +35,168 @@ constexpr double distanceLadder[] = {8, 5.5, 4, 3, 2.2, 1.6, 1.1, 0.75, 0.5};
 constexpr double qualityLadder[] = {30, 40, 50, 60, 70, 78, 85, 90, 95};
 constexpr double avifQualityLadder[] = {20, 32, 44, 54, 63, 71, 79, 86, 93};
 
-// The catalog, in case order.
+// The catalog, in case order. One field a line, so a new column is one line a row.
 const CodecInfo catalog[] = {
-    {C::jpegXL, "JPEG XL", "JPEG XL", "cjxl", "", "djxl", "jxl", jpegXLInputExtensions, jpegXLInputTypes,
-     Kind::distance, distanceLadder},
-    {C::avif, "AVIF", "AVIF", "avifenc", "", "avifdec", "avif", avifInputExtensions, avifInputTypes, Kind::quality,
-     avifQualityLadder},
-    {C::webP, "WebP", "WebP", "cwebp", "", "dwebp", "webp", webPInputExtensions, webPInputTypes, Kind::quality,
-     qualityLadder},
-    {C::jpegli, "JPEGli", "JPEGli", "cjpegli", "", "djpegli", "jpg", jpegXLInputExtensions, jpegXLInputTypes,
-     Kind::distance, distanceLadder},
-    {C::heifLibheif, "HEIF (libheif)", "HEIF (libheif)", "heif-enc", "--hevc", "heif-dec", "heic",
-     libheifInputExtensions, libheifInputTypes, Kind::quality, qualityLadder},
-    {C::avifLibheif, "AVIF (libheif)", "AVIF (libheif)", "heif-enc", "--avif", "heif-dec", "avif",
-     libheifInputExtensions, libheifInputTypes, Kind::quality, avifQualityLadder},
-    {C::jpeg2000Libheif, "JPEG 2000 (libheif)", "JPEG 2000 (libheif)", "heif-enc", "--jpeg2000", "heif-dec", "hej2",
-     libheifInputExtensions, libheifInputTypes, Kind::quality, qualityLadder},
-    {C::heif, "HEIF", "HEIF (System)", "", "", "", "heic", noInputs, noInputs, Kind::quality, qualityLadder},
-    {C::jpegTurbo, "JPEG (libjpeg-turbo)", "JPEG (libjpeg-turbo)", "cjpeg", "", "", "jpg", jpegTurboInputExtensions,
-     jpegTurboInputTypes, Kind::quality, qualityLadder},
-    {C::jpeg, "JPEG", "JPEG (System)", "", "", "", "jpg", noInputs, noInputs, Kind::quality, qualityLadder},
+    {
+        .codec = C::jpegXL,
+        .rawValue = "JPEG XL",
+        .displayName = "JPEG XL",
+        .encoderTool = "cjxl",
+        .encoderModeFlag = "",
+        .decoderTool = "djxl",
+        .encodedFileExtension = "jxl",
+        .directInputExtensions = jpegXLInputExtensions,
+        .directInputContentTypes = jpegXLInputTypes,
+        .rateParameter = Kind::distance,
+        .cliKey = "jxl",
+        .settingsGroup = Group::jpegXL,
+        .effortRange = IntegerRange{1, 10},
+        .defaultLadder = distanceLadder,
+    },
+    {
+        .codec = C::avif,
+        .rawValue = "AVIF",
+        .displayName = "AVIF",
+        .encoderTool = "avifenc",
+        .encoderModeFlag = "",
+        .decoderTool = "avifdec",
+        .encodedFileExtension = "avif",
+        .directInputExtensions = avifInputExtensions,
+        .directInputContentTypes = avifInputTypes,
+        .rateParameter = Kind::quality,
+        .cliKey = "avif",
+        .settingsGroup = Group::avif,
+        .effortRange = IntegerRange{0, 10},
+        .defaultLadder = avifQualityLadder,
+    },
+    {
+        .codec = C::webP,
+        .rawValue = "WebP",
+        .displayName = "WebP",
+        .encoderTool = "cwebp",
+        .encoderModeFlag = "",
+        .decoderTool = "dwebp",
+        .encodedFileExtension = "webp",
+        .directInputExtensions = webPInputExtensions,
+        .directInputContentTypes = webPInputTypes,
+        .rateParameter = Kind::quality,
+        .cliKey = "webp",
+        .settingsGroup = Group::webP,
+        .effortRange = IntegerRange{0, 6},
+        .defaultLadder = qualityLadder,
+    },
+    {
+        .codec = C::jpegli,
+        .rawValue = "JPEGli",
+        .displayName = "JPEGli",
+        .encoderTool = "cjpegli",
+        .encoderModeFlag = "",
+        .decoderTool = "djpegli",
+        .encodedFileExtension = "jpg",
+        .directInputExtensions = jpegXLInputExtensions,
+        .directInputContentTypes = jpegXLInputTypes,
+        .rateParameter = Kind::distance,
+        .cliKey = "jpegli",
+        .settingsGroup = Group::jpegli,
+        .effortRange = std::nullopt,
+        .defaultLadder = distanceLadder,
+    },
+    {
+        .codec = C::heifLibheif,
+        .rawValue = "HEIF (libheif)",
+        .displayName = "HEIF (libheif)",
+        .encoderTool = "heif-enc",
+        .encoderModeFlag = "--hevc",
+        .decoderTool = "heif-dec",
+        .encodedFileExtension = "heic",
+        .directInputExtensions = libheifInputExtensions,
+        .directInputContentTypes = libheifInputTypes,
+        .rateParameter = Kind::quality,
+        .cliKey = "heif-libheif",
+        .settingsGroup = Group::libheif,
+        .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
+    },
+    {
+        .codec = C::avifLibheif,
+        .rawValue = "AVIF (libheif)",
+        .displayName = "AVIF (libheif)",
+        .encoderTool = "heif-enc",
+        .encoderModeFlag = "--avif",
+        .decoderTool = "heif-dec",
+        .encodedFileExtension = "avif",
+        .directInputExtensions = libheifInputExtensions,
+        .directInputContentTypes = libheifInputTypes,
+        .rateParameter = Kind::quality,
+        .cliKey = "avif-libheif",
+        .settingsGroup = Group::libheif,
+        .effortRange = std::nullopt,
+        .defaultLadder = avifQualityLadder,
+    },
+    {
+        .codec = C::jpeg2000Libheif,
+        .rawValue = "JPEG 2000 (libheif)",
+        .displayName = "JPEG 2000 (libheif)",
+        .encoderTool = "heif-enc",
+        .encoderModeFlag = "--jpeg2000",
+        .decoderTool = "heif-dec",
+        .encodedFileExtension = "hej2",
+        .directInputExtensions = libheifInputExtensions,
+        .directInputContentTypes = libheifInputTypes,
+        .rateParameter = Kind::quality,
+        .cliKey = "jp2-libheif",
+        .settingsGroup = Group::libheif,
+        .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
+    },
+    {
+        .codec = C::heif,
+        .rawValue = "HEIF",
+        .displayName = "HEIF (System)",
+        .encoderTool = "",
+        .encoderModeFlag = "",
+        .decoderTool = "",
+        .encodedFileExtension = "heic",
+        .directInputExtensions = noInputs,
+        .directInputContentTypes = noInputs,
+        .rateParameter = Kind::quality,
+        .cliKey = "heif-system",
+        .settingsGroup = Group::none,
+        .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
+    },
+    {
+        .codec = C::jpegTurbo,
+        .rawValue = "JPEG (libjpeg-turbo)",
+        .displayName = "JPEG (libjpeg-turbo)",
+        .encoderTool = "cjpeg",
+        .encoderModeFlag = "",
+        .decoderTool = "",
+        .encodedFileExtension = "jpg",
+        .directInputExtensions = jpegTurboInputExtensions,
+        .directInputContentTypes = jpegTurboInputTypes,
+        .rateParameter = Kind::quality,
+        .cliKey = "jpeg-turbo",
+        .settingsGroup = Group::jpegTurbo,
+        .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
+    },
+    {
+        .codec = C::jpeg,
+        .rawValue = "JPEG",
+        .displayName = "JPEG (System)",
+        .encoderTool = "",
+        .encoderModeFlag = "",
+        .decoderTool = "",
+        .encodedFileExtension = "jpg",
+        .directInputExtensions = noInputs,
+        .directInputContentTypes = noInputs,
+        .rateParameter = Kind::quality,
+        .cliKey = "jpeg-system",
+        .settingsGroup = Group::none,
+        .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
+    },
 };
 
 constexpr CompressionCodec allCodecs[] = {C::jpegXL,          C::avif, C::webP,      C::jpegli, C::heifLibheif,
@@ -145,6 +288,15 @@ std::span<const double> defaultLadder(CompressionCodec codec) { return codecInfo
 
 bool usesPlatformEncoder(CompressionCodec codec) { return codec == C::heif || codec == C::jpeg; }
 
+bool isLibheifCodec(CompressionCodec codec) { return codecInfo(codec).settingsGroup == Group::libheif; }
+
+std::optional<CompressionCodec> compressionCodecFromCliKey(std::string_view key) {
+  for (const auto& info : catalog) {
+    if (info.cliKey == key) return info.codec;
+  }
+  return std::nullopt;
+}
+
 std::string_view rawValue(ChromaSubsampling value) { return rawValueOf(value); }
 std::string_view rawValue(AVIFChromaSubsampling value) { return rawValueOf(value); }
 std::string_view rawValue(AVIFDepth value) { return rawValueOf(value); }
@@ -189,5 +341,53 @@ std::span<const AVIFChromaSubsampling> allAVIFChromaSubsamplings() { return avif
 std::span<const AVIFDepth> allAVIFDepths() { return avifDepthCases; }
 std::span<const HEIFDepth> allHEIFDepths() { return heifDepthCases; }
 std::span<const JPEGXLGroupOrder> allJPEGXLGroupOrders() { return groupOrderCases; }
+
+std::vector<PanelSetting> panelSettings(CompressionCodec codec) {
+  using K = PanelSettingKind;
+  const CodecInfo& info = codecInfo(codec);
+  std::vector<PanelSetting> settings;
+  if (info.effortRange) settings.push_back({"effort", K::wholeNumber, *info.effortRange});
+  if (info.rateParameter == Kind::distance) {
+    settings.push_back({"distance", K::number, distanceRange});
+  } else {
+    settings.push_back({"quality", K::wholeNumber, qualityRange});
+  }
+  auto flag = [&](std::string_view field) { settings.push_back({field, K::flag}); };
+  auto choice = [&]<typename Enum>(std::string_view field, Enum) {
+    settings.push_back({field, K::choice, {}, RawValues<Enum>::values});
+  };
+  switch (info.settingsGroup) {
+    case Group::none: break;
+    case Group::webP:
+      flag("isWebPLossless");
+      settings.push_back({"webPLosslessLevel", K::wholeNumber, webPLosslessLevelRange});
+      break;
+    case Group::jpegXL:
+      flag("isJPEGXLProgressive");
+      choice("jpegXLGroupOrder", JPEGXLGroupOrder{});
+      flag("isJPEGLosslessTranscode");
+      break;
+    case Group::avif:
+      flag("isAVIFLossless");
+      choice("avifDepth", AVIFDepth{});
+      choice("avifChromaSubsampling", AVIFChromaSubsampling{});
+      flag("isAVIFProgressive");
+      break;
+    case Group::jpegli:
+      choice("chromaSubsampling", ChromaSubsampling{});
+      settings.push_back({"progressiveLevel", K::wholeNumber, progressiveLevelRange});
+      break;
+    case Group::jpegTurbo:
+      choice("chromaSubsampling", ChromaSubsampling{});
+      flag("isJPEGTurboProgressive");
+      flag("isJPEGTurboOptimized");
+      break;
+    case Group::libheif:
+      flag("isHEIFLossless");
+      choice("heifBitDepth", HEIFDepth{});
+      break;
+  }
+  return settings;
+}
 
 }  // namespace quorlin

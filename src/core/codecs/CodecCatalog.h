@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlin {
 
@@ -30,6 +31,18 @@ enum class CompressionCodec {
 // Which rate parameter a codec is driven by (and which one Target Score searches).
 enum class RateParameterKind { distance, quality };
 
+// A closed integer range.
+struct IntegerRange {
+  int lowerBound = 0;
+  int upperBound = 0;
+  bool contains(double value) const { return value >= lowerBound && value <= upperBound; }
+  bool operator==(const IntegerRange&) const = default;
+};
+
+// The codec-specific settings a panel offers besides effort and the rate
+// parameter. The three libheif codecs share one group.
+enum class CodecSettingsGroup { none, jpegXL, avif, webP, jpegli, libheif, jpegTurbo };
+
 // One row of the catalog.
 struct CodecInfo {
   CompressionCodec codec;
@@ -42,6 +55,9 @@ struct CodecInfo {
   std::span<const std::string_view> directInputExtensions;    // lower-case, in table order
   std::span<const std::string_view> directInputContentTypes;  // type identifiers, in table order
   RateParameterKind rateParameter;
+  std::string_view cliKey;                 // the command line's name: "jxl", "heif-libheif", ...
+  CodecSettingsGroup settingsGroup;
+  std::optional<IntegerRange> effortRange;  // the "Encoding Effort" row; none for codecs without one
   // The rate parameter values a rate–distortion sweep runs when the user gives
   // none, worst to best: about nine, spanning SSIMULACRA2 45–90 on the sample
   // photograph (WebP from 55: its quality scale loses little even at 30).
@@ -65,6 +81,10 @@ std::string exportContentType(CompressionCodec codec);
 std::span<const double> defaultLadder(CompressionCodec codec);
 // True for the two codecs that use the in-process image writer and reader.
 bool usesPlatformEncoder(CompressionCodec codec);
+// True for the three codecs encoded by heif-enc.
+bool isLibheifCodec(CompressionCodec codec);
+// The codec whose command-line key is exactly `key`.
+std::optional<CompressionCodec> compressionCodecFromCliKey(std::string_view key);
 
 // ---- Option enumerations (string-backed; raw values enter the signature) ----
 
@@ -113,5 +133,26 @@ std::span<const AVIFChromaSubsampling> allAVIFChromaSubsamplings();
 std::span<const AVIFDepth> allAVIFDepths();
 std::span<const HEIFDepth> allHEIFDepths();
 std::span<const JPEGXLGroupOrder> allJPEGXLGroupOrders();
+
+// ---- Panel settings: what a panel offers for its codec ----
+
+inline constexpr IntegerRange qualityRange{1, 100};
+inline constexpr IntegerRange distanceRange{0, 25};
+inline constexpr IntegerRange webPLosslessLevelRange{0, 9};
+inline constexpr IntegerRange progressiveLevelRange{0, 2};
+
+enum class PanelSettingKind { wholeNumber, number, flag, choice };
+
+struct PanelSetting {
+  std::string_view field;                       // the CodecPanel member it sets, as the command line names it
+  PanelSettingKind kind;
+  IntegerRange range{};                         // wholeNumber and number
+  std::span<const std::string_view> choices{};  // choice: the raw values, in picker order
+};
+
+// The settings a panel for this codec shows in Set Quality mode, in panel
+// order: effort where the codec has it, the rate parameter, then its group's
+// own. The panel view and the command line both offer exactly these.
+std::vector<PanelSetting> panelSettings(CompressionCodec codec);
 
 }  // namespace quorlin

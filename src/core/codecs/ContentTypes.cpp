@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "core/common/TextEncoding.h"
+
 namespace quorlin {
 
 namespace {
@@ -70,14 +72,6 @@ const ContentTypeInfo table[] = {
     {id::data, "data", none, none},
 };
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lower(x) == lower(y);
-         });
-}
-
 bool startsWith(std::span<const std::uint8_t> bytes, std::string_view prefix, std::size_t offset = 0) {
   if (bytes.size() < offset + prefix.size()) return false;
   return std::memcmp(bytes.data() + offset, prefix.data(), prefix.size()) == 0;
@@ -137,7 +131,7 @@ std::optional<std::string_view> contentTypeForExtension(std::string_view extensi
   if (extension.empty()) return std::nullopt;
   for (const auto& info : table) {
     for (std::string_view candidate : info.extensions) {
-      if (equalsIgnoringCase(candidate, extension) && contentTypeConforms(info.identifier, id::data)) {
+      if (equalsIgnoringASCIICase(candidate, extension) && contentTypeConforms(info.identifier, id::data)) {
         return info.identifier;
       }
     }

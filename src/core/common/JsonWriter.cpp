@@ -4,37 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/common/TextEncoding.h"
+
 namespace quorlin {
-
-namespace {
-
-// Length of the well-formed UTF-8 sequence at `index`, or 0 when it is malformed.
-std::size_t validSequenceLength(std::string_view text, std::size_t index) {
-  auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byteAt(index);
-  std::size_t length;
-  std::uint32_t minimum;
-  std::uint32_t codePoint;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (index + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byteAt(index + i) & 0xC0) != 0x80) return 0;
-    codePoint = (codePoint << 6) | (byteAt(index + i) & 0x3F);
-  }
-  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
 
 std::string jsonQuoted(std::string_view text) {
   std::string quoted = "\"";
@@ -42,7 +14,7 @@ std::string jsonQuoted(std::string_view text) {
     char c = text[index];
     auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x80) {
-      std::size_t length = validSequenceLength(text, index);
+      std::size_t length = utf8SequenceLength(text, index);
       if (length == 0) {
         quoted += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
         ++index;

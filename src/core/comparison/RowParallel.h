@@ -1,4 +1,5 @@
-// parallelForRows: runs a row loop on every hardware thread.
+// parallelForRows: runs a row loop on every hardware thread, using one pool of
+// threads kept for the whole process.
 //
 // The rows [0, rowCount) are handed out in bands of `rowsPerBand` from a shared
 // counter, so a core that other work slows down simply takes fewer bands. The

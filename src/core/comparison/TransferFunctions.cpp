@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/common/TransferCurves.h"
+
 namespace quorlin {
 
 namespace {
@@ -75,18 +77,9 @@ double linearToSRGB(double linear) {
   return std::copysign(encoded, linear);
 }
 
-double pqToNits(double signal) {
-  constexpr double m1 = 2610.0 / 16384.0, m2 = 2523.0 / 4096.0 * 128.0;
-  constexpr double c1 = 3424.0 / 4096.0, c2 = 2413.0 / 4096.0 * 32.0, c3 = 2392.0 / 4096.0 * 32.0;
-  double e = std::pow(std::max(signal, 0.0), 1.0 / m2);
-  return pqPeakNits * std::pow(std::max(e - c1, 0.0) / (c2 - c3 * e), 1.0 / m1);
-}
+double pqToNits(double signal) { return pqPeakNits * transfer::pqToLinear(std::max(signal, 0.0)); }
 
-double hlgToSceneLight(double signal) {
-  constexpr double a = 0.17883277, b = 0.28466892, c = 0.55991073;
-  double e = std::max(signal, 0.0);
-  return e <= 0.5 ? e * e / 3.0 : (std::exp((e - c) / a) + b) / 12.0;
-}
+double hlgToSceneLight(double signal) { return transfer::hlgToSceneLinear(std::max(signal, 0.0)); }
 
 Matrix3 primariesToSRGB(Primaries primaries) {
   return multiply(inverse(rgbToXYZ(Primaries::srgb)), rgbToXYZ(primaries));

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "core/common/TransferCurves.h"
 #include "core/engine/LcmsHandles.h"
 
 namespace quorlin {
@@ -34,13 +35,9 @@ ToneCurvePtr linearCurve() { return ToneCurvePtr(cmsBuildGamma(nullptr, 1.0), cm
 ToneCurvePtr pqCurve() {
   constexpr int entries = 4096;
   std::array<cmsFloat32Number, entries> table{};
-  constexpr double m1 = 2610.0 / 16384.0, m2 = 2523.0 / 4096.0 * 128.0;
-  constexpr double c1 = 3424.0 / 4096.0, c2 = 2413.0 / 4096.0 * 32.0, c3 = 2392.0 / 4096.0 * 32.0;
   for (int i = 0; i < entries; ++i) {
-    double e = static_cast<double>(i) / (entries - 1);
-    double p = std::pow(e, 1.0 / m2);
-    double value = std::pow(std::max(p - c1, 0.0) / (c2 - c3 * p), 1.0 / m1);
-    table[static_cast<size_t>(i)] = static_cast<cmsFloat32Number>(value);
+    const double e = static_cast<double>(i) / (entries - 1);
+    table[static_cast<size_t>(i)] = static_cast<cmsFloat32Number>(transfer::pqToLinear(e));
   }
   return ToneCurvePtr(cmsBuildTabulatedToneCurveFloat(nullptr, entries, table.data()), cmsFreeToneCurve);
 }
@@ -49,11 +46,9 @@ ToneCurvePtr pqCurve() {
 ToneCurvePtr hlgCurve() {
   constexpr int entries = 4096;
   std::array<cmsFloat32Number, entries> table{};
-  constexpr double a = 0.17883277, b = 0.28466892, c = 0.55991073;
   for (int i = 0; i < entries; ++i) {
-    double e = static_cast<double>(i) / (entries - 1);
-    double value = e <= 0.5 ? e * e / 3.0 : (std::exp((e - c) / a) + b) / 12.0;
-    table[static_cast<size_t>(i)] = static_cast<cmsFloat32Number>(value);
+    const double e = static_cast<double>(i) / (entries - 1);
+    table[static_cast<size_t>(i)] = static_cast<cmsFloat32Number>(transfer::hlgToSceneLinear(e));
   }
   return ToneCurvePtr(cmsBuildTabulatedToneCurveFloat(nullptr, entries, table.data()), cmsFreeToneCurve);
 }

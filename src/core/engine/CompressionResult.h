@@ -23,6 +23,9 @@ struct CompressionResult {
   std::int64_t encodedSize = 0;            // bytes; 0 when unreadable
   DisplayImage decodedImage;
   double ssimulacra2Score = 0;
+  // Where the score was lost: ssimulacra2's --map file ("-error-map.pfm" in
+  // the work directory); absent when the installed ssimulacra2 writes none.
+  std::optional<std::filesystem::path> errorMapURL;
   double encodeDuration = 0;               // seconds, wall clock
   double decodeDuration = 0;               // seconds, wall clock
   std::string commandLine;                 // settings only, never a path

@@ -1,10 +1,22 @@
 #include "core/engine/CompressionRunner.h"
 
+#include <optional>
+
 #include "core/engine/DisplayImageReader.h"
 #include "core/engine/ExifToolMetadata.h"
 #include "core/engine/PanelRunner.h"
 
 namespace quorlin {
+
+namespace {
+
+// A run counts in the budget for as long as it lasts (the whole search, for Target Score).
+std::optional<CoreBudget::RunningPanel> countRunning(const EngineContext& context) {
+  if (!context.budget) return std::nullopt;
+  return context.budget->panelStarted();
+}
+
+}  // namespace
 
 std::optional<DisplayImage> CompressionRunner::readDisplayImage(const std::filesystem::path& file,
                                                                 const ColorSpaceRef& colorSpace,
@@ -28,12 +40,14 @@ PreparedCompressionSource CompressionRunner::prepareSource(const std::filesystem
 
 CompressionResult CompressionRunner::runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                                               std::stop_token stopToken) {
+  auto running = countRunning(context_);
   return quorlin::runPanel(panel, source, context_, stopToken);
 }
 
 CompressionResult CompressionRunner::searchTargetScore(const CodecPanel& panel,
                                                        const PreparedCompressionSource& source,
                                                        const SearchProgress& progress, std::stop_token stopToken) {
+  auto running = countRunning(context_);
   return quorlin::searchTargetScore(
       panel, progress, [&](const CodecPanel& probe) { return quorlin::runPanel(probe, source, context_, stopToken); },
       stopToken);

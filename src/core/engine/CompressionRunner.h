@@ -1,7 +1,9 @@
 // CompressionRunner: the production engine. It runs the real tools through
 // the logged ToolRunner, locates them with the tool search path, adapts to
 // their installed versions with the version cache, and makes every work
-// directory under the temporary root of its context.
+// directory under the temporary root of its context. Each runPanel and
+// searchTargetScore call counts as one running panel in the context's core
+// budget while it lasts, so the tools it starts get their share of it.
 //
 // Holds only its context (references the owner keeps alive); every call
 // blocks and is meant for worker threads, many at once.

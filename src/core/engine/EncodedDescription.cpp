@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/common/CompressionError.h"
+#include "core/common/TextEncoding.h"
 #include "core/engine/FixedNotation.h"
 
 namespace quorlin {
@@ -15,13 +16,6 @@ namespace {
 bool isAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isWordCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
-std::string lowerCased(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
 
 std::vector<std::string_view> splitLines(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -60,7 +54,7 @@ std::optional<std::string> pixelFormatLine(std::string_view line) {
     std::size_t end = line.find(',', start);
     if (end == std::string_view::npos) end = line.size();
     std::string piece = trimWhitespace(line.substr(start, end - start));
-    std::string lower = lowerCased(piece);
+    std::string lower = asciiLowercased(piece);
     if (!isPixelSize(piece) && piece != "JPEG XL image" && lower != "lossy" && lower != "lossless") {
       kept.push_back(std::move(piece));
     }
@@ -123,7 +117,7 @@ std::optional<double> intensityTarget(std::string_view text) {
 
 // (?i)\bdepth\b[^0-9]*(\d+) — the digits of the first match.
 std::optional<std::string> depthDigits(std::string_view text) {
-  const std::string lower = lowerCased(text);
+  const std::string lower = asciiLowercased(text);
   static constexpr std::string_view word = "depth";
   for (std::size_t at = lower.find(word); at != std::string::npos; at = lower.find(word, at + 1)) {
     std::size_t end = at + word.size();
@@ -141,7 +135,7 @@ std::optional<std::string> depthDigits(std::string_view text) {
 
 std::optional<std::string> avifFormatLine(std::string_view output) {
   for (std::string_view rawLine : splitLines(output)) {
-    std::string line = lowerCased(trimWhitespace(rawLine));
+    std::string line = asciiLowercased(trimWhitespace(rawLine));
     if (!line.starts_with("format:") && !line.starts_with("image format:")) continue;
     std::string original = trimWhitespace(rawLine);
     std::string rest = trimWhitespace(std::string_view(original).substr(original.find(':') + 1));
@@ -175,7 +169,7 @@ std::string describedNumber(std::string_view text) {
 
 DescribedDisplay jpegXLDescribedDisplay(std::string_view jxlinfoOutput) {
   DescribedDisplay described;
-  std::string lower = lowerCased(jxlinfoOutput);
+  std::string lower = asciiLowercased(jxlinfoOutput);
   if (lower.find("rec.2100") != std::string::npos && lower.find("pq transfer") != std::string::npos) {
     described.colorSpace = ColorSpace::wellKnown(ColorSpace::WellKnown::bt2100PQ);
   }

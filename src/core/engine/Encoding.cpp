@@ -1,12 +1,12 @@
 #include "core/engine/Encoding.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <system_error>
 
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
+#include "core/common/TextEncoding.h"
 #include "core/codecs/ContentTypes.h"
 #include "core/engine/ImageDecoding.h"
 #include "core/engine/PPMWriter.h"
@@ -58,9 +58,7 @@ fs::path absolutePath(const fs::path& file) {
 std::string lowerCasedExtension(const fs::path& file) {
   std::string extension = file.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
+  return asciiLowercased(extension);
 }
 
 bool isPNGSource(const PreparedCompressionSource& source) {
@@ -259,8 +257,9 @@ EncodeStageResult encodeInto(const CodecPanel& panel, const PreparedCompressionS
     return stage;
   }
   EncoderRun run = build(panel, files, context);
+  // The thread flag changes only the time, so the stored command leaves it out.
   stage.commandLine = settingsCommandLine(run.tool, run.arguments);
-  context.runner.runTool(run.tool, run.arguments, stopToken);
+  context.runner.runTool(run.tool, context.withThreadFlag(run.tool, run.arguments, panel.codec), stopToken);
   stage.encodeDuration = secondsSince(start);
   checkEncodedOutput(run, panel.codec, stage.encodedURL);
   return stage;

@@ -49,7 +49,10 @@ struct EncodeStageResult {
 //   cjpeg     -quality Q [-progressive] [-optimize] [-sample 1x1|1x2|2x1|2x2]
 //             -outfile OUT IN, IN being "source.ppm" unless the source is a
 //             direct input cjpeg reads
-// and the two in-process codecs encodeWithImageIO of the prepared PNG.
+// and the two in-process codecs encodeWithImageIO of the prepared PNG. In
+// front of these goes, as the encoder starts, its thread flag for its share of
+// the core budget (EngineContext::withThreadFlag); it changes only the time,
+// so the stored commandLine leaves it out.
 // Refused before anything runs (CompressionError::unsupportedByTool with the
 // rule's message): JPEG 2000 on heif-enc < 1.16; 16-bit input as AVIF on
 // heif-enc < 1.16 below bit depth 12; progressive AVIF on avifenc < 1.0.

@@ -38,6 +38,39 @@ std::optional<std::string> describe(const EngineContext& context, std::string_vi
   }
 }
 
+struct ScoreRun {
+  double score = 0;
+  std::optional<fs::path> errorMap;
+};
+
+// Scores with the error map; an ssimulacra2 that does not know --map (the
+// ssimulacra2WithoutMap tool rule) answers with its usage text and is asked
+// again for the score alone.
+ScoreRun score(const EngineContext& context, const fs::path& reference, const fs::path& decoded,
+               const fs::path& errorMap, std::stop_token stopToken) {
+  ScoreRun run;
+  std::string output;
+  try {
+    output = context.runner.runTool(
+        ToolContract::ssimulacra2,
+        context.withThreadFlag(ToolContract::ssimulacra2, {std::string(ToolContract::ssimulacra2MapFlag),
+                                                           errorMap.string(), reference.string(), decoded.string()}),
+        stopToken);
+    std::error_code error;
+    if (fs::is_regular_file(errorMap, error)) run.errorMap = errorMap;
+  } catch (const CompressionError& failure) {
+    if (failure.kind() != CompressionError::Kind::processFailed ||
+        failure.output().find(ToolContract::ssimulacra2UsageMarker) == std::string::npos) {
+      throw;
+    }
+    output = context.runner.runTool(
+        ToolContract::ssimulacra2,
+        context.withThreadFlag(ToolContract::ssimulacra2, {reference.string(), decoded.string()}), stopToken);
+  }
+  run.score = parseSsimulacra2Score(output);
+  return run;
+}
+
 std::int64_t encodedSizeOf(const fs::path& encoded) {
   std::error_code error;
   auto size = fs::file_size(encoded, error);
@@ -60,7 +93,8 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   if (decoder.tool.empty()) {
     decodeWithPlatform(encoded, decoded);
   } else {
-    decoderOutput = context.runner.runTool(decoder.tool, decoder.arguments, stopToken);
+    decoderOutput = context.runner.runTool(decoder.tool, context.withThreadFlag(decoder.tool, decoder.arguments),
+                                           stopToken);
   }
   const double decodeDuration = std::chrono::duration<double>(SteadyClock::now() - decodeStart).count();
 
@@ -96,9 +130,8 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   std::error_code error;
   fs::path reference = fs::absolute(source.preparedURL, error);
   if (error) reference = source.preparedURL;
-  std::string scoreOutput =
-      context.runner.runTool(ToolContract::ssimulacra2, {reference.string(), decoded.string()}, stopToken);
-  const double score = parseSsimulacra2Score(scoreOutput);
+  const ScoreRun scored = score(context, reference, decoded, stage.workDirectory / (encoded.stem().string() + "-error-map.pfm"),
+                                stopToken);
 
   CompressionResult result;
   result.id = Uuid::random();
@@ -108,7 +141,8 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   result.decodedURL = decoded;
   result.encodedSize = encodedSize;
   result.decodedImage = std::move(*image);
-  result.ssimulacra2Score = score;
+  result.ssimulacra2Score = scored.score;
+  result.errorMapURL = scored.errorMap;
   result.encodeDuration = stage.encodeDuration;
   result.decodeDuration = decodeDuration;
   result.commandLine = stage.commandLine;

@@ -3,6 +3,7 @@
 // avifdec's output for AVIF), read the decoded image for display, measure the
 // encoded size, score the decoded image against the prepared "source.png" with
 // ssimulacra2, and return the result, which owns the run's work directory.
+// The decoder and ssimulacra2 get their thread flags as the encoder does.
 //
 // Blocks while the tools run; any worker thread; runs share only the
 // read-only prepared source. Errors are those of encodePanel plus the

@@ -1,10 +1,10 @@
 #include "core/engine/PreparedSource.h"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 #include "core/common/CompressionError.h"
+#include "core/common/TextEncoding.h"
 #include "core/codecs/ContentTypes.h"
 #include "core/engine/ImageDecoding.h"
 #include "core/engine/PreparedPNGWriter.h"
@@ -16,12 +16,6 @@ namespace quorlin {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lowerCased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path& directory,
                                       std::shared_ptr<const DecodedImage> decoded) {
@@ -76,7 +70,7 @@ fs::path PreparedCompressionSource::encoderInputURL(CompressionCodec codec) cons
   if (usesPlatformEncoder(codec)) return preparedURL;
   std::string extension = sourceURL.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
-  extension = lowerCased(extension);
+  extension = asciiLowercased(extension);
   auto extensions = directInputExtensions(codec);
   if (std::find(extensions.begin(), extensions.end(), extension) != extensions.end()) return sourceURL;
   if (sourceContentType) {

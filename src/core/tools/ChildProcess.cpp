@@ -63,12 +63,24 @@ struct Pipe {
   }
 };
 
+// The posix_spawn_file_actions_* calls return an error number rather than set errno.
+void checkSpawnCall(int result, const char* what) {
+  if (result != 0) throw std::system_error(result, std::generic_category(), what);
+}
+
 class SpawnFileActions {
  public:
-  SpawnFileActions() { ::posix_spawn_file_actions_init(&actions_); }
+  SpawnFileActions() { checkSpawnCall(::posix_spawn_file_actions_init(&actions_), "posix_spawn_file_actions_init"); }
   ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
   SpawnFileActions(const SpawnFileActions&) = delete;
   SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+  void open(int descriptor, const char* path, int flags) {
+    checkSpawnCall(::posix_spawn_file_actions_addopen(&actions_, descriptor, path, flags, 0),
+                   "posix_spawn_file_actions_addopen");
+  }
+  void duplicate(int from, int to) {
+    checkSpawnCall(::posix_spawn_file_actions_adddup2(&actions_, from, to), "posix_spawn_file_actions_adddup2");
+  }
   posix_spawn_file_actions_t* get() { return &actions_; }
 
  private:
@@ -259,10 +271,10 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
 
   SpawnFileActions actions;
   if (request.standardInput == ChildStandardInput::nullDevice) {
-    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
   }
-  ::posix_spawn_file_actions_adddup2(actions.get(), outputPipe.writeEnd.get(), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(actions.get(), errorPipe.writeEnd.get(), STDERR_FILENO);
+  actions.duplicate(outputPipe.writeEnd.get(), STDOUT_FILENO);
+  actions.duplicate(errorPipe.writeEnd.get(), STDERR_FILENO);
 
   // The child starts with default signal dispositions and no blocked signals,
   // whatever this process ignores or blocks.

@@ -27,13 +27,12 @@ namespace quorlin {
 
 // What the child reads as standard input.
 enum class ChildStandardInput {
-  inherited,   // our own standard input, as the tools have always been run
-  nullDevice,  // /dev/null: a child that reads gets end of file at once
+  nullDevice,  // /dev/null: a child that reads gets end of file at once, never waits for a terminal
+  inherited,   // our own standard input
 };
 
-// The children started with one tracker, so that a program the user
-// interrupts can end every tool it started (the command line on Ctrl-C; the
-// desktop app lets a started tool run to its end and uses none). A tracked
+// The children started with one tracker, so that a program can end every tool
+// it started: the command line on Ctrl-C, the desktop app when it quits. A tracked
 // child runs in a process group of its own, and is signalled as a group, so
 // helpers it started itself end with it. Thread-safe.
 class ChildProcessTracker {
@@ -67,7 +66,7 @@ struct ChildProcessRequest {
   std::string argumentZero;             // argv[0]; empty means the executable's file name
   // "NAME=VALUE" entries; nothing means our own environment unchanged.
   std::optional<std::vector<std::string>> environment;
-  ChildStandardInput standardInput = ChildStandardInput::inherited;
+  ChildStandardInput standardInput = ChildStandardInput::nullDevice;
   // When set, the child is tracked there (and gets a process group of its own).
   ChildProcessTracker* tracker = nullptr;
 };

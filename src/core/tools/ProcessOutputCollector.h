@@ -10,11 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace quorlin {
+#include "core/common/TextEncoding.h"
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or code
-// points above U+10FFFF).
-bool isValidUTF8(std::string_view bytes);
+namespace quorlin {
 
 class ProcessOutputCollector {
  public:

@@ -31,7 +31,7 @@ class ToolRunner {
   // With a `tracker`, every child is tracked there so its owner can end them
   // all (see ChildProcessTracker).
   ToolRunner(ExecutableURLCache& cache, const ToolSearchPath& searchPath, MainThreadDispatcher& dispatcher,
-             CommandConsoleStore& console, ChildStandardInput standardInput = ChildStandardInput::inherited,
+             CommandConsoleStore& console, ChildStandardInput standardInput = ChildStandardInput::nullDevice,
              ChildProcessTracker* tracker = nullptr);
 
   // Runs `tool` (a bare name such as "cjxl") with `arguments`, blocking until it

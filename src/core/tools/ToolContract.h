@@ -71,6 +71,11 @@ inline constexpr std::string_view avifdecInfoFlag = "--info";
 // and the decoded path. Relied on: a text whose first number, read in the C
 // locale, is the score; higher is better; negative scores are valid.
 inline constexpr std::string_view ssimulacra2 = "ssimulacra2";
+// Quorlin's own build also takes "--map FILE" before the two paths and then
+// writes the error map there (a three-channel float PFM: structure, artifacts,
+// blur). A build without it prints its usage text, which contains "Usage:".
+inline constexpr std::string_view ssimulacra2MapFlag = "--map";
+inline constexpr std::string_view ssimulacra2UsageMarker = "Usage:";
 
 // ---- Metadata -------------------------------------------------------------
 // exiftool: passed the file path. Relied on: one line per tag, the tag name,

@@ -16,11 +16,15 @@ constexpr std::string_view avifEncoderTools[] = {"avifenc"};
 constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
 
-constexpr std::array<ToolVersionRule, 10> rules = {{
+constexpr std::array<ToolVersionRule, 11> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
      "", "", ""},
+    {ToolRuleId::ssimulacra2WithoutMap, ssimulacra2Tools, RuleApplicability::everyVersion, "",
+     "an ssimulacra2 other than Quorlin's current one (an older build, or the reference tool) does not know "
+     "--map: usage text, exit 1",
+     "score again without --map; the result then has no error map", "", "", ""},
     {ToolRuleId::heifDecoderStandIn, heifDecoderTools, RuleApplicability::whenMissing, "",
      "older libheif (1.15 on Debian 12) names its decoder heif-convert (same arguments)",
      "when heif-dec is not found, heif-convert in the same search stands in; the tools window shows "

@@ -28,6 +28,7 @@ namespace quorlin {
 
 enum class ToolRuleId {
   ownSsimulacra2,            // ssimulacra2 is not packaged: Quorlin installs its own
+  ssimulacra2WithoutMap,     // another ssimulacra2 build has no --map (the error map)
   heifDecoderStandIn,        // older libheif names its decoder heif-convert
   libheifVersionLine,        // heif-enc/heif-convert 1.15 print the version on "libheif version:" lines
   heifEncoderHevcFlag,       // heif-enc does not know --hevc

@@ -2,19 +2,21 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace quorlin {
 
 namespace {
 
-const std::array<AppSettingInfo, 6>& table() {
-  static const std::array<AppSettingInfo, 6> rows{{
+const std::array<AppSettingInfo, 7>& table() {
+  static const std::array<AppSettingInfo, 7> rows{{
       {AppSetting::appearance, "appAppearance", std::string(rawValue(AppAppearance::automatic))},
       {AppSetting::autoRegenerate, "autoRegenerate", false},
       {AppSetting::autoRegenerateDelay, "autoRegenerateDelay", 1.0, 1.0, 10.0},
       {AppSetting::encodeInParallel, "encodeInParallel", true},
       {AppSetting::hasSeenToolRequirements, "hasSeenToolRequirements", false},
       {AppSetting::customToolDirectories, "customToolDirectories", std::vector<std::string>{}},
+      {AppSetting::threadsPerPass, "threadsPerPass", 0.0, 1.0, 1024.0},
   }};
   return rows;
 }
@@ -25,6 +27,15 @@ const T& defaultOf(AppSetting setting) {
 }
 
 std::string_view keyOf(AppSetting setting) { return appSettingInfo(setting).key; }
+
+// A whole count within the accepted range, else Auto.
+std::optional<int> acceptedThreads(std::optional<double> count) {
+  const AppSettingInfo& info = appSettingInfo(AppSetting::threadsPerPass);
+  if (!count || *count != std::floor(*count) || *count < info.sliderMinimum || *count > info.sliderMaximum) {
+    return std::nullopt;
+  }
+  return static_cast<int>(*count);
+}
 
 }  // namespace
 
@@ -48,6 +59,7 @@ AppSettings::AppSettings(std::shared_ptr<SettingsStore> store, ToolSearchPath& t
                                  .value_or(defaultOf<bool>(AppSetting::hasSeenToolRequirements));
   customToolDirectories_ = s.stringListValue(keyOf(AppSetting::customToolDirectories))
                                .value_or(defaultOf<std::vector<std::string>>(AppSetting::customToolDirectories));
+  threadsPerPass_ = acceptedThreads(s.doubleValue(keyOf(AppSetting::threadsPerPass)));
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
 }
 
@@ -86,6 +98,12 @@ void AppSettings::setCustomToolDirectories(std::vector<std::string> directories)
   store_->setValue(keyOf(AppSetting::customToolDirectories), customToolDirectories_);
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
   changed(AppSetting::customToolDirectories);
+}
+
+void AppSettings::setThreadsPerPass(std::optional<int> threads) {
+  threadsPerPass_ = acceptedThreads(threads ? std::optional<double>(*threads) : std::nullopt);
+  store_->setValue(keyOf(AppSetting::threadsPerPass), static_cast<double>(threadsPerPass_.value_or(0)));
+  changed(AppSetting::threadsPerPass);
 }
 
 bool AppSettings::addCustomToolDirectory(std::string directory) {

@@ -12,13 +12,15 @@
 //
 // Readers take the current value when they need it: a workspace reads the
 // delay when it schedules a regeneration and the parallel switch when a pass
-// starts. Main thread only. The store and the search path must outlive this
+// starts; the application hands "Threads per pass" to the engine's core budget
+// whenever it changes. Main thread only. The store and the search path must outlive this
 // object.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,11 +41,14 @@ enum class AppSetting {
   encodeInParallel,
   hasSeenToolRequirements,
   customToolDirectories,
+  threadsPerPass,
 };
 
 // One row of the settings table: the store key, the value used when the key is
 // absent or holds another type (its alternative is the type the setting is
-// stored as), and for the delay the range its slider offers.
+// stored as), and for the delay the range its slider offers; for the threads
+// the counts accepted (a stored count outside them, or not whole, is Auto).
+// "Threads per pass" is stored as a number, 0 standing for Auto.
 struct AppSettingInfo {
   AppSetting setting;
   std::string_view key;
@@ -52,7 +57,7 @@ struct AppSettingInfo {
   double sliderMaximum = 0;
 };
 
-// All six rows in table order.
+// All seven rows in table order.
 std::span<const AppSettingInfo> appSettingsTable();
 const AppSettingInfo& appSettingInfo(AppSetting setting);
 
@@ -68,6 +73,8 @@ class AppSettings {
   bool encodeInParallel() const { return encodeInParallel_; }
   bool hasSeenToolRequirements() const { return hasSeenToolRequirements_; }
   const std::vector<std::string>& customToolDirectories() const { return customToolDirectories_; }
+  // "Threads per pass": nothing for Auto (every hardware thread).
+  std::optional<int> threadsPerPass() const { return threadsPerPass_; }
 
   void setAppearance(AppAppearance value);
   void setAutoRegenerate(bool value);
@@ -75,6 +82,8 @@ class AppSettings {
   void setEncodeInParallel(bool value);
   void setHasSeenToolRequirements(bool value);
   void setCustomToolDirectories(std::vector<std::string> directories);
+  // A count outside the accepted range is Auto.
+  void setThreadsPerPass(std::optional<int> threads);
 
   // The settings window's "Add Directory…": appends `directory` unless an
   // identical text is already listed. Returns whether it was added.
@@ -105,6 +114,7 @@ class AppSettings {
   bool encodeInParallel_;
   bool hasSeenToolRequirements_;
   std::vector<std::string> customToolDirectories_;
+  std::optional<int> threadsPerPass_;
   ObserverList<AppSetting> observers_;
 };
 

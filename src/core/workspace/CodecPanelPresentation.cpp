@@ -15,23 +15,11 @@ bool isDistanceDriven(CompressionCodec codec) {
   return codecInfo(codec).rateParameter == RateParameterKind::distance;
 }
 
-bool isLibheifCodec(CompressionCodec codec) {
-  return codec == CompressionCodec::heifLibheif || codec == CompressionCodec::avifLibheif ||
-         codec == CompressionCodec::jpeg2000Libheif;
-}
-
 bool isManual(const CodecPanel& panel) { return panel.rateControlMode == RateControlMode::manual; }
 
 }  // namespace
 
-std::optional<IntegerRange> effortRange(CompressionCodec codec) {
-  switch (codec) {
-    case CompressionCodec::jpegXL: return IntegerRange{1, 10};
-    case CompressionCodec::avif: return IntegerRange{0, 10};
-    case CompressionCodec::webP: return IntegerRange{0, 6};
-    default: return std::nullopt;
-  }
-}
+std::optional<IntegerRange> effortRange(CompressionCodec codec) { return codecInfo(codec).effortRange; }
 
 std::string_view effortTooltip(CompressionCodec codec) {
   switch (codec) {

@@ -63,17 +63,10 @@ inline constexpr std::string_view exportAction = "Export";
 inline constexpr std::string_view exifToolTooltip = "Show ExifTool metadata";
 }  // namespace CodecPanelTexts
 
-// A closed integer range.
-struct IntegerRange {
-  int lowerBound = 0;
-  int upperBound = 0;
-  bool operator==(const IntegerRange&) const = default;
-};
-
 // ---- Settings rows
 
-// The "Encoding Effort" slider's range: JPEG XL 1-10, AVIF 0-10, WebP 0-6;
-// nothing for the codecs without that row.
+// The "Encoding Effort" slider's range (the catalog's); nothing for the
+// codecs without that row.
 std::optional<IntegerRange> effortRange(CompressionCodec codec);
 // The effort tooltip of the three codecs with the row; empty for the others.
 std::string_view effortTooltip(CompressionCodec codec);
@@ -85,8 +78,6 @@ enum class RateParameterRow {
   qualitySlider,    // every other codec, 1-100
 };
 RateParameterRow rateParameterRow(const CodecPanel& panel);
-inline constexpr IntegerRange qualityRange{1, 100};
-inline constexpr IntegerRange webPLosslessLevelRange{0, 9};
 // The Target Score caption: the distance one for JPEG XL and JPEGli, else the quality one.
 std::string_view searchCaption(CompressionCodec codec);
 // The distance slider's tooltip (JPEG XL, JPEGli) or the Quality slider's
@@ -111,7 +102,7 @@ std::string_view groupOrderDescription(JPEGXLGroupOrder order);
 
 // ---- Distance slider: a position 0..1 whose square spans distances 0..25
 
-inline constexpr double maximumSliderDistance = 25.0;
+inline constexpr double maximumSliderDistance = distanceRange.upperBound;
 // sqrt(d / 25), with negative distances as 0 and distances above 25 at 1.
 double distanceSliderPosition(double distance);
 // p^2 x 25 rounded to the nearest 0.05 (halves away from zero), p clamped to 0..1.

@@ -32,8 +32,6 @@ bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
   return device.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) >= 0;
 }
 
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 std::optional<SettingsValue> fromVariant(const QVariant& stored) {
   switch (stored.typeId()) {
     case QMetaType::Bool:
@@ -65,10 +63,10 @@ QVariant toVariant(const SettingsValue& value) {
   struct Visitor {
     QVariant operator()(bool flag) const { return QVariant(flag); }
     QVariant operator()(double number) const { return QVariant(number); }
-    QVariant operator()(const std::string& text) const { return QVariant(toQString(text)); }
+    QVariant operator()(const std::string& text) const { return QVariant(QString::fromUtf8(text)); }
     QVariant operator()(const std::vector<std::string>& texts) const {
       QStringList list;
-      for (const auto& text : texts) list.append(toQString(text));
+      for (const auto& text : texts) list.append(QString::fromUtf8(text));
       return QVariant(list);
     }
   };
@@ -89,13 +87,13 @@ QSettingsStore::QSettingsStore(const QString& fileName)
     : settings_(std::make_unique<QSettings>(fileName, jsonFormat())) {}
 
 std::optional<SettingsValue> QSettingsStore::value(std::string_view key) const {
-  const QVariant stored = settings_->value(toQString(key));
+  const QVariant stored = settings_->value(QString::fromUtf8(key));
   if (!stored.isValid()) return std::nullopt;
   return fromVariant(stored);
 }
 
 void QSettingsStore::setValue(std::string_view key, const SettingsValue& value) {
-  settings_->setValue(toQString(key), toVariant(value));
+  settings_->setValue(QString::fromUtf8(key), toVariant(value));
   settings_->sync();
 }
 

@@ -51,8 +51,12 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
   // Tools get no terminal input: a tool that asks for some must not hang a run.
   runner_ = std::make_unique<ToolRunner>(executables_, toolSearchPath_, *dispatcher_, console_,
                                          ChildStandardInput::nullDevice, &children_);
-  engine_ = std::make_shared<CompressionRunner>(
-      EngineContext{*runner_, executables_, toolSearchPath_, versions_, temporaryDirectories_.rootDirectory()});
+  budget_.setThreadsPerPass(settings_->threadsPerPass());
+  budgetSubscription_ = settings_->observe([this](AppSetting setting) {
+    if (setting == AppSetting::threadsPerPass) budget_.setThreadsPerPass(settings_->threadsPerPass());
+  });
+  engine_ = std::make_shared<CompressionRunner>(EngineContext{
+      *runner_, executables_, toolSearchPath_, versions_, temporaryDirectories_.rootDirectory(), &budget_});
 
   temporaryDirectories_.purgeStaleDirectories(staleDirectoryAge);
 

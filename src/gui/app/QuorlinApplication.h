@@ -27,6 +27,7 @@
 #include "core/comparison/KeyboardCommandRegistry.h"
 #include "core/codecs/CodecCatalog.h"
 #include "core/engine/CompressionEngine.h"
+#include "core/engine/CoreBudget.h"
 #include "core/tools/ChildProcess.h"
 #include "core/tools/CommandConsole.h"
 #include "core/tools/ProcessRunner.h"
@@ -86,6 +87,8 @@ class QuorlinApplication : public QObject {
   ChildProcessTracker children_;
   std::unique_ptr<ToolRunner> runner_;
   ToolVersionCache versions_;
+  CoreBudget budget_;
+  Subscription budgetSubscription_;
   TemporaryDirectoryManager temporaryDirectories_;
   std::shared_ptr<CompressionEngine> engine_;
   std::shared_ptr<BackgroundWorkers> workers_;

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "core/codecs/CodecCatalog.h"
@@ -68,6 +69,11 @@ std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, c
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before the application connects to a display, so it works anywhere.
+  if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+    std::printf("Quorlin %s\n", QUORLIN_VERSION);
+    return 0;
+  }
   QApplication application(argc, argv);
   QApplication::setOrganizationName("Quorlin");
   QApplication::setApplicationName("Quorlin");

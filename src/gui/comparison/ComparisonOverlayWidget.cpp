@@ -21,8 +21,6 @@ constexpr char handleSymbol[] = "arrow.up.left.and.arrow.down.right";
 constexpr double handleCornerRadius = 8;
 constexpr double badgeCornerRadius = 9;
 
-QString toQString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 QColor toQColor(const RGBAColor& color) { return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue), float(color.alpha)); }
 
 // Text size of `text` in `font`, padded.
@@ -48,7 +46,7 @@ void ComparisonOverlayWidget::setContent(const ComparisonOverlayContent& content
 }
 
 QSizeF ComparisonOverlayWidget::labelSize(int quadrant) const {
-  return paddedTextSize(labelFont_, toQString(content_.labels[static_cast<std::size_t>(quadrant)].text),
+  return paddedTextSize(labelFont_, QString::fromUtf8(content_.labels[static_cast<std::size_t>(quadrant)].text),
                         labelHorizontalPadding, labelVerticalPadding);
 }
 
@@ -61,7 +59,7 @@ QRectF ComparisonOverlayWidget::labelFrame(int quadrant) const {
 
 QRectF ComparisonOverlayWidget::badgeFrame() const {
   if (!content_.badgeText) return {};
-  QSizeF measured = paddedTextSize(badgeFont_, toQString(*content_.badgeText), badgeHorizontalPadding,
+  QSizeF measured = paddedTextSize(badgeFont_, QString::fromUtf8(*content_.badgeText), badgeHorizontalPadding,
                                    badgeVerticalPadding);
   return toQRectF(differenceBadgeFrame(toSizeF(size()), toSizeF(measured)));
 }
@@ -117,7 +115,7 @@ void ComparisonOverlayWidget::paintLabels(QPainter& painter) const {
     painter.setBrush(toQColor(labelBackgroundColor(label.background)));
     painter.drawRoundedRect(frame, labelCornerRadius, labelCornerRadius);
     painter.setPen(Qt::white);
-    painter.drawText(frame, Qt::AlignCenter, toQString(label.text));
+    painter.drawText(frame, Qt::AlignCenter, QString::fromUtf8(label.text));
   }
   painter.restore();
 }
@@ -130,7 +128,7 @@ void ComparisonOverlayWidget::paintBadge(QPainter& painter) const {
   painter.drawRoundedRect(frame, badgeCornerRadius, badgeCornerRadius);
   painter.setFont(badgeFont_);
   painter.setPen(Qt::white);
-  painter.drawText(frame, Qt::AlignCenter, toQString(*content_.badgeText));
+  painter.drawText(frame, Qt::AlignCenter, QString::fromUtf8(*content_.badgeText));
 }
 
 }  // namespace quorlin::gui

@@ -20,8 +20,6 @@ namespace quorlin::gui {
 
 namespace {
 
-QString qString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 ToneLabel::Tone toneOf(ConsoleStatusColor colour) {
   switch (colour) {
     case ConsoleStatusColor::red:
@@ -165,10 +163,10 @@ CommandConsoleEntryView::CommandConsoleEntryView(const CommandConsoleEntry& entr
 }
 
 void CommandConsoleEntryView::setEntry(const CommandConsoleEntry& entry) {
-  status_->setText(qString(entry.statusText()));
+  status_->setText(QString::fromUtf8(entry.statusText()));
   status_->setTone(toneOf(entry.statusColor()));
-  duration_->setText(qString(entry.durationText()));
-  commandLine_->setText(qString(entry.commandLine));
+  duration_->setText(QString::fromUtf8(entry.durationText()));
+  commandLine_->setText(QString::fromUtf8(entry.commandLine));
   showOutput(entry.output);
 }
 

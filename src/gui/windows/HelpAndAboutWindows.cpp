@@ -17,8 +17,6 @@ namespace quorlin::gui {
 
 namespace {
 
-QString qString(const std::string& text) { return QString::fromStdString(text); }
-
 // A plain window whose content scrolls vertically; kept (hidden) when closed.
 std::unique_ptr<QWidget> makeScrollingWindow(const QString& title, QSize contentSize, QSize minimumSize,
                                              QWidget* content) {
@@ -52,7 +50,7 @@ QFrame* makeDivider() {
 }
 
 QLabel* makeLinkLabel(const std::string& url, const QFont& font) {
-  QString href = qString(url).toHtmlEscaped();
+  QString href = QString::fromUtf8(url).toHtmlEscaped();
   auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(href));
   label->setFont(font);
   label->setTextFormat(Qt::RichText);
@@ -65,12 +63,12 @@ QLabel* makeLinkLabel(const std::string& url, const QFont& font) {
 QLayout* makeHelpRow(const HelpItem& item) {
   auto* row = new QHBoxLayout;
   row->setSpacing(0);
-  QLabel* key = makeTextLabel(qString(item.key), calloutFont(QFont::DemiBold));
+  QLabel* key = makeTextLabel(QString::fromUtf8(item.key), calloutFont(QFont::DemiBold));
   key->setObjectName(QStringLiteral("helpKey"));
   key->setFixedWidth(150);
   key->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   row->addWidget(key, 0, Qt::AlignTop);
-  QLabel* description = makeTextLabel(qString(item.text), calloutFont());
+  QLabel* description = makeTextLabel(QString::fromUtf8(item.text), calloutFont());
   description->setObjectName(QStringLiteral("helpText"));
   description->setAlignment(Qt::AlignLeft | Qt::AlignTop);   // level with a key that wraps
   row->addWidget(description, 1);
@@ -90,14 +88,14 @@ class AppHelpView final : public QWidget {
     for (const HelpSection& section : helpSections()) {
       auto* block = new QVBoxLayout;
       block->setSpacing(8);
-      QWidget* title = makeSymbolLabel(section.symbolName, qString(section.title), title3Font(QFont::DemiBold));
+      QWidget* title = makeSymbolLabel(section.symbolName, QString::fromUtf8(section.title), title3Font(QFont::DemiBold));
       title->setObjectName(QStringLiteral("helpSectionTitle"));
       block->addWidget(title, 0, Qt::AlignLeft);
       for (const HelpItem& item : section.items) {
         if (item.isRow()) {
           block->addLayout(makeHelpRow(item));
         } else {
-          QLabel* paragraph = makeTextLabel(qString(item.text), calloutFont());
+          QLabel* paragraph = makeTextLabel(QString::fromUtf8(item.text), calloutFont());
           paragraph->setObjectName(QStringLiteral("helpText"));
           block->addWidget(paragraph);
         }
@@ -114,11 +112,11 @@ QWidget* makeAttributionBox(const OpenSourceAttribution& attribution) {
   auto* column = new QVBoxLayout(box);
   column->setContentsMargins(12, 10, 12, 10);
   column->setSpacing(3);
-  QLabel* name = makeTextLabel(qString(attribution.name), calloutFont(QFont::DemiBold));
+  QLabel* name = makeTextLabel(QString::fromUtf8(attribution.name), calloutFont(QFont::DemiBold));
   name->setObjectName(QStringLiteral("attributionName"));
   column->addWidget(name);
-  column->addWidget(makeTextLabel(qString(attribution.role), calloutFont()));
-  column->addWidget(makeTextLabel(qString(attribution.license), captionFont()));
+  column->addWidget(makeTextLabel(QString::fromUtf8(attribution.role), calloutFont()));
+  column->addWidget(makeTextLabel(QString::fromUtf8(attribution.license), captionFont()));
   QLabel* link = makeLinkLabel(attribution.url, captionFont());
   link->setObjectName(QStringLiteral("attributionLink"));
   column->addWidget(link);
@@ -147,7 +145,7 @@ class AboutView final : public QWidget {
     name->setFont(largeTitleFont());
     column->addWidget(name, 0, Qt::AlignHCenter);
 
-    auto* version = new QLabel(qString(buildVersionLine()));
+    auto* version = new QLabel(QString::fromUtf8(buildVersionLine()));
     version->setObjectName(QStringLiteral("aboutVersion"));
     version->setFont(calloutFont());
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -176,7 +174,7 @@ class AboutView final : public QWidget {
 
     column->addSpacing(6);
     column->addWidget(makeDivider());
-    QLabel* footer = makeSecondaryLabel(qString(aboutFooter(QDate::currentDate().year())), captionFont());
+    QLabel* footer = makeSecondaryLabel(QString::fromUtf8(aboutFooter(QDate::currentDate().year())), captionFont());
     footer->setObjectName(QStringLiteral("aboutFooter"));
     column->addWidget(footer);
     column->addStretch(1);

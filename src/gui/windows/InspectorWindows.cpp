@@ -20,8 +20,6 @@ namespace {
 
 const QString specsTitle = QStringLiteral("Original File Specs");
 
-QString qString(const std::string& text) { return QString::fromStdString(text); }
-
 // A floating utility window that stays above the window the user works in
 // and is kept (hidden) when the user closes it.
 QWidget* makeFloatingWindow(const QString& title, QSize contentSize) {
@@ -69,7 +67,7 @@ class OriginalFileSpecsPanel final : public QWidget {
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(makeSymbolLabel("doc.richtext", QStringLiteral("Original"), calloutFont(QFont::DemiBold)));
-    QLabel* fileName = makeFileNameLabel(qString(sourceURL.filename().string()));
+    QLabel* fileName = makeFileNameLabel(QString::fromUtf8(sourceURL.filename().string()));
     fileName->setObjectName(QStringLiteral("specsFileName"));
     header->addWidget(fileName, 1);
     column->addLayout(header);
@@ -77,7 +75,7 @@ class OriginalFileSpecsPanel final : public QWidget {
     auto* lines = new QVBoxLayout;
     lines->setSpacing(6);
     for (const std::string& line : specLines(metadata, fileSize)) {
-      QLabel* label = makeTextLabel(qString(line), calloutFont(QFont::Medium));
+      QLabel* label = makeTextLabel(QString::fromUtf8(line), calloutFont(QFont::Medium));
       label->setObjectName(QStringLiteral("specLine"));
       lines->addWidget(label);
     }
@@ -104,7 +102,7 @@ class ExifToolInfoPanel final : public QWidget {
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(makeSymbolLabel("info.circle", QStringLiteral("ExifTool"), headlineFont()));
-    header->addWidget(makeFileNameLabel(qString(fileName)), 1);
+    header->addWidget(makeFileNameLabel(QString::fromUtf8(fileName)), 1);
     column->addLayout(header);
 
     // The editor itself stays transparent so that the box's corners show.
@@ -120,7 +118,7 @@ class ExifToolInfoPanel final : public QWidget {
     QPalette transparentBase = text->palette();   // only Base is set here; the rest follows the application
     transparentBase.setColor(QPalette::Base, Qt::transparent);
     text->setPalette(transparentBase);
-    text->setPlainText(metadata.empty() ? QStringLiteral("No ExifTool metadata returned.") : qString(metadata));
+    text->setPlainText(metadata.empty() ? QStringLiteral("No ExifTool metadata returned.") : QString::fromUtf8(metadata));
     boxLayout->addWidget(text);
     column->addWidget(box, 1);
   }
@@ -188,7 +186,7 @@ ExifToolInfoWindowController::~ExifToolInfoWindowController() {
 
 void ExifToolInfoWindowController::show(const std::string& title, const std::string& fileName,
                                         const std::string& metadata) {
-  QWidget* panel = makeFloatingWindow(qString(title), QSize(620, 520));
+  QWidget* panel = makeFloatingWindow(QString::fromUtf8(title), QSize(620, 520));
   panel->setMinimumSize(560, 420);
   panel->layout()->addWidget(new ExifToolInfoPanel(fileName, metadata));
   centerOnScreen(panel);

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,8 +11,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
+#include "core/engine/CoreBudget.h"
 #include "core/workspace/AppSettings.h"
 #include "gui/app/SymbolIcons.h"
 #include "gui/app/TextStyles.h"
@@ -20,8 +24,6 @@
 namespace quorlin::gui {
 
 namespace {
-
-QString qString(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 // Exclusive buttons side by side: the desktop's stand-in for a segmented picker.
 QWidget* segmentedPicker(const QStringList& segments, QButtonGroup* group, QWidget* parent) {
@@ -73,7 +75,7 @@ PreferencesView::PreferencesView(AppSettings& settings, QWidget* parent) : QWidg
   appearanceRowLayout->addStretch(1);
   appearanceGroup_ = new QButtonGroup(this);
   QStringList appearanceNames;
-  for (AppAppearance appearance : allAppAppearances()) appearanceNames << qString(displayName(appearance));
+  for (AppAppearance appearance : allAppAppearances()) appearanceNames << QString::fromUtf8(displayName(appearance));
   appearanceRowLayout->addWidget(segmentedPicker(appearanceNames, appearanceGroup_, appearanceRow));
   appearanceLayout->addWidget(appearanceRow);
   layout->addWidget(appearanceSection);
@@ -125,9 +127,28 @@ PreferencesView::PreferencesView(AppSettings& settings, QWidget* parent) : QWidg
   encodingRowLayout->addWidget(
       segmentedPicker({QStringLiteral("Parallel"), QStringLiteral("Serial")}, encodingGroup_, encodingRow));
   encodingLayout->addWidget(encodingRow);
-  layout->addWidget(encodingSection);
   connect(encodingGroup_, &QButtonGroup::idClicked, this,
           [this](int index) { settings_.setEncodeInParallel(index == 0); });
+
+  encodingLayout->addWidget(separator(encodingSection));
+  auto* threadsRow = new QWidget(encodingSection);
+  auto* threadsRowLayout = formRow(threadsRow);
+  threadsRowLayout->addWidget(new QLabel(QStringLiteral("Threads per pass"), threadsRow));
+  threadsRowLayout->addStretch(1);
+  threadsPicker_ = new QComboBox(threadsRow);
+  threadsPicker_->setObjectName("threadsPerPass");
+  threadsPicker_->setToolTip(
+      QStringLiteral("How many threads the tools of a pass share. Auto uses all %1 of this computer's; Serial gives "
+                     "them to the running panel, Parallel divides them among the running panels.")
+          .arg(CoreBudget::availableHardwareThreads()));
+  threadsRowLayout->addWidget(threadsPicker_);
+  encodingLayout->addWidget(threadsRow);
+  layout->addWidget(encodingSection);
+  // Item data: the count, 0 for Auto.
+  connect(threadsPicker_, &QComboBox::activated, this, [this](int index) {
+    int count = threadsPicker_->itemData(index).toInt();
+    settings_.setThreadsPerPass(count > 0 ? std::optional<int>(count) : std::nullopt);
+  });
 
   // 3. Custom tool directories.
   auto* directoriesTitle = new QLabel(QStringLiteral("Custom Tool Directories"), this);
@@ -163,6 +184,7 @@ PreferencesView::PreferencesView(AppSettings& settings, QWidget* parent) : QWidg
   showAutoRegeneration();
   showDelay();
   showEncoding();
+  showThreads();
   showDirectories();
   subscription_ = settings_.observe([this](AppSetting setting) { settingChanged(setting); });
 }
@@ -183,6 +205,9 @@ void PreferencesView::settingChanged(AppSetting setting) {
       break;
     case AppSetting::customToolDirectories:
       showDirectories();
+      break;
+    case AppSetting::threadsPerPass:
+      showThreads();
       break;
     case AppSetting::hasSeenToolRequirements:
       break;
@@ -217,6 +242,17 @@ void PreferencesView::showEncoding() {
   encodingGroup_->button(settings_.encodeInParallel() ? 0 : 1)->setChecked(true);
 }
 
+void PreferencesView::showThreads() {
+  // Auto, then every count up to this computer's threads (or the chosen count, if more).
+  const int chosen = settings_.threadsPerPass().value_or(0);
+  const int most = std::max(CoreBudget::availableHardwareThreads(), chosen);
+  QSignalBlocker blocker(threadsPicker_);
+  threadsPicker_->clear();
+  threadsPicker_->addItem(QStringLiteral("Auto"), 0);
+  for (int count = 1; count <= most; ++count) threadsPicker_->addItem(QString::number(count), count);
+  threadsPicker_->setCurrentIndex(threadsPicker_->findData(chosen));
+}
+
 void PreferencesView::showDirectories() {
   // The rows go later: this may run inside a click of one of their buttons.
   while (QLayoutItem* item = directoryLayout_->takeAt(0)) {
@@ -234,7 +270,7 @@ void PreferencesView::showDirectories() {
     auto* rowLayout = new QHBoxLayout(row);
     rowLayout->setContentsMargins(0, 0, 0, 0);
     rowLayout->setSpacing(6);
-    auto* path = new ElidedLabel(qString(directories[index]), row);
+    auto* path = new ElidedLabel(QString::fromUtf8(directories[index]), row);
     path->setObjectName("directoryPath");
     rowLayout->addWidget(path, 1);
     auto* remove = new QToolButton(row);

@@ -1,6 +1,7 @@
 // PreferencesView: the content of the Settings window, a grouped form bound
 // to AppSettings: appearance; auto-regeneration with its delay ("Wait", shown
-// only while auto-regeneration is on) and parallel or serial encoding; the
+// only while auto-regeneration is on), parallel or serial encoding and the
+// threads per pass ("Auto" or a count); the
 // custom tool directories with their remove buttons and "Add Directory…".
 //
 // Every control writes its setting at once; the view follows the settings'
@@ -15,6 +16,7 @@
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QSlider;
 class QVBoxLayout;
@@ -42,6 +44,7 @@ class PreferencesView : public QWidget {
   void showAutoRegeneration();
   void showDelay();
   void showEncoding();
+  void showThreads();
   void showDirectories();
   void chooseDirectory();
 
@@ -53,6 +56,7 @@ class PreferencesView : public QWidget {
   QSlider* delaySlider_;
   QLabel* delayText_;
   QButtonGroup* encodingGroup_;
+  QComboBox* threadsPicker_;
   QWidget* directoryList_;
   QVBoxLayout* directoryLayout_;
 };

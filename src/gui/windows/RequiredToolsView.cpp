@@ -20,8 +20,6 @@ namespace quorlin::gui {
 
 namespace {
 
-QString qString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 // The Debian/Ubuntu commands are shown only where they apply.
 #if defined(Q_OS_LINUX)
 constexpr bool showsDebianCommands = true;
@@ -84,7 +82,7 @@ QWidget* commandBlock(const std::string& command, const CopyAction& copy, QWidge
   auto* background = new CardFrame(block);
   auto* backgroundLayout = new QVBoxLayout(background);
   backgroundLayout->setContentsMargins(8, 6, 8, 6);
-  auto* text = new QLabel(qString(command), background);
+  auto* text = new QLabel(QString::fromUtf8(command), background);
   text->setObjectName("command");
   text->setTextFormat(Qt::PlainText);
   text->setFont(monospacedFont(-1));
@@ -140,7 +138,7 @@ void ToolLoadQueue::load(ToolRequirement requirement, std::vector<std::string> d
 void ToolLoadQueue::waitForDone() { pool_.waitForDone(); }
 
 CopyAction clipboardCopyAction() {
-  return [](const std::string& text) { QGuiApplication::clipboard()->setText(qString(text)); };
+  return [](const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromUtf8(text)); };
 }
 
 // ---- RequiredToolRow ----
@@ -157,7 +155,7 @@ RequiredToolRow::RequiredToolRow(ToolRequirement requirement, const std::vector<
   auto* header = new QHBoxLayout;
   header->setSpacing(6);
   badge_ = new SymbolBadge("", ToneLabel::Tone::primary, 16, this);
-  auto* title = new QLabel(qString(requirement_.title), this);
+  auto* title = new QLabel(QString::fromUtf8(requirement_.title), this);
   title->setFont(calloutFont(QFont::DemiBold));
   status_ = new ToneLabel({}, this);
   status_->setObjectName("status");
@@ -179,7 +177,7 @@ RequiredToolRow::RequiredToolRow(ToolRequirement requirement, const std::vector<
   layout->addLayout(limitationsLayout_);
 
   if (requirement_.note) {
-    auto* note = wrappedLabel(qString(*requirement_.note), ToneLabel::Tone::secondary, this);
+    auto* note = wrappedLabel(QString::fromUtf8(*requirement_.note), ToneLabel::Tone::secondary, this);
     note->setObjectName("note");
     layout->addWidget(note);
   }
@@ -190,7 +188,7 @@ RequiredToolRow::RequiredToolRow(ToolRequirement requirement, const std::vector<
       addCommand(QStringLiteral("Debian/Ubuntu"), *requirement_.debianInstallCommand, layout);
     }
     if (requirement_.debianNote) {
-      auto* note = wrappedLabel(QStringLiteral("Debian/Ubuntu: ") + qString(*requirement_.debianNote),
+      auto* note = wrappedLabel(QStringLiteral("Debian/Ubuntu: ") + QString::fromUtf8(*requirement_.debianNote),
                                 ToneLabel::Tone::secondary, this);
       note->setObjectName("debianNote");
       layout->addWidget(note);
@@ -217,7 +215,7 @@ void RequiredToolRow::addCommand(const QString& label, const std::string& comman
 void RequiredToolRow::showStatus(const std::vector<InstalledToolInfo>& tools) {
   ToolRequirementStatus status = requirementStatus(tools);
   badge_->setSymbol(symbolOf(status), toneOf(status));
-  status_->setText(qString(statusText(tools)));
+  status_->setText(QString::fromUtf8(statusText(tools)));
   status_->setTone(toneOf(status));
 }
 
@@ -227,7 +225,7 @@ void RequiredToolRow::showTools(std::vector<InstalledToolInfo> tools) {
   int row = 0;
   for (const InstalledToolInfo& tool : tools) {
     bool isFound = tool.url.has_value();
-    auto* name = new ToneLabel(qString(tool.displayName()), this);
+    auto* name = new ToneLabel(QString::fromUtf8(tool.displayName()), this);
     name->setObjectName("toolName");
     name->setFont(monospacedFont());
     name->setTone(isFound ? ToneLabel::Tone::primary : ToneLabel::Tone::secondary);
@@ -238,12 +236,12 @@ void RequiredToolRow::showTools(std::vector<InstalledToolInfo> tools) {
     detailsLayout->setContentsMargins(0, 0, 0, 0);
     detailsLayout->setSpacing(1);
     if (isFound) {
-      QString versionText = tool.version ? QStringLiteral("Version ") + qString(*tool.version)
+      QString versionText = tool.version ? QStringLiteral("Version ") + QString::fromUtf8(*tool.version)
                                          : QStringLiteral("This tool does not report a version.");
       auto* version = new QLabel(versionText, details);
       version->setObjectName("version");
       detailsLayout->addWidget(version);
-      auto* path = new ElidedLabel(qString(tool.url->string()), details);
+      auto* path = new ElidedLabel(QString::fromUtf8(tool.url->string()), details);
       path->setObjectName("path");
       path->setFont(monospacedFont(-1));
       path->setSecondary(true);
@@ -259,7 +257,7 @@ void RequiredToolRow::showTools(std::vector<InstalledToolInfo> tools) {
     ++row;
   }
   for (const std::string& limitation : olderVersionLimitations(tools)) {
-    auto* text = wrappedLabel(qString(limitation), ToneLabel::Tone::orange, this);
+    auto* text = wrappedLabel(QString::fromUtf8(limitation), ToneLabel::Tone::orange, this);
     text->setObjectName("limitation");
     text->setFont(captionFont());
     limitationsLayout_->addWidget(text);

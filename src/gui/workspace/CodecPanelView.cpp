@@ -256,6 +256,7 @@ struct CodecPanelView::State {
   void build();
   QWidget* buildHeader();
   QWidget* buildSettings(QWidget* parent);
+  void nameSettingRows();
   QWidget* buildResults(QWidget* parent);
   QCheckBox* toggle(std::string_view title, std::string_view tooltip, QWidget* parent,
                     std::function<void(CodecPanel&, bool)> write);
@@ -297,6 +298,7 @@ void CodecPanelView::State::build() {
   contentLayout->setContentsMargins(10, 2, 10, 6);
   contentLayout->setSpacing(8);
   contentLayout->addWidget(buildSettings(content));
+  nameSettingRows();
   contentLayout->addWidget(buildResults(content));
   contentLayout->addStretch(1);
   scroll->setWidget(content);
@@ -485,7 +487,7 @@ QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
     segmentLayout->setSpacing(0);
     jpegliProgressive = new QButtonGroup(segments);
     jpegliProgressive->setExclusive(true);
-    for (int level = 0; level <= 2; ++level) {
+    for (int level = progressiveLevelRange.lowerBound; level <= progressiveLevelRange.upperBound; ++level) {
       auto* segment = new QToolButton(segments);
       segment->setText(QString::number(level));
       segment->setCheckable(true);
@@ -533,6 +535,33 @@ QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
     groupLayout->addWidget(pickerRow(text(CodecPanelTexts::bitDepth), heifDepth, group));
   }
   return settings;
+}
+
+// Each settings row carries the name of the CodecPanel field it edits, as the
+// catalog's panel settings name it, so the rows can be checked against them.
+void CodecPanelView::State::nameSettingRows() {
+  const std::pair<QObject*, const char*> rows[] = {
+      {effort, "effort"},
+      {distance, "distance"},
+      {quality, "quality"},
+      {webPLossless, "isWebPLossless"},
+      {webPLosslessLevel, "webPLosslessLevel"},
+      {jpegXLProgressive, "isJPEGXLProgressive"},
+      {groupOrder, "jpegXLGroupOrder"},
+      {transcode, "isJPEGLosslessTranscode"},
+      {avifLossless, "isAVIFLossless"},
+      {avifDepth, "avifDepth"},
+      {avifChroma, "avifChromaSubsampling"},
+      {avifProgressive, "isAVIFProgressive"},
+      {jpegliChroma, "chromaSubsampling"},
+      {jpegliProgressive->buttons().front()->parentWidget(), "progressiveLevel"},
+      {jpegTurboChroma, "chromaSubsampling"},
+      {jpegTurboProgressive, "isJPEGTurboProgressive"},
+      {jpegTurboOptimized, "isJPEGTurboOptimized"},
+      {heifLossless, "isHEIFLossless"},
+      {heifDepth, "heifBitDepth"},
+  };
+  for (const auto& [row, field] : rows) row->setProperty("panelField", field);
 }
 
 QWidget* CodecPanelView::State::buildResults(QWidget* parent) {
@@ -601,6 +630,7 @@ void CodecPanelView::State::refresh() {
 
 void CodecPanelView::State::refreshSettings(const CodecPanel& panel) {
   const CompressionCodec codec = panel.codec;
+  const CodecSettingsGroup group = codecInfo(codec).settingsGroup;
   const bool manual = panel.rateControlMode == RateControlMode::manual;
 
   const auto effortLimits = effortRange(codec);
@@ -625,7 +655,7 @@ void CodecPanelView::State::refreshSettings(const CodecPanel& panel) {
     quality->setToolTip(text(rateParameterTooltip(codec)));
   }
 
-  webPGroup->setVisible(codec == CompressionCodec::webP);
+  webPGroup->setVisible(group == CodecSettingsGroup::webP);
   webPLossless->setVisible(showsLosslessToggle(panel));
   webPLossless->setChecked(panel.isWebPLossless);
   // The level only matters to a lossless encode, which the search never makes.
@@ -633,7 +663,7 @@ void CodecPanelView::State::refreshSettings(const CodecPanel& panel) {
   webPLosslessLevel->setEnabled(panel.isWebPLossless);
   webPLosslessLevel->setValue(panel.webPLosslessLevel);
 
-  jpegXLGroup->setVisible(codec == CompressionCodec::jpegXL);
+  jpegXLGroup->setVisible(group == CodecSettingsGroup::jpegXL);
   jpegXLProgressive->setChecked(panel.isJPEGXLProgressive);
   selectIn(groupOrder, panel.jpegXLGroupOrder);
   groupOrderDescription->setText(text(quorlin::groupOrderDescription(panel.jpegXLGroupOrder)));
@@ -644,14 +674,14 @@ void CodecPanelView::State::refreshSettings(const CodecPanel& panel) {
   // then only be turned off. Before any source, it may be set in advance.
   transcode->setEnabled(panel.isJPEGLosslessTranscode || !workspace.sourceURL() || workspace.sourceIsJPEG());
 
-  avifGroup->setVisible(codec == CompressionCodec::avif);
+  avifGroup->setVisible(group == CodecSettingsGroup::avif);
   avifLossless->setVisible(showsLosslessToggle(panel));
   avifLossless->setChecked(panel.isAVIFLossless);
   selectIn(avifDepth, panel.avifDepth);
   selectIn(avifChroma, panel.avifChromaSubsampling);
   avifProgressive->setChecked(panel.isAVIFProgressive);
 
-  jpegliGroup->setVisible(codec == CompressionCodec::jpegli);
+  jpegliGroup->setVisible(group == CodecSettingsGroup::jpegli);
   selectIn(jpegliChroma, panel.chromaSubsampling);
   if (QAbstractButton* level = jpegliProgressive->button(panel.progressiveLevel)) {
     level->setChecked(true);
@@ -662,13 +692,12 @@ void CodecPanelView::State::refreshSettings(const CodecPanel& panel) {
     jpegliProgressive->setExclusive(true);
   }
 
-  jpegTurboGroup->setVisible(codec == CompressionCodec::jpegTurbo);
+  jpegTurboGroup->setVisible(group == CodecSettingsGroup::jpegTurbo);
   selectIn(jpegTurboChroma, panel.chromaSubsampling);
   jpegTurboProgressive->setChecked(panel.isJPEGTurboProgressive);
   jpegTurboOptimized->setChecked(panel.isJPEGTurboOptimized);
 
-  heifGroup->setVisible(codec == CompressionCodec::heifLibheif || codec == CompressionCodec::avifLibheif ||
-                        codec == CompressionCodec::jpeg2000Libheif);
+  heifGroup->setVisible(group == CodecSettingsGroup::libheif);
   heifLossless->setVisible(showsLosslessToggle(panel));
   heifLossless->setChecked(panel.isHEIFLossless);
   selectIn(heifDepth, panel.heifBitDepth);

@@ -56,8 +56,6 @@ const char* const targetTooltip =
     "Target SSIMULACRA2 score. Each panel searches its quality or distance to hit this score, then reports the file "
     "size.";
 
-QString qString(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 QString fileNameOf(const fs::path& file) { return QString::fromStdString(file.filename().string()); }
 
 QString formattedTargetScore(double score) {
@@ -75,7 +73,7 @@ QString imageNameFilter() {
       continue;
     }
     for (std::string_view extension : type.extensions) {
-      QString pattern = QStringLiteral("*.") + qString(extension);
+      QString pattern = QStringLiteral("*.") + QString::fromUtf8(extension);
       if (!patterns.contains(pattern)) patterns.push_back(pattern);
     }
   }
@@ -501,8 +499,8 @@ void CompressionWorkspaceView::State::refreshLoadError() {
   }
   if (!loadErrorAlert) {
     // One alert per view, opened again for each new message.
-    auto* alert = new QMessageBox(QMessageBox::Warning, qString(WorkspaceTexts::loadErrorAlertTitle),
-                                  qString(WorkspaceTexts::loadErrorAlertTitle), QMessageBox::Ok, view);
+    auto* alert = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(WorkspaceTexts::loadErrorAlertTitle),
+                                  QString::fromUtf8(WorkspaceTexts::loadErrorAlertTitle), QMessageBox::Ok, view);
     alert->setObjectName("loadErrorAlert");
     alert->setTextFormat(Qt::PlainText);
     alert->setWindowModality(Qt::WindowModal);

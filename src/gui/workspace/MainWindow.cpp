@@ -23,12 +23,6 @@
 
 namespace quorlin::gui {
 
-namespace {
-
-QString toQString(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
-
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent),
       services_(std::move(services)),
@@ -188,8 +182,8 @@ void MainWindow::synchronizeTabs() {
     tabWidget_->insertTab(static_cast<int>(i), view, QString());
   }
   for (std::size_t i = 0; i < tabs.size(); ++i) {
-    const QString label = toQString(WorkspaceTabList::label(tabs[i]));
-    const QString title = toQString(tabs[i].title);
+    const QString label = QString::fromUtf8(WorkspaceTabList::label(tabs[i]));
+    const QString title = QString::fromUtf8(tabs[i].title);
     const int index = static_cast<int>(i);
     if (tabWidget_->tabText(index) != label) tabWidget_->setTabText(index, label);
     tabWidget_->setTabToolTip(index, label == title ? QString() : title);

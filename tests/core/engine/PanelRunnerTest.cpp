@@ -75,7 +75,8 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
             (Arguments{result.encodedURL.string(), "-o", result.decodedURL.string()}));
   // Scored against the prepared 16-bit PNG, never the user's file.
   EXPECT_EQ(harness.recordedArguments("ssimulacra2"),
-            (Arguments{source.preparedURL.string(), result.decodedURL.string()}));
+            (Arguments{"--map", (result.workDirectory / "photo-error-map.pfm").string(), source.preparedURL.string(),
+                       result.decodedURL.string()}));
   EXPECT_FALSE(harness.hasRun("jxlinfo"));
 
   // The console saw encoder, decoder and scorer, in that order.
@@ -86,6 +87,28 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
   EXPECT_TRUE(entries[2].commandLine.starts_with("ssimulacra2 "));
   result.removeWorkDirectory();
   EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+// The map stays with the result; a scorer that does not know --map is asked
+// again for the score alone.
+TEST_F(PanelRunnerTest, TheErrorMapIsKeptWithTheResultOrLeftOutByAScorerWithoutIt) {
+  harness.recordingEncoder("cwebp");
+  harness.recordingDecoder("dwebp");
+  harness.tool("ssimulacra2", "if [ \"$1\" = --map ]; then printf map > \"$2\"; fi\necho 85.5");
+  CompressionResult mapped = runPanel(panelFor(CompressionCodec::webP), source, harness.context());
+  ASSERT_TRUE(mapped.errorMapURL);
+  EXPECT_EQ(*mapped.errorMapURL, mapped.workDirectory / "photo-error-map.pfm");
+  EXPECT_EQ(test::readTextFile(*mapped.errorMapURL), "map");
+  mapped.removeWorkDirectory();
+  EXPECT_FALSE(fs::exists(*mapped.errorMapURL));
+
+  harness.tool("ssimulacra2",
+               "if [ \"$1\" = --map ]; then echo 'Usage: ssimulacra2 orig.png distorted.png' >&2; exit 1; fi\n"
+               "echo 71.25");
+  CompressionResult unmapped = runPanel(panelFor(CompressionCodec::webP), source, harness.context());
+  EXPECT_DOUBLE_EQ(unmapped.ssimulacra2Score, 71.25);
+  EXPECT_FALSE(unmapped.errorMapURL);
+  unmapped.removeWorkDirectory();
 }
 
 TEST(DecoderCommandTest, EveryCodecHasItsDecoderOrTheInProcessReader) {

@@ -27,13 +27,15 @@ TEST_F(AppSettingsTest, FirstStartWithAnEmptyStoreGivesTheDefaults) {
   EXPECT_FALSE(settings->hasSeenToolRequirements());
   EXPECT_TRUE(settings->customToolDirectories().empty());
   EXPECT_TRUE(searchPath.customToolDirectories().empty());
+  EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
   // Reading writes nothing.
   for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
 }
 
 TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
-  const char* keys[] = {"appAppearance",   "autoRegenerate",          "autoRegenerateDelay",
-                        "encodeInParallel", "hasSeenToolRequirements", "customToolDirectories"};
+  const char* keys[] = {"appAppearance",         "autoRegenerate",          "autoRegenerateDelay",
+                        "encodeInParallel",      "hasSeenToolRequirements", "customToolDirectories",
+                        "threadsPerPass"};
   auto table = appSettingsTable();
   ASSERT_EQ(table.size(), std::size(keys));
   for (std::size_t i = 0; i < table.size(); ++i) {
@@ -43,6 +45,7 @@ TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
   EXPECT_TRUE(std::holds_alternative<std::string>(table[0].defaultValue));
   EXPECT_TRUE(std::holds_alternative<double>(table[2].defaultValue));
   EXPECT_TRUE(std::holds_alternative<std::vector<std::string>>(table[5].defaultValue));
+  EXPECT_EQ(table[6].defaultValue, SettingsValue(0.0));
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMinimum, 1.0);
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMaximum, 10.0);
 }
@@ -54,7 +57,9 @@ TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
   store->setValue("encodeInParallel", false);
   store->setValue("hasSeenToolRequirements", true);
   store->setValue("customToolDirectories", std::vector<std::string>{"/opt/a", "/opt/b"});
+  store->setValue("threadsPerPass", 6.0);
   auto settings = start();
+  EXPECT_EQ(settings->threadsPerPass(), 6);
   EXPECT_EQ(settings->appearance(), AppAppearance::dark);
   EXPECT_TRUE(settings->autoRegenerate());
   EXPECT_EQ(settings->autoRegenerateDelay(), 2.6);
@@ -71,7 +76,9 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("encodeInParallel", 0.0);
   store->setValue("hasSeenToolRequirements", std::vector<std::string>{"yes"});
   store->setValue("customToolDirectories", std::string("/opt/a"));
+  store->setValue("threadsPerPass", std::string("4"));
   auto settings = start();
+  EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
   EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
   EXPECT_FALSE(settings->autoRegenerate());
   EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
@@ -81,6 +88,11 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
 
   store->setValue("appAppearance", true);
   EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
+  // Counts that are not whole, or outside 1...1024, are Auto too.
+  for (double count : {2.5, 0.0, -3.0, 1025.0}) {
+    store->setValue("threadsPerPass", count);
+    EXPECT_EQ(start()->threadsPerPass(), std::nullopt) << count;
+  }
   store->setValue("appAppearance", std::string("Light"));
   EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
 }
@@ -95,6 +107,10 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
   settings->setEncodeInParallel(false);
   settings->setHasSeenToolRequirements(true);
   settings->setCustomToolDirectories({"/x"});
+  settings->setThreadsPerPass(3);
+  EXPECT_EQ(store->doubleValue("threadsPerPass"), 3.0);
+  settings->setThreadsPerPass(std::nullopt);
+  EXPECT_EQ(store->doubleValue("threadsPerPass"), 0.0) << "Auto is stored as 0";
   EXPECT_EQ(store->stringValue("appAppearance"), "light");
   EXPECT_EQ(store->boolValue("autoRegenerate"), true);
   EXPECT_EQ(store->doubleValue("autoRegenerateDelay"), 4.5);
@@ -103,7 +119,8 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
   EXPECT_EQ(store->stringListValue("customToolDirectories"), (std::vector<std::string>{"/x"}));
   EXPECT_EQ(heard, (std::vector<AppSetting>{AppSetting::appearance, AppSetting::autoRegenerate,
                                             AppSetting::autoRegenerateDelay, AppSetting::encodeInParallel,
-                                            AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories}));
+                                            AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories,
+                                            AppSetting::threadsPerPass, AppSetting::threadsPerPass}));
   // A later start sees the same values.
   auto again = start();
   EXPECT_EQ(again->appearance(), AppAppearance::light);

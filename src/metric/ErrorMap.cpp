@@ -1,0 +1,219 @@
+#include "metric/ErrorMap.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "metric/ScoreMapping.h"
+
+namespace quorlin::metric {
+
+namespace {
+
+constexpr int kMinimumSize = 8;
+
+[[noreturn]] void throwErrno(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
+
+// An unnamed file in `directory`, gone when closed (or when the process dies).
+int openScratchFile(const std::filesystem::path& directory) {
+  const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
+#ifdef O_TMPFILE
+  const int file = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (file >= 0) return file;
+#endif
+  std::string name = (where / "ssimulacra2-map-XXXXXX").string();
+  const int fallback = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fallback < 0) throwErrno("scratch file in " + where.string());
+  ::unlink(name.c_str());
+  return fallback;
+}
+
+void writeAll(int file, const void* data, std::size_t size, long long offset) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t done = ::pwrite(file, bytes, size, offset);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) throwErrno("writing the error map's scratch file");
+    bytes += done;
+    size -= static_cast<std::size_t>(done);
+    offset += done;
+  }
+}
+
+void readAll(int file, void* data, std::size_t size, long long offset) {
+  char* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t done = ::pread(file, bytes, size, offset);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) throwErrno("reading the error map's scratch file");
+    bytes += done;
+    size -= static_cast<std::size_t>(done);
+    offset += done;
+  }
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+int scaleCount(int width, int height) {
+  int scales = 1;
+  while (scales < kMaxScales && width >= kMinimumSize && height >= kMinimumSize) {
+    width = (width + 1) / 2;
+    height = (height + 1) / 2;
+    ++scales;
+  }
+  return scales;
+}
+
+ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory)
+    : width_(width), height_(height), file_(openScratchFile(scratchDirectory)) {
+  const int scales = scaleCount(width, height);
+  const auto& weights = scoreWeights();
+  scales_.resize(static_cast<std::size_t>(scales));
+  long long offset = 0;
+  for (int s = 0; s < scales; ++s) {
+    Scale& scale = scales_[static_cast<std::size_t>(s)];
+    scale.width = width;
+    scale.height = height;
+    scale.file = file_;
+    scale.offset = offset;
+    // Only the maps with a weight on their mean or 4-norm at this scale.
+    for (int c = 0; c < 3; ++c) {
+      for (int map = 0; map < 3; ++map) {
+        const bool weighted = weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] != 0.0 ||
+                              weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] != 0.0;
+        scale.slots[static_cast<std::size_t>(c)][static_cast<std::size_t>(map)] = weighted ? scale.count : -1;
+        if (weighted) {
+          scale.slotChannel[static_cast<std::size_t>(scale.count)] = c;
+          scale.slotMap[static_cast<std::size_t>(scale.count)] = map;
+          ++scale.count;
+        }
+      }
+    }
+    offset += static_cast<long long>(scale.count) * width * height * static_cast<long long>(sizeof(float));
+    width = (width + 1) / 2;
+    height = (height + 1) / 2;
+  }
+}
+
+ErrorMapRecorder::~ErrorMapRecorder() {
+  if (file_ >= 0) ::close(file_);
+}
+
+void ErrorMapRecorder::Scale::takeRows(int first, int rows, const float* values) {
+  const long long rowBytes = static_cast<long long>(count) * width * static_cast<long long>(sizeof(float));
+  writeAll(file, values, static_cast<std::size_t>(rowBytes * rows), offset + rowBytes * first);
+}
+
+void ErrorMapRecorder::write(const std::filesystem::path& path,
+                             const std::vector<std::array<ChannelNorms, 3>>& perScale) const {
+  const int scales = std::min(static_cast<int>(perScale.size()), this->scales());
+  const auto& weights = scoreWeights();
+
+  // Per scale and slot: the share of a pixel is linear*v + quartic*v^4.
+  struct Coefficients {
+    std::array<double, 9> linear{}, quartic{};
+  };
+  std::vector<Coefficients> coefficients(static_cast<std::size_t>(scales));
+  for (int s = 0; s < scales; ++s) {
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    const double pixels = static_cast<double>(scale.width) * static_cast<double>(scale.height);
+    for (int k = 0; k < scale.count; ++k) {
+      const int c = scale.slotChannel[static_cast<std::size_t>(k)], map = scale.slotMap[static_cast<std::size_t>(k)];
+      const auto& norms = perScale[static_cast<std::size_t>(s)][static_cast<std::size_t>(c)].norms;
+      const double norm4 = norms[1][static_cast<std::size_t>(map)];
+      auto& slot = coefficients[static_cast<std::size_t>(s)];
+      slot.linear[static_cast<std::size_t>(k)] =
+          weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] / pixels;
+      slot.quartic[static_cast<std::size_t>(k)] =
+          norm4 > 0.0 ? weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] /
+                            (pixels * norm4 * norm4 * norm4)
+                      : 0.0;
+    }
+  }
+
+  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
+  if (!out) throwErrno(path.string());
+  // Fewer, larger writes than the default few-kilobyte buffer makes.
+  std::setvbuf(out.get(), nullptr, _IOFBF, std::size_t{1} << 20);
+  // PFM stores the bottom row first; a negative scale means little-endian.
+  const char* order = std::endian::native == std::endian::little ? "-1.0" : "1.0";
+  if (std::fprintf(out.get(), "PF\n%d %d\n%s\n", width_, height_, order) < 0) throwErrno(path.string());
+
+  // Per scale, its current row as shares per full-resolution pixel covered
+  // (one plane per layer), plus the shares of the coarser scales' rows over
+  // it, so that an output pixel adds only two numbers per layer.
+  struct RowCache {
+    int row = -1;
+    std::vector<float> values;
+    std::array<std::vector<double>, 3> shares;
+  };
+  std::vector<RowCache> caches(static_cast<std::size_t>(scales));
+  const auto loadRow = [&](int s, int row) {
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    RowCache& cache = caches[static_cast<std::size_t>(s)];
+    cache.row = row;
+    const std::size_t width = static_cast<std::size_t>(scale.width);
+    cache.values.resize(static_cast<std::size_t>(scale.count) * width);
+    for (auto& layer : cache.shares) layer.assign(width, 0.0);
+    const long long rowBytes = static_cast<long long>(cache.values.size() * sizeof(float));
+    readAll(file_, cache.values.data(), static_cast<std::size_t>(rowBytes), scale.offset + rowBytes * row);
+    const Coefficients& slot = coefficients[static_cast<std::size_t>(s)];
+    for (int k = 0; k < scale.count; ++k) {
+      const double linear = slot.linear[static_cast<std::size_t>(k)];
+      const double quartic = slot.quartic[static_cast<std::size_t>(k)];
+      const float* v = cache.values.data() + static_cast<std::size_t>(k) * width;
+      double* shares = cache.shares[static_cast<std::size_t>(scale.slotMap[static_cast<std::size_t>(k)])].data();
+      for (std::size_t x = 0; x < width; ++x) {
+        const double value = v[x], square = value * value;
+        shares[x] += linear * value + quartic * (square * square);
+      }
+    }
+    if (s == 0) return;
+    // Spread evenly over the covered pixels (fewer at odd right and bottom edges).
+    const int top = row << s;
+    const double rows = std::min(top + (1 << s), height_) - top;
+    const bool coarser = s + 1 < scales;
+    for (std::size_t x = 0; x < width; ++x) {
+      const int left = static_cast<int>(x) << s;
+      const double inverseCover = 1.0 / (rows * (std::min(left + (1 << s), width_) - left));
+      for (std::size_t layer = 0; layer < 3; ++layer) {
+        double& share = cache.shares[layer][x];
+        share *= inverseCover;
+        if (coarser) share += caches[static_cast<std::size_t>(s) + 1].shares[layer][x >> 1];
+      }
+    }
+  };
+
+  std::vector<float> output(static_cast<std::size_t>(width_) * 3);
+  for (int y = height_ - 1; y >= 0; --y) {
+    for (int s = scales - 1; s >= 0; --s) {
+      if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(s, y >> s);
+    }
+    const RowCache& full = caches[0];
+    for (std::size_t layer = 0; layer < 3; ++layer) {
+      const double* own = full.shares[layer].data();
+      const double* coarse = scales > 1 ? caches[1].shares[layer].data() : nullptr;
+      for (std::size_t x = 0; x < static_cast<std::size_t>(width_); ++x) {
+        output[3 * x + layer] = static_cast<float>(coarse ? own[x] + coarse[x >> 1] : own[x]);
+      }
+    }
+    if (std::fwrite(output.data(), sizeof(float), output.size(), out.get()) != output.size()) {
+      throwErrno(path.string());
+    }
+  }
+  if (std::fclose(out.release()) != 0) throwErrno(path.string());
+}
+
+}  // namespace quorlin::metric

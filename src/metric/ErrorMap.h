@@ -1,0 +1,63 @@
+// ErrorMapRecorder: where in the picture the score was lost. It collects the
+// per-pixel values of every error map that carries weight while the scales
+// are compared, and afterwards, when every norm is known, writes each
+// full-resolution pixel's additive share of the weighted error sum in three
+// layers: structure (the SSIM terms), artifacts (ringing and blocking) and
+// blur (detail lost). For a mean over a scale of N pixels a pixel's share is
+// w*v/N; for a 4-norm it is w*|v|_4*v^4/sum(v^4) = w*v^4/(N*|v|_4^3); a pixel
+// of a coarser scale spreads its share evenly over the full-resolution pixels
+// it covers. The layers summed over all pixels give the weighted sum.
+//
+// The values go to an anonymous scratch file, not to memory: they are 4 to 9
+// floats per pixel of each scale, more than the comparison itself holds.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <vector>
+
+#include "metric/ScaleComparison.h"
+
+namespace quorlin::metric {
+
+// The number of scales a comparison of images of this size computes.
+int scaleCount(int width, int height);
+
+class ErrorMapRecorder {
+ public:
+  // Throws std::system_error when no scratch file can be made in `scratchDirectory`.
+  ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory);
+  ~ErrorMapRecorder();
+  ErrorMapRecorder(const ErrorMapRecorder&) = delete;
+  ErrorMapRecorder& operator=(const ErrorMapRecorder&) = delete;
+
+  int scales() const { return static_cast<int>(scales_.size()); }
+  // The sink for scale `scale` (its rows are written on the calling thread;
+  // a write failure throws std::system_error).
+  ErrorRowSink& sink(int scale) { return scales_[static_cast<std::size_t>(scale)]; }
+
+  // Writes the map of the comparison whose norms are `perScale` as a
+  // little-endian three-channel PFM (R structure, G artifacts, B blur).
+  // Throws std::system_error on failure.
+  void write(const std::filesystem::path& file, const std::vector<std::array<ChannelNorms, 3>>& perScale) const;
+
+ private:
+  struct Scale final : ErrorRowSink {
+    int slot(int channel, int map) const override { return slots[static_cast<std::size_t>(channel)][static_cast<std::size_t>(map)]; }
+    int slotCount() const override { return count; }
+    void takeRows(int first, int rows, const float* values) override;
+
+    int width = 0, height = 0, count = 0;
+    std::array<std::array<int, 3>, 3> slots{};
+    std::array<int, 9> slotChannel{}, slotMap{};
+    long long offset = 0;  // of its first row in the scratch file
+    int file = -1;
+  };
+
+  int width_;
+  int height_;
+  int file_ = -1;
+  std::vector<Scale> scales_;
+};
+
+}  // namespace quorlin::metric
