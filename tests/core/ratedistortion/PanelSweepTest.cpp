@@ -139,7 +139,8 @@ TEST_F(PanelSweepTest, EveryCodecRunsItsLadderOnOnePreparedSourceInParallel) {
         EXPECT_NE(line->find(source.encoderInputURL(codec).string()), std::string::npos);
       }
     }
-    EXPECT_EQ(harness.recordedArguments("ssimulacra2").front(), source.preparedURL.string());
+    const auto scored = harness.recordedArguments("ssimulacra2");
+    EXPECT_NE(std::find(scored.begin(), scored.end(), source.preparedURL.string()), scored.end());
     EXPECT_EQ(std::count(progress.begin(), progress.end(), "Panel 3: point 5 of 9"), 1);
     progress.clear();
     sweep.removeFiles();
