@@ -1,7 +1,6 @@
 // quorlin-cli compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
 //                     [--serial] [--threads N] [--json] [--export DIR] [--maps DIR]
-//                     [--tool-dir DIR]...
-//                     [--verbose]
+//                     [--tool-dir DIR]... [--verbose] [--tool-timeout SECONDS] [--pixel-limit PIXELS]
 //
 // One generate pass, as the desktop app runs it: the source is prepared once,
 // then every panel (one worker thread each, or one after another with
@@ -15,7 +14,8 @@
 // a second signal), removes the directories and exits 130 or 143.
 //
 // Exit status: 0 every panel succeeded, 1 some failed (or an export failed),
-// 2 usage error or unreadable source ("Could not read decoded image: NAME.").
+// 2 usage error or unreadable source ("Could not read decoded image: NAME."
+// and, on the next line, why).
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -42,6 +42,7 @@
 #include "core/common/MainThreadDispatcher.h"
 #include "core/comparison/ErrorMapImage.h"
 #include "core/engine/CompressionRunner.h"
+#include "core/engine/DisplayImageReader.h"
 #include "core/engine/ResultTexts.h"
 #include "core/tools/ChildProcess.h"
 #include "core/tools/CommandConsole.h"
@@ -100,7 +101,8 @@ class ComparePass {
  private:
   void onInterrupt(int count);
   void runPanelAt(std::size_t index, const PreparedCompressionSource& prepared, std::stop_token stopToken);
-  void apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage);
+  void apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage,
+             std::string errorDetail = {});
   bool exportResults();
   bool writeMaps();
 
@@ -137,6 +139,7 @@ void ComparePass::runPanelAt(std::size_t index, const PreparedCompressionSource&
   const CodecPanel panel = outcomes_[index].panel;  // a copy: the main thread owns the outcomes
   std::optional<CompressionResult> result;
   std::string errorMessage;
+  std::string errorDetail;
   try {
     throwIfCancelled(stopToken);
     auto evaluate = [&](const CodecPanel& probe) {
@@ -156,22 +159,26 @@ void ComparePass::runPanelAt(std::size_t index, const PreparedCompressionSource&
     }
   } catch (...) {
     errorMessage = describeError(std::current_exception());
+    errorDetail = describeErrorDetail(std::current_exception());
   }
-  dispatcher_.post([this, index, result = std::move(result), errorMessage]() mutable {
-    apply(index, std::move(result), std::move(errorMessage));
+  dispatcher_.post([this, index, result = std::move(result), errorMessage, errorDetail]() mutable {
+    apply(index, std::move(result), std::move(errorMessage), std::move(errorDetail));
   });
 }
 
-void ComparePass::apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage) {
+void ComparePass::apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage,
+                        std::string errorDetail) {
   PanelOutcome& outcome = outcomes_[index];
   std::string_view codec = rawValue(outcome.panel.codec);
   if (result) {
     progress_.show("Generated " + std::string(codec) + ": " + formatByteCount(result->encodedSize) + ".");
   } else {
     progress_.show(std::string(codec) + " failed: " + (errorMessage.empty() ? "Unknown error" : errorMessage));
+    if (options_.isVerbose && !errorDetail.empty()) progress_.printLine("  " + errorDetail);
   }
   outcome.result = std::move(result);
   outcome.errorMessage = std::move(errorMessage);
+  outcome.errorDetail = std::move(errorDetail);
   --remaining_;
 }
 
@@ -241,6 +248,8 @@ bool ComparePass::writeMaps() {
 int ComparePass::run() {
   InterruptWatcher watcher([this](int, int count) { onInterrupt(count); });
   searchPath_.setCustomToolDirectories(options_.toolDirectories);
+  if (options_.toolTimeoutSeconds) runner_.setTimeLimit(*options_.toolTimeoutSeconds);
+  if (options_.pixelLimit) setMaximumDecodedPixelCount(*options_.pixelLimit);
   budget_.setThreadsPerPass(options_.threads);
   engine_.emplace(
       EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
@@ -259,6 +268,7 @@ int ComparePass::run() {
   auto display = engine_->readDisplayImage(options_.source, nullptr, std::nullopt);
   if (!display) {
     std::cerr << CompressionError::unreadableImage(options_.source).message() << "\n";
+    if (!imageRejectionReason().empty()) std::cerr << imageRejectionReason() << "\n";
     return exitUsage;
   }
   SourceImageMetadata metadata = engine_->readSourceImageMetadata(options_.source, display->displaySize);
@@ -267,7 +277,7 @@ int ComparePass::run() {
                        static_cast<std::int64_t>(fs::file_size(options_.source, sizeError))};
   if (sizeError) source.fileSize = 0;
 
-  for (const auto& panel : options_.panels) outcomes_.push_back(PanelOutcome{panel, std::nullopt, {}});
+  for (const auto& panel : options_.panels) outcomes_.push_back(PanelOutcome{panel, std::nullopt, {}, {}});
   remaining_ = outcomes_.size();
   progress_.show("Encoding all panels...");
 
@@ -276,7 +286,8 @@ int ComparePass::run() {
     prepared = engine_->prepareSource(options_.source, display->image);
   } catch (...) {
     std::string message = describeError(std::current_exception());
-    for (std::size_t i = 0; i < outcomes_.size(); ++i) apply(i, std::nullopt, message);
+    std::string detail = describeErrorDetail(std::current_exception());
+    for (std::size_t i = 0; i < outcomes_.size(); ++i) apply(i, std::nullopt, message, detail);
   }
   display.reset();  // the prepared PNG holds what the panels need
 

@@ -197,6 +197,8 @@ const CliOption compareOptions[] = {
      "(three decades up to the largest 99.9th percentile)"},
     {"--tool-dir", "DIR", "also search DIR for the tools, before the built-in directories", "a value", true},
     {"--verbose", "", "print every command as it finishes, with its exit status and time"},
+    {"--tool-timeout", "SECONDS", "stop a tool that runs longer than this (default: 1800)"},
+    {"--pixel-limit", "PIXELS", "refuse images declaring more pixels than this (default: 268435456)"},
 };
 
 const CliSyntax compareSyntax{
@@ -223,6 +225,19 @@ std::string compareUsage() {
   text += "\nExit status: 0 every panel succeeded, 1 some failed, 2 usage error or unreadable\n"
           "source, 130/143 interrupted.\n";
   return text;
+}
+
+std::optional<double> parseToolTimeout(std::string_view text) {
+  auto seconds = decimalNumber(text);
+  if (!seconds || *seconds <= 0) return std::nullopt;
+  return seconds;
+}
+
+std::optional<std::uint64_t> parsePixelLimit(std::string_view text) {
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0) return std::nullopt;
+  return value;
 }
 
 std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) {
@@ -305,6 +320,18 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       options.exportDirectory = std::filesystem::path(value);
     } else if (option == "--maps") {
       options.mapsDirectory = std::filesystem::path(value);
+    } else if (option == "--tool-timeout") {
+      options.toolTimeoutSeconds = parseToolTimeout(value);
+      if (!options.toolTimeoutSeconds) {
+        parse.error = "--tool-timeout must be a number of seconds above 0, not " + inQuotes(value);
+        return parse;
+      }
+    } else if (option == "--pixel-limit") {
+      options.pixelLimit = parsePixelLimit(value);
+      if (!options.pixelLimit) {
+        parse.error = "--pixel-limit must be a whole number of pixels above 0, not " + inQuotes(value);
+        return parse;
+      }
     } else if (option == "--tool-dir") {
       options.toolDirectories.push_back(value);
     }
@@ -315,6 +342,10 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
   }
   if (parsed.operands.size() > 1) {
     parse.error = "only one source can be given";
+    return parse;
+  }
+  if (parsed.operands.front().empty()) {
+    parse.error = "the source path is empty";
     return parse;
   }
   options.source = parsed.operands.front();

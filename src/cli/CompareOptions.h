@@ -2,7 +2,7 @@
 //
 //   compare SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--target SCORE]
 //           [--serial] [--threads N] [--json] [--export DIR] [--maps DIR] [--tool-dir DIR]...
-//           [--verbose]
+//           [--verbose] [--tool-timeout SECONDS] [--pixel-limit PIXELS]
 //
 // CODEC is a raw value ("JPEG XL", "HEIF") or the catalog's command-line key
 // (jxl, webp, ...). FIELD is one of the codec's panel settings in the catalog,
@@ -11,6 +11,7 @@
 // most four panels can be given.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -33,7 +34,15 @@ struct CompareOptions {
   std::optional<std::filesystem::path> exportDirectory;
   std::optional<std::filesystem::path> mapsDirectory;  // error maps, as PFM and colour PNG
   std::vector<std::string> toolDirectories;
+  std::optional<double> toolTimeoutSeconds;    // each tool's time limit; the runner's default when empty
+  std::optional<std::uint64_t> pixelLimit;     // the decode limit; the engine's default when empty
 };
+
+// The values of --tool-timeout (seconds above 0) and --pixel-limit (a whole
+// number of pixels above 0), shared by the commands that take them; nothing
+// when the text is not one.
+std::optional<double> parseToolTimeout(std::string_view text);
+std::optional<std::uint64_t> parsePixelLimit(std::string_view text);
 
 // What the user asked for, or the reason the arguments are unusable (a
 // one-line message for stderr, printed before the usage text). `isHelp` is

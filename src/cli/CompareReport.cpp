@@ -111,6 +111,7 @@ std::string compareJson(const CompareSource& source, const std::vector<PanelOutc
       json.endObject();
     } else {
       json.key("errorMessage").value(outcome.errorMessage);
+      if (!outcome.errorDetail.empty()) json.key("errorDetail").value(outcome.errorDetail);
     }
     json.endObject();
   }

@@ -25,6 +25,7 @@ struct PanelOutcome {
   CodecPanel panel;
   std::optional<CompressionResult> result;
   std::string errorMessage;
+  std::string errorDetail;  // why, where the message has no room for it (libvips' text); often empty
 };
 
 // Columns: panel number, codec, command, size, bits per pixel, savings,

@@ -1,12 +1,15 @@
-// quorlin-cli info SOURCE [--json] [--prepare DIR]
+// quorlin-cli info SOURCE [--json] [--prepare DIR] [--pixel-limit PIXELS]
 //
 // Prints the source's summary line and spec lines as the desktop app shows
 // them (or, with --json, one object with every metadata field, the summary
 // line and the specLines list), and with --prepare writes the prepared 16-bit
-// "source.png" that encoders and the scorer would be given into DIR.
+// "source.png" that encoders and the scorer would be given into DIR. The
+// specs come from the header and metadata alone; pixels are decoded (within
+// the pixel limit) only for --prepare.
 //
 // Exit status: 0 done; 1 the prepared file could not be written; 2 usage
-// error or unreadable source ("Could not read decoded image: NAME." on stderr).
+// error or unreadable source ("Could not read decoded image: NAME." on stderr,
+// and on the next line why).
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -17,6 +20,7 @@
 
 #include "cli/CliArguments.h"
 #include "cli/CliCommand.h"
+#include "cli/CompareOptions.h"
 #include "core/common/JsonWriter.h"
 #include "core/common/CompressionError.h"
 #include "core/engine/DisplayImageReader.h"
@@ -33,6 +37,7 @@ namespace fs = std::filesystem;
 const CliOption infoOptions[] = {
     {"--json", "", "print the specs as one JSON object"},
     {"--prepare", "DIR", "also write the prepared 16-bit source.png into DIR", "a directory"},
+    {"--pixel-limit", "PIXELS", "with --prepare, refuse images declaring more pixels than this (default: 268435456)"},
 };
 const CliSyntax infoSyntax{"info", "SOURCE", infoOptions, ""};
 
@@ -40,12 +45,16 @@ struct InfoOptions {
   fs::path source;
   bool json = false;
   std::optional<fs::path> prepareDirectory;
+  std::optional<std::uint64_t> pixelLimit;
 };
 
 // Nothing after printing the reason when the arguments are not usable.
 std::optional<InfoOptions> parseArguments(const CliArguments& parsed) {
   std::string error = parsed.error;
   if (error.empty() && parsed.operands.size() > 1) error = "only one source can be given";
+  if (error.empty() && !parsed.operands.empty() && parsed.operands.front().empty()) {
+    error = "the source path is empty";
+  }
   if (!error.empty() || parsed.operands.empty()) {
     if (!error.empty()) std::cerr << "quorlin-cli info: " << error << "\n";
     std::cerr << usageText(infoSyntax);
@@ -56,6 +65,13 @@ std::optional<InfoOptions> parseArguments(const CliArguments& parsed) {
   for (const auto& [option, value] : parsed.options) {
     if (option == "--json") {
       options.json = true;
+    } else if (option == "--pixel-limit") {
+      options.pixelLimit = parsePixelLimit(value);
+      if (!options.pixelLimit) {
+        std::cerr << "quorlin-cli info: --pixel-limit must be a whole number of pixels above 0\n"
+                  << usageText(infoSyntax);
+        return std::nullopt;
+      }
     } else {
       options.prepareDirectory = fs::path(value);
     }
@@ -106,12 +122,20 @@ int runInfo(const std::vector<std::string>& arguments) {
   auto options = parseArguments(parsed);
   if (!options) return exitUsage;
 
-  auto display = readDisplayImage(options->source, nullptr, std::nullopt);
-  if (!display) {
+  if (options->pixelLimit) setMaximumDecodedPixelCount(*options->pixelLimit);
+  auto refuse = [&](const std::string& reason) {
     std::cerr << CompressionError::unreadableImage(options->source).message() << "\n";
+    if (!reason.empty()) std::cerr << reason << "\n";
     return exitUsage;
+  };
+  if (auto refusal = imageHeaderRefusal(options->source)) return refuse(*refusal);
+  // Decoded before anything is printed, so a refused source prints only the refusal.
+  std::optional<DisplayImage> display;
+  if (options->prepareDirectory) {
+    display = readDisplayImage(options->source, nullptr, std::nullopt);
+    if (!display) return refuse(imageRejectionReason());
   }
-  SourceImageMetadata metadata = readSourceImageMetadata(options->source, display->displaySize);
+  SourceImageMetadata metadata = readSourceImageMetadata(options->source, PixelSize{});
   std::error_code sizeError;
   auto fileSize = static_cast<std::int64_t>(fs::file_size(options->source, sizeError));
   if (sizeError) fileSize = 0;

@@ -1,10 +1,13 @@
 // quorlin-cli: the headless command line on the same engine as the desktop app.
 #include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "core/common/CompressionError.h"
 
 namespace quorlin::cli {
 
@@ -48,7 +51,18 @@ int main(int argc, char* argv[]) {
   }
   std::vector<std::string> arguments(argv + 2, argv + argc);
   for (const auto& command : commandRegistry()) {
-    if (command.name == name) return command.run(arguments);
+    if (command.name != name) continue;
+    // Whatever escapes a command ends it with one line, never with an abort.
+    try {
+      return command.run(arguments);
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "quorlin-cli %s: not enough memory\n", name.c_str());
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "quorlin-cli %s: %s\n", name.c_str(), quorlin::describeError(error).c_str());
+    } catch (...) {
+      std::fprintf(stderr, "quorlin-cli %s: unknown error\n", name.c_str());
+    }
+    return exitSomeFailed;
   }
   std::fprintf(stderr, "quorlin-cli: unknown command '%s'\n\n", name.c_str());
   printUsage(stderr);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include "core/common/DeclaredImageSize.h"
 #include "metric/PngColourChunks.h"
 #include "metric/PngDecoder.h"
 #include "metric/VipsDecoder.h"
@@ -20,7 +21,7 @@ struct FileCloser {
 
 }  // namespace
 
-ImageLoadResult loadImageFile(const std::filesystem::path& path) {
+ImageLoadResult loadImageFile(const std::filesystem::path& path, std::uint64_t pixelLimit) {
   ImageLoadResult result;
   std::error_code error;
   std::unique_ptr<std::FILE, FileCloser> file;
@@ -30,6 +31,15 @@ ImageLoadResult loadImageFile(const std::filesystem::path& path) {
     return result;
   }
   result.failure = LoadFailure::undecodable;
+  auto refuse = [&](std::uint64_t width, std::uint64_t height) {
+    auto refusal = declaredSizeRefusal(path, width, height, pixelLimit);
+    if (refusal) {
+      result.failure = LoadFailure::refused;
+      result.reason = *refusal;
+    }
+    return refusal.has_value();
+  };
+  if (auto declared = readDeclaredImageSize(path); declared && refuse(declared->width, declared->height)) return result;
   if (readPngSignature(file.get())) {
     std::rewind(file.get());
     std::string ignoredProfile;
@@ -44,7 +54,9 @@ ImageLoadResult loadImageFile(const std::filesystem::path& path) {
     return result;
   }
   file.reset();
-  result.image = decodeWithVips(path);
+  result.image = decodeWithVips(path, [&](int width, int height) {
+    return !refuse(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
+  });
   return result;
 }
 

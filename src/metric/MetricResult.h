@@ -14,6 +14,8 @@ enum class MetricStatus {
   distortedUndecodable,  // "Could not decode distorted image: PATH"
   imageTooSmall,         // "Minimum image size is 8x8 pixels."
   sizeMismatch,          // "Image size mismatch."
+  imageRefused,          // why an image is not decoded: "Image is W x H pixels; the limit is 268 megapixels."
+  outOfMemory,           // "Not enough memory to compare these images."
   mapUnwritable,         // "Could not write error map: PATH"
 };
 
@@ -23,7 +25,7 @@ class [[nodiscard]] MetricResult {
     return MetricResult(MetricStatus::ok, score, {}, weightedSum);
   }
   // The message for `status`; `path` fills in the file for the load errors
-  // (without a path they end after "image").
+  // (without a path they end after "image"); for imageRefused it is the reason.
   static MetricResult failure(MetricStatus status, const std::string& path = {});
 
   bool ok() const { return status_ == MetricStatus::ok; }

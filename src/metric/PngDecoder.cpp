@@ -91,12 +91,8 @@ std::optional<DecodedImage> decodePng(std::FILE* file, std::string* ignoredProfi
   const std::size_t bytesPerSample = layout.bitDepth / 8;
   const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * layout.channels * bytesPerSample;
   const std::size_t totalBytes = rowBytes * layout.height;
-  std::shared_ptr<std::uint8_t> samples;
-  try {
-    samples.reset(static_cast<std::uint8_t*>(allocateLarge(totalBytes)), releaseLarge);
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
+  // Too little memory is not a damaged file: std::bad_alloc goes to the caller.
+  std::shared_ptr<std::uint8_t> samples(static_cast<std::uint8_t*>(allocateLarge(totalBytes)), releaseLarge);
   std::vector<png_bytep> rows(layout.height);
   for (png_uint_32 y = 0; y < layout.height; ++y) rows[y] = samples.get() + rowBytes * y;
   if (!readRows(structs.png, rows.data())) return std::nullopt;

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "metric/AlignedMemory.h"
 #include "metric/ErrorMap.h"
 #include "metric/ImageFileLoader.h"
 #include "metric/LinearLight.h"
@@ -84,9 +85,19 @@ std::vector<std::array<ChannelNorms, 3>> compareOnBackground(const DecodedImage&
   return perScale;
 }
 
+// Checks that the planes of the downsampled scales (three per image, the
+// first scale and the next alive at once) can be had before any work is done,
+// so a comparison that cannot finish fails at once. Throws std::bad_alloc.
+void reservePlaneMemory(int width, int height) {
+  const std::size_t half = static_cast<std::size_t>((width + 1) / 2) * static_cast<std::size_t>((height + 1) / 2);
+  const std::size_t bytes = half * sizeof(float) * 3 * 2 * 5 / 4;
+  releaseLarge(allocateLarge(bytes));
+}
+
 MetricResult compareDecoded(const DecodedImage& original, const LinearLightConverter& originalConverter,
                             const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
                             const MetricOptions& options) {
+  reservePlaneMemory(original.width(), original.height());
   ThreadPool pool(options.threads);
   const std::vector<float> backgrounds =
       original.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
@@ -119,7 +130,71 @@ MetricResult compareDecoded(const DecodedImage& original, const LinearLightConve
   }
 }
 
+MetricResult loadFailure(const ImageLoadResult& load, bool isOriginal, const std::filesystem::path& path) {
+  if (load.failure == LoadFailure::refused) return MetricResult::failure(MetricStatus::imageRefused, load.reason);
+  const bool undecodable = load.image || load.failure == LoadFailure::undecodable;
+  if (isOriginal) {
+    return MetricResult::failure(undecodable ? MetricStatus::originalUndecodable : MetricStatus::originalUnreadable,
+                                 path.string());
+  }
+  return MetricResult::failure(undecodable ? MetricStatus::distortedUndecodable : MetricStatus::distortedUnreadable,
+                               path.string());
+}
+
+MetricResult scoreLoadedFiles(const std::filesystem::path& originalPath, const std::filesystem::path& distortedPath,
+                              const MetricOptions& options, std::string* warnings) {
+  auto note = [warnings](const std::string& warning) {
+    if (warnings && !warning.empty()) {
+      if (!warnings->empty()) *warnings += '\n';
+      *warnings += warning;
+    }
+  };
+
+  // With threads to spare the two files decode side by side; failures are
+  // still reported in the order the checks are documented.
+  std::future<ImageLoadResult> distortedLoad;
+  if (resolveThreadCount(options.threads) > 1) {
+    distortedLoad = std::async(std::launch::async,
+                               [&distortedPath, &options] { return loadImageFile(distortedPath, options.pixelLimit); });
+  }
+  ImageLoadResult original = loadImageFile(originalPath, options.pixelLimit);
+  note(original.warning);
+  std::optional<LinearLightConverter> originalConverter;
+  if (original.image) {
+    std::string warning;
+    originalConverter = LinearLightConverter::create(*original.image, &warning);
+    note(warning);
+  }
+  if (!original.image || !originalConverter) return loadFailure(original, true, originalPath);
+  if (tooSmall(*original.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
+
+  ImageLoadResult distorted =
+      distortedLoad.valid() ? distortedLoad.get() : loadImageFile(distortedPath, options.pixelLimit);
+  note(distorted.warning);
+  std::optional<LinearLightConverter> distortedConverter;
+  if (distorted.image) {
+    std::string warning;
+    distortedConverter = LinearLightConverter::create(*distorted.image, &warning);
+    note(warning);
+  }
+  if (!distorted.image || !distortedConverter) return loadFailure(distorted, false, distortedPath);
+  if (tooSmall(*distorted.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
+  if (original.image->width() != distorted.image->width() || original.image->height() != distorted.image->height()) {
+    return MetricResult::failure(MetricStatus::sizeMismatch);
+  }
+  return compareDecoded(*original.image, *originalConverter, *distorted.image, *distortedConverter, options);
+}
+
 }  // namespace
+
+MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const std::filesystem::path& distortedPath,
+                             const MetricOptions& options, std::string* warnings) {
+  try {
+    return scoreLoadedFiles(originalPath, distortedPath, options, warnings);
+  } catch (const std::bad_alloc&) {
+    return MetricResult::failure(MetricStatus::outOfMemory);
+  }
+}
 
 MetricResult computeSsimulacra2(const DecodedImage& original, const DecodedImage& distorted,
                                 const MetricOptions& options) {
@@ -132,58 +207,6 @@ MetricResult computeSsimulacra2(const DecodedImage& original, const DecodedImage
   auto distortedConverter = LinearLightConverter::create(distorted, nullptr);
   if (!distortedConverter) return MetricResult::failure(MetricStatus::distortedUndecodable);
   return compareDecoded(original, *originalConverter, distorted, *distortedConverter, options);
-}
-
-MetricResult scoreImageFiles(const std::filesystem::path& originalPath, const std::filesystem::path& distortedPath,
-                             const MetricOptions& options, std::string* warnings) {
-  auto note = [warnings](const std::string& warning) {
-    if (warnings && !warning.empty()) {
-      if (!warnings->empty()) *warnings += '\n';
-      *warnings += warning;
-    }
-  };
-
-  // With threads to spare the two files decode side by side; failures are
-  // still reported in the order the checks are documented.
-  std::future<ImageLoadResult> distortedLoad;
-  if (resolveThreadCount(options.threads) > 1) {
-    distortedLoad = std::async(std::launch::async, [&distortedPath] { return loadImageFile(distortedPath); });
-  }
-  ImageLoadResult original = loadImageFile(originalPath);
-  note(original.warning);
-  std::optional<LinearLightConverter> originalConverter;
-  if (original.image) {
-    std::string warning;
-    originalConverter = LinearLightConverter::create(*original.image, &warning);
-    note(warning);
-  }
-  if (!original.image || !originalConverter) {
-    return MetricResult::failure(original.image || original.failure == LoadFailure::undecodable
-                                     ? MetricStatus::originalUndecodable
-                                     : MetricStatus::originalUnreadable,
-                                 originalPath.string());
-  }
-  if (tooSmall(*original.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
-
-  ImageLoadResult distorted = distortedLoad.valid() ? distortedLoad.get() : loadImageFile(distortedPath);
-  note(distorted.warning);
-  std::optional<LinearLightConverter> distortedConverter;
-  if (distorted.image) {
-    std::string warning;
-    distortedConverter = LinearLightConverter::create(*distorted.image, &warning);
-    note(warning);
-  }
-  if (!distorted.image || !distortedConverter) {
-    return MetricResult::failure(distorted.image || distorted.failure == LoadFailure::undecodable
-                                     ? MetricStatus::distortedUndecodable
-                                     : MetricStatus::distortedUnreadable,
-                                 distortedPath.string());
-  }
-  if (tooSmall(*distorted.image)) return MetricResult::failure(MetricStatus::imageTooSmall);
-  if (original.image->width() != distorted.image->width() || original.image->height() != distorted.image->height()) {
-    return MetricResult::failure(MetricStatus::sizeMismatch);
-  }
-  return compareDecoded(*original.image, *originalConverter, *distorted.image, *distortedConverter, options);
 }
 
 }  // namespace quorlin::metric

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/common/DeclaredImageSize.h"
 #include "metric/DecodedImage.h"
 #include "metric/MetricResult.h"
 
@@ -36,6 +37,8 @@ struct MetricOptions {
   // as a three-channel float PFM (see ErrorMap.h); the score is unchanged. Its
   // directory also takes an unnamed scratch file while the images are compared.
   std::filesystem::path errorMap;
+  // Images declaring more pixels are refused before decoding (imageRefused).
+  std::uint64_t pixelLimit = defaultMaximumPixelCount;
 };
 
 // Checks each image is at least 8x8 and that the sizes match. An image whose
@@ -44,8 +47,9 @@ MetricResult computeSsimulacra2(const DecodedImage& original, const DecodedImage
                                 const MetricOptions& options = {});
 
 // Loads both files and compares them. Checks in this order: original
-// readable, decodable, at least 8x8; then the same for the distorted image;
-// then equal sizes. Notes that do not stop the comparison (an unusable ICC
+// readable, within the pixel limit and plausible for its size, decodable, at
+// least 8x8; then the same for the distorted image; then equal sizes. Memory
+// that runs out gives outOfMemory instead of a score. Notes that do not stop the comparison (an unusable ICC
 // profile taken as sRGB) are appended to `warnings` when given.
 MetricResult scoreImageFiles(const std::filesystem::path& original, const std::filesystem::path& distorted,
                              const MetricOptions& options = {}, std::string* warnings = nullptr);

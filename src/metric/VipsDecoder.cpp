@@ -4,6 +4,8 @@
 #include <vips/vips.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -131,7 +133,8 @@ ImagePtr normalise(const VipsApi& api, ImagePtr image, bool& linearFloat) {
 
 }  // namespace
 
-std::optional<DecodedImage> decodeWithVips(const std::filesystem::path& path) {
+std::optional<DecodedImage> decodeWithVips(const std::filesystem::path& path,
+                                           const std::function<bool(int width, int height)>& mayDecode) {
   const VipsApi* api = loadVips();
   if (!api) return std::nullopt;
   ImagePtr image(api->newFromFile(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR,
@@ -141,6 +144,7 @@ std::optional<DecodedImage> decodeWithVips(const std::filesystem::path& path) {
     api->errorClear();
     return std::nullopt;
   }
+  if (!mayDecode(image->Xsize, image->Ysize)) return std::nullopt;
 
   std::vector<std::uint8_t> icc;
   if (api->getTypeof(image.get(), VIPS_META_ICC_NAME) != 0) {
@@ -162,7 +166,14 @@ std::optional<DecodedImage> decodeWithVips(const std::filesystem::path& path) {
   void* pixels = api->writeToMemory(image.get(), &size);
   if (!pixels) {
     api->errorClear();
-    return std::nullopt;
+    // libvips allocates the whole buffer first; its failure is the likely cause.
+    const std::size_t needed = static_cast<std::size_t>(image->Xsize) * static_cast<std::size_t>(image->Ysize) *
+                               static_cast<std::size_t>(image->Bands) * 4;
+    if (void* probe = std::malloc(needed)) {
+      std::free(probe);
+      return std::nullopt;
+    }
+    throw std::bad_alloc();
   }
   std::shared_ptr<const void> samples(pixels, [free = api->free](const void* p) { free(const_cast<void*>(p)); });
 

@@ -13,12 +13,16 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "metric/DecodedImage.h"
 
 namespace quorlin::metric {
 
-std::optional<DecodedImage> decodeWithVips(const std::filesystem::path& path);
+// `mayDecode` is asked with the header's size before any pixel is decoded;
+// false stops the decode. Throws std::bad_alloc when the samples do not fit.
+std::optional<DecodedImage> decodeWithVips(const std::filesystem::path& path,
+                                           const std::function<bool(int width, int height)>& mayDecode);
 
 }  // namespace quorlin::metric

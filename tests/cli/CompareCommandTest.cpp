@@ -173,7 +173,7 @@ TEST_F(CompareCommandTest, UnreadableSourceExitsTwoWithTheDecodeMessage) {
   test::writeTextFile(scratch / "broken photo.png", "not a picture");
   RunResult result = run({(scratch / "broken photo.png").string()});
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.errors, "Could not read decoded image: broken photo.png.\n");
+  EXPECT_EQ(result.errors, "Could not read decoded image: broken photo.png.\nNot an image format that can be read.\n");
   EXPECT_EQ(result.output, "");
   EXPECT_TRUE(leftovers().empty());
 }
@@ -207,8 +207,8 @@ TEST_F(CompareCommandTest, JsonReportHoldsTheSourceAndEveryPanelInOrder) {
   EXPECT_NE(json.find("\"foundQuality\": null,\n        \"foundDistance\": null"), std::string::npos);
   // 32 x 20 = 640 pixels.
   EXPECT_NE(json.find("\"bitsPerPixel\": " ), std::string::npos);
-  EXPECT_NE(json.find("\"errorMessage\": \"Missing command-line tool: cjpegli. Install it with Homebrew or add it "
-                      "to PATH.\""),
+  EXPECT_NE(json.find("\"errorMessage\": \"Missing command-line tool: cjpegli. Install it with your package manager "
+                      "(see Required Tools) or add it to PATH.\""),
             std::string::npos);
   EXPECT_TRUE(result.errors.starts_with("Encoding all panels...\n")) << result.errors;
   EXPECT_NE(result.errors.find("Generated WebP: " ), std::string::npos);

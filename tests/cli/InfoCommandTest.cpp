@@ -119,7 +119,7 @@ TEST_F(InfoCommandTest, UnreadableSourceGivesTheUnreadableImageMessageAndStatusT
   RunResult result = run({(scratch / "holiday \"final\".png").string(), "--prepare", (scratch / "out").string()});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.output, "");
-  EXPECT_EQ(result.errors, "Could not read decoded image: holiday \"final\".png.\n");
+  EXPECT_EQ(result.errors, "Could not read decoded image: holiday \"final\".png.\nNot an image format that can be read.\n");
   EXPECT_FALSE(fs::exists(scratch / "out"));
 }
 

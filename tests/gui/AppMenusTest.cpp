@@ -35,7 +35,10 @@ class AppMenusTest : public ::testing::Test {
     menus = gui::installAppMenus(menuBar, registry,
                                  gui::AppMenuHandlers{[this] { calls.push_back("about"); },
                                                       [this] { calls.push_back("settings"); },
-                                                      [this] { calls.push_back("quit"); }});
+                                                      [this] { calls.push_back("quit"); },
+                                                      [this] { calls.push_back("open"); },
+                                                      [this] { calls.push_back("closeTab"); },
+                                                      [this] { calls.push_back("resultsTable"); }});
   }
 
   // Every slot records its name (and argument) when called.
@@ -64,8 +67,10 @@ class AppMenusTest : public ::testing::Test {
 
   // What choosing each item calls, in menu order.
   std::vector<std::pair<QAction*, std::string>> expectedCalls() {
-    return {{menus.newTab, "newTab"},
+    return {{menus.open, "open"},
+            {menus.newTab, "newTab"},
             {menus.newTargetTab, "newTargetTab"},
+            {menus.closeTab, "closeTab"},
             {menus.quit, "quit"},
             {menus.settings, "settings"},
             {menus.applicationRequiredTools, "showRequiredTools"},
@@ -78,6 +83,7 @@ class AppMenusTest : public ::testing::Test {
             {menus.zoom400, "zoomToScale 4"},
             {menus.zoom600, "zoomToScale 6"},
             {menus.zoom800, "zoomToScale 8"},
+            {menus.resultsTable, "resultsTable"},
             {menus.commandConsole, "toggleCommandConsole"},
             {menus.help, "showHelp"},
             {menus.helpRequiredTools, "showRequiredTools"},
@@ -95,11 +101,12 @@ TEST_F(AppMenusTest, MenusAndItemsComeInOrderWithTheirTitles) {
   for (const QAction* action : menuBar.actions()) menuTitles.push_back(action->text().toStdString());
   EXPECT_EQ(menuTitles, (std::vector<std::string>{"&File", "&Edit", "&View", "&Window", "&Help"}));
 
-  EXPECT_EQ(itemTitles(menus.fileMenu), (std::vector<std::string>{"New Tab", "New Target Comparison Tab", "Quit"}));
+  EXPECT_EQ(itemTitles(menus.fileMenu),
+            (std::vector<std::string>{"Open…", "New Tab", "New Target Comparison Tab", "Close Tab", "Quit"}));
   EXPECT_EQ(itemTitles(menus.editMenu), (std::vector<std::string>{"Settings…", "Required Tools…"}));
   EXPECT_EQ(itemTitles(menus.viewMenu),
             (std::vector<std::string>{"Generate", "Zoom In", "Zoom Out", "Reset Image", "Actual Size", "200%", "400%",
-                                      "600%", "800%"}));
+                                      "600%", "800%", "Smooth Magnification", "Results Table"}));
   EXPECT_EQ(itemTitles(menus.windowMenu), (std::vector<std::string>{"Command Console"}));
   EXPECT_EQ(itemTitles(menus.helpMenu),
             (std::vector<std::string>{"Quorlin Help", "Required Tools…", "About Quorlin"}));
@@ -153,14 +160,16 @@ TEST_F(AppMenusTest, ItemsCallTheHandlerRegisteredAtTheMomentOfChoosing) {
 TEST_F(AppMenusTest, AnItemWhoseSlotIsEmptyDoesNothing) {
   // Only the application's own items act; every registry item finds its slot empty.
   for (const auto& [action, expected] : expectedCalls()) action->trigger();
-  EXPECT_EQ(calls, (std::vector<std::string>{"quit", "settings", "about"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"open", "closeTab", "quit", "settings", "resultsTable", "about"}));
 }
 
 TEST(AppMenusShortcutTest, ShortcutsTypedInTheWindowReachTheRegistry) {
   QMainWindow window;
   KeyboardCommandRegistry registry;
-  gui::installAppMenus(*window.menuBar(), registry, gui::AppMenuHandlers{[] {}, [] {}, [] {}});
   std::vector<std::string> calls;
+  gui::installAppMenus(*window.menuBar(), registry,
+                       gui::AppMenuHandlers{[] {}, [] {}, [] {}, [&] { calls.push_back("open"); },
+                                            [&] { calls.push_back("closeTab"); }, [] {}});
   registry.newTargetTab = [&] { calls.push_back("newTargetTab"); };
   registry.showHelp = [&] { calls.push_back("showHelp"); };
   registry.toggleCommandConsole = [&] { calls.push_back("toggleCommandConsole"); };
@@ -175,7 +184,12 @@ TEST(AppMenusShortcutTest, ShortcutsTypedInTheWindowReachTheRegistry) {
   QTest::keyClick(&window, Qt::Key_Question, Qt::ControlModifier);
   QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
   QTest::keyClick(&window, Qt::Key_6, Qt::ControlModifier);
-  EXPECT_EQ(calls, (std::vector<std::string>{"newTargetTab", "showHelp", "toggleCommandConsole", "zoomToScale 6"}));
+  // The keys a Linux user reaches for first.
+  QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+  QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+  QTest::keyClick(&window, Qt::Key_F1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"newTargetTab", "showHelp", "toggleCommandConsole", "zoomToScale 6", "open",
+                                             "closeTab", "showHelp"}));
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ TEST_F(CodecPanelViewTest, HeaderShowsBadgePickerByDisplayNameAndGenerate) {
   CodecPanelView& view = viewOf(3);
   auto* picker = view.findChild<QComboBox*>("codecPicker");
   ASSERT_NE(picker, nullptr);
-  EXPECT_EQ(picker->width(), 138);
+  // Wide enough for the longest name, closed.
+  EXPECT_GE(picker->width(), picker->fontMetrics().horizontalAdvance("JPEG (libjpeg-turbo)") + 20);
   ASSERT_EQ(picker->count(), 10);
   EXPECT_EQ(picker->itemText(0), "JPEG XL");
   EXPECT_EQ(picker->itemText(7), "HEIF (System)");
@@ -183,6 +184,43 @@ TEST_F(CodecPanelViewTest, HeaderShowsBadgePickerByDisplayNameAndGenerate) {
   EXPECT_TRUE(shows(view, view.findChild<QProgressBar*>()));
   finishAndApply(runs[0].number);
   EXPECT_FALSE(shows(view, view.findChild<QProgressBar*>()));
+}
+
+TEST_F(CodecPanelViewTest, ACodecSwitchDuringARunLeavesTheArrivingResultDimmedUnderNeedsRegeneration) {
+  CodecPanelView& view = viewOf(webPPanel);
+  load(writeImage("photo.png"));
+  workspace->generatePanel(workspace->panel(webPPanel).id);
+  auto runs = waitingRuns(1);
+  ASSERT_EQ(runs.size(), 1u);
+  pickCodec(view, CompressionCodec::avif);
+  finishAndApply(runs[0].number);
+  ASSERT_TRUE(workspace->panel(webPPanel).needsRegeneration());
+  auto* notice = view.findChild<QLabel*>("staleNotice");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_TRUE(shows(view, notice));
+  EXPECT_EQ(notice->text(), "Needs Regeneration");
+  auto* dimmed = qobject_cast<QGraphicsOpacityEffect*>(line(view, "File Size")->parentWidget()->graphicsEffect());
+  ASSERT_NE(dimmed, nullptr);
+  EXPECT_TRUE(dimmed->isEnabled());
+  EXPECT_LT(dimmed->opacity(), 1.0);
+
+  workspace->generatePanel(workspace->panel(webPPanel).id);
+  finishAndApply(waitingRuns(1).back().number);
+  EXPECT_FALSE(shows(view, notice));
+  EXPECT_FALSE(dimmed->isEnabled());
+}
+
+TEST_F(CodecPanelViewTest, ThePickerDimsCodecsThatCannotRunHereNamesTheReasonAndStillOffersThem) {
+  engine->unavailableCodecs = {{CompressionCodec::jpegli, "cjpegli not installed"}};
+  CodecPanelView& view = viewOf(jpegXLPanel);
+  auto* picker = view.findChild<QComboBox*>("codecPicker");
+  const int jpegli = picker->findData(static_cast<int>(CompressionCodec::jpegli));
+  EXPECT_EQ(picker->itemData(jpegli, Qt::ToolTipRole).toString(), "cjpegli not installed");
+  EXPECT_TRUE(picker->itemData(jpegli, Qt::ForegroundRole).isValid());
+  EXPECT_FALSE(picker->itemData(0, Qt::ToolTipRole).isValid());
+  pickCodec(view, CompressionCodec::jpegli);
+  EXPECT_EQ(workspace->panel(jpegXLPanel).codec, CompressionCodec::jpegli);
+  EXPECT_EQ(picker->toolTip(), "JPEGli: cjpegli not installed");
 }
 
 TEST_F(CodecPanelViewTest, ProgressTextShowsUnderTheHeaderOnlyWhileRunning) {
@@ -215,7 +253,8 @@ TEST_F(CodecPanelViewTest, PickingAnotherCodecClearsTheResultAndError) {
   EXPECT_FALSE(shows(view, withText<QLabel>(view, "Failed")));
   EXPECT_EQ(view.findChild<QComboBox*>("codecPicker")->toolTip(), "HEIF (System)");
   EXPECT_EQ(slider(view, "Quality")->toolTip(),
-            "HEIF quality via ImageIO (0–100). Higher values keep more detail and produce larger files.");
+            "HEIF quality via the system's image library (0–100). Higher values keep more detail and produce larger "
+            "files.");
   EXPECT_FALSE(shows(view, slider(view, "Encoding Effort")));
   EXPECT_EQ(visibleToggle(view, "Lossless"), nullptr);
 }

@@ -18,7 +18,8 @@
 #include "core/tools/CommandConsole.h"
 #include "gui/windows/CommandConsoleView.h"
 #include "gui/windows/CommandConsoleWindow.h"
-#include "gui/windows/WindowStyle.h"
+#include "gui/widgets/PaletteColors.h"
+#include "gui/widgets/ToneLabel.h"
 
 namespace quorlin::gui {
 namespace {

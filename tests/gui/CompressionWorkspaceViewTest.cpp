@@ -29,7 +29,11 @@
 #include "gui/comparison/KeyboardShortcutMonitor.h"
 #include "gui/workspace/CodecPanelView.h"
 #include "gui/workspace/CompressionWorkspaceView.h"
-#include "gui/workspace/WorkspaceWidgets.h"
+#include "gui/widgets/PaletteTextLabel.h"
+#include "gui/widgets/SegmentedPicker.h"
+#include "gui/widgets/ActivityIndicator.h"
+#include "gui/workspace/SourceInfoButton.h"
+#include "gui/workspace/EmptyWorkspaceState.h"
 #include "support/WorkspaceFixture.h"
 
 namespace quorlin::test {
@@ -332,7 +336,7 @@ TEST_F(CompressionWorkspaceViewTest, AnUnreadableFileShowsTheAlertAndOKDismisses
   EXPECT_EQ(box->windowTitle(), "Couldn't Open Image");
   EXPECT_EQ(box->informativeText(),
             "\u201Cnotes.png\u201D could not be read as an image. Choose a still image in a format supported by "
-            "macOS, such as PNG, JPEG, TIFF, or HEIC.");
+            "the system's image library, such as PNG, JPEG, TIFF, or HEIC.");
   EXPECT_EQ(statusText(), "Could not load notes.png.");
   EXPECT_EQ(sourceButton()->nameLabel().text(), "kept.png");
 
@@ -368,24 +372,24 @@ TEST_F(CompressionWorkspaceViewTest, ZoomBarCommandsReachTheCanvasAndAdvanceTheT
   auto percentAt = [&](double zoom) { return QString::number(std::lround(fit * zoom * 100)) + "%"; };
   ASSERT_TRUE(waitUntil([&] { return percentText() == percentAt(1.0); })) << percentText().toStdString();
 
-  const int token = workspace->canvasCommandToken();
+  const int token = workspace->canvasView().canvasCommandToken();
   QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.25);
-  EXPECT_EQ(workspace->canvasCommandToken(), token + 1);
-  EXPECT_TRUE(waitUntil([&] { return percentText() == percentAt(1.25); })) << percentText().toStdString();
+  EXPECT_DOUBLE_EQ(workspace->canvasView().zoom(), std::sqrt(2.0));
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token + 1);
+  EXPECT_TRUE(waitUntil([&] { return percentText() == percentAt(std::sqrt(2.0)); })) << percentText().toStdString();
 
   QTest::mouseClick(child<QToolButton>("zoomOutButton"), Qt::LeftButton);
   QTest::mouseClick(child<QToolButton>("zoomOutButton"), Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(workspace->zoom(), 0.75);
+  EXPECT_NEAR(workspace->canvasView().zoom(), std::sqrt(0.5), 1e-12);
   QTest::mouseClick(child<QToolButton>("fitImageButton"), Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.0);
-  EXPECT_EQ(workspace->canvasCommandToken(), token + 4);
+  EXPECT_DOUBLE_EQ(workspace->canvasView().zoom(), 1.0);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token + 4);
 
   QTest::mouseClick(child<QToolButton>("actualSizeButton"), Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.0 / fit);
-  EXPECT_EQ(workspace->canvasCommandToken(), token + 5);
+  EXPECT_DOUBLE_EQ(workspace->canvasView().zoom(), 1.0 / fit);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token + 5);
   EXPECT_TRUE(waitUntil([&] { return percentText() == "100%"; })) << percentText().toStdString();
-  EXPECT_EQ(canvas->values().viewState.zoom, workspace->zoom());
+  EXPECT_EQ(canvas->values().viewState.zoom, workspace->canvasView().zoom());
 }
 
 TEST_F(CompressionWorkspaceViewTest, ResetPanZeroesThePanAndLeavesTheZoom) {
@@ -393,15 +397,15 @@ TEST_F(CompressionWorkspaceViewTest, ResetPanZeroesThePanAndLeavesTheZoom) {
   load(writeImage("wide.png", 400, 300));
   QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
   QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
-  workspace->setPanOffset({12.0, -7.0});
+  workspace->canvasView().setPanOffset({12.0, -7.0});
   auto* canvas = child<FourWayComparisonImageView>("comparisonView");
   EXPECT_EQ(canvas->values().viewState.panOffset, (SizeF{12.0, -7.0}));
-  const int token = workspace->canvasCommandToken();
+  const int token = workspace->canvasView().canvasCommandToken();
   QTest::mouseClick(child<QToolButton>("resetPanButton"), Qt::LeftButton);
-  EXPECT_EQ(workspace->panOffset(), SizeF{});
+  EXPECT_EQ(workspace->canvasView().panOffset(), SizeF{});
   EXPECT_EQ(canvas->values().viewState.panOffset, SizeF{});
-  EXPECT_DOUBLE_EQ(workspace->zoom(), 1.5);
-  EXPECT_EQ(workspace->canvasCommandToken(), token);
+  EXPECT_DOUBLE_EQ(workspace->canvasView().zoom(), 2.0);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token);
 }
 
 TEST_F(CompressionWorkspaceViewTest, ADragOnTheCanvasMovesTheWorkspaceSplit) {
@@ -410,8 +414,8 @@ TEST_F(CompressionWorkspaceViewTest, ADragOnTheCanvasMovesTheWorkspaceSplit) {
   auto* canvas = child<FourWayComparisonImageView>("comparisonView");
   const QPoint point(canvas->width() / 4, canvas->height() / 4);
   QTest::mouseClick(canvas, Qt::LeftButton, {}, point);
-  EXPECT_NEAR(workspace->comparisonX(), 0.25, 0.01);
-  EXPECT_NEAR(workspace->comparisonY(), 0.25, 0.01);
+  EXPECT_NEAR(workspace->canvasView().comparisonX(), 0.25, 0.01);
+  EXPECT_NEAR(workspace->canvasView().comparisonY(), 0.25, 0.01);
 }
 
 // ---- Activation ----

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
+#include "gui/comparison/CanvasMagnification.h"
 #include "gui/comparison/FourWayCanvasWidget.h"
 
 namespace quorlin::test {
@@ -245,7 +246,8 @@ TEST_F(FourWayCanvasWidgetTest, ShrunkPicturesAreAveragedNotSampled) {
   }
 }
 
-TEST_F(FourWayCanvasWidgetTest, EnlargedPixelsAreInterpolatedSmoothly) {
+TEST_F(FourWayCanvasWidgetTest, EnlargedPixelsAreInterpolatedSmoothlyWhenSmoothMagnificationIsChosen) {
+  gui::CanvasMagnification::instance().setSmooth(true);
   showAt(400, 200);
   // Two pixels, black and white, each 200 points wide: the centres are at 100
   // and 300, and the level rises linearly between them.
@@ -264,6 +266,7 @@ TEST_F(FourWayCanvasWidgetTest, EnlargedPixelsAreInterpolatedSmoothly) {
   EXPECT_LT(middle, threeQuarters);
   EXPECT_LT(threeQuarters, 225);
   EXPECT_NEAR(middle, 128, 20);
+  gui::CanvasMagnification::instance().setSmooth(false);
 }
 
 TEST_F(FourWayCanvasWidgetTest, ZoomPanSplitAndResizeNeverRenderAgain) {
@@ -289,6 +292,24 @@ TEST_F(FourWayCanvasWidgetTest, ZoomPanSplitAndResizeNeverRenderAgain) {
   moving.isShowingDifference = false;
   set(moving);
   EXPECT_EQ(rasterizer->normalCount, 5);
+}
+
+TEST_F(FourWayCanvasWidgetTest, At400PercentEachPixelIsAHardEdgedSquare) {
+  showAt(8, 8);   // a 2 x 2 checker fits at 400 %
+  FourWayImageCanvas checker;
+  checker.sourceImage = makePicture(2, 2, false, [](int x, int y) { return (x + y) % 2 ? white : black; });
+  set(checker);
+  auto blendedPixels = [&] {
+    regrab();
+    int count = 0;
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) count += isNear(pixel(x, y), black, 0) || isNear(pixel(x, y), white, 0) ? 0 : 1;
+    }
+    return count;
+  };
+  EXPECT_EQ(blendedPixels(), 0);
+  EXPECT_TRUE(isNear(pixel(3, 3), black, 0));
+  EXPECT_TRUE(isNear(pixel(4, 3), white, 0));
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "GuiTestSupport.h"
 #include "gui/comparison/ComparisonOverlayWidget.h"
 #include "gui/comparison/FourWayComparisonImageView.h"
@@ -125,10 +128,10 @@ TEST_F(FourWayComparisonImageViewTest, ActiveViewRegistersCommandsThatZoomAndRep
   ASSERT_TRUE(registry.zoomIn);
   percents.clear();
   registry.zoomIn();
-  EXPECT_DOUBLE_EQ(last().zoom, 1.25);
+  EXPECT_DOUBLE_EQ(last().zoom, std::sqrt(2.0));
   EXPECT_TRUE(percents.empty());   // written in a later main-thread task
   EXPECT_TRUE(QTest::qWaitFor([&] { return !percents.empty(); }, generousMilliseconds));
-  EXPECT_EQ(percents, std::vector<int>{125});
+  EXPECT_EQ(percents, std::vector<int>{141});
   registry.zoomToScale(4.0);
   EXPECT_DOUBLE_EQ(last().zoom, 4.0);
   registry.resetImage();
@@ -318,6 +321,20 @@ TEST_F(FourWayComparisonImageViewTest, TheCrossIsDashedAcrossTheWholeView) {
   // The horizontal line at y 150 reaches both view edges.
   EXPECT_LT(std::min(picture.pixelColor(1, 150).red(), picture.pixelColor(4, 150).red()), 130);
   EXPECT_LT(std::min(picture.pixelColor(398, 150).red(), picture.pixelColor(395, 150).red()), 130);
+
+  // On a black picture the light outline carries the cross, dashes and gaps alike.
+  FourWayComparisonValues onBlack = labelledValues();
+  onBlack.sourceImage = solidPicture(400, 300, Qt::black);
+  onBlack.panels = panelsShowing({onBlack.sourceImage, onBlack.sourceImage, onBlack.sourceImage, std::nullopt});
+  give(onBlack);
+  picture = view->grab().toImage();
+  for (int y = 0; y < 12; ++y) {
+    EXPECT_GT(std::max({picture.pixelColor(199, y).red(), picture.pixelColor(200, y).red(),
+                        picture.pixelColor(201, y).red()}),
+              100)
+        << y;
+  }
+  EXPECT_LT(picture.pixelColor(190, 20).red(), 5);   // away from the cross the picture is untouched
 }
 
 TEST_F(FourWayComparisonImageViewTest, DifferenceShowsTheBadgeAndRelabelsResults) {
@@ -349,6 +366,12 @@ TEST_F(FourWayComparisonImageViewTest, LabelsFadeAfterADragUnlessAModeHoldsThemU
   QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(150, 100));
   EXPECT_TRUE(QTest::qWaitFor([&] { return view->labelOpacity() == 0.0; }, generousMilliseconds));
   EXPECT_EQ(view->overlay().content().labelOpacity, 0.0);
+  // Only the warning of a stale result stays: its red box, not the others' grey.
+  QImage faded = view->grab().toImage();
+  const QRectF stale = view->overlay().labelFrame(2);
+  const QRectF current = view->overlay().labelFrame(0);
+  EXPECT_TRUE(isNear(faded.pixelColor(int(stale.right()) - 3, int(stale.center().y())), QColor(255, 61, 61), 3));
+  EXPECT_TRUE(isNear(faded.pixelColor(int(current.right()) - 3, int(current.center().y())), Qt::white, 3));
 
   // A drag brings them back.
   QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(160, 100));

@@ -136,7 +136,7 @@ TEST(AboutWindowTest, OneWindowWithTheVersionIconSpaceAndFooterYear) {
   EXPECT_TRUE(footer[0].contains(QString::number(QDate::currentDate().year())));
   EXPECT_TRUE(anyLabelContains(window, QStringLiteral("Open Source Software")));
   EXPECT_TRUE(anyLabelContains(window, QStringLiteral("They are not bundled with the app; install them with "
-                                                      "Homebrew from the Required Tools window.")));
+                                                      "your package manager (see Required Tools).")));
 }
 
 TEST(AboutWindowTest, AttributionsAppearInOrderEachWithItsHomePageLink) {
@@ -145,7 +145,7 @@ TEST(AboutWindowTest, AttributionsAppearInOrderEachWithItsHomePageLink) {
   QWidget* window = controller.window();
   EXPECT_EQ(labelTexts(window, QStringLiteral("attributionName")),
             QStringList({"libjxl (JPEG XL)", "SSIMULACRA 2", "jpegli", "libavif", "libwebp", "libheif",
-                         "libjpeg-turbo", "ExifTool", "Homebrew"}));
+                         "libjpeg-turbo", "ExifTool"}));
 
   const auto& attributions = gui::openSourceAttributions();
   QList<QLabel*> links = window->findChildren<QLabel*>(QStringLiteral("attributionLink"));

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@
 #include "gui/windows/CommandConsoleWindow.h"
 #include "gui/windows/HelpAndAboutWindows.h"
 #include "gui/windows/RequiredToolsWindow.h"
+#include "gui/windows/ResultsTableWindow.h"
 #include "gui/workspace/CompressionWorkspaceView.h"
 #include "gui/workspace/MainWindow.h"
 #include "support/WorkspaceFixture.h"
@@ -169,12 +172,12 @@ TEST_F(MainWindowTest, ChoosingATabMovesActivation) {
   window->addTab(RateControlMode::manual);
   CompressionWorkspace* first = window->tabList().workspace(idAt(0));
   CompressionWorkspace* second = window->tabList().workspace(idAt(1));
-  second->setShowingOriginal(true);
+  second->canvasView().setShowingOriginal(true);
 
   strip().setCurrentIndex(0);
   EXPECT_TRUE(first->isActive());
   EXPECT_FALSE(second->isActive());
-  EXPECT_FALSE(second->isShowingOriginal()) << "a deactivated tab releases its hold-to-show overlays";
+  EXPECT_FALSE(second->canvasView().isShowingOriginal()) << "a deactivated tab releases its hold-to-show overlays";
 
   // The registry's generate now belongs to the first tab.
   load(*first, writeImage("first.png"));
@@ -251,6 +254,74 @@ TEST_F(MainWindowTest, TheFirstShowingOpensTheRequiredToolsWindowOnce) {
   window->show();
   QApplication::processEvents();
   EXPECT_EQ(window->requiredToolsWindow().window(), nullptr);
+}
+
+TEST_F(MainWindowTest, EachTabHasACloseButtonWhileMoreThanOneIsOpen) {
+  EXPECT_EQ(strip().tabBar()->tabButton(0, QTabBar::RightSide), nullptr);
+  window->addTab(RateControlMode::manual);
+  window->addTab(RateControlMode::manual);
+  const Uuid last = idAt(2);
+  QWidget* closeSecond = strip().tabBar()->tabButton(1, QTabBar::RightSide);
+  ASSERT_NE(closeSecond, nullptr);
+  QTest::mouseClick(closeSecond, Qt::LeftButton);
+  ASSERT_EQ(window->tabList().tabs().size(), 2u);
+  EXPECT_EQ(idAt(1), last);
+  expectStripMatchesList();
+  window->closeSelectedTab();
+  EXPECT_EQ(strip().tabBar()->tabButton(0, QTabBar::RightSide), nullptr);
+}
+
+TEST_F(MainWindowTest, EscapeClosesTheAuxiliaryWindows) {
+  window->helpWindow().show();
+  window->consoleWindow().show();
+  window->requiredToolsWindow().show();
+  for (QWidget* auxiliary :
+       {window->helpWindow().window(), window->consoleWindow().window(), window->requiredToolsWindow().window()}) {
+    ASSERT_TRUE(auxiliary->isVisible());
+    auxiliary->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(auxiliary));
+    QTest::keyClick(auxiliary, Qt::Key_Escape);
+    EXPECT_FALSE(auxiliary->isVisible()) << auxiliary->windowTitle().toStdString();
+  }
+}
+
+TEST_F(MainWindowTest, TheResultsTableFollowsTheSelectedTabAndLetsGoOfAClosedOne) {
+  window->addTab(RateControlMode::manual);
+  CompressionWorkspace& second = window->tabList().selectedWorkspace();
+  second.updatePanel(1, [](CodecPanel& panel) { panel.errorMessage = "avifenc failed."; });
+  window->showResultsTable();
+  QTableWidget* table = window->resultsTableWindow().table();
+  ASSERT_EQ(table->rowCount(), 4);
+  EXPECT_EQ(table->item(1, 9)->text(), "Failed");
+  window->closeSelectedTab();   // back on the first tab, where nothing failed
+  EXPECT_EQ(table->item(1, 9)->text(), "Not Generated");
+  EXPECT_NE(window->resultsTableWindow().csv().find("2,AVIF,,,,,,,,Not Generated"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, FitsSmallScreensWithEveryControlInsideAndHalfTheWidthForTheCanvas) {
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  gui::CompressionWorkspaceView* view = window->workspaceView(idAt(0));
+  for (QSize screen : {QSize(1280, 720), QSize(1024, 640)}) {
+    SCOPED_TRACE(screen.width());
+    EXPECT_LE(window->minimumSizeHint().width(), screen.width());
+    EXPECT_LE(window->minimumSizeHint().height(), screen.height());
+    window->resize(screen);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window->size(), screen);
+    EXPECT_GE(view->findChild<QWidget*>("canvasArea")->width(), screen.width() / 2);
+    std::vector<QWidget*> controls;
+    for (const char* name : {"openButton", "rateControlPicker", "generateButton", "statusText", "zoomInButton",
+                             "actualSizeButton"}) {
+      controls.push_back(view->findChild<QWidget*>(name));
+    }
+    for (auto* panelGenerate : view->findChildren<QWidget*>("generateButton")) controls.push_back(panelGenerate);
+    for (QWidget* control : controls) {
+      ASSERT_NE(control, nullptr);
+      const QRect inWindow(control->mapTo(window.get(), QPoint(0, 0)), control->size());
+      EXPECT_TRUE(window->rect().contains(inWindow)) << control->objectName().toStdString();
+    }
+  }
 }
 
 }  // namespace

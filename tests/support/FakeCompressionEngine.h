@@ -47,6 +47,12 @@ class FakeCompressionEngine final : public CompressionEngine {
   CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                              std::stop_token stopToken) override;
   std::string readExifToolMetadata(const std::filesystem::path& file, std::stop_token stopToken) override;
+  std::optional<std::string> codecUnavailableReason(CompressionCodec codec) override {
+    auto found = unavailableCodecs.find(codec);
+    return found == unavailableCodecs.end() ? std::nullopt : std::optional(found->second);
+  }
+  // Codecs that cannot run, with the reason the picker shows (set before the workspace is made).
+  std::map<CompressionCodec, std::string> unavailableCodecs;
 
   struct Run {
     int number = 0;

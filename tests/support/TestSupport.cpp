@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "core/common/Uuid.h"
 
@@ -39,6 +40,15 @@ std::string readTextFile(const std::filesystem::path& file) {
   std::ostringstream buffer;
   buffer << stream.rdbuf();
   return buffer.str();
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 std::filesystem::path writeFakeTool(const std::filesystem::path& directory, std::string_view name,

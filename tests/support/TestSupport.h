@@ -1,7 +1,9 @@
 // Helpers shared by the test suites: scratch directories, fake tools, paths.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +34,10 @@ std::string readTextFile(const std::filesystem::path& file);
 // scripts; the code under test never runs a shell itself.
 std::filesystem::path writeFakeTool(const std::filesystem::path& directory, std::string_view name,
                                     std::string_view body);
+
+// Whether `condition` holds within `timeout`, checked every few milliseconds:
+// for states outside the program that no event announces (a process ending).
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // The shared reference data directory (../shared next to the checkout), or an
 // empty path when it is not there.

@@ -1,8 +1,12 @@
 #include "core/common/CompressionError.h"
 
 #include "core/common/Cancellation.h"
+#include "core/common/PlatformTexts.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace quorlin {
 
@@ -21,7 +25,7 @@ CompressionError::CompressionError(Kind kind, std::string tool, std::string outp
     : kind_(kind), tool_(std::move(tool)), output_(std::move(output)), file_(std::move(file)) {
   switch (kind_) {
     case Kind::missingTool:
-      message_ = "Missing command-line tool: " + tool_ + ". Install it with Homebrew or add it to PATH.";
+      message_ = "Missing command-line tool: " + tool_ + ". " + std::string(platformTexts().installMissingTool);
       break;
     case Kind::processFailed:
       message_ = tool_ + " failed. " + trimWhitespace(output_);
@@ -33,6 +37,8 @@ CompressionError::CompressionError(Kind kind, std::string tool, std::string outp
       message_ = "Could not read decoded image: " + lastPathComponent(file_) + ".";
       break;
     case Kind::unsupportedByTool:
+    case Kind::timedOut:
+    case Kind::impossibleOutput:
       message_ = output_;
       break;
   }
@@ -46,12 +52,45 @@ CompressionError CompressionError::processFailed(std::string tool, std::string o
   return CompressionError(Kind::processFailed, std::move(tool), std::move(output), {});
 }
 
+CompressionError CompressionError::processEnded(std::string tool, std::string output, int exitStatus,
+                                                int signalNumber) {
+  CompressionError error = processFailed(std::move(tool), std::move(output));
+  if (trimWhitespace(error.output_).empty()) {
+    if (signalNumber != 0) {
+      const char* name = ::strsignal(signalNumber);
+      error.message_ = error.tool_ + " was killed by signal " + std::to_string(signalNumber) +
+                       (name ? std::string(" (") + name + ")" : std::string()) + ".";
+    } else {
+      error.message_ = error.tool_ + " exited with status " + std::to_string(exitStatus) + ".";
+    }
+  }
+  return error;
+}
+
+CompressionError CompressionError::timedOut(std::string tool, double seconds) {
+  char number[32];
+  std::snprintf(number, sizeof number, "%g", std::round(seconds * 1000) / 1000);
+  std::string message = tool + " did not finish within " + number + " s.";
+  return CompressionError(Kind::timedOut, std::move(tool), std::move(message), {});
+}
+
+CompressionError CompressionError::impossibleOutput(std::string tool, std::string_view what, std::string text) {
+  std::string message = tool + " printed an impossible " + std::string(what) + ": " + trimWhitespace(text) + ".";
+  return CompressionError(Kind::impossibleOutput, std::move(tool), std::move(message), {});
+}
+
 CompressionError CompressionError::missingOutput(std::filesystem::path file) {
   return CompressionError(Kind::missingOutput, {}, {}, std::move(file));
 }
 
 CompressionError CompressionError::unreadableImage(std::filesystem::path file) {
   return CompressionError(Kind::unreadableImage, {}, {}, std::move(file));
+}
+
+CompressionError CompressionError::unreadableImage(std::filesystem::path file, std::string detail) {
+  CompressionError error(Kind::unreadableImage, {}, {}, std::move(file));
+  error.detail_ = trimWhitespace(detail);
+  return error;
 }
 
 CompressionError CompressionError::unsupportedByTool(std::string tool, std::string message) {
@@ -93,6 +132,17 @@ std::string describeError(std::exception_ptr error) {
     return describeError(e);
   } catch (...) {
     return "Unknown error";
+  }
+}
+
+std::string describeErrorDetail(std::exception_ptr error) {
+  if (!error) return {};
+  try {
+    std::rethrow_exception(error);
+  } catch (const CompressionError& compression) {
+    return compression.detail();
+  } catch (...) {
+    return {};
   }
 }
 

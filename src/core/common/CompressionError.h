@@ -17,18 +17,32 @@ class CompressionError : public std::exception {
  public:
   // Cases in their fixed order. unsupportedByTool comes last: it is this
   // system's own addition for older tools (see below).
-  enum class Kind { missingTool, processFailed, missingOutput, unreadableImage, unsupportedByTool };
+  // timedOut and impossibleOutput are later additions for misbehaving tools.
+  enum class Kind { missingTool, processFailed, missingOutput, unreadableImage, unsupportedByTool, timedOut,
+                    impossibleOutput };
 
   // "Missing command-line tool: NAME. Install it with Homebrew or add it to PATH."
   static CompressionError missingTool(std::string toolName);
   // TOOL + " failed. " + output trimmed of surrounding whitespace. The space after
   // "failed." stays even when the output is empty.
   static CompressionError processFailed(std::string tool, std::string output);
+  // A non-zero exit with what the child printed. With output this is
+  // processFailed; without, the message says how it ended: "cwebp was killed
+  // by signal 11 (Segmentation fault)." or "cwebp exited with status 3."
+  // (`signalNumber` 0 means it exited with `exitStatus`).
+  static CompressionError processEnded(std::string tool, std::string output, int exitStatus, int signalNumber);
+  // "TOOL did not finish within N s." (the time limit ended it).
+  static CompressionError timedOut(std::string tool, double seconds);
+  // "TOOL printed an impossible WHAT: TEXT." (`text` as printed, trimmed).
+  static CompressionError impossibleOutput(std::string tool, std::string_view what, std::string text);
   // "Expected output was not created: " + file name + "."
   static CompressionError missingOutput(std::filesystem::path file);
   // "Could not read decoded image: " + file name + ". Also used for unreadable
   // sources and encoded files, with the same wording.
   static CompressionError unreadableImage(std::filesystem::path file);
+  // The same with the reason the image was refused (the decoder's text, the
+  // size limit, ...): shown where there is room for more than one line.
+  static CompressionError unreadableImage(std::filesystem::path file, std::string detail);
   // The installed `tool` cannot do what the panel asks, found out before it
   // ran (an older release refusing an option) or after it claimed success
   // (its output is not the codec's container). The message is `message`
@@ -43,6 +57,9 @@ class CompressionError : public std::exception {
   const std::string& output() const noexcept { return output_; }
   // The file (missingOutput, unreadableImage); empty otherwise.
   const std::filesystem::path& file() const noexcept { return file_; }
+
+  // Why, in more words than the message has room for; often empty.
+  const std::string& detail() const noexcept { return detail_; }
 
   const std::string& message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
@@ -59,6 +76,7 @@ class CompressionError : public std::exception {
   std::string output_;
   std::filesystem::path file_;
   std::string message_;
+  std::string detail_;
 };
 
 // Trims spaces, tabs, carriage returns and newlines (and other ASCII whitespace)
@@ -70,5 +88,7 @@ std::string trimWhitespace(std::string_view text);
 // cancellation's "Cancelled.", otherwise what().
 std::string describeError(const std::exception& error);
 std::string describeError(std::exception_ptr error);
+// The detail of a CompressionError (see detail()); empty for anything else.
+std::string describeErrorDetail(std::exception_ptr error);
 
 }  // namespace quorlin

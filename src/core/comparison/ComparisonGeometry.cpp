@@ -110,11 +110,11 @@ ComparisonViewState zoomToScale(ComparisonViewState state, double scale, SizeF v
 }
 
 ComparisonViewState zoomIn(ComparisonViewState state, SizeF view, SizeF source) {
-  return applyZoomStep(state, state.zoom + zoomStep, view, source);
+  return applyZoomStep(state, state.zoom * zoomStep, view, source);
 }
 
 ComparisonViewState zoomOut(ComparisonViewState state, SizeF view, SizeF source) {
-  return applyZoomStep(state, state.zoom - zoomStep, view, source);
+  return applyZoomStep(state, state.zoom / zoomStep, view, source);
 }
 
 double scrollZoomFactor(double scrollDelta) {

@@ -32,7 +32,7 @@ struct ComparisonViewState {
 
 inline constexpr double minimumZoom = 0.25;
 inline constexpr double maximumEffectiveScale = 8.0;   // 800 %
-inline constexpr double zoomStep = 0.25;               // additive, in fit-relative zoom
+inline constexpr double zoomStep = 1.4142135623730951;   // multiplicative (√2): fit to 800 % in a few presses
 inline constexpr double splitInset = 1.0;              // the split never touches the view's outermost point
 
 // min(W / w, H / h); none when undefined.

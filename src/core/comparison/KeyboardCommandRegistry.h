@@ -28,8 +28,8 @@ class KeyboardCommandRegistry {
   Action resetImage;                                  // fit the picture, pan (0, 0)
   Action zoomActualSize;                              // 100 %
   std::function<void(double scale)> zoomToScale;      // 200 %, 400 %, 600 %, 800 %
-  Action zoomIn;                                      // zoom + 0.25
-  Action zoomOut;                                     // zoom − 0.25
+  Action zoomIn;                                      // zoom × √2
+  Action zoomOut;                                     // zoom ÷ √2
   Action generate;
   Action newTab;
   Action newTargetTab;

@@ -21,6 +21,8 @@ QuadrantLabel quadrantLabel(int quadrant, std::span<const QuadrantPanelSummary> 
   std::string prefix = std::to_string(quadrant + 1) + "  ";
   bool hasPanel = quadrant >= 0 && static_cast<std::size_t>(quadrant) < panels.size();
   if (isShowingOriginal || !hasPanel || !panels[static_cast<std::size_t>(quadrant)].hasResult) {
+    const bool hasFailed = hasPanel && panels[static_cast<std::size_t>(quadrant)].hasFailed;
+    if (isShowingDifference && !isShowingOriginal && hasFailed) return {prefix + "Failed", LabelBackground::normal};
     return {prefix + "Original", LabelBackground::normal};
   }
   if (isShowingDifference) {

@@ -19,6 +19,7 @@ struct QuadrantPanelSummary {
   std::string displayName;          // the codec's display name
   bool hasResult = false;
   bool needsRegeneration = false;   // the result's settings signature differs from the panel's
+  bool hasFailed = false;           // the last run ended in an error (no result)
 };
 
 enum class LabelBackground {
@@ -47,6 +48,8 @@ inline constexpr char needsRegenerationSuffix[] = " - Needs Regeneration";
 // The label of quadrant `quadrant` (0..3), N = quadrant + 1:
 //   "N  Original" while the source shows full-frame, or when the panel is
 //     missing from `panels` or has no result;
+//   "N  Failed" instead while the difference shows for a panel whose run failed
+//     (its quadrant shows no difference, which must not read as a perfect match);
 //   "N  Difference ×G" while the difference shows (panel with a result);
 //   else "N  " + display name, + " - Needs Regeneration" (red) when stale.
 QuadrantLabel quadrantLabel(int quadrant, std::span<const QuadrantPanelSummary> panels, bool isShowingOriginal,

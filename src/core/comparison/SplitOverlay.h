@@ -15,6 +15,9 @@ namespace quorlin {
 inline constexpr double splitLineWidth = 1;
 inline constexpr double splitLineDash = 3;         // on, then off, the same length
 inline constexpr double splitLineOpacity = 0.62;
+// A light band each side of the dashes, so the cross shows on dark pictures too.
+inline constexpr double splitOutlineWidth = 1;
+inline constexpr double splitOutlineOpacity = 0.4;
 inline constexpr double splitHandleSize = 32;
 inline constexpr double badgeHorizontalPadding = 12;
 inline constexpr double badgeVerticalPadding = 7;

@@ -55,6 +55,12 @@ class CompressionEngine {
   }
   // The exiftool listing of `file`, filtered of the lines about the file itself.
   virtual std::string readExifToolMetadata(const std::filesystem::path& file, std::stop_token stopToken) = 0;
+  // Why `codec` cannot run with the tools installed ("cjpegli not installed");
+  // nothing when it can, or when the engine cannot tell.
+  virtual std::optional<std::string> codecUnavailableReason(CompressionCodec codec) {
+    (void)codec;
+    return std::nullopt;
+  }
 };
 
 }  // namespace quorlin

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/engine/CodecAvailability.h"
 #include "core/engine/DisplayImageReader.h"
 #include "core/engine/ExifToolMetadata.h"
 #include "core/engine/PanelRunner.h"
@@ -55,6 +56,10 @@ CompressionResult CompressionRunner::searchTargetScore(const CodecPanel& panel,
 
 std::string CompressionRunner::readExifToolMetadata(const std::filesystem::path& file, std::stop_token stopToken) {
   return quorlin::readExifToolMetadata(context_.runner, file, stopToken);
+}
+
+std::optional<std::string> CompressionRunner::codecUnavailableReason(CompressionCodec codec) {
+  return quorlin::codecUnavailableReason(codec, context_);
 }
 
 }  // namespace quorlin

@@ -29,6 +29,7 @@ class CompressionRunner final : public CompressionEngine {
   CompressionResult searchTargetScore(const CodecPanel& panel, const PreparedCompressionSource& source,
                                       const SearchProgress& progress, std::stop_token stopToken) override;
   std::string readExifToolMetadata(const std::filesystem::path& file, std::stop_token stopToken) override;
+  std::optional<std::string> codecUnavailableReason(CompressionCodec codec) override;
 
   const EngineContext& context() const { return context_; }
 

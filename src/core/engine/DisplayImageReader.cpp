@@ -15,4 +15,9 @@ std::optional<DisplayImage> readDisplayImage(const std::filesystem::path& file, 
   return display;
 }
 
+std::optional<std::string> imageHeaderRefusal(const std::filesystem::path& file) {
+  if (readImageHeader(file)) return std::nullopt;
+  return imageRejectionReason();
+}
+
 }  // namespace quorlin

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <fstream>
 #include <new>
 #include <system_error>
@@ -23,48 +24,32 @@ namespace {
 
 // ---- Guards before decoding --------------------------------------------------
 
-bool isReadableRegularFile(const fs::path& file) {
-  std::error_code error;
-  if (!fs::is_regular_file(file, error) || error) return false;
-  auto size = fs::file_size(file, error);
-  if (error || size == 0) return false;
-  return ::access(file.c_str(), R_OK) == 0;
-}
+std::atomic<std::uint64_t> pixelLimit{defaultMaximumPixelCount};
+thread_local std::string rejectionReason;
 
-// Deflate encodes at most 258 bytes in 2 bits, so a PNG's compressed data is
-// at least 1/1032 of its filtered rows. Checked on the IHDR before any pixel
-// is decoded, so a tiny file declaring an enormous picture is refused without
-// any work or memory spent on it.
-bool pngSizeIsPlausible(const fs::path& file, std::uintmax_t fileSize) {
-  std::ifstream stream(file, std::ios::binary);
-  std::array<std::uint8_t, 29> head{};
-  stream.read(reinterpret_cast<char*>(head.data()), head.size());
-  if (stream.gcount() != static_cast<std::streamsize>(head.size())) return false;
-  if (std::string_view(reinterpret_cast<const char*>(head.data() + 12), 4) != "IHDR") return false;
-  auto be32 = [&](std::size_t at) {
-    return (std::uint64_t{head[at]} << 24) | (std::uint64_t{head[at + 1]} << 16) | (std::uint64_t{head[at + 2]} << 8) |
-           head[at + 3];
-  };
-  std::uint64_t width = be32(16), height = be32(20);
-  std::uint64_t bitDepth = head[24];
-  std::uint64_t channels = 0;
-  switch (head[25]) {
-    case 0: channels = 1; break;  // grey
-    case 2: channels = 3; break;  // RGB
-    case 3: channels = 1; break;  // palette
-    case 4: channels = 2; break;  // grey + alpha
-    case 6: channels = 4; break;  // RGBA
-    default: return false;
-  }
-  if (width == 0 || height == 0 || bitDepth == 0 || bitDepth > 16) return false;
-  if (width * height > maximumDecodedPixelCount) return false;
-  std::uint64_t rowBytes = (width * channels * bitDepth + 7) / 8 + 1;
-  constexpr std::uint64_t deflateMaximumRatio = 1032;
-  return fileSize >= rowBytes * height / deflateMaximumRatio;
+// Keeps libvips' text of the failure that just happened as the reason (with
+// `fallback` when it has none) and clears its log.
+void rejectWithVipsError(std::string_view fallback) { rejectionReason = takeVipsErrorText(fallback); }
+
+// A reason for a path that is not a readable, non-empty regular file.
+std::optional<std::string> unreadableFileReason(const fs::path& file) {
+  std::error_code error;
+  auto status = fs::status(file, error);
+  if (error || !fs::exists(status)) return "No such file.";
+  if (fs::is_directory(status)) return "It is a directory, not a file.";
+  if (!fs::is_regular_file(status)) return "It is not a regular file.";
+  auto size = fs::file_size(file, error);
+  if (error || size == 0) return "The file is empty.";
+  if (::access(file.c_str(), R_OK) != 0) return "The file cannot be read (permission denied).";
+  return std::nullopt;
 }
 
 std::optional<ImageFileHeader> openHeader(const fs::path& file) {
-  if (!isReadableRegularFile(file)) return std::nullopt;
+  rejectionReason.clear();
+  if (auto reason = unreadableFileReason(file)) {
+    rejectionReason = *reason;
+    return std::nullopt;
+  }
   ensureVipsInitialized();
   try {
     auto options = [] {
@@ -80,6 +65,7 @@ std::optional<ImageFileHeader> openHeader(const fs::path& file) {
       vips_error_clear();
       if (!vips_foreign_find_load(file.c_str())) {
         vips_error_clear();
+        rejectionReason = "Not an image format that can be read.";
         return std::nullopt;
       }
       header.image = VImage::new_from_file(file.c_str(), options());
@@ -96,18 +82,19 @@ std::optional<ImageFileHeader> openHeader(const fs::path& file) {
     if (loaderType) header.typeIdentifier = std::string(*loaderType);
     return header;
   } catch (const VError&) {
-    vips_error_clear();
+    rejectWithVipsError("The image header cannot be read.");
     return std::nullopt;
   }
 }
 
 bool passesDecodeLimits(const ImageFileHeader& header, const fs::path& file) {
-  std::uint64_t pixels = std::uint64_t(header.image.width()) * std::uint64_t(header.image.height());
-  if (pixels == 0 || pixels > maximumDecodedPixelCount) return false;
-  if (header.typeIdentifier == ContentTypeIdentifier::png) {
-    std::error_code error;
-    auto size = fs::file_size(file, error);
-    if (error || !pngSizeIsPlausible(file, size)) return false;
+  if (header.image.width() <= 0 || header.image.height() <= 0) {
+    rejectionReason = "The image has no pixels.";
+    return false;
+  }
+  if (auto refusal = decodeLimitRefusal(header, file)) {
+    rejectionReason = *refusal;
+    return false;
   }
   return true;
 }
@@ -250,7 +237,7 @@ LcmsProfile grayProfileWithSRGBCurve() {
 LcmsProfile defaultCMYKProfile() {
   VipsBlob* blob = nullptr;
   if (vips_profile_load("cmyk", &blob, nullptr) != 0 || !blob) {
-    vips_error_clear();
+    vips_error_clear();  // the caller says what is missing
     return nullptr;
   }
   size_t length = 0;
@@ -417,6 +404,25 @@ std::shared_ptr<const DecodedImage> decode(const ImageFileHeader& header, const 
 
 }  // namespace
 
+std::uint64_t maximumDecodedPixelCount() { return pixelLimit.load(std::memory_order_relaxed); }
+
+void setMaximumDecodedPixelCount(std::uint64_t pixels) { pixelLimit.store(pixels, std::memory_order_relaxed); }
+
+const std::string& imageRejectionReason() { return rejectionReason; }
+
+std::string takeVipsErrorText(std::string_view fallback) {
+  std::string text = vips_error_buffer();
+  vips_error_clear();
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (text.size() > 2000) text = text.substr(0, 2000) + "\u2026";
+  return text.empty() ? std::string(fallback) : text;
+}
+
+std::optional<std::string> decodeLimitRefusal(const ImageFileHeader& header, const fs::path& file) {
+  return declaredSizeRefusal(file, static_cast<std::uint64_t>(header.image.width()),
+                             static_cast<std::uint64_t>(header.image.height()), maximumDecodedPixelCount());
+}
+
 std::optional<ImageFileHeader> readImageHeader(const fs::path& file) { return openHeader(file); }
 
 PixelLayout pixelLayoutOf(const VImage& image) {
@@ -430,14 +436,18 @@ std::shared_ptr<const DecodedImage> decodeImageFile(const fs::path& file, const 
   if (!header || !passesDecodeLimits(*header, file)) return nullptr;
   try {
     auto decoded = decode(*header, interpretAs);
+    if (!decoded) rejectionReason = "The image's pixel coding cannot be read.";
     if (decoded && headerOut) *headerOut = std::move(*header);
     return decoded;
   } catch (const VError&) {
-    vips_error_clear();
+    rejectWithVipsError("The image cannot be decoded.");
     return nullptr;
   } catch (const std::bad_alloc&) {
+    rejectionReason = "Not enough memory to decode " + std::to_string(header->image.width()) + " x " +
+                      std::to_string(header->image.height()) + " pixels.";
     return nullptr;
-  } catch (const std::invalid_argument&) {
+  } catch (const std::invalid_argument& error) {
+    rejectionReason = error.what();
     return nullptr;
   }
 }
@@ -454,7 +464,7 @@ std::optional<StreamingDecode> planStreamingDecode(const fs::path& file, ImageFi
     if (headerOut) *headerOut = std::move(*header);
     return streaming;
   } catch (const VError&) {
-    vips_error_clear();
+    rejectWithVipsError("The image cannot be decoded.");
     return std::nullopt;
   }
 }

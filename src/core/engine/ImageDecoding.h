@@ -5,16 +5,17 @@
 // Every decode passes the same guards, checked before any pixel is decoded:
 //   - the path is a readable, non-empty regular file (not a directory);
 //   - some loader recognises its content (never its name);
-//   - at most maximumDecodedPixelCount pixels are declared, and a PNG holds at
-//     least the bytes that deflate needs for its declared size (deflate
-//     compresses at most 1032:1), which stops decompression bombs;
+//   - at most maximumDecodedPixelCount() pixels are declared, and a PNG or
+//     JPEG holds at least the bytes its declared size needs (see
+//     DeclaredImageSize.h), which stops decompression bombs;
 //   - truncated data is a failure, never a partly grey picture;
 //   - the output buffer is allocated untouched, so a file that fails midway
 //     never costs more memory than what was decoded.
 // A decode returns RGB or RGBA samples in compact form (8-bit sources stay
 // uint8, 16-bit uint16, float and HDR float32), orientation applied.
 //
-// All functions are thread-safe, block, and never throw for a bad file.
+// All functions are thread-safe, block, and never throw for a bad file. A
+// failed read leaves its reason for imageRejectionReason() on the same thread.
 #pragma once
 
 #include <vips/vips8>
@@ -24,14 +25,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "core/common/DeclaredImageSize.h"
 #include "core/engine/DisplayImage.h"
+#include "core/engine/DisplayImageReader.h"
 
 namespace quorlin {
 
-// 2^28 pixels (16384 x 16384): above every camera and most panoramas, and a
-// bound on what a hostile header can make us allocate.
-inline constexpr std::uint64_t maximumDecodedPixelCount = std::uint64_t{1} << 28;
+// libvips' text of the failure that just happened (trimmed, at most a few
+// lines), clearing its log; `fallback` when it has none. For callers that
+// catch vips::VError themselves.
+std::string takeVipsErrorText(std::string_view fallback = {});
 
 struct ImageFileHeader {
   vips::VImage image;                         // pixels decoded on demand, top to bottom
@@ -41,7 +46,8 @@ struct ImageFileHeader {
 
 // Opens `file` and reads its header only. Nothing when it is not a readable
 // regular file or no loader recognises it. No size limits apply (nothing is
-// decoded), so metadata of very large images can still be read.
+// decoded), so metadata of very large images can still be read; the limits
+// are checked by decodeLimitRefusal.
 std::optional<ImageFileHeader> readImageHeader(const std::filesystem::path& file);
 
 // Decodes `file` into RGB(A). With `interpretAs` (an RGB space) the pixel
@@ -78,6 +84,10 @@ struct StreamingDecode {
 // decodeImageFile decides).
 std::optional<StreamingDecode> planStreamingDecode(const std::filesystem::path& file,
                                                    ImageFileHeader* header = nullptr);
+
+// Why `header` (of `file`) must not be decoded: over the pixel limit, or a
+// PNG or JPEG too small for its declared size. Nothing when it may be.
+std::optional<std::string> decodeLimitRefusal(const ImageFileHeader& header, const std::filesystem::path& file);
 
 // Wraps the samples of `image` (no copy; `image` must outlive the result).
 vips::VImage vipsImageOf(const DecodedImage& image);

@@ -101,7 +101,7 @@ std::vector<std::uint8_t> renderSRGB8(const DecodedImage& image) {
 
 void writePPM(const std::filesystem::path& input, const std::filesystem::path& output) {
   auto decoded = decodeImageFile(input, nullptr);
-  if (!decoded) throw CompressionError::unreadableImage(input);
+  if (!decoded) throw CompressionError::unreadableImage(input, imageRejectionReason());
   std::vector<std::uint8_t> pixels;
   try {
     pixels = renderSRGB8(*decoded);

@@ -6,6 +6,7 @@
 
 #include "core/common/CompressionError.h"
 #include "core/engine/DecodedImageReader.h"
+#include "core/engine/ImageDecoding.h"
 #include "core/engine/EncodedDescription.h"
 #include "core/engine/Encoding.h"
 #include "core/engine/PlatformImageCodec.h"
@@ -123,7 +124,7 @@ CompressionResult finishRun(const CodecPanel& panel, const PreparedCompressionSo
   }
 
   std::optional<DisplayImage> image = readDecodedImage(decoded, display);
-  if (!image) throw CompressionError::unreadableImage(decoded);
+  if (!image) throw CompressionError::unreadableImage(decoded, imageRejectionReason());
 
   const std::int64_t encodedSize = encodedSizeOf(encoded);
 

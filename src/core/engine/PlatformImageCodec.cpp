@@ -90,7 +90,7 @@ void encodeWithImageIO(const std::filesystem::path& input, const std::filesystem
 
 void decodeWithPlatform(const std::filesystem::path& encoded, const std::filesystem::path& decoded) {
   std::optional<ImageFileHeader> header = readImageHeader(encoded);
-  if (!header) throw CompressionError::unreadableImage(encoded);
+  if (!header) throw CompressionError::unreadableImage(encoded, imageRejectionReason());
   FileTarget target(decoded);
   try {
     VImage image = withOnlyProfile(header->image);
@@ -104,16 +104,16 @@ void decodeWithPlatform(const std::filesystem::path& encoded, const std::filesys
             "interpretation", image.bands() <= 2 ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16));
         break;
       default:
-        throw CompressionError::unreadableImage(encoded);
+        throw CompressionError::unreadableImage(encoded, "The decoded samples are neither 8- nor 16-bit.");
     }
     image.pngsave_target(target.vipsTarget(), VImage::option()
                                                   ->set("bitdepth", bitDepth)
                                                   ->set("compression", decodedPNGCompressionLevel)
                                                   ->set("interlace", false));
   } catch (const vips::VError&) {
-    vips_error_clear();
+    std::string reason = takeVipsErrorText();
     target.throwIfWriteFailed();
-    throw CompressionError::unreadableImage(encoded);
+    throw CompressionError::unreadableImage(encoded, std::move(reason));
   }
   target.close();
 }

@@ -71,9 +71,9 @@ void writeSixteenBitPNG(VImage image, SampleFormat format, const ColorSpace& spa
                                                   ->set("filter", VIPS_FOREIGN_PNG_FILTER_NONE)
                                                   ->set("interlace", false));
   } catch (const vips::VError&) {
-    vips_error_clear();
+    std::string reason = takeVipsErrorText();
     target.throwIfWriteFailed();
-    throw CompressionError::unreadableImage(sourceForErrors);
+    throw CompressionError::unreadableImage(sourceForErrors, std::move(reason));
   }
   target.close();
 }
@@ -89,8 +89,7 @@ void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& 
       image = image.extract_band(0, VImage::option()->set("n", 3));
     }
   } catch (const vips::VError&) {
-    vips_error_clear();
-    throw CompressionError::unreadableImage(sourceForErrors);
+    throw CompressionError::unreadableImage(sourceForErrors, takeVipsErrorText());
   }
   writeSixteenBitPNG(image, decoded.format(), *decoded.colorSpace(), output, sourceForErrors, compressionLevel);
 }

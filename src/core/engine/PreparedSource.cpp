@@ -35,7 +35,7 @@ PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path&
     prepared.displayMetadata.colorSpace = streaming->colorSpace;
   } else {
     decoded = decodeImageFile(sourceURL, nullptr, &header);
-    if (!decoded) throw CompressionError::unreadableImage(sourceURL);
+    if (!decoded) throw CompressionError::unreadableImage(sourceURL, imageRejectionReason());
     readerType = header.typeIdentifier;
     writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
     prepared.displayMetadata.colorSpace = decoded->colorSpace();

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -16,14 +17,22 @@ bool isSeparator(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == ',' || c == ':';
 }
 
-std::optional<double> finiteNumber(std::string_view piece) {
+// Out of range ("1e999") reads as infinite: it is a number, just not a score.
+std::optional<double> number(std::string_view piece) {
   if (piece.starts_with('+')) piece.remove_prefix(1);
   if (piece.empty()) return std::nullopt;
   double value = 0;
   auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value, std::chars_format::general);
-  if (error != std::errc() || end != piece.data() + piece.size() || !std::isfinite(value)) return std::nullopt;
+  if (end != piece.data() + piece.size()) return std::nullopt;
+  if (error == std::errc::result_out_of_range) {
+    return piece.starts_with('-') ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+  }
+  if (error != std::errc()) return std::nullopt;
   return value;
 }
+
+// Identical pixels score 100; the tools print it rounded, hence the margin.
+constexpr double highestPossibleScore = 100.0001;
 
 }  // namespace
 
@@ -33,7 +42,13 @@ double parseSsimulacra2Score(std::string_view output) {
     while (i < output.size() && isSeparator(output[i])) ++i;
     std::size_t begin = i;
     while (i < output.size() && !isSeparator(output[i])) ++i;
-    if (auto score = finiteNumber(output.substr(begin, i - begin))) return *score;
+    std::string_view piece = output.substr(begin, i - begin);
+    if (auto score = number(piece)) {
+      if (std::isfinite(*score) && *score <= highestPossibleScore) return *score;
+      std::string text(piece.substr(0, 64));
+      if (piece.size() > text.size()) text += "\u2026";
+      throw CompressionError::impossibleOutput(std::string(ToolContract::ssimulacra2), "score", std::move(text));
+    }
   }
   throw CompressionError::processFailed(std::string(ToolContract::ssimulacra2), std::string(output));
 }

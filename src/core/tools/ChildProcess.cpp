@@ -8,6 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -63,42 +67,6 @@ struct Pipe {
   }
 };
 
-// The posix_spawn_file_actions_* calls return an error number rather than set errno.
-void checkSpawnCall(int result, const char* what) {
-  if (result != 0) throw std::system_error(result, std::generic_category(), what);
-}
-
-class SpawnFileActions {
- public:
-  SpawnFileActions() { checkSpawnCall(::posix_spawn_file_actions_init(&actions_), "posix_spawn_file_actions_init"); }
-  ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-  SpawnFileActions(const SpawnFileActions&) = delete;
-  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-  void open(int descriptor, const char* path, int flags) {
-    checkSpawnCall(::posix_spawn_file_actions_addopen(&actions_, descriptor, path, flags, 0),
-                   "posix_spawn_file_actions_addopen");
-  }
-  void duplicate(int from, int to) {
-    checkSpawnCall(::posix_spawn_file_actions_adddup2(&actions_, from, to), "posix_spawn_file_actions_adddup2");
-  }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
-  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
-
 // A started child that has not been reaped yet. The pid stays reserved (as a
 // zombie at worst) until reap(), so signalling it, or its process group, can
 // never reach an unrelated process. Move-only; if it is dropped unreaped (only on
@@ -152,9 +120,11 @@ class RunningChild {
       } while (result < 0 && errno == EINTR);
       isReaped_ = true;
       exitStatus_ = result == pid_ ? terminationStatus(status) : 128 + SIGKILL;
+      if (result == pid_ && WIFSIGNALED(status)) terminatingSignal_ = WTERMSIG(status);
     }
     return exitStatus_;
   }
+  int terminatingSignal() const { return terminatingSignal_; }
 
  private:
   pid_t pid_;
@@ -162,6 +132,7 @@ class RunningChild {
   ChildProcessTracker* tracker_;
   bool isReaped_ = false;
   int exitStatus_ = 0;
+  int terminatingSignal_ = 0;
 };
 
 // The stages of a time limit, as absolute times.
@@ -210,6 +181,151 @@ bool drainOnce(int fd, ProcessOutputCollector& collector) {
     return errno == EAGAIN;
   }
 }
+
+// Everything the child needs, prepared before it exists: between vfork and
+// exec only async-signal-safe calls on this data are allowed.
+struct SpawnPlan {
+  const char* path;
+  char* const* argv;
+  char* const* envp;
+  int standardOutput;
+  int standardError;
+  bool hasNullStandardInput;
+  bool hasOwnGroup;
+};
+
+#ifdef __linux__
+
+// Puts `from` on `to` for the child, clearing close-on-exec even when they
+// are already the same descriptor.
+bool placeDescriptor(int from, int to) {
+  if (from == to) return ::fcntl(to, F_SETFD, 0) == 0;
+  return ::dup2(from, to) == to;
+}
+
+[[noreturn]] void failLaunch(volatile int* launchError) {
+  *launchError = errno != 0 ? errno : ECHILD;
+  ::_exit(127);
+}
+
+// The child side of vfork: set up, then exec. The child shares our memory
+// until exec, so it only writes `*launchError` and never returns.
+[[noreturn]] void execChild(const SpawnPlan& plan, pid_t parent, volatile int* launchError) {
+  if (plan.hasNullStandardInput) {
+    int input = ::open("/dev/null", O_RDONLY);
+    if (input < 0 || !placeDescriptor(input, STDIN_FILENO)) failLaunch(launchError);
+    if (input != STDIN_FILENO) ::close(input);
+  }
+  if (!placeDescriptor(plan.standardOutput, STDOUT_FILENO) || !placeDescriptor(plan.standardError, STDERR_FILENO)) {
+    failLaunch(launchError);
+  }
+  if (plan.hasOwnGroup && ::setpgid(0, 0) != 0) failLaunch(launchError);
+  // Default dispositions in the child: it must not run our handlers.
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  for (int number = 1; number < NSIG; ++number) {
+    if (number == SIGKILL || number == SIGSTOP) continue;
+    ::sigaction(number, &defaultAction, nullptr);
+  }
+  // The tool ends with us even when we are killed outright; if we already
+  // died before this line, the check below catches it.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) failLaunch(launchError);
+  if (::getppid() != parent) ::_exit(127);
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+  ::execve(plan.path, plan.argv, plan.envp);
+  failLaunch(launchError);
+}
+
+// Starts the child; returns 0 or the error number of the failed step.
+int spawnChild(const SpawnPlan& plan, pid_t& pid) {
+  // No handler may run in the child while it borrows our memory and stack.
+  sigset_t allSignals;
+  sigset_t previous;
+  sigfillset(&allSignals);
+  ::pthread_sigmask(SIG_SETMASK, &allSignals, &previous);
+  volatile int launchError = 0;
+  const pid_t parent = ::getpid();
+  const pid_t child = ::vfork();
+  if (child == 0) execChild(plan, parent, &launchError);
+  const int forkError = child < 0 ? errno : 0;
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (forkError != 0) return forkError;
+  if (launchError != 0) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return launchError;
+  }
+  pid = child;
+  return 0;
+}
+
+#else
+
+// The posix_spawn_file_actions_* calls return an error number rather than set errno.
+void checkSpawnCall(int result, const char* what) {
+  if (result != 0) throw std::system_error(result, std::generic_category(), what);
+}
+
+class SpawnFileActions {
+ public:
+  SpawnFileActions() { checkSpawnCall(::posix_spawn_file_actions_init(&actions_), "posix_spawn_file_actions_init"); }
+  ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+  SpawnFileActions(const SpawnFileActions&) = delete;
+  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+  void open(int descriptor, const char* path, int flags) {
+    checkSpawnCall(::posix_spawn_file_actions_addopen(&actions_, descriptor, path, flags, 0),
+                   "posix_spawn_file_actions_addopen");
+  }
+  void duplicate(int from, int to) {
+    checkSpawnCall(::posix_spawn_file_actions_adddup2(&actions_, from, to), "posix_spawn_file_actions_adddup2");
+  }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+// Without a parent-death signal (macOS) a killed program's tools run to their end.
+int spawnChild(const SpawnPlan& plan, pid_t& pid) {
+  SpawnFileActions actions;
+  if (plan.hasNullStandardInput) actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
+  actions.duplicate(plan.standardOutput, STDOUT_FILENO);
+  actions.duplicate(plan.standardError, STDERR_FILENO);
+
+  // The child starts with default signal dispositions and no blocked signals,
+  // whatever this process ignores or blocks.
+  SpawnAttributes attributes;
+  sigset_t noSignals;
+  sigset_t allSignals;
+  sigemptyset(&noSignals);
+  sigfillset(&allSignals);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  ::posix_spawnattr_setsigmask(attributes.get(), &noSignals);
+  ::posix_spawnattr_setsigdefault(attributes.get(), &allSignals);
+  if (plan.hasOwnGroup) {
+    flags |= POSIX_SPAWN_SETPGROUP;
+    ::posix_spawnattr_setpgroup(attributes.get(), 0);
+  }
+  ::posix_spawnattr_setflags(attributes.get(), flags);
+  return ::posix_spawn(&pid, plan.path, actions.get(), attributes.get(), plan.argv, plan.envp);
+}
+
+#endif
 
 }  // namespace
 
@@ -269,35 +385,12 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
   Pipe outputPipe = Pipe::create();
   Pipe errorPipe = Pipe::create();
 
-  SpawnFileActions actions;
-  if (request.standardInput == ChildStandardInput::nullDevice) {
-    actions.open(STDIN_FILENO, "/dev/null", O_RDONLY);
-  }
-  actions.duplicate(outputPipe.writeEnd.get(), STDOUT_FILENO);
-  actions.duplicate(errorPipe.writeEnd.get(), STDERR_FILENO);
-
-  // The child starts with default signal dispositions and no blocked signals,
-  // whatever this process ignores or blocks.
-  SpawnAttributes attributes;
-  sigset_t noSignals;
-  sigset_t allSignals;
-  sigemptyset(&noSignals);
-  sigfillset(&allSignals);
-  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-  ::posix_spawnattr_setsigmask(attributes.get(), &noSignals);
-  ::posix_spawnattr_setsigdefault(attributes.get(), &allSignals);
   const bool hasOwnGroup = timeLimit.has_value() || request.tracker != nullptr;
-  if (hasOwnGroup) {
-    flags |= POSIX_SPAWN_SETPGROUP;
-    ::posix_spawnattr_setpgroup(attributes.get(), 0);
-  }
-  ::posix_spawnattr_setflags(attributes.get(), flags);
-
   std::string argumentZero = request.argumentZero.empty() ? request.executable.filename().string() : request.argumentZero;
   std::vector<char*> argv;
   argv.reserve(request.arguments.size() + 2);
   argv.push_back(argumentZero.data());
-  std::vector<std::string> arguments = request.arguments;  // posix_spawn wants mutable strings
+  std::vector<std::string> arguments = request.arguments;  // exec wants mutable strings
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
@@ -314,8 +407,9 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
 
   pid_t pid = 0;
   const auto startedAt = Clock::now();
-  int spawnResult = ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.data(),
-                                  environment);
+  SpawnPlan plan{request.executable.c_str(), argv.data(), environment, outputPipe.writeEnd.get(),
+                 errorPipe.writeEnd.get(), request.standardInput == ChildStandardInput::nullDevice, hasOwnGroup};
+  int spawnResult = spawnChild(plan, pid);
   outputPipe.writeEnd.reset();
   errorPipe.writeEnd.reset();
   if (spawnResult != 0) {
@@ -368,6 +462,7 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
     }
   }
   outcome.exitStatus = child.reap();
+  outcome.terminatingSignal = child.terminatingSignal();
   return outcome;
 }
 

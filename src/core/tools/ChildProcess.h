@@ -87,6 +87,8 @@ struct ChildProcessOutcome {
   // The termination status: the exit code, or 128 + the signal number when a
   // signal ended the child.
   int exitStatus = 0;
+  // The signal that ended the child, 0 when it exited by itself.
+  int terminatingSignal = 0;
   // True when the time limit's SIGTERM was sent.
   bool wasTerminatedByTimeLimit = false;
 
@@ -101,7 +103,9 @@ int terminationStatus(int waitStatus);
 // when we have none). Entries keep their order.
 std::vector<std::string> environmentWithPath(const std::string& path);
 
-// Runs the child to its end. Standard output goes to `standardOutput`, standard
+// Runs the child to its end. On Linux the child gets SIGKILL when the thread
+// that started it dies (this call blocks that thread until the child is
+// reaped), so a killed program leaves no tool running. Standard output goes to `standardOutput`, standard
 // error to `standardError` (the same collector may be passed twice: chunks then
 // arrive in the order the poll loop reads them). A launch failure is reported in
 // the outcome, never thrown. Throws std::system_error only when the pipes

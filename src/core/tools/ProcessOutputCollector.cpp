@@ -2,21 +2,95 @@
 
 namespace quorlin {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `index`, 0 when there is none.
+std::size_t sequenceLength(std::string_view bytes, std::size_t index) {
+  auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  unsigned char lead = byteAt(index);
+  if (lead < 0x80) return 1;
+  std::size_t length;
+  std::uint32_t minimum;
+  std::uint32_t codePoint;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, minimum = 0x80, codePoint = lead & 0x1F;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, minimum = 0x800, codePoint = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, minimum = 0x10000, codePoint = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (index + length > bytes.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    unsigned char continuation = byteAt(index + i);
+    if ((continuation & 0xC0) != 0x80) return 0;
+    codePoint = (codePoint << 6) | (continuation & 0x3F);
+  }
+  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string decodeUTF8Replacing(std::string_view bytes) {
+  if (isValidUTF8(bytes)) return std::string(bytes);
+  std::string text;
+  text.reserve(bytes.size() + 16);
+  for (std::size_t index = 0; index < bytes.size();) {
+    if (std::size_t length = sequenceLength(bytes, index)) {
+      text.append(bytes.substr(index, length));
+      index += length;
+    } else {
+      text.append("\xEF\xBF\xBD");
+      ++index;
+    }
+  }
+  return text;
+}
+
 void ProcessOutputCollector::append(std::span<const char> chunk) {
   if (chunk.empty()) return;
-  std::lock_guard guard(lock);
-  data.append(chunk.data(), chunk.size());
+  std::lock_guard guard(lock_);
+  if (chunk.size() >= keptBytes_) {
+    dropped_ += data_.size() + (chunk.size() - keptBytes_);
+    data_.assign(chunk.data() + (chunk.size() - keptBytes_), keptBytes_);
+    return;
+  }
+  data_.append(chunk.data(), chunk.size());
+  // Trimmed in batches, so a long stream of small chunks costs amortised O(1).
+  if (data_.size() > 2 * keptBytes_) {
+    const std::size_t excess = data_.size() - keptBytes_;
+    data_.erase(0, excess);
+    dropped_ += excess;
+  }
 }
 
 std::string ProcessOutputCollector::text() const {
-  std::lock_guard guard(lock);
-  if (!isValidUTF8(data)) return {};
-  return data;
+  std::lock_guard guard(lock_);
+  std::string_view kept(data_);
+  std::uint64_t omitted = dropped_;
+  if (kept.size() > keptBytes_) {
+    omitted += kept.size() - keptBytes_;
+    kept.remove_prefix(kept.size() - keptBytes_);
+  }
+  if (omitted == 0) return decodeUTF8Replacing(kept);
+  // The cut may have split a character: its remaining pieces go too.
+  while (!kept.empty() && (static_cast<unsigned char>(kept.front()) & 0xC0) == 0x80) {
+    kept.remove_prefix(1);
+    ++omitted;
+  }
+  return "\u2026 " + std::to_string(omitted) + " bytes omitted\n" + decodeUTF8Replacing(kept);
 }
 
 std::string ProcessOutputCollector::bytes() const {
-  std::lock_guard guard(lock);
-  return data;
+  std::lock_guard guard(lock_);
+  return data_.size() > keptBytes_ ? data_.substr(data_.size() - keptBytes_) : data_;
+}
+
+std::uint64_t ProcessOutputCollector::omittedByteCount() const {
+  std::lock_guard guard(lock_);
+  return dropped_ + (data_.size() > keptBytes_ ? data_.size() - keptBytes_ : 0);
 }
 
 }  // namespace quorlin

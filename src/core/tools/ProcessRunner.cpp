@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <limits>
+#include <stop_token>
 #include <system_error>
 
 #include "core/common/Cancellation.h"
@@ -42,6 +45,10 @@ std::string combineOutput(const std::string& standardOutput, const std::string& 
   return standardOutput + "\n" + standardError;
 }
 
+void ToolRunner::setTimeLimit(double seconds) {
+  timeLimitSeconds_.store(std::isnan(seconds) ? std::numeric_limits<double>::infinity() : std::max(seconds, 0.001));
+}
+
 std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::string>& arguments,
                                 std::stop_token stopToken) const {
   throwIfCancelled(stopToken);
@@ -63,12 +70,27 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   request.environment = environmentWithPath(joinedPath(directories));
   request.standardInput = standardInput_;
   request.tracker = tracker_;
+  // Without a program-wide tracker, a cancelled run (its tab closed, say)
+  // ends its own tool and whatever that started, rather than letting it run
+  // on and slow down the work that is still wanted.
+  ChildProcessTracker runTracker;
+  if (!tracker_ && stopToken.stop_possible()) request.tracker = &runTracker;
+  std::stop_callback endOnStop(stopToken, [&request, &runTracker] {
+    if (request.tracker == &runTracker) runTracker.terminateAll(SIGTERM);
+  });
 
   ProcessOutputCollector standardOutput;
   ProcessOutputCollector standardError;
   ChildProcessOutcome outcome;
+  const double limitSeconds = timeLimitSeconds_.load();
+  std::optional<ChildTimeLimit> limit;
+  // Up to a year; beyond that (or infinite) there is no limit.
+  if (limitSeconds < 365.0 * 86400) {
+    limit = ChildTimeLimit{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(limitSeconds))};
+  }
   try {
-    outcome = runChildProcess(request, standardOutput, standardError);
+    outcome = runChildProcess(request, standardOutput, standardError, limit);
   } catch (const std::system_error& error) {
     // No pipes (out of descriptors, for example): the child never started.
     outcome.launchError = error.code().value();
@@ -87,7 +109,12 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   dispatcher_.post([&console = console_, entryId, status = outcome.exitStatus, output, finishedAt]() mutable {
     console.finish(entryId, status, std::move(output), finishedAt);
   });
-  if (outcome.exitStatus != 0) throw CompressionError::processFailed(located->name, std::move(output));
+  throwIfCancelled(stopToken);   // ended on purpose: not a failure of the tool
+  if (outcome.wasTerminatedByTimeLimit) throw CompressionError::timedOut(located->name, limitSeconds);
+  if (outcome.exitStatus != 0) {
+    throw CompressionError::processEnded(located->name, std::move(output), outcome.exitStatus,
+                                         outcome.terminatingSignal);
+  }
   return output;
 }
 

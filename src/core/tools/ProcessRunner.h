@@ -10,6 +10,7 @@
 // threads; neither measures durations (callers time their own calls).
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <stop_token>
 #include <string>
@@ -23,6 +24,10 @@
 #include "core/tools/ToolLookup.h"
 
 namespace quorlin {
+
+// How long one tool may run before it is stopped: half an hour, far beyond
+// any real encode, so only a tool that hangs meets it.
+inline constexpr double defaultToolTimeLimitSeconds = 30 * 60;
 
 class ToolRunner {
  public:
@@ -38,7 +43,7 @@ class ToolRunner {
   // has exited. Thread-safe; called on worker threads, many at once.
   //
   // 1. A stop already requested on `stopToken` throws CancellationError; nothing
-  //    is logged. A child that has started always runs to its end.
+  //    is logged. A child that has started runs to its end or its time limit.
   // 2. The tool is located through the cache in the search directories (with the
   //    stand-ins of the older-tool rules: heif-convert runs for heif-dec); not
   //    found throws CompressionError::missingTool(tool), nothing logged.
@@ -49,12 +54,21 @@ class ToolRunner {
   // 4. The child gets our environment with PATH = the search directories joined
   //    by ":", our working directory, and standard input as configured.
   // Returns the combined output: the non-empty ones of (standard output,
-  // standard error) joined by "\n", each stream empty if it is not UTF-8.
-  // A non-zero status throws CompressionError::processFailed(name, combined
-  // output); a launch failure throws processFailed(name, the system's message,
-  // e.g. "Exec format error"). A signal death counts as status 128 + signal.
+  // standard error) joined by "\n", each stream its last 64 KB at most, bytes
+  // that are not UTF-8 replaced (see ProcessOutputCollector).
+  // A non-zero status throws CompressionError::processEnded(name, combined
+  // output, status, signal); a launch failure throws processFailed(name, the
+  // system's message, e.g. "Exec format error"). A signal death counts as
+  // status 128 + signal. A child still running after the time limit gets
+  // SIGTERM, then SIGKILL, in its whole process group, and the run throws
+  // CompressionError::timedOut (the console shows its status and output).
   std::string runTool(std::string_view tool, const std::vector<std::string>& arguments,
                       std::stop_token stopToken = {}) const;
+
+  // The time limit of every run started from now on, in seconds (at least a
+  // millisecond; not finite means none). Any thread.
+  void setTimeLimit(double seconds);
+  double timeLimit() const { return timeLimitSeconds_.load(); }
 
  private:
   ExecutableURLCache& cache_;
@@ -63,6 +77,7 @@ class ToolRunner {
   CommandConsoleStore& console_;
   ChildStandardInput standardInput_;
   ChildProcessTracker* tracker_;
+  std::atomic<double> timeLimitSeconds_{defaultToolTimeLimitSeconds};
 };
 
 // The output text of a finished run: the non-empty ones of the two texts, in

@@ -4,12 +4,15 @@
 #include <array>
 #include <cmath>
 
+#include "core/common/DeclaredImageSize.h"
+#include "core/tools/ProcessRunner.h"
+
 namespace quorlin {
 
 namespace {
 
-const std::array<AppSettingInfo, 7>& table() {
-  static const std::array<AppSettingInfo, 7> rows{{
+const std::array<AppSettingInfo, 9>& table() {
+  static const std::array<AppSettingInfo, 9> rows{{
       {AppSetting::appearance, "appAppearance", std::string(rawValue(AppAppearance::automatic))},
       {AppSetting::autoRegenerate, "autoRegenerate", false},
       {AppSetting::autoRegenerateDelay, "autoRegenerateDelay", 1.0, 1.0, 10.0},
@@ -17,6 +20,8 @@ const std::array<AppSettingInfo, 7>& table() {
       {AppSetting::hasSeenToolRequirements, "hasSeenToolRequirements", false},
       {AppSetting::customToolDirectories, "customToolDirectories", std::vector<std::string>{}},
       {AppSetting::threadsPerPass, "threadsPerPass", 0.0, 1.0, 1024.0},
+      {AppSetting::toolTimeLimit, "toolTimeLimit", defaultToolTimeLimitSeconds},
+      {AppSetting::maximumPixelCount, "maximumPixelCount", static_cast<double>(defaultMaximumPixelCount)},
   }};
   return rows;
 }
@@ -61,6 +66,11 @@ AppSettings::AppSettings(std::shared_ptr<SettingsStore> store, ToolSearchPath& t
                                .value_or(defaultOf<std::vector<std::string>>(AppSetting::customToolDirectories));
   threadsPerPass_ = acceptedThreads(s.doubleValue(keyOf(AppSetting::threadsPerPass)));
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
+  double limit = s.doubleValue(keyOf(AppSetting::toolTimeLimit)).value_or(0);
+  toolTimeLimit_ = limit > 0 ? limit : defaultOf<double>(AppSetting::toolTimeLimit);
+  double pixels = s.doubleValue(keyOf(AppSetting::maximumPixelCount)).value_or(0);
+  maximumPixelCount_ = static_cast<std::uint64_t>(pixels >= 1 && pixels < 1e18 ? pixels
+                                                                                : defaultOf<double>(AppSetting::maximumPixelCount));
 }
 
 void AppSettings::setAppearance(AppAppearance value) {
@@ -98,6 +108,18 @@ void AppSettings::setCustomToolDirectories(std::vector<std::string> directories)
   store_->setValue(keyOf(AppSetting::customToolDirectories), customToolDirectories_);
   toolSearchPath_.setCustomToolDirectories(customToolDirectories_);
   changed(AppSetting::customToolDirectories);
+}
+
+void AppSettings::setToolTimeLimit(double seconds) {
+  toolTimeLimit_ = seconds > 0 ? seconds : defaultOf<double>(AppSetting::toolTimeLimit);
+  store_->setValue(keyOf(AppSetting::toolTimeLimit), toolTimeLimit_);
+  changed(AppSetting::toolTimeLimit);
+}
+
+void AppSettings::setMaximumPixelCount(std::uint64_t pixels) {
+  maximumPixelCount_ = pixels > 0 ? pixels : static_cast<std::uint64_t>(defaultOf<double>(AppSetting::maximumPixelCount));
+  store_->setValue(keyOf(AppSetting::maximumPixelCount), static_cast<double>(maximumPixelCount_));
+  changed(AppSetting::maximumPixelCount);
 }
 
 void AppSettings::setThreadsPerPass(std::optional<int> threads) {

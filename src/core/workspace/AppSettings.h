@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +43,8 @@ enum class AppSetting {
   hasSeenToolRequirements,
   customToolDirectories,
   threadsPerPass,
+  toolTimeLimit,
+  maximumPixelCount,
 };
 
 // One row of the settings table: the store key, the value used when the key is
@@ -57,7 +60,7 @@ struct AppSettingInfo {
   double sliderMaximum = 0;
 };
 
-// All seven rows in table order.
+// All rows in table order.
 std::span<const AppSettingInfo> appSettingsTable();
 const AppSettingInfo& appSettingInfo(AppSetting setting);
 
@@ -75,6 +78,10 @@ class AppSettings {
   const std::vector<std::string>& customToolDirectories() const { return customToolDirectories_; }
   // "Threads per pass": nothing for Auto (every hardware thread).
   std::optional<int> threadsPerPass() const { return threadsPerPass_; }
+  // How long one tool may run, in seconds (a stored value of 0 or less reads as the default).
+  double toolTimeLimit() const { return toolTimeLimit_; }
+  // The most pixels an image may declare to be decoded (below 1 reads as the default).
+  std::uint64_t maximumPixelCount() const { return maximumPixelCount_; }
 
   void setAppearance(AppAppearance value);
   void setAutoRegenerate(bool value);
@@ -84,6 +91,8 @@ class AppSettings {
   void setCustomToolDirectories(std::vector<std::string> directories);
   // A count outside the accepted range is Auto.
   void setThreadsPerPass(std::optional<int> threads);
+  void setToolTimeLimit(double seconds);
+  void setMaximumPixelCount(std::uint64_t pixels);
 
   // The settings window's "Add Directory…": appends `directory` unless an
   // identical text is already listed. Returns whether it was added.
@@ -115,6 +124,8 @@ class AppSettings {
   bool hasSeenToolRequirements_;
   std::vector<std::string> customToolDirectories_;
   std::optional<int> threadsPerPass_;
+  double toolTimeLimit_;
+  std::uint64_t maximumPixelCount_;
   ObserverList<AppSetting> observers_;
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/common/ByteCount.h"
+#include "core/common/PlatformTexts.h"
 #include "core/engine/FixedNotation.h"
 #include "core/engine/ResultTexts.h"
 
@@ -65,11 +66,11 @@ std::string_view rateParameterTooltip(CompressionCodec codec) {
       return "JPEG 2000 quality via libheif (heif-enc --jpeg2000 -q, 0–100). Higher values keep more detail and "
              "produce larger files.";
     case CompressionCodec::heif:
-      return "HEIF quality via ImageIO (0–100). Higher values keep more detail and produce larger files.";
+      return platformTexts().systemHEIFQualityTooltip;
     case CompressionCodec::jpegTurbo:
       return "JPEG quality (cjpeg -quality, 0–100). Higher values keep more detail and produce larger files.";
     case CompressionCodec::jpeg:
-      return "JPEG quality via ImageIO (0–100). Higher values keep more detail and produce larger files.";
+      return platformTexts().systemJPEGQualityTooltip;
   }
   return {};
 }

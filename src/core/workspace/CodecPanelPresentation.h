@@ -61,6 +61,9 @@ inline constexpr std::string_view bitDepth = "Bit Depth";
 inline constexpr std::string_view failed = "Failed";
 inline constexpr std::string_view exportAction = "Export";
 inline constexpr std::string_view exifToolTooltip = "Show ExifTool metadata";
+inline constexpr std::string_view needsRegeneration = "Needs Regeneration";
+inline constexpr std::string_view staleResultTooltip =
+    "The results below were made with other settings than the ones shown above. Generate to update them.";
 }  // namespace CodecPanelTexts
 
 // ---- Settings rows

@@ -1,5 +1,7 @@
 #include "core/workspace/CompressionWorkspace.h"
 
+#include "core/engine/CodecAvailability.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -76,7 +78,7 @@ CompressionWorkspace::CompressionWorkspace(WorkspaceServices services, std::stri
       tabTitle_(std::move(tabTitle)),
       rateControlMode_(rateControlMode),
       temporaryFiles_(std::make_shared<TemporaryFileCleanupBag>(services_.temporaryDirectories)),
-      panels_(makeDefaultPanels()),
+      panels_(makeDefaultPanels([this](CompressionCodec codec) { return codecUnavailableReason(codec); })),
       self_(this, [](CompressionWorkspace*) {}) {
   for (auto& panel : panels_) {
     panel.rateControlMode = rateControlMode_;
@@ -202,11 +204,7 @@ void CompressionWorkspace::applyLoadedSource(const fs::path& file, std::optional
   sourceFileSize_ = loaded->fileSize;
   sourceMetadata_ = std::move(loaded->metadata);
   changed(WorkspaceAspect::source);
-  zoom_ = 1.0;
-  panOffset_ = {};
-  comparisonX_ = 0.5;
-  comparisonY_ = 0.5;
-  changed(WorkspaceAspect::viewValues);
+  canvasView_.resetForNewSource();
   setStatus(WorkspaceTexts::loaded(fileName));
   ++sourceGeneration_;
   // Every pass belongs to the old source now: stop them (their late outcomes
@@ -520,62 +518,8 @@ void CompressionWorkspace::inspectEncodedMetadata(int index) {
   }
 }
 
-// ---- View values
-
-void CompressionWorkspace::setZoom(double zoom) {
-  if (zoom == zoom_) return;
-  zoom_ = zoom;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::setDisplayedImageScalePercent(int percent) {
-  if (percent == displayedImageScalePercent_) return;
-  displayedImageScalePercent_ = percent;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::setPanOffset(SizeF offset) {
-  if (offset == panOffset_) return;
-  panOffset_ = offset;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::setComparisonPoint(double x, double y) {
-  if (x == comparisonX_ && y == comparisonY_) return;
-  comparisonX_ = x;
-  comparisonY_ = y;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::setShowingOriginal(bool showing) {
-  if (showing == isShowingOriginal_) return;
-  isShowingOriginal_ = showing;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::setShowingDifference(bool showing) {
-  if (showing == isShowingDifference_) return;
-  isShowingDifference_ = showing;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::setDifferenceGain(int gain) {
-  if (gain == differenceGain_) return;
-  differenceGain_ = gain;
-  changed(WorkspaceAspect::viewValues);
-}
-
-void CompressionWorkspace::stepDifferenceGain(int step) {
-  setDifferenceGain(quorlin::stepDifferenceGain(differenceGain_, step));
-}
-
-void CompressionWorkspace::setDifferenceGainStep(int index) {
-  setDifferenceGain(quorlin::setDifferenceGainStep(differenceGain_, index));
-}
-
-void CompressionWorkspace::advanceCanvasCommandToken() {
-  ++canvasCommandToken_;
-  changed(WorkspaceAspect::canvasCommand);
+std::optional<std::string> CompressionWorkspace::codecUnavailableReason(CompressionCodec codec) const {
+  return services_.engine->codecUnavailableReason(codec);
 }
 
 // ---- Activation
@@ -588,8 +532,7 @@ void CompressionWorkspace::setActive(bool active) {
   if (active) {
     activate();
   } else {
-    setShowingOriginal(false);
-    setShowingDifference(false);
+    canvasView_.releaseHolds();
   }
 }
 
@@ -597,7 +540,7 @@ void CompressionWorkspace::activate() {
   ChangeBatch batch(*this);
   installCommandHandlers();
   if (reactivateGlobalCommands_) reactivateGlobalCommands_();
-  advanceCanvasCommandToken();
+  canvasView_.advanceCanvasCommandToken();
 }
 
 void CompressionWorkspace::installCommandHandlers() {
@@ -614,21 +557,13 @@ void CompressionWorkspace::installCommandHandlers() {
   };
   KeyboardCommandRegistry& registry = services_.commandRegistry;
   registry.generate = with([](CompressionWorkspace& w) { w.startGenerateTask(); });
-  registry.showOriginal = with([](CompressionWorkspace& w) {
-    w.setShowingDifference(false);
-    w.setShowingOriginal(true);
-  });
-  registry.showDifference = with([](CompressionWorkspace& w) {
-    w.setShowingOriginal(false);
-    w.setShowingDifference(true);
-  });
-  registry.hideComparisonOverlay = with([](CompressionWorkspace& w) {
-    w.setShowingOriginal(false);
-    w.setShowingDifference(false);
-  });
-  registry.hideDifference = with([](CompressionWorkspace& w) { w.setShowingDifference(false); });
-  registry.stepDifferenceGain = with([](CompressionWorkspace& w, int step) { w.stepDifferenceGain(step); });
-  registry.setDifferenceGainStep = with([](CompressionWorkspace& w, int index) { w.setDifferenceGainStep(index); });
+  registry.showOriginal = with([](CompressionWorkspace& w) { w.canvasView_.holdOriginal(); });
+  registry.showDifference = with([](CompressionWorkspace& w) { w.canvasView_.holdDifference(); });
+  registry.hideComparisonOverlay = with([](CompressionWorkspace& w) { w.canvasView_.releaseHolds(); });
+  registry.hideDifference = with([](CompressionWorkspace& w) { w.canvasView_.releaseDifference(); });
+  registry.stepDifferenceGain = with([](CompressionWorkspace& w, int step) { w.canvasView_.stepDifferenceGain(step); });
+  registry.setDifferenceGainStep =
+      with([](CompressionWorkspace& w, int index) { w.canvasView_.setDifferenceGainStep(index); });
 }
 
 }  // namespace quorlin

@@ -54,6 +54,7 @@
 #include "core/tools/TemporaryFiles.h"
 #include "core/workspace/AppSettings.h"
 #include "core/workspace/BackgroundWorkers.h"
+#include "core/workspace/CanvasViewState.h"
 #include "core/workspace/CompressionTaskOutcome.h"
 #include "core/workspace/GenerationPass.h"
 #include "core/workspace/ObserverList.h"
@@ -182,30 +183,12 @@ class CompressionWorkspace final : private GenerationPassClient {
     metadataPresenter_ = std::move(presenter);
   }
 
-  // ---- View values the canvas binds two-way
-  double zoom() const { return zoom_; }
-  void setZoom(double zoom);
-  int displayedImageScalePercent() const { return displayedImageScalePercent_; }
-  void setDisplayedImageScalePercent(int percent);
-  SizeF panOffset() const { return panOffset_; }
-  void setPanOffset(SizeF offset);
-  // The zoom bar's "Reset pan".
-  void resetPan() { setPanOffset({}); }
-  double comparisonX() const { return comparisonX_; }
-  double comparisonY() const { return comparisonY_; }
-  void setComparisonPoint(double x, double y);
-  bool isShowingOriginal() const { return isShowingOriginal_; }
-  bool isShowingDifference() const { return isShowingDifference_; }
-  void setShowingOriginal(bool showing);
-  void setShowingDifference(bool showing);
-  int differenceGain() const { return differenceGain_; }
-  void setDifferenceGain(int gain);
-  // The registry's gain commands.
-  void stepDifferenceGain(int step);
-  void setDifferenceGainStep(int index);
-  int canvasCommandToken() const { return canvasCommandToken_; }
-  // After a zoom-bar command, so the canvas re-registers its handlers.
-  void advanceCanvasCommandToken();
+  // Why `codec` cannot run with the tools installed; nothing when it can.
+  std::optional<std::string> codecUnavailableReason(CompressionCodec codec) const;
+
+  // ---- View values the canvas binds two-way, and what the keys do to them
+  CanvasViewState& canvasView() { return canvasView_; }
+  const CanvasViewState& canvasView() const { return canvasView_; }
 
   // ---- Activation
   bool isActive() const { return isActive_; }
@@ -256,19 +239,11 @@ class CompressionWorkspace final : private GenerationPassClient {
   bool isRunning_ = false;
   std::string statusMessage_{WorkspaceTexts::chooseAnImage};
   std::optional<std::string> loadErrorMessage_;
-  double zoom_ = 1.0;
-  int displayedImageScalePercent_ = 100;
-  SizeF panOffset_;
-  double comparisonX_ = 0.5;
-  double comparisonY_ = 0.5;
-  bool isShowingOriginal_ = false;
-  bool isShowingDifference_ = false;
-  int differenceGain_ = defaultDifferenceGain;
+  CanvasViewState canvasView_{[this](WorkspaceAspect aspect) { changed(aspect); }};
   DelayedCall autoRegenerateCall_;
   std::weak_ptr<GenerationPass> autoRegeneratePass_;
   int sourceGeneration_ = 0;
   std::weak_ptr<GenerationPass> generateTask_;
-  int canvasCommandToken_ = 0;
   std::vector<CodecPanel> panels_;
 
   std::vector<std::shared_ptr<GenerationPass>> passes_;   // running passes

@@ -1,5 +1,7 @@
 #include "core/workspace/WorkspaceTexts.h"
 
+#include "core/common/PlatformTexts.h"
+
 namespace quorlin::WorkspaceTexts {
 
 namespace {
@@ -17,9 +19,7 @@ std::string loaded(std::string_view fileName) { return joined({"Loaded ", fileNa
 std::string couldNotLoad(std::string_view fileName) { return joined({"Could not load ", fileName, "."}); }
 
 std::string loadErrorAlert(std::string_view fileName) {
-  return joined({"\u201C", fileName,
-                 "\u201D could not be read as an image. Choose a still image in a format supported by macOS, "
-                 "such as PNG, JPEG, TIFF, or HEIC."});
+  return joined({"\u201C", fileName, "\u201D could not be read as an image. ", platformTexts().chooseSupportedImage});
 }
 
 std::string encodingCodec(std::string_view codecName) { return joined({"Encoding ", codecName, "..."}); }

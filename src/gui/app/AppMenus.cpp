@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/comparison/KeyboardCommandRegistry.h"
+#include "gui/comparison/CanvasMagnification.h"
 
 namespace quorlin::gui {
 
@@ -18,7 +19,9 @@ using Registry = KeyboardCommandRegistry;
 QAction* addItem(QMenu* menu, const char* title, const QKeySequence& shortcut, std::function<void()> action) {
   QAction* item = menu->addAction(QString::fromUtf8(title));
   item->setShortcut(shortcut);
-  QObject::connect(item, &QAction::triggered, item, [action = std::move(action)] { action(); });
+  QObject::connect(item, &QAction::triggered, item, [action = std::move(action)] {
+    if (action) action();
+  });
   return item;
 }
 
@@ -40,9 +43,12 @@ AppMenus installAppMenus(QMenuBar& menuBar, KeyboardCommandRegistry& registry, A
   AppMenus menus;
 
   menus.fileMenu = menuBar.addMenu("&File");
+  menus.open = addItem(menus.fileMenu, "Open…", QKeySequence::Open, std::move(handlers.openImage));
+  menus.fileMenu->addSeparator();
   menus.newTab = addRegistryItem(menus.fileMenu, "New Tab", ctrl(Qt::Key_T), registry, &Registry::newTab);
   menus.newTargetTab = addRegistryItem(menus.fileMenu, "New Target Comparison Tab", ctrlAlt(Qt::Key_T), registry,
                                        &Registry::newTargetTab);
+  menus.closeTab = addItem(menus.fileMenu, "Close Tab", ctrl(Qt::Key_W), std::move(handlers.closeTab));
   menus.fileMenu->addSeparator();
   menus.quit = addItem(menus.fileMenu, "Quit", QKeySequence::Quit, std::move(handlers.quit));
   menus.quit->setMenuRole(QAction::QuitRole);
@@ -65,6 +71,17 @@ AppMenus installAppMenus(QMenuBar& menuBar, KeyboardCommandRegistry& registry, A
   menus.zoom400 = addRegistryItem(menus.viewMenu, "400%", ctrl(Qt::Key_4), registry, &Registry::zoomToScale, 4.0);
   menus.zoom600 = addRegistryItem(menus.viewMenu, "600%", ctrl(Qt::Key_6), registry, &Registry::zoomToScale, 6.0);
   menus.zoom800 = addRegistryItem(menus.viewMenu, "800%", ctrl(Qt::Key_8), registry, &Registry::zoomToScale, 8.0);
+  menus.viewMenu->addSeparator();
+  menus.smoothMagnification = menus.viewMenu->addAction(QStringLiteral("Smooth Magnification"));
+  menus.smoothMagnification->setCheckable(true);
+  menus.smoothMagnification->setChecked(CanvasMagnification::instance().isSmooth());
+  menus.smoothMagnification->setToolTip(
+      QStringLiteral("Interpolate pixels at 200% and above instead of showing them as squares"));
+  QObject::connect(menus.smoothMagnification, &QAction::toggled, menus.smoothMagnification,
+                   [](bool isSmooth) { CanvasMagnification::instance().setSmooth(isSmooth); });
+  menus.resultsTable = addItem(menus.viewMenu, "Results Table",
+                               QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_R)),
+                               std::move(handlers.showResultsTable));
 
   menus.windowMenu = menuBar.addMenu("&Window");
   menus.commandConsole =
@@ -74,6 +91,7 @@ AppMenus installAppMenus(QMenuBar& menuBar, KeyboardCommandRegistry& registry, A
 
   menus.helpMenu = menuBar.addMenu("&Help");
   menus.help = addRegistryItem(menus.helpMenu, "Quorlin Help", ctrl(Qt::Key_Question), registry, &Registry::showHelp);
+  menus.help->setShortcuts({ctrl(Qt::Key_Question), QKeySequence(Qt::Key_F1)});
   menus.helpRequiredTools =
       addRegistryItem(menus.helpMenu, "Required Tools…", ctrlAlt(Qt::Key_R), registry, &Registry::showRequiredTools);
   menus.helpMenu->addSeparator();

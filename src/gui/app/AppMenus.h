@@ -6,13 +6,15 @@
 // carry the menu roles that move them into the application menu on macOS; on
 // Linux About sits in the Help menu and Settings in the Edit menu.
 //
-//   File    New Tab (Ctrl+T), New Target Comparison Tab (Ctrl+Alt+T), Quit
+//   File    Open… (Ctrl+O), New Tab (Ctrl+T), New Target Comparison Tab
+//           (Ctrl+Alt+T), Close Tab (Ctrl+W), Quit
 //   Edit    Settings… (Ctrl+,), Required Tools…
 //   View    Generate (Ctrl+G), Zoom In (Ctrl++), Zoom Out (Ctrl+-),
 //           Reset Image (Ctrl+0), Actual Size (Ctrl+1), 200% (Ctrl+2),
-//           400% (Ctrl+4), 600% (Ctrl+6), 800% (Ctrl+8)
+//           400% (Ctrl+4), 600% (Ctrl+6), 800% (Ctrl+8), Smooth
+//           Magnification (a toggle), Results Table (Ctrl+Shift+R)
 //   Window  Command Console (Ctrl+Shift+C)
-//   Help    Quorlin Help (Ctrl+?), Required Tools… (Ctrl+Alt+R), About Quorlin
+//   Help    Quorlin Help (Ctrl+? and F1), Required Tools… (Ctrl+Alt+R), About Quorlin
 //
 // Main thread only. The registry must outlive the menus.
 #pragma once
@@ -34,6 +36,9 @@ struct AppMenuHandlers {
   std::function<void()> showAbout;
   std::function<void()> showSettings;
   std::function<void()> quit;
+  std::function<void()> openImage;
+  std::function<void()> closeTab;
+  std::function<void()> showResultsTable;
 };
 
 // The menus and the actions of the menu bar, in menu order.
@@ -44,8 +49,10 @@ struct AppMenus {
   QMenu* windowMenu = nullptr;
   QMenu* helpMenu = nullptr;
 
+  QAction* open = nullptr;
   QAction* newTab = nullptr;
   QAction* newTargetTab = nullptr;
+  QAction* closeTab = nullptr;
   QAction* quit = nullptr;
   QAction* settings = nullptr;
   QAction* applicationRequiredTools = nullptr;  // the application menu's, without a shortcut
@@ -58,6 +65,8 @@ struct AppMenus {
   QAction* zoom400 = nullptr;
   QAction* zoom600 = nullptr;
   QAction* zoom800 = nullptr;
+  QAction* smoothMagnification = nullptr;
+  QAction* resultsTable = nullptr;
   QAction* commandConsole = nullptr;
   QAction* help = nullptr;
   QAction* helpRequiredTools = nullptr;

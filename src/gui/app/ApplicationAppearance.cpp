@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#include "gui/app/ContrastStyle.h"
+
 namespace quorlin::gui {
 
 QPalette lightPalette() {
@@ -28,7 +30,8 @@ QPalette darkPalette() {
   palette.setColor(QPalette::AlternateBase, window);
   palette.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
   palette.setColor(QPalette::ToolTipText, text);
-  palette.setColor(QPalette::PlaceholderText, disabledText);
+  // Secondary texts use it: it keeps 4.5:1 on the window, unlike disabled text.
+  palette.setColor(QPalette::PlaceholderText, QColor(152, 152, 156));
   palette.setColor(QPalette::Text, text);
   palette.setColor(QPalette::Button, QColor(58, 58, 62));
   palette.setColor(QPalette::ButtonText, text);
@@ -50,22 +53,35 @@ QPalette darkPalette() {
   return palette;
 }
 
+namespace {
+
+// The style the desktop chose, also when our corrections already wrap it.
+QString desktopStyleName() {
+  const QStyle* style = QApplication::style();
+  if (const auto* corrected = qobject_cast<const ContrastStyle*>(style)) style = corrected->baseStyle();
+  return style->name();
+}
+
+}  // namespace
+
 ApplicationAppearance::ApplicationAppearance()
-    : desktopStyleName_(QApplication::style()->name()), desktopPalette_(QApplication::palette()) {}
+    : desktopStyleName_(desktopStyleName()), desktopPalette_(QApplication::palette()) {}
 
 void ApplicationAppearance::apply(AppAppearance appearance) {
   switch (appearance) {
     case AppAppearance::automatic:
-      if (applied_ == AppAppearance::automatic) break;  // nothing was overridden
-      QApplication::setStyle(QStyleFactory::create(desktopStyleName_));
-      QApplication::setPalette(desktopPalette_);
+      // The desktop's style, with our corrections; its palette unless it was never replaced.
+      if (applied_ != AppAppearance::automatic || !qobject_cast<const ContrastStyle*>(QApplication::style())) {
+        QApplication::setStyle(new ContrastStyle(desktopStyleName_));
+      }
+      if (applied_ != AppAppearance::automatic) QApplication::setPalette(desktopPalette_);
       break;
     case AppAppearance::light:
-      QApplication::setStyle(QStyleFactory::create("Fusion"));
+      QApplication::setStyle(new ContrastStyle);
       QApplication::setPalette(lightPalette());
       break;
     case AppAppearance::dark:
-      QApplication::setStyle(QStyleFactory::create("Fusion"));
+      QApplication::setStyle(new ContrastStyle);
       QApplication::setPalette(darkPalette());
       break;
   }

@@ -3,7 +3,8 @@
 //
 // "auto" gives the desktop's own style and palette back (as they were when the
 // first ApplicationAppearance was made, before any override); "light" and
-// "dark" switch to the Fusion style with a light or a dark palette.
+// "dark" switch to the Fusion style with a light or a dark palette. Every
+// style is wrapped in ContrastStyle's corrections.
 //
 // Main thread only; needs the QApplication.
 #pragma once

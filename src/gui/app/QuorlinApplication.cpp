@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/engine/CompressionRunner.h"
+#include "core/engine/DisplayImageReader.h"
 #include "core/engine/EngineContext.h"
 #include "gui/app/AppIcon.h"
 #include "gui/app/QSettingsStore.h"
@@ -51,6 +52,12 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
   // Tools get no terminal input: a tool that asks for some must not hang a run.
   runner_ = std::make_unique<ToolRunner>(executables_, toolSearchPath_, *dispatcher_, console_,
                                          ChildStandardInput::nullDevice, &children_);
+  runner_->setTimeLimit(settings_->toolTimeLimit());
+  setMaximumDecodedPixelCount(settings_->maximumPixelCount());
+  limitsSubscription_ = settings_->observe([this](AppSetting setting) {
+    if (setting == AppSetting::toolTimeLimit) runner_->setTimeLimit(settings_->toolTimeLimit());
+    if (setting == AppSetting::maximumPixelCount) setMaximumDecodedPixelCount(settings_->maximumPixelCount());
+  });
   budget_.setThreadsPerPass(settings_->threadsPerPass());
   budgetSubscription_ = settings_->observe([this](AppSetting setting) {
     if (setting == AppSetting::threadsPerPass) budget_.setThreadsPerPass(settings_->threadsPerPass());
@@ -68,7 +75,9 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
       MainWindowServices{workspaceServices, console_, executables_, toolSearchPath_});
   menus_ = installAppMenus(*mainWindow_->menuBar(), registry_,
                            AppMenuHandlers{[this] { aboutWindow_->show(); }, [this] { settingsWindow_->show(); },
-                                           [] { QCoreApplication::quit(); }});
+                                           [] { QCoreApplication::quit(); }, [this] { mainWindow_->openImage(); },
+                                           [this] { mainWindow_->closeSelectedTab(); },
+                                           [this] { mainWindow_->showResultsTable(); }});
   menus_.viewMenu->addSeparator();
   menus_.viewMenu->addAction(mainWindow_->rateDistortionAction());
   // Closing the main window quits, even while auxiliary windows are open.
@@ -90,10 +99,11 @@ QuorlinApplication::~QuorlinApplication() { terminate(); }
 
 void QuorlinApplication::show() {
   // Room for the four panels' settings and results without scrolling, and a
-  // canvas wider than tall; never larger than the screen.
+  // canvas wider than tall; never larger than the screen, less a margin for
+  // the window frame.
   QSize size(1600, 1040);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    size = size.boundedTo(screen->availableGeometry().size() * 0.92);
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(48, 48));
   }
   mainWindow_->resize(size);
   mainWindow_->show();

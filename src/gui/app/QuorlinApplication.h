@@ -86,6 +86,7 @@ class QuorlinApplication : public QObject {
   CommandConsoleStore console_;
   ChildProcessTracker children_;
   std::unique_ptr<ToolRunner> runner_;
+  Subscription limitsSubscription_;  // applies the tool time limit and the pixel limit
   ToolVersionCache versions_;
   CoreBudget budget_;
   Subscription budgetSubscription_;

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -20,45 +21,37 @@ namespace quorlin::gui {
 
 namespace {
 
-struct SymbolRow {
-  std::string_view symbolName;
-  const char* themeName;   // empty: no theme icon comes close enough
+constexpr std::array<std::string_view, 26> symbolTable{
+    "arrow.clockwise",
+    "arrow.triangle.2.circlepath",
+    "arrow.up.left.and.arrow.down.right",
+    "chart.xyaxis.line",
+    "checkmark.circle.fill",
+    "doc.badge.gearshape",
+    "doc.on.doc",
+    "doc.richtext",
+    "exclamationmark.triangle.fill",
+    "info.circle",
+    "magnifyingglass",
+    "minus.circle",
+    "minus.magnifyingglass",
+    "photo",
+    "photo.on.rectangle.angled",
+    "play.circle",
+    "play.fill",
+    "plus",
+    "plus.magnifyingglass",
+    "scope",
+    "square.on.square",
+    "terminal",
+    "viewfinder",
+    "wrench.and.screwdriver",
+    "xmark",
+    "xmark.circle.fill",
 };
 
-constexpr std::array<SymbolRow, 26> symbolTable{{
-    {"arrow.clockwise", "view-refresh"},
-    {"arrow.triangle.2.circlepath", "view-refresh"},
-    {"arrow.up.left.and.arrow.down.right", "view-fullscreen"},
-    {"chart.xyaxis.line", ""},
-    {"checkmark.circle.fill", ""},          // status symbols: drawn tinted (tintedSymbolIcon)
-    {"doc.badge.gearshape", ""},
-    {"doc.on.doc", "edit-copy"},
-    {"doc.richtext", "text-x-generic"},
-    {"exclamationmark.triangle.fill", ""},
-    {"info.circle", "dialog-information"},
-    {"magnifyingglass", "zoom-fit-best"},   // it marks the "Fit image" button
-    {"minus.circle", "list-remove"},
-    {"minus.magnifyingglass", "zoom-out"},
-    {"photo", "image-x-generic"},
-    {"photo.on.rectangle.angled", ""},
-    {"play.circle", ""},
-    {"play.fill", "media-playback-start"},
-    {"plus", "list-add"},
-    {"plus.magnifyingglass", "zoom-in"},
-    {"scope", ""},
-    {"square.on.square", ""},
-    {"terminal", "utilities-terminal"},
-    {"viewfinder", ""},
-    {"wrench.and.screwdriver", "preferences-system"},
-    {"xmark", "window-close"},
-    {"xmark.circle.fill", ""},
-}};
-
-const SymbolRow* findSymbol(std::string_view symbolName) {
-  for (const SymbolRow& row : symbolTable) {
-    if (row.symbolName == symbolName) return &row;
-  }
-  return nullptr;
+bool isKnownSymbol(std::string_view symbolName) {
+  return std::find(symbolTable.begin(), symbolTable.end(), symbolName) != symbolTable.end();
 }
 
 // Paints a monochrome SVG in the palette's text colour at any size and scale.
@@ -117,8 +110,7 @@ namespace {
 QIcon bundledIcon(std::string_view symbolName, std::optional<QColor> colour) {
   static const bool isInitialized = (initializeIconResources(), true);
   (void)isInitialized;
-  const SymbolRow* row = findSymbol(symbolName);
-  if (!row) return {};
+  if (!isKnownSymbol(symbolName)) return {};
   QString path = QStringLiteral(":/icons/") + QString::fromUtf8(symbolName.data(), qsizetype(symbolName.size())) +
                  QStringLiteral(".svg");
   return QIcon(new TintedSvgIconEngine(path, colour));
@@ -130,18 +122,10 @@ QIcon bundledSymbolIcon(std::string_view symbolName) { return bundledIcon(symbol
 
 QIcon tintedSymbolIcon(std::string_view symbolName, const QColor& colour) { return bundledIcon(symbolName, colour); }
 
-QIcon symbolIcon(std::string_view symbolName) {
-  const SymbolRow* row = findSymbol(symbolName);
-  if (!row) return {};
-  QString themeName = QString::fromLatin1(row->themeName);
-  if (!themeName.isEmpty() && QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);
-  return bundledSymbolIcon(symbolName);
-}
+QIcon symbolIcon(std::string_view symbolName) { return bundledSymbolIcon(symbolName); }
 
 std::vector<std::string_view> knownSymbolNames() {
-  std::vector<std::string_view> names;
-  for (const SymbolRow& row : symbolTable) names.push_back(row.symbolName);
-  return names;
+  return {symbolTable.begin(), symbolTable.end()};
 }
 
 }  // namespace quorlin::gui

@@ -1,13 +1,13 @@
 // SymbolIcons: icons by the symbol names the interface is described with
 // ("arrow.up.left.and.arrow.down.right", "plus.magnifyingglass", ...).
 //
-// Each known symbol maps to the nearest freedesktop icon-theme name, used when
-// the desktop's theme has it, and to a bundled SVG drawing
-// (src/gui/resources/icons/SYMBOL.svg) used otherwise, so no button is ever
-// blank. Bundled drawings are monochrome and take the palette's window-text
-// colour when painted (the disabled one for disabled icons), so they suit light
-// and dark palettes alike. To add a symbol: one row in the table in
-// SymbolIcons.cpp, one SVG in resources/icons and one line in icons.qrc.
+// Each known symbol is a bundled SVG drawing (src/gui/resources/icons/SYMBOL.svg),
+// never a desktop theme's icon: the drawings are monochrome and take the
+// palette's window-text colour each time they are painted (the disabled one for
+// disabled icons), so they keep their contrast on light and dark palettes and
+// follow a switch between them, which a theme's coloured icons do not. To add a
+// symbol: one row in the table in SymbolIcons.cpp, one SVG in resources/icons
+// and one line in icons.qrc.
 //
 // Main thread only (icons read the application palette).
 #pragma once
@@ -20,8 +20,8 @@
 
 namespace quorlin::gui {
 
-// The theme icon when the current theme has one, else the bundled drawing; a
-// null icon for a symbol name the table does not know.
+// The bundled drawing in the palette's text colour; a null icon for a symbol
+// name the table does not know.
 QIcon symbolIcon(std::string_view symbolName);
 
 // The bundled drawing alone; a null icon for an unknown symbol name.

@@ -41,4 +41,10 @@ QFont monospacedCaptionFont() {
   return font;
 }
 
+QFont monospacedFont(double pointSizeDelta) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPointSizeF(std::max(7.0, applicationPointSize() + pointSizeDelta));
+  return font;
+}
+
 }  // namespace quorlin::gui

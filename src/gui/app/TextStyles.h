@@ -24,5 +24,8 @@ QFont title3Font(QFont::Weight weight = QFont::Normal);
 QFont largeTitleFont();
 // The system's fixed-pitch font at the caption size.
 QFont monospacedCaptionFont();
+// The system's fixed-pitch font, at `pointSizeDelta` points from the
+// application font's size.
+QFont monospacedFont(double pointSizeDelta = 0);
 
 }  // namespace quorlin::gui

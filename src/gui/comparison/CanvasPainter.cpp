@@ -31,22 +31,24 @@ void paintBackground(QPainter& painter, const CanvasBackground& background, doub
   painter.fillRect(frame, brush);   // tiles live as long as the process
 }
 
-void paintLayer(QPainter& painter, const CanvasLayerState& layer, double devicePixelRatio) {
+void paintLayer(QPainter& painter, const CanvasLayerState& layer, double devicePixelRatio, bool smoothMagnification) {
   if (layer.isHidden || !layer.contents) return;
   MipDrawPlan plan = planMipDraw(*layer.contents, layer.frame, layer.clip, devicePixelRatio);
   if (plan.isEmpty) return;
   const RasterBitmap& level = *layer.contents->levels[static_cast<std::size_t>(plan.level)];
+  const double scale = plan.source.width > 0 ? plan.target.width / plan.source.width : 1.0;
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, smoothMagnification || scale < squarePixelScale);
   painter.setClipRect(toQRectF(layer.clip));
   painter.drawImage(toQRectF(plan.target), imageOf(level), toQRectF(plan.source));
 }
 
 }  // namespace
 
-void paintFourWayCanvas(QPainter& painter, const FourWayCanvasModel& model, double devicePixelRatio) {
+void paintFourWayCanvas(QPainter& painter, const FourWayCanvasModel& model, double devicePixelRatio,
+                        bool smoothMagnification) {
   painter.save();
   paintBackground(painter, model.background(), devicePixelRatio);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  for (CanvasLayer layer : paintOrder) paintLayer(painter, model.layer(layer), devicePixelRatio);
+  for (CanvasLayer layer : paintOrder) paintLayer(painter, model.layer(layer), devicePixelRatio, smoothMagnification);
   painter.restore();
 }
 

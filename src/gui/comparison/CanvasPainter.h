@@ -5,8 +5,10 @@
 // quadrant layers each clipped to its quadrant, then the full-frame original
 // clipped to the view. Each visible layer draws the mip level and source
 // rectangle that planMipDraw picks for `devicePixelRatio`, filtered
-// bilinearly, so zooming in interpolates smoothly and zooming out never skips
-// pixels. Coordinates are view points (y down); the painter's own device
+// bilinearly, so zooming out never skips pixels; magnified to 200 % or more,
+// each source pixel is drawn as a square (nearest neighbour) unless
+// `smoothMagnification` asks for interpolation, so block edges and ringing
+// stay visible as they are. Coordinates are view points (y down); the painter's own device
 // transform maps them to device pixels. The painter's state is restored on
 // return. Main thread (the painter's thread).
 #pragma once
@@ -17,6 +19,10 @@
 
 namespace quorlin::gui {
 
-void paintFourWayCanvas(QPainter& painter, const FourWayCanvasModel& model, double devicePixelRatio);
+// Points per source pixel from which pixels are drawn as squares.
+inline constexpr double squarePixelScale = 2.0;
+
+void paintFourWayCanvas(QPainter& painter, const FourWayCanvasModel& model, double devicePixelRatio,
+                        bool smoothMagnification = false);
 
 }  // namespace quorlin::gui

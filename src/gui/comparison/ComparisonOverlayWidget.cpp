@@ -79,16 +79,24 @@ void ComparisonOverlayWidget::paintEvent(QPaintEvent*) {
 
 void ComparisonOverlayWidget::paintCross(QPainter& painter) const {
   SplitOverlayLayout layout = splitOverlayLayout(toSizeF(size()), content_.comparisonX, content_.comparisonY);
+  // Each line runs along the middle of its 1-point frame.
+  QRectF vertical = toQRectF(layout.verticalLine);
+  QRectF horizontal = toQRectF(layout.horizontalLine);
+  auto drawCross = [&] {
+    painter.drawLine(QPointF(vertical.center().x(), vertical.top()), QPointF(vertical.center().x(), vertical.bottom()));
+    painter.drawLine(QPointF(horizontal.left(), horizontal.center().y()),
+                     QPointF(horizontal.right(), horizontal.center().y()));
+  };
+  // A light outline under the dark dashes keeps the cross visible on dark content too.
+  QPen outline(QColor::fromRgbF(1, 1, 1, float(splitOutlineOpacity)), splitLineWidth + 2 * splitOutlineWidth);
+  outline.setCapStyle(Qt::FlatCap);
+  painter.setPen(outline);
+  drawCross();
   QPen pen(QColor::fromRgbF(0, 0, 0, float(splitLineOpacity)), splitLineWidth);
   pen.setCapStyle(Qt::FlatCap);
   pen.setDashPattern({splitLineDash / splitLineWidth, splitLineDash / splitLineWidth});   // in pen widths
   painter.setPen(pen);
-  // Each line runs along the middle of its 1-point frame.
-  QRectF vertical = toQRectF(layout.verticalLine);
-  QRectF horizontal = toQRectF(layout.horizontalLine);
-  painter.drawLine(QPointF(vertical.center().x(), vertical.top()), QPointF(vertical.center().x(), vertical.bottom()));
-  painter.drawLine(QPointF(horizontal.left(), horizontal.center().y()),
-                   QPointF(horizontal.right(), horizontal.center().y()));
+  drawCross();
 }
 
 void ComparisonOverlayWidget::paintHandle(QPainter& painter) const {
@@ -104,12 +112,15 @@ void ComparisonOverlayWidget::paintHandle(QPainter& painter) const {
 }
 
 void ComparisonOverlayWidget::paintLabels(QPainter& painter) const {
-  if (content_.labelOpacity <= 0) return;
   painter.save();
-  painter.setOpacity(content_.labelOpacity);
   painter.setFont(labelFont_);
   for (int quadrant = 0; quadrant < 4; ++quadrant) {
     const QuadrantLabel& label = content_.labels[static_cast<std::size_t>(quadrant)];
+    // A label that warns of a stale result does not fade with the others.
+    const bool staysVisible = label.background == LabelBackground::needsRegeneration;
+    const double opacity = staysVisible ? 1.0 : content_.labelOpacity;
+    if (opacity <= 0) continue;
+    painter.setOpacity(opacity);
     QRectF frame = labelFrame(quadrant);
     painter.setPen(Qt::NoPen);
     painter.setBrush(toQColor(labelBackgroundColor(label.background)));

@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "gui/comparison/CanvasMagnification.h"
 #include "gui/comparison/CanvasPainter.h"
 #include "gui/comparison/QtGeometry.h"
 
@@ -14,6 +15,7 @@ FourWayCanvasWidget::FourWayCanvasWidget(QWidget* parent, std::shared_ptr<Canvas
     : QWidget(parent), model_(std::move(rasterizer)), displayHeadroomProvider_(std::move(displayHeadroomProvider)) {
   setAttribute(Qt::WA_OpaquePaintEvent);         // the background covers every pixel
   setAttribute(Qt::WA_TransparentForMouseEvents);
+  connect(&CanvasMagnification::instance(), &CanvasMagnification::smoothChanged, this, [this] { update(); });
   runUpdate();
 }
 
@@ -29,7 +31,7 @@ void FourWayCanvasWidget::runUpdate() {
 
 void FourWayCanvasWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  paintFourWayCanvas(painter, model_, devicePixelRatioF());
+  paintFourWayCanvas(painter, model_, devicePixelRatioF(), CanvasMagnification::instance().isSmooth());
 }
 
 void FourWayCanvasWidget::resizeEvent(QResizeEvent*) { runUpdate(); }

@@ -41,7 +41,11 @@ FourWayImageCanvas canvasValuesOf(const FourWayComparisonValues& values) {
 std::vector<QuadrantPanelSummary> panelSummariesOf(const std::vector<CodecPanel>& panels) {
   std::vector<QuadrantPanelSummary> summaries;
   for (const CodecPanel& panel : panels) {
-    summaries.push_back({std::string(displayName(panel.codec)), panel.result.has_value(), panel.needsRegeneration()});
+    // The name of what the quadrant shows: a stale result may be of another
+    // codec than the one the panel is now set to.
+    const CompressionCodec shown = panel.result ? panel.result->codec : panel.codec;
+    summaries.push_back({std::string(displayName(shown)), panel.result.has_value(), panel.needsRegeneration(),
+                         !panel.result && panel.errorMessage.has_value()});
   }
   return summaries;
 }

@@ -235,8 +235,7 @@ CommandConsoleView::CommandConsoleView(CommandConsoleStore& store, QWidget* pare
   auto* header = new QHBoxLayout;
   header->setContentsMargins(12, 10, 12, 10);
   header->setSpacing(6);
-  auto* headerIcon = new QLabel(this);
-  headerIcon->setPixmap(symbolIcon("terminal").pixmap(18, 18));
+  QWidget* headerIcon = makeSymbolView("terminal", 18, this);
   auto* title = new QLabel(QStringLiteral("Command Console"), this);
   title->setFont(headlineFont());
   auto* clearButton = new QPushButton(QStringLiteral("Clear"), this);
@@ -255,9 +254,7 @@ CommandConsoleView::CommandConsoleView(CommandConsoleStore& store, QWidget* pare
   placeholder_->setObjectName("placeholder");
   auto* placeholderLayout = new QVBoxLayout(placeholder_);
   placeholderLayout->addStretch(1);
-  auto* placeholderIcon = new QLabel(placeholder_);
-  placeholderIcon->setPixmap(symbolIcon("terminal").pixmap(40, 40));
-  placeholderIcon->setAlignment(Qt::AlignCenter);
+  QWidget* placeholderIcon = makeSymbolView("terminal", 40, placeholder_);
   auto* placeholderTitle = new QLabel(QStringLiteral("No command output yet"), placeholder_);
   placeholderTitle->setFont(headlineFont());
   placeholderTitle->setAlignment(Qt::AlignCenter);
@@ -268,7 +265,7 @@ CommandConsoleView::CommandConsoleView(CommandConsoleStore& store, QWidget* pare
   placeholderText->setWordWrap(true);
   placeholderText->setAlignment(Qt::AlignCenter);
   placeholderText->setFixedWidth(420);   // the content is never narrower, so the text wraps at 420
-  placeholderLayout->addWidget(placeholderIcon);
+  placeholderLayout->addWidget(placeholderIcon, 0, Qt::AlignHCenter);
   placeholderLayout->addWidget(placeholderTitle);
   auto* placeholderTextRow = new QHBoxLayout;   // centred, with the height its wrapped lines need
   placeholderTextRow->addStretch(1);

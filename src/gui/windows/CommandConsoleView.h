@@ -23,7 +23,12 @@
 #include <vector>
 
 #include "core/tools/CommandConsole.h"
-#include "gui/windows/WindowStyle.h"
+#include "gui/app/TextStyles.h"
+#include "gui/widgets/ElidedLabel.h"
+#include "gui/widgets/PaletteColors.h"
+#include "gui/widgets/ToneLabel.h"
+#include "gui/windows/WindowParts.h"
+#include "gui/widgets/CardFrame.h"
 
 class QLabel;
 class QScrollArea;

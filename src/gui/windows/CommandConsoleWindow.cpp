@@ -5,7 +5,7 @@
 #include "core/tools/CommandConsole.h"
 #include "gui/windows/CommandConsoleView.h"
 #include "gui/windows/WindowParts.h"
-#include "gui/windows/WindowStyle.h"
+
 
 namespace quorlin::gui {
 

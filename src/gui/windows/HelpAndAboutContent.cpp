@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/common/PlatformTexts.h"
+
 namespace quorlin::gui {
 
 namespace {
@@ -51,9 +53,7 @@ std::vector<HelpSection> macHelpSections() {
         row("⌥⌘T", "Create a Target Score comparison tab."),
         row("⇧⌘C", "Open the command console."),
         row("⌥⌘R", "Open Required Tools. Also in the toolbar and the Help menu."),
-        text("Required Tools lists external encoders and decoders, their installation status, and Homebrew "
-             "commands. Status is re-checked each time it opens. Custom tool directories can be added in "
-             "Settings.")}},
+        text(std::string(platformTexts().requiredToolsHelp))}},
   };
 }
 
@@ -161,6 +161,9 @@ const std::vector<OpenSourceAttribution>& openSourceAttributions() {
        "https://exiftool.org"},
       {"Homebrew", "Recommended package manager for installing the tools above.", "BSD 2-Clause", "https://brew.sh"},
   };
+  // Elsewhere the tools come from the system's own package manager.
+  static const std::vector<OpenSourceAttribution> withoutHomebrew(attributions.begin(), attributions.end() - 1);
+  if (!platformTexts().creditsHomebrew) return withoutHomebrew;
   return attributions;
 }
 

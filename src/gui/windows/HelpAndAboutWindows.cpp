@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "core/common/PlatformTexts.h"
 #include "gui/app/TextStyles.h"
 #include "gui/windows/HelpAndAboutContent.h"
 #include "gui/windows/WindowParts.h"
@@ -32,6 +33,7 @@ std::unique_ptr<QWidget> makeScrollingWindow(const QString& title, QSize content
   layout->addWidget(scrollArea);
   window->setMinimumSize(minimumSize);
   window->resize(contentSize);
+  closeOnEscape(window.get());
   centerOnScreen(window.get());
   return window;
 }
@@ -163,9 +165,7 @@ class AboutView final : public QWidget {
     heading->setFont(title3Font(QFont::DemiBold));
     column->addWidget(heading);
     column->addWidget(makeSecondaryLabel(
-        QStringLiteral("Quorlin runs these open-source projects as separate command-line processes. They are not "
-                       "bundled with the app; install them with Homebrew from the Required Tools window. Thanks to "
-                       "their authors and contributors."),
+        QString::fromUtf8(platformTexts().acknowledgementsIntro),
         calloutFont()));
     column->addSpacing(4);
     for (const OpenSourceAttribution& attribution : openSourceAttributions()) {

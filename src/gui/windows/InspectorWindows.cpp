@@ -189,6 +189,7 @@ void ExifToolInfoWindowController::show(const std::string& title, const std::str
   QWidget* panel = makeFloatingWindow(QString::fromUtf8(title), QSize(620, 520));
   panel->setMinimumSize(560, 420);
   panel->layout()->addWidget(new ExifToolInfoPanel(fileName, metadata));
+  closeOnEscape(panel);
   centerOnScreen(panel);
   // Windows still open are not covered exactly: each new one steps down and right.
   int openCount = 0;

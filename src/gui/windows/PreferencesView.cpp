@@ -15,11 +15,16 @@
 #include <cmath>
 #include <optional>
 
+#include "core/common/PlatformTexts.h"
 #include "core/engine/CoreBudget.h"
 #include "core/workspace/AppSettings.h"
 #include "gui/app/SymbolIcons.h"
 #include "gui/app/TextStyles.h"
-#include "gui/windows/WindowStyle.h"
+#include "gui/widgets/CardFrame.h"
+#include "gui/widgets/ElidedLabel.h"
+#include "gui/widgets/SegmentButton.h"
+#include "gui/widgets/SeparatorLine.h"
+#include "gui/widgets/ToneLabel.h"
 
 namespace quorlin::gui {
 
@@ -48,14 +53,7 @@ QHBoxLayout* formRow(QWidget* row) {
   return layout;
 }
 
-QFrame* separator(QWidget* parent) {
-  auto* line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Plain);
-  line->setFixedHeight(1);
-  line->setStyleSheet(QStringLiteral("color: palette(mid);"));
-  return line;
-}
+QWidget* separator(QWidget* parent) { return new SeparatorLine(Qt::Horizontal, parent); }
 
 }  // namespace
 
@@ -159,8 +157,7 @@ PreferencesView::PreferencesView(AppSettings& settings, QWidget* parent) : QWidg
   directoriesLayout->setContentsMargins(12, 10, 12, 10);
   directoriesLayout->setSpacing(8);
   auto* explanation = new ToneLabel(
-      QStringLiteral("Folders to search for the command-line tools, before the standard locations. Useful if a "
-                     "tool lives outside ~/bin or Homebrew."),
+      QString::fromUtf8(platformTexts().toolDirectoriesExplanation),
       directoriesSection);
   explanation->setTone(ToneLabel::Tone::secondary);
   explanation->setWordWrap(true);
@@ -210,6 +207,8 @@ void PreferencesView::settingChanged(AppSetting setting) {
       showThreads();
       break;
     case AppSetting::hasSeenToolRequirements:
+    case AppSetting::toolTimeLimit:  // the limits have no control in this window
+    case AppSetting::maximumPixelCount:
       break;
   }
 }

@@ -11,6 +11,7 @@
 
 #include <mutex>
 
+#include "core/common/PlatformTexts.h"
 #include "core/tools/ToolLookup.h"
 #include "core/tools/ToolVersionRules.h"
 #include "gui/app/SymbolIcons.h"
@@ -275,8 +276,7 @@ RequiredToolsView::RequiredToolsView(ExecutableURLCache& executables, const Tool
 
   auto* header = new QHBoxLayout;
   header->setSpacing(6);
-  auto* icon = new QLabel(this);
-  icon->setPixmap(symbolIcon("wrench.and.screwdriver").pixmap(18, 18));
+  QWidget* icon = makeSymbolView("wrench.and.screwdriver", 18, this);
   auto* title = new QLabel(QStringLiteral("Required Command-Line Tools"), this);
   title->setFont(headlineFont());
   auto* recheckButton = new QPushButton(symbolIcon("arrow.clockwise"), QStringLiteral("Re-check"), this);
@@ -289,9 +289,7 @@ RequiredToolsView::RequiredToolsView(ExecutableURLCache& executables, const Tool
   layout->addLayout(header);
 
   auto* explanation = new QLabel(
-      QStringLiteral("This app runs command-line encoders, decoders, and the SSIMULACRA2 metric. Install the tools "
-                     "below with Homebrew, then click Re-check. JPEG and HEIF \u201C(System)\u201D use macOS ImageIO "
-                     "and need nothing."),
+      QString::fromUtf8(platformTexts().requiredToolsExplanation),
       this);
   explanation->setFont(calloutFont());
   explanation->setWordWrap(true);

@@ -20,7 +20,13 @@
 #include <vector>
 
 #include "core/tools/ToolRequirements.h"
-#include "gui/windows/WindowStyle.h"
+#include "gui/app/TextStyles.h"
+#include "gui/widgets/ElidedLabel.h"
+#include "gui/widgets/PaletteColors.h"
+#include "gui/widgets/ToneLabel.h"
+#include "gui/windows/WindowParts.h"
+#include "gui/widgets/SymbolBadge.h"
+#include "gui/widgets/CardFrame.h"
 
 class QGridLayout;
 class QVBoxLayout;

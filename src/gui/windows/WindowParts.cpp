@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "gui/app/SymbolIcons.h"
@@ -84,9 +85,20 @@ void centerOnScreen(QWidget* window) {
   QWidget* anchor = window->parentWidget() ? window->parentWidget()->window() : nullptr;
   QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
+  // A window opened on a small screen is made to fit it (its content scrolls).
+  const QSize room = screen->availableGeometry().size() * 0.94;
+  if (window->width() > room.width() || window->height() > room.height()) {
+    window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
+  }
   QRect frame = window->frameGeometry();
   frame.moveCenter(screen->availableGeometry().center());
   window->move(frame.topLeft());
+}
+
+void closeOnEscape(QWidget* window) {
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+  escape->setContext(Qt::WindowShortcut);
+  QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
 }
 
 void bringToFront(QWidget* window) {
@@ -102,6 +114,7 @@ std::unique_ptr<QWidget> makeFloatingPanel(const QString& title, QSize minimumSi
   panel->setMinimumSize(minimumSize);
   auto* layout = new QVBoxLayout(panel.get());
   layout->setContentsMargins(0, 0, 0, 0);
+  closeOnEscape(panel.get());
   return panel;
 }
 

@@ -47,8 +47,12 @@ QLabel* makeTextLabel(const QString& text, const QFont& font, QWidget* parent = 
 // of it is active), or none.
 QWidget* floatingParentWindow();
 
-// Moves `window` to the centre of the available area of its screen.
+// Moves `window` to the centre of the available area of its screen, first
+// shrinking it (not below its minimum size) when it is larger than that area.
 void centerOnScreen(QWidget* window);
+
+// Escape anywhere in `window` closes it, as Linux users expect of auxiliary windows.
+void closeOnEscape(QWidget* window);
 
 // Shows `window`, raises it and gives it the keyboard focus.
 void bringToFront(QWidget* window);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QBrush>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -32,6 +34,9 @@
 #include "core/workspace/CompressionWorkspace.h"
 #include "gui/app/SymbolIcons.h"
 #include "gui/app/TextStyles.h"
+#include "gui/widgets/PaletteColors.h"
+#include "gui/widgets/SeparatorLine.h"
+#include "gui/windows/WindowParts.h"
 #include "gui/workspace/DistanceSlider.h"
 #include "gui/workspace/LabeledSlider.h"
 #include "gui/workspace/ResultMetricLine.h"
@@ -41,17 +46,15 @@ namespace quorlin::gui {
 namespace {
 
 constexpr int panelWidth = 300;
+constexpr int narrowestPanelWidth = 250;   // narrow windows: the canvas keeps half the width
 constexpr int badgeSize = 22;
 constexpr int codecPickerWidth = 138;
+constexpr int codecPickerChrome = 34;
 constexpr int symbolSize = 14;
+constexpr double staleResultOpacity = 0.45;
 
 QString text(std::string_view value) { return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())); }
 
-bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
-
-// Colours that keep their meaning and contrast on light and dark windows.
-QColor warningColor(const QPalette& palette) { return isDark(palette) ? QColor(255, 176, 74) : QColor(178, 94, 0); }
-QColor failureColor(const QPalette& palette) { return isDark(palette) ? QColor(255, 123, 114) : QColor(192, 28, 40); }
 
 // The corner number in a filled circle, in the selection colours so it reads
 // as the panel's marker in either palette.
@@ -121,10 +124,8 @@ QWidget* symbolCaption(std::string_view symbol, const QString& caption, QWidget*
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(5);
-  auto* icon = new QLabel(row);
-  icon->setPixmap(symbolIcon(symbol).pixmap(symbolSize, symbolSize));
-  icon->setAlignment(Qt::AlignTop);
-  layout->addWidget(icon, 0, Qt::AlignTop);
+  // Painted from the palette each time, so it follows a switch of appearance.
+  layout->addWidget(makeSymbolView(symbol, symbolSize, row), 0, Qt::AlignTop);
   QLabel* label = secondaryLabel(caption, row);
   layout->addWidget(label, 1);
   if (captionLabel) *captionLabel = label;
@@ -168,12 +169,7 @@ QString depthTitle(Depth depth) {
   return depth == Depth::automatic ? QStringLiteral("Auto") : text(rawValue(depth));
 }
 
-QWidget* separator(QWidget* parent) {
-  auto* line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  return line;
-}
+QWidget* separator(QWidget* parent) { return new SeparatorLine(Qt::Horizontal, parent); }
 
 QString saveFilter(const std::string& contentType) {
   const ContentTypeInfo* info = contentTypeInfo(contentType);
@@ -238,6 +234,7 @@ struct CodecPanelView::State {
 
   // Result area
   QWidget* resultSeparator = nullptr;
+  QLabel* staleNotice = nullptr;
   QWidget* resultLines = nullptr;
   std::vector<ResultMetricLine*> lines;
   QWidget* failure = nullptr;
@@ -256,6 +253,12 @@ struct CodecPanelView::State {
   void build();
   QWidget* buildHeader();
   QWidget* buildSettings(QWidget* parent);
+  QWidget* buildWebPGroup(QWidget* parent);
+  QWidget* buildJPEGXLGroup(QWidget* parent);
+  QWidget* buildAVIFGroup(QWidget* parent);
+  QWidget* buildJPEGliGroup(QWidget* parent);
+  QWidget* buildJPEGTurboGroup(QWidget* parent);
+  QWidget* buildHEIFGroup(QWidget* parent);
   void nameSettingRows();
   QWidget* buildResults(QWidget* parent);
   QCheckBox* toggle(std::string_view title, std::string_view tooltip, QWidget* parent,
@@ -264,6 +267,7 @@ struct CodecPanelView::State {
   void refresh();
   void refreshSettings(const CodecPanel& panel);
   void refreshResults(const CodecPanel& panel);
+  void refreshCodecMarks();
   void exportResult();
 };
 
@@ -279,8 +283,9 @@ QCheckBox* CodecPanelView::State::toggle(std::string_view title, std::string_vie
 }
 
 void CodecPanelView::State::build() {
-  view.setFixedWidth(panelWidth);
-  view.setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  view.setMinimumWidth(narrowestPanelWidth);
+  view.setMaximumWidth(panelWidth);
+  view.setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
   auto* layout = new QVBoxLayout(&view);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -319,10 +324,15 @@ QWidget* CodecPanelView::State::buildHeader() {
   codecPicker = new QComboBox(header);
   codecPicker->setObjectName("codecPicker");
   codecPicker->setAccessibleName(text(CodecPanelTexts::codecPicker));
-  codecPicker->setFixedWidth(codecPickerWidth);
+  int longestName = 0;
   for (CompressionCodec codec : allCompressionCodecs()) {
     codecPicker->addItem(text(displayName(codec)), static_cast<int>(codec));
+    longestName = std::max(longestName, codecPicker->fontMetrics().horizontalAdvance(text(displayName(codec))));
   }
+  // Wide enough for every name closed, arrow and frame included.
+  codecPicker->setMinimumWidth(codecPickerWidth);
+  codecPicker->setMaximumWidth(std::max(codecPickerWidth, longestName + codecPickerChrome));
+  codecPicker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   // The longest names do not fit the closed picker: the list opens wide
   // enough for them, and the tooltip names the chosen one in full.
   codecPicker->view()->setMinimumWidth(codecPicker->view()->sizeHintForColumn(0) + 24);
@@ -337,7 +347,7 @@ QWidget* CodecPanelView::State::buildHeader() {
   busyIndicator = new QProgressBar(header);
   busyIndicator->setRange(0, 0);   // indeterminate
   busyIndicator->setTextVisible(false);
-  busyIndicator->setFixedSize(40, 8);
+  busyIndicator->setFixedSize(28, 8);
   busyIndicator->setAccessibleName("Running");
   row->addWidget(busyIndicator);
 
@@ -358,6 +368,19 @@ QWidget* CodecPanelView::State::buildHeader() {
   column->addWidget(progressLabel);
   return header;
 }
+
+namespace {
+
+// The column of one codec group's rows; shown only while its codec is chosen.
+std::pair<QWidget*, QVBoxLayout*> settingsGroup(QWidget* parent) {
+  auto* group = new QWidget(parent);
+  auto* groupLayout = new QVBoxLayout(group);
+  groupLayout->setContentsMargins(0, 0, 0, 0);
+  groupLayout->setSpacing(8);
+  return {group, groupLayout};
+}
+
+}  // namespace
 
 QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
   auto* settings = new QWidget(parent);
@@ -383,158 +406,156 @@ QWidget* CodecPanelView::State::buildSettings(QWidget* parent) {
   QObject::connect(quality, &LabeledSlider::valueEdited, &view,
                    [this](int value) { edit([value](CodecPanel& panel) { panel.quality = value; }); });
   layout->addWidget(quality);
-
-  auto makeGroup = [&] {
-    auto* group = new QWidget(settings);
-    auto* groupLayout = new QVBoxLayout(group);
-    groupLayout->setContentsMargins(0, 0, 0, 0);
-    groupLayout->setSpacing(8);
-    layout->addWidget(group);
-    return std::pair{group, groupLayout};
-  };
-
-  // WebP
-  {
-    auto [group, groupLayout] = makeGroup();
-    webPGroup = group;
-    webPLossless = toggle(CodecPanelTexts::lossless, {}, group,
-                          [](CodecPanel& panel, bool on) { panel.isWebPLossless = on; });
-    groupLayout->addWidget(webPLossless);
-    webPLosslessLevel = new LabeledSlider(text(CodecPanelTexts::webPLosslessLevel), webPLosslessLevelRange, group);
-    webPLosslessLevel->setToolTip(text(CodecPanelTexts::webPLosslessLevelTooltip));
-    webPLosslessLevel->setEndCaptions(text(CodecPanelTexts::webPLosslessLevelLowCaption),
-                                      text(CodecPanelTexts::webPLosslessLevelHighCaption));
-    QObject::connect(webPLosslessLevel, &LabeledSlider::valueEdited, &view, [this](int value) {
-      edit([value](CodecPanel& panel) { panel.webPLosslessLevel = value; });
-    });
-    groupLayout->addWidget(webPLosslessLevel);
-  }
-
-  // JPEG XL
-  {
-    auto [group, groupLayout] = makeGroup();
-    jpegXLGroup = group;
-    jpegXLProgressiveControls = new QWidget(group);
-    auto* progressiveLayout = new QVBoxLayout(jpegXLProgressiveControls);
-    progressiveLayout->setContentsMargins(0, 0, 0, 0);
-    progressiveLayout->setSpacing(6);
-    jpegXLProgressive = toggle(CodecPanelTexts::moreProgressive, CodecPanelTexts::moreProgressiveTooltip,
-                               jpegXLProgressiveControls,
-                               [](CodecPanel& panel, bool on) { panel.isJPEGXLProgressive = on; });
-    progressiveLayout->addWidget(jpegXLProgressive);
-    groupOrder = enumPicker(allJPEGXLGroupOrders(), jpegXLProgressiveControls);
-    groupOrder->setToolTip(text(CodecPanelTexts::progressiveOrderTooltip));
-    QObject::connect(groupOrder, &QComboBox::activated, &view, [this](int row) {
-      const auto order = static_cast<JPEGXLGroupOrder>(groupOrder->itemData(row).toInt());
-      edit([order](CodecPanel& panel) { panel.jpegXLGroupOrder = order; });
-    });
-    progressiveLayout->addWidget(pickerRow(text(CodecPanelTexts::progressiveOrder), groupOrder,
-                                           jpegXLProgressiveControls));
-    groupOrderDescription = secondaryLabel({}, jpegXLProgressiveControls);
-    progressiveLayout->addWidget(groupOrderDescription);
-    groupLayout->addWidget(jpegXLProgressiveControls);
-
-    transcodeControls = new QWidget(group);
-    auto* transcodeLayout = new QVBoxLayout(transcodeControls);
-    transcodeLayout->setContentsMargins(0, 0, 0, 0);
-    transcodeLayout->setSpacing(3);
-    transcode = toggle(CodecPanelTexts::losslessJPEGTranscode, {}, transcodeControls,
-                       [](CodecPanel& panel, bool on) { panel.isJPEGLosslessTranscode = on; });
-    transcodeLayout->addWidget(transcode);
-    transcodeLayout->addWidget(
-        symbolCaption("info.circle", text(CodecPanelTexts::losslessJPEGTranscodeCaption), transcodeControls));
-    groupLayout->addWidget(transcodeControls);
-  }
-
-  // AVIF
-  {
-    auto [group, groupLayout] = makeGroup();
-    avifGroup = group;
-    avifLossless = toggle(CodecPanelTexts::lossless, {}, group,
-                          [](CodecPanel& panel, bool on) { panel.isAVIFLossless = on; });
-    groupLayout->addWidget(avifLossless);
-    avifDepth = enumPicker<AVIFDepth>(allAVIFDepths(), group, depthTitle<AVIFDepth>);
-    QObject::connect(avifDepth, &QComboBox::activated, &view, [this](int row) {
-      const auto depth = static_cast<AVIFDepth>(avifDepth->itemData(row).toInt());
-      edit([depth](CodecPanel& panel) { panel.avifDepth = depth; });
-    });
-    groupLayout->addWidget(pickerRow(text(CodecPanelTexts::depth), avifDepth, group));
-    avifChroma = enumPicker(allAVIFChromaSubsamplings(), group);
-    QObject::connect(avifChroma, &QComboBox::activated, &view, [this](int row) {
-      const auto chroma = static_cast<AVIFChromaSubsampling>(avifChroma->itemData(row).toInt());
-      edit([chroma](CodecPanel& panel) { panel.avifChromaSubsampling = chroma; });
-    });
-    groupLayout->addWidget(pickerRow(text(CodecPanelTexts::chroma), avifChroma, group));
-    avifProgressive = toggle(CodecPanelTexts::progressive, CodecPanelTexts::avifProgressiveTooltip, group,
-                             [](CodecPanel& panel, bool on) { panel.isAVIFProgressive = on; });
-    groupLayout->addWidget(avifProgressive);
-  }
-
-  // JPEGli
-  {
-    auto [group, groupLayout] = makeGroup();
-    jpegliGroup = group;
-    jpegliChroma = enumPicker(allChromaSubsamplings(), group);
-    QObject::connect(jpegliChroma, &QComboBox::activated, &view, [this](int row) {
-      const auto chroma = static_cast<ChromaSubsampling>(jpegliChroma->itemData(row).toInt());
-      edit([chroma](CodecPanel& panel) { panel.chromaSubsampling = chroma; });
-    });
-    groupLayout->addWidget(pickerRow(text(CodecPanelTexts::chroma), jpegliChroma, group));
-
-    auto* segments = new QWidget(group);
-    auto* segmentLayout = new QHBoxLayout(segments);
-    segmentLayout->setContentsMargins(0, 0, 0, 0);
-    segmentLayout->setSpacing(0);
-    jpegliProgressive = new QButtonGroup(segments);
-    jpegliProgressive->setExclusive(true);
-    for (int level = progressiveLevelRange.lowerBound; level <= progressiveLevelRange.upperBound; ++level) {
-      auto* segment = new QToolButton(segments);
-      segment->setText(QString::number(level));
-      segment->setCheckable(true);
-      segment->setFixedWidth(32);
-      segment->setAccessibleName(text(CodecPanelTexts::progressive) + ' ' + QString::number(level));
-      jpegliProgressive->addButton(segment, level);
-      segmentLayout->addWidget(segment);
-    }
-    QObject::connect(jpegliProgressive, &QButtonGroup::idClicked, &view,
-                     [this](int level) { edit([level](CodecPanel& panel) { panel.progressiveLevel = level; }); });
-    groupLayout->addWidget(pickerRow(text(CodecPanelTexts::progressive), segments, group));
-  }
-
-  // libjpeg-turbo: "Auto" first, as for jpegli: it leaves cjpeg's own default,
-  // which new panels start with.
-  {
-    auto [group, groupLayout] = makeGroup();
-    jpegTurboGroup = group;
-    jpegTurboChroma = enumPicker(allChromaSubsamplings(), group);
-    QObject::connect(jpegTurboChroma, &QComboBox::activated, &view, [this](int row) {
-      const auto chroma = static_cast<ChromaSubsampling>(jpegTurboChroma->itemData(row).toInt());
-      edit([chroma](CodecPanel& panel) { panel.chromaSubsampling = chroma; });
-    });
-    groupLayout->addWidget(pickerRow(text(CodecPanelTexts::chroma), jpegTurboChroma, group));
-    jpegTurboProgressive = toggle(CodecPanelTexts::progressive, CodecPanelTexts::jpegTurboProgressiveTooltip, group,
-                                  [](CodecPanel& panel, bool on) { panel.isJPEGTurboProgressive = on; });
-    groupLayout->addWidget(jpegTurboProgressive);
-    jpegTurboOptimized = toggle(CodecPanelTexts::optimizeHuffman, CodecPanelTexts::optimizeHuffmanTooltip, group,
-                                [](CodecPanel& panel, bool on) { panel.isJPEGTurboOptimized = on; });
-    groupLayout->addWidget(jpegTurboOptimized);
-  }
-
-  // The three libheif codecs
-  {
-    auto [group, groupLayout] = makeGroup();
-    heifGroup = group;
-    heifLossless = toggle(CodecPanelTexts::lossless, {}, group,
-                          [](CodecPanel& panel, bool on) { panel.isHEIFLossless = on; });
-    groupLayout->addWidget(heifLossless);
-    heifDepth = enumPicker<HEIFDepth>(allHEIFDepths(), group, depthTitle<HEIFDepth>);
-    QObject::connect(heifDepth, &QComboBox::activated, &view, [this](int row) {
-      const auto depth = static_cast<HEIFDepth>(heifDepth->itemData(row).toInt());
-      edit([depth](CodecPanel& panel) { panel.heifBitDepth = depth; });
-    });
-    groupLayout->addWidget(pickerRow(text(CodecPanelTexts::bitDepth), heifDepth, group));
-  }
+  layout->addWidget(buildWebPGroup(settings));
+  layout->addWidget(buildJPEGXLGroup(settings));
+  layout->addWidget(buildAVIFGroup(settings));
+  layout->addWidget(buildJPEGliGroup(settings));
+  layout->addWidget(buildJPEGTurboGroup(settings));
+  layout->addWidget(buildHEIFGroup(settings));
   return settings;
+}
+
+QWidget* CodecPanelView::State::buildWebPGroup(QWidget* parent) {
+  auto [group, groupLayout] = settingsGroup(parent);
+  webPGroup = group;
+  webPLossless = toggle(CodecPanelTexts::lossless, {}, group,
+                        [](CodecPanel& panel, bool on) { panel.isWebPLossless = on; });
+  groupLayout->addWidget(webPLossless);
+  webPLosslessLevel = new LabeledSlider(text(CodecPanelTexts::webPLosslessLevel), webPLosslessLevelRange, group);
+  webPLosslessLevel->setToolTip(text(CodecPanelTexts::webPLosslessLevelTooltip));
+  webPLosslessLevel->setEndCaptions(text(CodecPanelTexts::webPLosslessLevelLowCaption),
+                                    text(CodecPanelTexts::webPLosslessLevelHighCaption));
+  QObject::connect(webPLosslessLevel, &LabeledSlider::valueEdited, &view, [this](int value) {
+    edit([value](CodecPanel& panel) { panel.webPLosslessLevel = value; });
+  });
+  groupLayout->addWidget(webPLosslessLevel);
+  return group;
+}
+
+QWidget* CodecPanelView::State::buildJPEGXLGroup(QWidget* parent) {
+  auto [group, groupLayout] = settingsGroup(parent);
+  jpegXLGroup = group;
+  jpegXLProgressiveControls = new QWidget(group);
+  auto* progressiveLayout = new QVBoxLayout(jpegXLProgressiveControls);
+  progressiveLayout->setContentsMargins(0, 0, 0, 0);
+  progressiveLayout->setSpacing(6);
+  jpegXLProgressive = toggle(CodecPanelTexts::moreProgressive, CodecPanelTexts::moreProgressiveTooltip,
+                             jpegXLProgressiveControls,
+                             [](CodecPanel& panel, bool on) { panel.isJPEGXLProgressive = on; });
+  progressiveLayout->addWidget(jpegXLProgressive);
+  groupOrder = enumPicker(allJPEGXLGroupOrders(), jpegXLProgressiveControls);
+  groupOrder->setToolTip(text(CodecPanelTexts::progressiveOrderTooltip));
+  QObject::connect(groupOrder, &QComboBox::activated, &view, [this](int row) {
+    const auto order = static_cast<JPEGXLGroupOrder>(groupOrder->itemData(row).toInt());
+    edit([order](CodecPanel& panel) { panel.jpegXLGroupOrder = order; });
+  });
+  progressiveLayout->addWidget(pickerRow(text(CodecPanelTexts::progressiveOrder), groupOrder,
+                                         jpegXLProgressiveControls));
+  groupOrderDescription = secondaryLabel({}, jpegXLProgressiveControls);
+  progressiveLayout->addWidget(groupOrderDescription);
+  groupLayout->addWidget(jpegXLProgressiveControls);
+
+  transcodeControls = new QWidget(group);
+  auto* transcodeLayout = new QVBoxLayout(transcodeControls);
+  transcodeLayout->setContentsMargins(0, 0, 0, 0);
+  transcodeLayout->setSpacing(3);
+  transcode = toggle(CodecPanelTexts::losslessJPEGTranscode, {}, transcodeControls,
+                     [](CodecPanel& panel, bool on) { panel.isJPEGLosslessTranscode = on; });
+  transcodeLayout->addWidget(transcode);
+  transcodeLayout->addWidget(
+      symbolCaption("info.circle", text(CodecPanelTexts::losslessJPEGTranscodeCaption), transcodeControls));
+  groupLayout->addWidget(transcodeControls);
+  return group;
+}
+
+QWidget* CodecPanelView::State::buildAVIFGroup(QWidget* parent) {
+  auto [group, groupLayout] = settingsGroup(parent);
+  avifGroup = group;
+  avifLossless = toggle(CodecPanelTexts::lossless, {}, group,
+                        [](CodecPanel& panel, bool on) { panel.isAVIFLossless = on; });
+  groupLayout->addWidget(avifLossless);
+  avifDepth = enumPicker<AVIFDepth>(allAVIFDepths(), group, depthTitle<AVIFDepth>);
+  QObject::connect(avifDepth, &QComboBox::activated, &view, [this](int row) {
+    const auto depth = static_cast<AVIFDepth>(avifDepth->itemData(row).toInt());
+    edit([depth](CodecPanel& panel) { panel.avifDepth = depth; });
+  });
+  groupLayout->addWidget(pickerRow(text(CodecPanelTexts::depth), avifDepth, group));
+  avifChroma = enumPicker(allAVIFChromaSubsamplings(), group);
+  QObject::connect(avifChroma, &QComboBox::activated, &view, [this](int row) {
+    const auto chroma = static_cast<AVIFChromaSubsampling>(avifChroma->itemData(row).toInt());
+    edit([chroma](CodecPanel& panel) { panel.avifChromaSubsampling = chroma; });
+  });
+  groupLayout->addWidget(pickerRow(text(CodecPanelTexts::chroma), avifChroma, group));
+  avifProgressive = toggle(CodecPanelTexts::progressive, CodecPanelTexts::avifProgressiveTooltip, group,
+                           [](CodecPanel& panel, bool on) { panel.isAVIFProgressive = on; });
+  groupLayout->addWidget(avifProgressive);
+  return group;
+}
+
+QWidget* CodecPanelView::State::buildJPEGliGroup(QWidget* parent) {
+  auto [group, groupLayout] = settingsGroup(parent);
+  jpegliGroup = group;
+  jpegliChroma = enumPicker(allChromaSubsamplings(), group);
+  QObject::connect(jpegliChroma, &QComboBox::activated, &view, [this](int row) {
+    const auto chroma = static_cast<ChromaSubsampling>(jpegliChroma->itemData(row).toInt());
+    edit([chroma](CodecPanel& panel) { panel.chromaSubsampling = chroma; });
+  });
+  groupLayout->addWidget(pickerRow(text(CodecPanelTexts::chroma), jpegliChroma, group));
+
+  auto* segments = new QWidget(group);
+  auto* segmentLayout = new QHBoxLayout(segments);
+  segmentLayout->setContentsMargins(0, 0, 0, 0);
+  segmentLayout->setSpacing(0);
+  jpegliProgressive = new QButtonGroup(segments);
+  jpegliProgressive->setExclusive(true);
+  for (int level = progressiveLevelRange.lowerBound; level <= progressiveLevelRange.upperBound; ++level) {
+    auto* segment = new QToolButton(segments);
+    segment->setText(QString::number(level));
+    segment->setCheckable(true);
+    segment->setFixedWidth(32);
+    segment->setAccessibleName(text(CodecPanelTexts::progressive) + ' ' + QString::number(level));
+    jpegliProgressive->addButton(segment, level);
+    segmentLayout->addWidget(segment);
+  }
+  QObject::connect(jpegliProgressive, &QButtonGroup::idClicked, &view,
+                   [this](int level) { edit([level](CodecPanel& panel) { panel.progressiveLevel = level; }); });
+  groupLayout->addWidget(pickerRow(text(CodecPanelTexts::progressive), segments, group));
+  return group;
+}
+
+// libjpeg-turbo: "Auto" first, as for jpegli: it leaves cjpeg's own default,
+// which new panels start with.
+QWidget* CodecPanelView::State::buildJPEGTurboGroup(QWidget* parent) {
+  auto [group, groupLayout] = settingsGroup(parent);
+  jpegTurboGroup = group;
+  jpegTurboChroma = enumPicker(allChromaSubsamplings(), group);
+  QObject::connect(jpegTurboChroma, &QComboBox::activated, &view, [this](int row) {
+    const auto chroma = static_cast<ChromaSubsampling>(jpegTurboChroma->itemData(row).toInt());
+    edit([chroma](CodecPanel& panel) { panel.chromaSubsampling = chroma; });
+  });
+  groupLayout->addWidget(pickerRow(text(CodecPanelTexts::chroma), jpegTurboChroma, group));
+  jpegTurboProgressive = toggle(CodecPanelTexts::progressive, CodecPanelTexts::jpegTurboProgressiveTooltip, group,
+                                [](CodecPanel& panel, bool on) { panel.isJPEGTurboProgressive = on; });
+  groupLayout->addWidget(jpegTurboProgressive);
+  jpegTurboOptimized = toggle(CodecPanelTexts::optimizeHuffman, CodecPanelTexts::optimizeHuffmanTooltip, group,
+                              [](CodecPanel& panel, bool on) { panel.isJPEGTurboOptimized = on; });
+  groupLayout->addWidget(jpegTurboOptimized);
+  return group;
+}
+
+QWidget* CodecPanelView::State::buildHEIFGroup(QWidget* parent) {
+  auto [group, groupLayout] = settingsGroup(parent);
+  heifGroup = group;
+  heifLossless = toggle(CodecPanelTexts::lossless, {}, group,
+                        [](CodecPanel& panel, bool on) { panel.isHEIFLossless = on; });
+  groupLayout->addWidget(heifLossless);
+  heifDepth = enumPicker<HEIFDepth>(allHEIFDepths(), group, depthTitle<HEIFDepth>);
+  QObject::connect(heifDepth, &QComboBox::activated, &view, [this](int row) {
+    const auto depth = static_cast<HEIFDepth>(heifDepth->itemData(row).toInt());
+    edit([depth](CodecPanel& panel) { panel.heifBitDepth = depth; });
+  });
+  groupLayout->addWidget(pickerRow(text(CodecPanelTexts::bitDepth), heifDepth, group));
+  return group;
 }
 
 // Each settings row carries the name of the CodecPanel field it edits, as the
@@ -587,6 +608,14 @@ QWidget* CodecPanelView::State::buildResults(QWidget* parent) {
   failureLayout->addWidget(failureMessage);
   layout->addWidget(failure);
 
+  // A result made with other settings stays, dimmed, under a notice: the
+  // header may already name another codec than the one these numbers are of.
+  staleNotice = new QLabel(text(CodecPanelTexts::needsRegeneration), results);
+  staleNotice->setObjectName("staleNotice");
+  staleNotice->setFont(calloutFont(QFont::DemiBold));
+  staleNotice->setToolTip(text(CodecPanelTexts::staleResultTooltip));
+  layout->addWidget(staleNotice);
+
   resultLines = new QWidget(results);
   auto* linesLayout = new QVBoxLayout(resultLines);
   linesLayout->setContentsMargins(0, 0, 0, 0);
@@ -618,7 +647,10 @@ QWidget* CodecPanelView::State::buildResults(QWidget* parent) {
 void CodecPanelView::State::refresh() {
   const CodecPanel& current = panel();
   selectIn(codecPicker, current.codec);
-  codecPicker->setToolTip(codecPicker->currentText());
+  refreshCodecMarks();
+  const std::optional<std::string> reason = workspace.codecUnavailableReason(current.codec);
+  codecPicker->setToolTip(reason ? codecPicker->currentText() + QStringLiteral(": ") + text(*reason)
+                                 : codecPicker->currentText());
   busyIndicator->setVisible(current.isRunning);
   generateButton->setEnabled(workspace.sourceURL().has_value());
   const bool showsProgress = current.isRunning && current.progressMessage && !current.progressMessage->empty();
@@ -703,6 +735,17 @@ void CodecPanelView::State::refreshSettings(const CodecPanel& panel) {
   selectIn(heifDepth, panel.heifBitDepth);
 }
 
+void CodecPanelView::State::refreshCodecMarks() {
+  // Codecs that cannot run here stay selectable, dimmed, with the reason.
+  const QColor dimmed = view.palette().color(QPalette::Disabled, QPalette::Text);
+  for (int row = 0; row < codecPicker->count(); ++row) {
+    const auto codec = static_cast<CompressionCodec>(codecPicker->itemData(row).toInt());
+    const std::optional<std::string> reason = workspace.codecUnavailableReason(codec);
+    codecPicker->setItemData(row, reason ? QVariant(text(*reason)) : QVariant(), Qt::ToolTipRole);
+    codecPicker->setItemData(row, reason ? QVariant(QBrush(dimmed)) : QVariant(), Qt::ForegroundRole);
+  }
+}
+
 void CodecPanelView::State::refreshResults(const CodecPanel& panel) {
   const QPalette& palette = view.palette();
   const auto rows = resultMetricRows(panel, workspace.sourceFileSize(), workspace.sourcePixelCount());
@@ -720,16 +763,23 @@ void CodecPanelView::State::refreshResults(const CodecPanel& panel) {
     switch (rows[i].emphasis) {
       case ResultEmphasis::none: line->setEmphasized(false); break;
       case ResultEmphasis::strong: line->setEmphasized(true); break;
-      case ResultEmphasis::warning: line->setEmphasized(true, warningColor(palette)); break;
+      case ResultEmphasis::warning: line->setEmphasized(true, statusColor(StatusTone::orange, palette)); break;
     }
   }
   resultLines->setVisible(!rows.empty());
   resultActions->setVisible(panel.result.has_value());
 
+  const bool isStale = panel.needsRegeneration();
+  staleNotice->setVisible(isStale);
+  QPalette stalePalette = staleNotice->palette();
+  stalePalette.setColor(QPalette::WindowText, statusColor(StatusTone::orange, palette));
+  staleNotice->setPalette(stalePalette);
+  setOpacity(resultLines, isStale ? staleResultOpacity : 1.0);
+
   failure->setVisible(panel.errorMessage.has_value());
   failureMessage->setText(panel.errorMessage ? QString::fromStdString(*panel.errorMessage) : QString());
   QPalette failurePalette = failureTitle->palette();
-  failurePalette.setColor(QPalette::WindowText, failureColor(palette));
+  failurePalette.setColor(QPalette::WindowText, statusColor(StatusTone::red, palette));
   failureTitle->setPalette(failurePalette);
 
   resultSeparator->setVisible(panel.result.has_value() || panel.errorMessage.has_value());

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,12 @@
 #include "gui/comparison/KeyboardShortcutMonitor.h"
 #include "gui/windows/InspectorWindows.h"
 #include "gui/workspace/CodecPanelView.h"
-#include "gui/workspace/WorkspaceWidgets.h"
+#include "gui/widgets/PaletteTextLabel.h"
+#include "gui/widgets/SegmentedPicker.h"
+#include "gui/widgets/SeparatorLine.h"
+#include "gui/widgets/ActivityIndicator.h"
+#include "gui/workspace/SourceInfoButton.h"
+#include "gui/workspace/EmptyWorkspaceState.h"
 
 namespace quorlin::gui {
 
@@ -47,7 +53,11 @@ constexpr double minimumTargetScore = 50.0;
 constexpr double maximumTargetScore = 99.0;
 // The target slider moves in hundredths, so it feels continuous.
 constexpr int targetSliderStepsPerPoint = 100;
+// Panel columns are this wide while the canvas keeps at least half the
+// width; on narrower windows they give way down to the narrowest width a
+// panel's rows still read at.
 constexpr int panelColumnWidth = 300;
+constexpr int narrowestPanelColumnWidth = 250;
 
 const char* const rateControlTooltip =
     "Set Quality: set quality or distance per panel. Target Score: automatically search each codec's quality for "
@@ -191,6 +201,7 @@ struct CompressionWorkspaceView::State {
   EmptyWorkspaceState* emptyState = nullptr;
   FourWayComparisonImageView* canvas = nullptr;
   std::array<QScrollArea*, CompressionWorkspace::panelCount> panelSlots{};
+  std::array<QWidget*, 2> columnWidgets{};   // left (panels 1, 3) and right (2, 4)
 
   ActivityIndicator* activity = nullptr;
   PaletteTextLabel* statusText = nullptr;
@@ -209,7 +220,8 @@ struct CompressionWorkspaceView::State {
 CompressionWorkspaceView::CompressionWorkspaceView(CompressionWorkspace& workspace, KeyboardCommandRegistry& registry,
                                                    QWidget* parent)
     : QWidget(parent), state_(std::make_unique<State>(workspace, registry)) {
-  setMinimumSize(1280, 760);
+  // Small enough for a 1024 x 640 screen with the window's menus, toolbar and tabs.
+  setMinimumSize(2 * narrowestPanelColumnWidth + 500, 440);
   state_->build(*this);
   new WorkspaceViewEvents(workspace, *this);
 
@@ -237,6 +249,15 @@ CompressionWorkspaceView::~CompressionWorkspaceView() {
 }
 
 // ---- Building ----
+
+void CompressionWorkspaceView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int halfWidth = width() / 2;
+  const int columnWidth = std::clamp(halfWidth / 2 - 1, narrowestPanelColumnWidth, panelColumnWidth);
+  for (QWidget* column : state_->columnWidgets) {
+    if (column->width() != columnWidth) column->setFixedWidth(columnWidth);
+  }
+}
 
 void CompressionWorkspaceView::State::build(CompressionWorkspaceView& owner) {
   view = &owner;
@@ -333,7 +354,6 @@ QWidget* CompressionWorkspaceView::State::buildCentre() {
   // Panel i sits beside the quadrant it fills: 1 and 3 on the left (top,
   // bottom), 2 and 4 on the right.
   std::array<QVBoxLayout*, 2> columns{};
-  std::array<QWidget*, 2> columnWidgets{};
   for (int side = 0; side < 2; ++side) {
     columnWidgets[side] = new QWidget;
     columnWidgets[side]->setFixedWidth(panelColumnWidth);
@@ -413,7 +433,7 @@ QWidget* CompressionWorkspaceView::State::buildBottomBar() {
   }
   QToolButton* resetPan = borderlessSymbolButton("scope", "Reset pan");
   resetPan->setObjectName("resetPanButton");
-  QObject::connect(resetPan, &QToolButton::clicked, view, [this] { workspace.resetPan(); });
+  QObject::connect(resetPan, &QToolButton::clicked, view, [this] { workspace.canvasView().resetPan(); });
   layout->addWidget(resetPan);
 
   percentButton = new QToolButton;
@@ -488,7 +508,7 @@ void CompressionWorkspaceView::State::refreshGenerate() {
 }
 
 void CompressionWorkspaceView::State::refreshZoomBar() {
-  percentButton->setText(QString::number(workspace.displayedImageScalePercent()) + QLatin1Char('%'));
+  percentButton->setText(QString::number(workspace.canvasView().displayedImageScalePercent()) + QLatin1Char('%'));
 }
 
 void CompressionWorkspaceView::State::refreshLoadError() {
@@ -515,17 +535,17 @@ FourWayComparisonValues CompressionWorkspaceView::State::canvasValues() const {
   FourWayComparisonValues values;
   values.sourceImage = workspace.sourceImage();
   values.panels = workspace.panels();
-  values.viewState.zoom = workspace.zoom();
-  values.viewState.panOffset = workspace.panOffset();
-  values.viewState.comparisonX = workspace.comparisonX();
-  values.viewState.comparisonY = workspace.comparisonY();
-  values.displayedImageScalePercent = workspace.displayedImageScalePercent();
-  values.isShowingOriginal = workspace.isShowingOriginal();
-  values.isShowingDifference = workspace.isShowingDifference();
-  values.differenceGain = workspace.differenceGain();
+  values.viewState.zoom = workspace.canvasView().zoom();
+  values.viewState.panOffset = workspace.canvasView().panOffset();
+  values.viewState.comparisonX = workspace.canvasView().comparisonX();
+  values.viewState.comparisonY = workspace.canvasView().comparisonY();
+  values.displayedImageScalePercent = workspace.canvasView().displayedImageScalePercent();
+  values.isShowingOriginal = workspace.canvasView().isShowingOriginal();
+  values.isShowingDifference = workspace.canvasView().isShowingDifference();
+  values.differenceGain = workspace.canvasView().differenceGain();
   values.usesTransparencyBackground = workspace.usesTransparencyBackground();
   values.isActive = workspace.isActive();
-  values.commandToken = workspace.canvasCommandToken();
+  values.commandToken = workspace.canvasView().canvasCommandToken();
   return values;
 }
 
@@ -536,15 +556,15 @@ void CompressionWorkspaceView::State::pushCanvasValues() {
 
 void CompressionWorkspaceView::State::storeCanvasViewState(const ComparisonViewState& viewState) {
   const bool wasStoring = std::exchange(isStoringCanvasEdit, true);
-  workspace.setZoom(viewState.zoom);
-  workspace.setPanOffset(viewState.panOffset);
-  workspace.setComparisonPoint(viewState.comparisonX, viewState.comparisonY);
+  workspace.canvasView().setZoom(viewState.zoom);
+  workspace.canvasView().setPanOffset(viewState.panOffset);
+  workspace.canvasView().setComparisonPoint(viewState.comparisonX, viewState.comparisonY);
   isStoringCanvasEdit = wasStoring;
 }
 
 void CompressionWorkspaceView::State::storeDisplayedPercent(int percent) {
   const bool wasStoring = std::exchange(isStoringCanvasEdit, true);
-  workspace.setDisplayedImageScalePercent(percent);
+  workspace.canvasView().setDisplayedImageScalePercent(percent);
   isStoringCanvasEdit = wasStoring;
 }
 
@@ -554,6 +574,8 @@ void CompressionWorkspaceView::State::chooseSource() {
   const QString file = QFileDialog::getOpenFileName(view, QStringLiteral("Open"), QString(), imageNameFilter());
   if (!file.isEmpty()) workspace.loadSource(fs::path(file.toStdString()));
 }
+
+void CompressionWorkspaceView::chooseSource() { state_->chooseSource(); }
 
 void CompressionWorkspaceView::State::toggleOriginalSpecs() {
   const auto& sourceURL = workspace.sourceURL();
@@ -566,7 +588,7 @@ void CompressionWorkspaceView::State::toggleOriginalSpecs() {
 // canvas registers its handlers again.
 void CompressionWorkspaceView::State::canvasCommand(void (FourWayComparisonImageView::*command)()) {
   (canvas->*command)();
-  workspace.advanceCanvasCommandToken();
+  workspace.canvasView().advanceCanvasCommandToken();
 }
 
 }  // namespace quorlin::gui

@@ -23,6 +23,13 @@ class CompressionWorkspaceView : public QWidget {
                            QWidget* parent = nullptr);
   ~CompressionWorkspaceView() override;
 
+  // File › Open…: the same dialog as the Open button.
+  void chooseSource();
+
+ protected:
+  // Narrows the panel columns on small windows, so the canvas keeps half the width.
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   struct State;
   std::unique_ptr<State> state_;

@@ -19,6 +19,7 @@
 #include "gui/windows/HelpAndAboutWindows.h"
 #include "gui/windows/RequiredToolsWindow.h"
 #include "gui/ratedistortion/RateDistortionWindow.h"
+#include "gui/windows/ResultsTableWindow.h"
 #include "gui/workspace/CompressionWorkspaceView.h"
 
 namespace quorlin::gui {
@@ -29,19 +30,25 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
       consoleWindow_(std::make_unique<CommandConsoleWindowController>(services_.console)),
       requiredToolsWindow_(
           std::make_unique<RequiredToolsWindowController>(services_.executables, services_.toolSearchPath)),
-      helpWindow_(std::make_unique<AppHelpWindowController>()) {
+      helpWindow_(std::make_unique<AppHelpWindowController>()),
+      resultsTableWindow_(std::make_unique<ResultsTableWindowController>()) {
   setWindowTitle("Quorlin: Brimwell Tool");
   setUnifiedTitleAndToolBarOnMac(true);
 
   tabWidget_ = new QTabWidget(this);
   tabWidget_->setDocumentMode(true);
   tabWidget_->setMovable(false);
-  tabWidget_->setTabsClosable(false);
+  tabWidget_->setTabsClosable(true);   // while more than one tab is open
   tabWidget_->setUsesScrollButtons(true);
   tabWidget_->tabBar()->setExpanding(false);
   tabWidget_->tabBar()->setElideMode(Qt::ElideNone);  // labels are shortened by our own rule
   setCentralWidget(tabWidget_);
   connect(tabWidget_, &QTabWidget::currentChanged, this, [this](int index) { tabChosen(index); });
+  connect(tabWidget_, &QTabWidget::tabCloseRequested, this, [this](int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= pages_.size()) return;
+    tabs_->selectTab(pages_[static_cast<std::size_t>(index)].id);
+    closeSelectedTab();
+  });
 
   buildToolBar();
 
@@ -62,6 +69,7 @@ MainWindow::~MainWindow() {
   // The views refer to their workspaces: they go first.
   isSynchronizing_ = true;
   while (!pages_.empty()) removePage(pages_.size() - 1);
+  resultsTableWindow_.reset();
   tabs_.reset();
   KeyboardCommandRegistry& registry = services_.workspace.commandRegistry;
   registry.newTab = nullptr;
@@ -132,8 +140,15 @@ void MainWindow::closeSelectedTab() {
   isSynchronizing_ = true;
   removePage(static_cast<std::size_t>(page - pages_.begin()));
   isSynchronizing_ = false;
+  resultsTableWindow_->detach(tabs_->selectedWorkspace());
   tabs_->closeSelectedTab();
 }
+
+void MainWindow::openImage() {
+  if (CompressionWorkspaceView* view = workspaceView(tabs_->selectedTabID())) view->chooseSource();
+}
+
+void MainWindow::showResultsTable() { resultsTableWindow_->show(tabs_->selectedWorkspace()); }
 
 void MainWindow::registerGlobalCommands() {
   KeyboardCommandRegistry& registry = services_.workspace.commandRegistry;
@@ -189,7 +204,9 @@ void MainWindow::synchronizeTabs() {
     tabWidget_->setTabToolTip(index, label == title ? QString() : title);
   }
   tabWidget_->setCurrentIndex(static_cast<int>(tabs_->selectedIndex()));
+  if (!tabs.empty()) resultsTableWindow_->follow(tabs_->selectedWorkspace());
   closeTabAction_->setEnabled(tabs_->canCloseSelectedTab());
+  tabWidget_->setTabsClosable(tabs.size() > 1);
   isSynchronizing_ = wasSynchronizing;
 }
 

@@ -40,6 +40,7 @@ class CommandConsoleWindowController;
 class CompressionWorkspaceView;
 class RateDistortionWindow;
 class RequiredToolsWindowController;
+class ResultsTableWindowController;
 
 struct MainWindowServices {
   WorkspaceServices workspace;              // handed to every tab's workspace
@@ -58,6 +59,10 @@ class MainWindow : public QMainWindow {
   // The toolbar's and the registry's tab commands.
   void addTab(RateControlMode mode);
   void closeSelectedTab();
+  // File › Open… for the selected tab.
+  void openImage();
+  // View › Results Table for the selected tab.
+  void showResultsTable();
   // Installs newTab, newTargetTab, toggleCommandConsole, showRequiredTools and showHelp.
   void registerGlobalCommands();
 
@@ -81,6 +86,7 @@ class MainWindow : public QMainWindow {
   CommandConsoleWindowController& consoleWindow() { return *consoleWindow_; }
   RequiredToolsWindowController& requiredToolsWindow() { return *requiredToolsWindow_; }
   AppHelpWindowController& helpWindow() { return *helpWindow_; }
+  ResultsTableWindowController& resultsTableWindow() { return *resultsTableWindow_; }
 
  signals:
   // The user closed the window (the application quits then).
@@ -107,6 +113,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<CommandConsoleWindowController> consoleWindow_;
   std::unique_ptr<RequiredToolsWindowController> requiredToolsWindow_;
   std::unique_ptr<AppHelpWindowController> helpWindow_;
+  std::unique_ptr<ResultsTableWindowController> resultsTableWindow_;
 
   QTabWidget* tabWidget_ = nullptr;
   QToolBar* toolBar_ = nullptr;

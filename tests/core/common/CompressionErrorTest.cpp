@@ -9,7 +9,7 @@ namespace {
 
 TEST(CompressionErrorTest, MessagesAreTheUserFacingTexts) {
   EXPECT_EQ(CompressionError::missingTool("djxl").message(),
-            "Missing command-line tool: djxl. Install it with Homebrew or add it to PATH.");
+            "Missing command-line tool: djxl. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_EQ(CompressionError::missingOutput("/tmp/x/photo-decoded.png").message(),
             "Expected output was not created: photo-decoded.png.");
   EXPECT_EQ(CompressionError::unreadableImage("/tmp/x/photo.jxl").message(),
@@ -42,7 +42,7 @@ TEST(CompressionErrorTest, UnsupportedByToolShowsItsMessageUnchanged) {
 
 TEST(DescribeErrorTest, UsesMessageForCompressionErrorsAndReasonForFileErrors) {
   EXPECT_EQ(describeError(std::make_exception_ptr(CompressionError::missingTool("cwebp"))),
-            "Missing command-line tool: cwebp. Install it with Homebrew or add it to PATH.");
+            "Missing command-line tool: cwebp. Install it with your package manager (see Required Tools) or add it to PATH.");
   auto fileError = std::filesystem::filesystem_error(
       "copy", "/ro/out.jxl", std::make_error_code(std::errc::permission_denied));
   EXPECT_EQ(describeError(fileError), "Permission denied: /ro/out.jxl.");

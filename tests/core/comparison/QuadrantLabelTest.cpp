@@ -41,6 +41,12 @@ TEST(QuadrantLabelTest, DisplayModesOverrideTheCodecName) {
   EXPECT_EQ(quadrantLabel(1, panels, false, true, 16).background, LabelBackground::normal);
   EXPECT_EQ(quadrantLabel(2, panels, false, true, 16).text, "3  Original");
   EXPECT_EQ(quadrantLabel(0, panels, true, true, 16).text, "1  Original");
+  // A failed panel shows no difference: its quadrant must not pass for a perfect match.
+  std::vector<QuadrantPanelSummary> failed = panels;
+  failed[2].hasFailed = true;
+  EXPECT_EQ(quadrantLabel(2, failed, false, true, 16).text, "3  Failed");
+  EXPECT_EQ(quadrantLabel(2, failed, false, false, 16).text, "3  Original");
+  EXPECT_EQ(quadrantLabel(2, failed, true, true, 16).text, "3  Original");
   EXPECT_EQ(differenceBadgeText(8), "Difference \xC3\x97" "8");
 }
 

@@ -366,7 +366,7 @@ TEST_F(EncodingTest, InProcessCodecsEncodeThePreparedPNGWithoutAnyTool) {
 TEST_F(EncodingTest, MissingEncoderFailsAndLeavesNoDirectory) {
   auto source = harness.prepare(harness.makeSource("photo.png"));
   CompressionError error = encodeFailure(panelFor(CompressionCodec::webP), source);
-  EXPECT_EQ(error.message(), "Missing command-line tool: cwebp. Install it with Homebrew or add it to PATH.");
+  EXPECT_EQ(error.message(), "Missing command-line tool: cwebp. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_TRUE(harness.workDirectories(source).empty());
 }
 

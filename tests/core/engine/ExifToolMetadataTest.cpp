@@ -58,7 +58,7 @@ TEST(ExifToolReadTest, FailuresPassUpUnchanged) {
     readExifToolMetadata(harness.runner, "/nowhere/x.jxl");
     ADD_FAILURE() << "no error";
   } catch (const CompressionError& error) {
-    EXPECT_EQ(error.message(), "Missing command-line tool: exiftool. Install it with Homebrew or add it to PATH.");
+    EXPECT_EQ(error.message(), "Missing command-line tool: exiftool. Install it with your package manager (see Required Tools) or add it to PATH.");
   }
   harness.tool("exiftool", "echo 'Error: File not found - /nowhere/x.jxl'\nexit 1");
   harness.executables.invalidate();  // the lookup remembers the earlier miss

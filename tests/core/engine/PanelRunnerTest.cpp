@@ -245,7 +245,7 @@ TEST_F(PanelRunnerTest, InProcessCodecsNeedOnlySsimulacra2) {
 
 TEST_F(PanelRunnerTest, WithNoToolAtAllInProcessCodecsFailAtScoring) {
   EXPECT_EQ(runFailure(panelFor(CompressionCodec::jpeg)).message(),
-            "Missing command-line tool: ssimulacra2. Install it with Homebrew or add it to PATH.");
+            "Missing command-line tool: ssimulacra2. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_TRUE(harness.workDirectories(source).empty());
 }
 
@@ -263,7 +263,7 @@ const FailureRow failureRows[] = {
        h.recordingEncoder("cjxl");
        h.fakeScorer("80");
      },
-     "Missing command-line tool: djxl. Install it with Homebrew or add it to PATH."},
+     "Missing command-line tool: djxl. Install it with your package manager (see Required Tools) or add it to PATH."},
     {"decoder exits non-zero",
      [](test::EngineHarness& h) {
        h.recordingEncoder("cjxl");
@@ -312,7 +312,7 @@ const FailureRow failureRows[] = {
        h.recordingEncoder("cjxl");
        h.recordingDecoder("djxl");
      },
-     "Missing command-line tool: ssimulacra2. Install it with Homebrew or add it to PATH."},
+     "Missing command-line tool: ssimulacra2. Install it with your package manager (see Required Tools) or add it to PATH."},
 };
 
 TEST(PanelRunnerFailureTest, EveryFailureRowReportsItsMessageAndDeletesTheWorkDirectory) {

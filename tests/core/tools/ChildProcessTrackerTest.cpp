@@ -41,7 +41,7 @@ TEST_F(ChildProcessTrackerTest, TerminateAllEndsARunningToolAndItsOwnHelpers) {
     run.get();
     ADD_FAILURE() << "a terminated tool succeeded";
   } catch (const CompressionError& error) {
-    EXPECT_EQ(error.message(), "cjxl failed. ");
+    EXPECT_EQ(error.message(), "cjxl was killed by signal 15 (Terminated).");
   }
   EXPECT_EQ(tracker.runningCount(), 0u);
   drainConsole();

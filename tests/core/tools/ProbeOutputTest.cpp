@@ -76,8 +76,8 @@ TEST_F(ProbeOutputTest, ChildThatCannotStartYieldsTheEmptyText) {
   EXPECT_EQ(probeOutput(notAProgram, {}, 5.0), "");
 }
 
-TEST_F(ProbeOutputTest, UndecodableOutputYieldsTheEmptyText) {
-  EXPECT_EQ(probeOutput(tool("printf '1.2\\377'"), {}, 5.0), "");
+TEST_F(ProbeOutputTest, UndecodableBytesAreReplaced) {
+  EXPECT_EQ(probeOutput(tool("printf '1.2\\377'"), {}, 5.0), "1.2\uFFFD");
 }
 
 TEST_F(ProbeOutputTest, ChildNeverWaitsForStandardInput) {

@@ -27,16 +27,33 @@ TEST(ProcessOutputCollectorTest, EmptyChunksChangeNothing) {
   EXPECT_EQ(collector.bytes(), "a");
 }
 
-TEST(ProcessOutputCollectorTest, AnyInvalidByteMakesTheWholeTextEmpty) {
-  for (std::string_view bad : {std::string_view("ok\xff"), std::string_view("\xc3"), std::string_view("\xc0\xaf"),
-                               std::string_view("\xed\xa0\x80"), std::string_view("\xf4\x90\x80\x80"),
+TEST(ProcessOutputCollectorTest, InvalidBytesBecomeReplacementCharactersAndTheRestSurvives) {
+  const std::string_view replacement = "\xEF\xBF\xBD";
+  for (std::string_view bad : {std::string_view("\xff"), std::string_view("\xc0\xaf"), std::string_view("\xed\xa0\x80"),
                                std::string_view("\x80"), std::string_view("\xe2\x82")}) {
     ProcessOutputCollector collector;
-    collector.append(chunk("valid start "));
+    collector.append(chunk("valid "));
     collector.append(chunk(bad));
-    EXPECT_EQ(collector.text(), "") << testing::PrintToString(std::string(bad));
-    EXPECT_EQ(collector.bytes(), "valid start " + std::string(bad));
+    collector.append(chunk(" end \u2713"));
+    std::string expected = "valid ";
+    for (std::size_t i = 0; i < bad.size(); ++i) expected += replacement;
+    EXPECT_EQ(collector.text(), expected + " end \u2713") << testing::PrintToString(std::string(bad));
+    EXPECT_EQ(collector.bytes(), "valid " + std::string(bad) + " end \u2713");
   }
+}
+
+TEST(ProcessOutputCollectorTest, KeepsOnlyTheEndAndSaysHowMuchWasOmitted) {
+  ProcessOutputCollector collector(8);
+  EXPECT_EQ((collector.append(chunk("1234567")), collector.text()), "1234567");
+  for (char c : std::string("89abcdefghijklmnopqrstuvwxyz")) collector.append(std::span<const char>(&c, 1));
+  EXPECT_EQ(collector.text(), "\u2026 27 bytes omitted\nstuvwxyz");
+  EXPECT_EQ(collector.omittedByteCount(), 27u);
+  collector.append(chunk(std::string(100, '-') + "tail"));
+  EXPECT_EQ(collector.text(), "\u2026 131 bytes omitted\n----tail");
+  // A character cut by the limit is dropped whole and counted.
+  ProcessOutputCollector cut(4);
+  cut.append(chunk("ab\u2713xyz"));  // the check mark is three bytes
+  EXPECT_EQ(cut.text(), "\u2026 5 bytes omitted\nxyz");
 }
 
 TEST(ProcessOutputCollectorTest, UTF8EdgesOfTheValidRange) {

@@ -35,7 +35,7 @@ TEST_F(AppSettingsTest, FirstStartWithAnEmptyStoreGivesTheDefaults) {
 TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
   const char* keys[] = {"appAppearance",         "autoRegenerate",          "autoRegenerateDelay",
                         "encodeInParallel",      "hasSeenToolRequirements", "customToolDirectories",
-                        "threadsPerPass"};
+                        "threadsPerPass",        "toolTimeLimit",           "maximumPixelCount"};
   auto table = appSettingsTable();
   ASSERT_EQ(table.size(), std::size(keys));
   for (std::size_t i = 0; i < table.size(); ++i) {
@@ -57,9 +57,13 @@ TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
   store->setValue("encodeInParallel", false);
   store->setValue("hasSeenToolRequirements", true);
   store->setValue("customToolDirectories", std::vector<std::string>{"/opt/a", "/opt/b"});
+  store->setValue("toolTimeLimit", 600.0);
+  store->setValue("maximumPixelCount", 1e6);
   store->setValue("threadsPerPass", 6.0);
   auto settings = start();
   EXPECT_EQ(settings->threadsPerPass(), 6);
+  EXPECT_EQ(settings->toolTimeLimit(), 600.0);
+  EXPECT_EQ(settings->maximumPixelCount(), 1'000'000u);
   EXPECT_EQ(settings->appearance(), AppAppearance::dark);
   EXPECT_TRUE(settings->autoRegenerate());
   EXPECT_EQ(settings->autoRegenerateDelay(), 2.6);
@@ -76,9 +80,13 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("encodeInParallel", 0.0);
   store->setValue("hasSeenToolRequirements", std::vector<std::string>{"yes"});
   store->setValue("customToolDirectories", std::string("/opt/a"));
+  store->setValue("toolTimeLimit", -5.0);
+  store->setValue("maximumPixelCount", std::string("many"));
   store->setValue("threadsPerPass", std::string("4"));
   auto settings = start();
   EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
+  EXPECT_EQ(settings->toolTimeLimit(), 1800.0);
+  EXPECT_EQ(settings->maximumPixelCount(), std::uint64_t{1} << 28);
   EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
   EXPECT_FALSE(settings->autoRegenerate());
   EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);

@@ -47,7 +47,8 @@ TEST(CodecPanelRowsTest, RateRowIsDistanceForTheButteraugliCodecsQualityElseCapt
     EXPECT_FALSE(rateParameterTooltip(codec).empty()) << rawValue(codec);
   }
   EXPECT_EQ(rateParameterTooltip(CompressionCodec::heif),
-            "HEIF quality via ImageIO (0–100). Higher values keep more detail and produce larger files.");
+            "HEIF quality via the system's image library (0–100). Higher values keep more detail and produce larger "
+            "files.");
   EXPECT_EQ(rateParameterTooltip(CompressionCodec::jpegli),
             "Butteraugli distance (cjpegli --distance). ~1.0 is visually lossless. Lower distance means higher "
             "quality and larger files.");

@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <string>
+
+#include <signal.h>
 
 #include "core/comparison/KeyboardCommandRegistry.h"
 #include "core/common/MainThreadDispatcher.h"
@@ -144,6 +147,32 @@ TEST_F(RealEngineWorkspaceTest, ASourceDeletedAfterLoadingEndsEveryPanelWithARes
   // the in-process JPEG encodes the prepared copy of the image loaded earlier.
   for (int i : {0, 1, 2}) EXPECT_TRUE(workspace->panel(i).errorMessage.has_value()) << i;
   EXPECT_TRUE(workspace->panel(3).result.has_value()) << workspace->panel(3).errorMessage.value_or("");
+}
+
+TEST_F(RealEngineWorkspaceTest, ClosingTheTabEndsTheToolsItsPassIsRunning) {
+  // A cjxl that says it started, then waits for a release that never comes.
+  const fs::path blocking = scratch / "blocking";
+  const fs::path started = scratch / "started";
+  const fs::path release = scratch / "release";
+  test::writeFakeTool(blocking, "cjxl",
+                      "echo $$ > '" + started.string() + "'\nwhile [ ! -e '" + release.string() +
+                          "' ]; do sleep 0.05; done\n");
+  std::vector<std::string> directories = settings.customToolDirectories();
+  directories.insert(directories.begin(), blocking.string());
+  settings.setCustomToolDirectories(directories);
+  workspace->loadSource(source);
+  ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
+  workspace->generateAll();
+  ASSERT_TRUE(test::eventually([&] {
+    dispatcher->runPending();
+    return !test::readTextFile(started).empty();
+  }, 60s));
+  const pid_t encoder = std::stoi(test::readTextFile(started));
+
+  workspace.reset();
+  const bool isGone = test::eventually([&] { return ::kill(encoder, 0) != 0; }, 30s);
+  test::writeTextFile(release, "");   // lets a surviving encoder end, so the test cannot hang
+  EXPECT_TRUE(isGone) << "cjxl kept running after its tab closed";
 }
 
 }  // namespace

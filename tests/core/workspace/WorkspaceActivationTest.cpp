@@ -9,15 +9,15 @@ namespace {
 class WorkspaceActivationTest : public WorkspaceFixture {};
 
 TEST_F(WorkspaceActivationTest, ViewValuesStartAtTheirDefaults) {
-  EXPECT_EQ(workspace->zoom(), 1.0);
-  EXPECT_EQ(workspace->displayedImageScalePercent(), 100);
-  EXPECT_EQ(workspace->panOffset(), (SizeF{0, 0}));
-  EXPECT_EQ(workspace->comparisonX(), 0.5);
-  EXPECT_EQ(workspace->comparisonY(), 0.5);
-  EXPECT_FALSE(workspace->isShowingOriginal());
-  EXPECT_FALSE(workspace->isShowingDifference());
-  EXPECT_EQ(workspace->differenceGain(), 2);
-  EXPECT_EQ(workspace->canvasCommandToken(), 0);
+  EXPECT_EQ(workspace->canvasView().zoom(), 1.0);
+  EXPECT_EQ(workspace->canvasView().displayedImageScalePercent(), 100);
+  EXPECT_EQ(workspace->canvasView().panOffset(), (SizeF{0, 0}));
+  EXPECT_EQ(workspace->canvasView().comparisonX(), 0.5);
+  EXPECT_EQ(workspace->canvasView().comparisonY(), 0.5);
+  EXPECT_FALSE(workspace->canvasView().isShowingOriginal());
+  EXPECT_FALSE(workspace->canvasView().isShowingDifference());
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 2);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 0);
   EXPECT_FALSE(workspace->isActive());
 }
 
@@ -26,17 +26,17 @@ TEST_F(WorkspaceActivationTest, SettersTellObserversOnlyOfRealChanges) {
   auto subscription = workspace->observe([&](const WorkspaceChange& change) {
     if (change.contains(WorkspaceAspect::viewValues)) ++viewChanges;
   });
-  workspace->setZoom(2.0);
-  workspace->setZoom(2.0);
-  workspace->setDisplayedImageScalePercent(250);
-  workspace->setPanOffset({3, 4});
-  workspace->resetPan();
-  workspace->resetPan();
-  workspace->setComparisonPoint(0.25, 0.75);
+  workspace->canvasView().setZoom(2.0);
+  workspace->canvasView().setZoom(2.0);
+  workspace->canvasView().setDisplayedImageScalePercent(250);
+  workspace->canvasView().setPanOffset({3, 4});
+  workspace->canvasView().resetPan();
+  workspace->canvasView().resetPan();
+  workspace->canvasView().setComparisonPoint(0.25, 0.75);
   EXPECT_EQ(viewChanges, 5);
-  EXPECT_EQ(workspace->panOffset(), (SizeF{0, 0}));
+  EXPECT_EQ(workspace->canvasView().panOffset(), (SizeF{0, 0}));
   subscription.reset();
-  workspace->setZoom(4.0);
+  workspace->canvasView().setZoom(4.0);
   EXPECT_EQ(viewChanges, 5);
 }
 
@@ -44,46 +44,46 @@ TEST_F(WorkspaceActivationTest, ActivationInstallsTheHandlersReregistersGlobalsA
   workspace->setActive(true);
   EXPECT_TRUE(workspace->isActive());
   EXPECT_EQ(reactivations, 1);
-  EXPECT_EQ(workspace->canvasCommandToken(), 1);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 1);
   ASSERT_TRUE(registry.generate && registry.showOriginal && registry.showDifference && registry.hideComparisonOverlay &&
               registry.hideDifference && registry.stepDifferenceGain && registry.setDifferenceGainStep);
   // Window became key again.
   workspace->activate();
   EXPECT_EQ(reactivations, 2);
-  EXPECT_EQ(workspace->canvasCommandToken(), 2);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 2);
 }
 
 TEST_F(WorkspaceActivationTest, HoldHandlersSetTheOverlayFlagsAsTheKeysDescribe) {
   workspace->setActive(true);
   registry.showOriginal();
-  EXPECT_TRUE(workspace->isShowingOriginal());
-  EXPECT_FALSE(workspace->isShowingDifference());
+  EXPECT_TRUE(workspace->canvasView().isShowingOriginal());
+  EXPECT_FALSE(workspace->canvasView().isShowingDifference());
   registry.showDifference();
-  EXPECT_FALSE(workspace->isShowingOriginal());
-  EXPECT_TRUE(workspace->isShowingDifference());
+  EXPECT_FALSE(workspace->canvasView().isShowingOriginal());
+  EXPECT_TRUE(workspace->canvasView().isShowingDifference());
   // Shift held, Space pressed and released: back to the difference.
   registry.showOriginal();
   registry.hideDifference();
-  EXPECT_TRUE(workspace->isShowingOriginal()) << "hideDifference leaves the original alone";
+  EXPECT_TRUE(workspace->canvasView().isShowingOriginal()) << "hideDifference leaves the original alone";
   registry.hideComparisonOverlay();
-  EXPECT_FALSE(workspace->isShowingOriginal());
-  EXPECT_FALSE(workspace->isShowingDifference());
+  EXPECT_FALSE(workspace->canvasView().isShowingOriginal());
+  EXPECT_FALSE(workspace->canvasView().isShowingDifference());
 }
 
 TEST_F(WorkspaceActivationTest, GainHandlersStepAlongTheGainListAndClampAtItsEnds) {
   workspace->setActive(true);
   registry.stepDifferenceGain(+1);
-  EXPECT_EQ(workspace->differenceGain(), 4);
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 4);
   for (int i = 0; i < 5; ++i) registry.stepDifferenceGain(+1);
-  EXPECT_EQ(workspace->differenceGain(), 32);
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 32);
   registry.setDifferenceGainStep(0);
-  EXPECT_EQ(workspace->differenceGain(), 1);
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 1);
   registry.stepDifferenceGain(-1);
-  EXPECT_EQ(workspace->differenceGain(), 1);
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 1);
   registry.setDifferenceGainStep(6);
-  EXPECT_EQ(workspace->differenceGain(), 1) << "indices past the list are ignored";
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 1) << "indices past the list are ignored";
   registry.setDifferenceGainStep(4);
-  EXPECT_EQ(workspace->differenceGain(), 16);
+  EXPECT_EQ(workspace->canvasView().differenceGain(), 16);
 }
 
 TEST_F(WorkspaceActivationTest, TheGenerateHandlerStartsAPassUnlessOneRuns) {
@@ -99,10 +99,10 @@ TEST_F(WorkspaceActivationTest, TheGenerateHandlerStartsAPassUnlessOneRuns) {
 TEST_F(WorkspaceActivationTest, DeactivationReleasesBothHoldFlags) {
   workspace->setActive(true);
   registry.showDifference();
-  workspace->setShowingOriginal(true);
+  workspace->canvasView().setShowingOriginal(true);
   workspace->setActive(false);
-  EXPECT_FALSE(workspace->isShowingOriginal());
-  EXPECT_FALSE(workspace->isShowingDifference());
+  EXPECT_FALSE(workspace->canvasView().isShowingOriginal());
+  EXPECT_FALSE(workspace->canvasView().isShowingDifference());
   EXPECT_EQ(reactivations, 1) << "deactivation registers nothing";
 }
 

@@ -204,7 +204,7 @@ TEST_F(WorkspaceRateControlTest, SearchProgressReachesThePanelAndAFailedSearchLe
   EXPECT_EQ(workspace->panel(2).progressMessage, "Probe 2: quality 56...");
   failAndApply(second.number, CompressionError::missingTool("cwebp"));
   EXPECT_EQ(workspace->panel(2).errorMessage,
-            "Missing command-line tool: cwebp. Install it with Homebrew or add it to PATH.");
+            "Missing command-line tool: cwebp. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_FALSE(workspace->panel(2).result.has_value());
   EXPECT_TRUE(rootEntries().empty()) << "the first probe's directory stayed behind";
 }

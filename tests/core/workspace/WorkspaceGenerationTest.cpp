@@ -109,9 +109,9 @@ TEST_F(WorkspaceGenerationTest, AFailedRunClearsThatPanelsResultAndReportsTheErr
   failAndApply(runs[0].number, CompressionError::missingTool("avifenc"));
   const CodecPanel& panel = workspace->panel(1);
   EXPECT_FALSE(panel.result.has_value());
-  EXPECT_EQ(panel.errorMessage, "Missing command-line tool: avifenc. Install it with Homebrew or add it to PATH.");
+  EXPECT_EQ(panel.errorMessage, "Missing command-line tool: avifenc. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_EQ(workspace->statusMessage(),
-            "AVIF failed: Missing command-line tool: avifenc. Install it with Homebrew or add it to PATH.");
+            "AVIF failed: Missing command-line tool: avifenc. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_FALSE(exists(oldDirectory));
   // The other panels keep their results.
   for (int i : {0, 2, 3}) EXPECT_TRUE(workspace->panel(i).result.has_value());

@@ -30,9 +30,9 @@ TEST_F(WorkspaceSourceTest, ANewWorkspaceWaitsForAnImage) {
 TEST_F(WorkspaceSourceTest, LoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
   const fs::path file = writeImage("sunset over the bay.png", 40, 30, true);
   std::string contents = "fake image 40 30 alpha\n";
-  workspace->setZoom(3.0);
-  workspace->setPanOffset({12, -7});
-  workspace->setComparisonPoint(0.2, 0.9);
+  workspace->canvasView().setZoom(3.0);
+  workspace->canvasView().setPanOffset({12, -7});
+  workspace->canvasView().setComparisonPoint(0.2, 0.9);
   load(file);
   EXPECT_EQ(workspace->sourceURL(), file);
   EXPECT_EQ(workspace->tabTitle(), "sunset over the bay.png");
@@ -42,10 +42,10 @@ TEST_F(WorkspaceSourceTest, LoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
   EXPECT_EQ(workspace->sourceImage()->displaySize, (PixelSize{40, 30}));
   EXPECT_EQ(workspace->sourcePixelCount(), 1200);
   EXPECT_TRUE(workspace->usesTransparencyBackground());
-  EXPECT_EQ(workspace->zoom(), 1.0);
-  EXPECT_EQ(workspace->panOffset(), (SizeF{0, 0}));
-  EXPECT_EQ(workspace->comparisonX(), 0.5);
-  EXPECT_EQ(workspace->comparisonY(), 0.5);
+  EXPECT_EQ(workspace->canvasView().zoom(), 1.0);
+  EXPECT_EQ(workspace->canvasView().panOffset(), (SizeF{0, 0}));
+  EXPECT_EQ(workspace->canvasView().comparisonX(), 0.5);
+  EXPECT_EQ(workspace->canvasView().comparisonY(), 0.5);
   EXPECT_EQ(workspace->sourceGeneration(), 1);
   EXPECT_TRUE(workspace->canGenerate());
 }
@@ -74,7 +74,7 @@ TEST_F(WorkspaceSourceTest, AnUnreadableFileKeepsThePreviousSourceAndRaisesTheAl
   EXPECT_EQ(workspace->statusMessage(), "Could not load notes “draft”.txt.");
   EXPECT_EQ(workspace->loadErrorMessage(),
             "“notes “draft”.txt” could not be read as an image. Choose a still image in a format supported by "
-            "macOS, such as PNG, JPEG, TIFF, or HEIC.");
+            "the system's image library, such as PNG, JPEG, TIFF, or HEIC.");
   EXPECT_EQ(workspace->sourceURL(), good);
   EXPECT_EQ(workspace->tabTitle(), "good.png");
   EXPECT_EQ(workspace->sourceGeneration(), 1);
@@ -208,7 +208,7 @@ TEST_F(WorkspaceResultActionsTest, MetadataInspectionHandsTheListingOrTheErrorTo
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[1].title, "ExifTool Failed");
   EXPECT_EQ(shown[1].fileName, workspace->panel(1).result->encodedURL.filename().string());
-  EXPECT_EQ(shown[1].text, "Missing command-line tool: exiftool. Install it with Homebrew or add it to PATH.");
+  EXPECT_EQ(shown[1].text, "Missing command-line tool: exiftool. Install it with your package manager (see Required Tools) or add it to PATH.");
 
   // Nothing reaches the presenter of a closed tab.
   workspace->inspectEncodedMetadata(2);

@@ -100,15 +100,15 @@ TEST_F(WorkspaceTabListTest, SelectingATabMovesActivationAndTheRegistryHandlers)
   EXPECT_FALSE(first.isActive());
   EXPECT_TRUE(second.isActive());
   registry.showDifference();
-  EXPECT_TRUE(second.isShowingDifference());
-  EXPECT_FALSE(first.isShowingDifference());
+  EXPECT_TRUE(second.canvasView().isShowingDifference());
+  EXPECT_FALSE(first.canvasView().isShowingDifference());
 
   tabs->selectTab(tabs->tabs()[0].id);
   EXPECT_TRUE(first.isActive());
-  EXPECT_FALSE(second.isShowingDifference()) << "the old tab's hold is released";
+  EXPECT_FALSE(second.canvasView().isShowingDifference()) << "the old tab's hold is released";
   registry.showOriginal();
-  EXPECT_TRUE(first.isShowingOriginal());
-  EXPECT_FALSE(second.isShowingOriginal());
+  EXPECT_TRUE(first.canvasView().isShowingOriginal());
+  EXPECT_FALSE(second.canvasView().isShowingOriginal());
 
   tabs->selectTab(Uuid::random());
   EXPECT_TRUE(first.isActive()) << "an unknown id selects nothing";

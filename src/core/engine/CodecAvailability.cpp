@@ -1,0 +1,67 @@
+#include "core/engine/CodecAvailability.h"
+
+#include <algorithm>
+#include <span>
+
+#include "core/tools/ToolVersionRules.h"
+
+namespace quorlin {
+
+namespace {
+
+std::string withoutFinalStop(std::string text) {
+  if (text.ends_with('.')) text.pop_back();
+  return text;
+}
+
+// Each designed default codec, then the codecs that may stand in for it.
+std::span<const CompressionCodec> familyOf(CompressionCodec codec) {
+  static constexpr CompressionCodec jpegFamily[] = {CompressionCodec::jpegli, CompressionCodec::jpegTurbo,
+                                                    CompressionCodec::jpeg};
+  static constexpr CompressionCodec avifFamily[] = {CompressionCodec::avif, CompressionCodec::avifLibheif};
+  switch (codec) {
+    case CompressionCodec::jpegli:
+      return jpegFamily;
+    case CompressionCodec::avif:
+      return avifFamily;
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> codecUnavailableReason(CompressionCodec codec, const EngineContext& context) {
+  const CodecInfo& info = codecInfo(codec);
+  const std::vector<std::string> directories = context.searchPath.toolSearchDirectories();
+  for (std::string_view tool : {info.encoderTool, info.decoderTool}) {
+    if (tool.empty()) continue;
+    if (!locateTool(context.executables, tool, directories)) return std::string(tool) + " not installed";
+  }
+  if (codec == CompressionCodec::jpeg2000Libheif) {
+    const std::optional<ToolVersion> version = context.installedVersion(info.encoderTool);
+    if (!heifEncSupportsJPEG2000(version)) {
+      return withoutFinalStop(
+          fillVersion(toolVersionRule(ToolRuleId::heifEncoderJPEG2000).limitation, version ? version->text() : "?"));
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<CodecPanel> makeDefaultPanels(const CodecUnavailableReason& unavailableReason) {
+  std::vector<CodecPanel> panels = makeDefaultPanels();
+  auto isTaken = [&panels](CompressionCodec codec) {
+    return std::any_of(panels.begin(), panels.end(), [codec](const CodecPanel& panel) { return panel.codec == codec; });
+  };
+  for (CodecPanel& panel : panels) {
+    if (!unavailableReason(panel.codec)) continue;
+    for (CompressionCodec standIn : familyOf(panel.codec)) {
+      if (standIn == panel.codec || isTaken(standIn) || unavailableReason(standIn)) continue;
+      panel.selectCodec(standIn);
+      break;
+    }
+  }
+  return panels;
+}
+
+}  // namespace quorlin
