@@ -35,6 +35,7 @@
 #include "cli/CompareReport.h"
 #include "cli/InterruptWatcher.h"
 #include "cli/ProgressLine.h"
+#include "cli/VerboseLine.h"
 #include "core/common/ByteCount.h"
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
@@ -76,12 +77,6 @@ class ResultDirectories {
   std::mutex lock_;
   std::set<fs::path> directories_;
 };
-
-std::string verboseLine(const CommandConsoleEntry& entry) {
-  std::string outcome = entry.launchError ? "launch failed: " + *entry.launchError
-                                          : "exit " + std::to_string(entry.exitStatus.value_or(-1));
-  return entry.commandLine + "  [" + outcome + ", " + entry.durationText() + "]";
-}
 
 // The name an exported file gets in DIR: the encoded file's own name, unless
 // an earlier panel of this pass took it; then the panel number is added.

@@ -86,20 +86,22 @@ TEST_F(MainWindowTest, StartsWithOneUntitledSetQualityTabThatCannotBeClosed) {
   expectStripMatchesList();
 }
 
-TEST_F(MainWindowTest, ToolbarHoldsTheFourButtonsInOrder) {
+TEST_F(MainWindowTest, ToolbarHoldsTheFiveButtonsInOrder) {
   const QList<QAction*> actions = window->toolBar()->actions();
-  ASSERT_EQ(actions.size(), 4);
+  ASSERT_EQ(actions.size(), 5);
   EXPECT_EQ(actions[0], window->newTabAction());
   EXPECT_EQ(actions[1], window->closeTabAction());
   EXPECT_EQ(actions[2], window->consoleAction());
   EXPECT_EQ(actions[3], window->requiredToolsAction());
+  EXPECT_EQ(actions[4], window->rateDistortionAction());
   EXPECT_EQ(actions[0]->text(), "New Tab");
   EXPECT_EQ(actions[1]->text(), "Close Tab");
   EXPECT_EQ(actions[2]->text(), "Console");
   EXPECT_EQ(actions[2]->toolTip(), "Show command output console");
   EXPECT_EQ(actions[3]->text(), "Required Tools");
   EXPECT_EQ(actions[3]->toolTip(), "Show which command-line tools are installed and how to install the rest");
-  const std::vector<std::string> symbols{"plus", "xmark", "terminal", "wrench.and.screwdriver"};
+  EXPECT_EQ(actions[4]->text(), "Rate\u2013Distortion");
+  const std::vector<std::string> symbols{"plus", "xmark", "terminal", "wrench.and.screwdriver", "chart.xyaxis.line"};
   const auto known = gui::knownSymbolNames();
   for (std::size_t i = 0; i < symbols.size(); ++i) {
     QAction* action = actions[static_cast<int>(i)];

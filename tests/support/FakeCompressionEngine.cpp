@@ -138,6 +138,7 @@ CompressionResult FakeCompressionEngine::runPanel(const CodecPanel& panel, const
   result.encodedURL = result.workDirectory / ("encoded." + std::string(encodedFileExtension(panel.codec)));
   writeTextFile(result.encodedURL, std::string(static_cast<std::size_t>(ended.encodedSize), 'x'));
   result.decodedURL = result.workDirectory / "encoded-decoded.png";
+  writeFakeImage(result.decodedURL, 2, 2);
   result.encodedSize = ended.encodedSize;
   result.decodedImage = makeDisplayImage(FakeImage{2, 2, false});
   result.ssimulacra2Score = ended.score;

@@ -10,8 +10,8 @@
 // and the file is gone. Each runPanel call is a numbered run (from 1, in call
 // order) that blocks its worker until the test finishes, fails or cancels it;
 // a finished run makes its own work directory with an encoded file of the
-// requested size. Every change wakes the dispatcher, so a test can wait with
-// QueueDispatcher::runUntil.
+// requested size and a 2 x 2 decoded image. Every change wakes the
+// dispatcher, so a test can wait with QueueDispatcher::runUntil.
 #pragma once
 
 #include <condition_variable>

@@ -29,6 +29,12 @@ constexpr std::string_view jpegTurboInputExtensions[] = {"png", "ppm", "pgm", "b
 constexpr std::string_view jpegTurboInputTypes[] = {type::png, type::gif, type::bmp};
 constexpr std::span<const std::string_view> noInputs{};
 
+// Sweep ladders, worst to best. AVIF's quality scale reaches the same loss
+// further down than the others', so its ladder starts lower.
+constexpr double distanceLadder[] = {8, 5.5, 4, 3, 2.2, 1.6, 1.1, 0.75, 0.5};
+constexpr double qualityLadder[] = {30, 40, 50, 60, 70, 78, 85, 90, 95};
+constexpr double avifQualityLadder[] = {20, 32, 44, 54, 63, 71, 79, 86, 93};
+
 // The catalog, in case order. One field a line, so a new column is one line a row.
 const CodecInfo catalog[] = {
     {
@@ -45,6 +51,7 @@ const CodecInfo catalog[] = {
         .cliKey = "jxl",
         .settingsGroup = Group::jpegXL,
         .effortRange = IntegerRange{1, 10},
+        .defaultLadder = distanceLadder,
     },
     {
         .codec = C::avif,
@@ -60,6 +67,7 @@ const CodecInfo catalog[] = {
         .cliKey = "avif",
         .settingsGroup = Group::avif,
         .effortRange = IntegerRange{0, 10},
+        .defaultLadder = avifQualityLadder,
     },
     {
         .codec = C::webP,
@@ -75,6 +83,7 @@ const CodecInfo catalog[] = {
         .cliKey = "webp",
         .settingsGroup = Group::webP,
         .effortRange = IntegerRange{0, 6},
+        .defaultLadder = qualityLadder,
     },
     {
         .codec = C::jpegli,
@@ -90,6 +99,7 @@ const CodecInfo catalog[] = {
         .cliKey = "jpegli",
         .settingsGroup = Group::jpegli,
         .effortRange = std::nullopt,
+        .defaultLadder = distanceLadder,
     },
     {
         .codec = C::heifLibheif,
@@ -105,6 +115,7 @@ const CodecInfo catalog[] = {
         .cliKey = "heif-libheif",
         .settingsGroup = Group::libheif,
         .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
     },
     {
         .codec = C::avifLibheif,
@@ -120,6 +131,7 @@ const CodecInfo catalog[] = {
         .cliKey = "avif-libheif",
         .settingsGroup = Group::libheif,
         .effortRange = std::nullopt,
+        .defaultLadder = avifQualityLadder,
     },
     {
         .codec = C::jpeg2000Libheif,
@@ -135,6 +147,7 @@ const CodecInfo catalog[] = {
         .cliKey = "jp2-libheif",
         .settingsGroup = Group::libheif,
         .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
     },
     {
         .codec = C::heif,
@@ -150,6 +163,7 @@ const CodecInfo catalog[] = {
         .cliKey = "heif-system",
         .settingsGroup = Group::none,
         .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
     },
     {
         .codec = C::jpegTurbo,
@@ -165,6 +179,7 @@ const CodecInfo catalog[] = {
         .cliKey = "jpeg-turbo",
         .settingsGroup = Group::jpegTurbo,
         .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
     },
     {
         .codec = C::jpeg,
@@ -180,6 +195,7 @@ const CodecInfo catalog[] = {
         .cliKey = "jpeg-system",
         .settingsGroup = Group::none,
         .effortRange = std::nullopt,
+        .defaultLadder = qualityLadder,
     },
 };
 
@@ -267,6 +283,8 @@ std::string exportContentType(CompressionCodec codec) {
   auto type = contentTypeForExtension(encodedFileExtension(codec));
   return std::string(type ? *type : ContentTypeIdentifier::data);
 }
+
+std::span<const double> defaultLadder(CompressionCodec codec) { return codecInfo(codec).defaultLadder; }
 
 bool usesPlatformEncoder(CompressionCodec codec) { return codec == C::heif || codec == C::jpeg; }
 

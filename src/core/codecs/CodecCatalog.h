@@ -58,6 +58,10 @@ struct CodecInfo {
   std::string_view cliKey;                 // the command line's name: "jxl", "heif-libheif", ...
   CodecSettingsGroup settingsGroup;
   std::optional<IntegerRange> effortRange;  // the "Encoding Effort" row; none for codecs without one
+  // The rate parameter values a rate–distortion sweep runs when the user gives
+  // none, worst to best: about nine, spanning SSIMULACRA2 45–90 on the sample
+  // photograph (WebP from 55: its quality scale loses little even at 30).
+  std::span<const double> defaultLadder;
 };
 
 // All ten codecs in case order.
@@ -74,6 +78,7 @@ std::span<const std::string_view> directInputContentTypes(CompressionCodec codec
 // The content type a result of this codec is exported as (a type identifier such as
 // "public.jpeg"); the type for the extension conforming to data, else "public.data".
 std::string exportContentType(CompressionCodec codec);
+std::span<const double> defaultLadder(CompressionCodec codec);
 // True for the two codecs that use the in-process image writer and reader.
 bool usesPlatformEncoder(CompressionCodec codec);
 // True for the three codecs encoded by heif-enc.

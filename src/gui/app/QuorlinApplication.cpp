@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QSize>
 
@@ -77,6 +78,8 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
                                            [] { QCoreApplication::quit(); }, [this] { mainWindow_->openImage(); },
                                            [this] { mainWindow_->closeSelectedTab(); },
                                            [this] { mainWindow_->showResultsTable(); }});
+  menus_.viewMenu->addSeparator();
+  menus_.viewMenu->addAction(mainWindow_->rateDistortionAction());
   // Closing the main window quits, even while auxiliary windows are open.
   connect(mainWindow_.get(), &MainWindow::closed, this, [] { QCoreApplication::quit(); });
 

@@ -21,10 +21,11 @@ namespace quorlin::gui {
 
 namespace {
 
-constexpr std::array<std::string_view, 25> symbolTable{
+constexpr std::array<std::string_view, 26> symbolTable{
     "arrow.clockwise",
     "arrow.triangle.2.circlepath",
     "arrow.up.left.and.arrow.down.right",
+    "chart.xyaxis.line",
     "checkmark.circle.fill",
     "doc.badge.gearshape",
     "doc.on.doc",

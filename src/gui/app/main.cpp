@@ -1,13 +1,15 @@
-// quorlin [IMAGE] [--codec NAME]... [--generate-and-capture PNG]
+// quorlin [IMAGE] [--codec NAME]... [--generate-and-capture PNG] [--sweep-and-capture PNG]
 //
 // The desktop application. IMAGE is loaded into the first tab. The two
 // options exist for scripted runs: --codec sets the first tab's panels in
 // order ("JPEG XL", "AVIF", "WebP", "JPEG (libjpeg-turbo)", ...: the codec
 // names of the panel's menu); --generate-and-capture generates IMAGE, saves a
-// picture of the window to PNG and quits (see GenerateAndCapture.h).
+// picture of the window to PNG and quits (see GenerateAndCapture.h);
+// --sweep-and-capture sweeps IMAGE's panels and saves a picture of the
+// Rate–Distortion window (see SweepAndCapture.h).
 //
 // Exit status: 0 normally, 2 for a usage error, 128 + the signal number after
-// SIGINT or SIGTERM, and that of --generate-and-capture when it is given.
+// SIGINT or SIGTERM, and that of either capture when it is given.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QStringList>
@@ -20,6 +22,7 @@
 #include "core/codecs/CodecCatalog.h"
 #include "gui/app/GenerateAndCapture.h"
 #include "gui/app/QuorlinApplication.h"
+#include "gui/ratedistortion/SweepAndCapture.h"
 
 namespace {
 
@@ -27,7 +30,7 @@ using quorlin::gui::QuorlinLaunchOptions;
 
 // The options, or the exit status of a usage error.
 std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, const QApplication& application,
-                                                   QString& pictureFile) {
+                                                   QString& pictureFile, QString& sweepPictureFile) {
   parser.setApplicationDescription("Compare four image codecs side by side.");
   parser.addHelpOption();
   parser.addVersionOption();
@@ -37,6 +40,10 @@ std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, c
       "generate-and-capture", "Generate IMAGE, save a picture of the window to PNG and quit.", "png");
   parser.addOption(codecOption);
   parser.addOption(captureOption);
+  const QCommandLineOption sweepCaptureOption(
+      "sweep-and-capture", "Sweep IMAGE's panels, save a picture of the Rate-Distortion window to PNG and quit.",
+      "png");
+  parser.addOption(sweepCaptureOption);
   parser.process(application);  // prints help, version or an unknown option and exits
 
   QuorlinLaunchOptions options;
@@ -55,6 +62,7 @@ std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, c
     options.panelCodecs.push_back(*codec);
   }
   if (parser.isSet(captureOption)) pictureFile = parser.value(captureOption);
+  if (parser.isSet(sweepCaptureOption)) sweepPictureFile = parser.value(sweepCaptureOption);
   return options;
 }
 
@@ -74,11 +82,13 @@ int main(int argc, char* argv[]) {
 
   QCommandLineParser parser;
   QString pictureFile;
-  std::optional<QuorlinLaunchOptions> options = parseArguments(parser, application, pictureFile);
+  QString sweepPictureFile;
+  std::optional<QuorlinLaunchOptions> options = parseArguments(parser, application, pictureFile, sweepPictureFile);
   if (!options) return 2;
 
   quorlin::gui::QuorlinApplication quorlin(std::move(*options));
   if (!pictureFile.isEmpty()) new quorlin::gui::GenerateAndCapture(quorlin, pictureFile);
+  if (!sweepPictureFile.isEmpty()) new quorlin::gui::SweepAndCapture(quorlin, sweepPictureFile);
   quorlin.show();
   const int status = QApplication::exec();
   if (!quorlin.terminate()) {

@@ -18,6 +18,7 @@
 #include "gui/windows/CommandConsoleWindow.h"
 #include "gui/windows/HelpAndAboutWindows.h"
 #include "gui/windows/RequiredToolsWindow.h"
+#include "gui/ratedistortion/RateDistortionWindow.h"
 #include "gui/windows/ResultsTableWindow.h"
 #include "gui/workspace/CompressionWorkspaceView.h"
 
@@ -105,6 +106,27 @@ void MainWindow::buildToolBar() {
   requiredToolsAction_ = addToolButton("wrench.and.screwdriver", "Required Tools");
   requiredToolsAction_->setToolTip("Show which command-line tools are installed and how to install the rest");
   connect(requiredToolsAction_, &QAction::triggered, this, [this] { requiredToolsWindow_->show(); });
+
+  rateDistortionAction_ = addToolButton("chart.xyaxis.line", "Rate\u2013Distortion");
+  rateDistortionAction_->setToolTip("Sweep each panel's quality or distance and compare the curves");
+  connect(rateDistortionAction_, &QAction::triggered, this, [this] { showRateDistortion(); });
+}
+
+RateDistortionWindow& MainWindow::showRateDistortion() {
+  const Uuid selected = tabs_->selectedTabID();
+  auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == selected; });
+  if (!page->rateDistortion) {
+    page->rateDistortion = new RateDistortionWindow(*tabs_->workspace(selected), services_.workspace);
+  }
+  page->rateDistortion->show();
+  page->rateDistortion->raise();
+  page->rateDistortion->activateWindow();
+  return *page->rateDistortion;
+}
+
+RateDistortionWindow* MainWindow::rateDistortionWindow(const Uuid& id) const {
+  auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == id; });
+  return page == pages_.end() ? nullptr : page->rateDistortion;
 }
 
 void MainWindow::addTab(RateControlMode mode) { tabs_->addTab(mode); }
@@ -150,6 +172,7 @@ CompressionWorkspaceView* MainWindow::workspaceView(const Uuid& id) const {
 
 void MainWindow::removePage(std::size_t index) {
   CompressionWorkspaceView* view = pages_[index].view;
+  delete pages_[index].rateDistortion;
   pages_.erase(pages_.begin() + static_cast<std::ptrdiff_t>(index));
   tabWidget_->removeTab(static_cast<int>(index));
   delete view;

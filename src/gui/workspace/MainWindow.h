@@ -1,6 +1,7 @@
 // MainWindow: the "Quorlin: Brimwell Tool" window: a strip of comparison tabs,
 // one CompressionWorkspaceView per tab, and the toolbar with New Tab, Close
-// Tab, Console and Required Tools.
+// Tab, Console, Required Tools and Rate–Distortion (a window per tab, made
+// when first asked for and closed with its tab).
 //
 // The tabs, the selection and the workspaces are the WorkspaceTabList's; the
 // window mirrors them (one page per tab, in order, labelled with the shortened
@@ -37,6 +38,7 @@ namespace quorlin::gui {
 class AppHelpWindowController;
 class CommandConsoleWindowController;
 class CompressionWorkspaceView;
+class RateDistortionWindow;
 class RequiredToolsWindowController;
 class ResultsTableWindowController;
 
@@ -74,6 +76,12 @@ class MainWindow : public QMainWindow {
   QAction* closeTabAction() const { return closeTabAction_; }
   QAction* consoleAction() const { return consoleAction_; }
   QAction* requiredToolsAction() const { return requiredToolsAction_; }
+  QAction* rateDistortionAction() const { return rateDistortionAction_; }
+
+  // Shows the selected tab's Rate–Distortion window, making it on first use.
+  RateDistortionWindow& showRateDistortion();
+  // The window of the tab with `id`; null until it was first shown.
+  RateDistortionWindow* rateDistortionWindow(const Uuid& id) const;
 
   CommandConsoleWindowController& consoleWindow() { return *consoleWindow_; }
   RequiredToolsWindowController& requiredToolsWindow() { return *requiredToolsWindow_; }
@@ -92,6 +100,7 @@ class MainWindow : public QMainWindow {
   struct Page {
     Uuid id;
     CompressionWorkspaceView* view;
+    RateDistortionWindow* rateDistortion = nullptr;
   };
 
   void buildToolBar();
@@ -112,6 +121,7 @@ class MainWindow : public QMainWindow {
   QAction* closeTabAction_ = nullptr;
   QAction* consoleAction_ = nullptr;
   QAction* requiredToolsAction_ = nullptr;
+  QAction* rateDistortionAction_ = nullptr;
 
   std::vector<Page> pages_;  // in strip order
   bool isSynchronizing_ = false;

@@ -1,0 +1,174 @@
+#include "cli/RateDistortionOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <variant>
+
+#include "cli/CompareOptions.h"
+
+namespace quorlin::cli {
+
+namespace {
+
+std::string inQuotes(std::string_view text) {
+  std::string quoted(1, '\'');
+  quoted.append(text);
+  quoted.push_back('\'');
+  return quoted;
+}
+
+// "30,40.5,50" as numbers; nothing when any item is not a plain decimal number.
+std::optional<std::vector<double>> numberList(std::string_view text) {
+  std::vector<double> values;
+  while (true) {
+    std::size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
+    double value = 0;
+    auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value, std::chars_format::fixed);
+    if (item.empty() || error != std::errc() || end != item.data() + item.size() || !std::isfinite(value)) {
+      return std::nullopt;
+    }
+    values.push_back(value);
+    if (comma == std::string_view::npos) return values;
+    text = text.substr(comma + 1);
+  }
+}
+
+// Why `value` is no rung of a ladder for `codec`, or nothing when it is one.
+std::optional<std::string> ladderValueProblem(CompressionCodec codec, double value) {
+  if (codecInfo(codec).rateParameter == RateParameterKind::distance) {
+    if (value > 0 && value <= 25) return std::nullopt;
+    return "distances for " + std::string(rawValue(codec)) + " must be above 0 and at most 25";
+  }
+  if (value >= 1 && value <= 100 && value == std::floor(value)) return std::nullopt;
+  return "qualities for " + std::string(rawValue(codec)) + " must be whole numbers from 1 to 100";
+}
+
+}  // namespace
+
+const char* const rateDistortionUsage =
+    "usage: quorlin-cli rd SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--ladder N=V1,V2,...]...\n"
+    "                      [--targets S1,S2,...] [--anchor N] [--serial] [--json] [--csv FILE]\n"
+    "                      [--tool-dir DIR]... [--verbose]\n"
+    "\n"
+    "Sweeps each codec panel's quality or distance over a ladder (the four default\n"
+    "panels when no --panel is given), scores every point, prints each panel's\n"
+    "rate-distortion points and the Bjontegaard deltas of every panel against the\n"
+    "anchor: BD-rate (size at equal SSIMULACRA2) and BD-score (points at equal size).\n"
+    "\n"
+    "  --panel PANEL        a panel, as for 'quorlin-cli compare' (repeatable, up to four)\n"
+    "  --ladder N=V1,V2,..  the qualities or distances panel N sweeps (default: the\n"
+    "                       codec's own ladder of nine values)\n"
+    "  --targets S1,S2,...  search every panel for each of these SSIMULACRA2 scores\n"
+    "                       instead, keeping every probe as a point (not with --ladder)\n"
+    "  --anchor N           the panel the others are measured against (default 1)\n"
+    "  --serial             run one point at a time (default: one per processor core)\n"
+    "  --json               print the points and deltas as one JSON object\n"
+    "  --csv FILE           also write every point to FILE as CSV\n"
+    "  --tool-dir DIR       also search DIR for the tools, before the built-in directories\n"
+    "  --verbose            print every command as it finishes, with its exit status and time\n"
+    "\n"
+    "Exit status: 0 every point succeeded, 1 some failed (or the CSV could not be\n"
+    "written), 2 usage error or unreadable source, 130/143 interrupted.\n";
+
+RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>& arguments) {
+  RateDistortionParse parse;
+  RateDistortionOptions options;
+  std::vector<CodecPanel> panels;
+  std::map<std::size_t, std::vector<double>> ladders;  // by panel number
+  std::optional<std::vector<double>> targets;
+  std::optional<std::size_t> anchor;
+  bool hasSource = false;
+  auto fail = [&](std::string message) {
+    parse.error = std::move(message);
+    return parse;
+  };
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const bool takesValue = argument == "--panel" || argument == "--ladder" || argument == "--targets" ||
+                            argument == "--anchor" || argument == "--csv" || argument == "--tool-dir";
+    if (takesValue && i + 1 == arguments.size()) return fail(argument + " needs a value");
+    if (argument == "--help" || argument == "-h") {
+      parse.isHelp = true;
+      return parse;
+    } else if (argument == "--panel") {
+      auto panel = parsePanelArgument(arguments[++i]);
+      if (auto* message = std::get_if<std::string>(&panel)) return fail(*message);
+      if (panels.size() == 4) return fail("at most four panels can be swept");
+      panels.push_back(std::get<CodecPanel>(panel));
+    } else if (argument == "--ladder") {
+      const std::string& value = arguments[++i];
+      std::size_t equals = value.find('=');
+      std::size_t number = 0;
+      std::string_view name = std::string_view(value).substr(0, equals);
+      auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
+      auto values = equals == std::string::npos ? std::nullopt : numberList(value.substr(equals + 1));
+      if (error != std::errc() || end != name.data() + name.size() || number < 1 || number > 4 || !values) {
+        return fail("--ladder must be a panel number and its values, e.g. 2=30,50,70,90, not " + inQuotes(value));
+      }
+      ladders[number] = *values;
+    } else if (argument == "--targets") {
+      targets = numberList(arguments[++i]);
+      for (double score : targets.value_or(std::vector<double>{-1})) {
+        if (score <= 0 || score > 100) {
+          return fail("--targets must be scores above 0 and at most 100, not " + inQuotes(arguments[i]));
+        }
+      }
+    } else if (argument == "--anchor") {
+      std::size_t number = 0;
+      const std::string& value = arguments[++i];
+      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+      if (error != std::errc() || end != value.data() + value.size() || number < 1) {
+        return fail("--anchor must be a panel number, not " + inQuotes(value));
+      }
+      anchor = number;
+    } else if (argument == "--serial") {
+      options.isSerial = true;
+    } else if (argument == "--json") {
+      options.isJson = true;
+    } else if (argument == "--verbose") {
+      options.isVerbose = true;
+    } else if (argument == "--csv") {
+      options.csvFile = std::filesystem::path(arguments[++i]);
+    } else if (argument == "--tool-dir") {
+      options.toolDirectories.push_back(arguments[++i]);
+    } else if (argument.starts_with("-") && argument.size() > 1) {
+      return fail("unknown option " + inQuotes(argument));
+    } else if (hasSource) {
+      return fail("only one source can be given");
+    } else {
+      options.source = argument;
+      hasSource = true;
+    }
+  }
+  if (!hasSource) return fail("no source image given");
+  if (targets && !ladders.empty()) return fail("--targets and --ladder cannot be combined");
+  if (panels.empty()) panels = makeDefaultPanels();
+  for (const auto& [number, values] : ladders) {
+    if (number > panels.size()) {
+      return fail("--ladder names panel " + std::to_string(number) + ", but there are " +
+                  std::to_string(panels.size()) + " panels");
+    }
+    for (double value : values) {
+      if (auto problem = ladderValueProblem(panels[number - 1].codec, value)) return fail(*problem);
+    }
+  }
+  if (anchor && *anchor > panels.size()) {
+    return fail("--anchor names panel " + std::to_string(*anchor) + ", but there are " +
+                std::to_string(panels.size()) + " panels");
+  }
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    SweepPlan plan;
+    plan.panel = panels[i];
+    plan.panelNumber = static_cast<int>(i + 1);
+    if (auto found = ladders.find(i + 1); found != ladders.end()) plan.ladder = found->second;
+    if (targets) plan.targetScores = *targets;
+    options.plans.push_back(std::move(plan));
+  }
+  options.anchorIndex = anchor.value_or(1) - 1;
+  parse.options = std::move(options);
+  return parse;
+}
+
+}  // namespace quorlin::cli

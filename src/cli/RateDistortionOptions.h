@@ -1,0 +1,43 @@
+// The arguments of `quorlin-cli rd`, parsed and checked.
+//
+//   rd SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--ladder N=V1,V2,...]...
+//      [--targets S1,S2,...] [--anchor N] [--serial] [--json] [--csv FILE]
+//      [--tool-dir DIR]... [--verbose]
+//
+// Panels are given as for `compare`. A ladder names its panel by number and
+// lists qualities (whole numbers 1–100) or distances (above 0, at most 25) as
+// the panel's codec takes them; panels without one sweep the codec's default
+// ladder. --targets sweeps every panel by target score instead and cannot be
+// combined with --ladder.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ratedistortion/PanelSweep.h"
+
+namespace quorlin::cli {
+
+struct RateDistortionOptions {
+  std::filesystem::path source;
+  std::vector<SweepPlan> plans;  // one per panel, numbered from 1
+  std::size_t anchorIndex = 0;
+  bool isSerial = false;
+  bool isJson = false;
+  bool isVerbose = false;
+  std::optional<std::filesystem::path> csvFile;
+  std::vector<std::string> toolDirectories;
+};
+
+struct RateDistortionParse {
+  std::optional<RateDistortionOptions> options;
+  std::string error;
+  bool isHelp = false;
+};
+RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>& arguments);
+
+extern const char* const rateDistortionUsage;
+
+}  // namespace quorlin::cli

@@ -1,0 +1,89 @@
+// RateDistortionSession: the rate–distortion state of one tab, without its
+// widgets: the latest sweep of each of the workspace's four panels, the
+// sweep running now (progress, cancellation), which curves went stale, the
+// anchor of the deltas, and showing a point's pictures in its panel.
+//
+// Main thread only, like the workspace it serves (which must outlive it).
+// A sweep prepares the workspace's source once and runs on a background
+// worker through the workspace's engine; its outcome comes back through the
+// dispatcher. Destroying the session cancels a running sweep without waiting
+// (the sweep then removes its own files) and removes the kept sweeps' files.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ratedistortion/RateDistortionReport.h"
+#include "core/workspace/CompressionWorkspace.h"
+
+namespace quorlin {
+
+class RateDistortionSession {
+ public:
+  RateDistortionSession(CompressionWorkspace& workspace, WorkspaceServices services);
+  ~RateDistortionSession();
+  RateDistortionSession(const RateDistortionSession&) = delete;
+  RateDistortionSession& operator=(const RateDistortionSession&) = delete;
+
+  // One call after every change of anything below.
+  [[nodiscard]] Subscription observe(std::function<void()> observer) {
+    return observers_.subscribe(std::move(observer));
+  }
+
+  // Sweeps every panel, or only panel `index`, at the codec's default ladder,
+  // points in parallel or one at a time as the settings' parallel switch says;
+  // ignored without a source or while a sweep runs. A finished sweep replaces
+  // the earlier curves of the panels it swept.
+  void sweepAll();
+  void sweepPanel(int index);
+  // Stops the running sweep; the curves stay as they were.
+  void cancel();
+  bool isSweeping() const { return run_ != nullptr; }
+  std::size_t completedPoints() const { return completedPoints_; }
+  std::size_t totalPoints() const { return totalPoints_; }
+  // The latest progress text ("Panel 2: point 5 of 9"), or the last sweep's
+  // failure; empty before any sweep.
+  const std::string& statusText() const { return statusText_; }
+
+  // Panel `index`'s curve, if it has been swept.
+  const std::optional<PanelSweep>& sweep(int index) const { return sweeps_.at(static_cast<std::size_t>(index)); }
+  // True when the panel's settings other than its swept value changed since its sweep.
+  bool isStale(int index) const;
+
+  int anchor() const { return anchor_; }
+  void setAnchor(int index);
+  // Every swept panel against the anchor (empty when the anchor has no sweep).
+  std::vector<PanelDelta> deltas() const;
+
+  // Sets panel `index` to the value of its sample `sampleIndex` and makes a
+  // copy of that sample's files its result, so its quadrant shows the point at
+  // once without encoding. Returns false (and changes nothing) when the
+  // sample's files cannot be read.
+  bool showSample(int index, std::size_t sampleIndex);
+
+  std::string json() const;
+  std::string csv() const;
+
+ private:
+  struct Run;
+  void start(std::vector<int> indices);
+  void finish(const std::shared_ptr<Run>& run, std::vector<PanelSweep> sweeps, std::string error);
+  void changed() { observers_.notify(); }
+
+  CompressionWorkspace& workspace_;
+  WorkspaceServices services_;
+  std::vector<std::optional<PanelSweep>> sweeps_;
+  std::shared_ptr<Run> run_;
+  std::size_t completedPoints_ = 0;
+  std::size_t totalPoints_ = 0;
+  std::string statusText_;
+  int anchor_ = 0;
+  ObserverList<> observers_;
+  std::shared_ptr<RateDistortionSession*> self_;
+};
+
+}  // namespace quorlin
