@@ -271,7 +271,7 @@ TEST_F(CompareCommandTest, VerbosePrintsEveryCommandWithItsStatusAndTime) {
   EXPECT_NE(result.errors.find("cwebp -mt -q 85 -m 5 -metadata all " + (scratch / "photo.png").string() + " -o "),
             std::string::npos)
       << result.errors;
-  EXPECT_NE(result.errors.find("\nssimulacra2 --threads 3 /"), std::string::npos) << result.errors;
+  EXPECT_NE(result.errors.find("\nssimulacra2 --threads 3 --map "), std::string::npos) << result.errors;
   for (const char* tool : {"cwebp ", "dwebp ", "ssimulacra2 "}) {
     auto at = result.errors.find(std::string("\n") + tool);
     ASSERT_NE(at, std::string::npos) << tool;
@@ -306,8 +306,9 @@ TEST_F(CompareCommandTest, MapsWritesEveryPanelsFloatMapAndAColourImageOnOneScal
   writeMap(scratch / "high.pfm", 1e-4f);
   fakeEncoder("cwebp", "sample.webp");
   fakeDecoder("dwebp");
-  fake("ssimulacra2", "if [ -e '" + (scratch / "low.pfm").string() + "' ]; then mv '" + (scratch / "low.pfm").string() +
-                          "' \"$2\"; else cp '" + (scratch / "high.pfm").string() + "' \"$2\"; fi\necho 80\n");
+  fake("ssimulacra2", "while [ $# -gt 0 ]; do [ \"$1\" = --map ] && map=\"$2\"; shift; done\nif [ -e '" +
+                          (scratch / "low.pfm").string() + "' ]; then mv '" + (scratch / "low.pfm").string() +
+                          "' \"$map\"; else cp '" + (scratch / "high.pfm").string() + "' \"$map\"; fi\necho 80\n");
   const fs::path maps = scratch / "maps";
   RunResult result = run({(scratch / "photo.png").string(), "--tool-dir", tools.string(), "--serial", "--panel",
                           "webp:quality=50", "--panel", "webp:quality=90", "--maps", maps.string()});
