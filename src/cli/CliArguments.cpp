@@ -104,7 +104,12 @@ std::string usageText(const CliSyntax& syntax) {
   for (const CliOption& option : syntax.options) {
     std::string head = "  ";
     head.append(nameAndValue(option));
-    head.resize(std::max(head.size() + 1, helpColumn), ' ');
+    // A name too long for the column gets its help on the lines below it.
+    if (head.size() + 1 > helpColumn) {
+      text.append(head).append("\n");
+      head.assign(helpColumn, ' ');
+    }
+    head.resize(helpColumn, ' ');
     std::string_view help = option.help;
     while (true) {
       const std::size_t newline = help.find('\n');
