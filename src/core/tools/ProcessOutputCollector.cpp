@@ -2,43 +2,12 @@
 
 namespace quorlin {
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `index`, 0 when there is none.
-std::size_t sequenceLength(std::string_view bytes, std::size_t index) {
-  auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  unsigned char lead = byteAt(index);
-  if (lead < 0x80) return 1;
-  std::size_t length;
-  std::uint32_t minimum;
-  std::uint32_t codePoint;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (index + length > bytes.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    unsigned char continuation = byteAt(index + i);
-    if ((continuation & 0xC0) != 0x80) return 0;
-    codePoint = (codePoint << 6) | (continuation & 0x3F);
-  }
-  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
-
 std::string decodeUTF8Replacing(std::string_view bytes) {
   if (isValidUTF8(bytes)) return std::string(bytes);
   std::string text;
   text.reserve(bytes.size() + 16);
   for (std::size_t index = 0; index < bytes.size();) {
-    if (std::size_t length = sequenceLength(bytes, index)) {
+    if (std::size_t length = utf8SequenceLength(bytes, index)) {
       text.append(bytes.substr(index, length));
       index += length;
     } else {
