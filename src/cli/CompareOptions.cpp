@@ -240,6 +240,15 @@ std::optional<std::uint64_t> parsePixelLimit(std::string_view text) {
   return value;
 }
 
+std::variant<int, std::string> parseThreadCount(std::string_view text) {
+  auto threads = wholeNumber(text);
+  if (!threads || *threads < 1 || *threads > maximumThreads) {
+    return "--threads must be a whole number from 1 to " + std::to_string(maximumThreads) + ", not " +
+           inQuotes(text);
+  }
+  return static_cast<int>(*threads);
+}
+
 std::variant<CodecPanel, std::string> parsePanelArgument(std::string_view text) {
   std::size_t colon = text.find(':');
   std::string_view codecName = text.substr(0, colon);
@@ -305,13 +314,12 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
     } else if (option == "--serial") {
       options.isSerial = true;
     } else if (option == "--threads") {
-      auto threads = wholeNumber(value);
-      if (!threads || *threads < 1 || *threads > maximumThreads) {
-        parse.error = "--threads must be a whole number from 1 to " + std::to_string(maximumThreads) + ", not " +
-                      inQuotes(value);
+      auto threads = parseThreadCount(value);
+      if (auto* message = std::get_if<std::string>(&threads)) {
+        parse.error = *message;
         return parse;
       }
-      options.threads = static_cast<int>(*threads);
+      options.threads = std::get<int>(threads);
     } else if (option == "--json") {
       options.isJson = true;
     } else if (option == "--verbose") {

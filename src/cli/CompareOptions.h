@@ -43,6 +43,8 @@ struct CompareOptions {
 // when the text is not one.
 std::optional<double> parseToolTimeout(std::string_view text);
 std::optional<std::uint64_t> parsePixelLimit(std::string_view text);
+// --threads: a whole number from 1 up; the message when the text is not one.
+std::variant<int, std::string> parseThreadCount(std::string_view text);
 
 // What the user asked for, or the reason the arguments are unusable (a
 // one-line message for stderr, printed before the usage text). `isHelp` is

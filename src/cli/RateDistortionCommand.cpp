@@ -1,5 +1,5 @@
 // quorlin-cli rd SOURCE [--panel ...]... [--ladder N=V1,...]... [--targets S1,...]
-//                [--anchor N] [--serial] [--json] [--csv FILE] [--tool-dir DIR]... [--verbose]
+//                [--anchor N] [--serial] [--threads N] [--json] [--csv FILE] [--tool-dir DIR]... [--verbose]
 //
 // A rate-distortion sweep: the source is prepared once, then every point of
 // every panel is encoded, decoded and scored on a pool of workers (one per
@@ -63,6 +63,7 @@ class RateDistortionRun {
   CommandConsoleStore console_;
   ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice, &children_};
   ToolVersionCache versions_;
+  CoreBudget budget_;
   std::optional<CompressionRunner> engine_;
 };
 
@@ -90,7 +91,10 @@ bool RateDistortionRun::writeCsv(const std::vector<PanelSweep>& sweeps) {
 int RateDistortionRun::run() {
   InterruptWatcher watcher([this](int, int count) { onInterrupt(count); });
   searchPath_.setCustomToolDirectories(options_.toolDirectories);
-  engine_.emplace(EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot())});
+  // Each running point counts as a running panel, so its tools share the threads as a compare pass's do.
+  budget_.setThreadsPerPass(options_.threads);
+  engine_.emplace(
+      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
   if (options_.isVerbose) {
     console_.addChangeObserver([this](const CommandConsoleChange& change) {
       if (change.kind != CommandConsoleChange::Kind::finished &&

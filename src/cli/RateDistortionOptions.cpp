@@ -49,8 +49,8 @@ std::optional<std::string> ladderValueProblem(CompressionCodec codec, double val
 
 const char* const rateDistortionUsage =
     "usage: quorlin-cli rd SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--ladder N=V1,V2,...]...\n"
-    "                      [--targets S1,S2,...] [--anchor N] [--serial] [--json] [--csv FILE]\n"
-    "                      [--tool-dir DIR]... [--verbose]\n"
+    "                      [--targets S1,S2,...] [--anchor N] [--serial] [--threads N] [--json]\n"
+    "                      [--csv FILE] [--tool-dir DIR]... [--verbose]\n"
     "\n"
     "Sweeps each codec panel's quality or distance over a ladder (the four default\n"
     "panels when no --panel is given), scores every point, prints each panel's\n"
@@ -64,6 +64,8 @@ const char* const rateDistortionUsage =
     "                       instead, keeping every probe as a point (not with --ladder)\n"
     "  --anchor N           the panel the others are measured against (default 1)\n"
     "  --serial             run one point at a time (default: one per processor core)\n"
+    "  --threads N          threads the tools of the running points share (default: every\n"
+    "                       hardware thread)\n"
     "  --json               print the points and deltas as one JSON object\n"
     "  --csv FILE           also write every point to FILE as CSV\n"
     "  --tool-dir DIR       also search DIR for the tools, before the built-in directories\n"
@@ -87,7 +89,8 @@ RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>&
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const bool takesValue = argument == "--panel" || argument == "--ladder" || argument == "--targets" ||
-                            argument == "--anchor" || argument == "--csv" || argument == "--tool-dir";
+                            argument == "--anchor" || argument == "--csv" || argument == "--tool-dir" ||
+                            argument == "--threads";
     if (takesValue && i + 1 == arguments.size()) return fail(argument + " needs a value");
     if (argument == "--help" || argument == "-h") {
       parse.isHelp = true;
@@ -125,6 +128,10 @@ RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>&
       anchor = number;
     } else if (argument == "--serial") {
       options.isSerial = true;
+    } else if (argument == "--threads") {
+      auto threads = parseThreadCount(arguments[++i]);
+      if (auto* message = std::get_if<std::string>(&threads)) return fail(*message);
+      options.threads = std::get<int>(threads);
     } else if (argument == "--json") {
       options.isJson = true;
     } else if (argument == "--verbose") {

@@ -25,6 +25,7 @@ struct RateDistortionOptions {
   std::vector<SweepPlan> plans;  // one per panel, numbered from 1
   std::size_t anchorIndex = 0;
   bool isSerial = false;
+  std::optional<int> threads;  // the sweep's threads; nothing: every hardware thread
   bool isJson = false;
   bool isVerbose = false;
   std::optional<std::filesystem::path> csvFile;

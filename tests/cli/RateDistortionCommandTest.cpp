@@ -47,12 +47,13 @@ class RateDistortionCommandTest : public ::testing::Test {
     picture.pngsave((scratch / "decoded.png").c_str());
     fake("cwebp", "case \"$1\" in --version|-version) exit 0;; esac\n"
                   "case \" $* \" in *' -m 4 '*) per=60;; *) per=100;; esac\n"
-                  "out=; prev=\nfor a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n"
+                  "out=; q=; prev=\nfor a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; [ \"$prev\" = -q ] && q=$a; "
+                  "prev=$a; done\n"
                   "cp '" + (scratch / "sample.webp").string() + "' \"$out\"\n"
-                  "head -c $(($2 * per)) /dev/zero >> \"$out\"\n"
-                  "echo \"$2\" > \"$(dirname \"$out\")/quality\"\n" + blockClause);
-    fake("dwebp", "cp '" + (scratch / "decoded.png").string() + "' \"$3\"\n");
-    fake("ssimulacra2", "cat \"$(dirname \"$2\")/quality\"\n");
+                  "head -c $(($q * per)) /dev/zero >> \"$out\"\n"
+                  "echo \"$q\" > \"$(dirname \"$out\")/quality\"\n" + blockClause);
+    fake("dwebp", "for a in \"$@\"; do last=$a; done\ncp '" + (scratch / "decoded.png").string() + "' \"$last\"\n");
+    fake("ssimulacra2", "for a in \"$@\"; do last=$a; done\ncat \"$(dirname \"$last\")/quality\"\n");
   }
 
   void fake(std::string_view name, const std::string& body) {
@@ -107,7 +108,7 @@ class RateDistortionCommandTest : public ::testing::Test {
   fs::path temporary = scratch / "tmp";
   fs::path cli;
   // Quality 77 waits until the test is gone (only the interruption test asks for it).
-  std::string blockClause = "[ \"$2\" = 77 ] && sleep 600\nexit 0\n";
+  std::string blockClause = "[ \"$q\" = 77 ] && sleep 600\nexit 0\n";
 };
 
 TEST_F(RateDistortionCommandTest, BadArgumentsAreUsageErrors) {
@@ -150,9 +151,14 @@ TEST_F(RateDistortionCommandTest, ReportsPointsAndTheDeltaAgainstTheAnchorAsText
   EXPECT_NE(text.output.find("SSIMULACRA2 40.0\u201380.0 (67% of the range)"), std::string::npos) << text.output;
 
   std::vector<std::string> machine = sweep;
-  machine.insert(machine.end(), {"--json", "--csv", (scratch / "points.csv").string(), "--anchor", "2", "--serial"});
+  machine.insert(machine.end(), {"--json", "--csv", (scratch / "points.csv").string(), "--anchor", "2", "--serial",
+                                 "--threads", "2", "--verbose"});
   RunResult json = run(machine);
   EXPECT_EQ(json.status, 0) << json.errors;
+  // One point at a time: each point's tools get both threads, as a lone compare panel's do.
+  for (const char* command : {"\ncwebp -mt -q ", "\ndwebp -mt ", "\nssimulacra2 --threads 2 "}) {
+    EXPECT_NE(json.errors.find(command), std::string::npos) << command << json.errors;
+  }
   const std::string& out = json.output;
   EXPECT_NE(out.find("\"panel\": 2,\n      \"codec\": \"WebP\",\n      \"signature\": \"WebP|effort=4|"),
             std::string::npos)
