@@ -17,7 +17,6 @@
 // 2 usage error or unreadable source ("Could not read decoded image: NAME."
 // and, on the next line, why).
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -31,30 +30,24 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/CommandEngine.h"
 #include "cli/CompareOptions.h"
 #include "cli/CompareReport.h"
 #include "cli/InterruptWatcher.h"
 #include "cli/ProgressLine.h"
-#include "cli/VerboseLine.h"
 #include "core/common/ByteCount.h"
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
 #include "core/common/MainThreadDispatcher.h"
 #include "core/comparison/ErrorMapImage.h"
 #include "core/engine/CompressionRunner.h"
-#include "core/engine/DisplayImageReader.h"
 #include "core/engine/ResultTexts.h"
-#include "core/tools/ChildProcess.h"
-#include "core/tools/CommandConsole.h"
-#include "core/tools/TemporaryFiles.h"
 
 namespace quorlin::cli {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr auto killGrace = std::chrono::seconds(2);
 
 // Every work directory a result of this pass owns, including Target Score
 // probes a failed or interrupted search leaves behind. Any thread.
@@ -92,14 +85,20 @@ fs::path exportTarget(const fs::path& directory, const fs::path& encoded, std::s
 
 class ComparePass {
  public:
-  explicit ComparePass(CompareOptions options) : options_(std::move(options)), progress_(stderr) {
+  explicit ComparePass(CompareOptions options)
+      : options_(std::move(options)),
+        progress_(stderr),
+        tools_({options_.toolDirectories, options_.toolTimeoutSeconds, options_.pixelLimit, options_.threads,
+                options_.isVerbose},
+               progress_),
+        dispatcher_(tools_.dispatcher()),
+        engine_(tools_.engine()) {
     options_.source = fs::absolute(options_.source);
   }
 
   int run();
 
  private:
-  void onInterrupt(int count);
   void runPanelAt(std::size_t index, const PreparedCompressionSource& prepared, std::stop_token stopToken);
   void apply(std::size_t index, std::optional<CompressionResult> result, std::string errorMessage,
              std::string errorDetail = {});
@@ -108,31 +107,13 @@ class ComparePass {
 
   CompareOptions options_;
   ProgressLine progress_;
-  QueueDispatcher dispatcher_;
-  std::stop_source stop_;
-  ChildProcessTracker children_;
-  ExecutableURLCache executables_;
-  ToolSearchPath searchPath_{executables_};
-  CommandConsoleStore console_;
-  ToolRunner runner_{executables_, searchPath_, dispatcher_, console_, ChildStandardInput::nullDevice, &children_};
-  ToolVersionCache versions_;
-  CoreBudget budget_;
-  std::optional<CompressionRunner> engine_;
+  CommandEngine tools_;
+  QueueDispatcher& dispatcher_;
+  CompressionRunner& engine_;
   ResultDirectories directories_;
   std::vector<PanelOutcome> outcomes_;
   std::size_t remaining_ = 0;
 };
-
-void ComparePass::onInterrupt(int count) {
-  // Watcher thread: stop at once, then tidy up on the main thread.
-  stop_.request_stop();
-  children_.terminateAll(count == 1 ? SIGTERM : SIGKILL);
-  if (count == 1) {
-    dispatcher_.post([this] {
-      dispatcher_.postDelayed(killGrace, [this] { children_.terminateAll(SIGKILL); });
-    });
-  }
-}
 
 void ComparePass::runPanelAt(std::size_t index, const PreparedCompressionSource& prepared,
                              std::stop_token stopToken) {
@@ -143,7 +124,7 @@ void ComparePass::runPanelAt(std::size_t index, const PreparedCompressionSource&
   try {
     throwIfCancelled(stopToken);
     auto evaluate = [&](const CodecPanel& probe) {
-      CompressionResult probeResult = engine_->runPanel(probe, prepared, stopToken);
+      CompressionResult probeResult = engine_.runPanel(probe, prepared, stopToken);
       directories_.record(probeResult.workDirectory);
       return probeResult;
     };
@@ -246,36 +227,10 @@ bool ComparePass::writeMaps() {
 }
 
 int ComparePass::run() {
-  InterruptWatcher watcher([this](int, int count) { onInterrupt(count); });
-  searchPath_.setCustomToolDirectories(options_.toolDirectories);
-  if (options_.toolTimeoutSeconds) runner_.setTimeLimit(*options_.toolTimeoutSeconds);
-  if (options_.pixelLimit) setMaximumDecodedPixelCount(*options_.pixelLimit);
-  budget_.setThreadsPerPass(options_.threads);
-  engine_.emplace(
-      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
-  if (options_.isVerbose) {
-    console_.addChangeObserver([this](const CommandConsoleChange& change) {
-      if (change.kind != CommandConsoleChange::Kind::finished &&
-          change.kind != CommandConsoleChange::Kind::launchFailed) {
-        return;
-      }
-      for (const auto& entry : console_.entries()) {
-        if (entry.id == change.id) progress_.printLine(verboseLine(entry));
-      }
-    });
-  }
-
-  auto display = engine_->readDisplayImage(options_.source, nullptr, std::nullopt);
-  if (!display) {
-    std::cerr << CompressionError::unreadableImage(options_.source).message() << "\n";
-    if (!imageRejectionReason().empty()) std::cerr << imageRejectionReason() << "\n";
-    return exitUsage;
-  }
-  SourceImageMetadata metadata = engine_->readSourceImageMetadata(options_.source, display->displaySize);
-  std::error_code sizeError;
-  CompareSource source{options_.source, metadata.pixelWidth, metadata.pixelHeight,
-                       static_cast<std::int64_t>(fs::file_size(options_.source, sizeError))};
-  if (sizeError) source.fileSize = 0;
+  InterruptWatcher watcher([this](int, int count) { tools_.interrupt(count); });
+  auto display = tools_.readSource(options_.source);
+  if (!display) return exitUsage;
+  const CompareSource source = tools_.describeSource(options_.source, *display);
 
   for (const auto& panel : options_.panels) outcomes_.push_back(PanelOutcome{panel, std::nullopt, {}, {}});
   remaining_ = outcomes_.size();
@@ -283,7 +238,7 @@ int ComparePass::run() {
 
   std::optional<PreparedCompressionSource> prepared;
   try {
-    prepared = engine_->prepareSource(options_.source, display->image);
+    prepared = engine_.prepareSource(options_.source, display->image);
   } catch (...) {
     std::string message = describeError(std::current_exception());
     std::string detail = describeErrorDetail(std::current_exception());
@@ -293,7 +248,7 @@ int ComparePass::run() {
 
   if (prepared) {
     std::vector<std::jthread> workers;
-    const std::stop_token stopToken = stop_.get_token();
+    const std::stop_token stopToken = tools_.stopToken();
     if (options_.isSerial) {
       workers.emplace_back([this, &prepared, stopToken] {
         for (std::size_t i = 0; i < outcomes_.size(); ++i) runPanelAt(i, *prepared, stopToken);

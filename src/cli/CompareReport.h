@@ -10,15 +10,12 @@
 
 #include "core/engine/CodecPanel.h"
 #include "core/engine/CompressionResult.h"
+#include "core/ratedistortion/RateDistortionReport.h"
 
 namespace quorlin::cli {
 
-struct CompareSource {
-  std::filesystem::path path;
-  int pixelWidth = 0;
-  int pixelHeight = 0;
-  std::int64_t fileSize = 0;
-};
+// The same facts of the source as the rate-distortion report's.
+using CompareSource = RateDistortionSource;
 
 // One panel's outcome: a result or the error message shown in its place.
 struct PanelOutcome {

@@ -5,6 +5,7 @@
 #include <map>
 #include <variant>
 
+#include "cli/CliArguments.h"
 #include "cli/CompareOptions.h"
 
 namespace quorlin::cli {
@@ -47,61 +48,61 @@ std::optional<std::string> ladderValueProblem(CompressionCodec codec, double val
 
 }  // namespace
 
-const char* const rateDistortionUsage =
-    "usage: quorlin-cli rd SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--ladder N=V1,V2,...]...\n"
-    "                      [--targets S1,S2,...] [--anchor N] [--serial] [--threads N] [--json]\n"
-    "                      [--csv FILE] [--tool-dir DIR]... [--verbose]\n"
-    "\n"
+const CliOption rateDistortionOptions[] = {
+    {"--panel", "PANEL", "a panel, as for 'quorlin-cli compare' (repeatable, up to four)", "a value", true},
+    {"--ladder", "N=V1,V2,...",
+     "the qualities or distances panel N sweeps (repeatable; default: the codec's own ladder of nine values)",
+     "a value", true},
+    {"--targets", "S1,S2,...",
+     "search every panel for each of these SSIMULACRA2 scores instead, keeping every probe as a point (not with "
+     "--ladder)"},
+    {"--anchor", "N", "the panel the others are measured against (default 1)"},
+    {"--serial", "", "run one point at a time (default: one per processor core)"},
+    {"--threads", "N", "threads the tools of the running points share (default: every hardware thread)"},
+    {"--json", "", "print the points and deltas as one JSON object"},
+    {"--csv", "FILE", "also write every point to FILE as CSV"},
+    {"--tool-dir", "DIR", "also search DIR for the tools, before the built-in directories", "a value", true},
+    {"--verbose", "", "print every command as it finishes, with its exit status and time"},
+    {"--tool-timeout", "SECONDS", "stop a tool that runs longer than this (default: 1800)"},
+    {"--pixel-limit", "PIXELS", "refuse images declaring more pixels than this (default: 268435456)"},
+};
+
+const CliSyntax rateDistortionSyntax{
+    "rd", "SOURCE", rateDistortionOptions,
     "Sweeps each codec panel's quality or distance over a ladder (the four default\n"
     "panels when no --panel is given), scores every point, prints each panel's\n"
     "rate-distortion points and the Bjontegaard deltas of every panel against the\n"
-    "anchor: BD-rate (size at equal SSIMULACRA2) and BD-score (points at equal size).\n"
-    "\n"
-    "  --panel PANEL        a panel, as for 'quorlin-cli compare' (repeatable, up to four)\n"
-    "  --ladder N=V1,V2,..  the qualities or distances panel N sweeps (default: the\n"
-    "                       codec's own ladder of nine values)\n"
-    "  --targets S1,S2,...  search every panel for each of these SSIMULACRA2 scores\n"
-    "                       instead, keeping every probe as a point (not with --ladder)\n"
-    "  --anchor N           the panel the others are measured against (default 1)\n"
-    "  --serial             run one point at a time (default: one per processor core)\n"
-    "  --threads N          threads the tools of the running points share (default: every\n"
-    "                       hardware thread)\n"
-    "  --json               print the points and deltas as one JSON object\n"
-    "  --csv FILE           also write every point to FILE as CSV\n"
-    "  --tool-dir DIR       also search DIR for the tools, before the built-in directories\n"
-    "  --verbose            print every command as it finishes, with its exit status and time\n"
-    "\n"
-    "Exit status: 0 every point succeeded, 1 some failed (or the CSV could not be\n"
-    "written), 2 usage error or unreadable source, 130/143 interrupted.\n";
+    "anchor: BD-rate (size at equal SSIMULACRA2) and BD-score (points at equal size).\n"};
+
+std::string rateDistortionUsage() {
+  return usageText(rateDistortionSyntax) +
+         "\nExit status: 0 every point succeeded, 1 some failed (or the CSV could not be\n"
+         "written), 2 usage error or unreadable source, 130/143 interrupted.\n";
+}
 
 RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>& arguments) {
   RateDistortionParse parse;
+  CliArguments parsed = parseCliArguments(rateDistortionSyntax, arguments);
+  parse.isHelp = parsed.isHelp;
+  parse.error = parsed.error;
+  if (parse.isHelp || !parse.error.empty()) return parse;
+
   RateDistortionOptions options;
   std::vector<CodecPanel> panels;
   std::map<std::size_t, std::vector<double>> ladders;  // by panel number
   std::optional<std::vector<double>> targets;
   std::optional<std::size_t> anchor;
-  bool hasSource = false;
   auto fail = [&](std::string message) {
     parse.error = std::move(message);
     return parse;
   };
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const bool takesValue = argument == "--panel" || argument == "--ladder" || argument == "--targets" ||
-                            argument == "--anchor" || argument == "--csv" || argument == "--tool-dir" ||
-                            argument == "--threads";
-    if (takesValue && i + 1 == arguments.size()) return fail(argument + " needs a value");
-    if (argument == "--help" || argument == "-h") {
-      parse.isHelp = true;
-      return parse;
-    } else if (argument == "--panel") {
-      auto panel = parsePanelArgument(arguments[++i]);
+  for (const auto& [option, value] : parsed.options) {
+    if (option == "--panel") {
+      auto panel = parsePanelArgument(value);
       if (auto* message = std::get_if<std::string>(&panel)) return fail(*message);
       if (panels.size() == 4) return fail("at most four panels can be swept");
       panels.push_back(std::get<CodecPanel>(panel));
-    } else if (argument == "--ladder") {
-      const std::string& value = arguments[++i];
+    } else if (option == "--ladder") {
       std::size_t equals = value.find('=');
       std::size_t number = 0;
       std::string_view name = std::string_view(value).substr(0, equals);
@@ -111,45 +112,49 @@ RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>&
         return fail("--ladder must be a panel number and its values, e.g. 2=30,50,70,90, not " + inQuotes(value));
       }
       ladders[number] = *values;
-    } else if (argument == "--targets") {
-      targets = numberList(arguments[++i]);
+    } else if (option == "--targets") {
+      targets = numberList(value);
       for (double score : targets.value_or(std::vector<double>{-1})) {
         if (score <= 0 || score > 100) {
-          return fail("--targets must be scores above 0 and at most 100, not " + inQuotes(arguments[i]));
+          return fail("--targets must be scores above 0 and at most 100, not " + inQuotes(value));
         }
       }
-    } else if (argument == "--anchor") {
+    } else if (option == "--anchor") {
       std::size_t number = 0;
-      const std::string& value = arguments[++i];
       auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
       if (error != std::errc() || end != value.data() + value.size() || number < 1) {
         return fail("--anchor must be a panel number, not " + inQuotes(value));
       }
       anchor = number;
-    } else if (argument == "--serial") {
+    } else if (option == "--serial") {
       options.isSerial = true;
-    } else if (argument == "--threads") {
-      auto threads = parseThreadCount(arguments[++i]);
+    } else if (option == "--threads") {
+      auto threads = parseThreadCount(value);
       if (auto* message = std::get_if<std::string>(&threads)) return fail(*message);
       options.threads = std::get<int>(threads);
-    } else if (argument == "--json") {
+    } else if (option == "--json") {
       options.isJson = true;
-    } else if (argument == "--verbose") {
+    } else if (option == "--verbose") {
       options.isVerbose = true;
-    } else if (argument == "--csv") {
-      options.csvFile = std::filesystem::path(arguments[++i]);
-    } else if (argument == "--tool-dir") {
-      options.toolDirectories.push_back(arguments[++i]);
-    } else if (argument.starts_with("-") && argument.size() > 1) {
-      return fail("unknown option " + inQuotes(argument));
-    } else if (hasSource) {
-      return fail("only one source can be given");
-    } else {
-      options.source = argument;
-      hasSource = true;
+    } else if (option == "--csv") {
+      options.csvFile = std::filesystem::path(value);
+    } else if (option == "--tool-dir") {
+      options.toolDirectories.push_back(value);
+    } else if (option == "--tool-timeout") {
+      options.toolTimeoutSeconds = parseToolTimeout(value);
+      if (!options.toolTimeoutSeconds) {
+        return fail("--tool-timeout must be a number of seconds above 0, not " + inQuotes(value));
+      }
+    } else if (option == "--pixel-limit") {
+      options.pixelLimit = parsePixelLimit(value);
+      if (!options.pixelLimit) {
+        return fail("--pixel-limit must be a whole number of pixels above 0, not " + inQuotes(value));
+      }
     }
   }
-  if (!hasSource) return fail("no source image given");
+  if (parsed.operands.empty()) return fail("no source image given");
+  if (parsed.operands.size() > 1) return fail("only one source can be given");
+  options.source = parsed.operands.front();
   if (targets && !ladders.empty()) return fail("--targets and --ladder cannot be combined");
   if (panels.empty()) panels = makeDefaultPanels();
   for (const auto& [number, values] : ladders) {

@@ -1,8 +1,8 @@
 // The arguments of `quorlin-cli rd`, parsed and checked.
 //
 //   rd SOURCE [--panel CODEC[:FIELD=VALUE,...]]... [--ladder N=V1,V2,...]...
-//      [--targets S1,S2,...] [--anchor N] [--serial] [--json] [--csv FILE]
-//      [--tool-dir DIR]... [--verbose]
+//      [--targets S1,S2,...] [--anchor N] [--serial] [--threads N] [--json] [--csv FILE]
+//      [--tool-dir DIR]... [--verbose] [--tool-timeout SECONDS] [--pixel-limit PIXELS]
 //
 // Panels are given as for `compare`. A ladder names its panel by number and
 // lists qualities (whole numbers 1–100) or distances (above 0, at most 25) as
@@ -11,6 +11,7 @@
 // combined with --ladder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -30,6 +31,8 @@ struct RateDistortionOptions {
   bool isVerbose = false;
   std::optional<std::filesystem::path> csvFile;
   std::vector<std::string> toolDirectories;
+  std::optional<double> toolTimeoutSeconds;  // each tool's time limit; the runner's default when empty
+  std::optional<std::uint64_t> pixelLimit;   // the decode limit; the engine's default when empty
 };
 
 struct RateDistortionParse {
@@ -39,6 +42,7 @@ struct RateDistortionParse {
 };
 RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>& arguments);
 
-extern const char* const rateDistortionUsage;
+// The --help text, from the same table the arguments are read with.
+std::string rateDistortionUsage();
 
 }  // namespace quorlin::cli

@@ -124,6 +124,7 @@ TEST_F(RateDistortionCommandTest, BadArgumentsAreUsageErrors) {
       {{"a.png", "--anchor", "5"}, "--anchor names panel 5, but there are 4 panels"},
       {{"a.png", "--anchor", "0"}, "--anchor must be a panel number, not '0'"},
       {{"a.png", "--csv"}, "--csv needs a value"},
+      {{"--", "-a.png", "--serial"}, "only one source can be given"},
   };
   for (const auto& [arguments, message] : cases) {
     RunResult result = run(arguments);
@@ -152,7 +153,7 @@ TEST_F(RateDistortionCommandTest, ReportsPointsAndTheDeltaAgainstTheAnchorAsText
 
   std::vector<std::string> machine = sweep;
   machine.insert(machine.end(), {"--json", "--csv", (scratch / "points.csv").string(), "--anchor", "2", "--serial",
-                                 "--threads", "2", "--verbose"});
+                                 "--threads=2", "--verbose"});
   RunResult json = run(machine);
   EXPECT_EQ(json.status, 0) << json.errors;
   // One point at a time: each point's tools get both threads, as a lone compare panel's do.
