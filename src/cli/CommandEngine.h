@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandEngineSettings.h"
 #include "cli/ProgressLine.h"
 #include "core/common/MainThreadDispatcher.h"
 #include "core/engine/CompressionRunner.h"
@@ -26,14 +27,6 @@
 #include "core/tools/CommandConsole.h"
 
 namespace quorlin::cli {
-
-struct CommandEngineSettings {
-  std::vector<std::string> toolDirectories;
-  std::optional<double> toolTimeoutSeconds;  // the runner's default when empty
-  std::optional<std::uint64_t> pixelLimit;   // the engine's default when empty
-  std::optional<int> threads;                // every hardware thread when empty
-  bool isVerbose = false;                    // print each command on `progress` as it finishes
-};
 
 class CommandEngine {
  public:

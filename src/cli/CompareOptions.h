@@ -19,23 +19,19 @@
 #include <variant>
 #include <vector>
 
+#include "cli/CommandEngineSettings.h"
 #include "core/engine/CodecPanel.h"
 
 namespace quorlin::cli {
 
-struct CompareOptions {
+struct CompareOptions : CommandEngineSettings {
   std::filesystem::path source;
   std::vector<CodecPanel> panels;           // in panel order; the defaults when none was given
   std::optional<double> targetScore;        // Target Score mode for every panel
   bool isSerial = false;
-  std::optional<int> threads;               // the pass's threads; nothing: every hardware thread
   bool isJson = false;
-  bool isVerbose = false;
   std::optional<std::filesystem::path> exportDirectory;
   std::optional<std::filesystem::path> mapsDirectory;  // error maps, as PFM and colour PNG
-  std::vector<std::string> toolDirectories;
-  std::optional<double> toolTimeoutSeconds;    // each tool's time limit; the runner's default when empty
-  std::optional<std::uint64_t> pixelLimit;     // the decode limit; the engine's default when empty
 };
 
 // The values of --tool-timeout (seconds above 0) and --pixel-limit (a whole

@@ -41,9 +41,7 @@ class RateDistortionRun {
   explicit RateDistortionRun(RateDistortionOptions options)
       : options_(std::move(options)),
         progress_(stderr),
-        tools_({options_.toolDirectories, options_.toolTimeoutSeconds, options_.pixelLimit, options_.threads,
-                options_.isVerbose},
-               progress_),
+        tools_(options_, progress_),
         dispatcher_(tools_.dispatcher()),
         engine_(tools_.engine()) {
     options_.source = fs::absolute(options_.source);

@@ -17,22 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandEngineSettings.h"
 #include "core/ratedistortion/PanelSweep.h"
 
 namespace quorlin::cli {
 
-struct RateDistortionOptions {
+struct RateDistortionOptions : CommandEngineSettings {
   std::filesystem::path source;
   std::vector<SweepPlan> plans;  // one per panel, numbered from 1
   std::size_t anchorIndex = 0;
   bool isSerial = false;
-  std::optional<int> threads;  // the sweep's threads; nothing: every hardware thread
   bool isJson = false;
-  bool isVerbose = false;
   std::optional<std::filesystem::path> csvFile;
-  std::vector<std::string> toolDirectories;
-  std::optional<double> toolTimeoutSeconds;  // each tool's time limit; the runner's default when empty
-  std::optional<std::uint64_t> pixelLimit;   // the decode limit; the engine's default when empty
 };
 
 struct RateDistortionParse {
