@@ -5,8 +5,10 @@
 // 2 usage error or unreadable input.
 #pragma once
 
+#include <iostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorlin::cli {
@@ -26,5 +28,22 @@ struct RegisterCommand {
 constexpr int exitSuccess = 0;
 constexpr int exitSomeFailed = 1;
 constexpr int exitUsage = 2;
+
+// Runs `Pass` on the options `parse` holds; for --help prints `usage` and
+// succeeds, for unusable arguments prints the reason and `usage` on standard
+// error and exits with a usage error.
+template <class Pass, class Parse>
+int runParsed(std::string_view command, Parse parse, const std::string& usage) {
+  if (parse.isHelp) {
+    std::cout << usage;
+    return exitSuccess;
+  }
+  if (!parse.options) {
+    std::cerr << "quorlin-cli " << command << ": " << parse.error << "\n\n" << usage;
+    return exitUsage;
+  }
+  Pass pass(std::move(*parse.options));
+  return pass.run();
+}
 
 }  // namespace quorlin::cli

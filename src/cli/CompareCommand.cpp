@@ -282,17 +282,7 @@ int ComparePass::run() {
 }
 
 int runCompare(const std::vector<std::string>& arguments) {
-  CompareParse parse = parseCompareArguments(arguments);
-  if (parse.isHelp) {
-    std::cout << compareUsage();
-    return exitSuccess;
-  }
-  if (!parse.options) {
-    std::cerr << "quorlin-cli compare: " << parse.error << "\n\n" << compareUsage();
-    return exitUsage;
-  }
-  ComparePass pass(std::move(*parse.options));
-  return pass.run();
+  return runParsed<ComparePass>("compare", parseCompareArguments(arguments), compareUsage());
 }
 
 const RegisterCommand registration(

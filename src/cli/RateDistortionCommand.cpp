@@ -136,17 +136,7 @@ int RateDistortionRun::run() {
 }
 
 int runRateDistortion(const std::vector<std::string>& arguments) {
-  RateDistortionParse parse = parseRateDistortionArguments(arguments);
-  if (parse.isHelp) {
-    std::cout << rateDistortionUsage();
-    return exitSuccess;
-  }
-  if (!parse.options) {
-    std::cerr << "quorlin-cli rd: " << parse.error << "\n\n" << rateDistortionUsage();
-    return exitUsage;
-  }
-  RateDistortionRun run(std::move(*parse.options));
-  return run.run();
+  return runParsed<RateDistortionRun>("rd", parseRateDistortionArguments(arguments), rateDistortionUsage());
 }
 
 const RegisterCommand registration(CliCommand{
