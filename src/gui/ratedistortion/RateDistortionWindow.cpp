@@ -29,6 +29,7 @@
 
 #include "core/common/ByteCount.h"
 #include "core/engine/ResultTexts.h"
+#include "gui/ratedistortion/RateDistortionChart.h"
 
 namespace quorlin::gui {
 
@@ -172,72 +173,31 @@ void RateDistortionWindow::rebuild() {
 }
 
 void RateDistortionWindow::rebuildChart() {
-  QChart* chart = this->chart();
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
-  auto* xAxis = new QLogValueAxis;
-  xAxis->setTitleText("Bits per pixel");
-  xAxis->setBase(10);
-  xAxis->setLabelFormat("%.2g");
-  xAxis->setMinorTickCount(8);
-  auto* yAxis = new QValueAxis;
-  yAxis->setTitleText("SSIMULACRA2");
-  chart->addAxis(xAxis, Qt::AlignBottom);
-  chart->addAxis(yAxis, Qt::AlignLeft);
-  double low = INFINITY, high = 0, lowScore = INFINITY, highScore = -INFINITY;
-  auto include = [&](double bits, double score) {
-    low = std::min(low, bits);
-    high = std::max(high, bits);
-    lowScore = std::min(lowScore, score);
-    highScore = std::max(highScore, score);
-  };
-  auto attach = [&](QAbstractSeries* series, bool inLegend) {
-    chart->addSeries(series);
-    series->attachAxis(xAxis);
-    series->attachAxis(yAxis);
-    if (!inLegend) {
-      for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
-    }
-  };
-  const QColor background = palette().color(QPalette::Base);
+  std::vector<ChartCurve> curves;
   for (int i = 0; i < CompressionWorkspace::panelCount; ++i) {
     const auto& sweep = session_->sweep(i);
     if (!sweep) continue;
-    const QColor colour = isDark(palette()) ? panelColours[i].lighter(130) : panelColours[i];
-    const bool isStale = session_->isStale(i);
-    const RateDistortionCurve curve = sweep->curve();
-    auto* line = new QLineSeries;
-    line->setName(panelName(sweep->panel, i) + (isStale ? " \u2014 Needs Regeneration" : ""));
-    QPen pen(colour, 2);
-    if (isStale) pen.setStyle(Qt::DashLine);
-    line->setPen(pen);
-    auto* kept = new QScatterSeries;
-    auto* dropped = new QScatterSeries;
-    for (auto* points : {kept, dropped}) {
-      points->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-      points->setMarkerSize(9);
-      points->setPen(QPen(colour, 1.5));
-      points->setProperty("panel", i);
-    }
-    kept->setBrush(colour);
-    dropped->setBrush(background);
-    std::vector<std::pair<double, double>> linePoints;
+    ChartCurve curve;
+    curve.panel = i;
+    curve.isStale = session_->isStale(i);
+    curve.name = panelName(sweep->panel, i) + (curve.isStale ? " \u2014 Needs Regeneration" : "");
+    curve.colour = isDark(palette()) ? panelColours[i].lighter(130) : panelColours[i];
+    const RateDistortionCurve kept = sweep->curve();
     for (std::size_t s = 0; s < sweep->samples.size(); ++s) {
       const auto& sample = sweep->samples[s];
       if (!sample.bitsPerPixel || *sample.bitsPerPixel <= 0) continue;
-      include(*sample.bitsPerPixel, sample.ssimulacra2Score);
-      (curve.kept[s] ? kept : dropped)->append(*sample.bitsPerPixel, sample.ssimulacra2Score);
-      if (curve.kept[s]) linePoints.emplace_back(*sample.bitsPerPixel, sample.ssimulacra2Score);
+      (kept.kept[s] ? curve.kept : curve.dropped).emplace_back(*sample.bitsPerPixel, sample.ssimulacra2Score);
     }
-    std::sort(linePoints.begin(), linePoints.end());
-    for (const auto& [x, y] : linePoints) line->append(x, y);
-    attach(line, true);
-    attach(dropped, false);
-    attach(kept, false);
-    for (auto* points : {kept, dropped}) {
+    const CodecPanel& panel = workspace_.panel(i);
+    if (auto pixels = workspace_.sourcePixelCount(); panel.result && pixels) {
+      auto bits = bitsPerPixel(panel.result->encodedSize, pixels);
+      if (bits && *bits > 0) curve.current = QPointF(*bits, panel.result->ssimulacra2Score);
+    }
+    curves.push_back(std::move(curve));
+  }
+  for (const ChartPoints& made : fillRateDistortionChart(*chart(), curves, palette().color(QPalette::Base))) {
+    const int i = made.panel;
+    for (auto* points : {made.kept, made.dropped}) {
       connect(points, &QScatterSeries::hovered, this, [this, i](const QPointF& point, bool state) {
         const auto& swept = session_->sweep(i);
         if (!state || !swept) return QToolTip::hideText();
@@ -250,29 +210,6 @@ void RateDistortionWindow::rebuildChart() {
       connect(points, &QScatterSeries::clicked, this,
               [this, i](const QPointF& point) { choosePoint(i, point.x(), point.y()); });
     }
-    const CodecPanel& panel = workspace_.panel(i);
-    if (auto pixels = workspace_.sourcePixelCount(); panel.result && pixels) {
-      auto bits = bitsPerPixel(panel.result->encodedSize, pixels);
-      if (bits && *bits > 0) {
-        auto* current = new QScatterSeries;
-        current->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-        current->setMarkerSize(16);
-        current->setPen(QPen(colour.darker(140), 2));
-        current->setBrush(colour);
-        current->append(*bits, panel.result->ssimulacra2Score);
-        include(*bits, panel.result->ssimulacra2Score);
-        attach(current, false);
-        current->setProperty("current", true);
-      }
-    }
-  }
-  if (high > 0) {
-    xAxis->setRange(low / 1.15, high * 1.15);
-    yAxis->setRange(std::floor(lowScore / 5 - 0.2) * 5, std::ceil(highScore / 5 + 0.2) * 5);
-    yAxis->applyNiceNumbers();
-  } else {
-    xAxis->setRange(0.1, 10);
-    yAxis->setRange(0, 100);
   }
 }
 
