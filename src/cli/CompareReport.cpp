@@ -79,12 +79,7 @@ std::string compareTable(const CompareSource& source, const std::vector<PanelOut
 std::string compareJson(const CompareSource& source, const std::vector<PanelOutcome>& outcomes) {
   JsonWriter json;
   json.beginObject();
-  json.key("source").beginObject();
-  json.key("path").value(source.path.string());
-  json.key("pixelWidth").value(source.pixelWidth);
-  json.key("pixelHeight").value(source.pixelHeight);
-  json.key("fileSize").value(source.fileSize);
-  json.endObject();
+  writeSourceJson(json, source);
   json.key("panels").beginArray();
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
     const PanelOutcome& outcome = outcomes[i];

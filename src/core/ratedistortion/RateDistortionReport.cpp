@@ -76,16 +76,20 @@ std::string overlapText(const BjontegaardDelta& rate) {
          fixedNotation(rate.overlapRatio * 100, 0) + "% of the range)";
 }
 
-std::string rateDistortionJson(const RateDistortionSource& source, std::span<const PanelSweep> sweeps,
-                               std::span<const PanelDelta> deltas) {
-  JsonWriter json;
-  json.beginObject();
+void writeSourceJson(JsonWriter& json, const RateDistortionSource& source) {
   json.key("source").beginObject();
   json.key("path").value(source.path.string());
   json.key("pixelWidth").value(source.pixelWidth);
   json.key("pixelHeight").value(source.pixelHeight);
   json.key("fileSize").value(source.fileSize);
   json.endObject();
+}
+
+std::string rateDistortionJson(const RateDistortionSource& source, std::span<const PanelSweep> sweeps,
+                               std::span<const PanelDelta> deltas) {
+  JsonWriter json;
+  json.beginObject();
+  writeSourceJson(json, source);
   json.key("panels").beginArray();
   for (const PanelSweep& sweep : sweeps) {
     const RateDistortionCurve curve = sweep.curve();

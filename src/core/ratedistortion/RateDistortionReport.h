@@ -21,6 +21,10 @@ struct RateDistortionSource {
   std::int64_t fileSize = 0;
 };
 
+class JsonWriter;
+// Writes `"source": {path, pixelWidth, pixelHeight, fileSize}` into the open object.
+void writeSourceJson(JsonWriter& json, const RateDistortionSource& source);
+
 // One panel against the anchor.
 struct PanelDelta {
   int panelNumber = 0;
