@@ -23,7 +23,8 @@ CommandEngine::CommandEngine(const CommandEngineSettings& settings, ProgressLine
   if (settings.pixelLimit) setMaximumDecodedPixelCount(*settings.pixelLimit);
   budget_.setThreadsPerPass(settings.threads);
   engine_.emplace(
-      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_});
+      EngineContext{runner_, executables_, searchPath_, versions_, fs::absolute(defaultTemporaryRoot()), &budget_,
+                    settings.keepsErrorMaps});
   if (settings.isVerbose) {
     console_.addChangeObserver([this](const CommandConsoleChange& change) {
       if (change.kind != CommandConsoleChange::Kind::finished &&

@@ -14,6 +14,7 @@ struct CommandEngineSettings {
   std::optional<std::uint64_t> pixelLimit;   // the decode limit; the engine's default when empty
   std::optional<int> threads;                // the tools' threads; nothing: every hardware thread
   bool isVerbose = false;                    // print each command as it finishes
+  bool keepsErrorMaps = false;               // score with the error map (compare --maps)
 };
 
 }  // namespace quorlin::cli

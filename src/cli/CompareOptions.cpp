@@ -328,6 +328,7 @@ CompareParse parseCompareArguments(const std::vector<std::string>& arguments) {
       options.exportDirectory = std::filesystem::path(value);
     } else if (option == "--maps") {
       options.mapsDirectory = std::filesystem::path(value);
+      options.keepsErrorMaps = true;
     } else if (option == "--tool-timeout") {
       options.toolTimeoutSeconds = parseToolTimeout(value);
       if (!options.toolTimeoutSeconds) {

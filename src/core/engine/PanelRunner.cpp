@@ -50,24 +50,28 @@ struct ScoreRun {
 // again for the score alone.
 ScoreRun score(const EngineContext& context, const fs::path& reference, const fs::path& decoded,
                const fs::path& errorMap, std::stop_token stopToken) {
+  auto runScorer = [&](std::vector<std::string> arguments) {
+    arguments.push_back(reference.string());
+    arguments.push_back(decoded.string());
+    return context.runner.runTool(ToolContract::ssimulacra2,
+                                  context.withThreadFlag(ToolContract::ssimulacra2, std::move(arguments)), stopToken);
+  };
   ScoreRun run;
   std::string output;
-  try {
-    output = context.runner.runTool(
-        ToolContract::ssimulacra2,
-        context.withThreadFlag(ToolContract::ssimulacra2, {std::string(ToolContract::ssimulacra2MapFlag),
-                                                           errorMap.string(), reference.string(), decoded.string()}),
-        stopToken);
-    std::error_code error;
-    if (fs::is_regular_file(errorMap, error)) run.errorMap = errorMap;
-  } catch (const CompressionError& failure) {
-    if (failure.kind() != CompressionError::Kind::processFailed ||
-        failure.output().find(ToolContract::ssimulacra2UsageMarker) == std::string::npos) {
-      throw;
+  if (!context.keepsErrorMaps) {
+    output = runScorer({});
+  } else {
+    try {
+      output = runScorer({std::string(ToolContract::ssimulacra2MapFlag), errorMap.string()});
+      std::error_code error;
+      if (fs::is_regular_file(errorMap, error)) run.errorMap = errorMap;
+    } catch (const CompressionError& failure) {
+      if (failure.kind() != CompressionError::Kind::processFailed ||
+          failure.output().find(ToolContract::ssimulacra2UsageMarker) == std::string::npos) {
+        throw;
+      }
+      output = runScorer({});
     }
-    output = context.runner.runTool(
-        ToolContract::ssimulacra2,
-        context.withThreadFlag(ToolContract::ssimulacra2, {reference.string(), decoded.string()}), stopToken);
   }
   run.score = parseSsimulacra2Score(output);
   return run;
