@@ -13,10 +13,6 @@ namespace quorlin::cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr auto killGrace = std::chrono::seconds(2);
-}  // namespace
-
 CommandEngine::CommandEngine(const CommandEngineSettings& settings, ProgressLine& progress) : progress_(progress) {
   searchPath_.setCustomToolDirectories(settings.toolDirectories);
   if (settings.toolTimeoutSeconds) runner_.setTimeLimit(*settings.toolTimeoutSeconds);
@@ -39,14 +35,10 @@ CommandEngine::CommandEngine(const CommandEngineSettings& settings, ProgressLine
 }
 
 void CommandEngine::interrupt(int count) {
-  // Watcher thread: stop at once, then escalate on the main thread.
+  // Watcher thread. The stop ends every running tool as the desktop's Stop
+  // does (SIGTERM, then SIGKILL); a second signal kills them at once.
   stop_.request_stop();
-  children_.terminateAll(count == 1 ? SIGTERM : SIGKILL);
-  if (count == 1) {
-    dispatcher_.post([this] {
-      dispatcher_.postDelayed(killGrace, [this] { children_.terminateAll(SIGKILL); });
-    });
-  }
+  if (count > 1) children_.terminateAll(SIGKILL);
 }
 
 std::optional<DisplayImage> CommandEngine::readSource(const fs::path& source) {

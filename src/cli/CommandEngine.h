@@ -6,8 +6,8 @@
 // --verbose).
 //
 // interrupt() is what the pass's InterruptWatcher calls: it stops the pass,
-// ends the running tools (SIGTERM, then SIGKILL two seconds later or at once
-// on a second signal).
+// which ends the running tools (SIGTERM, then SIGKILL within a second, or at
+// once on a second signal).
 #pragma once
 
 #include <cstdint>

@@ -89,7 +89,6 @@ int RateDistortionRun::run() {
   SweepSettings settings;
   settings.parallelPoints = options_.isSerial ? 1 : 0;
   settings.pixelCount = static_cast<std::int64_t>(source.pixelWidth) * source.pixelHeight;
-  settings.tracker = &tools_.children();
   SweepEvents events;
   events.progress = [this](const std::string& text) { dispatcher_.post([this, text] { progress_.show(text); }); };
 

@@ -1,6 +1,7 @@
 // Cancellation of engine work. Engine functions take a std::stop_token and
-// check it only at their documented cancellation points; a child process that
-// has started always runs to its end.
+// check it at their documented cancellation points; a tool running when the
+// stop comes is ended with its process group (SIGTERM, then SIGKILL). The
+// desktop's Stop and the command line's Ctrl-C both end a pass this way.
 #pragma once
 
 #include <exception>

@@ -58,7 +58,7 @@ std::string CodecPanel::settingsSignature() const {
 }
 
 bool CodecPanel::needsRegeneration() const {
-  return result.has_value() && result->settingsSignature != settingsSignature();
+  return result.has_value() && (wasStopped || result->settingsSignature != settingsSignature());
 }
 
 void CodecPanel::selectCodec(CompressionCodec newCodec) {

@@ -44,11 +44,14 @@ struct CodecPanel {
   std::optional<CompressionResult> result;
   std::optional<std::string> errorMessage;
   std::optional<std::string> progressMessage;
+  // A run for the current settings was stopped: the result shown is an older one.
+  bool wasStopped = false;
 
   // "JPEG XL|effort=7|jpegliChroma=Auto|...|jxlLosslessJPEG=false" (computed on demand).
   std::string settingsSignature() const;
 
-  // True when the panel has a result made with other settings than its current ones.
+  // True when the panel has a result made with other settings than its current
+  // ones, or kept after a newer run was stopped.
   bool needsRegeneration() const;
 
   // The codec picker's rule: clears result and error, then resets the distance

@@ -49,10 +49,6 @@ class SweepRun {
                                                 : std::max(1u, std::thread::hardware_concurrency());
     workers = static_cast<unsigned>(std::min<std::size_t>(workers, jobs_.size()));
     {
-      std::optional<std::stop_callback<std::function<void()>>> endTools;
-      if (settings_.tracker) {
-        endTools.emplace(stopToken_, std::function<void()>([this] { settings_.tracker->terminateAll(SIGTERM); }));
-      }
       std::vector<std::jthread> threads;
       for (unsigned w = 0; w < workers; ++w) threads.emplace_back([this] { work(); });
     }

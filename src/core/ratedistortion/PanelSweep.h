@@ -7,9 +7,8 @@
 // Points run on worker threads, up to one per core (or one at a time); a
 // failing point is recorded and the sweep goes on without it. The returned
 // sweeps own every sample's work directory (removeFiles). Cancellation is
-// noticed before each point and, with a tracker, also ends the running tools
-// at once; a cancelled sweep removes every directory it made and throws
-// CancellationError. Blocks the calling thread (never the main thread).
+// noticed before each point and ends the running tools at once; a cancelled
+// sweep removes every directory it made and throws CancellationError. Blocks the calling thread (never the main thread).
 #pragma once
 
 #include <cstdint>
@@ -57,7 +56,6 @@ struct PanelSweep {
 struct SweepSettings {
   unsigned parallelPoints = 0;             // 0: one per core; 1: one point at a time
   std::optional<std::int64_t> pixelCount;  // for bits per pixel
-  ChildProcessTracker* tracker = nullptr;  // the engine's tools: ended on cancellation
 };
 
 struct SweepEvents {

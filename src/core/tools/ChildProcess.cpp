@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -135,13 +136,18 @@ class RunningChild {
   int terminatingSignal_ = 0;
 };
 
-// The stages of a time limit, as absolute times.
+// The stages of a time limit or a stop request, as absolute times.
 struct LimitSchedule {
   Clock::time_point terminateAt;
   Clock::time_point killAt;
   Clock::time_point abandonAt;
+  bool isStop = false;
   bool hasTerminated = false;
   bool hasKilled = false;
+
+  static LimitSchedule startingAt(Clock::time_point terminateAt, Clock::duration grace, bool isStop) {
+    return LimitSchedule{terminateAt, terminateAt + grace, terminateAt + 2 * grace, isStop};
+  }
 
   // Sends the signals that are due; returns true once reading should stop.
   bool advance(RunningChild& child, ChildProcessOutcome& outcome) {
@@ -149,7 +155,7 @@ struct LimitSchedule {
     if (!hasTerminated && now >= terminateAt) {
       child.signal(SIGTERM);
       hasTerminated = true;
-      outcome.wasTerminatedByTimeLimit = true;
+      (isStop ? outcome.wasStopped : outcome.wasTerminatedByTimeLimit) = true;
     }
     if (!hasKilled && now >= killAt) {
       child.signal(SIGKILL);
@@ -385,7 +391,8 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
   Pipe outputPipe = Pipe::create();
   Pipe errorPipe = Pipe::create();
 
-  const bool hasOwnGroup = timeLimit.has_value() || request.tracker != nullptr;
+  const bool isStoppable = request.stopToken.stop_possible();
+  const bool hasOwnGroup = timeLimit.has_value() || request.tracker != nullptr || isStoppable;
   std::string argumentZero = request.argumentZero.empty() ? request.executable.filename().string() : request.argumentZero;
   std::vector<char*> argv;
   argv.reserve(request.arguments.size() + 2);
@@ -419,23 +426,42 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
 
   RunningChild child(pid, hasOwnGroup, request.tracker);
   std::optional<LimitSchedule> schedule;
-  if (timeLimit) {
-    auto terminateAt = startedAt + timeLimit->limit;
-    schedule = LimitSchedule{terminateAt, terminateAt + timeLimit->killGrace,
-                             terminateAt + 2 * timeLimit->killGrace};
+  if (timeLimit) schedule = LimitSchedule::startingAt(startedAt + timeLimit->limit, timeLimit->killGrace, false);
+  // A stop request wakes the poll below through this pipe; the callback is
+  // destroyed (and waited for) before the pipe.
+  std::optional<Pipe> wake;
+  std::optional<std::stop_callback<std::function<void()>>> onStop;
+  if (isStoppable) {
+    wake = Pipe::create();
+    onStop.emplace(request.stopToken, std::function<void()>([fd = wake->writeEnd.get()] {
+      char byte = 1;
+      (void)!::write(fd, &byte, 1);
+    }));
   }
+  bool hasNoticedStop = false;
+  // Brings the stages forward when a stop has been requested; a time limit
+  // already under way keeps its own.
+  auto noticeStop = [&] {
+    if (hasNoticedStop || !request.stopToken.stop_requested()) return;
+    hasNoticedStop = true;
+    if (!schedule || !schedule->hasTerminated) schedule = LimitSchedule::startingAt(Clock::now(), stopKillGrace, true);
+  };
 
   std::array<FileDescriptor*, 2> streams = {&outputPipe.readEnd, &errorPipe.readEnd};
   std::array<ProcessOutputCollector*, 2> collectors = {&standardOutput, &standardError};
   bool isAbandoned = false;
   while (!isAbandoned && (streams[0]->isOpen() || streams[1]->isOpen())) {
-    std::array<pollfd, 2> polled{};
-    std::array<std::size_t, 2> which{};
+    std::array<pollfd, 3> polled{};
+    std::array<std::size_t, 3> which{};
     nfds_t count = 0;
     for (std::size_t i = 0; i < streams.size(); ++i) {
       if (!streams[i]->isOpen()) continue;
       polled[count] = pollfd{streams[i]->get(), POLLIN, 0};
       which[count++] = i;
+    }
+    if (wake && !hasNoticedStop) {
+      polled[count] = pollfd{wake->readEnd.get(), POLLIN, 0};
+      which[count++] = streams.size();
     }
     int timeout = schedule ? schedule->millisecondsToNextStage() : -1;
     int ready = ::poll(polled.data(), count, timeout);
@@ -448,17 +474,22 @@ ChildProcessOutcome runChildProcess(const ChildProcessRequest& request, ProcessO
     for (nfds_t j = 0; ready > 0 && j < count; ++j) {
       if (polled[j].revents == 0) continue;
       std::size_t i = which[j];
+      if (i == streams.size()) continue;  // the wake pipe: noticed below
       if (!drainOnce(streams[i]->get(), *collectors[i])) streams[i]->reset();
     }
+    noticeStop();
     if (schedule) isAbandoned = schedule->advance(child, outcome);
   }
 
   // Both streams are closed (or abandoned); the child may still be running if it
   // closed them itself.
-  if (schedule) {
-    while (!child.hasExited() && !schedule->hasKilled) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, schedule->millisecondsToNextStage())));
-      schedule->advance(child, outcome);
+  if (schedule || isStoppable) {
+    for (;;) {
+      noticeStop();
+      if (child.hasExited() || (schedule && schedule->hasKilled)) break;
+      const int step = schedule ? std::min(10, schedule->millisecondsToNextStage()) : 10;
+      std::this_thread::sleep_for(std::chrono::milliseconds(step));
+      if (schedule) schedule->advance(child, outcome);
     }
   }
   outcome.exitStatus = child.reap();

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,13 @@ struct ChildProcessRequest {
   ChildStandardInput standardInput = ChildStandardInput::nullDevice;
   // When set, the child is tracked there (and gets a process group of its own).
   ChildProcessTracker* tracker = nullptr;
+  // A stop requested here ends the child and everything in its process group
+  // (which it then gets): SIGTERM at once, SIGKILL `stopKillGrace` later, and
+  // reading stops after a further grace, so the call returns within a second.
+  std::stop_token stopToken{};
 };
+
+inline constexpr std::chrono::milliseconds stopKillGrace{450};
 
 // A time limit: when `limit` has passed the child (and everything in its process
 // group) gets SIGTERM; if that has not ended it `killGrace` later, SIGKILL; after
@@ -91,6 +98,8 @@ struct ChildProcessOutcome {
   int terminatingSignal = 0;
   // True when the time limit's SIGTERM was sent.
   bool wasTerminatedByTimeLimit = false;
+  // True when a stop request's SIGTERM was sent.
+  bool wasStopped = false;
 
   bool hasLaunched() const { return launchError == 0; }
 };

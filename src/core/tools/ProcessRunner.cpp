@@ -70,14 +70,9 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   request.environment = environmentWithPath(joinedPath(directories));
   request.standardInput = standardInput_;
   request.tracker = tracker_;
-  // Without a program-wide tracker, a cancelled run (its tab closed, say)
-  // ends its own tool and whatever that started, rather than letting it run
-  // on and slow down the work that is still wanted.
-  ChildProcessTracker runTracker;
-  if (!tracker_ && stopToken.stop_possible()) request.tracker = &runTracker;
-  std::stop_callback endOnStop(stopToken, [&request, &runTracker] {
-    if (request.tracker == &runTracker) runTracker.terminateAll(SIGTERM);
-  });
+  // A stopped pass (Stop, Ctrl-C, a closed tab) ends its tool and whatever
+  // that started rather than letting it run on.
+  request.stopToken = stopToken;
 
   ProcessOutputCollector standardOutput;
   ProcessOutputCollector standardError;

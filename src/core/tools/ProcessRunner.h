@@ -43,7 +43,9 @@ class ToolRunner {
   // has exited. Thread-safe; called on worker threads, many at once.
   //
   // 1. A stop already requested on `stopToken` throws CancellationError; nothing
-  //    is logged. A child that has started runs to its end or its time limit.
+  //    is logged. A stop requested while the child runs ends it and its process
+  //    group (SIGTERM, then SIGKILL; see ChildProcessRequest::stopToken), logs
+  //    what it printed and throws CancellationError.
   // 2. The tool is located through the cache in the search directories (with the
   //    stand-ins of the older-tool rules: heif-convert runs for heif-dec); not
   //    found throws CompressionError::missingTool(tool), nothing logged.

@@ -247,7 +247,10 @@ void CompressionWorkspace::dismissLoadError() {
 // ---- Panels
 
 void CompressionWorkspace::replaceResult(CodecPanel& panel, std::optional<CompressionResult> result) {
-  if (panel.result && !(result && result->id == panel.result->id)) panel.result->removeWorkDirectory();
+  if (panel.result && !(result && result->id == panel.result->id)) {
+    panel.result->removeWorkDirectory();
+    panel.wasStopped = false;
+  }
   panel.result = std::move(result);
 }
 
@@ -259,7 +262,10 @@ void CompressionWorkspace::updatePanel(int index, const std::function<void(Codec
   std::optional<CompressionResult> before = panel.result;
   mutator(panel);
   panel.id = id;
-  if (before && !(panel.result && panel.result->id == before->id)) before->removeWorkDirectory();
+  if (before && !(panel.result && panel.result->id == before->id)) {
+    before->removeWorkDirectory();
+    panel.wasStopped = false;
+  }
   panelChanged(index);
   panelsEdited();
 }
@@ -417,8 +423,50 @@ void CompressionWorkspace::applyCancellation(int index, int generation) {
 void CompressionWorkspace::passEnded(const GenerationPass& pass) {
   std::erase_if(passes_, [&pass](const auto& running) { return running.get() == &pass; });
   if (pass.generation() != sourceGeneration_) return;
+  isRunning_ = isAnyPanelRunning();
+  changed(WorkspaceAspect::running);
+}
+
+bool CompressionWorkspace::isAnyPanelRunning() const {
+  return std::any_of(panels_.begin(), panels_.end(), [](const CodecPanel& panel) { return panel.isRunning; });
+}
+
+void CompressionWorkspace::markStopped(int index) {
+  CodecPanel& panel = panels_[static_cast<std::size_t>(index)];
+  if (!panel.isRunning) return;
+  panel.isRunning = false;
+  panel.progressMessage.reset();
+  panel.wasStopped = panel.result.has_value();
+  panelChanged(index);
+}
+
+void CompressionWorkspace::stop() {
+  if (!isRunning_) return;
+  ChangeBatch batch(*this);
+  cancelAutoRegeneration();
+  // The stopped passes end on their own (within a second) and report nothing more.
+  for (const auto& pass : passes_) pass->stop();
+  passes_.clear();
+  generateTask_.reset();
+  for (int index = 0; index < panelCount; ++index) markStopped(index);
   isRunning_ = false;
   changed(WorkspaceAspect::running);
+  setStatus(std::string(WorkspaceTexts::stopped));
+}
+
+void CompressionWorkspace::stopPanel(const Uuid& panelID) {
+  auto found = std::find_if(panels_.begin(), panels_.end(), [&](const CodecPanel& p) { return p.id == panelID; });
+  if (found == panels_.end() || !found->isRunning) return;
+  const int index = static_cast<int>(found - panels_.begin());
+  ChangeBatch batch(*this);
+  for (const auto& pass : passes_) {
+    const auto& indices = pass->indices();
+    if (std::find(indices.begin(), indices.end(), index) != indices.end()) pass->stopPanel(index);
+  }
+  markStopped(index);
+  isRunning_ = isAnyPanelRunning();
+  changed(WorkspaceAspect::running);
+  setStatus(std::string(WorkspaceTexts::stopped));
 }
 
 void CompressionWorkspace::cancelAllPasses() {

@@ -164,6 +164,13 @@ class CompressionWorkspace final : private GenerationPassClient {
   void generatePanel(const Uuid& panelID);
   // Only the panels without a result or whose settings changed since it.
   void regenerateChangedPanels();
+  // Stop (the toolbar's Generate while a pass runs, Escape): ends every run of
+  // this tab and its tools at once. The panels keep their previous results,
+  // marked as needing regeneration; the status says "Stopped."; Generate works
+  // again at once. What the stopped runs leave behind is deleted as they end.
+  void stop();
+  // A panel's own Generate while it runs: the same for that panel alone.
+  void stopPanel(const Uuid& panelID);
   // Stores one outcome of a pass of `generation`.
   void applyOutcome(CompressionTaskOutcome outcome, int generation) override;
   // (Re)starts the delayed regeneration; does nothing more when
@@ -216,6 +223,8 @@ class CompressionWorkspace final : private GenerationPassClient {
   void applyLoadedSource(const std::filesystem::path& file, std::optional<LoadedSource> loaded);
   void installCommandHandlers();
   void cancelAllPasses();
+  void markStopped(int index);
+  bool isAnyPanelRunning() const;
   void cancelAutoRegeneration();
   void panelsEdited();
   void replaceResult(CodecPanel& panel, std::optional<CompressionResult> result);

@@ -66,9 +66,9 @@ void GenerationPass::prepareOnWorker() {
 }
 
 GenerationPass::RunEnd GenerationPass::runOnWorker(int index, const CodecPanel& panel,
-                                                   const PreparedCompressionSource& prepared) {
+                                                   const PreparedCompressionSource& prepared,
+                                                   std::stop_token stopToken) {
   RunEnd ended{index, false, CompressionTaskOutcome{index, std::string(rawValue(panel.codec)), {}, {}}};
-  const std::stop_token stopToken = stopSource_.get_token();
   // Every probe's directory: a search that ends with an error returns no
   // result, so none of them may stay behind.
   std::vector<fs::path> probeDirectories;
@@ -107,7 +107,9 @@ void GenerationPass::sourcePrepared(std::shared_ptr<const PreparedCompressionSou
   if (request_.execution == PassExecution::parallel) {
     auto client = client_.lock();
     if (client && !isCancelled()) {
-      for (int index : request_.indices) launchRun(index, client->panelSnapshot(index));
+      for (int index : request_.indices) {
+        if (!isStopped(index)) launchRun(index, client->panelSnapshot(index));
+      }
       nextIndex_ = request_.indices.size();
     }
   }
@@ -117,6 +119,7 @@ void GenerationPass::sourcePrepared(std::shared_ptr<const PreparedCompressionSou
 void GenerationPass::preparationFailed(const std::string& message) {
   if (auto client = client_.lock()) {
     for (int index : request_.indices) {
+      if (isStopped(index)) continue;
       if (isCancelled()) {
         client->applyCancellation(index, generation());
       } else {
@@ -133,9 +136,13 @@ void GenerationPass::preparationFailed(const std::string& message) {
 void GenerationPass::launchRun(int index, const CodecPanel& panel) {
   ++runningRuns_;
   auto self = shared_from_this();
+  std::stop_source runStop;
+  runStops_.insert_or_assign(index, runStop);
   try {
-    services_.workers->start([self, index, panel, prepared = prepared_] {
-      RunEnd ended = self->runOnWorker(index, panel, *prepared);
+    services_.workers->start([self, index, panel, prepared = prepared_, runStop]() mutable {
+      // The run ends when its panel is stopped or the whole pass is cancelled.
+      std::stop_callback passCancelled(self->stopSource_.get_token(), [&runStop] { runStop.request_stop(); });
+      RunEnd ended = self->runOnWorker(index, panel, *prepared, runStop.get_token());
       self->services_.dispatcher->post([self, ended = std::move(ended)]() mutable { self->runEnded(std::move(ended)); });
     });
   } catch (const std::exception& error) {
@@ -146,7 +153,10 @@ void GenerationPass::launchRun(int index, const CodecPanel& panel) {
 
 void GenerationPass::runEnded(RunEnd ended) {
   --runningRuns_;
-  if (auto client = client_.lock()) {
+  runStops_.erase(ended.index);
+  if (isStopped(ended.index)) {
+    if (ended.outcome.result) ended.outcome.result->removeWorkDirectory();
+  } else if (auto client = client_.lock()) {
     if (ended.wasCancelled) {
       client->applyCancellation(ended.index, generation());
     } else {
@@ -162,14 +172,16 @@ void GenerationPass::runEnded(RunEnd ended) {
 void GenerationPass::continueOrFinish() {
   if (nextIndex_ < request_.indices.size() && runningRuns_ == 0) {
     auto client = client_.lock();
-    if (client && !isCancelled()) {
+    while (nextIndex_ < request_.indices.size() && isStopped(request_.indices[nextIndex_])) ++nextIndex_;
+    if (client && !isCancelled() && nextIndex_ < request_.indices.size()) {
       int index = request_.indices[nextIndex_++];
       launchRun(index, client->panelSnapshot(index));
       return;
     }
     // A cancelled serial pass starts nothing more; its waiting panels stop running.
     for (; nextIndex_ < request_.indices.size(); ++nextIndex_) {
-      if (client) client->applyCancellation(request_.indices[nextIndex_], generation());
+      const int index = request_.indices[nextIndex_];
+      if (client && !isStopped(index)) client->applyCancellation(index, generation());
     }
   }
   if (runningRuns_ == 0) finish();
@@ -182,7 +194,20 @@ void GenerationPass::finish() {
     prepared_->removeTemporaryDirectory();
     prepared_.reset();
   }
+  if (isDetached_) return;
   if (auto client = client_.lock()) client->passEnded(*this);
+}
+
+void GenerationPass::stop() {
+  isDetached_ = true;
+  cancel();
+}
+
+void GenerationPass::stopPanel(int index) {
+  if (!stoppedIndices_.insert(index).second) return;
+  if (auto run = runStops_.find(index); run != runStops_.end()) run->second.request_stop();
+  // A serial pass may have been waiting only for this run.
+  if (stoppedIndices_.size() == request_.indices.size()) cancel();
 }
 
 }  // namespace quorlin

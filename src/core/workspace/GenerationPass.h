@@ -15,10 +15,16 @@
 // the engine, the dispatcher and the prepared source by shared_ptr, so no one
 // ever waits for them.
 //
-// Cancellation (any thread): the engine sees it at its cancellation points; a
-// run ended by it produces no outcome (applyCancellation instead), and a
-// cancelled serial pass starts no further run. A Target Score search that ends
-// with an error or a cancellation leaves no probe directory behind.
+// Cancellation (any thread): the engine sees it at its cancellation points and
+// ends the tools running; a run ended by it produces no outcome
+// (applyCancellation instead), and a cancelled serial pass starts no further
+// run. A Target Score search that ends with an error or a cancellation leaves
+// no probe directory behind.
+//
+// Stopping (main thread) cancels the same way but tells the client nothing
+// more of the stopped panels (the client has already put them back): stop()
+// ends the whole pass, which then never calls passEnded; stopPanel() ends
+// one panel's run (or skips it, when it has not started) and the rest goes on.
 //
 // The prepared source's directory is deleted when the pass ends (and, should a
 // pass never end because the main loop stopped, when the last worker lets go
@@ -26,7 +32,9 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -85,6 +93,9 @@ class GenerationPass : public std::enable_shared_from_this<GenerationPass> {
   // Thread-safe; idempotent.
   void cancel() { stopSource_.request_stop(); }
   bool isCancelled() const { return stopSource_.stop_requested(); }
+  // Main thread.
+  void stop();
+  void stopPanel(int index);
 
  private:
   struct RunEnd;
@@ -92,7 +103,9 @@ class GenerationPass : public std::enable_shared_from_this<GenerationPass> {
   GenerationPass(EngineServices services, std::weak_ptr<GenerationPassClient> client, Request request);
 
   void prepareOnWorker();
-  RunEnd runOnWorker(int index, const CodecPanel& panel, const PreparedCompressionSource& prepared);
+  RunEnd runOnWorker(int index, const CodecPanel& panel, const PreparedCompressionSource& prepared,
+                     std::stop_token stopToken);
+  bool isStopped(int index) const { return isDetached_ || stoppedIndices_.contains(index); }
 
   // Main thread.
   void sourcePrepared(std::shared_ptr<const PreparedCompressionSource> prepared);
@@ -110,6 +123,9 @@ class GenerationPass : public std::enable_shared_from_this<GenerationPass> {
   std::size_t nextIndex_ = 0;   // position in indices of the next run to start
   std::size_t runningRuns_ = 0;
   bool hasEnded_ = false;
+  bool isDetached_ = false;
+  std::set<int> stoppedIndices_;
+  std::map<int, std::stop_source> runStops_;   // of the runs started
 };
 
 }  // namespace quorlin

@@ -12,6 +12,7 @@ namespace quorlin::WorkspaceTexts {
 inline constexpr std::string_view chooseAnImage = "Choose an image to begin.";
 inline constexpr std::string_view encodingAllPanels = "Encoding all panels...";
 inline constexpr std::string_view regeneratingChangedPanels = "Regenerating changed panels...";
+inline constexpr std::string_view stopped = "Stopped.";
 inline constexpr std::string_view unreadableDrop = "Could not read the dropped item.";
 inline constexpr std::string_view unreadableDropAlert =
     "The dropped item could not be read as a file. Drop a still image file, such as PNG, JPEG, TIFF, or HEIC.";

@@ -89,7 +89,7 @@ class PanelSweepTest : public ::testing::Test {
   ChildProcessTracker tracker;
   ToolRunner runner;
   CompressionRunner engine;
-  SweepSettings settings{0, 24 * 16, &tracker};
+  SweepSettings settings{0, 24 * 16};
   Lines progress;
   std::mutex progressLock;
   SweepEvents events{[this](const std::string& text) {
