@@ -69,7 +69,7 @@ constexpr std::string_view interfaceSymbols[] = {
     "arrow.clockwise", "arrow.triangle.2.circlepath", "arrow.up.left.and.arrow.down.right", "checkmark.circle.fill",
     "doc.badge.gearshape", "doc.on.doc", "doc.richtext", "exclamationmark.triangle.fill", "info.circle",
     "magnifyingglass", "minus.circle", "minus.magnifyingglass", "photo", "photo.on.rectangle.angled",
-    "play.circle", "play.fill", "plus", "plus.magnifyingglass", "scope", "square.on.square", "terminal",
+    "play.circle", "play.fill", "plus", "plus.magnifyingglass", "scope", "square.on.square", "stop.fill", "terminal",
     "viewfinder", "wrench.and.screwdriver", "xmark", "xmark.circle.fill",
 };
 

@@ -14,6 +14,17 @@
 
 namespace quorlin {
 
+// One probe of the Target Score search that made a result, as numbers only
+// (its files are gone): a point of the panel's rate–distortion curve for free.
+struct SearchProbePoint {
+  double parameter = 0;  // the quality or distance it was encoded with
+  std::int64_t encodedSize = 0;
+  double ssimulacra2Score = 0;
+  double encodeDuration = 0;
+  double decodeDuration = 0;
+  std::string commandLine;
+};
+
 struct CompressionResult {
   Uuid id;
   CompressionCodec codec = CompressionCodec::jpegXL;
@@ -36,6 +47,7 @@ struct CompressionResult {
   std::string settingsSignature;
   std::optional<int> foundQuality;         // set only by the target search
   std::optional<double> foundDistance;     // set only by the target search
+  std::vector<SearchProbePoint> searchProbes;  // set only by the target search, in probe order
 
   // Deletes workDirectory recursively; failures are ignored.
   void removeWorkDirectory() const;

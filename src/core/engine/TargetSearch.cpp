@@ -83,6 +83,7 @@ CompressionResult searchTargetScore(const CodecPanel& panel, const SearchProgres
   bool noProbeAbove = true;
   std::vector<double> probedParameters;
   std::optional<SearchProbe> best;
+  std::vector<SearchProbePoint> probes;
 
   throwIfCancelled(stopToken);
 
@@ -101,6 +102,8 @@ CompressionResult searchTargetScore(const CodecPanel& panel, const SearchProgres
     probe.score = probe.result.ssimulacra2Score;
     const double s = probe.score;
     probedParameters.push_back(p);
+    const CompressionResult& made = probe.result;
+    probes.push_back({p, made.encodedSize, s, made.encodeDuration, made.decodeDuration, made.commandLine});
     if (progress) {
       progress(prefix + " scored " + formatted("%.1f", s) + " (target " + formatted("%.0f", target) + ")");
     }
@@ -158,6 +161,7 @@ CompressionResult searchTargetScore(const CodecPanel& panel, const SearchProgres
                                           "No successful probes for " + std::string(displayName(panel.codec)) + ".");
   }
   CompressionResult chosen = std::move(best->result);
+  chosen.searchProbes = std::move(probes);
   if (scale.isDistance) {
     chosen.foundDistance = best->parameter;
   } else {

@@ -32,7 +32,8 @@ using ProbeEvaluator = std::function<CompressionResult(const CodecPanel& probePa
 using SearchProgress = std::function<void(const std::string& message)>;
 
 // Returns the chosen probe's result with foundQuality (quality codecs) or
-// foundDistance (distance codecs) set to the parameter it used.
+// foundDistance (distance codecs) set to the parameter it used, and the
+// numbers of every probe in searchProbes.
 CompressionResult searchTargetScore(const CodecPanel& panel, const SearchProgress& progress,
                                     const ProbeEvaluator& evaluate, std::stop_token stopToken = {});
 

@@ -1,10 +1,12 @@
 #include "core/ratedistortion/RateDistortionSession.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
+#include "core/engine/ResultTexts.h"
 #include "core/tools/TemporaryFiles.h"
 
 namespace quorlin {
@@ -39,7 +41,56 @@ RateDistortionSession::RateDistortionSession(CompressionWorkspace& workspace, Wo
     : workspace_(workspace),
       services_(std::move(services)),
       sweeps_(CompressionWorkspace::panelCount),
-      self_(std::make_shared<RateDistortionSession*>(this)) {}
+      absorbedResults_(CompressionWorkspace::panelCount),
+      self_(std::make_shared<RateDistortionSession*>(this)) {
+  for (int index = 0; index < CompressionWorkspace::panelCount; ++index) absorbProbes(index);
+  workspaceSubscription_ = workspace_.observe([this](const WorkspaceChange& change) {
+    bool isChanged = false;
+    for (int index = 0; index < CompressionWorkspace::panelCount; ++index) {
+      if (change.containsPanel(index)) isChanged = absorbProbes(index) || isChanged;
+    }
+    if (isChanged) changed();
+  });
+}
+
+bool RateDistortionSession::absorbProbes(int index) {
+  const CodecPanel& panel = workspace_.panel(index);
+  const auto& result = panel.result;
+  auto& absorbed = absorbedResults_[static_cast<std::size_t>(index)];
+  if (!result || result->searchProbes.empty() || panel.needsRegeneration() || absorbed == result->id) return false;
+  absorbed = result->id;
+  auto& slot = sweeps_[static_cast<std::size_t>(index)];
+  if (slot && curveKey(slot->panel) != curveKey(panel)) {
+    slot->removeFiles();
+    slot.reset();
+  }
+  if (!slot) {
+    slot.emplace();
+    slot->panel = sweptPanel(panel);
+    slot->panelNumber = index + 1;
+  }
+  const auto pixels = workspace_.sourcePixelCount();
+  for (const SearchProbePoint& probe : result->searchProbes) {
+    const bool isKnown = std::any_of(slot->samples.begin(), slot->samples.end(), [&](const auto& sample) {
+      return sample.settingValue == probe.parameter;
+    });
+    if (isKnown) continue;
+    CodecPanel probed = slot->panel;
+    setSettingValue(probed, probe.parameter);
+    RateDistortionSample sample;
+    sample.settingValue = probe.parameter;
+    sample.settingsSignature = probed.settingsSignature();
+    sample.encodedSize = probe.encodedSize;
+    sample.bitsPerPixel = bitsPerPixel(probe.encodedSize, pixels);
+    sample.ssimulacra2Score = probe.ssimulacra2Score;
+    sample.encodeDuration = probe.encodeDuration;
+    sample.decodeDuration = probe.decodeDuration;
+    sample.commandLine = probe.commandLine;
+    sample.targetScore = panel.targetScore;
+    slot->samples.push_back(std::move(sample));
+  }
+  return true;
+}
 
 RateDistortionSession::~RateDistortionSession() {
   self_.reset();
@@ -151,6 +202,9 @@ void RateDistortionSession::finish(const std::shared_ptr<Run>& run, std::vector<
       auto& slot = sweeps_.at(static_cast<std::size_t>(sweep.panelNumber - 1));
       if (slot) slot->removeFiles();
       slot = std::move(sweep);
+      // The current result's probes stay on the new curve.
+      absorbedResults_[static_cast<std::size_t>(slot->panelNumber - 1)].reset();
+      absorbProbes(slot->panelNumber - 1);
     }
     statusText_ = failures ? "Sweep finished; " + std::to_string(failures) + " points failed." : "Sweep finished.";
   }
@@ -191,6 +245,7 @@ bool RateDistortionSession::showSample(int index, std::size_t sampleIndex) {
   const auto& swept = sweep(index);
   if (!swept || sampleIndex >= swept->samples.size() || !workspace_.sourceURL()) return false;
   const RateDistortionSample& sample = swept->samples[sampleIndex];
+  if (sample.workDirectory.empty()) return false;  // a search probe: numbers only
   CompressionResult result = resultOf(sample, swept->panel.codec);
   // The panel's result gets files of its own: replacing it later deletes them,
   // while the curve keeps the sample's.

@@ -8,6 +8,10 @@
 // worker through the workspace's engine; its outcome comes back through the
 // dispatcher. Destroying the session cancels a running sweep without waiting
 // (the sweep then removes its own files) and removes the kept sweeps' files.
+//
+// The probes of a panel's Target Score search are points of its curve too:
+// when the panel shows a searched result, its probes join the panel's curve
+// (without files, so clicking one shows nothing), replacing a stale curve.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +53,7 @@ class RateDistortionSession {
   // failure; empty before any sweep.
   const std::string& statusText() const { return statusText_; }
 
-  // Panel `index`'s curve, if it has been swept.
+  // Panel `index`'s curve, if it has been swept or searched.
   const std::optional<PanelSweep>& sweep(int index) const { return sweeps_.at(static_cast<std::size_t>(index)); }
   // True when the panel's settings other than its swept value changed since its sweep.
   bool isStale(int index) const;
@@ -73,6 +77,9 @@ class RateDistortionSession {
   void start(std::vector<int> indices);
   void finish(const std::shared_ptr<Run>& run, std::vector<PanelSweep> sweeps, std::string error);
   void changed() { observers_.notify(); }
+  // Adds the probes of panel `index`'s searched result to its curve once;
+  // returns whether the curve changed.
+  bool absorbProbes(int index);
 
   CompressionWorkspace& workspace_;
   WorkspaceServices services_;
@@ -83,6 +90,8 @@ class RateDistortionSession {
   std::string statusText_;
   int anchor_ = 0;
   ObserverList<> observers_;
+  std::vector<std::optional<Uuid>> absorbedResults_;   // per panel: whose probes are in its curve
+  Subscription workspaceSubscription_;
   std::shared_ptr<RateDistortionSession*> self_;
 };
 

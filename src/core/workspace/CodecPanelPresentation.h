@@ -19,6 +19,7 @@ namespace quorlin {
 namespace CodecPanelTexts {
 inline constexpr std::string_view codecPicker = "Codec";
 inline constexpr std::string_view generateTooltip = "Generate this codec";
+inline constexpr std::string_view stopTooltip = "Stop this codec";
 inline constexpr std::string_view effort = "Encoding Effort";
 inline constexpr std::string_view quality = "Quality";
 inline constexpr std::string_view distance = "Distance";

@@ -43,6 +43,7 @@ constexpr std::array<std::string_view, 26> symbolTable{
     "plus.magnifyingglass",
     "scope",
     "square.on.square",
+    "stop.fill",
     "terminal",
     "viewfinder",
     "wrench.and.screwdriver",

@@ -51,6 +51,7 @@ QString tooltipText(const PanelSweep& sweep, const RateDistortionSample& sample)
                 text(formatByteCount(sample.encodedSize));
   if (sample.bitsPerPixel) tip += ", " + QString::number(*sample.bitsPerPixel, 'f', 3) + " bpp";
   tip += "\nSSIMULACRA2 " + text(scoreText(sample.ssimulacra2Score)) + "\n" + text(sample.commandLine);
+  if (sample.workDirectory.empty()) tip += "\nA Target Score probe: its pictures were not kept.";
   return tip;
 }
 

@@ -357,7 +357,13 @@ QWidget* CodecPanelView::State::buildHeader() {
   generateButton->setToolTip(text(CodecPanelTexts::generateTooltip));
   generateButton->setAccessibleName(text(CodecPanelTexts::generateTooltip));
   generateButton->setAutoRaise(true);
-  QObject::connect(generateButton, &QToolButton::clicked, &view, [this] { workspace.generatePanel(panel().id); });
+  QObject::connect(generateButton, &QToolButton::clicked, &view, [this] {
+    if (panel().isRunning) {
+      workspace.stopPanel(panel().id);
+    } else {
+      workspace.generatePanel(panel().id);
+    }
+  });
   row->addWidget(generateButton);
   column->addLayout(row);
 
@@ -653,6 +659,10 @@ void CodecPanelView::State::refresh() {
                                  : codecPicker->currentText());
   busyIndicator->setVisible(current.isRunning);
   generateButton->setEnabled(workspace.sourceURL().has_value());
+  const QString generateText = text(current.isRunning ? CodecPanelTexts::stopTooltip : CodecPanelTexts::generateTooltip);
+  generateButton->setIcon(symbolIcon(current.isRunning ? "stop.fill" : "arrow.triangle.2.circlepath"));
+  generateButton->setToolTip(generateText);
+  generateButton->setAccessibleName(generateText);
   const bool showsProgress = current.isRunning && current.progressMessage && !current.progressMessage->empty();
   progressLabel->setText(showsProgress ? QString::fromStdString(*current.progressMessage) : QString());
   progressLabel->setVisible(showsProgress);

@@ -338,9 +338,16 @@ QWidget* CompressionWorkspaceView::State::buildToolbar() {
   layout->addSpacing(8);
   generateButton = new QPushButton(symbolIcon("play.fill"), QStringLiteral("Generate"));
   generateButton->setObjectName("generateButton");
-  generateButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
   generateButton->setDefault(false);
-  QObject::connect(generateButton, &QPushButton::clicked, view, [this] { workspace.startGenerateTask(); });
+  generateButton->setMinimumWidth(generateButton->sizeHint().width());  // stays put as Stop
+  // While a pass runs the button is Stop, and Escape presses it.
+  QObject::connect(generateButton, &QPushButton::clicked, view, [this] {
+    if (workspace.isRunning()) {
+      workspace.stop();
+    } else {
+      workspace.startGenerateTask();
+    }
+  });
   layout->addWidget(generateButton);
   return bar;
 }
@@ -503,7 +510,11 @@ void CompressionWorkspaceView::State::refreshSource() {
 }
 
 void CompressionWorkspaceView::State::refreshGenerate() {
-  generateButton->setEnabled(workspace.canGenerate());
+  const bool isRunning = workspace.isRunning();
+  generateButton->setText(isRunning ? QStringLiteral("Stop") : QStringLiteral("Generate"));
+  generateButton->setIcon(symbolIcon(isRunning ? "stop.fill" : "play.fill"));
+  generateButton->setShortcut(isRunning ? QKeySequence(Qt::Key_Escape) : QKeySequence(Qt::CTRL | Qt::Key_Return));
+  generateButton->setEnabled(isRunning || workspace.canGenerate());
   activity->setRunning(workspace.isRunning());
 }
 

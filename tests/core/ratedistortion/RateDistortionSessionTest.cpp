@@ -137,5 +137,29 @@ TEST_F(RateDistortionSessionTest, CancellingKeepsTheEarlierCurvesAndRemovesTheNe
   EXPECT_EQ(rootEntries().size(), 9u);  // the old curve's points only
 }
 
+TEST_F(RateDistortionSessionTest, TargetScoreProbesAreFreePointsOfThePanelsCurveAndStayAfterASweep) {
+  workspace->setRateControlMode(RateControlMode::targetScore);  // target 85
+  workspace->generatePanel(workspace->panel(2).id);
+  for (double score : {70.0, 90.0, 85.0}) {
+    engine->finishRun(waitingRuns(1).front().number, score, static_cast<std::int64_t>(20 * score));
+    ASSERT_TRUE(quiesce());
+  }
+  const auto probes = workspace->panel(2).result->searchProbes;
+  ASSERT_EQ(probes.size(), 3u);
+  ASSERT_TRUE(session->sweep(2));
+  EXPECT_EQ(session->sweep(2)->samples.size(), 3u);
+  EXPECT_EQ(session->sweep(2)->samples.back().encodedSize, 1700);
+  EXPECT_TRUE(session->sweep(2)->samples.back().workDirectory.empty());
+  EXPECT_FALSE(session->showSample(2, 0));  // no files to show
+  session->sweepPanel(2);
+  finishSweep();
+  std::size_t offLadder = 0;
+  for (const auto& probe : probes) {
+    const auto ladder = defaultLadder(CompressionCodec::webP);
+    offLadder += std::find(ladder.begin(), ladder.end(), probe.parameter) == ladder.end();
+  }
+  EXPECT_EQ(session->sweep(2)->samples.size(), 9 + offLadder);
+}
+
 }  // namespace
 }  // namespace quorlin

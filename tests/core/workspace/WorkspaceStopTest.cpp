@@ -1,7 +1,8 @@
 // Stop over the production engine: a JPEG XL encoder that blocks (and ignores
 // SIGTERM, with a helper process of its own) while the test's gate file
 // exists, and otherwise runs the installed cjxl. The other panels use the
-// in-process JPEG encoder; a stand-in scorer prints a fixed score.
+// in-process JPEG encoder; a stand-in scorer prints a fixed score. The
+// desktop sweep's Cancel is checked on the same encoder.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include "core/common/MainThreadDispatcher.h"
 #include "core/engine/CompressionRunner.h"
 #include "core/engine/VipsRuntime.h"
+#include "core/ratedistortion/RateDistortionSession.h"
 #include "core/tools/CommandConsole.h"
 #include "core/tools/ProcessRunner.h"
 #include "core/tools/TemporaryFiles.h"
@@ -45,9 +47,10 @@ bool hasEnded(pid_t pid) {
 
 enum class StopWay { workspace, panel, targetScoreSearch };
 
-class WorkspaceStopTest : public ::testing::TestWithParam<StopWay> {
+class StopTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { setUpWith(RateControlMode::manual); }
+  void setUpWith(RateControlMode mode) {
     ExecutableURLCache installed;
     auto cjxl = installed.locate("cjxl", searchPath.toolSearchDirectories());
     if (!cjxl || !installed.locate("djxl", searchPath.toolSearchDirectories())) GTEST_SKIP() << "no cjxl/djxl";
@@ -66,8 +69,6 @@ class WorkspaceStopTest : public ::testing::TestWithParam<StopWay> {
     ensureVipsInitialized();
     source = scratch / "picture.png";
     test::makeTestPicture(48, 32).pngsave(source.c_str());
-    const RateControlMode mode =
-        GetParam() == StopWay::targetScoreSearch ? RateControlMode::targetScore : RateControlMode::manual;
     workspace = std::make_unique<CompressionWorkspace>(
         WorkspaceServices{settings, temporaryDirectories, registry, engine, dispatcher, workers}, "Untitled", mode,
         std::function<void()>{});
@@ -81,6 +82,27 @@ class WorkspaceStopTest : public ::testing::TestWithParam<StopWay> {
   }
 
   bool pumpUntil(const std::function<bool()>& done) { return dispatcher->runUntil(done, 120s); }
+
+  void loadSource() {
+    workspace->loadSource(source);
+    ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
+  }
+
+  bool encoderHasStarted() {
+    return test::eventually([&] { return dispatcher->runPending(), fs::exists(pids); }, 60000ms);
+  }
+
+  // The encoder ignores SIGTERM: only the SIGKILL that follows ends it.
+  void expectNoToolLeft() {
+    ASSERT_TRUE(workers->waitUntilIdle(20s)) << "the stopped encoder is still running";
+    dispatcher->runPending();
+    pid_t tool = 0;
+    pid_t helper = 0;
+    std::ifstream(pids) >> tool >> helper;
+    EXPECT_TRUE(hasEnded(tool));
+    EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); }, 5000ms)) << "the encoder's helper survived";
+    EXPECT_EQ(children.runningCount(), 0u);
+  }
 
   void generateAndFinish() {
     workspace->generateAll();
@@ -115,9 +137,15 @@ class WorkspaceStopTest : public ::testing::TestWithParam<StopWay> {
   std::unique_ptr<CompressionWorkspace> workspace;
 };
 
+class WorkspaceStopTest : public StopTest, public ::testing::WithParamInterface<StopWay> {
+ protected:
+  void SetUp() override {
+    setUpWith(GetParam() == StopWay::targetScoreSearch ? RateControlMode::targetScore : RateControlMode::manual);
+  }
+};
+
 TEST_P(WorkspaceStopTest, StopEndsTheToolsAndTheirHelpersKeepsThePreviousResultsAndLeavesNothingBehind) {
-  workspace->loadSource(source);
-  ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
+  loadSource();
   generateAndFinish();
   const CompressionResult previous = *workspace->panel(0).result;
 
@@ -127,8 +155,7 @@ TEST_P(WorkspaceStopTest, StopEndsTheToolsAndTheirHelpersKeepsThePreviousResults
   } else {
     workspace->generateAll();
   }
-  ASSERT_TRUE(test::eventually([&] { return dispatcher->runPending(), fs::exists(pids); }, 60000ms))
-      << "the encoder never started";
+  ASSERT_TRUE(encoderHasStarted());
   if (GetParam() == StopWay::panel) {
     workspace->stopPanel(workspace->panel(0).id);
   } else {
@@ -142,15 +169,7 @@ TEST_P(WorkspaceStopTest, StopEndsTheToolsAndTheirHelpersKeepsThePreviousResults
   EXPECT_EQ(stopped.result->id, previous.id);
   EXPECT_TRUE(stopped.needsRegeneration());
 
-  // The encoder ignores SIGTERM: only the SIGKILL that follows ends it.
-  ASSERT_TRUE(workers->waitUntilIdle(20s)) << "the stopped encoder is still running";
-  dispatcher->runPending();
-  pid_t tool = 0;
-  pid_t helper = 0;
-  std::ifstream(pids) >> tool >> helper;
-  EXPECT_TRUE(hasEnded(tool));
-  EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); }, 5000ms)) << "the encoder's helper survived";
-  EXPECT_EQ(children.runningCount(), 0u);
+  expectNoToolLeft();
   std::set<fs::path> resultDirectories;
   for (const auto& panel : workspace->panels()) resultDirectories.insert(panel.result->workDirectory);
   EXPECT_EQ(entries(root), resultDirectories) << "the stopped pass left a directory";
@@ -164,6 +183,21 @@ TEST_P(WorkspaceStopTest, StopEndsTheToolsAndTheirHelpersKeepsThePreviousResults
 
 INSTANTIATE_TEST_SUITE_P(Ways, WorkspaceStopTest,
                          ::testing::Values(StopWay::workspace, StopWay::panel, StopWay::targetScoreSearch));
+
+TEST_F(StopTest, CancellingADesktopSweepEndsItsToolsAndRemovesItsFiles) {
+  loadSource();
+  RateDistortionSession session(*workspace, WorkspaceServices{settings, temporaryDirectories, registry, engine,
+                                                              dispatcher, workers});
+  test::writeTextFile(gate, "");
+  session.sweepPanel(0);
+  ASSERT_TRUE(encoderHasStarted());
+  session.cancel();
+  expectNoToolLeft();
+  EXPECT_FALSE(session.isSweeping());
+  EXPECT_EQ(session.statusText(), "Sweep cancelled.");
+  EXPECT_FALSE(session.sweep(0));
+  EXPECT_TRUE(entries(root).empty()) << "the cancelled sweep left a directory";
+}
 
 }  // namespace
 }  // namespace quorlin
