@@ -31,12 +31,18 @@ SourceImageMetadata CompressionRunner::readSourceImageMetadata(const std::filesy
 }
 
 PreparedCompressionSource CompressionRunner::prepareSource(const std::filesystem::path& source) {
-  return quorlin::prepareSource(source, context_.temporaryRoot);
+  return prepareSource(source, nullptr);
 }
 
 PreparedCompressionSource CompressionRunner::prepareSource(const std::filesystem::path& source,
                                                            std::shared_ptr<const DecodedImage> decodedSource) {
-  return quorlin::prepareSource(source, context_.temporaryRoot, std::move(decodedSource));
+  try {
+    return decodedSource ? quorlin::prepareSource(source, context_.temporaryRoot, std::move(decodedSource))
+                         : quorlin::prepareSource(source, context_.temporaryRoot);
+  } catch (const CompressionError& error) {
+    logErrorDetail(context_, error);
+    throw;
+  }
 }
 
 CompressionResult CompressionRunner::runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,

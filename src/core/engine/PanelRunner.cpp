@@ -192,14 +192,24 @@ DecoderCommand decoderCommand(CompressionCodec codec, const fs::path& encoded, c
 
 CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                            const EngineContext& context, std::stop_token stopToken) {
-  EncodeStageResult stage = encodePanel(panel, source, context, stopToken);
   try {
-    return finishRun(panel, source, context, stopToken, stage);
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove_all(stage.workDirectory, ignored);
+    EncodeStageResult stage = encodePanel(panel, source, context, stopToken);
+    try {
+      return finishRun(panel, source, context, stopToken, stage);
+    } catch (...) {
+      std::error_code ignored;
+      fs::remove_all(stage.workDirectory, ignored);
+      throw;
+    }
+  } catch (const CompressionError& error) {
+    logErrorDetail(context, error);
     throw;
   }
+}
+
+void logErrorDetail(const EngineContext& context, const CompressionError& error) {
+  // A tool's failure is in its own entry already; libvips' reason is in none.
+  if (!error.detail().empty()) context.runner.logStep(error.message(), error.detail(), 1);
 }
 
 }  // namespace quorlin

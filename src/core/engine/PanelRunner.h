@@ -20,12 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "core/common/CompressionError.h"
 #include "core/engine/CodecPanel.h"
 #include "core/engine/CompressionResult.h"
 #include "core/engine/EngineContext.h"
 #include "core/engine/PreparedSource.h"
 
 namespace quorlin {
+
+// Adds a failed step to the console for `error` when it carries a detail (the
+// reason libvips gave), so the console shows why a file could not be read.
+void logErrorDetail(const EngineContext& context, const CompressionError& error);
 
 CompressionResult runPanel(const CodecPanel& panel, const PreparedCompressionSource& source,
                            const EngineContext& context, std::stop_token stopToken = {});

@@ -113,12 +113,12 @@ std::string ToolRunner::runTool(std::string_view tool, const std::vector<std::st
   return output;
 }
 
-void ToolRunner::logStep(std::string description, std::string output) const {
+void ToolRunner::logStep(std::string description, std::string output, std::int32_t exitStatus) const {
   const auto now = ConsoleClock::now();
   dispatcher_.post([&console = console_, entryId = Uuid::random(), description = std::move(description),
-                    output = std::move(output), now]() mutable {
+                    output = std::move(output), exitStatus, now]() mutable {
     console.begin(entryId, std::move(description), now);
-    console.finish(entryId, 0, std::move(output), now);
+    console.finish(entryId, exitStatus, std::move(output), now);
   });
 }
 

@@ -72,9 +72,10 @@ class ToolRunner {
   void setTimeLimit(double seconds);
   double timeLimit() const { return timeLimitSeconds_.load(); }
 
-  // Logs a step the pipeline did itself (no child process) as a completed
-  // console entry, so the console tells the whole course of a run.
-  void logStep(std::string description, std::string output) const;
+  // Logs a step the pipeline did itself (no child process) as a finished
+  // console entry, so the console tells the whole course of a run; a failed
+  // step gets a non-zero status.
+  void logStep(std::string description, std::string output, std::int32_t exitStatus = 0) const;
 
  private:
   ExecutableURLCache& cache_;

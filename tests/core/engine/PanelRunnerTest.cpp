@@ -375,6 +375,12 @@ TEST(PanelRunnerFailureTest, EveryFailureRowReportsItsMessageAndDeletesTheWorkDi
       ADD_FAILURE() << "the run succeeded";
     } catch (const CompressionError& error) {
       EXPECT_EQ(error.message(), row.message);
+      // libvips' reason, for which the message has no room, gets a failed console entry of its own.
+      EXPECT_EQ(error.detail().empty(), error.kind() != CompressionError::Kind::unreadableImage);
+      const auto entries = harness.consoleEntries();
+      EXPECT_EQ(std::any_of(entries.begin(), entries.end(), [&](const CommandConsoleEntry& entry) {
+                  return entry.commandLine == row.message && entry.output == error.detail() && entry.exitStatus == 1;
+                }), !error.detail().empty());
     }
     EXPECT_TRUE(harness.workDirectories(source).empty());
     EXPECT_TRUE(fs::exists(source.preparedURL));  // the pass's source stays
