@@ -181,6 +181,7 @@ TEST_F(CodecPanelViewTest, HeaderShowsBadgePickerByDisplayNameAndGenerate) {
   auto runs = waitingRuns(1);
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].panel.id, workspace->panel(3).id);
+  EXPECT_EQ(generate->toolTip(), "Stop this codec");
   EXPECT_TRUE(shows(view, view.findChild<QProgressBar*>()));
   finishAndApply(runs[0].number);
   EXPECT_FALSE(shows(view, view.findChild<QProgressBar*>()));

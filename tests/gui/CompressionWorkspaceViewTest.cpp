@@ -185,12 +185,12 @@ TEST_F(CompressionWorkspaceViewTest, GenerateFollowsTheModelThroughAPass) {
   QTest::mouseClick(generateButton(), Qt::LeftButton);
   auto runs = waitingRuns(4);
   EXPECT_TRUE(workspace->isRunning());
-  EXPECT_FALSE(generateButton()->isEnabled());
+  EXPECT_EQ(generateButton()->text(), "Stop");
   EXPECT_EQ(child<ActivityIndicator>("activityIndicator")->opacity(), 1.0);
   EXPECT_EQ(statusText(), "Encoding all panels...");
   for (const auto& run : runs) finishAndApply(run.number, 90.0, 2'350'000);
   EXPECT_FALSE(workspace->isRunning());
-  EXPECT_TRUE(generateButton()->isEnabled());
+  EXPECT_EQ(generateButton()->text(), "Generate");
   EXPECT_EQ(child<ActivityIndicator>("activityIndicator")->opacity(), 0.0);
   EXPECT_TRUE(statusText().startsWith("Generated ")) << statusText().toStdString();
   EXPECT_TRUE(statusText().endsWith(": 2.35 MB.")) << statusText().toStdString();
@@ -211,6 +211,20 @@ TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsE
   ASSERT_TRUE(waitUntil([&] { return workspace->isRunning(); }));
   auto runs = waitingRuns(4);
   for (const auto& run : runs) finishAndApply(run.number);
+}
+
+TEST_F(CompressionWorkspaceViewTest, EscapePressesStopWhileAPassRuns) {
+  showView();
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+  load(writeImage("scene.png", 40, 30));
+  QTest::mouseClick(generateButton(), Qt::LeftButton);
+  auto runs = waitingRuns(4);
+  QTest::keyClick(view.get(), Qt::Key_Escape);
+  ASSERT_TRUE(waitUntil([&] { return !workspace->isRunning(); }));
+  EXPECT_EQ(statusText(), "Stopped.");
+  for (const auto& run : runs) finishAndApply(run.number);  // late outcomes of a stopped pass change nothing
+  EXPECT_FALSE(workspace->panel(0).result);
 }
 
 // ---- Rate control ----

@@ -21,7 +21,7 @@ namespace quorlin::gui {
 
 namespace {
 
-constexpr std::array<std::string_view, 26> symbolTable{
+constexpr std::array<std::string_view, 27> symbolTable{
     "arrow.clockwise",
     "arrow.triangle.2.circlepath",
     "arrow.up.left.and.arrow.down.right",

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "core/common/MainThreadDispatcher.h"
 #include "core/engine/CompressionRunner.h"
 #include "core/engine/VipsRuntime.h"
+#include "core/ratedistortion/RateDistortionSession.h"
 #include "core/tools/CommandConsole.h"
 #include "core/tools/ProcessRunner.h"
 #include "core/tools/TemporaryFiles.h"
@@ -174,6 +176,66 @@ TEST_F(RealEngineWorkspaceTest, ClosingTheTabEndsTheToolsItsPassIsRunning) {
   const bool isGone = test::eventually([&] { return ::kill(encoder, 0) != 0; }, 30s);
   test::writeTextFile(release, "");   // lets a surviving encoder end, so the test cannot hang
   EXPECT_TRUE(isGone) << "cjxl kept running after its tab closed";
+}
+
+// Exited: gone, or a zombie nobody has reaped yet.
+bool hasEnded(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  return ::kill(pid, 0) != 0 || std::string(std::istreambuf_iterator<char>(stat), {}).find(") Z ") != std::string::npos;
+}
+
+// Stop by each of its ways (the workspace's, a panel's own, during a search),
+// on a cjxl that ignores SIGTERM, starts a helper and is never released.
+TEST_F(RealEngineWorkspaceTest, StopEndsTheToolsKeepsThePreviousResultsAndGenerateWorksAgainAtOnce) {
+  settings.setAutoRegenerate(false);
+  loadAndGenerate();
+  const CompressionResult previous = *workspace->panel(0).result;
+  const fs::path pids = scratch / "pids";
+  const fs::path blocking = test::writeFakeTool(scratch / "stand-ins", "cjxl",
+                                                "trap '' TERM\n(while :; do sleep 0.05; done) &\necho \"$$ $!\" > '" +
+                                                    pids.string() + "~'\nmv '" + pids.string() + "~' '" +
+                                                    pids.string() + "'\nwhile :; do sleep 0.05; done");
+  executables.invalidate();
+  for (int way : {0, 1, 2}) {
+    SCOPED_TRACE(way);
+    fs::remove(pids);
+    if (way == 2) workspace->setRateControlMode(RateControlMode::targetScore);
+    way == 1 ? workspace->generatePanel(workspace->panel(0).id) : workspace->generateAll();
+    ASSERT_TRUE(test::eventually([&] { return dispatcher->runPending(), fs::exists(pids); }, 60s));
+    way == 1 ? workspace->stopPanel(workspace->panel(0).id) : workspace->stop();
+    EXPECT_TRUE(workspace->canGenerate() && workspace->statusMessage() == "Stopped.");
+    EXPECT_EQ(workspace->panel(0).result->id, previous.id);
+    EXPECT_TRUE(workspace->panel(0).needsRegeneration());
+    ASSERT_TRUE(workers->waitUntilIdle(20s)) << "the encoder outlived its SIGKILL";
+    dispatcher->runPending();
+    pid_t tool = 0, helper = 0;
+    std::ifstream(pids) >> tool >> helper;
+    EXPECT_TRUE(test::eventually([&] { return hasEnded(tool) && hasEnded(helper); }, 5s));
+    std::set<fs::path> kept;
+    for (const auto& panel : workspace->panels()) kept.insert(panel.result->workDirectory);
+    auto entries = rootEntries();
+    EXPECT_EQ(std::set<fs::path>(entries.begin(), entries.end()), kept) << "the stopped pass left a directory";
+  }
+  fs::remove(blocking);
+  executables.invalidate();
+  workspace->generateAll();
+  ASSERT_TRUE(pumpUntil([&] { return !workspace->isRunning(); }));
+  EXPECT_FALSE(workspace->panel(0).needsRegeneration());
+}
+
+TEST_F(RealEngineWorkspaceTest, CancellingADesktopSweepEndsItsToolsAndRemovesItsFiles) {
+  test::writeFakeTool(scratch / "stand-ins", "cjxl", "touch '" + (scratch / "on").string() + "'\nwhile :; do sleep 1; done");
+  executables.invalidate();
+  workspace->loadSource(source);
+  ASSERT_TRUE(pumpUntil([&] { return !workspace->isLoadingSource(); }));
+  RateDistortionSession session(*workspace, services());
+  session.sweepPanel(0);
+  ASSERT_TRUE(test::eventually([&] { return dispatcher->runPending(), fs::exists(scratch / "on"); }, 60s));
+  session.cancel();
+  ASSERT_TRUE(workers->waitUntilIdle(20s)) << "the sweep's encoder kept running";
+  dispatcher->runPending();
+  EXPECT_EQ(session.statusText(), "Sweep cancelled.");
+  EXPECT_TRUE(rootEntries().empty());
 }
 
 }  // namespace
