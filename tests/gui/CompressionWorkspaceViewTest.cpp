@@ -196,7 +196,7 @@ TEST_F(CompressionWorkspaceViewTest, GenerateFollowsTheModelThroughAPass) {
   EXPECT_TRUE(statusText().endsWith(": 2.35 MB.")) << statusText().toStdString();
 }
 
-TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsEnabled) {
+TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsEnabledAndEscapeStopsIt) {
   showView();
   view->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
@@ -209,16 +209,6 @@ TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsE
   load(writeImage("scene.png", 40, 30));
   QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
   ASSERT_TRUE(waitUntil([&] { return workspace->isRunning(); }));
-  auto runs = waitingRuns(4);
-  for (const auto& run : runs) finishAndApply(run.number);
-}
-
-TEST_F(CompressionWorkspaceViewTest, EscapePressesStopWhileAPassRuns) {
-  showView();
-  view->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-  load(writeImage("scene.png", 40, 30));
-  QTest::mouseClick(generateButton(), Qt::LeftButton);
   auto runs = waitingRuns(4);
   QTest::keyClick(view.get(), Qt::Key_Escape);
   ASSERT_TRUE(waitUntil([&] { return !workspace->isRunning(); }));
