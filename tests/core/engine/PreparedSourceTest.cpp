@@ -108,17 +108,18 @@ TEST_F(PreparedSourceTest, EightBitUntaggedSourceStaysEightBitUntaggedRGB) {
   prepared.removeTemporaryDirectory();
   EXPECT_FALSE(fs::exists(prepared.temporaryDirectory));
   prepared.removeTemporaryDirectory();  // twice is harmless
+  // Content decides the type of a misnamed source.
+  test::makeTestPicture(8, 8).pngsave((scratch / "really-a-png.jpg").c_str());
+  EXPECT_EQ(prepareSource(scratch / "really-a-png.jpg", root).sourceContentType, "public.png");
 }
 
-TEST_F(PreparedSourceTest, SixteenBitValuesPassThroughUnchanged) {
+TEST_F(PreparedSourceTest, SixteenBitValuesAndAlphaPassThroughUnchanged) {
   test::makeTestPicture(33, 17, TestDepth::sixteen).pngsave((scratch / "deep.png").c_str());
   auto prepared = prepareSource(scratch / "deep.png", root);
   EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
   EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
   expectFaithful(prepared, 33, 17, 3, TestDepth::sixteen);
-}
-
-TEST_F(PreparedSourceTest, AlphaIsKeptOnlyWhenSomePixelIsTransparent) {
+  // Alpha is kept only when some pixel is transparent.
   test::makeTestPicture(20, 10, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "cutout.png").c_str());
   test::makeTestPicture(20, 10, TestDepth::eight, 3, TestAlpha::opaque).pngsave((scratch / "solid.png").c_str());
   auto cutout = prepareSource(scratch / "cutout.png", root);
@@ -233,12 +234,6 @@ TEST_F(PreparedSourceTest, EveryRouteToThePreparedFileGivesTheSameBytes) {
   }
 }
 
-TEST_F(PreparedSourceTest, ContentDecidesTheTypeOfAMisnamedSource) {
-  test::makeTestPicture(8, 8).pngsave((scratch / "really-a-png.jpg").c_str());
-  auto prepared = prepareSource(scratch / "really-a-png.jpg", root);
-  EXPECT_EQ(prepared.sourceContentType, "public.png");
-}
-
 TEST_F(PreparedSourceTest, AFullDiskIsAFileSystemErrorNotAnUnreadableImage) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   test::makeTestPicture(256, 256).pngsave((scratch / "a.png").c_str());
@@ -326,48 +321,37 @@ VImage tagged(VImage image, ColorSpace::WellKnown kind) {
   return image;
 }
 
+using F = const fs::path&;
+using D = DirectInputCase;
+VImage picture(TestDepth depth = TestDepth::eight, int bands = 3) { return test::makeTestPicture(8, 6, depth, bands); }
+
 INSTANTIATE_TEST_SUITE_P(
     SourceKinds, DirectInputTest,
     ::testing::Values(
-        DirectInputCase{"plain.png", true, [](const fs::path& f) { test::makeTestPicture(8, 6).pngsave(f.c_str()); }},
-        DirectInputCase{"deep.png", true,
-                        [](const fs::path& f) { test::makeTestPicture(8, 6, TestDepth::sixteen).pngsave(f.c_str()); }},
-        DirectInputCase{"grey.png", true,
-                        [](const fs::path& f) { test::makeTestPicture(8, 6, TestDepth::eight, 1).pngsave(f.c_str()); }},
-        DirectInputCase{"wide.png", true,
-                        [](const fs::path& f) {
-                          tagged(test::makeTestPicture(8, 6), ColorSpace::WellKnown::displayP3).pngsave(f.c_str());
-                        }},
-        DirectInputCase{"photo.jpg", true, [](const fs::path& f) { test::makeTestPicture(8, 6).jpegsave(f.c_str()); }},
-        DirectInputCase{"scan.tif", true, [](const fs::path& f) { test::makeTestPicture(8, 6).tiffsave(f.c_str()); }},
-        DirectInputCase{"turned.jpg", false,
-                        [](const fs::path& f) {
-                          VImage picture = test::makeTestPicture(8, 6).copy();
-                          picture.set(VIPS_META_ORIENTATION, 3);
-                          picture.jpegsave(f.c_str());
-                        }},
-        DirectInputCase{"gamma.png", false,
-                        [](const fs::path& f) {
-                          test::makeTestPicture(8, 6).pngsave(f.c_str());
-                          insertPNGChunk(f, "gAMA", {0x00, 0x00, 0xB1, 0x8F});
-                        }},
-        DirectInputCase{"palette.png", false,
-                        [](const fs::path& f) {
-                          test::makeTestPicture(8, 6).pngsave(f.c_str(), VImage::option()->set("palette", true));
-                        }},
-        DirectInputCase{"print.jpg", false,
-                        [](const fs::path& f) {
-                          test::makeTestPicture(8, 6, TestDepth::eight, 4)
-                              .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK))
-                              .jpegsave(f.c_str());
-                        }},
-        DirectInputCase{"float.tif", false,
-                        [](const fs::path& f) {
-                          (test::makeTestPicture(8, 6).cast(VIPS_FORMAT_FLOAT) / 255.0).tiffsave(f.c_str());
-                        }}),
+        D{"plain.png", true, [](F f) { picture().pngsave(f.c_str()); }},
+        D{"deep.png", true, [](F f) { picture(TestDepth::sixteen).pngsave(f.c_str()); }},
+        D{"grey.png", true, [](F f) { picture(TestDepth::eight, 1).pngsave(f.c_str()); }},
+        D{"wide.png", true, [](F f) { tagged(picture(), ColorSpace::WellKnown::displayP3).pngsave(f.c_str()); }},
+        D{"photo.jpg", true, [](F f) { picture().jpegsave(f.c_str()); }},
+        D{"scan.tif", true, [](F f) { picture().tiffsave(f.c_str()); }},
+        D{"turned.jpg", false,
+          [](F f) {
+            VImage turned = picture().copy();
+            turned.set(VIPS_META_ORIENTATION, 3);
+            turned.jpegsave(f.c_str());
+          }},
+        D{"gamma.png", false, [](F f) { picture().pngsave(f.c_str()); insertPNGChunk(f, "gAMA", {0, 0, 0xB1, 0x8F}); }},
+        D{"palette.png", false, [](F f) { picture().pngsave(f.c_str(), VImage::option()->set("palette", true)); }},
+        D{"print.jpg", false,
+          [](F f) {
+            picture(TestDepth::eight, 4)
+                .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK))
+                .jpegsave(f.c_str());
+          }},
+        D{"float.tif", false, [](F f) { (picture().cast(VIPS_FORMAT_FLOAT) / 255.0).tiffsave(f.c_str()); }}),
     [](const ::testing::TestParamInfo<DirectInputCase>& kind) {
       std::string name = kind.param.name;
-      name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }), name.end());
+      std::erase_if(name, [](char c) { return !std::isalnum(c); });
       return name;
     });
 
