@@ -72,6 +72,14 @@ TEST(SettingsCommandLineTest, LeavesOutPathsAndOutputFlagsAndQuotesTheRest) {
   EXPECT_EQ(imageIOCommandLine(C::jpeg, 7), "ImageIO JPEG quality=7");
 }
 
+// A libjpeg-turbo panel at quality 70 without progressive or optimised coding.
+CodecPanel plainTurbo(ChromaSubsampling subsampling) {
+  return panelFor(C::jpegTurbo, 70, 7, [subsampling](CodecPanel& p) {
+    p.isJPEGTurboProgressive = p.isJPEGTurboOptimized = false;
+    p.chromaSubsampling = subsampling;
+  });
+}
+
 // One encode per row with a fake encoder answering `version`. In the expected
 // arguments "IN" is the user's file, "PREP" the prepared PNG, "OUT" the
 // encoded file and "PPM" the work directory's source.ppm.
@@ -156,29 +164,14 @@ const ArgumentCase argumentCases[] = {
     {"CjpegReadsPNG", "cjpeg", cjpegCurrent, "photo.png", panelFor(C::jpegTurbo),
      {"-quality", "85", "-progressive", "-optimize", "-outfile", "OUT", "IN"},
      "cjpeg -quality 85 -progressive -optimize"},
-    {"CjpegGetsPPMForTIFF", "cjpeg", cjpegCurrent, "scan.tif",
-     panelFor(C::jpegTurbo, 70, 7, [](CodecPanel& p) {
-       p.isJPEGTurboProgressive = p.isJPEGTurboOptimized = false;
-       p.chromaSubsampling = ChromaSubsampling::fourTwoZero;
-     }),
+    // Each explicit subsampling has its cjpeg factor.
+    {"CjpegGetsPPMForTIFF", "cjpeg", cjpegCurrent, "scan.tif", plainTurbo(ChromaSubsampling::fourTwoZero),
      {"-quality", "70", "-sample", "2x2", "-outfile", "OUT", "PPM"}, ""},
-    {"Cjpeg444", "cjpeg", cjpegCurrent, "scan.tif",
-     panelFor(C::jpegTurbo, 70, 7, [](CodecPanel& p) {
-       p.isJPEGTurboProgressive = p.isJPEGTurboOptimized = false;
-       p.chromaSubsampling = ChromaSubsampling::fourFourFour;
-     }),
+    {"Cjpeg444", "cjpeg", cjpegCurrent, "scan.tif", plainTurbo(ChromaSubsampling::fourFourFour),
      {"-quality", "70", "-sample", "1x1", "-outfile", "OUT", "PPM"}, ""},
-    {"Cjpeg440", "cjpeg", cjpegCurrent, "scan.tif",
-     panelFor(C::jpegTurbo, 70, 7, [](CodecPanel& p) {
-       p.isJPEGTurboProgressive = p.isJPEGTurboOptimized = false;
-       p.chromaSubsampling = ChromaSubsampling::fourFourZero;
-     }),
+    {"Cjpeg440", "cjpeg", cjpegCurrent, "scan.tif", plainTurbo(ChromaSubsampling::fourFourZero),
      {"-quality", "70", "-sample", "1x2", "-outfile", "OUT", "PPM"}, ""},
-    {"Cjpeg422", "cjpeg", cjpegCurrent, "scan.tif",
-     panelFor(C::jpegTurbo, 70, 7, [](CodecPanel& p) {
-       p.isJPEGTurboProgressive = p.isJPEGTurboOptimized = false;
-       p.chromaSubsampling = ChromaSubsampling::fourTwoTwo;
-     }),
+    {"Cjpeg422", "cjpeg", cjpegCurrent, "scan.tif", plainTurbo(ChromaSubsampling::fourTwoTwo),
      {"-quality", "70", "-sample", "2x1", "-outfile", "OUT", "PPM"}, ""},
     {"CjpegDebian12GetsPPMForPNG", "cjpeg", cjpegDebian12, "photo.png", panelFor(C::jpegTurbo),
      {"-quality", "85", "-progressive", "-optimize", "-outfile", "OUT", "PPM"}, ""},
