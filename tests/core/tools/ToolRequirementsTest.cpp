@@ -128,14 +128,11 @@ TEST_F(InstalledToolsTest, ToolsThatFailHangOrPrintNothingUsableHaveNoVersion) {
   EXPECT_EQ(probeVersion("cjxl", failing).version, std::nullopt);
   EXPECT_EQ(probeVersion("cjxl", garbage).version, std::nullopt);
   EXPECT_EQ(probeVersion("cjxl", std::nullopt), (InstalledToolInfo{"cjxl", std::nullopt, std::nullopt, std::nullopt}));
+  // A version is read even when the probe exits non-zero.
+  EXPECT_EQ(probeVersion("exiftool", writeFakeTool(tools, "exiftool", "printf '12.57\\n'\nexit 1")).version, "12.57");
 }
 
-TEST_F(InstalledToolsTest, VersionIsReadEvenWhenTheProbeExitsNonZero) {
-  auto tool = writeFakeTool(tools, "exiftool", "printf '12.57\\n'\nexit 1");
-  EXPECT_EQ(probeVersion("exiftool", tool).version, "12.57");
-}
-
-TEST(ToolRequirementsLimitationsTest, KnownLimitationsOfAGroupNameTheVersionBound) {
+TEST(ToolRequirementsLimitationsTest, KnownLimitationsNameTheBoundAndInstalledOnesAreListedOnce) {
   EXPECT_EQ(knownOlderVersionLimitations(requirementTitled("AVIF")),
             (std::vector<std::string>{
                 "avifenc before 1.0 has no --qcolor: quality is passed as the equivalent --min/--max quantizer.",
@@ -143,10 +140,7 @@ TEST(ToolRequirementsLimitationsTest, KnownLimitationsOfAGroupNameTheVersionBoun
   EXPECT_EQ(knownOlderVersionLimitations(requirementTitled("JPEG (libjpeg-turbo)")),
             std::vector<std::string>{"cjpeg before 3.1 reads no PNG: PNG sources are converted to PPM first."});
   EXPECT_TRUE(knownOlderVersionLimitations(requirementTitled("WebP")).empty());
-}
-
-TEST(ToolRequirementsLimitationsTest, InstalledLimitationsAreListedOnce) {
-  // cjxl and djxl share one rule; it is listed once.
+  // Installed ones: cjxl and djxl share one rule; it is listed once.
   auto texts = olderVersionLimitations({found("cjxl", "0.7.0"), found("djxl", "0.7.0"), found("jxlinfo")});
   EXPECT_EQ(texts, std::vector<std::string>{"libjxl 0.7.0 cannot round-trip 16-bit images with transparency: opaque "
                                             "sources are prepared without alpha."});
