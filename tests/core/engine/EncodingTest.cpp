@@ -177,6 +177,8 @@ const ArgumentCase argumentCases[] = {
      {"-quality", "85", "-progressive", "-optimize", "-outfile", "OUT", "PPM"}, ""},
 };
 
+void PrintTo(const ArgumentCase& c, std::ostream* out) { *out << c.name; }
+
 class EncoderArgumentsTest : public ::testing::TestWithParam<ArgumentCase> {};
 
 TEST_P(EncoderArgumentsTest, ToolGetsExactlyTheseArguments) {
@@ -284,6 +286,8 @@ const FailureCase failureCases[] = {
      },
      "scan.tif", panelFor(C::jpegTurbo), "Could not read decoded image: source.png.", false},
 };
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 class EncodingFailureTest : public ::testing::TestWithParam<FailureCase> {};
 

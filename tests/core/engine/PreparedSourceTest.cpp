@@ -296,6 +296,8 @@ struct DirectInputCase {
   std::function<void(const fs::path&)> write;
 };
 
+void PrintTo(const DirectInputCase& c, std::ostream* out) { *out << c.name; }
+
 class DirectInputTest : public PreparedSourceTest, public ::testing::WithParamInterface<DirectInputCase> {};
 
 TEST_P(DirectInputTest, EncodersReadTheSourceOnlyWhenItHoldsThePreparedPixels) {

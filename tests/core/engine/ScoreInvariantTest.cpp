@@ -54,6 +54,8 @@ struct SourceKind {
   std::function<fs::path(const fs::path& directory)> make;
 };
 
+void PrintTo(const SourceKind& kind, std::ostream* out) { *out << kind.name; }
+
 // Saves by extension; `options` go to the saver.
 fs::path save(const VImage& image, const fs::path& file, vips::VOption* options = nullptr) {
   image.write_to_file(file.c_str(), options);

@@ -101,6 +101,8 @@ const SearchCase searchCases[] = {
      [](double) -> std::int64_t { return 1234; }, {85, 56, 37, 24, 16, 11, 8, 6}, 85},
 };
 
+void PrintTo(const SearchCase& c, std::ostream* out) { *out << c.name; }
+
 class TargetSearchCaseTest : public ::testing::TestWithParam<SearchCase> {};
 
 TEST_P(TargetSearchCaseTest, ProbesAndResult) {
