@@ -52,7 +52,7 @@ class DecodedImageReaderTest : public ::testing::Test {
   test::ScratchDirectory scratch;
 };
 
-TEST_F(DecodedImageReaderTest, UntaggedPNGIsTakenToBeInTheWantedSpace) {
+TEST_F(DecodedImageReaderTest, UntaggedOrSameSpacePNGKeepsItsSamplesInTheWantedSpace) {
   auto file = writeGreyPair(scratch / "dwebp.png", 1000, 50000, nullptr);
   auto p3 = ColorSpace::wellKnown(K::displayP3);
   auto image = readDecodedImage(file, DisplayMetadata{p3, 4.0});
@@ -60,6 +60,10 @@ TEST_F(DecodedImageReaderTest, UntaggedPNGIsTakenToBeInTheWantedSpace) {
   EXPECT_EQ(image->image->colorSpace(), p3);
   EXPECT_EQ(image->contentHeadroom, 4.0);
   EXPECT_EQ(samplesOf(*image->image), (std::vector<std::uint16_t>{1000, 1000, 1000, 50000, 50000, 50000}));
+  // A PNG tagged with the wanted space keeps its samples too.
+  auto tagged = readDecodedImage(writeGreyPair(scratch / "avifdec.png", 123, 65535, p3), DisplayMetadata{p3, {}});
+  ASSERT_TRUE(tagged);
+  EXPECT_EQ(samplesOf(*tagged->image), (std::vector<std::uint16_t>{123, 123, 123, 65535, 65535, 65535}));
 }
 
 TEST_F(DecodedImageReaderTest, TaggedPNGIsConvertedFromItsOwnProfileIntoTheWantedSpace) {
@@ -78,22 +82,11 @@ TEST_F(DecodedImageReaderTest, TaggedPNGIsConvertedFromItsOwnProfileIntoTheWante
   EXPECT_FALSE(image->contentHeadroom);
 }
 
-TEST_F(DecodedImageReaderTest, PNGTaggedWithTheWantedSpaceKeepsItsSamples) {
-  auto p3 = ColorSpace::wellKnown(K::displayP3);
-  auto file = writeGreyPair(scratch / "avifdec.png", 123, 65535, p3);
-  auto image = readDecodedImage(file, DisplayMetadata{p3, std::nullopt});
-  ASSERT_TRUE(image);
-  EXPECT_EQ(samplesOf(*image->image), (std::vector<std::uint16_t>{123, 123, 123, 65535, 65535, 65535}));
-}
-
-TEST_F(DecodedImageReaderTest, WithoutAWantedSpaceTheFileKeepsItsOwn) {
-  auto file = writeGreyPair(scratch / "own.png", 10, 20, ColorSpace::wellKnown(K::linearSRGB));
-  auto image = readDecodedImage(file, DisplayMetadata{});
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->image->colorSpace()->kind(), K::linearSRGB);
-}
-
-TEST_F(DecodedImageReaderTest, UnreadableFileGivesNothing) {
+// Without a wanted space the file keeps its own; an unreadable one gives nothing.
+TEST_F(DecodedImageReaderTest, OwnSpaceWithoutAWantedOneAndNothingForAnUnreadableFile) {
+  auto own = readDecodedImage(writeGreyPair(scratch / "own.png", 10, 20, ColorSpace::wellKnown(K::linearSRGB)), {});
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->image->colorSpace()->kind(), K::linearSRGB);
   test::writeTextFile(scratch / "bad.png", "not a png");
   EXPECT_FALSE(readDecodedImage(scratch / "bad.png", DisplayMetadata{ColorSpace::wellKnown(K::sRGB), {}}));
   EXPECT_FALSE(readDecodedImage(scratch / "missing.png", DisplayMetadata{}));

@@ -89,6 +89,15 @@ TEST_F(DisplayImageReaderTest, AGivenColourSpaceReinterpretsThePixelsWithoutConv
   EXPECT_EQ(grey->image->channels(), 3);
   EXPECT_EQ(grey->image->format(), SampleFormat::uint8);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(sampleAt(*grey->image, 3, 2, c), test::testSampleValue(3, 2, 0, TestDepth::eight));
+  // Without one, grey and alpha stay in plain sRGB: grey repeated, alpha carried over, nothing rounded.
+  test::makeTestPicture(4, 4, TestDepth::eight, 1, TestAlpha::varying).pngsave((scratch / "ga.png").c_str());
+  auto greyAlpha = readDisplayImage(scratch / "ga.png", nullptr, std::nullopt);
+  ASSERT_TRUE(greyAlpha);
+  EXPECT_TRUE(isPlainSRGB(greyAlpha->image->colorSpace()));
+  EXPECT_EQ(greyAlpha->image->channels(), 4);
+  EXPECT_EQ(greyAlpha->image->format(), SampleFormat::uint8);
+  EXPECT_EQ(sampleAt(*greyAlpha->image, 2, 1, 2), test::testSampleValue(2, 1, 0, TestDepth::eight));
+  EXPECT_EQ(sampleAt(*greyAlpha->image, 2, 1, 3), test::testSampleValue(2, 1, 3, TestDepth::eight));
 }
 
 TEST_F(DisplayImageReaderTest, ExifOrientationSixTurnsThePictureClockwise) {
@@ -119,19 +128,6 @@ TEST_F(DisplayImageReaderTest, FloatValuesAboveOneStayUnclipped) {
   EXPECT_FLOAT_EQ(floatAt(image, 0), 2.5f);
   EXPECT_FLOAT_EQ(floatAt(image, 1), 0.5f);
   EXPECT_FLOAT_EQ(floatAt(image, 2), -0.25f);
-}
-
-TEST_F(DisplayImageReaderTest, GreySourceKeepsItsOwnValuesInSRGB) {
-  test::makeTestPicture(4, 4, TestDepth::eight, 1, TestAlpha::varying).pngsave((scratch / "ga.png").c_str());
-  auto display = readDisplayImage(scratch / "ga.png", nullptr, std::nullopt);
-  ASSERT_TRUE(display);
-  EXPECT_TRUE(isPlainSRGB(display->image->colorSpace()));
-  EXPECT_EQ(display->image->channels(), 4);
-  EXPECT_EQ(display->image->format(), SampleFormat::uint8);
-  // Grey repeated into R, G and B, alpha carried over, nothing rounded.
-  EXPECT_EQ(sampleAt(*display->image, 2, 1, 0), test::testSampleValue(2, 1, 0, TestDepth::eight));
-  EXPECT_EQ(sampleAt(*display->image, 2, 1, 2), test::testSampleValue(2, 1, 0, TestDepth::eight));
-  EXPECT_EQ(sampleAt(*display->image, 2, 1, 3), test::testSampleValue(2, 1, 3, TestDepth::eight));
 }
 
 }  // namespace

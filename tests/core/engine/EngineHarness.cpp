@@ -38,11 +38,6 @@ std::string versionClause(std::string_view versionLine) {
 
 }  // namespace
 
-fs::path builtSsimulacra2() {
-  fs::path built = buildDirectory() / "src" / "metric" / "ssimulacra2";
-  return isExecutableFile(built) ? built : fs::path();
-}
-
 EngineHarness::EngineHarness(ToolSet tools)
     : toolDirectory(scratch / "tools"),
       temporaryRoot(scratch / "root"),

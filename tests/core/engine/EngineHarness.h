@@ -86,7 +86,4 @@ class EngineHarness {
   std::string recordingPrologue(std::string_view name, std::string_view output) const;
 };
 
-// The project's own ssimulacra2 in the build tree, or an empty path.
-std::filesystem::path builtSsimulacra2();
-
 }  // namespace quorlin::test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,16 +31,6 @@ CodecPanel panelFor(CompressionCodec codec) {
 class PanelRunnerTest : public ::testing::Test {
  protected:
   void SetUp() override { source = harness.prepare(harness.makeSource("photo.png")); }
-
-  CompressionError runFailure(const CodecPanel& panel) {
-    try {
-      runPanel(panel, source, harness.context()).removeWorkDirectory();
-    } catch (const CompressionError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "the run succeeded";
-    return CompressionError::missingTool("none");
-  }
 
   test::EngineHarness harness;
   PreparedCompressionSource source;
@@ -162,27 +153,19 @@ TEST_F(PanelRunnerTest, TheErrorMapIsKeptWithTheResultOrLeftOutByAScorerWithoutI
 
 TEST(DecoderCommandTest, EveryCodecHasItsDecoderOrTheInProcessReader) {
   const fs::path enc = "/w/p.x", dec = "/w/p-decoded.png";
-  struct Row {
-    CompressionCodec codec;
-    std::string tool;
-    Arguments arguments;
-  };
-  const Row rows[] = {
-      {CompressionCodec::jpegXL, "djxl", {enc, dec}},
-      {CompressionCodec::avif, "avifdec", {enc, dec}},
-      {CompressionCodec::webP, "dwebp", {enc, "-o", dec}},
-      {CompressionCodec::jpegli, "djpegli", {enc, dec}},
-      {CompressionCodec::heifLibheif, "heif-dec", {enc, dec}},
-      {CompressionCodec::avifLibheif, "heif-dec", {enc, dec}},
-      {CompressionCodec::jpeg2000Libheif, "heif-dec", {enc, dec}},
-      {CompressionCodec::heif, "", {}},
-      {CompressionCodec::jpegTurbo, "", {}},
-      {CompressionCodec::jpeg, "", {}},
-  };
-  for (const auto& row : rows) {
-    DecoderCommand command = decoderCommand(row.codec, enc, dec);
-    EXPECT_EQ(command.tool, row.tool) << rawValue(row.codec);
-    EXPECT_EQ(command.arguments, row.arguments) << rawValue(row.codec);
+  const std::map<CompressionCodec, std::string> tools = {
+      {CompressionCodec::jpegXL, "djxl"},          {CompressionCodec::avif, "avifdec"},
+      {CompressionCodec::webP, "dwebp"},           {CompressionCodec::jpegli, "djpegli"},
+      {CompressionCodec::heifLibheif, "heif-dec"}, {CompressionCodec::avifLibheif, "heif-dec"},
+      {CompressionCodec::jpeg2000Libheif, "heif-dec"}};
+  for (CompressionCodec codec : allCompressionCodecs()) {
+    DecoderCommand command = decoderCommand(codec, enc, dec);
+    const bool external = tools.contains(codec);
+    EXPECT_EQ(command.tool, external ? tools.at(codec) : "") << rawValue(codec);
+    const Arguments expected = !external                          ? Arguments{}
+                               : codec == CompressionCodec::webP ? Arguments{enc, "-o", dec}
+                                                                 : Arguments{enc, dec};
+    EXPECT_EQ(command.arguments, expected) << rawValue(codec);
   }
 }
 
@@ -201,82 +184,62 @@ TEST_F(PanelRunnerTest, HeifConvertStandsInForHeifDec) {
 
 // ---- Descriptions --------------------------------------------------------------
 
-TEST_F(PanelRunnerTest, JPEGXLWithAnHDRDescriptionIsShownInPQWithItsHeadroom) {
+// Without jxlinfo, or with a failing one, the result is shown in the source's
+// space; with an HDR description, in PQ with its headroom.
+TEST_F(PanelRunnerTest, JPEGXLIsShownAsJxlinfoDescribesIt) {
   harness.recordingEncoder("cjxl");
   harness.recordingDecoder("djxl");
-  harness.recordingToolPrinting("jxlinfo", test::readTextFile(fixture("jxlinfo-0.7-pq-intensity-10000.txt")));
   harness.fakeScorer("-12.5");
+  for (const char* jxlinfo : {"", "echo 'Error reading file' >&2\nexit 1"}) {
+    if (*jxlinfo) harness.tool("jxlinfo", jxlinfo);
+    harness.executables.invalidate();  // the lookup remembers the earlier miss
+    CompressionResult result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
+    EXPECT_EQ(result.decodedImage.image->colorSpace(), source.displayMetadata.colorSpace);
+    EXPECT_FALSE(result.decodedImage.contentHeadroom);
+    EXPECT_TRUE(result.encodedMetadataLines.empty());
+    result.removeWorkDirectory();
+  }
+  EXPECT_EQ(harness.consoleEntries().size(), 3u + 4u);  // the second run's jxlinfo was logged
+  harness.recordingToolPrinting("jxlinfo", test::readTextFile(fixture("jxlinfo-0.7-pq-intensity-10000.txt")));
   CompressionResult result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
   EXPECT_EQ(harness.recordedArguments("jxlinfo"), (Arguments{result.encodedURL.string()}));
   EXPECT_EQ(result.decodedImage.image->colorSpace()->kind(), ColorSpace::WellKnown::bt2100PQ);
   EXPECT_EQ(result.decodedImage.contentHeadroom, 100.0);
-  EXPECT_EQ(result.encodedMetadataLines,
-            (Arguments{"Pixel Format: 16-bit RGB", "Intensity Target: 10000.0 nits", "Minimum Nits: 0.0",
-                       "Relative to Max Display: 0", "Linear Below: 0.0",
-                       "Color Space: RGB, D65, Rec.2100 primaries, PQ transfer function, rendering intent: Relative"}));
+  EXPECT_EQ(result.encodedMetadataLines.size(), 6u);
   EXPECT_DOUBLE_EQ(result.ssimulacra2Score, -12.5);
   result.removeWorkDirectory();
 }
 
-TEST_F(PanelRunnerTest, JPEGXLWithoutJxlinfoIsShownInTheSourceSpaceAndStillSucceeds) {
-  harness.recordingEncoder("cjxl");
-  harness.recordingDecoder("djxl");
-  harness.fakeScorer("90");
-  CompressionResult result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
-  EXPECT_EQ(result.decodedImage.image->colorSpace(), source.displayMetadata.colorSpace);
-  EXPECT_FALSE(result.decodedImage.contentHeadroom);
-  EXPECT_TRUE(result.encodedMetadataLines.empty());
-  result.removeWorkDirectory();
-
-  // A failing jxlinfo is no different.
-  harness.tool("jxlinfo", "echo 'Error reading file' >&2\nexit 1");
-  harness.executables.invalidate();  // the lookup remembers the earlier miss
-  result = runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
-  EXPECT_TRUE(result.encodedMetadataLines.empty());
-  EXPECT_FALSE(result.decodedImage.contentHeadroom);
-  EXPECT_EQ(harness.consoleEntries().size(), 3u + 4u);  // the second run's jxlinfo was logged
-  result.removeWorkDirectory();
-}
-
-TEST_F(PanelRunnerTest, AVIFDescriptionComesFromTheDecodeOutput) {
+// The description comes from the decode output; only when that has no details
+// is avifdec run once more with "--info", whose failure gives no lines and no error.
+TEST_F(PanelRunnerTest, AVIFDescriptionComesFromTheDecodeOutputOrOneInfoRun) {
   harness.recordingEncoder("avifenc");
   harness.recordingDecoder("avifdec", test::readTextFile(fixture("avifdec-0.11-decode.txt")));
   harness.fakeScorer("80");
   CompressionResult result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
   EXPECT_EQ(result.encodedMetadataLines, (Arguments{"Pixel Depth: 8-bit"}));
-  // One avifdec run only: the decode itself.
   EXPECT_EQ(harness.recordedArguments("avifdec").size(), 2u);
   EXPECT_EQ(harness.consoleEntries().size(), 3u);
   result.removeWorkDirectory();
-}
 
-TEST_F(PanelRunnerTest, AVIFDecodeOutputWithoutDetailsTriggersOneInfoRun) {
-  harness.recordingEncoder("avifenc");
   fs::path info = harness.scratch / "info.txt";
   test::writeTextFile(info, "Image format: YUV420 (AV1)\n * Bit Depth : 10\n");
-  // Decoding prints nothing; "--info" prints the details.
   harness.tool("avifdec",
                "printf '%s\\n' \"$@\" >> '" + (harness.logs / "avifdec.calls").string() + "'\n"
                "if [ \"$1\" = --info ]; then cat '" + info.string() + "'; exit 0; fi\n"
                "cp '" + harness.sample("decoded.png").string() + "' \"$2\"\n");
-  harness.fakeScorer("80");
-  CompressionResult result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
+  result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
   EXPECT_EQ(result.encodedMetadataLines, (Arguments{"Format: YUV420", "Pixel Depth: 10-bit"}));
   EXPECT_EQ(test::readTextFile(harness.logs / "avifdec.calls"),
             result.encodedURL.string() + "\n" + result.decodedURL.string() + "\n--info\n" +
                 result.encodedURL.string() + "\n");
   result.removeWorkDirectory();
-
-  // A failing "--info" run gives no lines and no error.
-  test::writeTextFile(info, "");
   harness.tool("avifdec", "if [ \"$1\" = --info ]; then exit 1; fi\ncp '" + harness.sample("decoded.png").string() +
                               "' \"$2\"\n");
   result = runPanel(panelFor(CompressionCodec::avif), source, harness.context());
   EXPECT_TRUE(result.encodedMetadataLines.empty());
   result.removeWorkDirectory();
 }
-
-// ---- In-process codecs -----------------------------------------------------------
 
 TEST_F(PanelRunnerTest, InProcessCodecsNeedOnlySsimulacra2) {
   harness.fakeScorer("70.5");
@@ -292,76 +255,69 @@ TEST_F(PanelRunnerTest, InProcessCodecsNeedOnlySsimulacra2) {
   for (const auto& entry : harness.consoleEntries()) EXPECT_TRUE(entry.commandLine.starts_with("ssimulacra2 "));
 }
 
-TEST_F(PanelRunnerTest, WithNoToolAtAllInProcessCodecsFailAtScoring) {
-  EXPECT_EQ(runFailure(panelFor(CompressionCodec::jpeg)).message(),
-            "Missing command-line tool: ssimulacra2. Install it with your package manager (see Required Tools) or add it to PATH.");
-  EXPECT_TRUE(harness.workDirectories(source).empty());
-}
-
 // ---- Every failure leaves nothing behind ------------------------------------------
+
+using H = test::EngineHarness&;
+const std::string missingScorer =
+    "Missing command-line tool: ssimulacra2. Install it with your package manager (see Required Tools) or add it to "
+    "PATH.";
 
 struct FailureRow {
   const char* name;
-  void (*arrange)(test::EngineHarness&);
-  const char* message;
+  CompressionCodec codec;
+  void (*arrange)(H);
+  std::string message;
 };
 
 const FailureRow failureRows[] = {
-    {"decoder missing",
-     [](test::EngineHarness& h) {
-       h.recordingEncoder("cjxl");
-       h.fakeScorer("80");
-     },
+    {"decoder missing", CompressionCodec::jpegXL, [](H h) { h.recordingEncoder("cjxl"); h.fakeScorer("80"); },
      "Missing command-line tool: djxl. Install it with your package manager (see Required Tools) or add it to PATH."},
-    {"decoder exits non-zero",
-     [](test::EngineHarness& h) {
-       h.recordingEncoder("cjxl");
-       h.tool("djxl", "echo 'Failed to decode' >&2\nexit 1");
-       h.fakeScorer("80");
+    {"decoder exits non-zero", CompressionCodec::jpegXL,
+     [](H h) {
+       h.recordingEncoder("cjxl"); h.tool("djxl", "echo 'Failed to decode' >&2\nexit 1"); h.fakeScorer("80");
      },
      "djxl failed. Failed to decode"},
-    {"encoder exits 0 without output",
-     [](test::EngineHarness& h) {
-       h.tool("cjxl", "exit 0");
-       h.recordingDecoder("djxl");
-       h.fakeScorer("80");
-     },
+    {"encoder exits 0 without output", CompressionCodec::jpegXL,
+     [](H h) { h.tool("cjxl", "exit 0"); h.recordingDecoder("djxl"); h.fakeScorer("80"); },
      "Expected output was not created: photo.jxl."},
-    {"decoder exits 0 without output",
-     [](test::EngineHarness& h) {
-       h.recordingEncoder("cjxl");
-       h.recordingToolPrinting("djxl", "Decoded.");
-       h.fakeScorer("80");
-     },
+    {"decoder exits 0 without output", CompressionCodec::jpegXL,
+     [](H h) { h.recordingEncoder("cjxl"); h.recordingToolPrinting("djxl", "Decoded."); h.fakeScorer("80"); },
      "Expected output was not created: photo-decoded.png."},
-    {"decoder writes garbage",
-     [](test::EngineHarness& h) {
+    {"decoder writes garbage", CompressionCodec::jpegXL,
+     [](H h) {
        h.recordingEncoder("cjxl");
        test::writeTextFile(h.scratch / "garbage.png", "\x89PNG\r\n\x1a\n this is not a picture");
        h.recordingDecoderCopying("djxl", h.scratch / "garbage.png");
        h.fakeScorer("80");
      },
      "Could not read decoded image: photo-decoded.png."},
-    {"ssimulacra2 prints no number",
-     [](test::EngineHarness& h) {
-       h.recordingEncoder("cjxl");
-       h.recordingDecoder("djxl");
-       h.fakeScorer("no score today");
-     },
+    {"ssimulacra2 prints no number", CompressionCodec::jpegXL,
+     [](H h) { h.recordingEncoder("cjxl"); h.recordingDecoder("djxl"); h.fakeScorer("no score today"); },
      "ssimulacra2 failed. no score today"},
-    {"ssimulacra2 fails",
-     [](test::EngineHarness& h) {
-       h.recordingEncoder("cjxl");
-       h.recordingDecoder("djxl");
+    {"ssimulacra2 fails", CompressionCodec::jpegXL,
+     [](H h) {
+       h.recordingEncoder("cjxl"); h.recordingDecoder("djxl");
        h.tool("ssimulacra2", "echo 'Image size mismatch.' >&2\nexit 1");
      },
      "ssimulacra2 failed. Image size mismatch."},
-    {"ssimulacra2 missing",
-     [](test::EngineHarness& h) {
-       h.recordingEncoder("cjxl");
-       h.recordingDecoder("djxl");
+    {"ssimulacra2 missing", CompressionCodec::jpegXL, [](H h) { h.recordingEncoder("cjxl"); h.recordingDecoder("djxl"); },
+     missingScorer},
+    {"no tool at all for an in-process codec", CompressionCodec::jpeg, [](H) {}, missingScorer},
+    // cjpeg "succeeds" with a JPEG that ends after its first bytes.
+    {"corrupt file for the in-process decoder", CompressionCodec::jpegTurbo,
+     [](H h) {
+       test::writeTextFile(h.scratch / "cut.jpg", test::readTextFile(h.sample("sample.jpg")).substr(0, 40));
+       h.recordingEncoderWriting("cjpeg", "../cut.jpg");
+       h.fakeScorer("80");
      },
-     "Missing command-line tool: ssimulacra2. Install it with your package manager (see Required Tools) or add it to PATH."},
+     "Could not read decoded image: photo.jpg."},
+    // The user's file went away after preparation; cwebp reads it directly.
+    {"source deleted after preparation", CompressionCodec::webP,
+     [](H h) {
+       h.tool("cwebp", "[ -f \"$7\" ] || { echo \"Could not read input file $7\" >&2; exit 255; }\nexit 9");
+       fs::remove(h.scratch / "photo.png");
+     },
+     "cwebp failed. Could not read input file PHOTO"},
 };
 
 TEST(PanelRunnerFailureTest, EveryFailureRowReportsItsMessageAndDeletesTheWorkDirectory) {
@@ -370,38 +326,23 @@ TEST(PanelRunnerFailureTest, EveryFailureRowReportsItsMessageAndDeletesTheWorkDi
     test::EngineHarness harness;
     auto source = harness.prepare(harness.makeSource("photo.png"));
     row.arrange(harness);
+    std::string message = row.message;
+    if (message.ends_with("PHOTO")) message.replace(message.size() - 5, 5, source.sourceURL.string());
     try {
-      runPanel(panelFor(CompressionCodec::jpegXL), source, harness.context());
+      runPanel(panelFor(row.codec), source, harness.context());
       ADD_FAILURE() << "the run succeeded";
     } catch (const CompressionError& error) {
-      EXPECT_EQ(error.message(), row.message);
+      EXPECT_EQ(error.message(), message);
       // libvips' reason, for which the message has no room, gets a failed console entry of its own.
       EXPECT_EQ(error.detail().empty(), error.kind() != CompressionError::Kind::unreadableImage);
       const auto entries = harness.consoleEntries();
       EXPECT_EQ(std::any_of(entries.begin(), entries.end(), [&](const CommandConsoleEntry& entry) {
-                  return entry.commandLine == row.message && entry.output == error.detail() && entry.exitStatus == 1;
+                  return entry.commandLine == message && entry.output == error.detail() && entry.exitStatus == 1;
                 }), !error.detail().empty());
     }
     EXPECT_TRUE(harness.workDirectories(source).empty());
     EXPECT_TRUE(fs::exists(source.preparedURL));  // the pass's source stays
   }
-}
-
-TEST_F(PanelRunnerTest, CorruptEncodedFileForTheInProcessDecoderIsUnreadable) {
-  // cjpeg "succeeds" with a JPEG that ends after its first bytes.
-  test::writeTextFile(harness.scratch / "cut.jpg", test::readTextFile(harness.sample("sample.jpg")).substr(0, 40));
-  harness.recordingEncoderWriting("cjpeg", "../cut.jpg");
-  harness.fakeScorer("80");
-  EXPECT_EQ(runFailure(panelFor(CompressionCodec::jpegTurbo)).message(), "Could not read decoded image: photo.jpg.");
-  EXPECT_TRUE(harness.workDirectories(source).empty());
-}
-
-TEST_F(PanelRunnerTest, SourceDeletedAfterPreparationFailsTheDirectEncoderCleanly) {
-  harness.tool("cwebp", "[ -f \"$7\" ] || { echo \"Could not read input file $7\" >&2; exit 255; }\nexit 9");
-  fs::remove(source.sourceURL);
-  CompressionError error = runFailure(panelFor(CompressionCodec::webP));
-  EXPECT_EQ(error.message(), "cwebp failed. Could not read input file " + source.sourceURL.string());
-  EXPECT_TRUE(harness.workDirectories(source).empty());
 }
 
 }  // namespace

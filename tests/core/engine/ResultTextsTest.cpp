@@ -13,23 +13,18 @@ TEST(ResultTextsTest, DurationsSwitchFromMillisecondsToSecondsAtOneSecond) {
   EXPECT_EQ(durationText(12.345), "12.35 s");  // 12.345 is stored just above, so it rounds up
 }
 
-TEST(ResultTextsTest, BitsPerPixelNeedsAPixelCount) {
+TEST(ResultTextsTest, RatesNeedAPixelCountAndSizesAndTimesAboveZero) {
   // 12,000 bytes over a 400 x 300 picture: 96,000 bits / 120,000 pixels.
   EXPECT_EQ(bitsPerPixelText(12000, 120000), "0.80 bpp");
   EXPECT_EQ(bitsPerPixel(12000, 120000), 0.8);
   EXPECT_EQ(bitsPerPixelText(12000, std::nullopt), "--");
   EXPECT_EQ(bitsPerPixelText(12000, 0), "--");
-}
-
-TEST(ResultTextsTest, SavingsAgainstTheSourceFile) {
+  // Savings against the source file; decode speed in megapixels per second.
   EXPECT_EQ(savingsText(250, 1000), "75.0%");
   EXPECT_EQ(savingsText(1500, 1000), "-50.0%");  // bigger than the source
   EXPECT_EQ(savingsText(1, 3), "66.7%");
   EXPECT_EQ(savingsText(10, 0), "--");
   EXPECT_FALSE(savingsPercent(10, 0));
-}
-
-TEST(ResultTextsTest, DecodeSpeedInMegapixelsPerSecond) {
   EXPECT_EQ(decodeSpeedText(12'000'000, 0.5), "24.0 MP/s");
   EXPECT_EQ(decodeSpeedText(std::nullopt, 0.5), "--");
   EXPECT_EQ(decodeSpeedText(12'000'000, 0.0), "--");

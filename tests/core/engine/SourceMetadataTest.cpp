@@ -76,6 +76,14 @@ TEST_F(SourceMetadataTest, PlainEightBitPNG) {
   EXPECT_EQ(metadata.dpiWidth, std::nullopt);
   EXPECT_EQ(metadata.dpiHeight, std::nullopt);
   EXPECT_FALSE(metadata.isJPEG);
+
+  auto p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3);
+  test::makeTestPicture(8, 8, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
+  VImage tagged = test::makeTestPicture(8, 8).copy();
+  vips_image_set_blob_copy(tagged.get_image(), VIPS_META_ICC_NAME, p3->iccProfile().data(), p3->iccProfile().size());
+  tagged.pngsave((scratch / "p3.png").c_str());
+  EXPECT_EQ(read(scratch / "grey.png").colorModel, "Gray");
+  EXPECT_EQ(read(scratch / "p3.png").colorProfileName, "Display P3");
 }
 
 TEST_F(SourceMetadataTest, SixteenBitPNGWithAlphaAndResolution) {
@@ -88,17 +96,6 @@ TEST_F(SourceMetadataTest, SixteenBitPNGWithAlphaAndResolution) {
   ASSERT_TRUE(metadata.dpiWidth && metadata.dpiHeight);
   EXPECT_NEAR(*metadata.dpiWidth, 11811 * 0.0254, 1e-9);
   EXPECT_EQ(dpiText(metadata), "300");
-}
-
-TEST_F(SourceMetadataTest, GreyPNGWithAProfile) {
-  auto p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3);
-  test::makeTestPicture(8, 8, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
-  VImage tagged = test::makeTestPicture(8, 8).copy();
-  vips_image_set_blob_copy(tagged.get_image(), VIPS_META_ICC_NAME, p3->iccProfile().data(), p3->iccProfile().size());
-  tagged.pngsave((scratch / "p3.png").c_str());
-  EXPECT_EQ(read(scratch / "grey.png").colorModel, "Gray");
-  EXPECT_EQ(read(scratch / "grey.png").hasAlpha, false);
-  EXPECT_EQ(read(scratch / "p3.png").colorProfileName, "Display P3");
 }
 
 TEST_F(SourceMetadataTest, CMYKJPEG) {
@@ -121,7 +118,7 @@ TEST_F(SourceMetadataTest, CMYKJPEG) {
   EXPECT_EQ(read(scratch / "plain-cmyk.jpg").colorProfileName, std::nullopt);
 }
 
-TEST_F(SourceMetadataTest, TIFFResolutionInEitherUnit) {
+TEST_F(SourceMetadataTest, ResolutionOfTIFFInEitherUnitAndOfJPEG) {
   VImage picture = test::makeTestPicture(10, 10);
   withResolution(picture, 300, 72)
       .tiffsave((scratch / "inch.tif").c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
@@ -135,9 +132,7 @@ TEST_F(SourceMetadataTest, TIFFResolutionInEitherUnit) {
   auto cm = read(scratch / "cm.tif");
   EXPECT_NEAR(cm.dpiWidth.value_or(0), 300, 0.01);
   EXPECT_EQ(dpiText(cm), "300");
-}
-
-TEST_F(SourceMetadataTest, JPEGWithoutAnyDensityHasNoResolution) {
+  // A JPEG without any density has no resolution.
   withResolution(test::makeTestPicture(10, 10), 300, 300)
       .jpegsave((scratch / "bare.jpg").c_str(), VImage::option()->set("strip", true));
   withResolution(test::makeTestPicture(10, 10), 240, 240).jpegsave((scratch / "exif.jpg").c_str());
@@ -217,30 +212,24 @@ SourceImageMetadata displayP3Photo() {
   return metadata;
 }
 
-TEST(SourceTextsTest, SummaryLine) {
+TEST(SourceTextsTest, SummaryAndSpecLinesLeaveOutWhatIsUnknown) {
   EXPECT_EQ(summaryLine(displayP3Photo(), 2'350'000), "4032 x 3024 px  |  8-bit  |  Display P3  |  2.35 MB");
-  SourceImageMetadata unknown;
-  unknown.pixelWidth = 10;
-  unknown.pixelHeight = 20;
-  unknown.hasAlpha = true;
-  EXPECT_EQ(summaryLine(unknown, 999), "10 x 20 px  |  bit depth unknown + alpha  |  profile unknown  |  999 bytes");
-  unknown.bitDepth = 16;
-  EXPECT_EQ(summaryLine(unknown, 1000), "10 x 20 px  |  16-bit + alpha  |  profile unknown  |  1.0 KB");
-}
-
-TEST(SourceTextsTest, SpecLinesInOrderWithOptionalLinesLeftOut) {
-  using Lines = std::vector<std::string>;
   EXPECT_EQ(specLines(displayP3Photo(), 2'350'000),
-            (Lines{"File Size: 2.35 MB", "Dimensions: 4032 x 3024 px", "Format: HEIC image", "Bit Depth: 8-bit",
-                   "Color Model: RGB", "Color Profile: Display P3", "Alpha: no", "DPI: 72", "Orientation: 1"}));
+            (std::vector<std::string>{"File Size: 2.35 MB", "Dimensions: 4032 x 3024 px", "Format: HEIC image",
+                                      "Bit Depth: 8-bit", "Color Model: RGB", "Color Profile: Display P3",
+                                      "Alpha: no", "DPI: 72", "Orientation: 1"}));
   SourceImageMetadata sparse;
-  sparse.pixelWidth = 3;
-  sparse.pixelHeight = 2;
+  sparse.pixelWidth = 10;
+  sparse.pixelHeight = 20;
   sparse.dpiWidth = 300;  // without a height there is no DPI text
   EXPECT_EQ(specLines(sparse, 18),
-            (Lines{"File Size: 18 bytes", "Dimensions: 3 x 2 px", "Bit Depth: --", "Color Profile: --"}));
+            (std::vector<std::string>{"File Size: 18 bytes", "Dimensions: 10 x 20 px", "Bit Depth: --",
+                                      "Color Profile: --"}));
   sparse.hasAlpha = true;
   EXPECT_EQ(specLines(sparse, 18).back(), "Alpha: yes");
+  EXPECT_EQ(summaryLine(sparse, 999), "10 x 20 px  |  bit depth unknown + alpha  |  profile unknown  |  999 bytes");
+  sparse.bitDepth = 16;
+  EXPECT_EQ(summaryLine(sparse, 1000), "10 x 20 px  |  16-bit + alpha  |  profile unknown  |  1.0 KB");
 }
 
 TEST(SourceTextsTest, DPITextNeedsBothValues) {

@@ -17,11 +17,8 @@ using Clock = std::chrono::steady_clock;
 
 class ChildProcessTrackerTest : public test::ToolRunnerFixture {
  protected:
-  // Waits, with a generous bound, until `file` exists.
   bool waitForFile(const fs::path& file) {
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(file) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return fs::exists(file);
+    return test::eventually([&] { return fs::exists(file); }, std::chrono::seconds(30));
   }
 
   ChildProcessTracker tracker;
@@ -60,10 +57,13 @@ TEST_F(ChildProcessTrackerTest, ToolsStartedAfterTerminationAreEndedAtOnce) {
 
 TEST_F(ChildProcessTrackerTest, UntrackedRunsAreNotTouched) {
   fs::path started = scratch / "started";
-  fakeTool("cwebp", "touch '" + started.string() + "'\nsleep 1\necho done");
+  // Runs until the test releases it, after terminating every tracked tool.
+  fakeTool("cwebp", "touch '" + started.string() + "'\nwhile [ ! -e '" + (scratch / "release").string() +
+                        "' ]; do sleep 0.01; done\necho done");
   auto run = std::async(std::launch::async, [&] { return runner.runTool("cwebp", {}); });
   ASSERT_TRUE(waitForFile(started));
   tracker.terminateAll(SIGTERM);
+  test::writeTextFile(scratch / "release", "");
   EXPECT_EQ(run.get(), "done\n");
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace quorlin {
 namespace {
 
@@ -45,43 +47,33 @@ TEST(CommandConsoleEntryTest, EntriesAreEqualOnlyWhenEveryFieldIs) {
   a.id = Uuid::random();
   a.commandLine = "cjxl in out";
   a.startedAt = start;
-  CommandConsoleEntry b = a;
-  EXPECT_EQ(a, b);
-  b.output = "x";
-  EXPECT_NE(a, b);
-  b = a;
-  b.finishedAt = start;
-  EXPECT_NE(a, b);
-  b = a;
-  b.launchError = "";
-  EXPECT_NE(a, b);  // an empty message is still a launch error
-  b = a;
-  b.id = Uuid::random();
-  EXPECT_NE(a, b);
+  EXPECT_EQ(a, CommandConsoleEntry(a));
+  const std::function<void(CommandConsoleEntry&)> changes[] = {
+      [](CommandConsoleEntry& b) { b.output += "x"; },        [](CommandConsoleEntry& b) { b.finishedAt = start; },
+      [](CommandConsoleEntry& b) { b.launchError = ""; },    // an empty message is still a launch error
+      [](CommandConsoleEntry& b) { b.id = Uuid::random(); }, [](CommandConsoleEntry& b) { b.exitStatus = 0; },
+      [](CommandConsoleEntry& b) { b.commandLine += " x"; },   [](CommandConsoleEntry& b) { b.startedAt += 1ms; }};
+  for (const auto& change : changes) {
+    CommandConsoleEntry b = a;
+    change(b);
+    EXPECT_NE(a, b);
+  }
 }
 
-TEST(CommandConsoleStoreTest, LaterRunsAreListedOnTop) {
+TEST(CommandConsoleStoreTest, LaterRunsAreListedOnTopAndFinishOrFailLaunchFillTheEntry) {
   CommandConsoleStore store;
   Uuid first = store.begin("cjxl a b");
-  Uuid second = store.begin("djxl b c");
-  ASSERT_EQ(store.entries().size(), 2u);
-  EXPECT_EQ(store.entries()[0].id, second);
-  EXPECT_EQ(store.entries()[1].id, first);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(store.entries()[0].statusText(), "Running");
-  EXPECT_EQ(store.entries()[0].output, "");
-}
-
-TEST(CommandConsoleStoreTest, FinishAndFailLaunchFillTheEntry) {
-  CommandConsoleStore store;
   Uuid id = Uuid::random();
   store.begin(id, "cwebp -q 85", start);
+  ASSERT_EQ(store.entries().size(), 2u);
+  EXPECT_EQ(store.entries()[0].id, id);
+  EXPECT_EQ(store.entries()[1].id, first);
+  EXPECT_EQ(store.entries()[1].statusText(), "Running");
+  EXPECT_EQ(store.entries()[1].output, "");
   store.finish(id, 0, "", start + 1234ms);
-  const auto& entry = store.entries().front();
-  EXPECT_EQ(entry.commandLine, "cwebp -q 85");
-  EXPECT_EQ(entry.statusText(), "Completed");
-  EXPECT_EQ(entry.durationText(), "1.23 s");
-
+  EXPECT_EQ(store.entries().front().commandLine, "cwebp -q 85");
+  EXPECT_EQ(store.entries().front().statusText(), "Completed");
+  EXPECT_EQ(store.entries().front().durationText(), "1.23 s");
   Uuid failed = Uuid::random();
   store.begin(failed, "cjpegli x", start);
   store.failLaunch(failed, "Permission denied", start + 10ms);

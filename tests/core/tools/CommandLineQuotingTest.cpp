@@ -32,12 +32,10 @@ TEST(CommandLineQuotingTest, SingleQuoteBecomesCloseEscapeReopen) {
   EXPECT_EQ(quoteForDisplay("'"), "''\\'''");
 }
 
-TEST(CommandLineQuotingTest, EmptyElementShowsAsNothingBetweenTwoSpaces) {
+TEST(CommandLineQuotingTest, ElementsAreJoinedWithOneSpaceAndAnEmptyOneShowsAsNothing) {
   EXPECT_EQ(quoteForDisplay(""), "");
   EXPECT_EQ(displayCommandLine("cwebp", {"-q", "", "85"}), "cwebp -q  85");
-}
-
-TEST(CommandLineQuotingTest, CommandLineJoinsNameAndQuotedArgumentsWithOneSpace) {
+  // Name and quoted arguments are joined with one space.
   EXPECT_EQ(displayCommandLine("cjxl", {"a b.png", "-d", "1"}), "cjxl 'a b.png' -d 1");
   EXPECT_EQ(displayCommandLine("exiftool", {}), "exiftool");
 }

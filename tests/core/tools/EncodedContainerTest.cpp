@@ -35,16 +35,12 @@ std::string metaWithProperty(std::string_view propertyType) {
 }
 
 TEST(EncodedContainerTest, EveryCodecExpectsItsContainer) {
-  EXPECT_EQ(expectedContainer(CompressionCodec::jpegXL), EncodedContainer::jpegXL);
-  EXPECT_EQ(expectedContainer(CompressionCodec::avif), EncodedContainer::avif);
-  EXPECT_EQ(expectedContainer(CompressionCodec::webP), EncodedContainer::webP);
-  EXPECT_EQ(expectedContainer(CompressionCodec::jpegli), EncodedContainer::jpeg);
-  EXPECT_EQ(expectedContainer(CompressionCodec::heifLibheif), EncodedContainer::heif);
-  EXPECT_EQ(expectedContainer(CompressionCodec::avifLibheif), EncodedContainer::avif);
-  EXPECT_EQ(expectedContainer(CompressionCodec::jpeg2000Libheif), EncodedContainer::jpeg2000);
-  EXPECT_EQ(expectedContainer(CompressionCodec::heif), EncodedContainer::heif);
-  EXPECT_EQ(expectedContainer(CompressionCodec::jpegTurbo), EncodedContainer::jpeg);
-  EXPECT_EQ(expectedContainer(CompressionCodec::jpeg), EncodedContainer::jpeg);
+  using E = EncodedContainer;
+  const E expected[] = {E::jpegXL, E::avif, E::webP, E::jpeg, E::heif, E::avif, E::jpeg2000, E::heif, E::jpeg, E::jpeg};
+  ASSERT_EQ(allCompressionCodecs().size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(expectedContainer(allCompressionCodecs()[i]), expected[i]) << rawValue(allCompressionCodecs()[i]);
+  }
 }
 
 TEST(EncodedContainerTest, JPEGXLCodestreamOrContainer) {
@@ -56,13 +52,11 @@ TEST(EncodedContainerTest, JPEGXLCodestreamOrContainer) {
   EXPECT_FALSE(hasContainerSignature("\xFF", EncodedContainer::jpegXL));
 }
 
-TEST(EncodedContainerTest, WebPIsRiffWithTheWebPForm) {
+TEST(EncodedContainerTest, WebPIsRiffWithTheWebPFormAndJPEGStartsWithAMarker) {
   EXPECT_TRUE(hasContainerSignature(std::string("RIFF\x24\0\0\0WEBPVP8 ", 16), EncodedContainer::webP));
   EXPECT_FALSE(hasContainerSignature(std::string("RIFF\x24\0\0\0WAVEfmt ", 16), EncodedContainer::webP));
   EXPECT_FALSE(hasContainerSignature("RIFF", EncodedContainer::webP));
-}
-
-TEST(EncodedContainerTest, JPEGStartsWithStartOfImageAndAMarker) {
+  // A JPEG starts with the start of image and a marker.
   EXPECT_TRUE(hasContainerSignature("\xFF\xD8\xFF\xE0", EncodedContainer::jpeg));
   EXPECT_TRUE(hasContainerSignature("\xFF\xD8\xFF", EncodedContainer::jpeg));
   EXPECT_FALSE(hasContainerSignature(std::string("\xFF\xD8\x00", 3), EncodedContainer::jpeg));
@@ -76,7 +70,7 @@ TEST(EncodedContainerTest, AVIFNeedsTheAvifOrAvisBrand) {
   EXPECT_FALSE(hasContainerSignature(box("free", "avif"), EncodedContainer::avif));  // brand outside ftyp
 }
 
-TEST(EncodedContainerTest, HEIFNeedsAHeifBrandAndAnHEVCConfiguration) {
+TEST(EncodedContainerTest, HEIFNeedsAHeifBrandAndHEVCAndJPEG2000TheJ2kiBrand) {
   EXPECT_TRUE(hasContainerSignature(ftyp("heic", {"mif1", "heic"}) + metaWithProperty("hvcC"), EncodedContainer::heif));
   EXPECT_TRUE(hasContainerSignature(ftyp("mif1", {"heix"}) + metaWithProperty("hvcC"), EncodedContainer::heif));
   EXPECT_TRUE(hasContainerSignature(ftyp("mif1", {"miaf"}) + metaWithProperty("hvcC"), EncodedContainer::heif));
@@ -89,9 +83,7 @@ TEST(EncodedContainerTest, HEIFNeedsAHeifBrandAndAnHEVCConfiguration) {
   auto file = scratch / "late-meta.heic";
   test::writeTextFile(file, ftyp("heic", {"mif1"}) + box("mdat", std::string(300000, '\x55')) + metaWithProperty("hvcC"));
   EXPECT_TRUE(fileHasContainerSignature(file, EncodedContainer::heif));
-}
-
-TEST(EncodedContainerTest, JPEG2000NeedsTheJ2kiBrand) {
+  // JPEG 2000 needs the j2ki brand.
   EXPECT_TRUE(hasContainerSignature(ftyp("j2ki", {"mif1", "j2ki"}), EncodedContainer::jpeg2000));
   // What heif-enc 1.15 writes for --jpeg2000: HEVC under a heic brand.
   EXPECT_FALSE(hasContainerSignature(ftyp("heic", {"mif1", "heic"}) + metaWithProperty("hvcC"),
@@ -108,26 +100,14 @@ TEST(EncodedContainerTest, MalformedBoxesNeverMatchOrHang) {
   EXPECT_FALSE(fileHasContainerSignature("/nonexistent/file.avif", EncodedContainer::avif));
 }
 
-TEST(EncodedContainerTest, FailureTextNamesTheEncoderAndTheCodec) {
-  EXPECT_EQ(noCodecDataMessage("heif-enc", "JPEG 2000"), "heif-enc wrote no JPEG 2000 data.");
-  EXPECT_EQ(noCodecDataMessage("cjpeg", "JPEG"), "cjpeg wrote no JPEG data.");
-}
-
-// The installed encoders, on a tiny synthetic image.
+// The installed heif-enc, on a tiny synthetic 4:4:4 Y4M image.
 class RealEncoderContainerTest : public test::ToolRunnerFixture {
  protected:
   RealEncoderContainerTest() {
-    // 16x16 gradients: a PPM for cjxl, cwebp, cjpeg and a 4:4:4 Y4M for heif-enc and avifenc.
-    std::string ppm = "P6\n16 16\n255\n";
-    for (int y = 0; y < 16; ++y)
-      for (int x = 0; x < 16; ++x) ppm += {static_cast<char>(x * 16), static_cast<char>(y * 16), '\x80'};
-    test::writeTextFile(ppmFile, ppm);
     std::string y4m = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\nFRAME\n";
     for (int plane = 0; plane < 3; ++plane)
       for (int i = 0; i < 256; ++i) y4m += static_cast<char>(plane == 0 ? i : 128);
     test::writeTextFile(y4mFile, y4m);
-    // The real tools: search the system's directories, no fakes.
-    searchPath.setCustomToolDirectories({});
   }
 
   bool has(std::string_view tool) {
@@ -138,42 +118,10 @@ class RealEncoderContainerTest : public test::ToolRunnerFixture {
     return realRunner.runTool(tool, arguments);
   }
 
-  std::filesystem::path ppmFile = scratch / "in.ppm";
   std::filesystem::path y4mFile = scratch / "in.y4m";
   ToolSearchPath realDirectories{cache};
   ToolRunner realRunner{cache, realDirectories, dispatcher, console, ChildStandardInput::nullDevice};
 };
-
-TEST_F(RealEncoderContainerTest, RealOutputsCarryTheirContainers) {
-  int ran = 0;
-  if (has("cjxl")) {
-    run("cjxl", {ppmFile.string(), (scratch / "o.jxl").string()});
-    EXPECT_TRUE(fileHasContainerSignature(scratch / "o.jxl", EncodedContainer::jpegXL));
-    ++ran;
-  }
-  if (has("cwebp")) {
-    run("cwebp", {"-q", "80", ppmFile.string(), "-o", (scratch / "o.webp").string()});
-    EXPECT_TRUE(fileHasContainerSignature(scratch / "o.webp", EncodedContainer::webP));
-    EXPECT_FALSE(fileHasContainerSignature(scratch / "o.webp", EncodedContainer::jpeg));
-    ++ran;
-  }
-  if (has("cjpeg")) {
-    run("cjpeg", {"-quality", "80", "-outfile", (scratch / "o.jpg").string(), ppmFile.string()});
-    EXPECT_TRUE(fileHasContainerSignature(scratch / "o.jpg", EncodedContainer::jpeg));
-    ++ran;
-  }
-  if (has("heif-enc")) {
-    run("heif-enc", {"-q", "50", y4mFile.string(), "-o", (scratch / "o.heic").string()});
-    EXPECT_TRUE(fileHasContainerSignature(scratch / "o.heic", EncodedContainer::heif));
-    EXPECT_FALSE(fileHasContainerSignature(scratch / "o.heic", EncodedContainer::avif));
-    EXPECT_FALSE(fileHasContainerSignature(scratch / "o.heic", EncodedContainer::jpeg2000));
-    run("heif-enc", {"--avif", "-q", "50", y4mFile.string(), "-o", (scratch / "o.avif").string()});
-    EXPECT_TRUE(fileHasContainerSignature(scratch / "o.avif", EncodedContainer::avif));
-    EXPECT_FALSE(fileHasContainerSignature(scratch / "o.avif", EncodedContainer::heif));
-    ++ran;
-  }
-  if (ran == 0) GTEST_SKIP() << "none of cjxl, cwebp, cjpeg, heif-enc is installed";
-}
 
 TEST_F(RealEncoderContainerTest, OldHeifEncJPEG2000FalseSuccessIsCaught) {
   if (!has("heif-enc")) GTEST_SKIP() << "heif-enc is not installed";

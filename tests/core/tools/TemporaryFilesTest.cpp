@@ -84,12 +84,8 @@ TEST(TemporaryFilesTest, StalePurgeRemovesOnlyDirectoriesOlderThanTheAge) {
   // A link is not a directory of ours: neither it nor its target goes.
   EXPECT_TRUE(fs::is_symlink(root / "old-link"));
   EXPECT_TRUE(fs::is_directory(scratch / "target"));
-}
-
-TEST(TemporaryFilesTest, StalePurgeOfAMissingRootCreatesNothing) {
-  test::ScratchDirectory scratch;
-  TemporaryDirectoryManager manager(scratch / "never-made" / "Brimwell");
-  manager.purgeStaleDirectories(86400);
+  // Purging a missing root creates nothing.
+  TemporaryDirectoryManager(scratch / "never-made" / "Brimwell").purgeStaleDirectories(86400);
   EXPECT_FALSE(fs::exists(scratch / "never-made"));
 }
 
@@ -147,46 +143,31 @@ TEST(TemporaryFilesTest, ReleasingABagRemovesExactlyItsOwnDirectories) {
   EXPECT_FALSE(fs::exists(theirs));
 }
 
-class TemporaryRootTest : public ::testing::Test {
- protected:
-  test::ScratchDirectory scratch;
-  std::string userRoot = "Brimwell-" + std::to_string(::geteuid());
-};
-
-TEST_F(TemporaryRootTest, MissingRootIsChosenWithoutBeingCreated) {
-  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / "Brimwell");
-  EXPECT_FALSE(fs::exists(scratch / "Brimwell"));
-}
-
-TEST_F(TemporaryRootTest, OwnRootIsMadePrivate) {
-  fs::create_directory(scratch / "Brimwell");
-  ::chmod((scratch / "Brimwell").c_str(), 0755);
-  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / "Brimwell");
-  EXPECT_EQ(modeOf(scratch / "Brimwell"), 0700u);
-}
-
-TEST_F(TemporaryRootTest, ALinkOrAFileInTheWaySelectsTheUserRoot) {
-  fs::create_directory(scratch / "planted");
-  fs::create_directory_symlink(scratch / "planted", scratch / "Brimwell");
-  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / userRoot);
-
-  test::ScratchDirectory other;
-  test::writeTextFile(other / "Brimwell", "not a directory");
-  EXPECT_EQ(resolveTemporaryRoot(other.path()), other / userRoot);
-}
-
-TEST_F(TemporaryRootTest, ARootOwnedByAnotherUserSelectsTheUserRoot) {
-  if (::geteuid() != 0) GTEST_SKIP() << "giving a directory to another user needs root";
-  fs::create_directory(scratch / "Brimwell");
-  ASSERT_EQ(::chown((scratch / "Brimwell").c_str(), 65534, 65534), 0);
-  EXPECT_EQ(resolveTemporaryRoot(scratch.path()), scratch / userRoot);
-}
-
-TEST_F(TemporaryRootTest, BothNamesTakenGivesAFreshPrivateRoot) {
-  test::writeTextFile(scratch / "Brimwell", "taken");
-  test::writeTextFile(scratch / userRoot, "taken too");
-  fs::path root = resolveTemporaryRoot(scratch.path());
-  EXPECT_EQ(root.parent_path(), scratch.path());
+// "Brimwell" when it is free or our own private directory; else the per-user
+// name; else a fresh private one.
+TEST(TemporaryRootTest, TheSharedNameIsUsedOnlyWhenItIsSafe) {
+  const std::string userRoot = "Brimwell-" + std::to_string(::geteuid());
+  test::ScratchDirectory free, own, link, file, foreign, taken;
+  EXPECT_EQ(resolveTemporaryRoot(free.path()), free / "Brimwell");
+  EXPECT_FALSE(fs::exists(free / "Brimwell"));  // chosen, not created
+  fs::create_directory(own / "Brimwell");
+  ::chmod((own / "Brimwell").c_str(), 0755);
+  EXPECT_EQ(resolveTemporaryRoot(own.path()), own / "Brimwell");
+  EXPECT_EQ(modeOf(own / "Brimwell"), 0700u);
+  fs::create_directory(link / "planted");
+  fs::create_directory_symlink(link / "planted", link / "Brimwell");
+  EXPECT_EQ(resolveTemporaryRoot(link.path()), link / userRoot);
+  test::writeTextFile(file / "Brimwell", "not a directory");
+  EXPECT_EQ(resolveTemporaryRoot(file.path()), file / userRoot);
+  if (::geteuid() == 0) {  // giving a directory to another user needs root
+    fs::create_directory(foreign / "Brimwell");
+    ASSERT_EQ(::chown((foreign / "Brimwell").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(resolveTemporaryRoot(foreign.path()), foreign / userRoot);
+  }
+  test::writeTextFile(taken / "Brimwell", "taken");
+  test::writeTextFile(taken / userRoot, "taken too");
+  fs::path root = resolveTemporaryRoot(taken.path());
+  EXPECT_EQ(root.parent_path(), taken.path());
   EXPECT_TRUE(root.filename().string().starts_with(userRoot + "-")) << root;
   EXPECT_TRUE(fs::is_directory(root));
   EXPECT_EQ(modeOf(root), 0700u);

@@ -57,6 +57,9 @@ TEST_F(ToolLookupTest, FirstDirectoryHoldingTheToolWins) {
   writeFakeTool(second, "cjxl", "exit 0");
   writeFakeTool(first, "cjxl", "exit 0");
   EXPECT_EQ(cache.locate("cjxl", {first, second}), std::filesystem::path(first) / "cjxl");
+  // Missing and empty directories yield no candidate.
+  writeFakeTool(second, "cjpeg", "exit 0");
+  EXPECT_EQ(cache.locate("cjpeg", {(scratch / "absent").string(), "", second}), std::filesystem::path(second) / "cjpeg");
 }
 
 TEST_F(ToolLookupTest, SkipsFilesWithoutExecutePermissionAndDirectories) {
@@ -83,13 +86,6 @@ TEST_F(ToolLookupTest, SymbolicLinksCountByWhatTheyPointTo) {
   EXPECT_EQ(cache.locate("avifenc", {links}), std::nullopt);
 }
 
-TEST_F(ToolLookupTest, MissingAndUnreadableDirectoriesYieldNoCandidate) {
-  auto present = directory("present");
-  writeFakeTool(present, "cjpeg", "exit 0");
-  EXPECT_EQ(cache.locate("cjpeg", {(scratch / "absent").string(), "", present}),
-            std::filesystem::path(present) / "cjpeg");
-}
-
 TEST_F(ToolLookupTest, RelativeDirectoriesResolveAgainstTheCurrentDirectory) {
   auto dir = directory("relative");
   writeFakeTool(dir, "cjxl", "exit 0");
@@ -102,60 +98,42 @@ TEST_F(ToolLookupTest, RelativeDirectoriesResolveAgainstTheCurrentDirectory) {
   EXPECT_TRUE(std::filesystem::equivalent(*found, std::filesystem::path(dir) / "cjxl"));
 }
 
-TEST_F(ToolLookupTest, MissRemainsUntilInvalidateAndDoesNotTouchTheFileSystemAgain) {
+// Hits and misses stay, without touching the file system, until invalidated;
+// a miss is remembered whatever list the next caller passes.
+TEST_F(ToolLookupTest, HitsAndMissesRemainUntilInvalidate) {
   auto dir = directory("tools");
-  EXPECT_EQ(cache.locate("avifenc", {dir}), std::nullopt);
+  EXPECT_EQ(cache.locate("avifenc", {}), std::nullopt);
+  EXPECT_EQ(cache.locate("djxl", {dir}), std::nullopt);
   writeFakeTool(dir, "avifenc", "exit 0");
-  auto probes = cache.fileSystemProbeCount();
-  EXPECT_EQ(cache.locate("avifenc", {dir}), std::nullopt);
-  EXPECT_EQ(cache.fileSystemProbeCount(), probes);
-  cache.invalidate();
-  EXPECT_EQ(cache.locate("avifenc", {dir}), std::filesystem::path(dir) / "avifenc");
-}
-
-TEST_F(ToolLookupTest, HitRemainsUntilInvalidateWithoutTouchingTheFileSystem) {
-  auto dir = directory("tools");
+  writeFakeTool(dir, "djxl", "exit 0");
   auto tool = writeFakeTool(dir, "cwebp", "exit 0");
   ASSERT_EQ(cache.locate("cwebp", {dir}), tool);
   auto probes = cache.fileSystemProbeCount();
   std::filesystem::remove(tool);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(cache.locate("cwebp", {dir}), tool);
+  EXPECT_EQ(cache.locate("avifenc", {dir}), std::nullopt);
+  EXPECT_EQ(cache.locate("djxl", {dir}), std::nullopt);
   EXPECT_EQ(cache.fileSystemProbeCount(), probes);
   cache.invalidate();
+  EXPECT_EQ(cache.locate("avifenc", {dir}), std::filesystem::path(dir) / "avifenc");
   EXPECT_EQ(cache.locate("cwebp", {dir}), std::nullopt);
 }
 
-TEST_F(ToolLookupTest, EmptyDirectoryListYieldsNothingAndRecordsTheMiss) {
-  auto dir = directory("tools");
-  writeFakeTool(dir, "djxl", "exit 0");
-  EXPECT_EQ(cache.locate("djxl", {}), std::nullopt);
-  // The miss is remembered whatever list the next caller passes.
-  EXPECT_EQ(cache.locate("djxl", {dir}), std::nullopt);
-}
-
-TEST_F(ToolLookupTest, CustomDirectoriesComeFirstAndDuplicatesStay) {
+// Custom directories come first (duplicates stay) and win over every built-in one.
+TEST_F(ToolLookupTest, CustomDirectoriesComeFirst) {
   ToolSearchPath searchPath(cache, {"/usr/bin", "/bin"});
   EXPECT_EQ(searchPath.toolSearchDirectories(), (std::vector<std::string>{"/usr/bin", "/bin"}));
   searchPath.setCustomToolDirectories({"~/tools", "/bin", " spaced "});
   EXPECT_EQ(searchPath.customToolDirectories(), (std::vector<std::string>{"~/tools", "/bin", " spaced "}));
   EXPECT_EQ(searchPath.toolSearchDirectories(),
             (std::vector<std::string>{"~/tools", "/bin", " spaced ", "/usr/bin", "/bin"}));
-}
-
-TEST_F(ToolLookupTest, DefaultSearchPathEndsWithTheBuiltInDirectories) {
-  ToolSearchPath searchPath(cache);
-  EXPECT_EQ(searchPath.toolSearchDirectories(), builtInToolSearchDirectories());
-}
-
-TEST_F(ToolLookupTest, CustomDirectoryWinsOverEveryBuiltInDirectory) {
   auto home = directory("home-bin");
   auto custom = directory("custom");
   writeFakeTool(home, "cjxl", "exit 0");
   writeFakeTool(custom, "cjxl", "exit 0");
-  ToolSearchPath searchPath(cache, {home});
-  EXPECT_EQ(cache.locate("cjxl", searchPath.toolSearchDirectories()), std::filesystem::path(home) / "cjxl");
-  searchPath.setCustomToolDirectories({custom});
-  EXPECT_EQ(cache.locate("cjxl", searchPath.toolSearchDirectories()), std::filesystem::path(custom) / "cjxl");
+  ToolSearchPath withHome(cache, {home});
+  withHome.setCustomToolDirectories({custom});
+  EXPECT_EQ(cache.locate("cjxl", withHome.toolSearchDirectories()), std::filesystem::path(custom) / "cjxl");
 }
 
 TEST_F(ToolLookupTest, SettingCustomDirectoriesForgetsHitsAndMisses) {

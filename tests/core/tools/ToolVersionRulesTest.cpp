@@ -114,86 +114,59 @@ TEST(ToolVersionRulesTest, LibheifToolsAlsoReadTheLibheifVersionLine) {
   EXPECT_EQ(readToolVersion("heif-enc", "usage\nlibheif version:\n1.2\n"), std::nullopt);
 }
 
-// Row: heif-enc does not know --hevc (1.15 and 1.19 alike).
-TEST(ToolVersionRulesTest, HevcFlagIsNeverPassed) {
-  EXPECT_FALSE(heifEncKnowsHevcFlag(v("1.15.1")));
-  EXPECT_FALSE(heifEncKnowsHevcFlag(v("1.19.7")));
-  EXPECT_FALSE(heifEncKnowsHevcFlag(unknown));
-}
-
-// Row: heif-enc < 1.16 writes HEVC for --jpeg2000.
-TEST(ToolVersionRulesTest, OldHeifEncIsNeverRunForJPEG2000) {
-  EXPECT_FALSE(heifEncSupportsJPEG2000(v("1.15.1")));
-  EXPECT_TRUE(heifEncSupportsJPEG2000(v("1.16.0")));
-  EXPECT_TRUE(heifEncSupportsJPEG2000(v("1.19.7")));
-  EXPECT_TRUE(heifEncSupportsJPEG2000(unknown));
-  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, v("1.15.1")),
-            "heif-enc 1.15.1 cannot encode JPEG 2000. Install a newer libheif with its OpenJPEG encoder plugin.");
-  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, v("1.19.7")), std::nullopt);
-  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, unknown), std::nullopt);
-}
-
-// Row: heif-enc < 1.16 --avif on 16-bit input works only at -b 12.
-TEST(ToolVersionRulesTest, OldHeifEncEncodesSixteenBitAVIFOnlyAtTwelveBits) {
+// Each version-bound row at versions either side of its bound; an unknown
+// version counts as current.
+TEST(ToolVersionRulesTest, EachRowHoldsOnlyBelowItsBound) {
+  struct Case {
+    const char* row;
+    bool (*holds)(const std::optional<ToolVersion>&);
+    std::vector<const char*> yes, no;
+    bool unknownHolds;
+  };
+  const Case cases[] = {
+      // heif-enc does not know --hevc (1.15 and 1.19 alike).
+      {"hevc flag", heifEncKnowsHevcFlag, {}, {"1.15.1", "1.19.7"}, false},
+      // heif-enc < 1.16 writes HEVC for --jpeg2000.
+      {"jpeg2000", heifEncSupportsJPEG2000, {"1.16.0", "1.19.7"}, {"1.15.1"}, true},
+      {"tiff", heifEncReadsTIFF, {"1.17.0"}, {"1.15.1", "1.16.2"}, true},
+      {"qcolor", avifencHasQualityOption, {"1.0.0", "1.1.1"}, {"0.11.1"}, true},
+      {"progressive", avifencSupportsProgressive, {"1.0.0"}, {"0.11.1"}, true},
+      {"png", cjpegReadsPNG, {"3.1", "3.1.2"}, {"2.1.5", "3.0.4"}, true},
+      // djxl 0.7 cannot write back a 16-bit RGBA file that cjxl made.
+      {"alpha", djxlDecodesSixteenBitAlpha, {"0.8.0", "0.11.1"}, {"0.7.0"}, true},
+  };
+  for (const Case& c : cases) {
+    for (const char* version : c.yes) EXPECT_TRUE(c.holds(v(version))) << c.row << " " << version;
+    for (const char* version : c.no) EXPECT_FALSE(c.holds(v(version))) << c.row << " " << version;
+    EXPECT_EQ(c.holds(unknown), c.unknownHolds) << c.row;
+  }
+  // heif-enc < 1.16 --avif on 16-bit input works only at -b 12.
   for (HEIFDepth depth : {HEIFDepth::automatic, HEIFDepth::eight, HEIFDepth::ten}) {
     EXPECT_FALSE(heifEncCanEncode16BitAVIF(v("1.15.1"), depth));
     EXPECT_TRUE(heifEncCanEncode16BitAVIF(v("1.19.7"), depth));
   }
   EXPECT_TRUE(heifEncCanEncode16BitAVIF(v("1.15.1"), HEIFDepth::twelve));
+}
+
+TEST(ToolVersionRulesTest, RefusalsNameTheVersionAndRulesThatAdaptNeverRefuse) {
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, v("1.15.1")),
+            "heif-enc 1.15.1 cannot encode JPEG 2000. Install a newer libheif with its OpenJPEG encoder plugin.");
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, v("1.19.7")), std::nullopt);
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderJPEG2000, unknown), std::nullopt);
   EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderSixteenBitAVIF, v("1.15.1")),
             "heif-enc 1.15.1 cannot encode 16-bit input as AVIF at this bit depth. Choose Bit Depth 12 or install a "
             "newer libheif.");
-}
-
-// Row: heif-enc < 1.17 reads no TIFF.
-TEST(ToolVersionRulesTest, OldHeifEncGetsThePreparedPNGInsteadOfTIFF) {
-  EXPECT_FALSE(heifEncReadsTIFF(v("1.15.1")));
-  EXPECT_FALSE(heifEncReadsTIFF(v("1.16.2")));
-  EXPECT_TRUE(heifEncReadsTIFF(v("1.17.0")));
-  EXPECT_TRUE(heifEncReadsTIFF(unknown));
-  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderTIFFInput, v("1.15.1")), std::nullopt);  // adapts
-}
-
-// Row: avifenc < 1.0 has no --qcolor; --min/--max with libavif's mapping instead.
-TEST(ToolVersionRulesTest, OldAvifencGetsTheEquivalentQuantizer) {
-  EXPECT_FALSE(avifencHasQualityOption(v("0.11.1")));
-  EXPECT_TRUE(avifencHasQualityOption(v("1.0.0")));
-  EXPECT_TRUE(avifencHasQualityOption(v("1.1.1")));
-  EXPECT_TRUE(avifencHasQualityOption(unknown));
-  // ((100 - q) * 63 + 50) / 100, worked by hand:
-  EXPECT_EQ(avifencQuantizerForQuality(79), 13);   // 21 * 63 = 1323; 1373 / 100
-  EXPECT_EQ(avifencQuantizerForQuality(100), 0);   // 50 / 100
-  EXPECT_EQ(avifencQuantizerForQuality(0), 63);    // 6350 / 100
-  EXPECT_EQ(avifencQuantizerForQuality(50), 32);   // 3150 + 50 = 3200
-  EXPECT_EQ(avifencQuantizerForQuality(90), 6);    // 630 + 50 = 680
-  EXPECT_EQ(avifencQuantizerForQuality(99), 1);    // 63 + 50 = 113
-  EXPECT_EQ(avifencQuantizerForQuality(150), 0);   // clamped to 100
-  EXPECT_EQ(avifencQuantizerForQuality(-5), 63);   // clamped to 0
-  EXPECT_EQ(refusalMessage(ToolRuleId::avifEncoderQuality, v("0.11.1")), std::nullopt);  // adapts, never refuses
-}
-
-// Row: avifenc < 1.0 has no --progressive.
-TEST(ToolVersionRulesTest, OldAvifencRefusesProgressive) {
-  EXPECT_FALSE(avifencSupportsProgressive(v("0.11.1")));
-  EXPECT_TRUE(avifencSupportsProgressive(v("1.0.0")));
   EXPECT_EQ(refusalMessage(ToolRuleId::avifEncoderProgressive, v("0.11.1")),
             "avifenc 0.11.1 cannot encode progressive AVIF. Install libavif 1.0 or later.");
+  EXPECT_EQ(refusalMessage(ToolRuleId::heifEncoderTIFFInput, v("1.15.1")), std::nullopt);
+  EXPECT_EQ(refusalMessage(ToolRuleId::avifEncoderQuality, v("0.11.1")), std::nullopt);
 }
 
-// Row: cjpeg < 3.1 reads no PNG.
-TEST(ToolVersionRulesTest, OldCjpegGetsPPMInsteadOfPNG) {
-  EXPECT_FALSE(cjpegReadsPNG(v("2.1.5")));
-  EXPECT_FALSE(cjpegReadsPNG(v("3.0.4")));
-  EXPECT_TRUE(cjpegReadsPNG(v("3.1")));
-  EXPECT_TRUE(cjpegReadsPNG(v("3.1.2")));
-  EXPECT_TRUE(cjpegReadsPNG(unknown));
-}
-
-// Row: djxl 0.7 cannot write back a 16-bit RGBA file that cjxl made.
-TEST(ToolVersionRulesTest, OldLibjxlCannotRoundTripSixteenBitAlpha) {
-  EXPECT_FALSE(djxlDecodesSixteenBitAlpha(v("0.7.0")));
-  EXPECT_TRUE(djxlDecodesSixteenBitAlpha(v("0.8.0")));
-  EXPECT_TRUE(djxlDecodesSixteenBitAlpha(v("0.11.1")));
+// avifenc < 1.0 has no --qcolor: ((100 - q) * 63 + 50) / 100, worked by hand.
+TEST(ToolVersionRulesTest, OldAvifencGetsTheEquivalentQuantizer) {
+  const std::pair<int, int> cases[] = {{79, 13}, {100, 0}, {0, 63}, {50, 32}, {90, 6}, {99, 1},
+                                       {150, 0} /* clamped to 100 */, {-5, 63} /* clamped to 0 */};
+  for (auto [quality, quantizer] : cases) EXPECT_EQ(avifencQuantizerForQuality(quality), quantizer) << quality;
 }
 
 TEST(ToolVersionRulesTest, LimitationsOfAnInstalledToolComeFromTheRowsThatApply) {

@@ -5,7 +5,7 @@
 namespace quorlin {
 namespace {
 
-TEST(ParseVersionTest, TakesTheFirstDottedNumberOfTheFirstNonBlankLine) {
+TEST(ParseVersionTest, TakesTheFirstDottedNumberOfTheFirstNonBlankLineOnly) {
   EXPECT_EQ(parseVersion("encoder version 0.11.1 [AVX2]"), "0.11.1");
   EXPECT_EQ(parseVersion("12.76\n"), "12.76");
   EXPECT_EQ(parseVersion("cjxl v0.7.0 [AVX3,AVX2,SSE4,SSSE3,Unknown]\n"), "0.7.0");
@@ -13,21 +13,12 @@ TEST(ParseVersionTest, TakesTheFirstDottedNumberOfTheFirstNonBlankLine) {
   EXPECT_EQ(parseVersion("libjpeg-turbo version 2.1.5 (build 20230203)\n"), "2.1.5");
   EXPECT_EQ(parseVersion("1.2.3.4.5"), "1.2.3.4.5");
   EXPECT_EQ(parseVersion("a1.b2.3 4.5"), "2.3");  // leftmost match
-}
-
-TEST(ParseVersionTest, LaterLinesAreNeverExamined) {
+  // Blank lines before the first text are skipped; later lines are never examined.
+  EXPECT_EQ(parseVersion("   \n\t \n  1.2.4  \n"), "1.2.4");
+  EXPECT_EQ(parseVersion("\r\n \r\n1.19.7\r\n"), "1.19.7");
   EXPECT_EQ(parseVersion("heif-enc: unrecognized option '--version'\n heif-enc  libheif version: 1.15.1\n"),
             std::nullopt);
   EXPECT_EQ(parseVersion("Failed to read file: --version\n1.2\n"), std::nullopt);
-}
-
-TEST(ParseVersionTest, BlankLinesBeforeTheFirstTextAreSkipped) {
-  EXPECT_EQ(parseVersion("   \n\t \n  1.2.4  \n"), "1.2.4");
-  EXPECT_EQ(parseVersion("\n\n12.57\n"), "12.57");
-  EXPECT_EQ(parseVersion("\r\n \r\n1.19.7\r\n"), "1.19.7");
-}
-
-TEST(ParseVersionTest, NothingWithoutADottedNumber) {
   EXPECT_EQ(parseVersion(""), std::nullopt);
   EXPECT_EQ(parseVersion(" \t\n\n"), std::nullopt);
   EXPECT_EQ(parseVersion("version 7"), std::nullopt);
