@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/codecs/ContentTypes.h"
+#include "core/engine/EmbeddedColour.h"
 #include "core/engine/LcmsHandles.h"
 #include "core/engine/VipsRuntime.h"
 
@@ -81,6 +82,10 @@ std::optional<ImageFileHeader> openHeader(const fs::path& file) {
     if (!loaderType) loaderType = contentType;
     if (loaderType) header.typeIdentifier = std::string(*loaderType);
     if (header.loader.starts_with("pngload")) header.pngColour = readPNGColourDescription(file);
+    // An ICC profile takes precedence over nclx (ISO/IEC 23008-12), so nclx is read only without one.
+    if (header.loader.starts_with("heifload") && !header.image.get_typeof(VIPS_META_ICC_NAME)) {
+      if (auto nclx = readHEIFNCLXDescription(file)) header.nclxColour = ColorSpace::fromCICP(nclx->primaries, nclx->transfer);
+    }
     return header;
   } catch (const VError&) {
     rejectWithVipsError("The image header cannot be read.");
@@ -350,6 +355,7 @@ std::optional<DecodePlan> planDecode(const ImageFileHeader& header, const ColorS
   if (image.bands() > keptBands) image = image.extract_band(0, VImage::option()->set("n", keptBands));
   // A PNG means what its colour chunks say (null: plain sRGB).
   plan.embedded = header.pngColour ? header.pngColour->colorSpace : embeddedColorSpace(header.image);
+  if (!plan.embedded && !header.pngColour) plan.embedded = header.nclxColour;
   bool interpretGiven = interpretAs && interpretAs->isRGBModel();
   const bool grayKeepsItsValues =
       plan.model == PixelModel::gray && (interpretGiven || !plan.embedded || plan.embedded->isRGBModel());
@@ -482,6 +488,8 @@ bool decodesToOwnSamples(const ImageFileHeader& header) {
     if (!plan || plan->needsColorConversion) return false;
     if (plan->model != PixelModel::rgb && plan->model != PixelModel::gray) return false;
     if (header.pngColour) return !header.pngColour->colorSpace || header.pngColour->isICCProfile;
+    // An nclx description is one that not every encoder reads.
+    if (header.nclxColour && !isPlainSRGB(header.nclxColour)) return false;
     return !plan->embedded || plan->embedded->isRGBModel() || plan->model == PixelModel::gray;
   } catch (const VError&) {
     vips_error_clear();

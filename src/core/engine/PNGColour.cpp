@@ -78,6 +78,13 @@ std::optional<PNGColourDescription> readPNGColourDescription(const fs::path& fil
   description.hasColourChunks = chunks.cicp || chunks.iccp || chunks.srgb || chunks.gamma || chunks.chromaticities;
   description.isICCProfile = encoding.kind == metric::ColourEncoding::Kind::icc;
   description.colorSpace = colorSpaceOf(encoding);
+  if (chunks.cicp && encoding.kind == metric::ColourEncoding::Kind::described) {
+    // The same samples; a named space lets every stage know PQ and HLG for what they are.
+    if (auto named = ColorSpace::fromCICP(chunks.cicp->primaries, chunks.cicp->transfer)) {
+      description.colorSpace = isPlainSRGB(named) ? nullptr : named;
+      description.isCICP = true;
+    }
+  }
   description.isIndexed = header[17] == 3;
   return description;
 }

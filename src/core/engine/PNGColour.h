@@ -21,6 +21,8 @@ struct PNGColourDescription {
   bool hasColourChunks = false;
   // True when the winning description is an ICC profile (iCCP).
   bool isICCProfile = false;
+  // True when the winning description is a cICP chunk.
+  bool isCICP = false;
   // True for palette images (colour type 3).
   bool isIndexed = false;
 };
