@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <atomic>
 #include <fstream>
 #include <new>
@@ -329,6 +330,32 @@ VImage applyOrientation(const VImage& image, int orientation) {
   return image.copy_memory().autorot();
 }
 
+// libvips widens 10- and 12-bit HEIF samples by a shift (white 65520 for 12
+// bits), the codec tools by scaling (white 65535). Widened exactly as avifdec
+// does (libavif: floor(float(v) / max x 65535 + 0.5) in single precision), a
+// lossless AVIF round trip through the tools gives the very same 16-bit
+// samples as the source it started from.
+VImage fullScaleHEIFSamples(const ImageFileHeader& header, const VImage& image) {
+  if (!header.loader.starts_with("heifload") || image.format() != VIPS_FORMAT_USHORT ||
+      !image.get_typeof("heif-bitdepth")) {
+    return image;
+  }
+  const int depth = image.get_int("heif-bitdepth");
+  if (depth <= 8 || depth >= 16) return image;
+  const int codes = 1 << depth;
+  const float maximum = static_cast<float>(codes - 1);
+  std::vector<std::uint16_t> table(static_cast<std::size_t>(codes));
+  for (int v = 0; v < codes; ++v) {
+    const float unit = static_cast<float>(v) / maximum;
+    table[static_cast<std::size_t>(v)] = static_cast<std::uint16_t>(std::floor(unit * 65535.0f + 0.5f));
+  }
+  VImage lookup = VImage::new_from_memory(table.data(), table.size() * sizeof(std::uint16_t), codes, 1, 1,
+                                          VIPS_FORMAT_USHORT)
+                      .copy_memory();
+  VImage coded = (image >> static_cast<double>(16 - depth)).cast(VIPS_FORMAT_USHORT);
+  return coded.maplut(lookup).copy(VImage::option()->set("interpretation", image.interpretation()));
+}
+
 // A decode worked out but not run yet.
 struct DecodePlan {
   VImage pixels;              // lazy, top to bottom, orientation not applied
@@ -345,6 +372,7 @@ std::optional<DecodePlan> planDecode(const ImageFileHeader& header, const ColorS
   if (image.coding() == VIPS_CODING_RAD) image = image.rad2float();
   if (image.coding() == VIPS_CODING_LABQ) image = image.LabQ2Lab();
   if (image.coding() != VIPS_CODING_NONE) return std::nullopt;
+  image = fullScaleHEIFSamples(header, image);
 
   DecodePlan plan;
   plan.orientation = image.get_typeof(VIPS_META_ORIENTATION) ? image.get_int(VIPS_META_ORIENTATION) : 1;

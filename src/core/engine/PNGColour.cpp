@@ -124,6 +124,12 @@ void insertPNGChunk(const fs::path& file, std::string_view type, const std::vect
   fs::rename(temporary, file);
 }
 
+std::vector<std::uint8_t> cicpChunkData(const ColorSpace& space) {
+  if (!space.isHDR()) return {};
+  const std::uint8_t transfer = space.kind() == ColorSpace::WellKnown::bt2100PQ ? 16 : 18;
+  return {9, transfer, 0, 1};  // BT.2020 primaries, RGB, full range
+}
+
 void insertPNGICCProfile(const fs::path& file, const std::vector<std::uint8_t>& profile) {
   auto description = readPNGColourDescription(file);
   if (!description) throw std::invalid_argument("not a PNG file: " + file.string());

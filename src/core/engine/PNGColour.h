@@ -36,6 +36,10 @@ std::optional<PNGColourDescription> readPNGColourDescription(const std::filesyst
 // PNG or already has colour chunks.
 void insertPNGICCProfile(const std::filesystem::path& file, const std::vector<std::uint8_t>& profile);
 
+// The cICP chunk data naming `space` (BT.2100 PQ: 9/16/0/1, HLG: 9/18/0/1);
+// empty for every other space.
+std::vector<std::uint8_t> cicpChunkData(const ColorSpace& space);
+
 // Inserts any chunk right after IHDR (same failures, no colour check).
 void insertPNGChunk(const std::filesystem::path& file, std::string_view type, const std::vector<std::uint8_t>& data);
 

@@ -9,6 +9,7 @@
 #include "core/common/CompressionError.h"
 #include "core/engine/FileTarget.h"
 #include "core/engine/ImageDecoding.h"
+#include "core/engine/PNGColour.h"
 
 namespace quorlin {
 
@@ -76,6 +77,9 @@ void writePNG(VImage image, SampleFormat format, const ColorSpaceRef& space,
     throw CompressionError::unreadableImage(sourceForErrors, std::move(reason));
   }
   target.close();
+  // PQ and HLG also as a cICP chunk, which readers that know it (the scorer
+  // among them) prefer to the ICC profile; the profile stays for the others.
+  if (space && space->isHDR()) insertPNGChunk(output, "cICP", cicpChunkData(*space));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // colour space embedded as an ICC profile unless it is plain sRGB (then the
 // file is untagged, as the source was), and nothing else that could change
 // how a reader sees the pixels (no gAMA, cHRM or sRGB chunk, no EXIF, XMP or
-// text; only a pHYs chunk stating 72 dpi, which libvips always writes).
+// text; only a pHYs chunk stating 72 dpi, which libvips always writes). PQ and
+// HLG images carry a cICP chunk besides the profile (9/16 or 9/18, RGB, full
+// range), which readers that know cICP take first.
 //
 // 8-bit samples are written as they are, 16-bit too; a float is written as
 // round(v x 65535) clipped to 0..65535 (the only place where extended values
