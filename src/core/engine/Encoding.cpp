@@ -55,6 +55,19 @@ fs::path absolutePath(const fs::path& file) {
   throw CompressionError::unsupportedByTool(std::string(tool), std::move(message));
 }
 
+// "PQ" or "HLG" for an HDR source, empty otherwise.
+std::string_view hdrTransferOf(const PreparedCompressionSource& source) {
+  const ColorSpaceRef& space = source.displayMetadata.colorSpace;
+  return space ? space->transferName() : std::string_view{};
+}
+
+// 8-bit SDR formats: an HDR source is refused before anything runs.
+void refuseHDR(std::string_view tool, ToolRuleId rule, const PreparedCompressionSource& source) {
+  const std::string_view transfer = hdrTransferOf(source);
+  if (transfer.empty()) return;
+  throw CompressionError::unsupportedByTool(std::string(tool), hdrRefusalMessage(rule, transfer));
+}
+
 std::string lowerCasedExtension(const fs::path& file) {
   std::string extension = file.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
@@ -118,11 +131,15 @@ EncoderRun avifArguments(const CodecPanel& panel, const EncodeFiles& files, cons
     a.insert(a.end(), {"-y", std::string(rawValue(panel.avifChromaSubsampling))});
   }
   if (panel.isAVIFProgressive) a.push_back("--progressive");
+  if (std::string_view transfer = hdrTransferOf(files.source); !transfer.empty()) {
+    a.insert(a.end(), {"--cicp", avifencHDRCICP(transfer, panel.isAVIFLossless), "--ignore-icc"});
+  }
   a.insert(a.end(), {files.input.string(), files.output.string()});
   return run;
 }
 
 EncoderRun webPArguments(const CodecPanel& panel, const EncodeFiles& files, const EngineContext&) {
+  refuseHDR(ToolContract::cwebp, ToolRuleId::webPEncoderHDR, files.source);
   EncoderRun run{std::string(ToolContract::cwebp), {}};
   if (panel.isWebPLossless) {
     run.arguments = {"-lossless", "-z", decimal(panel.webPLosslessLevel)};
@@ -188,6 +205,7 @@ std::string_view cjpegSampling(ChromaSubsampling subsampling) {
 EncoderRun jpegTurboArguments(const CodecPanel& panel, const EncodeFiles& files, const EngineContext& context) {
   const std::string tool(ToolContract::cjpeg);
   const PreparedCompressionSource& source = files.source;
+  refuseHDR(tool, ToolRuleId::jpegTurboEncoderHDR, source);
   fs::path input = files.input;
   bool isDirect = input == files.sourcePath;
   if (isDirect && isPNGSource(source) && !cjpegReadsPNG(context.installedVersion(tool))) isDirect = false;

@@ -15,8 +15,9 @@ constexpr std::string_view heifEncoderTools[] = {"heif-enc"};
 constexpr std::string_view avifEncoderTools[] = {"avifenc"};
 constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
+constexpr std::string_view webPEncoderTools[] = {"cwebp"};
 
-constexpr std::array<ToolVersionRule, 12> rules = {{
+constexpr std::array<ToolVersionRule, 15> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
@@ -73,6 +74,23 @@ constexpr std::array<ToolVersionRule, 12> rules = {{
      "libjxl VERSION cannot round-trip 16-bit images with transparency: opaque sources are prepared "
      "without alpha.",
      ""},
+    // HDR (PQ, HLG) sources; measured with 0.11, cjxl/djxl 0.7 and heif-enc 1.15 need no row: they
+    // carry the prepared PNG's ICC profile (docs/colour-and-precision.md).
+    {ToolRuleId::avifEncoderHDRFromPNG, avifEncoderTools, RuleApplicability::everyVersion, "",
+     "reads no PNG cICP chunk: a PQ or HLG source.png becomes an AVIF with its ICC profile and nclx 2/2/6 "
+     "(unspecified), which HDR viewers do not take for PQ or HLG",
+     "for PQ and HLG sources pass --cicp 9/16/9 or 9/18/9 (matrix 0 with -l) and --ignore-icc, so the AVIF "
+     "states its space in nclx; the samples are unchanged",
+     "", "", ""},
+    {ToolRuleId::webPEncoderHDR, webPEncoderTools, RuleApplicability::everyVersion, "",
+     "WebP holds 8 bits per sample: a 16-bit PQ or HLG PNG is cut to 8 bits (dwebp then drops the profile)",
+     "the panel fails before running with the message", "cwebp cannot encode HDR (TRANSFER) images: WebP is 8-bit SDR.",
+     "", ""},
+    {ToolRuleId::jpegTurboEncoderHDR, jpegTurboTools, RuleApplicability::everyVersion, "",
+     "JPEG holds 8 bits per sample and the PPM cjpeg reads carries no profile: a PQ or HLG source would be "
+     "encoded as 8-bit sRGB",
+     "the panel fails before running with the message", "cjpeg cannot encode HDR (TRANSFER) images: JPEG is 8-bit SDR.",
+     "", ""},
 }};
 
 bool containsName(std::span<const std::string_view> names, std::string_view name) {
@@ -194,6 +212,17 @@ bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version) {
 
 bool heifEncReadsTIFF(const std::optional<ToolVersion>& version) {
   return !ruleApplies(toolVersionRule(ToolRuleId::heifEncoderTIFFInput), version);
+}
+
+std::string avifencHDRCICP(std::string_view transferName, bool lossless) {
+  return std::string("9/") + (transferName == "HLG" ? "18" : "16") + (lossless ? "/0" : "/9");
+}
+
+std::string hdrRefusalMessage(ToolRuleId id, std::string_view transferName) {
+  std::string message(toolVersionRule(id).message);
+  static constexpr std::string_view placeholder = "TRANSFER";
+  if (auto at = message.find(placeholder); at != std::string::npos) message.replace(at, placeholder.size(), transferName);
+  return message;
 }
 
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version) {

@@ -39,6 +39,9 @@ enum class ToolRuleId {
   avifEncoderProgressive,    // avifenc < 1.0 has no --progressive
   jpegTurboPNGInput,         // cjpeg < 3.1 reads no PNG
   jpegXLSixteenBitAlpha,     // djxl 0.7 cannot write back 16-bit RGBA that cjxl made
+  avifEncoderHDRFromPNG,     // avifenc reads no PNG cICP chunk: PQ/HLG is stated with --cicp
+  webPEncoderHDR,            // WebP is 8-bit SDR: PQ/HLG sources are refused
+  jpegTurboEncoderHDR,       // cjpeg's JPEG is 8-bit SDR: PQ/HLG sources are refused
 };
 
 // Which installed versions a row applies to.
@@ -56,7 +59,8 @@ struct ToolVersionRule {
   std::string_view difference;    // how the tool differs
   std::string_view action;        // what Quorlin does
   // The user-facing failure message, with "VERSION" standing for the installed
-  // version; empty for rows that adapt instead of failing.
+  // version (and "TRANSFER" for an HDR source's transfer, "PQ" or "HLG");
+  // empty for rows that adapt instead of failing.
   std::string_view message;
   // What the older installed version cannot do, for the tools window and the
   // tools report, with "VERSION" standing for the installed version; empty for
@@ -124,6 +128,13 @@ bool heifEncReadsTIFF(const std::optional<ToolVersion>& version);
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version);
 // Whether djxl writes back a 16-bit image with alpha that cjxl made.
 bool djxlDecodesSixteenBitAlpha(const std::optional<ToolVersion>& version);
+
+// avifenc's --cicp value for an HDR source ("PQ" or "HLG"): BT.2020 primaries,
+// the transfer, and the BT.2020 matrix, or the identity matrix when lossless.
+std::string avifencHDRCICP(std::string_view transferName, bool lossless);
+// The refusal of an every-version HDR row (cwebp, cjpeg) for a source with
+// this transfer ("PQ" or "HLG").
+std::string hdrRefusalMessage(ToolRuleId id, std::string_view transferName);
 
 // The refusal message of a failing row for this installed version, when the
 // row applies and the version is known; nothing otherwise.
