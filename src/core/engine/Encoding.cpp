@@ -104,9 +104,13 @@ EncoderRun jpegXLArguments(const CodecPanel& panel, const EncodeFiles& files, co
     a.insert(a.end(), {sourceURL.string(), files.output.string()});
     return run;
   }
+  fs::path input = files.input;
+  if (input == sourceURL && !cjxlReadsInputExtension(lowerCasedExtension(sourceURL))) {
+    input = absolutePath(files.source.preparedURL);
+  }
   if (panel.isJPEGXLProgressive) a.push_back("--progressive");
   if (panel.jpegXLGroupOrder == JPEGXLGroupOrder::centerFirst) a.push_back("--group_order=1");
-  a.insert(a.end(), {"--distance", formatDistance(panel.distance), files.input.string(), files.output.string()});
+  a.insert(a.end(), {"--distance", formatDistance(panel.distance), input.string(), files.output.string()});
   return run;
 }
 

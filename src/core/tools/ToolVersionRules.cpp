@@ -17,7 +17,7 @@ constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
 constexpr std::string_view webPEncoderTools[] = {"cwebp"};
 
-constexpr std::array<ToolVersionRule, 15> rules = {{
+constexpr std::array<ToolVersionRule, 16> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
@@ -74,6 +74,9 @@ constexpr std::array<ToolVersionRule, 15> rules = {{
      "libjxl VERSION cannot round-trip 16-bit images with transparency: opaque sources are prepared "
      "without alpha.",
      ""},
+    {ToolRuleId::jpegXLEncoderJXLInput, jpegXLTools, RuleApplicability::everyVersion, "",
+     "cjxl (0.7 measured) rejects .jxl and .exr input: \"Codecs failed to decode input\", exit 1",
+     "JPEG XL and OpenEXR sources reach it as the prepared source.png", "", "", ""},
     // HDR (PQ, HLG) sources; measured with 0.11, cjxl/djxl 0.7 and heif-enc 1.15 need no row: they
     // carry the prepared PNG's ICC profile (docs/colour-and-precision.md).
     {ToolRuleId::avifEncoderHDRFromPNG, avifEncoderTools, RuleApplicability::everyVersion, "",
@@ -223,6 +226,11 @@ std::string hdrRefusalMessage(ToolRuleId id, std::string_view transferName) {
   static constexpr std::string_view placeholder = "TRANSFER";
   if (auto at = message.find(placeholder); at != std::string::npos) message.replace(at, placeholder.size(), transferName);
   return message;
+}
+
+bool cjxlReadsInputExtension(std::string_view extension) {
+  return !(ruleApplies(toolVersionRule(ToolRuleId::jpegXLEncoderJXLInput), std::nullopt) &&
+           (extension == "jxl" || extension == "exr"));
 }
 
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version) {

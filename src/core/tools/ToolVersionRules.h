@@ -39,6 +39,7 @@ enum class ToolRuleId {
   avifEncoderProgressive,    // avifenc < 1.0 has no --progressive
   jpegTurboPNGInput,         // cjpeg < 3.1 reads no PNG
   jpegXLSixteenBitAlpha,     // djxl 0.7 cannot write back 16-bit RGBA that cjxl made
+  jpegXLEncoderJXLInput,     // cjxl reads no JPEG XL or OpenEXR input
   avifEncoderHDRFromPNG,     // avifenc reads no PNG cICP chunk: PQ/HLG is stated with --cicp
   webPEncoderHDR,            // WebP is 8-bit SDR: PQ/HLG sources are refused
   jpegTurboEncoderHDR,       // cjpeg's JPEG is 8-bit SDR: PQ/HLG sources are refused
@@ -126,6 +127,8 @@ bool heifEncCanEncode16BitAVIF(const std::optional<ToolVersion>& version, HEIFDe
 bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version);
 bool heifEncReadsTIFF(const std::optional<ToolVersion>& version);
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version);
+// Whether cjxl reads a source file with this lower-cased extension directly.
+bool cjxlReadsInputExtension(std::string_view extension);
 // Whether djxl writes back a 16-bit image with alpha that cjxl made.
 bool djxlDecodesSixteenBitAlpha(const std::optional<ToolVersion>& version);
 
