@@ -221,7 +221,8 @@ TEST(ToolVersionRulesTest, RulesOfAGroupIncludeThoseAboutItsStandIns) {
                                        ToolRuleId::heifEncoderHevcFlag, ToolRuleId::heifEncoderJPEG2000,
                                        ToolRuleId::heifEncoderSixteenBitAVIF, ToolRuleId::heifEncoderTIFFInput}));
   std::vector<std::string> webp = {"cwebp", "dwebp"};
-  EXPECT_TRUE(rulesForExecutables(webp).empty());
+  ASSERT_EQ(rulesForExecutables(webp).size(), 1u);
+  EXPECT_EQ(rulesForExecutables(webp).front()->id, ToolRuleId::webPEncoderHDR);
 }
 
 }  // namespace
