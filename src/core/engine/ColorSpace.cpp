@@ -1,9 +1,10 @@
 #include "core/engine/ColorSpace.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <mutex>
-#include <optional>
 #include <string_view>
 
 #include "core/common/TransferCurves.h"
@@ -254,39 +255,43 @@ std::shared_ptr<const ColorSpace> ColorSpace::fromCICP(int primaries, int transf
     int primaries, transfer;
     K kind;
   };
-  static constexpr Named named[] = {{1, 13, K::sRGB},       {12, 13, K::displayP3},   {1, 8, K::linearSRGB},
+  static constexpr Named named[] = {{1, 13, K::sRGB},           {12, 13, K::displayP3},  {1, 8, K::linearSRGB},
                                     {12, 8, K::linearDisplayP3}, {9, 16, K::bt2100PQ}, {9, 18, K::bt2100HLG}};
   for (const auto& entry : named) {
     if (entry.primaries == primaries && entry.transfer == transfer) return wellKnown(entry.kind);
   }
-  // H.273 tables 2 and 3, the entries an RGB still image uses.
-  std::optional<Chromaticities> chromaticities;
-  std::string primariesName;
-  switch (primaries) {
-    case 1: chromaticities = Chromaticities{0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290}; primariesName = "BT.709"; break;
-    case 9: chromaticities = Chromaticities{0.708, 0.292, 0.170, 0.797, 0.131, 0.046, 0.3127, 0.3290}; primariesName = "BT.2020"; break;
-    case 11: chromaticities = Chromaticities{0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.314, 0.351}; primariesName = "DCI-P3"; break;
-    case 12: chromaticities = Chromaticities{0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.3127, 0.3290}; primariesName = "Display P3"; break;
-    default: return nullptr;
-  }
-  struct Curve {
+  // Otherwise a described space, from the entries of ITU-T H.273 tables 2 and 3 an RGB still image uses.
+  struct PrimariesRow {
+    int code;
+    Chromaticities chromaticities;
+    std::string_view name;
+  };
+  static constexpr PrimariesRow primariesRows[] = {
+      {1, {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290}, "BT.709"},
+      {9, {0.708, 0.292, 0.170, 0.797, 0.131, 0.046, 0.3127, 0.3290}, "BT.2020"},
+      {11, {0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.314, 0.351}, "DCI-P3"},
+      {12, {0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.3127, 0.3290}, "Display P3"},
+  };
+  struct TransferRow {
+    int code;
     Transfer transfer;
     double exponent;
     std::string_view name;
   };
-  std::optional<Curve> curve;
-  switch (transfer) {
-    case 1: case 6: case 14: case 15: curve = Curve{Transfer::bt709, 1.0, "BT.709 transfer"}; break;
-    case 4: curve = Curve{Transfer::power, 2.2, "gamma 2.2"}; break;
-    case 5: curve = Curve{Transfer::power, 2.8, "gamma 2.8"}; break;
-    case 8: curve = Curve{Transfer::linear, 1.0, "linear"}; break;
-    case 13: curve = Curve{Transfer::srgb, 1.0, "sRGB transfer"}; break;
-    case 16: curve = Curve{Transfer::pq, 1.0, "PQ"}; break;
-    case 18: curve = Curve{Transfer::hlg, 1.0, "HLG"}; break;
-    default: return nullptr;
-  }
-  return describedSpace(*chromaticities, curve->transfer, curve->exponent,
-                        primariesName + " primaries, " + std::string(curve->name));
+  static constexpr TransferRow transferRows[] = {
+      {1, Transfer::bt709, 1.0, "BT.709 transfer"},  {6, Transfer::bt709, 1.0, "BT.709 transfer"},
+      {14, Transfer::bt709, 1.0, "BT.709 transfer"}, {15, Transfer::bt709, 1.0, "BT.709 transfer"},
+      {4, Transfer::power, 2.2, "gamma 2.2"},        {5, Transfer::power, 2.8, "gamma 2.8"},
+      {8, Transfer::linear, 1.0, "linear"},          {13, Transfer::srgb, 1.0, "sRGB transfer"},
+      {16, Transfer::pq, 1.0, "PQ"},                 {18, Transfer::hlg, 1.0, "HLG"},
+  };
+  const auto primariesRow = std::find_if(std::begin(primariesRows), std::end(primariesRows),
+                                         [&](const PrimariesRow& row) { return row.code == primaries; });
+  const auto transferRow = std::find_if(std::begin(transferRows), std::end(transferRows),
+                                        [&](const TransferRow& row) { return row.code == transfer; });
+  if (primariesRow == std::end(primariesRows) || transferRow == std::end(transferRows)) return nullptr;
+  return describedSpace(primariesRow->chromaticities, transferRow->transfer, transferRow->exponent,
+                        std::string(primariesRow->name) + " primaries, " + std::string(transferRow->name));
 }
 
 std::string_view ColorSpace::transferName() const {

@@ -85,7 +85,9 @@ std::optional<ImageFileHeader> openHeader(const fs::path& file) {
     if (header.loader.starts_with("pngload")) header.pngColour = readPNGColourDescription(file);
     // An ICC profile takes precedence over nclx (ISO/IEC 23008-12), so nclx is read only without one.
     if (header.loader.starts_with("heifload") && !header.image.get_typeof(VIPS_META_ICC_NAME)) {
-      if (auto nclx = readHEIFNCLXDescription(file)) header.nclxColour = ColorSpace::fromCICP(nclx->primaries, nclx->transfer);
+      if (auto nclx = readHEIFNCLXDescription(file)) {
+        header.nclxColour = ColorSpace::fromCICP(nclx->primaries, nclx->transfer);
+      }
     }
     return header;
   } catch (const VError&) {

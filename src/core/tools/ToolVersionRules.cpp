@@ -224,7 +224,9 @@ std::string avifencHDRCICP(std::string_view transferName, bool lossless) {
 std::string hdrRefusalMessage(ToolRuleId id, std::string_view transferName) {
   std::string message(toolVersionRule(id).message);
   static constexpr std::string_view placeholder = "TRANSFER";
-  if (auto at = message.find(placeholder); at != std::string::npos) message.replace(at, placeholder.size(), transferName);
+  if (auto at = message.find(placeholder); at != std::string::npos) {
+    message.replace(at, placeholder.size(), transferName);
+  }
   return message;
 }
 
