@@ -61,12 +61,6 @@ std::string_view hdrTransferOf(const PreparedCompressionSource& source) {
   return space ? space->transferName() : std::string_view{};
 }
 
-// 8-bit SDR formats: an HDR source is refused before anything runs.
-void refuseHDR(std::string_view tool, ToolRuleId rule, const PreparedCompressionSource& source) {
-  const std::string_view transfer = hdrTransferOf(source);
-  if (transfer.empty()) return;
-  throw CompressionError::unsupportedByTool(std::string(tool), hdrRefusalMessage(rule, transfer));
-}
 
 std::string lowerCasedExtension(const fs::path& file) {
   std::string extension = file.extension().string();
@@ -143,7 +137,6 @@ EncoderRun avifArguments(const CodecPanel& panel, const EncodeFiles& files, cons
 }
 
 EncoderRun webPArguments(const CodecPanel& panel, const EncodeFiles& files, const EngineContext&) {
-  refuseHDR(ToolContract::cwebp, ToolRuleId::webPEncoderHDR, files.source);
   EncoderRun run{std::string(ToolContract::cwebp), {}};
   if (panel.isWebPLossless) {
     run.arguments = {"-lossless", "-z", decimal(panel.webPLosslessLevel)};
@@ -209,7 +202,6 @@ std::string_view cjpegSampling(ChromaSubsampling subsampling) {
 EncoderRun jpegTurboArguments(const CodecPanel& panel, const EncodeFiles& files, const EngineContext& context) {
   const std::string tool(ToolContract::cjpeg);
   const PreparedCompressionSource& source = files.source;
-  refuseHDR(tool, ToolRuleId::jpegTurboEncoderHDR, source);
   fs::path input = files.input;
   bool isDirect = input == files.sourcePath;
   if (isDirect && isPNGSource(source) && !cjpegReadsPNG(context.installedVersion(tool))) isDirect = false;
@@ -278,6 +270,12 @@ EncodeStageResult encodeInto(const CodecPanel& panel, const PreparedCompressionS
   const EncodeFiles files{source, absolutePath(source.sourceURL), absolutePath(source.encoderInputURL(panel.codec)),
                           stage.encodedURL, stage.workDirectory};
 
+  // A codec that cannot carry the source's HDR fails before anything runs, never as an SDR result.
+  if (auto refusal = hdrRefusal(panel.codec, hdrTransferOf(source))) {
+    const CodecInfo& info = codecInfo(panel.codec);
+    throw CompressionError::unsupportedByTool(
+        std::string(info.encoderTool.empty() ? info.displayName : info.encoderTool), std::move(*refusal));
+  }
   ArgumentBuilder build = argumentBuilder(panel.codec);
   if (!build) {
     stage.commandLine = imageIOCommandLine(panel.codec, panel.quality);

@@ -43,6 +43,7 @@ enum class ToolRuleId {
   avifEncoderHDRFromPNG,     // avifenc reads no PNG cICP chunk: PQ/HLG is stated with --cicp
   webPEncoderHDR,            // WebP is 8-bit SDR: PQ/HLG sources are refused
   jpegTurboEncoderHDR,       // cjpeg's JPEG is 8-bit SDR: PQ/HLG sources are refused
+  jpegSystemEncoderHDR,      // the in-process JPEG writer is 8-bit SDR: PQ/HLG sources are refused
 };
 
 // Which installed versions a row applies to.
@@ -50,11 +51,13 @@ enum class RuleApplicability {
   everyVersion,   // every version measured (1.15 and 1.19 for heif-enc, for example)
   versionsBelow,  // installed version < `versionBound`
   whenMissing,    // the tool itself is not found
+  hdrSources,     // every version, for PQ and HLG sources only
 };
 
 struct ToolVersionRule {
   ToolRuleId id;
-  std::span<const std::string_view> tools;  // the executables the row is about
+  // The executables the row is about; for an in-process codec, its display name ("JPEG (System)").
+  std::span<const std::string_view> tools;
   RuleApplicability applicability;
   std::string_view versionBound;  // for versionsBelow, e.g. "1.16"; empty otherwise
   std::string_view difference;    // how the tool differs
@@ -135,9 +138,10 @@ bool djxlDecodesSixteenBitAlpha(const std::optional<ToolVersion>& version);
 // avifenc's --cicp value for an HDR source ("PQ" or "HLG"): BT.2020 primaries,
 // the transfer, and the BT.2020 matrix, or the identity matrix when lossless.
 std::string avifencHDRCICP(std::string_view transferName, bool lossless);
-// The refusal of an every-version HDR row (cwebp, cjpeg) for a source with
-// this transfer ("PQ" or "HLG").
-std::string hdrRefusalMessage(ToolRuleId id, std::string_view transferName);
+// Why a codec cannot encode a source with this transfer ("PQ" or "HLG"): the
+// filled message of its failing hdrSources row; nothing when it carries HDR
+// or `transferName` is empty (an SDR source).
+std::optional<std::string> hdrRefusal(CompressionCodec codec, std::string_view transferName);
 
 // The refusal message of a failing row for this installed version, when the
 // row applies and the version is known; nothing otherwise.
