@@ -69,17 +69,14 @@ struct CodecExpectation {
   double minimumScore;
   std::string refusal;  // " cannot encode HDR (PQ) images: ..." follows a leading tool name
 };
-const CodecExpectation codecs[] = {
-    {CompressionCodec::jpegXL, 99.99, ""},
-    {CompressionCodec::avif, 98.5, ""},  // 99.99 from a 12-bit AVIF source, 16 bits cut to 12 otherwise
-    {CompressionCodec::webP, 0, "cwebp:WebP is 8-bit SDR."},
-    {CompressionCodec::jpegli, 99, ""},  // not packaged in Debian 12: unmeasured
-    {CompressionCodec::heifLibheif, -80, ""},
-    {CompressionCodec::avifLibheif, -80, ""},
-    {CompressionCodec::jpeg2000Libheif, 0, "heif-enc 1.15.1 cannot encode JPEG 2000."},
-    {CompressionCodec::heif, 45, ""},  // libvips heifsave at Q 100: 10 bits
-    {CompressionCodec::jpegTurbo, 0, "cjpeg:JPEG is 8-bit SDR."},
-    {CompressionCodec::jpeg, 0, "JPEG (System):JPEG is 8-bit SDR."},
+using C = CompressionCodec;
+const CodecExpectation codecs[] = {  // AVIF: 99.99 from a 12-bit AVIF, 16 bits are cut to 12 otherwise
+    {C::jpegXL, 99.99, ""}, {C::avif, 98.5, ""}, {C::webP, 0, "cwebp:WebP is 8-bit SDR."},
+    {C::jpegli, 99, ""},  // not packaged in Debian 12: unmeasured
+    {C::heifLibheif, -80, ""}, {C::avifLibheif, -80, ""},
+    {C::jpeg2000Libheif, 0, "heif-enc 1.15.1 cannot encode JPEG 2000."},  // its own older-tool row
+    {C::heif, 45, ""},  // libvips heifsave at Q 100: 10 bits
+    {C::jpegTurbo, 0, "cjpeg:JPEG is 8-bit SDR."}, {C::jpeg, 0, "JPEG (System):JPEG is 8-bit SDR."},
 };
 
 class HDRSourceTest : public ::testing::TestWithParam<HDRSource> {
@@ -107,7 +104,7 @@ TEST_P(HDRSourceTest, IsNamedCarriedAndScoredOrRefused) {
   auto prepared = readPNGColourDescription(source.preparedURL);
   ASSERT_EQ(prepared && prepared->colorSpace ? prepared->colorSpace->kind() : K::none, row.expectedKind);
   const std::string transfer = isHDR ? std::string(prepared->colorSpace->transferName()) : "";
-  for (CompressionCodec codec : allCompressionCodecs()) {
+  for (C codec : allCompressionCodecs()) {
     const auto expected = std::find_if(std::begin(codecs), std::end(codecs), [&](auto& c) { return c.codec == codec; });
     ASSERT_NE(expected, std::end(codecs)) << rawValue(codec) << " has no HDR expectation";
     const std::string_view tool = codecInfo(codec).encoderTool;
@@ -119,16 +116,16 @@ TEST_P(HDRSourceTest, IsNamedCarriedAndScoredOrRefused) {
       refusal.replace(colon, 1, " cannot encode HDR (" + transfer + ") images: ");
     CodecPanel panel;
     std::tie(panel.codec, panel.distance, panel.quality, panel.isAVIFLossless) = std::tuple(codec, 0.0, 100, true);
-    panel.isHEIFLossless = codec == CompressionCodec::heifLibheif;
-    if (codec == CompressionCodec::avifLibheif) panel.heifBitDepth = HEIFDepth::twelve;
+    panel.isHEIFLossless = codec == C::heifLibheif;
+    if (codec == C::avifLibheif) panel.heifBitDepth = HEIFDepth::twelve;
     try {
       CompressionResult result = runPanel(panel, source, harness.context());
       EXPECT_TRUE(refusal.empty()) << result.commandLine;
-      const bool fromAVIF = codec == CompressionCodec::avif && row.format == "avif";
+      const bool fromAVIF = codec == C::avif && row.format == "avif";
       EXPECT_GE(result.ssimulacra2Score, fromAVIF ? 99.99 : expected->minimumScore) << result.commandLine;
       result.removeWorkDirectory();
     } catch (const CompressionError& error) {
-      EXPECT_TRUE(!refusal.empty() && error.message().starts_with(refusal)) << rawValue(codec) << ": " << error.message();
+      EXPECT_TRUE(!refusal.empty() && error.message().starts_with(refusal)) << error.message();
     }
   }
   EXPECT_TRUE(harness.workDirectories(source).empty());
