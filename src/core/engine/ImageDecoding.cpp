@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/codecs/ContentTypes.h"
+#include "core/common/TransferCurves.h"
 #include "core/engine/EmbeddedColour.h"
 #include "core/engine/LcmsHandles.h"
 #include "core/engine/VipsRuntime.h"
@@ -496,6 +497,8 @@ std::optional<StreamingDecode> planStreamingDecode(const fs::path& file, ImageFi
     if (!plan || plan->needsColorConversion || plan->hasAlpha || (plan->orientation >= 2 && plan->orientation <= 8)) {
       return std::nullopt;
     }
+    // Float samples are read twice (their peak decides how they are written): not from a sequential read.
+    if (plan->pixels.format() == VIPS_FORMAT_FLOAT) return std::nullopt;
     StreamingDecode streaming{plan->pixels, sampleFormatOf(plan->pixels.format()), plan->colorSpace};
     if (headerOut) *headerOut = std::move(*header);
     return streaming;
@@ -531,6 +534,18 @@ VImage vipsImageOf(const DecodedImage& image) {
   ensureVipsInitialized();
   return VImage::new_from_memory(const_cast<std::byte*>(image.data()), image.byteCount(), image.width(),
                                  image.height(), image.channels(), vipsFormatOf(image.format()));
+}
+
+}  // namespace quorlin
+
+namespace quorlin {
+
+std::optional<double> extendedRangeHeadroom(const vips::VImage& image, const ColorSpaceRef& space) {
+  if (!space || space->kind() != ColorSpace::WellKnown::linearSRGB) return std::nullopt;
+  if (image.format() != VIPS_FORMAT_FLOAT && image.format() != VIPS_FORMAT_DOUBLE) return std::nullopt;
+  const double peak = image.extract_band(0, vips::VImage::option()->set("n", std::min(image.bands(), 3))).max();
+  if (!(peak > 1.0)) return std::nullopt;
+  return std::min(peak, transfer::pqPeakNits / transfer::referenceWhiteNits);
 }
 
 }  // namespace quorlin

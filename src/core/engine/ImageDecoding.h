@@ -107,4 +107,9 @@ bool decodesToOwnSamples(const ImageFileHeader& header);
 // Wraps the samples of `image` (no copy; `image` must outlive the result).
 vips::VImage vipsImageOf(const DecodedImage& image);
 
+// The content headroom of float linear-light samples (OpenEXR, float TIFF) that
+// reach above reference white: the brightest colour sample, at most what PQ
+// holds (10000 / 203). Nothing for other images or when every sample is at most 1.
+std::optional<double> extendedRangeHeadroom(const vips::VImage& image, const ColorSpaceRef& space);
+
 }  // namespace quorlin

@@ -101,11 +101,14 @@ SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, P
                                           : ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB);
   } else if (auto profile = blobOf(image, VIPS_META_ICC_NAME); !profile.empty()) {
     space = ColorSpace::fromICC(std::vector<std::uint8_t>(profile.begin(), profile.end()));
-  } else {
+  } else if (header->nclxColour) {
     space = header->nclxColour;
+  } else if (image.interpretation() == VIPS_INTERPRETATION_scRGB) {
+    space = ColorSpace::wellKnown(ColorSpace::WellKnown::linearSRGB);  // as decoding takes it
   }
   if (space && !space->name().empty()) metadata.colorProfileName = space->name();
   if (space && space->isHDR()) metadata.contentHeadroom = hdrContentHeadroom(*space, file, header->loader);
+  if (!metadata.contentHeadroom) metadata.contentHeadroom = extendedRangeHeadroom(image, space);
   metadata.hasAlpha = layout.hasAlpha;
   if (image.get_typeof(VIPS_META_ORIENTATION)) metadata.orientation = image.get_int(VIPS_META_ORIENTATION);
   auto resolution = readDeclaredResolution(file, header->typeIdentifier.value_or(""), blobOf(image, VIPS_META_EXIF_NAME));

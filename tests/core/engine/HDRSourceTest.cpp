@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using K = ColorSpace::WellKnown;
 
-// format: "avif" (12-bit), "png" or "jxl"; cicp: avifenc --cicp, the cICP transfer, or cjxl's colour space.
+// format: "avif" (12-bit), "png", "jxl" or "tif" (float); cicp: avifenc --cicp, the cICP transfer, or cjxl's colour space.
 struct HDRSource {
   std::string name, format;
   K profile;  // of the PNG made into the source
@@ -44,6 +44,11 @@ fs::path make(const HDRSource& row, test::EngineHarness& h) {
     insertPNGChunk(png, "cICP", {9, static_cast<std::uint8_t>(std::stoi(row.cicp)), 0, 1});
     return png;
   }
+  if (row.format == "tif") {  // linear light up to 4 x reference white
+    vips::VImage linear = vips::VImage::new_from_file(png.c_str()).cast(VIPS_FORMAT_FLOAT);
+    linear = linear * (4.0 / linear.max());
+    linear.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_scRGB)).tiffsave(out.c_str());
+  }
   if (row.format == "avif") h.runner.runTool("avifenc", {"-l", "-d", "12", "--cicp", row.cicp, png, out});
   if (row.format == "jxl") {
     h.runner.runTool("cjxl", {"-d", "0", "-x", "color_space=" + row.cicp, "--intensity_target=1000", png, out});
@@ -58,6 +63,7 @@ const HDRSource sources[] = {
     {"P3ICCWinsOverPQNCLX", "avif", K::displayP3, "9/16/0", "Display P3", K::displayP3, std::nullopt},
     {"HLGAVIF", "avif", K::none, "9/18/0", "ITU-R BT.2100 HLG", K::bt2100HLG, 1000.0 / 203.0},
     {"PQPNGWithCICP", "png", K::none, "16", "ITU-R BT.2100 PQ", K::bt2100PQ, pq},
+    {"FloatTIFFAboveWhite", "tif", K::none, "", "Linear sRGB", K::bt2100PQ, 4.0},
     {"PQJPEGXL", "jxl", K::none, "RGB_D65_202_Rel_PeQ", "ITU-R BT.2100 PQ", K::bt2100PQ, 10.0},
 };
 
