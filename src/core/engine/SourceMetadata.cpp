@@ -120,6 +120,12 @@ SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, P
   return metadata;
 }
 
+std::string_view hdrTransferName(const SourceImageMetadata& metadata) {
+  if (!metadata.contentHeadroom) return {};
+  const bool isHLG = metadata.colorProfileName == ColorSpace::wellKnown(ColorSpace::WellKnown::bt2100HLG)->name();
+  return isHLG ? "HLG" : "PQ";
+}
+
 bool isJPEGSource(const std::optional<std::string>& typeIdentifier, const std::filesystem::path& file) {
   if (typeIdentifier && contentTypeInfo(*typeIdentifier)) {
     return contentTypeConforms(*typeIdentifier, ContentTypeIdentifier::jpeg);

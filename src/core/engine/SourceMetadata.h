@@ -25,6 +25,8 @@ struct SourceImageMetadata {
   // HDR (PQ and HLG) sources only: the peak the content is graded for over
   // reference white: a JPEG XL intensity target / 100 (at least 1, as for
   // results), else the transfer's nominal peak / 203 nits (PQ 49.3, HLG 4.9).
+  // Linear float sources reaching above reference white: their peak (they
+  // are prepared as PQ).
   std::optional<double> contentHeadroom;
   std::optional<bool> hasAlpha;
   std::optional<int> orientation;                 // EXIF code 1-8, before autorotation
@@ -36,6 +38,10 @@ struct SourceImageMetadata {
 // Never fails: fills what it can; width and height fall back to `fallbackSize`
 // rounded to the nearest integer.
 SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, PixelSize fallbackSize);
+
+// The transfer the prepared source carries: "PQ" or "HLG" for a source with a
+// content headroom, empty otherwise.
+std::string_view hdrTransferName(const SourceImageMetadata& metadata);
 
 // The type identifier the image reader reports for `file` ("public.png"): the
 // format of the loader that opens it, refined by its first bytes; nothing when
