@@ -7,7 +7,7 @@ packages=(
   # build and test
   build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins
-  libvips-dev liblcms2-dev libicu-dev libpng-dev zlib1g-dev
+  libvips-dev liblcms2-dev libheif-dev libjxl-dev libicu-dev libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick fonts-dejavu-core
   # the codec tools Debian 12 provides

@@ -54,8 +54,12 @@ RateDistortionSource CommandEngine::describeSource(const fs::path& source, const
   SourceImageMetadata metadata = engine_->readSourceImageMetadata(source, display.displaySize);
   std::error_code sizeError;
   auto size = fs::file_size(source, sizeError);
-  return RateDistortionSource{source, metadata.pixelWidth, metadata.pixelHeight,
-                       sizeError ? 0 : static_cast<std::int64_t>(size)};
+  return RateDistortionSource{source,
+                              metadata.pixelWidth,
+                              metadata.pixelHeight,
+                              sizeError ? 0 : static_cast<std::int64_t>(size),
+                              metadata.colorProfileName,
+                              metadata.contentHeadroom};
 }
 
 }  // namespace quorlin::cli

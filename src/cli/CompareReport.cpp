@@ -93,6 +93,10 @@ std::string compareJson(const CompareSource& source, const std::vector<PanelOutc
       json.key("encodedSize").value(result.encodedSize);
       json.key("ssimulacra2Score").value(result.ssimulacra2Score);
       json.key("scoredWithSourceProfile").value(result.scoredWithSourceProfile);
+      // The space the decoded result is shown and scored in, and its headroom (HDR results).
+      const DecodedImage* decoded = result.decodedImage.image.get();
+      json.key("colorSpace").value(decoded ? std::optional<std::string>(decoded->colorSpace()->name()) : std::nullopt);
+      json.key("contentHeadroom").value(result.decodedImage.contentHeadroom);
       json.key("encodeDuration").value(result.encodeDuration);
       json.key("decodeDuration").value(result.decodeDuration);
       json.key("commandLine").value(result.commandLine);

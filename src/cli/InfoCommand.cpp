@@ -88,6 +88,7 @@ std::string jsonReport(const SourceImageMetadata& metadata, std::int64_t fileSiz
   json.key("bitDepth").value(metadata.bitDepth);
   json.key("colorModel").value(metadata.colorModel);
   json.key("colorProfileName").value(metadata.colorProfileName);
+  json.key("contentHeadroom").value(metadata.contentHeadroom);
   json.key("hasAlpha").value(metadata.hasAlpha);
   json.key("orientation").value(metadata.orientation);
   json.key("dpiWidth").value(metadata.dpiWidth);

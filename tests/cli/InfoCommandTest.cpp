@@ -95,6 +95,7 @@ TEST_F(InfoCommandTest, JSONHasEveryFieldWithNullForAbsentOnes) {
             "  \"bitDepth\": 8,\n"
             "  \"colorModel\": \"RGB\",\n"
             "  \"colorProfileName\": null,\n"
+            "  \"contentHeadroom\": null,\n"
             "  \"hasAlpha\": false,\n"
             "  \"orientation\": null,\n"
             "  \"dpiWidth\": 25.4,\n"

@@ -9,6 +9,11 @@
 
 namespace quorlin::transfer {
 
+// BT.2408 reference white, and the peaks the PQ signal and an HLG display reach.
+inline constexpr double referenceWhiteNits = 203.0;
+inline constexpr double pqPeakNits = 10000.0;
+inline constexpr double hlgNominalPeakNits = 1000.0;
+
 // SMPTE ST 2084 (PQ) EOTF: signal 0..1 to linear light, 1.0 being 10000 nits.
 inline double pqToLinear(double signal) {
   constexpr double m1 = 2610.0 / 16384.0, m2 = 2523.0 / 4096.0 * 128.0;

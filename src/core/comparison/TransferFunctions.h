@@ -14,13 +14,14 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/common/TransferCurves.h"
 #include "core/engine/ColorSpace.h"
 
 namespace quorlin {
 
-inline constexpr double referenceWhiteNits = 203.0;
-inline constexpr double pqPeakNits = 10000.0;
-inline constexpr double hlgNominalPeakNits = 1000.0;
+inline constexpr double referenceWhiteNits = transfer::referenceWhiteNits;
+inline constexpr double pqPeakNits = transfer::pqPeakNits;
+inline constexpr double hlgNominalPeakNits = transfer::hlgNominalPeakNits;
 inline constexpr double hlgSystemGamma = 1.2;
 
 // IEC 61966-2.1, mirrored for negative values (extended sRGB).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <vector>
 
 #include "core/tools/ToolVersionRules.h"
 
@@ -49,14 +50,26 @@ std::optional<std::string> codecUnavailableReason(CompressionCodec codec, const 
 }
 
 std::vector<CodecPanel> makeDefaultPanels(const CodecUnavailableReason& unavailableReason) {
+  return makeDefaultPanels(unavailableReason, {});
+}
+
+std::vector<CodecPanel> makeDefaultPanels(const CodecUnavailableReason& unavailableReason,
+                                          std::string_view hdrTransfer) {
+  static constexpr CompressionCodec hdrStandIns[] = {CompressionCodec::heifLibheif, CompressionCodec::avifLibheif,
+                                                     CompressionCodec::heif};
   std::vector<CodecPanel> panels = makeDefaultPanels();
   auto isTaken = [&panels](CompressionCodec codec) {
     return std::any_of(panels.begin(), panels.end(), [codec](const CodecPanel& panel) { return panel.codec == codec; });
   };
+  auto cannotRun = [&](CompressionCodec codec) {
+    return unavailableReason(codec).has_value() || hdrRefusal(codec, hdrTransfer).has_value();
+  };
   for (CodecPanel& panel : panels) {
-    if (!unavailableReason(panel.codec)) continue;
-    for (CompressionCodec standIn : familyOf(panel.codec)) {
-      if (standIn == panel.codec || isTaken(standIn) || unavailableReason(standIn)) continue;
+    if (!cannotRun(panel.codec)) continue;
+    std::vector<CompressionCodec> standIns(familyOf(panel.codec).begin(), familyOf(panel.codec).end());
+    if (!hdrTransfer.empty()) standIns.insert(standIns.end(), std::begin(hdrStandIns), std::end(hdrStandIns));
+    for (CompressionCodec standIn : standIns) {
+      if (standIn == panel.codec || isTaken(standIn) || cannotRun(standIn)) continue;
       panel.selectCodec(standIn);
       break;
     }

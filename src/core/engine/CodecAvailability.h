@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/codecs/CodecCatalog.h"
@@ -29,5 +30,12 @@ using CodecUnavailableReason = std::function<std::optional<std::string>(Compress
 // keeping the slot's quality and effort. A panel without a runnable stand-in
 // keeps its designed codec.
 std::vector<CodecPanel> makeDefaultPanels(const CodecUnavailableReason& unavailableReason);
+
+// The same for a source of this HDR transfer ("PQ" or "HLG"; empty: SDR): a
+// codec the older-tool table refuses for HDR counts as unavailable, and after
+// its family the codecs that carry HDR may stand in, in this order: HEIF
+// (libheif), AVIF (libheif), HEIF (System).
+std::vector<CodecPanel> makeDefaultPanels(const CodecUnavailableReason& unavailableReason,
+                                          std::string_view hdrTransfer);
 
 }  // namespace quorlin

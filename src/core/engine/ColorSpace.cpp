@@ -1,7 +1,9 @@
 #include "core/engine/ColorSpace.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <mutex>
 #include <string_view>
 
@@ -140,6 +142,41 @@ std::shared_ptr<const ColorSpace> makeWellKnown(ColorSpace::WellKnown kind) {
   return std::make_shared<const ColorSpace>(kind, ColorSpace::Model::rgb, std::move(name), std::move(icc));
 }
 
+// libjxl names the profiles it synthesises from a colour encoding
+// "RGB_<white>_<primaries>_<intent>_<transfer>" ("RGB_D65_202_Rel_PeQ"); the
+// image libraries hand such a profile on for every JPEG XL file whose
+// encoding is an enum, so the name is the file's own colour encoding.
+ColorSpace::WellKnown wellKnownFromJPEGXLName(std::string_view name) {
+  using K = ColorSpace::WellKnown;
+  if (!name.starts_with("RGB_D65_") || name.size() < 19) return K::none;
+  const std::string_view primaries = name.substr(8, 3);
+  const std::string_view transfer = name.substr(name.size() - 3);
+  if (primaries == "202" && transfer == "PeQ") return K::bt2100PQ;
+  if (primaries == "202" && transfer == "HLG") return K::bt2100HLG;
+  if (primaries == "DCI" && transfer == "SRG") return K::displayP3;
+  if (primaries == "DCI" && transfer == "Lin") return K::linearDisplayP3;
+  if (primaries == "SRG" && transfer == "Lin") return K::linearSRGB;
+  return K::none;
+}
+
+std::string_view wellKnownName(ColorSpace::WellKnown kind) {
+  using K = ColorSpace::WellKnown;
+  switch (kind) {
+    case K::none:
+    case K::sRGB: return "sRGB IEC61966-2.1";
+    case K::displayP3: return "Display P3";
+    case K::linearSRGB: return "Linear sRGB";
+    case K::linearDisplayP3: return "Linear Display P3";
+    case K::bt2100PQ: return "ITU-R BT.2100 PQ";
+    case K::bt2100HLG: return "ITU-R BT.2100 HLG";
+    case K::deviceRGB: return "Device RGB";
+  }
+  return {};
+}
+
+std::shared_ptr<const ColorSpace> describedSpace(const ColorSpace::Chromaticities& c, ColorSpace::Transfer transfer,
+                                                 double exponent, std::string name);
+
 }  // namespace
 
 std::shared_ptr<const ColorSpace> ColorSpace::wellKnown(WellKnown kind) {
@@ -171,12 +208,28 @@ std::shared_ptr<const ColorSpace> ColorSpace::fromICC(std::vector<std::uint8_t> 
                                     name == "sRGB built-in" || name == "sRGB")) {
       kind = WellKnown::sRGB;
     }
+    // Another maker's profile of one of our HDR or wide spaces, by its usual name.
+    for (auto candidate : {WellKnown::displayP3, WellKnown::bt2100PQ, WellKnown::bt2100HLG}) {
+      if (kind == WellKnown::none && name == wellKnownName(candidate)) kind = candidate;
+    }
+    if (kind == WellKnown::none) {
+      kind = wellKnownFromJPEGXLName(name);
+      if (kind != WellKnown::none) name = std::string(wellKnownName(kind));
+    }
   }
   return std::make_shared<const ColorSpace>(kind, model, std::move(name), std::move(profileBytes));
 }
 
 std::shared_ptr<const ColorSpace> ColorSpace::described(const Chromaticities& c, Transfer transfer,
                                                        double exponent) {
+  return describedSpace(c, transfer, exponent, "RGB from PNG colour chunks");
+}
+
+namespace {
+
+std::shared_ptr<const ColorSpace> describedSpace(const ColorSpace::Chromaticities& c, ColorSpace::Transfer transfer,
+                                                 double exponent, std::string name) {
+  using Transfer = ColorSpace::Transfer;
   ToneCurvePtr curve(nullptr, cmsFreeToneCurve);
   switch (transfer) {
     case Transfer::srgb: curve = srgbCurve(); break;
@@ -188,10 +241,63 @@ std::shared_ptr<const ColorSpace> ColorSpace::described(const Chromaticities& c,
   }
   const Primaries primaries = {{c.redX, c.redY, 1.0}, {c.greenX, c.greenY, 1.0}, {c.blueX, c.blueY, 1.0}};
   const cmsCIExyY white = {c.whiteX, c.whiteY, 1.0};
-  std::string name = "RGB from PNG colour chunks";
   std::vector<std::uint8_t> icc = buildProfile(primaries, curve, name, white);
   if (icc.empty()) return nullptr;
-  return std::make_shared<const ColorSpace>(WellKnown::none, Model::rgb, std::move(name), std::move(icc));
+  return std::make_shared<const ColorSpace>(ColorSpace::WellKnown::none, ColorSpace::Model::rgb, std::move(name),
+                                            std::move(icc));
+}
+
+}  // namespace
+
+std::shared_ptr<const ColorSpace> ColorSpace::fromCICP(int primaries, int transfer) {
+  using K = WellKnown;
+  struct Named {
+    int primaries, transfer;
+    K kind;
+  };
+  static constexpr Named named[] = {{1, 13, K::sRGB},           {12, 13, K::displayP3},  {1, 8, K::linearSRGB},
+                                    {12, 8, K::linearDisplayP3}, {9, 16, K::bt2100PQ}, {9, 18, K::bt2100HLG}};
+  for (const auto& entry : named) {
+    if (entry.primaries == primaries && entry.transfer == transfer) return wellKnown(entry.kind);
+  }
+  // Otherwise a described space, from the entries of ITU-T H.273 tables 2 and 3 an RGB still image uses.
+  struct PrimariesRow {
+    int code;
+    Chromaticities chromaticities;
+    std::string_view name;
+  };
+  static constexpr PrimariesRow primariesRows[] = {
+      {1, {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290}, "BT.709"},
+      {9, {0.708, 0.292, 0.170, 0.797, 0.131, 0.046, 0.3127, 0.3290}, "BT.2020"},
+      {11, {0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.314, 0.351}, "DCI-P3"},
+      {12, {0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.3127, 0.3290}, "Display P3"},
+  };
+  struct TransferRow {
+    int code;
+    Transfer transfer;
+    double exponent;
+    std::string_view name;
+  };
+  static constexpr TransferRow transferRows[] = {
+      {1, Transfer::bt709, 1.0, "BT.709 transfer"},  {6, Transfer::bt709, 1.0, "BT.709 transfer"},
+      {14, Transfer::bt709, 1.0, "BT.709 transfer"}, {15, Transfer::bt709, 1.0, "BT.709 transfer"},
+      {4, Transfer::power, 2.2, "gamma 2.2"},        {5, Transfer::power, 2.8, "gamma 2.8"},
+      {8, Transfer::linear, 1.0, "linear"},          {13, Transfer::srgb, 1.0, "sRGB transfer"},
+      {16, Transfer::pq, 1.0, "PQ"},                 {18, Transfer::hlg, 1.0, "HLG"},
+  };
+  const auto primariesRow = std::find_if(std::begin(primariesRows), std::end(primariesRows),
+                                         [&](const PrimariesRow& row) { return row.code == primaries; });
+  const auto transferRow = std::find_if(std::begin(transferRows), std::end(transferRows),
+                                        [&](const TransferRow& row) { return row.code == transfer; });
+  if (primariesRow == std::end(primariesRows) || transferRow == std::end(transferRows)) return nullptr;
+  return describedSpace(primariesRow->chromaticities, transferRow->transfer, transferRow->exponent,
+                        std::string(primariesRow->name) + " primaries, " + std::string(transferRow->name));
+}
+
+std::string_view ColorSpace::transferName() const {
+  if (kind_ == WellKnown::bt2100PQ) return "PQ";
+  if (kind_ == WellKnown::bt2100HLG) return "HLG";
+  return {};
 }
 
 bool isPlainSRGB(const ColorSpaceRef& space) {

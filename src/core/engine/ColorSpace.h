@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorlin {
@@ -42,6 +43,13 @@ class ColorSpace {
   // give one; null when lcms2 cannot build it.
   static std::shared_ptr<const ColorSpace> described(const Chromaticities& chromaticities, Transfer transfer,
                                                      double exponent = 1.0);
+  // The space an ITU-T H.273 (CICP) description names, as AVIF/HEIF nclx boxes
+  // and PNG cICP chunks give one (RGB, full range assumed by the caller): the
+  // well-known space where there is one (1/13 is the plain sRGB instance,
+  // 9/16 BT.2100 PQ, 9/18 BT.2100 HLG, 12/13 Display P3), otherwise a
+  // described space; null when the primaries or the transfer are unspecified
+  // or unknown.
+  static std::shared_ptr<const ColorSpace> fromCICP(int primaries, int transfer);
 
   WellKnown kind() const { return kind_; }
   Model model() const { return model_; }
@@ -51,6 +59,10 @@ class ColorSpace {
   const std::vector<std::uint8_t>& iccProfile() const { return icc_; }
   // True when pixel values are linear light (linear sRGB, linear Display P3).
   bool isLinear() const;
+  // True for the HDR transfer functions (BT.2100 PQ and HLG).
+  bool isHDR() const { return kind_ == WellKnown::bt2100PQ || kind_ == WellKnown::bt2100HLG; }
+  // "PQ" or "HLG" for the HDR spaces, empty otherwise.
+  std::string_view transferName() const;
 
   ColorSpace(WellKnown kind, Model model, std::string name, std::vector<std::uint8_t> icc)
       : kind_(kind), model_(model), name_(std::move(name)), icc_(std::move(icc)) {}

@@ -55,6 +55,13 @@ fs::path absolutePath(const fs::path& file) {
   throw CompressionError::unsupportedByTool(std::string(tool), std::move(message));
 }
 
+// "PQ" or "HLG" for an HDR source, empty otherwise.
+std::string_view hdrTransferOf(const PreparedCompressionSource& source) {
+  const ColorSpaceRef& space = source.displayMetadata.colorSpace;
+  return space ? space->transferName() : std::string_view{};
+}
+
+
 std::string lowerCasedExtension(const fs::path& file) {
   std::string extension = file.extension().string();
   if (!extension.empty()) extension.erase(0, 1);
@@ -91,9 +98,13 @@ EncoderRun jpegXLArguments(const CodecPanel& panel, const EncodeFiles& files, co
     a.insert(a.end(), {sourceURL.string(), files.output.string()});
     return run;
   }
+  fs::path input = files.input;
+  if (input == sourceURL && !cjxlReadsInputExtension(lowerCasedExtension(sourceURL))) {
+    input = absolutePath(files.source.preparedURL);
+  }
   if (panel.isJPEGXLProgressive) a.push_back("--progressive");
   if (panel.jpegXLGroupOrder == JPEGXLGroupOrder::centerFirst) a.push_back("--group_order=1");
-  a.insert(a.end(), {"--distance", formatDistance(panel.distance), files.input.string(), files.output.string()});
+  a.insert(a.end(), {"--distance", formatDistance(panel.distance), input.string(), files.output.string()});
   return run;
 }
 
@@ -118,6 +129,9 @@ EncoderRun avifArguments(const CodecPanel& panel, const EncodeFiles& files, cons
     a.insert(a.end(), {"-y", std::string(rawValue(panel.avifChromaSubsampling))});
   }
   if (panel.isAVIFProgressive) a.push_back("--progressive");
+  if (std::string_view transfer = hdrTransferOf(files.source); !transfer.empty()) {
+    a.insert(a.end(), {"--cicp", avifencHDRCICP(transfer, panel.isAVIFLossless), "--ignore-icc"});
+  }
   a.insert(a.end(), {files.input.string(), files.output.string()});
   return run;
 }
@@ -256,6 +270,12 @@ EncodeStageResult encodeInto(const CodecPanel& panel, const PreparedCompressionS
   const EncodeFiles files{source, absolutePath(source.sourceURL), absolutePath(source.encoderInputURL(panel.codec)),
                           stage.encodedURL, stage.workDirectory};
 
+  // A codec that cannot carry the source's HDR fails before anything runs, never as an SDR result.
+  if (auto refusal = hdrRefusal(panel.codec, hdrTransferOf(source))) {
+    const CodecInfo& info = codecInfo(panel.codec);
+    throw CompressionError::unsupportedByTool(
+        std::string(info.encoderTool.empty() ? info.displayName : info.encoderTool), std::move(*refusal));
+  }
   ArgumentBuilder build = argumentBuilder(panel.codec);
   if (!build) {
     stage.commandLine = imageIOCommandLine(panel.codec, panel.quality);

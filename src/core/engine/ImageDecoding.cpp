@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <atomic>
 #include <fstream>
 #include <new>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "core/codecs/ContentTypes.h"
+#include "core/common/TransferCurves.h"
+#include "core/engine/EmbeddedColour.h"
 #include "core/engine/LcmsHandles.h"
 #include "core/engine/VipsRuntime.h"
 
@@ -81,6 +84,12 @@ std::optional<ImageFileHeader> openHeader(const fs::path& file) {
     if (!loaderType) loaderType = contentType;
     if (loaderType) header.typeIdentifier = std::string(*loaderType);
     if (header.loader.starts_with("pngload")) header.pngColour = readPNGColourDescription(file);
+    // An ICC profile takes precedence over nclx (ISO/IEC 23008-12), so nclx is read only without one.
+    if (header.loader.starts_with("heifload") && !header.image.get_typeof(VIPS_META_ICC_NAME)) {
+      if (auto nclx = readHEIFNCLXDescription(file)) {
+        header.nclxColour = ColorSpace::fromCICP(nclx->primaries, nclx->transfer);
+      }
+    }
     return header;
   } catch (const VError&) {
     rejectWithVipsError("The image header cannot be read.");
@@ -324,6 +333,32 @@ VImage applyOrientation(const VImage& image, int orientation) {
   return image.copy_memory().autorot();
 }
 
+// libvips widens 10- and 12-bit HEIF samples by a shift (white 65520 for 12
+// bits), the codec tools by scaling (white 65535). Widened exactly as avifdec
+// does (libavif: floor(float(v) / max x 65535 + 0.5) in single precision), a
+// lossless AVIF round trip through the tools gives the very same 16-bit
+// samples as the source it started from.
+VImage fullScaleHEIFSamples(const ImageFileHeader& header, const VImage& image) {
+  if (!header.loader.starts_with("heifload") || image.format() != VIPS_FORMAT_USHORT ||
+      !image.get_typeof("heif-bitdepth")) {
+    return image;
+  }
+  const int depth = image.get_int("heif-bitdepth");
+  if (depth <= 8 || depth >= 16) return image;
+  const int codes = 1 << depth;
+  const float maximum = static_cast<float>(codes - 1);
+  std::vector<std::uint16_t> table(static_cast<std::size_t>(codes));
+  for (int v = 0; v < codes; ++v) {
+    const float unit = static_cast<float>(v) / maximum;
+    table[static_cast<std::size_t>(v)] = static_cast<std::uint16_t>(std::floor(unit * 65535.0f + 0.5f));
+  }
+  VImage lookup = VImage::new_from_memory(table.data(), table.size() * sizeof(std::uint16_t), codes, 1, 1,
+                                          VIPS_FORMAT_USHORT)
+                      .copy_memory();
+  VImage coded = (image >> static_cast<double>(16 - depth)).cast(VIPS_FORMAT_USHORT);
+  return coded.maplut(lookup).copy(VImage::option()->set("interpretation", image.interpretation()));
+}
+
 // A decode worked out but not run yet.
 struct DecodePlan {
   VImage pixels;              // lazy, top to bottom, orientation not applied
@@ -340,6 +375,7 @@ std::optional<DecodePlan> planDecode(const ImageFileHeader& header, const ColorS
   if (image.coding() == VIPS_CODING_RAD) image = image.rad2float();
   if (image.coding() == VIPS_CODING_LABQ) image = image.LabQ2Lab();
   if (image.coding() != VIPS_CODING_NONE) return std::nullopt;
+  image = fullScaleHEIFSamples(header, image);
 
   DecodePlan plan;
   plan.orientation = image.get_typeof(VIPS_META_ORIENTATION) ? image.get_int(VIPS_META_ORIENTATION) : 1;
@@ -350,6 +386,7 @@ std::optional<DecodePlan> planDecode(const ImageFileHeader& header, const ColorS
   if (image.bands() > keptBands) image = image.extract_band(0, VImage::option()->set("n", keptBands));
   // A PNG means what its colour chunks say (null: plain sRGB).
   plan.embedded = header.pngColour ? header.pngColour->colorSpace : embeddedColorSpace(header.image);
+  if (!plan.embedded && !header.pngColour) plan.embedded = header.nclxColour;
   bool interpretGiven = interpretAs && interpretAs->isRGBModel();
   const bool grayKeepsItsValues =
       plan.model == PixelModel::gray && (interpretGiven || !plan.embedded || plan.embedded->isRGBModel());
@@ -460,6 +497,8 @@ std::optional<StreamingDecode> planStreamingDecode(const fs::path& file, ImageFi
     if (!plan || plan->needsColorConversion || plan->hasAlpha || (plan->orientation >= 2 && plan->orientation <= 8)) {
       return std::nullopt;
     }
+    // Float samples are read twice (their peak decides how they are written): not from a sequential read.
+    if (plan->pixels.format() == VIPS_FORMAT_FLOAT) return std::nullopt;
     StreamingDecode streaming{plan->pixels, sampleFormatOf(plan->pixels.format()), plan->colorSpace};
     if (headerOut) *headerOut = std::move(*header);
     return streaming;
@@ -482,6 +521,8 @@ bool decodesToOwnSamples(const ImageFileHeader& header) {
     if (!plan || plan->needsColorConversion) return false;
     if (plan->model != PixelModel::rgb && plan->model != PixelModel::gray) return false;
     if (header.pngColour) return !header.pngColour->colorSpace || header.pngColour->isICCProfile;
+    // An nclx description is one that not every encoder reads.
+    if (header.nclxColour && !isPlainSRGB(header.nclxColour)) return false;
     return !plan->embedded || plan->embedded->isRGBModel() || plan->model == PixelModel::gray;
   } catch (const VError&) {
     vips_error_clear();
@@ -493,6 +534,18 @@ VImage vipsImageOf(const DecodedImage& image) {
   ensureVipsInitialized();
   return VImage::new_from_memory(const_cast<std::byte*>(image.data()), image.byteCount(), image.width(),
                                  image.height(), image.channels(), vipsFormatOf(image.format()));
+}
+
+}  // namespace quorlin
+
+namespace quorlin {
+
+std::optional<double> extendedRangeHeadroom(const vips::VImage& image, const ColorSpaceRef& space) {
+  if (!space || space->kind() != ColorSpace::WellKnown::linearSRGB) return std::nullopt;
+  if (image.format() != VIPS_FORMAT_FLOAT && image.format() != VIPS_FORMAT_DOUBLE) return std::nullopt;
+  const double peak = image.extract_band(0, vips::VImage::option()->set("n", std::min(image.bands(), 3))).max();
+  if (!(peak > 1.0)) return std::nullopt;
+  return std::min(peak, transfer::pqPeakNits / transfer::referenceWhiteNits);
 }
 
 }  // namespace quorlin

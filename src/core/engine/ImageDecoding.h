@@ -46,6 +46,9 @@ struct ImageFileHeader {
   // For PNG files: their colour chunks as the scorer reads them (libvips
   // reads only iCCP), which decide what the samples mean.
   std::optional<PNGColourDescription> pngColour;
+  // For AVIF and HEIF files without an ICC profile: the space their nclx
+  // colour description names (libvips ignores it), null when it names none.
+  ColorSpaceRef nclxColour;
 };
 
 // Opens `file` and reads its header only. Nothing when it is not a readable
@@ -58,7 +61,7 @@ std::optional<ImageFileHeader> readImageHeader(const std::filesystem::path& file
 // values are taken as values of that space whatever the file declares (grey is
 // repeated into R, G and B); without it, RGB pixels keep the file's own space
 // (for PNG: cICP, iCCP, sRGB, gAMA/cHRM in the scorer's order; elsewhere the
-// ICC profile; plain sRGB when untagged, linear sRGB for untagged scRGB
+// ICC profile, then an AVIF/HEIF nclx description; plain sRGB when untagged, linear sRGB for untagged scRGB
 // floats). Grey pixels without a grey profile are repeated into R, G and B
 // unchanged, in the file's own space. Grey pixels with a grey profile and CMYK
 // pixels are converted into sRGB (uint16), Lab into linear sRGB (float32,
@@ -103,5 +106,10 @@ bool decodesToOwnSamples(const ImageFileHeader& header);
 
 // Wraps the samples of `image` (no copy; `image` must outlive the result).
 vips::VImage vipsImageOf(const DecodedImage& image);
+
+// The content headroom of float linear-light samples (OpenEXR, float TIFF) that
+// reach above reference white: the brightest colour sample, at most what PQ
+// holds (10000 / 203). Nothing for other images or when every sample is at most 1.
+std::optional<double> extendedRangeHeadroom(const vips::VImage& image, const ColorSpaceRef& space);
 
 }  // namespace quorlin

@@ -78,6 +78,13 @@ std::optional<PNGColourDescription> readPNGColourDescription(const fs::path& fil
   description.hasColourChunks = chunks.cicp || chunks.iccp || chunks.srgb || chunks.gamma || chunks.chromaticities;
   description.isICCProfile = encoding.kind == metric::ColourEncoding::Kind::icc;
   description.colorSpace = colorSpaceOf(encoding);
+  if (chunks.cicp && encoding.kind == metric::ColourEncoding::Kind::described) {
+    // The same samples; a named space lets every stage know PQ and HLG for what they are.
+    if (auto named = ColorSpace::fromCICP(chunks.cicp->primaries, chunks.cicp->transfer)) {
+      description.colorSpace = isPlainSRGB(named) ? nullptr : named;
+      description.isCICP = true;
+    }
+  }
   description.isIndexed = header[17] == 3;
   return description;
 }
@@ -115,6 +122,12 @@ void insertPNGChunk(const fs::path& file, std::string_view type, const std::vect
     }
   }
   fs::rename(temporary, file);
+}
+
+std::vector<std::uint8_t> cicpChunkData(const ColorSpace& space) {
+  if (!space.isHDR()) return {};
+  const std::uint8_t transfer = space.kind() == ColorSpace::WellKnown::bt2100PQ ? 16 : 18;
+  return {9, transfer, 0, 1};  // BT.2020 primaries, RGB, full range
 }
 
 void insertPNGICCProfile(const fs::path& file, const std::vector<std::uint8_t>& profile) {

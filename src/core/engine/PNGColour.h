@@ -21,6 +21,8 @@ struct PNGColourDescription {
   bool hasColourChunks = false;
   // True when the winning description is an ICC profile (iCCP).
   bool isICCProfile = false;
+  // True when the winning description is a cICP chunk.
+  bool isCICP = false;
   // True for palette images (colour type 3).
   bool isIndexed = false;
 };
@@ -33,6 +35,10 @@ std::optional<PNGColourDescription> readPNGColourDescription(const std::filesyst
 // the file cannot be read or written, std::invalid_argument when it is not a
 // PNG or already has colour chunks.
 void insertPNGICCProfile(const std::filesystem::path& file, const std::vector<std::uint8_t>& profile);
+
+// The cICP chunk data naming `space` (BT.2100 PQ: 9/16/0/1, HLG: 9/18/0/1);
+// empty for every other space.
+std::vector<std::uint8_t> cicpChunkData(const ColorSpace& space);
 
 // Inserts any chunk right after IHDR (same failures, no colour check).
 void insertPNGChunk(const std::filesystem::path& file, std::string_view type, const std::vector<std::uint8_t>& data);

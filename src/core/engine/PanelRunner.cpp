@@ -92,13 +92,28 @@ void requireFile(const fs::path& file) {
 // about its colours holds values in the source's space (dwebp, cjpeg and
 // most decoders drop the profile), so it gets the profile of "source.png";
 // a PNG with its own description is left as it is. True when tagged.
+// HDR sources: the scorer reads a PQ or HLG cICP chunk in absolute luminance
+// and an ICC profile of the same space relative to its white, so a decoded PNG
+// that names the source's HDR space by profile only (djxl, avifdec) also gets
+// the source's cICP chunk, or a lossless round trip would not score 100.
 bool tagWithSourceProfile(const PreparedCompressionSource& source, const EngineContext& context,
                           const fs::path& decoded) {
   ColorSpaceRef profile = source.preparedProfile();
   if (!profile) return false;
   auto colour = readPNGColourDescription(decoded);
-  if (!colour || colour->hasColourChunks) return false;
+  if (!colour) return false;
+  const std::vector<std::uint8_t> cicp = cicpChunkData(*profile);
+  if (colour->hasColourChunks) {
+    if (!cicp.empty() && !colour->isCICP && colour->colorSpace && colour->colorSpace->kind() == profile->kind()) {
+      insertPNGChunk(decoded, "cICP", cicp);
+      context.runner.logStep("Mark " + decoded.filename().string() + " as " + profile->name(),
+                             "The decoded PNG's profile describes the source's HDR space; it now also carries the "
+                             "cICP chunk of source.png, pixels unchanged, so it is scored in the same luminance.");
+    }
+    return false;
+  }
   insertPNGICCProfile(decoded, profile->iccProfile());
+  if (!cicp.empty()) insertPNGChunk(decoded, "cICP", cicp);
   context.runner.logStep("Tag " + decoded.filename().string() + " with the source's profile",
                          "The decoded PNG has no colour information; it now carries the profile of source.png (\"" +
                              profile->name() + "\"), pixels unchanged, so it is shown and scored in the source's "

@@ -7,8 +7,10 @@
 #include <system_error>
 
 #include "core/common/CompressionError.h"
+#include "core/common/TransferCurves.h"
 #include "core/engine/FileTarget.h"
 #include "core/engine/ImageDecoding.h"
+#include "core/engine/PNGColour.h"
 
 namespace quorlin {
 
@@ -33,6 +35,28 @@ VImage toPNGSamples(const VImage& image, SampleFormat format) {
   return image;
 }
 
+// Linear light above reference white (OpenEXR, float TIFF) does not fit 0..65535 as it is: it is
+// written as PQ with BT.2020 primaries, 1.0 being the 203-nit reference white, so it is carried,
+// shown and scored as any PQ source. The colour space and headroom the file is written in.
+DisplayMetadata extendedRangeAsPQ(VImage& image, SampleFormat format, const ColorSpaceRef& space) {
+  const std::optional<double> headroom = format == SampleFormat::float32 ? extendedRangeHeadroom(image, space)
+                                                                          : std::nullopt;
+  if (!headroom) return {space, std::nullopt};
+  const bool hasAlpha = image.bands() == 4;
+  VImage rgb = image.extract_band(0, VImage::option()->set("n", 3));
+  rgb = rgb.recomb(VImage::new_matrixv(3, 3, 0.6274040, 0.3292820, 0.0433136, 0.0690970, 0.9195400, 0.0113612,
+                                       0.0163916, 0.0880132, 0.8955950));
+  rgb = rgb * (transfer::referenceWhiteNits / transfer::pqPeakNits);
+  rgb = (rgb > 0.0).ifthenelse(rgb, 0.0);
+  rgb = (rgb < 1.0).ifthenelse(rgb, 1.0);
+  constexpr double m1 = 2610.0 / 16384.0, m2 = 2523.0 / 4096.0 * 128.0;
+  constexpr double c1 = 3424.0 / 4096.0, c2 = 2413.0 / 4096.0 * 32.0, c3 = 2392.0 / 4096.0 * 32.0;
+  VImage y = rgb.pow(m1);
+  VImage pq = ((y * c2 + c1) / (y * c3 + 1.0)).pow(m2).cast(VIPS_FORMAT_FLOAT);
+  image = hasAlpha ? pq.bandjoin(image.extract_band(3)) : pq;
+  return {ColorSpace::wellKnown(ColorSpace::WellKnown::bt2100PQ), headroom};
+}
+
 }  // namespace
 
 namespace {
@@ -47,12 +71,15 @@ VImage withoutMetadata(const VImage& image) {
   return copy;
 }
 
-// Writes RGB or RGBA samples of `format` in `space` as the prepared PNG.
-void writePNG(VImage image, SampleFormat format, const ColorSpaceRef& space,
-                        const std::filesystem::path& output, const std::filesystem::path& sourceForErrors,
-                        int compressionLevel) {
+// Writes RGB or RGBA samples of `format` in `source` as the prepared PNG.
+DisplayMetadata writePNG(VImage image, SampleFormat format, const ColorSpaceRef& source,
+                         const std::filesystem::path& output, const std::filesystem::path& sourceForErrors,
+                         int compressionLevel) {
   FileTarget target(output);
+  DisplayMetadata written{source, std::nullopt};
+  const ColorSpaceRef& space = written.colorSpace;
   try {
+    written = extendedRangeAsPQ(image, format, source);
     const bool eightBit = format == SampleFormat::uint8;
     image = withoutMetadata(toPNGSamples(image, format))
                 .copy(VImage::option()
@@ -76,11 +103,15 @@ void writePNG(VImage image, SampleFormat format, const ColorSpaceRef& space,
     throw CompressionError::unreadableImage(sourceForErrors, std::move(reason));
   }
   target.close();
+  // PQ and HLG also as a cICP chunk, which readers that know it (the scorer
+  // among them) prefer to the ICC profile; the profile stays for the others.
+  if (space && space->isHDR()) insertPNGChunk(output, "cICP", cicpChunkData(*space));
+  return written;
 }
 
 }  // namespace
 
-void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& output,
+DisplayMetadata writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& output,
                       const std::filesystem::path& sourceForErrors, int compressionLevel) {
   VImage image;
   try {
@@ -91,12 +122,12 @@ void writePreparedPNG(const DecodedImage& decoded, const std::filesystem::path& 
   } catch (const vips::VError&) {
     throw CompressionError::unreadableImage(sourceForErrors, takeVipsErrorText());
   }
-  writePNG(image, decoded.format(), decoded.colorSpace(), output, sourceForErrors, compressionLevel);
+  return writePNG(image, decoded.format(), decoded.colorSpace(), output, sourceForErrors, compressionLevel);
 }
 
-void writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
+DisplayMetadata writePreparedPNG(const StreamingDecode& decode, const std::filesystem::path& output,
                       const std::filesystem::path& sourceForErrors, int compressionLevel) {
-  writePNG(decode.pixels, decode.format, decode.colorSpace, output, sourceForErrors, compressionLevel);
+  return writePNG(decode.pixels, decode.format, decode.colorSpace, output, sourceForErrors, compressionLevel);
 }
 
 }  // namespace quorlin

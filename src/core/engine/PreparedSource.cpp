@@ -35,21 +35,18 @@ PreparedCompressionSource prepareInto(const fs::path& sourceURL, const fs::path&
       readerType = header->typeIdentifier;
       prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(*header);
     }
-    writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
-    prepared.displayMetadata.colorSpace = decoded->colorSpace();
+    prepared.displayMetadata = writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
   } else if (ImageFileHeader header; auto streaming = planStreamingDecode(sourceURL, &header)) {
     // Most photographs: decoded while the PNG is written, never held whole.
     readerType = header.typeIdentifier;
     prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(header);
-    writePreparedPNG(*streaming, prepared.preparedURL, sourceURL);
-    prepared.displayMetadata.colorSpace = streaming->colorSpace;
+    prepared.displayMetadata = writePreparedPNG(*streaming, prepared.preparedURL, sourceURL);
   } else {
     decoded = decodeImageFile(sourceURL, nullptr, &header);
     if (!decoded) throw CompressionError::unreadableImage(sourceURL, imageRejectionReason());
     readerType = header.typeIdentifier;
     prepared.sourceHoldsPreparedPixels = holdsPreparedPixels(header);
-    writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
-    prepared.displayMetadata.colorSpace = decoded->colorSpace();
+    prepared.displayMetadata = writePreparedPNG(*decoded, prepared.preparedURL, sourceURL);
   }
   if (readerType) {
     prepared.sourceContentType = readerType;

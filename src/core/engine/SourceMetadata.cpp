@@ -1,11 +1,14 @@
 #include "core/engine/SourceMetadata.h"
 
+#include <algorithm>
 #include <cmath>
 #include <span>
 
 #include "core/common/ByteCount.h"
+#include "core/common/TransferCurves.h"
 #include "core/codecs/ContentTypes.h"
 #include "core/engine/DeclaredResolution.h"
+#include "core/engine/EmbeddedColour.h"
 #include "core/engine/FixedNotation.h"
 #include "core/engine/ImageDecoding.h"
 
@@ -52,6 +55,18 @@ std::span<const std::uint8_t> blobOf(const vips::VImage& image, const char* fiel
   return {static_cast<const std::uint8_t*>(data), length};
 }
 
+std::optional<double> hdrContentHeadroom(const ColorSpace& space, const std::filesystem::path& file,
+                                         std::string_view loader) {
+  if (loader.starts_with("jxlload")) {
+    if (auto nits = readJPEGXLIntensityTarget(file)) return std::max(*nits / 100.0, 1.0);
+  }
+  const double peak = space.kind() == ColorSpace::WellKnown::bt2100PQ ? transfer::pqPeakNits
+                                                                       : transfer::hlgNominalPeakNits;
+  return peak / transfer::referenceWhiteNits;
+}
+
+std::string headroomText(double headroom) { return fixedNotation(headroom, 1); }
+
 }  // namespace
 
 std::optional<std::string> imageReaderTypeIdentifier(const std::filesystem::path& file) {
@@ -80,11 +95,20 @@ SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, P
   metadata.bitDepth = image.get_typeof("heif-bitdepth") ? image.get_int("heif-bitdepth") : bitsPerSample(image.format());
   PixelLayout layout = pixelLayoutOf(image);
   metadata.colorModel = colorModelName(layout.model);
-  auto profile = blobOf(image, VIPS_META_ICC_NAME);
-  if (!profile.empty()) {
-    auto space = ColorSpace::fromICC(std::vector<std::uint8_t>(profile.begin(), profile.end()));
-    if (space && !space->name().empty()) metadata.colorProfileName = space->name();
+  ColorSpaceRef space;
+  if (header->pngColour && header->pngColour->isCICP) {
+    space = header->pngColour->colorSpace ? header->pngColour->colorSpace
+                                          : ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB);
+  } else if (auto profile = blobOf(image, VIPS_META_ICC_NAME); !profile.empty()) {
+    space = ColorSpace::fromICC(std::vector<std::uint8_t>(profile.begin(), profile.end()));
+  } else if (header->nclxColour) {
+    space = header->nclxColour;
+  } else if (image.interpretation() == VIPS_INTERPRETATION_scRGB) {
+    space = ColorSpace::wellKnown(ColorSpace::WellKnown::linearSRGB);  // as decoding takes it
   }
+  if (space && !space->name().empty()) metadata.colorProfileName = space->name();
+  if (space && space->isHDR()) metadata.contentHeadroom = hdrContentHeadroom(*space, file, header->loader);
+  if (!metadata.contentHeadroom) metadata.contentHeadroom = extendedRangeHeadroom(image, space);
   metadata.hasAlpha = layout.hasAlpha;
   if (image.get_typeof(VIPS_META_ORIENTATION)) metadata.orientation = image.get_int(VIPS_META_ORIENTATION);
   auto resolution = readDeclaredResolution(file, header->typeIdentifier.value_or(""), blobOf(image, VIPS_META_EXIF_NAME));
@@ -94,6 +118,12 @@ SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, P
   }
   metadata.isJPEG = isJPEGSource(header->typeIdentifier, file);
   return metadata;
+}
+
+std::string_view hdrTransferName(const SourceImageMetadata& metadata) {
+  if (!metadata.contentHeadroom) return {};
+  const bool isHLG = metadata.colorProfileName == ColorSpace::wellKnown(ColorSpace::WellKnown::bt2100HLG)->name();
+  return isHLG ? "HLG" : "PQ";
 }
 
 bool isJPEGSource(const std::optional<std::string>& typeIdentifier, const std::filesystem::path& file) {
@@ -108,7 +138,9 @@ std::string summaryLine(const SourceImageMetadata& metadata, std::int64_t fileSi
   std::string depth = metadata.bitDepth ? std::to_string(*metadata.bitDepth) + "-bit" : "bit depth unknown";
   if (metadata.hasAlpha.value_or(false)) depth += " + alpha";
   return std::to_string(metadata.pixelWidth) + " x " + std::to_string(metadata.pixelHeight) + " px  |  " + depth +
-         "  |  " + metadata.colorProfileName.value_or("profile unknown") + "  |  " + formatByteCount(fileSize);
+         "  |  " + metadata.colorProfileName.value_or("profile unknown") +
+         (metadata.contentHeadroom ? ", headroom " + headroomText(*metadata.contentHeadroom) : "") + "  |  " +
+         formatByteCount(fileSize);
 }
 
 std::vector<std::string> specLines(const SourceImageMetadata& metadata, std::int64_t fileSize) {
@@ -120,6 +152,7 @@ std::vector<std::string> specLines(const SourceImageMetadata& metadata, std::int
   lines.push_back(metadata.bitDepth ? "Bit Depth: " + std::to_string(*metadata.bitDepth) + "-bit" : "Bit Depth: --");
   if (metadata.colorModel) lines.push_back("Color Model: " + *metadata.colorModel);
   lines.push_back("Color Profile: " + metadata.colorProfileName.value_or("--"));
+  if (metadata.contentHeadroom) lines.push_back("Content Headroom: " + headroomText(*metadata.contentHeadroom));
   if (metadata.hasAlpha) lines.push_back(*metadata.hasAlpha ? "Alpha: yes" : "Alpha: no");
   if (auto dpi = dpiText(metadata)) lines.push_back("DPI: " + *dpi);
   if (metadata.orientation) lines.push_back("Orientation: " + std::to_string(*metadata.orientation));

@@ -19,7 +19,15 @@ struct SourceImageMetadata {
   std::optional<std::string> formatDescription;   // "PNG image", ...
   std::optional<int> bitDepth;                    // bits per component
   std::optional<std::string> colorModel;          // "RGB", "Gray", "CMYK"
-  std::optional<std::string> colorProfileName;    // ICC description tag
+  // The ICC description tag, or the space a PNG cICP chunk or an AVIF/HEIF
+  // nclx box names ("ITU-R BT.2100 PQ", "Display P3", ...).
+  std::optional<std::string> colorProfileName;
+  // HDR (PQ and HLG) sources only: the peak the content is graded for over
+  // reference white: a JPEG XL intensity target / 100 (at least 1, as for
+  // results), else the transfer's nominal peak / 203 nits (PQ 49.3, HLG 4.9).
+  // Linear float sources reaching above reference white: their peak (they
+  // are prepared as PQ).
+  std::optional<double> contentHeadroom;
   std::optional<bool> hasAlpha;
   std::optional<int> orientation;                 // EXIF code 1-8, before autorotation
   std::optional<double> dpiWidth;
@@ -31,6 +39,10 @@ struct SourceImageMetadata {
 // rounded to the nearest integer.
 SourceImageMetadata readSourceImageMetadata(const std::filesystem::path& file, PixelSize fallbackSize);
 
+// The transfer the prepared source carries: "PQ" or "HLG" for a source with a
+// content headroom, empty otherwise.
+std::string_view hdrTransferName(const SourceImageMetadata& metadata);
+
 // The type identifier the image reader reports for `file` ("public.png"): the
 // format of the loader that opens it, refined by its first bytes; nothing when
 // no loader opens it. Reads the header only.
@@ -41,9 +53,11 @@ std::optional<std::string> imageReaderTypeIdentifier(const std::filesystem::path
 // with an unknown one, the type for the file's extension decides.
 bool isJPEGSource(const std::optional<std::string>& typeIdentifier, const std::filesystem::path& file);
 
-// "4032 x 3024 px  |  8-bit  |  Display P3  |  2.35 MB"
+// "4032 x 3024 px  |  8-bit  |  Display P3  |  2.35 MB"; HDR sources add their
+// headroom after the space: "... |  ITU-R BT.2100 PQ, headroom 10.0  |  ..."
 std::string summaryLine(const SourceImageMetadata& metadata, std::int64_t fileSize);
-// "File Size: ...", "Dimensions: ...", ... in their fixed order, optional lines omitted.
+// "File Size: ...", "Dimensions: ...", ... in their fixed order, optional lines
+// omitted; "Content Headroom: 10.0" follows "Color Profile:" for HDR sources.
 std::vector<std::string> specLines(const SourceImageMetadata& metadata, std::int64_t fileSize);
 // "72", "300 x 72", or nothing unless both DPI values are known.
 std::optional<std::string> dpiText(const SourceImageMetadata& metadata);

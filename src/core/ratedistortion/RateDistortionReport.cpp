@@ -82,6 +82,8 @@ void writeSourceJson(JsonWriter& json, const RateDistortionSource& source) {
   json.key("pixelWidth").value(source.pixelWidth);
   json.key("pixelHeight").value(source.pixelHeight);
   json.key("fileSize").value(source.fileSize);
+  json.key("colorProfileName").value(source.colorProfileName);
+  json.key("contentHeadroom").value(source.contentHeadroom);
   json.endObject();
 }
 

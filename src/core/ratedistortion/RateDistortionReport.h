@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,10 +20,13 @@ struct RateDistortionSource {
   int pixelWidth = 0;
   int pixelHeight = 0;
   std::int64_t fileSize = 0;
+  std::optional<std::string> colorProfileName;  // as the source's specs name it
+  std::optional<double> contentHeadroom;        // HDR sources
 };
 
 class JsonWriter;
-// Writes `"source": {path, pixelWidth, pixelHeight, fileSize}` into the open object.
+// Writes `"source": {path, pixelWidth, pixelHeight, fileSize, colorProfileName,
+// contentHeadroom}` into the open object.
 void writeSourceJson(JsonWriter& json, const RateDistortionSource& source);
 
 // One panel against the anchor.

@@ -15,8 +15,10 @@ constexpr std::string_view heifEncoderTools[] = {"heif-enc"};
 constexpr std::string_view avifEncoderTools[] = {"avifenc"};
 constexpr std::string_view jpegTurboTools[] = {"cjpeg"};
 constexpr std::string_view jpegXLTools[] = {"cjxl", "djxl"};
+constexpr std::string_view webPEncoderTools[] = {"cwebp"};
+constexpr std::string_view jpegSystemEncoder[] = {"JPEG (System)"};
 
-constexpr std::array<ToolVersionRule, 12> rules = {{
+constexpr std::array<ToolVersionRule, 17> rules = {{
     {ToolRuleId::ownSsimulacra2, ssimulacra2Tools, RuleApplicability::whenMissing, "",
      "not packaged",
      "Quorlin builds and installs its own ssimulacra2; the set-up puts it where the search finds it",
@@ -73,6 +75,32 @@ constexpr std::array<ToolVersionRule, 12> rules = {{
      "libjxl VERSION cannot round-trip 16-bit images with transparency: opaque sources are prepared "
      "without alpha.",
      ""},
+    {ToolRuleId::jpegXLEncoderJXLInput, jpegXLTools, RuleApplicability::everyVersion, "",
+     "cjxl (0.7 measured) rejects .jxl and .exr input: \"Codecs failed to decode input\", exit 1",
+     "JPEG XL and OpenEXR sources reach it as the prepared source.png", "", "", ""},
+    // HDR (PQ, HLG) sources. A codec without a failing row here carries HDR: measured on Debian 12,
+    // cjxl/djxl 0.7, heif-enc 1.15 and the in-process HEIF writer keep the prepared PNG's ICC profile
+    // at 10 bits or more (docs/colour-and-precision.md).
+    {ToolRuleId::avifEncoderHDRFromPNG, avifEncoderTools, RuleApplicability::hdrSources, "",
+     "reads no PNG cICP chunk: a PQ or HLG source.png becomes an AVIF with its ICC profile and nclx 2/2/6 "
+     "(unspecified), which HDR viewers do not take for PQ or HLG",
+     "for PQ and HLG sources pass --cicp 9/16/9 or 9/18/9 (matrix 0 with -l) and --ignore-icc, so the AVIF "
+     "states its space in nclx; the samples are unchanged",
+     "", "", ""},
+    {ToolRuleId::webPEncoderHDR, webPEncoderTools, RuleApplicability::hdrSources, "",
+     "WebP holds 8 bits per sample: a 16-bit PQ or HLG PNG is cut to 8 bits (dwebp then drops the profile)",
+     "the panel fails before running with the message", "cwebp cannot encode HDR (TRANSFER) images: WebP is 8-bit SDR.",
+     "", ""},
+    {ToolRuleId::jpegTurboEncoderHDR, jpegTurboTools, RuleApplicability::hdrSources, "",
+     "JPEG holds 8 bits per sample and the PPM cjpeg reads carries no profile: a PQ or HLG source would be "
+     "encoded as 8-bit sRGB",
+     "the panel fails before running with the message", "cjpeg cannot encode HDR (TRANSFER) images: JPEG is 8-bit SDR.",
+     "", ""},
+    {ToolRuleId::jpegSystemEncoderHDR, jpegSystemEncoder, RuleApplicability::hdrSources, "",
+     "libvips jpegsave cuts a PQ or HLG source to 8 bits and keeps only its ICC profile, which readers take "
+     "relative to SDR white",
+     "the panel fails before running with the message",
+     "JPEG (System) cannot encode HDR (TRANSFER) images: JPEG is 8-bit SDR.", "", ""},
 }};
 
 bool containsName(std::span<const std::string_view> names, std::string_view name) {
@@ -94,6 +122,7 @@ const ToolVersionRule& toolVersionRule(ToolRuleId id) {
 bool ruleApplies(const ToolVersionRule& rule, const std::optional<ToolVersion>& installed) {
   switch (rule.applicability) {
     case RuleApplicability::everyVersion:
+    case RuleApplicability::hdrSources:
       return true;
     case RuleApplicability::whenMissing:
       return false;
@@ -194,6 +223,30 @@ bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version) {
 
 bool heifEncReadsTIFF(const std::optional<ToolVersion>& version) {
   return !ruleApplies(toolVersionRule(ToolRuleId::heifEncoderTIFFInput), version);
+}
+
+std::string avifencHDRCICP(std::string_view transferName, bool lossless) {
+  return std::string("9/") + (transferName == "HLG" ? "18" : "16") + (lossless ? "/0" : "/9");
+}
+
+std::optional<std::string> hdrRefusal(CompressionCodec codec, std::string_view transferName) {
+  if (transferName.empty()) return std::nullopt;
+  const CodecInfo& info = codecInfo(codec);
+  const std::string_view encoder = info.encoderTool.empty() ? info.displayName : info.encoderTool;
+  for (const auto& rule : rules) {
+    if (rule.applicability != RuleApplicability::hdrSources || rule.message.empty()) continue;
+    if (!containsName(rule.tools, encoder)) continue;
+    std::string message(rule.message);
+    static constexpr std::string_view placeholder = "TRANSFER";
+    if (auto at = message.find(placeholder); at != std::string::npos) message.replace(at, placeholder.size(), transferName);
+    return message;
+  }
+  return std::nullopt;
+}
+
+bool cjxlReadsInputExtension(std::string_view extension) {
+  return !(ruleApplies(toolVersionRule(ToolRuleId::jpegXLEncoderJXLInput), std::nullopt) &&
+           (extension == "jxl" || extension == "exr"));
 }
 
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version) {

@@ -39,6 +39,11 @@ enum class ToolRuleId {
   avifEncoderProgressive,    // avifenc < 1.0 has no --progressive
   jpegTurboPNGInput,         // cjpeg < 3.1 reads no PNG
   jpegXLSixteenBitAlpha,     // djxl 0.7 cannot write back 16-bit RGBA that cjxl made
+  jpegXLEncoderJXLInput,     // cjxl reads no JPEG XL or OpenEXR input
+  avifEncoderHDRFromPNG,     // avifenc reads no PNG cICP chunk: PQ/HLG is stated with --cicp
+  webPEncoderHDR,            // WebP is 8-bit SDR: PQ/HLG sources are refused
+  jpegTurboEncoderHDR,       // cjpeg's JPEG is 8-bit SDR: PQ/HLG sources are refused
+  jpegSystemEncoderHDR,      // the in-process JPEG writer is 8-bit SDR: PQ/HLG sources are refused
 };
 
 // Which installed versions a row applies to.
@@ -46,17 +51,20 @@ enum class RuleApplicability {
   everyVersion,   // every version measured (1.15 and 1.19 for heif-enc, for example)
   versionsBelow,  // installed version < `versionBound`
   whenMissing,    // the tool itself is not found
+  hdrSources,     // every version, for PQ and HLG sources only
 };
 
 struct ToolVersionRule {
   ToolRuleId id;
-  std::span<const std::string_view> tools;  // the executables the row is about
+  // The executables the row is about; for an in-process codec, its display name ("JPEG (System)").
+  std::span<const std::string_view> tools;
   RuleApplicability applicability;
   std::string_view versionBound;  // for versionsBelow, e.g. "1.16"; empty otherwise
   std::string_view difference;    // how the tool differs
   std::string_view action;        // what Quorlin does
   // The user-facing failure message, with "VERSION" standing for the installed
-  // version; empty for rows that adapt instead of failing.
+  // version (and "TRANSFER" for an HDR source's transfer, "PQ" or "HLG");
+  // empty for rows that adapt instead of failing.
   std::string_view message;
   // What the older installed version cannot do, for the tools window and the
   // tools report, with "VERSION" standing for the installed version; empty for
@@ -122,8 +130,18 @@ bool heifEncCanEncode16BitAVIF(const std::optional<ToolVersion>& version, HEIFDe
 bool heifEncKnowsHevcFlag(const std::optional<ToolVersion>& version);
 bool heifEncReadsTIFF(const std::optional<ToolVersion>& version);
 bool cjpegReadsPNG(const std::optional<ToolVersion>& version);
+// Whether cjxl reads a source file with this lower-cased extension directly.
+bool cjxlReadsInputExtension(std::string_view extension);
 // Whether djxl writes back a 16-bit image with alpha that cjxl made.
 bool djxlDecodesSixteenBitAlpha(const std::optional<ToolVersion>& version);
+
+// avifenc's --cicp value for an HDR source ("PQ" or "HLG"): BT.2020 primaries,
+// the transfer, and the BT.2020 matrix, or the identity matrix when lossless.
+std::string avifencHDRCICP(std::string_view transferName, bool lossless);
+// Why a codec cannot encode a source with this transfer ("PQ" or "HLG"): the
+// filled message of its failing hdrSources row; nothing when it carries HDR
+// or `transferName` is empty (an SDR source).
+std::optional<std::string> hdrRefusal(CompressionCodec codec, std::string_view transferName);
 
 // The refusal message of a failing row for this installed version, when the
 // row applies and the version is known; nothing otherwise.

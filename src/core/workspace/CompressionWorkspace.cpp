@@ -224,7 +224,28 @@ void CompressionWorkspace::applyLoadedSource(const fs::path& file, std::optional
     if (!keepsTranscode) panel.isJPEGLosslessTranscode = false;
     panelChanged(index);
   }
+  followDefaultsForSource();
   panelsEdited();
+}
+
+void CompressionWorkspace::followDefaultsForSource() {
+  auto reason = [this](CompressionCodec codec) { return codecUnavailableReason(codec); };
+  const std::vector<CodecPanel> sdr = makeDefaultPanels(reason, {}), hdr = makeDefaultPanels(reason, "PQ");
+  auto isSet = [this](const std::vector<CodecPanel>& defaults) {
+    return std::equal(panels_.begin(), panels_.end(), defaults.begin(), defaults.end(),
+                      [](const CodecPanel& a, const CodecPanel& b) { return a.settingsSignature() == b.settingsSignature(); });
+  };
+  if (!isSet(sdr) && !isSet(hdr)) return;  // the user has chosen
+  const std::string_view transfer = sourceMetadata_ ? hdrTransferName(*sourceMetadata_) : std::string_view{};
+  const std::vector<CodecPanel>& wanted = transfer.empty() ? sdr : hdr;
+  for (std::size_t index = 0; index < panels_.size(); ++index) {
+    CodecPanel& panel = panels_[index];
+    if (panel.codec == wanted[index].codec) continue;
+    const Uuid id = panel.id;  // results are already cleared
+    panel = wanted[index];
+    panel.id = id;
+    panelChanged(static_cast<int>(index));
+  }
 }
 
 void CompressionWorkspace::loadDroppedItem(const std::optional<fs::path>& file) {

@@ -221,6 +221,9 @@ class CompressionWorkspace final : private GenerationPassClient {
   std::shared_ptr<GenerationPass> runPanels(std::vector<int> indices, int generation);
   std::shared_ptr<GenerationPass> startRegeneration();
   void applyLoadedSource(const std::filesystem::path& file, std::optional<LoadedSource> loaded);
+  // Panels still at the defaults take those of the new source: an HDR source
+  // starts without codecs that refuse it, an SDR one with the usual four.
+  void followDefaultsForSource();
   void installCommandHandlers();
   void cancelAllPasses();
   void markStopped(int index);

@@ -5,9 +5,15 @@
 
 #include <cmath>
 
+#include <vips/vips8>
+
 #include "ComparisonTestImages.h"
 #include "core/comparison/LinearLightDecoder.h"
+#include "core/engine/DisplayImageReader.h"
 #include "core/engine/LcmsHandles.h"
+#include "core/engine/PNGColour.h"
+#include "core/engine/VipsRuntime.h"
+#include "support/TestSupport.h"
 
 namespace quorlin {
 namespace {
@@ -197,6 +203,32 @@ TEST(LinearLightDecoderTest, UnreadableProfileFailsTheRendering) {
   DecodedImage image(1, 1, 3, SampleFormat::uint8, samples, broken);
   EXPECT_FALSE(LinearLightDecoder::create(image));
   EXPECT_FALSE(rasterizeImage(image, std::nullopt, 1.0));
+}
+
+// A mid-grey PQ ramp (100 to 200 nits) in a 16-bit PNG with cICP, as the canvas shows it: near the
+// ramp over the 203-nit reference white (BT.2408), far from its codes misread as sRGB (139 against 222).
+TEST(NormalRenderingTest, PQFileIsShownToneMappedNotAsSRGB) {
+  ensureVipsInitialized();
+  std::vector<std::uint16_t> codes;
+  double reference = 0, misread = 0;
+  for (double nits = 100; nits <= 200; ++nits) {
+    codes.insert(codes.end(), 3, static_cast<std::uint16_t>(std::lround(pqSignalForNits(nits) * 65535)));
+    reference += 255 * referenceLinearToSRGB(std::min(1.0, nits / 203)) / 101;
+    misread += codes.back() / 257.0 / 101;
+  }
+  test::ScratchDirectory directory;
+  const auto file = directory / "ramp.png";
+  vips::VImage::new_from_memory(codes.data(), codes.size() * 2, 101, 1, 3, VIPS_FORMAT_USHORT)
+      .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16))
+      .pngsave(file.c_str(), vips::VImage::option()->set("bitdepth", 16));
+  insertPNGChunk(file, "cICP", {9, 16, 0, 1});
+  auto display = readDisplayImage(file, nullptr, std::nullopt);
+  auto shown = display ? rasterizeImage(*display->image, display->contentHeadroom, 1.0) : nullptr;
+  ASSERT_TRUE(shown);
+  double mean = 0;
+  for (int x = 0; x < 101; ++x) mean += pixelAt(*shown, x, 0).g / 101.0;
+  EXPECT_NEAR(mean / reference, 1.0, 0.2) << mean << " against " << reference;
+  EXPECT_GT(std::abs(mean / misread - 1), 0.3) << mean << " against a misread " << misread;
 }
 
 }  // namespace

@@ -42,6 +42,10 @@ TEST(CodecAvailabilityTest, DefaultPanelsSkipCodecsThatCannotRunAndThePickerSays
                                            CompressionCodec::jpegTurbo}));
   // The slot keeps its designed settings apart from the codec.
   EXPECT_EQ(panels[3].quality, makeDefaultPanels()[3].quality);
+  // An HDR source starts with codecs that carry it: WebP and both JPEG writers refuse.
+  EXPECT_EQ(codecsOf(makeDefaultPanels(reason, "HLG")), (std::vector{CompressionCodec::jpegXL, CompressionCodec::avif,
+                                                                     CompressionCodec::heifLibheif,
+                                                                     CompressionCodec::avifLibheif}));
 }
 
 TEST(CodecAvailabilityTest, APanelWithoutRunnableStandInKeepsItsDesignedCodec) {
