@@ -190,8 +190,6 @@ void FakeCompressionEngine::failRun(int number, const CompressionError& error) {
   resolve(number, Ending::failed, 0, 0, error);
 }
 
-void FakeCompressionEngine::cancelRun(int number) { resolve(number, Ending::cancelled, 0, 0, std::nullopt); }
-
 void FakeCompressionEngine::shutDown() {
   {
     std::lock_guard lock(mutex_);
