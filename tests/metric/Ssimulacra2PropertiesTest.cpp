@@ -71,15 +71,15 @@ TEST(Ssimulacra2Test, SixteenBitCopiesOfEightBitPicturesScoreJustBelowOneHundred
 }
 
 TEST(Ssimulacra2Test, GreyEqualsRgbWithEqualChannels) {
-  const auto grey = makePicture(64, 64, 1);
-  std::vector<std::uint8_t> rgb;
-  for (std::uint8_t v : grey) rgb.insert(rgb.end(), {v, v, v});
-  EXPECT_EQ(score(DecodedImage::fromUint8(64, 64, 1, grey), DecodedImage::fromUint8(64, 64, 3, rgb)), 100.0);
-  const auto noisyGrey = addNoise(grey, 1, 5);
-  std::vector<std::uint8_t> noisyRgb;
-  for (std::uint8_t v : noisyGrey) noisyRgb.insert(noisyRgb.end(), {v, v, v});
-  EXPECT_EQ(score(DecodedImage::fromUint8(64, 64, 1, grey), DecodedImage::fromUint8(64, 64, 1, noisyGrey)),
-            score(DecodedImage::fromUint8(64, 64, 3, rgb), DecodedImage::fromUint8(64, 64, 3, noisyRgb)));
+  const auto grey = makePicture(64, 64, 1), noisy = addNoise(grey, 1, 5);
+  auto asGrey = [](const std::vector<std::uint8_t>& samples) { return DecodedImage::fromUint8(64, 64, 1, samples); };
+  auto asRgb = [](const std::vector<std::uint8_t>& samples) {
+    std::vector<std::uint8_t> rgb;
+    for (std::uint8_t v : samples) rgb.insert(rgb.end(), {v, v, v});
+    return DecodedImage::fromUint8(64, 64, 3, rgb);
+  };
+  EXPECT_EQ(score(asGrey(grey), asRgb(grey)), 100.0);
+  EXPECT_EQ(score(asGrey(grey), asGrey(noisy)), score(asRgb(grey), asRgb(noisy)));
 }
 
 // Blends like the metric does, in float: f32(f32(a*c) + f32(f32(1-a)*bg)).
@@ -96,7 +96,7 @@ std::vector<float> flatten(const std::vector<std::uint8_t>& rgba, float backgrou
   return rgb;
 }
 
-TEST(Ssimulacra2Test, AnOriginalWithAlphaTakesTheWorseOfADarkAndALightBackground) {
+TEST(Ssimulacra2Test, AnOriginalWithAlphaTakesTheWorseOfADarkAndALightBackgroundAndIgnoresHiddenColours) {
   const auto original = makePicture(80, 64, 4);
   const auto distorted = addNoise(original, 4, 6);
   const double both = score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 4, distorted));
@@ -106,6 +106,18 @@ TEST(Ssimulacra2Test, AnOriginalWithAlphaTakesTheWorseOfADarkAndALightBackground
                              DecodedImage::fromFloat(80, 64, 3, flatten(distorted, 0.9f)));
   EXPECT_NE(dark, light);
   EXPECT_EQ(both, std::min(dark, light));
+  // Colours under fully transparent pixels do not matter.
+  auto repainted = original;
+  int transparent = 0;
+  for (std::size_t i = 0; i < repainted.size(); i += 4) {
+    if (repainted[i + 3] == 0) repainted[i] = 255, repainted[i + 1] = 0, repainted[i + 2] = 128, ++transparent;
+  }
+  ASSERT_GT(transparent, 0);
+  EXPECT_EQ(score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 4, repainted)), 100.0);
+  // Dropping the alpha of an original with transparency scores badly.
+  std::vector<std::uint8_t> rgb;
+  for (std::size_t i = 0; i < original.size(); i += 4) rgb.insert(rgb.end(), {original[i], original[i + 1], original[i + 2]});
+  EXPECT_LT(score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 3, rgb)), 50.0);
 }
 
 TEST(Ssimulacra2Test, ADistortedImageWithAlphaIsBlendedOntoMidGreyAgainstAnOpaqueOriginal) {
@@ -122,34 +134,11 @@ TEST(Ssimulacra2Test, ADistortedImageWithAlphaIsBlendedOntoMidGreyAgainstAnOpaqu
   EXPECT_EQ(score(original, DecodedImage::fromUint8(80, 64, 4, opaque)), 100.0);
 }
 
-TEST(Ssimulacra2Test, ColoursUnderFullyTransparentPixelsDoNotMatter) {
-  const auto original = makePicture(80, 64, 4);
-  auto repainted = original;
-  int transparent = 0;
-  for (std::size_t i = 0; i < repainted.size(); i += 4) {
-    if (repainted[i + 3] == 0) {
-      repainted[i] = 255;
-      repainted[i + 1] = 0;
-      repainted[i + 2] = 128;
-      ++transparent;
-    }
-  }
-  ASSERT_GT(transparent, 0);
-  EXPECT_EQ(score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 4, repainted)), 100.0);
-}
-
-TEST(Ssimulacra2Test, DroppingTheAlphaOfAnOriginalWithTransparencyScoresBadly) {
-  const auto rgba = makePicture(80, 64, 4);
-  std::vector<std::uint8_t> rgb;
-  for (std::size_t i = 0; i < rgba.size(); i += 4) rgb.insert(rgb.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
-  EXPECT_LT(score(DecodedImage::fromUint8(80, 64, 4, rgba), DecodedImage::fromUint8(80, 64, 3, rgb)), 50.0);
-}
-
 // Several bands of rows and several column chunks, so that the work really is
-// split differently between the runs.
+// split differently between the runs; alpha, so that both background runs are.
 TEST(Ssimulacra2Test, TheScoreDoesNotDependOnTheThreadCount) {
-  const auto original = DecodedImage::fromUint8(700, 300, 3, makePicture(700, 300, 3));
-  const auto distorted = DecodedImage::fromUint8(700, 300, 3, addNoise(makePicture(700, 300, 3), 3, 4));
+  const auto original = DecodedImage::fromUint8(700, 300, 4, makePicture(700, 300, 4));
+  const auto distorted = DecodedImage::fromUint8(700, 300, 4, addNoise(makePicture(700, 300, 4), 4, 4));
   const double one = score(original, distorted, 1);
   EXPECT_EQ(score(original, distorted, 2), one);
   EXPECT_EQ(score(original, distorted, 7), one);
