@@ -90,6 +90,12 @@ class FakeCompressionEngine final : public CompressionEngine {
     std::optional<CompressionError> error;
   };
 
+  // Runs `f` under the lock, returning what it returns.
+  template <typename F>
+  auto locked(F f) const {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
   void resolve(int number, Ending ending, double score, std::int64_t size, std::optional<CompressionError> error);
   void wake() const;
 
