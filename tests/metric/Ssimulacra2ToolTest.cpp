@@ -59,24 +59,9 @@ TEST_F(Ssimulacra2ToolTest, PrintsTheScoreWithEightDecimalsWhateverTheThreadsOrT
       << "only the two images, the map and the output folder remain";
 }
 
-TEST_F(Ssimulacra2ToolTest, WrongArgumentsPrintUsageAndExitOne) {
-  const std::string original = path("original.png");
-  for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {}, {original}, {original, original, original}, {"--threads", "0", original, original},
-           {"--threads", "many", original, original}, {original, original, "--threads"}}) {
-    const ProgramRun run = this->run(arguments);
-    EXPECT_EQ(run.status, 1) << ::testing::PrintToString(arguments);
-    EXPECT_EQ(run.output, "");
-    EXPECT_NE(run.errors.find("Usage: ssimulacra2"), std::string::npos) << run.errors;
-  }
-  const ProgramRun badEnvironment = run({original, original}, "QUORLIN_METRIC_THREADS=lots");
-  EXPECT_EQ(badEnvironment.status, 1);
-  EXPECT_EQ(badEnvironment.output, "");
-}
-
-// Every error is one line on stderr, nothing on stdout, exit code 1; odd file
-// names work.
-TEST_F(Ssimulacra2ToolTest, UnreadableFilesAndUnwritableMapsAreOneLineErrors) {
+// Every error is one line on stderr (wrong arguments: the usage), nothing on
+// stdout, exit code 1; odd file names work.
+TEST_F(Ssimulacra2ToolTest, BadArgumentsUnreadableFilesAndUnwritableMapsAreErrors) {
   const std::string original = path("original.png"), missing = path("nöt thére.png"), directory = path("");
   quorlin::test::writeTextFile(path("notes.png"), "this is not an image\n");
   quorlin::test::writeTextFile(path("empty.png"), "");
@@ -95,12 +80,25 @@ TEST_F(Ssimulacra2ToolTest, UnreadableFilesAndUnwritableMapsAreOneLineErrors) {
       {{path("header-only.png"), original}, "Could not decode original image: " + path("header-only.png")},
       {{"--map", map, original, original}, "Could not write error map: " + map},
   };
+  const std::vector<std::string> wrongArguments[] = {{}, {original}, {original, original, original},
+                                                     {"--threads", "0", original, original},
+                                                     {"--threads", "many", original, original},
+                                                     {original, original, "--threads"}};
   for (const auto& [arguments, message] : cases) {
     const ProgramRun run = this->run(arguments);
     EXPECT_EQ(run.status, 1) << message;
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.errors, message + "\n");
   }
+  for (const auto& arguments : wrongArguments) {
+    const ProgramRun run = this->run(arguments);
+    EXPECT_EQ(run.status, 1) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(run.output, "");
+    EXPECT_NE(run.errors.find("Usage: ssimulacra2"), std::string::npos) << run.errors;
+  }
+  const ProgramRun badEnvironment = run({original, original}, "QUORLIN_METRIC_THREADS=lots");
+  EXPECT_EQ(badEnvironment.status, 1);
+  EXPECT_EQ(badEnvironment.output, "");
   const fs::path odd = scratch_ / "my \"best\" pic — ünïcødé 'q'.png";
   fs::copy_file(original, odd);
   EXPECT_EQ(run({odd.string(), original}).output, "100.00000000\n");
