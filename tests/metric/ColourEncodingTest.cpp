@@ -14,6 +14,7 @@
 #include "metric/IccProfiles.h"
 #include "metric/PngColourChunks.h"
 #include "metric/Ssimulacra2.h"
+#include "support/TestImages.h"
 #include "support/TestSupport.h"
 
 namespace quorlin::metric {
@@ -362,6 +363,7 @@ TEST_F(ColourManagedComparisonTest, OneBitGreyIsExpandedToFullRangeEightBit) {
   oneBit.greyBits = 1;
   writePng(scratch_ / "one-bit.png", kWidth, kHeight, 1, bits, oneBit);
   writePng(scratch_ / "eight-bit.png", kWidth, kHeight, 1, bytes);
+  ASSERT_EQ(quorlin::test::readPNGHeader(scratch_ / "one-bit.png").bitDepth, 1);
   const MetricResult result = scoreImageFiles(scratch_ / "eight-bit.png", scratch_ / "one-bit.png");
   ASSERT_TRUE(result.ok()) << result.message();
   EXPECT_EQ(result.score(), 100.0);
