@@ -30,6 +30,7 @@ TEST_F(CommandUsageTest, BadArgumentsExitTwoWithTheReasonAndTheUsage) {
       {{"compare", "a.png", "--target", "eighty"}, "--target must be a score above 0 and at most 100, not 'eighty'"},
       {{"compare", "a.png", "--threads", "0"}, "--threads must be a whole number from 1 to 1024, not '0'"},
       {{"compare", "a.png", "--threads", "two"}, "--threads must be a whole number from 1 to 1024, not 'two'"},
+      {{"compare", "a.png", "--tool-timeout", "0"}, "--tool-timeout must be a number of seconds above 0, not '0'"},
       {{"rd", "a.png", "--ladder", "1:30,40"}, "--ladder must be a panel number and its values, e.g. 2=30,50,70,90"},
       {{"rd", "a.png", "--ladder", "5=30"}, "--ladder must be a panel number"},
       {{"rd", "a.png", "--ladder", "3=30,x"}, "not '3=30,x'"},

@@ -29,6 +29,8 @@ TEST(Ssimulacra2Test, StrongerDistortionScoresLower) {
     previous = value;
   }
   EXPECT_LT(previous, 50.0);  // +-20 levels of noise is very visible
+  const auto sixteen = DecodedImage::fromUint16(96, 80, 3, test::widen(makePicture(96, 80, 3)));
+  EXPECT_EQ(score(sixteen, sixteen), 100.0);
 }
 
 TEST(Ssimulacra2Test, ImagesBelowEightPixelsAndMismatchedSizesAreRejected) {
