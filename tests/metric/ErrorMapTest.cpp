@@ -57,23 +57,22 @@ class ErrorMapTest : public ::testing::Test {
   Map map_;
 };
 
-TEST_F(ErrorMapTest, IdenticalImagesGiveAnAllZeroMap) {
-  const auto image = DecodedImage::fromUint8(150, 90, 3, test::makePicture(150, 90, 3));
-  EXPECT_EQ(compare(image, image).score(), 100.0);
-  for (float value : map_.values) ASSERT_EQ(value, 0.0f);
-}
-
 // Sizes with six scales down to one (odd sizes leave edge pixels covering
-// fewer full-resolution ones), and an original with alpha (two runs).
+// fewer full-resolution ones), grey, and originals with alpha (two runs):
+// identical images score exactly 100 with an all-zero map, distorted ones
+// have a map summing to the weighted error sum.
 TEST_F(ErrorMapTest, TheMapSumsToTheWeightedErrorSumAtEverySize) {
   for (auto [width, height, channels] : {std::tuple{260, 200, 3}, {129, 67, 3}, {37, 23, 3}, {300, 9, 3},
-                                         {8, 8, 3}, {97, 61, 4}}) {
+                                         {8, 8, 3}, {97, 61, 4}, {37, 23, 1}, {129, 67, 2}, {8, 8, 4}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height << " with " << channels << " channels");
     const auto original = test::makePicture(width, height, channels);
+    const auto image = DecodedImage::fromUint8(width, height, channels, original);
+    EXPECT_EQ(compare(image, image).score(), 100.0);
+    for (float value : map_.values) ASSERT_EQ(value, 0.0f);
     const MetricResult result =
-        compare(DecodedImage::fromUint8(width, height, channels, original),
-                DecodedImage::fromUint8(width, height, channels, test::addNoise(original, channels, 6)));
+        compare(image, DecodedImage::fromUint8(width, height, channels, test::addNoise(original, channels, 6)));
     EXPECT_GT(result.weightedSum(), 0.0);
-    EXPECT_NEAR(map_.total(), result.weightedSum(), 1e-5 * result.weightedSum()) << width << "x" << height;
+    EXPECT_NEAR(map_.total(), result.weightedSum(), 1e-5 * result.weightedSum());
     for (float value : map_.values) ASSERT_GE(value, 0.0f);
   }
 }

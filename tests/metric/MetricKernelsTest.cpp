@@ -1,6 +1,6 @@
-// The building blocks against values worked out independently: the published
-// blur coefficients and kernel, the sRGB curve, cube roots, the downsample
-// and the weight table.
+// The building blocks against values worked out independently: the blur's
+// effective kernel, the sRGB curve, cube roots, the downsample and the
+// weighting of the norms (the reference vectors check every digit besides).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,22 +18,6 @@ namespace {
 // The effective kernel of the recursive blur (sigma 1.5), centred, +-4 taps.
 constexpr double kKernel[9] = {0.00941437, 0.03601111, 0.10933537, 0.21292859, 0.26462111,
                                0.21292859, 0.10933537, 0.03601111, 0.00941437};
-
-TEST(RecursiveGaussianTest, CoefficientsMatchThePublishedValues) {
-  const BlurCoefficients& c = blurCoefficients();
-  EXPECT_FLOAT_EQ(c.n2[0], 0.055295236f);
-  EXPECT_FLOAT_EQ(c.n2[1], -0.058836687f);
-  EXPECT_FLOAT_EQ(c.n2[2], 0.012955819f);
-  EXPECT_FLOAT_EQ(c.d1[0], -1.9021131f);
-  EXPECT_FLOAT_EQ(c.d1[1], -1.1755705f);
-  EXPECT_NEAR(c.d1[2], -1.2246469e-16f, 1e-20);
-  EXPECT_FLOAT_EQ(c.mulIn[0][3], 0.17018123f);
-  EXPECT_FLOAT_EQ(c.mulIn[1][2], -0.022473615f);
-  EXPECT_FLOAT_EQ(c.mulPrev[0][3], 3.236068f);
-  EXPECT_FLOAT_EQ(c.mulPrev[1][2], -0.72654253f);
-  EXPECT_FLOAT_EQ(c.mulPrev2[0][3], -3.0776834f);
-  EXPECT_FLOAT_EQ(c.mulPrev2[2][2], 1.0f);
-}
 
 // Blurs one line along rows (lane 0 of the lane layout) and along columns.
 std::vector<float> blurRow(const std::vector<float>& line) {
@@ -65,48 +49,29 @@ std::vector<float> blurColumn(const std::vector<float>& column) {
   return result;
 }
 
-TEST(RecursiveGaussianTest, AnImpulseSpreadsIntoTheNineTapKernelAlongRowsAndColumns) {
-  std::vector<float> impulse(41, 0.0f);
-  impulse[20] = 1.0f;
-  for (const auto& blurred : {blurRow(impulse), blurColumn(impulse)}) {
-    for (int x = 0; x < 41; ++x) {
-      const int tap = x - 20 + 4;
-      const double expected = tap >= 0 && tap < 9 ? kKernel[tap] : 0.0;
-      EXPECT_NEAR(blurred[static_cast<std::size_t>(x)], expected, 2e-6) << "at " << x;
-    }
-  }
-}
-
-// Zero padding without renormalisation: a constant 1 darkens towards the
-// edges as the kernel loses its outer taps (0.632, 0.845, 0.955, 0.991).
-TEST(RecursiveGaussianTest, ConstantLinesDarkenTowardsTheEdgesLikeZeroPadding) {
-  const std::vector<float> ones(30, 1.0f);
-  double edge[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    for (int tap = 4 - i; tap < 9; ++tap) edge[i] += kKernel[tap];
-  }
-  EXPECT_NEAR(edge[0], 0.632, 1e-3);
-  for (const auto& blurred : {blurRow(ones), blurColumn(ones)}) {
-    for (int i = 0; i < 4; ++i) {
-      EXPECT_NEAR(blurred[static_cast<std::size_t>(i)], edge[i], 2e-6);
-      EXPECT_NEAR(blurred[29 - static_cast<std::size_t>(i)], edge[i], 2e-6);
-    }
-    EXPECT_NEAR(blurred[15], 1.0, 2e-6);
-  }
-}
-
-TEST(RecursiveGaussianTest, ShortLinesStillMatchTheKernel) {
-  // Widths where the one-at-a-time head and tail meet or the 4-wide body is empty.
+// Zero padding without renormalisation: a constant line darkens towards the
+// edges as the kernel loses its outer taps (0.632 at the edge). The short
+// widths are those where the one-at-a-time head and tail meet or the 4-wide
+// body is empty.
+TEST(RecursiveGaussianTest, LinesBlurLikeTheNineTapKernelWithZeroPaddingAlongRowsAndColumns) {
+  std::vector<std::vector<float>> lines{std::vector<float>(41, 0.0f), std::vector<float>(30, 1.0f)};
+  lines[0][20] = 1.0f;
   for (int width : {1, 4, 7, 8, 9, 11, 12, 13}) {
-    std::vector<float> line(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x) line[static_cast<std::size_t>(x)] = static_cast<float>((x * 7) % 5);
-    const auto blurred = blurRow(line);
-    for (int x = 0; x < width; ++x) {
-      double expected = 0.0;
-      for (int t = -4; t <= 4; ++t) {
-        if (x + t >= 0 && x + t < width) expected += kKernel[t + 4] * line[static_cast<std::size_t>(x + t)];
+    lines.emplace_back(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) lines.back()[static_cast<std::size_t>(x)] = static_cast<float>((x * 7) % 5);
+  }
+  EXPECT_NEAR(kKernel[4] + kKernel[5] + kKernel[6] + kKernel[7] + kKernel[8], 0.632, 1e-3);
+  for (const auto& line : lines) {
+    const int width = static_cast<int>(line.size());
+    for (const auto& blurred : {blurRow(line), blurColumn(line)}) {
+      for (int x = 0; x < width; ++x) {
+        double expected = 0.0;
+        for (int t = -4; t <= 4; ++t) {
+          if (x + t >= 0 && x + t < width) expected += kKernel[t + 4] * line[static_cast<std::size_t>(x + t)];
+        }
+        EXPECT_NEAR(blurred[static_cast<std::size_t>(x)], expected, 2e-6 + 2e-6 * expected)
+            << "width " << width << " at " << x;
       }
-      EXPECT_NEAR(blurred[static_cast<std::size_t>(x)], expected, 1e-5) << "width " << width << " at " << x;
     }
   }
 }
@@ -167,12 +132,9 @@ double expectedScore(double weightedSum) {
   return x > 0 ? 100.0 - 10.0 * std::pow(x, 0.6276336467831387) : 100.0;
 }
 
-TEST(ScoreMappingTest, AllZeroNormsScoreOneHundred) {
+TEST(ScoreMappingTest, WeightsFollowOneRunningIndexSoFewerScalesShiftTheLaterChannels) {
   EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(6)), 100.0);
   EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(2)), 100.0);
-}
-
-TEST(ScoreMappingTest, WeightsFollowOneRunningIndexSoFewerScalesShiftTheLaterChannels) {
   // The Y ssim 4-norm at the first scale is weight 39 (7.4669) with six
   // scales, but weight 9 (1.1042) with one scale: Y starts at 6 * scales.
   EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 1, 0, 1, 0, 0.1)), expectedScore(7.466890328078848 * 0.1));
@@ -183,17 +145,6 @@ TEST(ScoreMappingTest, WeightsFollowOneRunningIndexSoFewerScalesShiftTheLaterCha
   EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 2, 4, 1, 1, -0.01)), expectedScore(171.2667255897307 * 0.01));
   // Weight 0 (X ssim mean at scale 0): no effect at all.
   EXPECT_EQ(scoreFromNorms(oneTerm(6, 0, 0, 0, 0, 5.0)), 100.0);
-}
-
-TEST(ScoreMappingTest, TheWeightTableHasTheDominantTermsInPlace) {
-  const auto& w = scoreWeights();
-  EXPECT_DOUBLE_EQ(w[48], 225.20515300849274);  // Y ssim mean, 1:4
-  EXPECT_DOUBLE_EQ(w[54], 176.39317598450694);  // Y ssim mean, 1:8
-  EXPECT_DOUBLE_EQ(w[96], 95.1080498811086);    // B ssim mean, 1:16
-  EXPECT_DOUBLE_EQ(w[107], 0.00010854057858411537);
-  int nonZero = 0;
-  for (double weight : w) nonZero += weight != 0.0;
-  EXPECT_EQ(nonZero, 52);
 }
 
 }  // namespace

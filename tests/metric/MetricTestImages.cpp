@@ -1,6 +1,6 @@
 #include "MetricTestImages.h"
 
-#include <png.h>
+#include <vips/vips8>
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,6 +12,9 @@
 #include <string>
 #include <random>
 #include <stdexcept>
+
+#include "core/engine/VipsRuntime.h"
+#include "support/TestSupport.h"
 
 namespace quorlin::metric::test {
 
@@ -61,39 +64,19 @@ std::vector<std::uint16_t> widen(const std::vector<std::uint8_t>& samples) {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-[[noreturn]] void pngError(png_structp, png_const_charp message) { throw std::runtime_error(message); }
-void pngWarning(png_structp, png_const_charp) {}
-
-void putBigEndian32(std::string& bytes, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>((value >> shift) & 0xff));
+template <typename Values>
+std::string bigEndian32(const Values& values) {
+  std::string bytes;
+  for (std::uint32_t value : values) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>((value >> shift) & 0xff));
+  }
+  return bytes;
 }
 
-// Inserts an iCCP chunk right after IHDR (signature 8 bytes + IHDR 25 bytes).
-void insertIccpChunk(const std::filesystem::path& file, const std::vector<std::uint8_t>& profile) {
-  uLongf compressedSize = compressBound(static_cast<uLong>(profile.size()));
-  std::vector<Bytef> compressed(compressedSize);
-  if (compress(compressed.data(), &compressedSize, profile.data(), static_cast<uLong>(profile.size())) != Z_OK) {
-    throw std::runtime_error("cannot compress the profile");
-  }
-  std::string data("test\0\0", 6);
-  data.append(reinterpret_cast<const char*>(compressed.data()), compressedSize);
-  std::string chunk;
-  putBigEndian32(chunk, static_cast<std::uint32_t>(data.size()));
-  chunk += "iCCP" + data;
+std::string pngChunk(const char* type, const std::string& data) {
+  std::string chunk = bigEndian32(std::array{static_cast<std::uint32_t>(data.size())}) + type + data;
   const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.data() + 4), static_cast<uInt>(chunk.size() - 4));
-  putBigEndian32(chunk, static_cast<std::uint32_t>(crc));
-
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  bytes.insert(33, chunk);
-  std::ofstream outFile(file, std::ios::binary | std::ios::trunc);
-  outFile.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!outFile) throw std::runtime_error("cannot rewrite " + file.string());
+  return chunk + bigEndian32(std::array{static_cast<std::uint32_t>(crc)});
 }
 
 }  // namespace
@@ -101,56 +84,44 @@ void insertIccpChunk(const std::filesystem::path& file, const std::vector<std::u
 void writePng(const std::filesystem::path& file, int width, int height, int channels,
               const std::vector<std::uint8_t>& samples8, const PngChunks& chunks,
               const std::vector<std::uint16_t>* samples16) {
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.c_str(), "wb"));
-  if (!out) throw std::runtime_error("cannot create " + file.string());
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-  png_infop info = png_create_info_struct(png);
-  struct Cleanup {
-    png_structp& png;
-    png_infop& info;
-    ~Cleanup() { png_destroy_write_struct(&png, &info); }
-  } cleanup{png, info};
-
-  png_init_io(png, out.get());
-  const int colourType = channels == 1   ? PNG_COLOR_TYPE_GRAY
-                         : channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA
-                         : channels == 3 ? PNG_COLOR_TYPE_RGB
-                                         : PNG_COLOR_TYPE_RGB_ALPHA;
-  const int depth = samples16 ? 16 : channels == 1 ? chunks.greyBits : 8;
-  png_set_IHDR(png, info, width, height, depth, colourType,
-               chunks.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  if (chunks.srgb) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
-  if (chunks.gamma) png_set_gAMA_fixed(png, info, static_cast<png_fixed_point>(*chunks.gamma));
-  if (chunks.chromaticities) {
-    const auto& c = *chunks.chromaticities;
-    png_set_cHRM_fixed(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+  quorlin::ensureVipsInitialized();
+  // Low-bit grey is written from full-range samples, as libvips keeps the top bits.
+  std::vector<std::uint8_t> eight = samples8;
+  if (channels == 1 && chunks.greyBits < 8) {
+    for (auto& v : eight) v = static_cast<std::uint8_t>(v * (255 / ((1 << chunks.greyBits) - 1)));
   }
-  png_unknown_chunk cicp{};
-  if (chunks.cicp) {
-    std::copy_n("cICP", 5, reinterpret_cast<char*>(cicp.name));
-    cicp.data = const_cast<png_byte*>(chunks.cicp->data());
-    cicp.size = 4;
-    cicp.location = PNG_HAVE_IHDR;
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, reinterpret_cast<png_const_bytep>("cICP"), 1);
-    png_set_unknown_chunks(png, info, &cicp, 1);
+  const bool sixteen = samples16 != nullptr;
+  vips::VImage image = vips::VImage::new_from_memory(
+      sixteen ? static_cast<void*>(const_cast<std::uint16_t*>(samples16->data())) : static_cast<void*>(eight.data()),
+      static_cast<std::size_t>(width) * height * channels * (sixteen ? 2 : 1), width, height, channels,
+      sixteen ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
+  const bool grey = channels < 3;
+  image = image.copy(vips::VImage::option()->set(
+      "interpretation", sixteen ? (grey ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16)
+                                : (grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB)));
+  image.pngsave(file.c_str(), vips::VImage::option()
+                                  ->set("interlace", chunks.interlaced)
+                                  ->set("bitdepth", sixteen ? 16 : channels == 1 ? chunks.greyBits : 8));
+  // The colour chunks go in by hand, right after IHDR (signature 8 bytes + IHDR
+  // 25): libpng refuses profiles that some tests need (wrong colour space, garbage).
+  std::string extra;
+  if (chunks.cicp) extra += pngChunk("cICP", std::string(chunks.cicp->begin(), chunks.cicp->end()));
+  if (!chunks.iccProfile.empty()) {
+    uLongf compressedSize = compressBound(static_cast<uLong>(chunks.iccProfile.size()));
+    std::vector<Bytef> compressed(compressedSize);
+    if (compress(compressed.data(), &compressedSize, chunks.iccProfile.data(),
+                 static_cast<uLong>(chunks.iccProfile.size())) != Z_OK) {
+      throw std::runtime_error("cannot compress the profile");
+    }
+    extra += pngChunk("iCCP", std::string("test\0\0", 6) +
+                                  std::string(reinterpret_cast<const char*>(compressed.data()), compressedSize));
   }
-  png_write_info(png, info);
-  if (depth == 16) png_set_swap(png);
-  if (depth < 8) png_set_packing(png);
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  const std::size_t rowSamples = static_cast<std::size_t>(width) * channels;
-  for (int y = 0; y < height; ++y) {
-    rows[static_cast<std::size_t>(y)] =
-        depth == 16 ? reinterpret_cast<png_bytep>(const_cast<std::uint16_t*>(samples16->data() + rowSamples * y))
-                    : const_cast<png_bytep>(samples8.data() + rowSamples * y);
-  }
-  png_write_image(png, rows.data());  // handles the interlace passes itself
-  png_write_end(png, nullptr);
-  out.reset();
-  // libpng refuses to write profiles it does not like (wrong colour space,
-  // garbage), which is exactly what some tests need: add iCCP by hand.
-  if (!chunks.iccProfile.empty()) insertIccpChunk(file, chunks.iccProfile);
+  if (chunks.srgb) extra += pngChunk("sRGB", std::string(1, '\0'));
+  if (chunks.gamma) extra += pngChunk("gAMA", bigEndian32(std::array{*chunks.gamma}));
+  if (chunks.chromaticities) extra += pngChunk("cHRM", bigEndian32(*chunks.chromaticities));
+  std::string bytes = quorlin::test::readTextFile(file);
+  bytes.insert(33, extra);
+  quorlin::test::writeTextFile(file, bytes);
 }
 
 }  // namespace quorlin::metric::test

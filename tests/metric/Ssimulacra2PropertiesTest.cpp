@@ -12,22 +12,11 @@ namespace {
 
 using test::addNoise;
 using test::makePicture;
-using test::widen;
 
 double score(const DecodedImage& original, const DecodedImage& distorted, unsigned threads = 0) {
   const MetricResult result = computeSsimulacra2(original, distorted, {threads});
   EXPECT_TRUE(result.ok()) << result.message();
   return result.score();
-}
-
-TEST(Ssimulacra2Test, IdenticalImagesScoreExactlyOneHundred) {
-  // Sizes with one to six scales, odd and even.
-  for (auto [width, height] : {std::pair{8, 8}, {37, 23}, {129, 67}, {300, 9}, {260, 200}}) {
-    for (int channels : {1, 2, 3, 4}) {
-      const auto image = DecodedImage::fromUint8(width, height, channels, makePicture(width, height, channels));
-      EXPECT_EQ(score(image, image), 100.0) << width << "x" << height << " with " << channels << " channels";
-    }
-  }
 }
 
 TEST(Ssimulacra2Test, StrongerDistortionScoresLower) {
@@ -40,6 +29,8 @@ TEST(Ssimulacra2Test, StrongerDistortionScoresLower) {
     previous = value;
   }
   EXPECT_LT(previous, 50.0);  // +-20 levels of noise is very visible
+  const auto sixteen = DecodedImage::fromUint16(96, 80, 3, test::widen(makePicture(96, 80, 3)));
+  EXPECT_EQ(score(sixteen, sixteen), 100.0);
 }
 
 TEST(Ssimulacra2Test, ImagesBelowEightPixelsAndMismatchedSizesAreRejected) {
@@ -57,29 +48,16 @@ TEST(Ssimulacra2Test, ImagesBelowEightPixelsAndMismatchedSizesAreRejected) {
   EXPECT_EQ(mismatch.message(), "Image size mismatch.");
 }
 
-// 8-bit values scale by f32(1/255), 16-bit ones by f32(1/65535); v and v*257
-// differ in the last bit, which the metric amplifies at coarse scales. The
-// reference gives 97.5 to 98.7 for such pairs, never 100.
-TEST(Ssimulacra2Test, SixteenBitCopiesOfEightBitPicturesScoreJustBelowOneHundred) {
-  const auto pixels = makePicture(256, 192, 3);
-  const auto eight = DecodedImage::fromUint8(256, 192, 3, pixels);
-  const auto sixteen = DecodedImage::fromUint16(256, 192, 3, widen(pixels));
-  const double value = score(eight, sixteen);
-  EXPECT_GT(value, 96.0);
-  EXPECT_LT(value, 99.9);
-  EXPECT_EQ(score(sixteen, sixteen), 100.0);
-}
-
 TEST(Ssimulacra2Test, GreyEqualsRgbWithEqualChannels) {
-  const auto grey = makePicture(64, 64, 1);
-  std::vector<std::uint8_t> rgb;
-  for (std::uint8_t v : grey) rgb.insert(rgb.end(), {v, v, v});
-  EXPECT_EQ(score(DecodedImage::fromUint8(64, 64, 1, grey), DecodedImage::fromUint8(64, 64, 3, rgb)), 100.0);
-  const auto noisyGrey = addNoise(grey, 1, 5);
-  std::vector<std::uint8_t> noisyRgb;
-  for (std::uint8_t v : noisyGrey) noisyRgb.insert(noisyRgb.end(), {v, v, v});
-  EXPECT_EQ(score(DecodedImage::fromUint8(64, 64, 1, grey), DecodedImage::fromUint8(64, 64, 1, noisyGrey)),
-            score(DecodedImage::fromUint8(64, 64, 3, rgb), DecodedImage::fromUint8(64, 64, 3, noisyRgb)));
+  const auto grey = makePicture(64, 64, 1), noisy = addNoise(grey, 1, 5);
+  auto asGrey = [](const std::vector<std::uint8_t>& samples) { return DecodedImage::fromUint8(64, 64, 1, samples); };
+  auto asRgb = [](const std::vector<std::uint8_t>& samples) {
+    std::vector<std::uint8_t> rgb;
+    for (std::uint8_t v : samples) rgb.insert(rgb.end(), {v, v, v});
+    return DecodedImage::fromUint8(64, 64, 3, rgb);
+  };
+  EXPECT_EQ(score(asGrey(grey), asRgb(grey)), 100.0);
+  EXPECT_EQ(score(asGrey(grey), asGrey(noisy)), score(asRgb(grey), asRgb(noisy)));
 }
 
 // Blends like the metric does, in float: f32(f32(a*c) + f32(f32(1-a)*bg)).
@@ -96,16 +74,38 @@ std::vector<float> flatten(const std::vector<std::uint8_t>& rgba, float backgrou
   return rgb;
 }
 
-TEST(Ssimulacra2Test, AnOriginalWithAlphaTakesTheWorseOfADarkAndALightBackground) {
+TEST(Ssimulacra2Test, AnOriginalWithAlphaTakesTheWorseOfADarkAndALightBackgroundAndIgnoresHiddenColours) {
+  // Noise shows most on the dark background; fading a near-black picture's
+  // alpha on the light one: each background decides once.
   const auto original = makePicture(80, 64, 4);
-  const auto distorted = addNoise(original, 4, 6);
-  const double both = score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 4, distorted));
-  const double dark = score(DecodedImage::fromFloat(80, 64, 3, flatten(original, 0.1f)),
-                            DecodedImage::fromFloat(80, 64, 3, flatten(distorted, 0.1f)));
-  const double light = score(DecodedImage::fromFloat(80, 64, 3, flatten(original, 0.9f)),
-                             DecodedImage::fromFloat(80, 64, 3, flatten(distorted, 0.9f)));
-  EXPECT_NE(dark, light);
-  EXPECT_EQ(both, std::min(dark, light));
+  auto shadow = original, faded = original;
+  for (std::size_t i = 0; i < shadow.size(); ++i) {
+    shadow[i] = i % 4 == 3 ? shadow[i] : shadow[i] / 8;
+    faded[i] = i % 4 == 3 ? faded[i] * 3 / 4 : shadow[i];
+  }
+  int lightIsWorse = 0;
+  for (const auto& [picture, distorted] : {std::pair{original, addNoise(original, 4, 6)}, {shadow, faded}}) {
+    const double both = score(DecodedImage::fromUint8(80, 64, 4, picture), DecodedImage::fromUint8(80, 64, 4, distorted));
+    const double dark = score(DecodedImage::fromFloat(80, 64, 3, flatten(picture, 0.1f)),
+                              DecodedImage::fromFloat(80, 64, 3, flatten(distorted, 0.1f)));
+    const double light = score(DecodedImage::fromFloat(80, 64, 3, flatten(picture, 0.9f)),
+                               DecodedImage::fromFloat(80, 64, 3, flatten(distorted, 0.9f)));
+    EXPECT_EQ(both, std::min(dark, light));
+    lightIsWorse += light < dark;
+  }
+  EXPECT_EQ(lightIsWorse, 1);
+  // Colours under fully transparent pixels do not matter.
+  auto repainted = original;
+  int transparent = 0;
+  for (std::size_t i = 0; i < repainted.size(); i += 4) {
+    if (repainted[i + 3] == 0) repainted[i] = 255, repainted[i + 1] = 0, repainted[i + 2] = 128, ++transparent;
+  }
+  ASSERT_GT(transparent, 0);
+  EXPECT_EQ(score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 4, repainted)), 100.0);
+  // Dropping the alpha of an original with transparency scores badly.
+  std::vector<std::uint8_t> rgb;
+  for (std::size_t i = 0; i < original.size(); i += 4) rgb.insert(rgb.end(), {original[i], original[i + 1], original[i + 2]});
+  EXPECT_LT(score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 3, rgb)), 50.0);
 }
 
 TEST(Ssimulacra2Test, ADistortedImageWithAlphaIsBlendedOntoMidGreyAgainstAnOpaqueOriginal) {
@@ -122,34 +122,11 @@ TEST(Ssimulacra2Test, ADistortedImageWithAlphaIsBlendedOntoMidGreyAgainstAnOpaqu
   EXPECT_EQ(score(original, DecodedImage::fromUint8(80, 64, 4, opaque)), 100.0);
 }
 
-TEST(Ssimulacra2Test, ColoursUnderFullyTransparentPixelsDoNotMatter) {
-  const auto original = makePicture(80, 64, 4);
-  auto repainted = original;
-  int transparent = 0;
-  for (std::size_t i = 0; i < repainted.size(); i += 4) {
-    if (repainted[i + 3] == 0) {
-      repainted[i] = 255;
-      repainted[i + 1] = 0;
-      repainted[i + 2] = 128;
-      ++transparent;
-    }
-  }
-  ASSERT_GT(transparent, 0);
-  EXPECT_EQ(score(DecodedImage::fromUint8(80, 64, 4, original), DecodedImage::fromUint8(80, 64, 4, repainted)), 100.0);
-}
-
-TEST(Ssimulacra2Test, DroppingTheAlphaOfAnOriginalWithTransparencyScoresBadly) {
-  const auto rgba = makePicture(80, 64, 4);
-  std::vector<std::uint8_t> rgb;
-  for (std::size_t i = 0; i < rgba.size(); i += 4) rgb.insert(rgb.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
-  EXPECT_LT(score(DecodedImage::fromUint8(80, 64, 4, rgba), DecodedImage::fromUint8(80, 64, 3, rgb)), 50.0);
-}
-
 // Several bands of rows and several column chunks, so that the work really is
-// split differently between the runs.
+// split differently between the runs; alpha, so that both background runs are.
 TEST(Ssimulacra2Test, TheScoreDoesNotDependOnTheThreadCount) {
-  const auto original = DecodedImage::fromUint8(700, 300, 3, makePicture(700, 300, 3));
-  const auto distorted = DecodedImage::fromUint8(700, 300, 3, addNoise(makePicture(700, 300, 3), 3, 4));
+  const auto original = DecodedImage::fromUint8(700, 300, 4, makePicture(700, 300, 4));
+  const auto distorted = DecodedImage::fromUint8(700, 300, 4, addNoise(makePicture(700, 300, 4), 4, 4));
   const double one = score(original, distorted, 1);
   EXPECT_EQ(score(original, distorted, 2), one);
   EXPECT_EQ(score(original, distorted, 7), one);

@@ -9,7 +9,11 @@
 namespace quorlin::metric {
 namespace {
 
+// Zero means one thread per hardware thread.
 TEST(ThreadPoolTest, RunsEveryIndexExactlyOnceWithWorkerIdsInRange) {
+  EXPECT_GE(resolveThreadCount(0), 1u);
+  EXPECT_EQ(resolveThreadCount(3), 3u);
+  EXPECT_EQ(ThreadPool(0).threadCount(), resolveThreadCount(0));
   for (unsigned threads : {1u, 2u, 5u}) {
     ThreadPool pool(threads);
     EXPECT_EQ(pool.threadCount(), threads);
@@ -49,12 +53,6 @@ TEST(ThreadPoolTest, TheFirstExceptionReachesTheCallerAndThePoolStaysUsable) {
   std::atomic<int> runs = 0;
   pool.parallelFor(50, [&](std::size_t, unsigned) { ++runs; });
   EXPECT_EQ(runs.load(), 50);
-}
-
-TEST(ThreadPoolTest, ZeroMeansOneThreadPerHardwareThread) {
-  EXPECT_GE(resolveThreadCount(0), 1u);
-  EXPECT_EQ(resolveThreadCount(3), 3u);
-  EXPECT_EQ(ThreadPool(0).threadCount(), resolveThreadCount(0));
 }
 
 }  // namespace

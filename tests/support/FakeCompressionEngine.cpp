@@ -14,8 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct FakeImage {
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   bool hasAlpha = false;
 };
 
@@ -51,15 +50,12 @@ void FakeCompressionEngine::writeFakeImage(const fs::path& file, int width, int 
   writeTextFile(file, text.str());
 }
 
-void FakeCompressionEngine::wake() const {
-  dispatcher_->post([] {});
-}
+void FakeCompressionEngine::wake() const { dispatcher_->post([] {}); }
 
 std::optional<DisplayImage> FakeCompressionEngine::readDisplayImage(const fs::path& file, const ColorSpaceRef&,
                                                                     std::optional<double>) {
   auto picture = readFakeImage(file);
-  if (!picture) return std::nullopt;
-  return makeDisplayImage(*picture);
+  return picture ? std::optional(makeDisplayImage(*picture)) : std::nullopt;
 }
 
 SourceImageMetadata FakeCompressionEngine::readSourceImageMetadata(const fs::path& file, PixelSize fallbackSize) {
@@ -161,11 +157,6 @@ std::vector<FakeCompressionEngine::Run> FakeCompressionEngine::waitingRuns() con
   return waiting;
 }
 
-int FakeCompressionEngine::startedRunCount() const {
-  std::lock_guard lock(mutex_);
-  return nextRun_ - 1;
-}
-
 void FakeCompressionEngine::resolve(int number, Ending ending, double score, std::int64_t size,
                                     std::optional<CompressionError> error) {
   {
@@ -185,12 +176,9 @@ void FakeCompressionEngine::resolve(int number, Ending ending, double score, std
 void FakeCompressionEngine::finishRun(int number, double score, std::int64_t encodedSize) {
   resolve(number, Ending::finished, score, encodedSize, std::nullopt);
 }
-
 void FakeCompressionEngine::failRun(int number, const CompressionError& error) {
   resolve(number, Ending::failed, 0, 0, error);
 }
-
-void FakeCompressionEngine::cancelRun(int number) { resolve(number, Ending::cancelled, 0, 0, std::nullopt); }
 
 void FakeCompressionEngine::shutDown() {
   {
@@ -214,34 +202,22 @@ void FakeCompressionEngine::setHonoursCancellation(bool honours) {
   changed_.notify_all();
 }
 
+int FakeCompressionEngine::startedRunCount() const { return locked([&] { return nextRun_ - 1; }); }
 void FakeCompressionEngine::setPreparationError(std::optional<CompressionError> error) {
-  std::lock_guard lock(mutex_);
-  preparationError_ = std::move(error);
+  locked([&] { preparationError_ = std::move(error); });
 }
-
-int FakeCompressionEngine::preparationCount() const {
-  std::lock_guard lock(mutex_);
-  return preparationCount_;
-}
-
+int FakeCompressionEngine::preparationCount() const { return locked([&] { return preparationCount_; }); }
 std::vector<fs::path> FakeCompressionEngine::preparedDirectories() const {
-  std::lock_guard lock(mutex_);
-  return preparedDirectories_;
+  return locked([&] { return preparedDirectories_; });
 }
-
 std::shared_ptr<const DecodedImage> FakeCompressionEngine::lastDecodedSource() const {
-  std::lock_guard lock(mutex_);
-  return lastDecodedSource_;
+  return locked([&] { return lastDecodedSource_; });
 }
-
 void FakeCompressionEngine::setExifToolOutput(std::string output) {
-  std::lock_guard lock(mutex_);
-  exifToolOutput_ = std::move(output);
+  locked([&] { exifToolOutput_ = std::move(output); });
 }
-
 void FakeCompressionEngine::setExifToolError(std::optional<CompressionError> error) {
-  std::lock_guard lock(mutex_);
-  exifToolError_ = std::move(error);
+  locked([&] { exifToolError_ = std::move(error); });
 }
 
 }  // namespace quorlin::test

@@ -66,8 +66,6 @@ class FakeCompressionEngine final : public CompressionEngine {
   // Ends run `number` with a result of `encodedSize` bytes scoring `score`.
   void finishRun(int number, double score = 90.0, std::int64_t encodedSize = 1000);
   void failRun(int number, const CompressionError& error);
-  // Ends run `number` as its cancellation point would.
-  void cancelRun(int number);
   // From now on every waiting and future run ends cancelled at once.
   void shutDown();
   // When set, a run whose stop is requested ends cancelled by itself.
@@ -92,6 +90,12 @@ class FakeCompressionEngine final : public CompressionEngine {
     std::optional<CompressionError> error;
   };
 
+  // Runs `f` under the lock, returning what it returns.
+  template <typename F>
+  auto locked(F f) const {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
   void resolve(int number, Ending ending, double score, std::int64_t size, std::optional<CompressionError> error);
   void wake() const;
 

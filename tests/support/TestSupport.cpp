@@ -1,6 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <sstream>
@@ -8,6 +11,8 @@
 #include <thread>
 
 #include "core/common/Uuid.h"
+
+extern char** environ;
 
 namespace quorlin::test {
 
@@ -74,5 +79,49 @@ std::filesystem::path sharedDataDirectory() {
 }
 
 std::filesystem::path buildDirectory() { return QUORLIN_BINARY_DIR; }
+
+pid_t startProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
+                   const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment) {
+  arguments.insert(arguments.begin(), program.string());
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry; ++entry) entries.emplace_back(*entry);
+  for (const std::string& change : environment) {
+    const std::string name = change.substr(0, change.find('='));
+    std::erase_if(entries, [&](const std::string& entry) { return entry.starts_with(name + "="); });
+    if (change.size() > name.size()) entries.push_back(change);
+  }
+  std::vector<char*> argv, envp;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  for (auto& entry : entries) envp.push_back(entry.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  for (auto [fd, name] : {std::pair{1, "stdout.txt"}, {2, "stderr.txt"}}) {
+    posix_spawn_file_actions_addopen(&actions, fd, (captureDirectory / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+ProgramRun finishProgram(pid_t pid, const std::filesystem::path& captureDirectory) {
+  ProgramRun run;
+  int status = 0;
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid) {
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  run.output = readTextFile(captureDirectory / "stdout.txt");
+  run.errors = readTextFile(captureDirectory / "stderr.txt");
+  return run;
+}
+
+ProgramRun runProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
+                      const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment) {
+  return finishProgram(startProgram(program, std::move(arguments), captureDirectory, environment), captureDirectory);
+}
 
 }  // namespace quorlin::test

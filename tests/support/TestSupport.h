@@ -6,6 +6,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <sys/types.h>
 
 namespace quorlin::test {
 
@@ -45,5 +48,19 @@ std::filesystem::path sharedDataDirectory();
 
 // The build tree, for the project's own executables (quorlin-cli, ssimulacra2).
 std::filesystem::path buildDirectory();
+
+// A program run as a user runs it: standard input empty, both output streams
+// captured through files in `captureDirectory` (so a flood cannot block it).
+// `environment` adjusts the inherited one: "NAME=VALUE" replaces NAME, a bare
+// "NAME" removes it.
+struct ProgramRun {
+  int status = -1;  // exit code, or 128 + signal
+  std::string output, errors;
+};
+pid_t startProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
+                   const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment = {});
+ProgramRun finishProgram(pid_t pid, const std::filesystem::path& captureDirectory);
+ProgramRun runProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
+                      const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment = {});
 
 }  // namespace quorlin::test

@@ -1,0 +1,91 @@
+// The command-line suites' test bed: the built quorlin-cli run as a user runs
+// it, with a private TMPDIR (whose "Brimwell" root must end empty), a folder
+// of fake tools, and a 32 x 20 picture saved as the source, a WebP sample and
+// a decoded PNG for the fakes to hand back.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <vips/vips8>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/engine/VipsRuntime.h"
+#include "support/TestImages.h"
+#include "support/TestSupport.h"
+
+namespace quorlin::test {
+
+namespace fs = std::filesystem;
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(cli) || !fs::exists(metric)) GTEST_SKIP() << "quorlin-cli or ssimulacra2 is not built";
+    ensureVipsInitialized();
+    fs::create_directories(tools);
+    fs::create_directories(temporary);
+    vips::VImage picture = makeTestPicture(32, 20);
+    picture.pngsave(path("photo.png").c_str());
+    picture.pngsave(path("decoded.png").c_str());
+    picture.webpsave(path("sample.webp").c_str());
+  }
+
+  std::string path(std::string_view name) const { return (scratch / name).string(); }
+  void fake(std::string_view name, const std::string& body) const {
+    writeFakeTool(tools, name, "PATH=/usr/bin:/bin\n" + body);
+  }
+  // An encoder copying `sample` to its output (after -o, else its last argument),
+  // a decoder writing decoded.png, and a scorer printing `score`.
+  void fakeEncoder(std::string_view name, std::string_view sample) const {
+    fake(name, "case \"$1\" in --version|-version) exit 0;; esac\n"
+               "out=; prev=\nfor a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n"
+               "[ -n \"$out\" ] || out=$a\ncp '" + path(sample) + "' \"$out\"\n");
+  }
+  void fakeDecoder(std::string_view name) const {
+    fake(name, "for a in \"$@\"; do last=$a; done\ncp '" + path("decoded.png") + "' \"$last\"\n");
+  }
+  void fakeWebPAndScorer(std::string_view score = "85.3") const {
+    fakeEncoder("cwebp", "sample.webp");
+    fakeDecoder("dwebp");
+    fake("ssimulacra2", "echo '" + std::string(score) + "'\n");
+  }
+
+  pid_t start(std::vector<std::string> arguments, const fs::path& program = {}) const {
+    return startProgram(program.empty() ? cli : program, std::move(arguments), scratch.path(),
+                        {"TMPDIR=" + temporary.string()});
+  }
+  ProgramRun finish(pid_t pid) const { return finishProgram(pid, scratch.path()); }
+  ProgramRun run(std::vector<std::string> arguments) const { return finish(start(std::move(arguments))); }
+  // Polls for a state outside this process (a file a fake tool writes, a process ending).
+  static bool waitFor(const std::function<bool()>& condition) {
+    return eventually(condition, std::chrono::seconds(60));
+  }
+
+  // What is left under the temporary root of the runs.
+  std::vector<fs::path> leftovers() const {
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (fs::directory_iterator it(temporary / "Brimwell", error), end; !error && it != end; it.increment(error)) {
+      found.push_back(it->path());
+    }
+    return found;
+  }
+
+  // Each of `parts` appears in `text`.
+  static void expectContains(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const auto& part : parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\nnot in\n" << text;
+  }
+
+  ScratchDirectory scratch;
+  fs::path tools = scratch / "tools";
+  fs::path temporary = scratch / "tmp";
+  fs::path cli = buildDirectory() / "src" / "cli" / "quorlin-cli";
+  fs::path metric = buildDirectory() / "src" / "metric" / "ssimulacra2";
+};
+
+}  // namespace quorlin::test
