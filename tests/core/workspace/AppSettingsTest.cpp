@@ -32,10 +32,10 @@ TEST_F(AppSettingsTest, FirstStartWithAnEmptyStoreGivesTheDefaults) {
   for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
 }
 
-TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
-  const char* keys[] = {"appAppearance",         "autoRegenerate",          "autoRegenerateDelay",
-                        "encodeInParallel",      "hasSeenToolRequirements", "customToolDirectories",
-                        "threadsPerPass",        "toolTimeLimit",           "maximumPixelCount"};
+TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredTypeAndTheDelaySliderRange) {
+  const char* keys[] = {"appAppearance",    "autoRegenerate", "autoRegenerateDelay", "encodeInParallel",
+                        "hasSeenToolRequirements", "customToolDirectories", "threadsPerPass", "toolTimeLimit",
+                        "maximumPixelCount"};
   auto table = appSettingsTable();
   ASSERT_EQ(table.size(), std::size(keys));
   for (std::size_t i = 0; i < table.size(); ++i) {
@@ -43,7 +43,6 @@ TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
     EXPECT_EQ(static_cast<std::size_t>(table[i].setting), i);
   }
   EXPECT_TRUE(std::holds_alternative<std::string>(table[0].defaultValue));
-  EXPECT_TRUE(std::holds_alternative<double>(table[2].defaultValue));
   EXPECT_TRUE(std::holds_alternative<std::vector<std::string>>(table[5].defaultValue));
   EXPECT_EQ(table[6].defaultValue, SettingsValue(0.0));
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMinimum, 1.0);
@@ -129,13 +128,14 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
                                             AppSetting::autoRegenerateDelay, AppSetting::encodeInParallel,
                                             AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories,
                                             AppSetting::threadsPerPass, AppSetting::threadsPerPass}));
-  // A later start sees the same values.
+  // A later start sees the same values; the delay stays stored while auto-regeneration is off.
+  settings->setAutoRegenerate(false);
   auto again = start();
   EXPECT_EQ(again->appearance(), AppAppearance::light);
   EXPECT_EQ(again->autoRegenerateDelay(), 4.5);
 }
 
-TEST_F(AppSettingsTest, AddingADirectoryTwiceKeepsOneEntry) {
+TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
   auto settings = start();
   EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools"));
   EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools/"));
@@ -143,12 +143,10 @@ TEST_F(AppSettingsTest, AddingADirectoryTwiceKeepsOneEntry) {
   EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/tools", "/opt/tools/"}));
   settings->removeCustomToolDirectory(7);
   EXPECT_EQ(settings->customToolDirectories().size(), 2u);
-}
-
-TEST_F(AppSettingsTest, CustomDirectoriesReachToolLookupAtOnce) {
+  settings->removeCustomToolDirectory(0);
+  settings->removeCustomToolDirectory(0);
   test::ScratchDirectory scratch;
   test::writeFakeTool(scratch.path(), "cjxl", "exit 0");
-  auto settings = start();
   EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value());
   settings->addCustomToolDirectory(scratch.path().string());
   EXPECT_EQ(cache.locate("cjxl", searchPath.toolSearchDirectories()), scratch / "cjxl");
@@ -166,15 +164,7 @@ TEST_F(AppSettingsTest, TheRequiredToolsWindowOpensByItselfOnlyOnce) {
   EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
 }
 
-TEST_F(AppSettingsTest, TheDelayStaysStoredWhileAutoRegenerationIsOff) {
-  auto settings = start();
-  settings->setAutoRegenerate(true);
-  settings->setAutoRegenerateDelay(7.0);
-  settings->setAutoRegenerate(false);
-  EXPECT_EQ(start()->autoRegenerateDelay(), 7.0);
-}
-
-TEST(AppAppearanceTest, RawValuesAndDisplayNames) {
+TEST(AppAppearanceTest, RawValuesAndDisplayNamesAndTypedStoreReadersGiveNothingForAnotherType) {
   auto all = allAppAppearances();
   ASSERT_EQ(all.size(), 3u);
   const char* raw[] = {"auto", "light", "dark"};
@@ -186,9 +176,6 @@ TEST(AppAppearanceTest, RawValuesAndDisplayNames) {
   }
   EXPECT_FALSE(appAppearanceFromRawValue("Auto").has_value());
   EXPECT_FALSE(appAppearanceFromRawValue("").has_value());
-}
-
-TEST(SettingsStoreTest, TypedReadersGiveNothingForAnotherType) {
   InMemorySettingsStore store;
   store.setValue("k", 1.5);
   EXPECT_EQ(store.doubleValue("k"), 1.5);
