@@ -68,8 +68,7 @@ TEST(ZoomOperationsTest, ActualSizeScaleAndResetTargetTheEffectiveScale) {
 }
 
 TEST(PanLimitsTest, PanIsHalfTheOverflowAndZoomingOutKeepsThePictureAtTheViewEdge) {
-  EXPECT_EQ(maximumPan(squareView, squareSource, 1.0), SizeF{});
-  EXPECT_EQ(maximumPan(squareView, squareSource, 0.5), SizeF{});
+  for (double zoom : {1.0, 0.5}) EXPECT_EQ(maximumPan(squareView, squareSource, zoom), SizeF{}) << zoom;
   EXPECT_EQ(maximumPan(squareView, {}, 4.0), SizeF{});
   EXPECT_EQ(maximumPan(squareView, squareSource, 2.0), (SizeF{500, 500}));
   // A wide picture overflows only horizontally at zoom 1.5: 1500 × 750 in 1000 × 1000.
@@ -100,11 +99,8 @@ TEST(PanLimitsTest, ScrollPanOnlyWhenZoomedInAndClampedPerAxisAndHoverPanFollows
 }
 
 TEST(ScrollZoomTest, FactorIsLimitedToThirtyFivePercentAndZoomsAroundThePointer) {
-  EXPECT_DOUBLE_EQ(scrollZoomFactor(-100), 0.65);
-  EXPECT_DOUBLE_EQ(scrollZoomFactor(-35), 0.65);
-  EXPECT_DOUBLE_EQ(scrollZoomFactor(-20), 0.8);
-  EXPECT_DOUBLE_EQ(scrollZoomFactor(100), 1.35);
-  EXPECT_DOUBLE_EQ(scrollZoomFactor(10), 1.1);
+  const std::pair<double, double> factors[] = {{-100, 0.65}, {-35, 0.65}, {-20, 0.8}, {100, 1.35}, {10, 1.1}};
+  for (const auto& [delta, factor] : factors) EXPECT_DOUBLE_EQ(scrollZoomFactor(delta), factor) << delta;
   ComparisonViewState state{2.0, {}, 0.5, 0.5};
   EXPECT_DOUBLE_EQ(optionScrollZoom(state, -100, std::nullopt, wideView, largeSource).zoom, 1.3);
   EXPECT_DOUBLE_EQ(optionScrollZoom(state, 10, std::nullopt, wideView, largeSource).zoom, 2.2);
@@ -163,10 +159,8 @@ TEST(SplitClampTest, ReclampMovesTheSplitOntoThePictureAfterZoomingOut) {
 
 TEST(CanvasRectTest, QuadrantsAndImagesOfOtherSizesShareTheScreenRectangles) {
   SizeF view{800, 600};
-  EXPECT_EQ(quadrantRect(0, view, 0.5, 0.5), (RectF{0, 0, 400, 300}));
-  EXPECT_EQ(quadrantRect(1, view, 0.5, 0.5), (RectF{400, 0, 400, 300}));
-  EXPECT_EQ(quadrantRect(2, view, 0.5, 0.5), (RectF{0, 300, 400, 300}));
-  EXPECT_EQ(quadrantRect(3, view, 0.5, 0.5), (RectF{400, 300, 400, 300}));
+  const RectF centred[] = {{0, 0, 400, 300}, {400, 0, 400, 300}, {0, 300, 400, 300}, {400, 300, 400, 300}};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(quadrantRect(i, view, 0.5, 0.5), centred[i]) << i;
   // Split at the top-left corner only quadrant 3 has area; at the bottom-right only quadrant 0.
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(quadrantRect(i, view, 0, 0).isEmpty()) << i;
   EXPECT_EQ(quadrantRect(3, view, 0, 0), (RectF{0, 0, 800, 600}));

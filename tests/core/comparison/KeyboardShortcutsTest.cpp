@@ -19,24 +19,21 @@ ShortcutDecision consumed(ShortcutCommand command) { return {command, true}; }
 const ShortcutDecision passesOn{std::monostate{}, false};
 
 TEST(KeyDownTest, CommandRulesWinShiftDigitsSelectTheGainAndSpaceShowsTheOriginalOnce) {
+  // Other modifiers are ignored by the Command rules, which win over the Shift gain digits.
+  using K = PhysicalKey;
+  using A = RegistryAction;
   const std::pair<KeyEvent, ShortcutDecision> cases[] = {
-      {{PhysicalKey::equal, ctrlShift, false}, consumed(RegistryAction::zoomIn)},   // other modifiers ignored
-      {{PhysicalKey::g, ctrl, false}, consumed(RegistryAction::generate)},
-      {{PhysicalKey::minus, ctrl, false}, consumed(RegistryAction::zoomOut)},
-      {{PhysicalKey::digit0, ctrl, false}, consumed(RegistryAction::resetImage)},
-      {{PhysicalKey::digit1, ctrlShift, false}, consumed(RegistryAction::zoomActualSize)},   // over the gain digits
-      {{PhysicalKey::digit6, ctrl, false}, consumed(ZoomToScaleCommand{6.0})},
-      {{PhysicalKey::digit8, ctrl, false}, consumed(ZoomToScaleCommand{8.0})},
-      {{PhysicalKey::digit3, ctrl, false}, passesOn},
-      {{PhysicalKey::g, none, false}, passesOn},
-      {{PhysicalKey::digit1, shift, false}, consumed(SelectGainCommand{0})},
-      {{PhysicalKey::digit6, shift, false}, consumed(SelectGainCommand{5})},
-      {{PhysicalKey::digit7, shift, false}, passesOn},
-      {{PhysicalKey::digit0, shift, false}, passesOn},
-      {{PhysicalKey::digit3, none, false}, passesOn},
-      {{PhysicalKey::space, none, false}, consumed(RegistryAction::showOriginal)},
-      {{PhysicalKey::space, shift, false}, consumed(RegistryAction::showOriginal)},
-      {{PhysicalKey::space, none, true}, consumed(std::monostate{})},
+      {{K::equal, ctrlShift, false}, consumed(A::zoomIn)},   {{K::g, ctrl, false}, consumed(A::generate)},
+      {{K::minus, ctrl, false}, consumed(A::zoomOut)},       {{K::digit0, ctrl, false}, consumed(A::resetImage)},
+      {{K::digit1, ctrlShift, false}, consumed(A::zoomActualSize)},
+      {{K::digit6, ctrl, false}, consumed(ZoomToScaleCommand{6.0})},
+      {{K::digit8, ctrl, false}, consumed(ZoomToScaleCommand{8.0})},
+      {{K::digit3, ctrl, false}, passesOn},                  {{K::g, none, false}, passesOn},
+      {{K::digit1, shift, false}, consumed(SelectGainCommand{0})},
+      {{K::digit6, shift, false}, consumed(SelectGainCommand{5})},
+      {{K::digit7, shift, false}, passesOn},                 {{K::digit0, shift, false}, passesOn},
+      {{K::digit3, none, false}, passesOn},                  {{K::space, none, true}, consumed(std::monostate{})},
+      {{K::space, none, false}, consumed(A::showOriginal)},  {{K::space, shift, false}, consumed(A::showOriginal)},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(decideKeyDown(cases[i].first), cases[i].second) << i;
 }
@@ -94,17 +91,13 @@ TEST(ScrollTest, ShiftAccumulatesToTenBeforeSteppingTheGain) {
 }
 
 TEST(PhysicalKeyTest, ScanCodesKeyCodesAndCharactersNameTheSameKeys) {
-  EXPECT_EQ(physicalKeyFromEvdevCode(13), PhysicalKey::equal);
-  EXPECT_EQ(physicalKeyFromEvdevCode(34), PhysicalKey::g);
-  EXPECT_EQ(physicalKeyFromEvdevCode(57), PhysicalKey::space);
-  EXPECT_EQ(physicalKeyFromEvdevCode(7), PhysicalKey::digit6);
-  EXPECT_EQ(physicalKeyFromEvdevCode(1), PhysicalKey::other);
-  EXPECT_EQ(physicalKeyFromMacKeyCode(24), PhysicalKey::equal);
-  EXPECT_EQ(physicalKeyFromMacKeyCode(22), PhysicalKey::digit6);
-  EXPECT_EQ(physicalKeyFromMacKeyCode(23), PhysicalKey::digit5);
-  EXPECT_EQ(physicalKeyFromCharacter('g'), PhysicalKey::g);
-  EXPECT_EQ(physicalKeyFromCharacter('7'), PhysicalKey::digit7);
-  EXPECT_EQ(physicalKeyFromCharacter('!'), PhysicalKey::other);
+  using K = PhysicalKey;
+  const std::pair<int, K> evdev[] = {{13, K::equal}, {34, K::g}, {57, K::space}, {7, K::digit6}, {1, K::other}};
+  for (const auto& [code, key] : evdev) EXPECT_EQ(physicalKeyFromEvdevCode(code), key) << code;
+  const std::pair<int, K> mac[] = {{24, K::equal}, {22, K::digit6}, {23, K::digit5}};
+  for (const auto& [code, key] : mac) EXPECT_EQ(physicalKeyFromMacKeyCode(code), key) << code;
+  const std::pair<char, K> characters[] = {{'g', K::g}, {'7', K::digit7}, {'!', K::other}};
+  for (const auto& [character, key] : characters) EXPECT_EQ(physicalKeyFromCharacter(character), key) << character;
 }
 
 TEST(ShortcutCoordinatorTest, ActsThroughTheRegistryOnlyWhileTheGateIsOpen) {

@@ -44,14 +44,9 @@ TEST(MipChainTest, LevelsHalveRoundingUpDownToOnePixelAndAverageEachChannelWithR
 }
 
 TEST(MipChainTest, LevelChoiceNeverMagnifiesAMinifiedLevel) {
-  EXPECT_EQ(mipLevelForScale(2.0, 10), 0);
-  EXPECT_EQ(mipLevelForScale(1.0, 10), 0);
-  EXPECT_EQ(mipLevelForScale(0.75, 10), 0);
-  EXPECT_EQ(mipLevelForScale(0.5, 10), 1);
-  EXPECT_EQ(mipLevelForScale(0.3, 10), 1);
-  EXPECT_EQ(mipLevelForScale(0.25, 10), 2);
-  EXPECT_EQ(mipLevelForScale(0.001, 4), 3);
-  EXPECT_EQ(mipLevelForScale(0.1, 1), 0);
+  const std::tuple<double, int, int> cases[] = {{2.0, 10, 0}, {1.0, 10, 0},  {0.75, 10, 0},  {0.5, 10, 1},
+                                                {0.3, 10, 1}, {0.25, 10, 2}, {0.001, 4, 3}, {0.1, 1, 0}};
+  for (const auto& [scale, levels, expected] : cases) EXPECT_EQ(mipLevelForScale(scale, levels), expected) << scale;
 }
 
 RasterizedImage imageOfSize(int width, int height) {

@@ -28,8 +28,6 @@ TEST(QuadrantLabelTest, NamesTheCodecOrTheOriginalAndMarksAStaleResultInRed) {
   std::vector<QuadrantPanelSummary> regenerated = panels;
   regenerated[1].needsRegeneration = false;
   EXPECT_EQ(quadrantLabel(1, regenerated, false, false, 2), (QuadrantLabel{"2  AVIF", LabelBackground::normal}));
-  EXPECT_EQ(labelBackgroundColor(LabelBackground::needsRegeneration).alpha, 0.76);
-  EXPECT_EQ(labelBackgroundColor(LabelBackground::normal), (RGBAColor{0, 0, 0, 0.58}));
 }
 
 TEST(QuadrantLabelTest, DisplayModesOverrideTheCodecName) {
@@ -50,10 +48,8 @@ TEST(QuadrantLabelTest, DisplayModesOverrideTheCodecName) {
 TEST(QuadrantLabelTest, LabelsSitTwelvePointsFromTheSplitAndTheCrossIsCentredOnIt) {
   PointF split{400, 300};
   SizeF size{100, 20};
-  EXPECT_EQ(quadrantLabelOrigin(0, split, size), (PointF{288, 268}));
-  EXPECT_EQ(quadrantLabelOrigin(1, split, size), (PointF{412, 268}));
-  EXPECT_EQ(quadrantLabelOrigin(2, split, size), (PointF{288, 312}));
-  EXPECT_EQ(quadrantLabelOrigin(3, split, size), (PointF{412, 312}));
+  const PointF origins[] = {{288, 268}, {412, 268}, {288, 312}, {412, 312}};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(quadrantLabelOrigin(i, split, size), origins[i]) << i;
   // Not measured yet: width 0, height 24.
   EXPECT_EQ(quadrantLabelOrigin(0, split, std::nullopt), (PointF{388, 264}));
   EXPECT_EQ(quadrantLabelOrigin(3, split, std::nullopt), (PointF{412, 312}));
