@@ -9,30 +9,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Every value a start reads, in table order, with the search path's directories last.
+std::string readBack(const AppSettings& settings, const ToolSearchPath& searchPath) {
+  std::string text = std::string(rawValue(settings.appearance())) + " " + std::to_string(settings.autoRegenerate()) +
+                     " " + std::to_string(settings.autoRegenerateDelay()) + " " +
+                     std::to_string(settings.encodeInParallel()) + " " +
+                     std::to_string(settings.hasSeenToolRequirements()) + " [";
+  for (const auto& directory : settings.customToolDirectories()) text += directory + ";";
+  text += "] " + (settings.threadsPerPass() ? std::to_string(*settings.threadsPerPass()) : "auto") + " " +
+          std::to_string(settings.toolTimeLimit()) + " " + std::to_string(settings.maximumPixelCount()) + " [";
+  for (const auto& directory : searchPath.customToolDirectories()) text += directory + ";";
+  return text + "]";
+}
+
+const char* const defaults = "auto 0 1.000000 1 0 [] auto 1800.000000 268435456 []";
+
 class AppSettingsTest : public ::testing::Test {
  protected:
   std::unique_ptr<AppSettings> start() { return std::make_unique<AppSettings>(store, searchPath); }
+  std::string startAndReadBack() { return readBack(*start(), searchPath); }
 
   std::shared_ptr<InMemorySettingsStore> store = std::make_shared<InMemorySettingsStore>();
   ExecutableURLCache cache;
   ToolSearchPath searchPath{cache, {}};
 };
 
-TEST_F(AppSettingsTest, FirstStartWithAnEmptyStoreGivesTheDefaults) {
-  auto settings = start();
-  EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
-  EXPECT_FALSE(settings->autoRegenerate());
-  EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
-  EXPECT_TRUE(settings->encodeInParallel());
-  EXPECT_FALSE(settings->hasSeenToolRequirements());
-  EXPECT_TRUE(settings->customToolDirectories().empty());
-  EXPECT_TRUE(searchPath.customToolDirectories().empty());
-  EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
-  // Reading writes nothing.
-  for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
-}
-
-TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredTypeAndTheDelaySliderRange) {
+TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderAndAnEmptyStoreGivesTheDefaultsWithoutWriting) {
   const char* keys[] = {"appAppearance",    "autoRegenerate", "autoRegenerateDelay", "encodeInParallel",
                         "hasSeenToolRequirements", "customToolDirectories", "threadsPerPass", "toolTimeLimit",
                         "maximumPixelCount"};
@@ -47,9 +49,11 @@ TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredTypeAndTheDelay
   EXPECT_EQ(table[6].defaultValue, SettingsValue(0.0));
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMinimum, 1.0);
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMaximum, 10.0);
+  EXPECT_EQ(startAndReadBack(), defaults);
+  for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
 }
 
-TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
+TEST_F(AppSettingsTest, StoredValuesAreReadBackAndValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("appAppearance", std::string("dark"));
   store->setValue("autoRegenerate", true);
   store->setValue("autoRegenerateDelay", 2.6);
@@ -59,20 +63,8 @@ TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
   store->setValue("toolTimeLimit", 600.0);
   store->setValue("maximumPixelCount", 1e6);
   store->setValue("threadsPerPass", 6.0);
-  auto settings = start();
-  EXPECT_EQ(settings->threadsPerPass(), 6);
-  EXPECT_EQ(settings->toolTimeLimit(), 600.0);
-  EXPECT_EQ(settings->maximumPixelCount(), 1'000'000u);
-  EXPECT_EQ(settings->appearance(), AppAppearance::dark);
-  EXPECT_TRUE(settings->autoRegenerate());
-  EXPECT_EQ(settings->autoRegenerateDelay(), 2.6);
-  EXPECT_FALSE(settings->encodeInParallel());
-  EXPECT_TRUE(settings->hasSeenToolRequirements());
-  EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/a", "/opt/b"}));
-  EXPECT_EQ(searchPath.customToolDirectories(), (std::vector<std::string>{"/opt/a", "/opt/b"}));
-}
+  EXPECT_EQ(startAndReadBack(), "dark 1 2.600000 0 1 [/opt/a;/opt/b;] 6 600.000000 1000000 [/opt/a;/opt/b;]");
 
-TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("appAppearance", std::string("sepia"));
   store->setValue("autoRegenerate", std::string("true"));
   store->setValue("autoRegenerateDelay", std::string("2.5"));
@@ -82,26 +74,16 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("toolTimeLimit", -5.0);
   store->setValue("maximumPixelCount", std::string("many"));
   store->setValue("threadsPerPass", std::string("4"));
-  auto settings = start();
-  EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
-  EXPECT_EQ(settings->toolTimeLimit(), 1800.0);
-  EXPECT_EQ(settings->maximumPixelCount(), std::uint64_t{1} << 28);
-  EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
-  EXPECT_FALSE(settings->autoRegenerate());
-  EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
-  EXPECT_TRUE(settings->encodeInParallel());
-  EXPECT_FALSE(settings->hasSeenToolRequirements());
-  EXPECT_TRUE(settings->customToolDirectories().empty());
-
+  EXPECT_EQ(startAndReadBack(), defaults);
   store->setValue("appAppearance", true);
   EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
+  store->setValue("appAppearance", std::string("Light"));
+  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
   // Counts that are not whole, or outside 1...1024, are Auto too.
   for (double count : {2.5, 0.0, -3.0, 1025.0}) {
     store->setValue("threadsPerPass", count);
     EXPECT_EQ(start()->threadsPerPass(), std::nullopt) << count;
   }
-  store->setValue("appAppearance", std::string("Light"));
-  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
 }
 
 TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
@@ -130,9 +112,7 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
                                             AppSetting::threadsPerPass, AppSetting::threadsPerPass}));
   // A later start sees the same values; the delay stays stored while auto-regeneration is off.
   settings->setAutoRegenerate(false);
-  auto again = start();
-  EXPECT_EQ(again->appearance(), AppAppearance::light);
-  EXPECT_EQ(again->autoRegenerateDelay(), 4.5);
+  EXPECT_EQ(startAndReadBack(), "light 0 4.500000 0 1 [/x;] auto 1800.000000 268435456 [/x;]");
 }
 
 TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
