@@ -64,25 +64,15 @@ TEST(CodecPanelRowsTest, LosslessTogglesShowOnlyInSetQualityModeAndTranscodeDims
 }
 
 TEST(DistanceSliderMappingTest, PositionIsTheRootOfTheDistanceShareAndMovingSetsTheSquareRoundedToTwentieths) {
-  EXPECT_DOUBLE_EQ(distanceSliderPosition(1.0), 0.2);
-  EXPECT_DOUBLE_EQ(distanceSliderPosition(6.25), 0.5);
-  EXPECT_DOUBLE_EQ(distanceSliderPosition(25.0), 1.0);
-  EXPECT_EQ(distanceSliderPosition(25.01), 1.0);
-  EXPECT_EQ(distanceSliderPosition(1000.0), 1.0);
-  EXPECT_EQ(distanceSliderPosition(0.0), 0.0);
-  EXPECT_EQ(distanceSliderPosition(-3.0), 0.0);
-  EXPECT_EQ(distanceSliderPosition(std::numeric_limits<double>::quiet_NaN()), 0.0);
-  EXPECT_EQ(distanceForSliderPosition(1.0), 25.0);
-  EXPECT_EQ(distanceForSliderPosition(0.0), 0.0);
-  EXPECT_EQ(distanceForSliderPosition(0.5), 6.25);
-  EXPECT_EQ(distanceForSliderPosition(0.2), 1.0);
-  EXPECT_EQ(distanceForSliderPosition(1.7), 25.0);    // clamped
-  EXPECT_EQ(distanceForSliderPosition(-0.4), 0.0);    // clamped, not squared to a positive distance
-  // 0.3^2 x 25 = 2.25 exactly on a twentieth; 0.31^2 x 25 = 2.4025 -> 2.4.
-  EXPECT_DOUBLE_EQ(distanceForSliderPosition(0.3), 2.25);
-  EXPECT_DOUBLE_EQ(distanceForSliderPosition(0.31), 2.4);
-  // A position just right of 0 still rounds to 0, not to a tiny distance.
-  EXPECT_EQ(distanceForSliderPosition(0.01), 0.0);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::pair<double, double> positions[] = {{1.0, 0.2},     {6.25, 0.5}, {25.0, 1.0}, {25.01, 1.0},
+                                                 {1000.0, 1.0}, {0.0, 0.0},  {-3.0, 0.0}, {nan, 0.0}};
+  for (const auto& [distance, position] : positions) EXPECT_DOUBLE_EQ(distanceSliderPosition(distance), position);
+  // Clamped at both ends (not squared to a positive distance); 0.3^2 x 25 = 2.25 lies on a twentieth,
+  // 0.31^2 x 25 = 2.4025 rounds to 2.4, and a position just right of 0 still rounds to 0.
+  const std::pair<double, double> distances[] = {{1.0, 25.0}, {0.0, 0.0},  {0.5, 6.25}, {0.2, 1.0}, {1.7, 25.0},
+                                                 {-0.4, 0.0}, {0.3, 2.25}, {0.31, 2.4}, {0.01, 0.0}};
+  for (const auto& [position, distance] : distances) EXPECT_DOUBLE_EQ(distanceForSliderPosition(position), distance);
   // Every slider stop maps back onto itself once rounded.
   for (int step = 0; step <= 100; ++step) {
     double d = distanceForSliderPosition(step / 100.0);
@@ -91,15 +81,14 @@ TEST(DistanceSliderMappingTest, PositionIsTheRootOfTheDistanceShareAndMovingSets
 }
 
 TEST(DistanceSliderMappingTest, ValueTexts) {
-  EXPECT_EQ(distanceValueText(1.0, CompressionCodec::jpegXL), "1.00 visually lossless");
-  EXPECT_EQ(distanceValueText(1.0, CompressionCodec::jpegli), "1.00 visually lossless");
-  EXPECT_EQ(distanceValueText(0.55, CompressionCodec::jpegli), "0.55 visually lossless");
-  EXPECT_EQ(distanceValueText(1.05, CompressionCodec::jpegXL), "1.1");
-  EXPECT_EQ(distanceValueText(3.0, CompressionCodec::jpegXL), "3.0");
-  EXPECT_EQ(distanceValueText(25.0, CompressionCodec::jpegli), "25.0");
-  EXPECT_EQ(distanceValueText(0.0, CompressionCodec::jpegXL), "0.0 mathematically lossless");
-  EXPECT_EQ(distanceValueText(0.0, CompressionCodec::jpegli), "0.00 visually lossless");
-  EXPECT_EQ(distanceValueText(0.05, CompressionCodec::jpegXL), "0.05 visually lossless");
+  using C = CompressionCodec;
+  const std::tuple<double, C, const char*> texts[] = {
+      {1.0, C::jpegXL, "1.00 visually lossless"},  {1.0, C::jpegli, "1.00 visually lossless"},
+      {0.55, C::jpegli, "0.55 visually lossless"}, {1.05, C::jpegXL, "1.1"},
+      {3.0, C::jpegXL, "3.0"},                      {25.0, C::jpegli, "25.0"},
+      {0.0, C::jpegXL, "0.0 mathematically lossless"}, {0.0, C::jpegli, "0.00 visually lossless"},
+      {0.05, C::jpegXL, "0.05 visually lossless"}};
+  for (const auto& [distance, codec, text] : texts) EXPECT_EQ(distanceValueText(distance, codec), text) << distance;
 }
 
 class ResultMetricRowsTest : public ::testing::Test {
