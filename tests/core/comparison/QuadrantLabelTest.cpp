@@ -28,6 +28,8 @@ TEST(QuadrantLabelTest, NamesTheCodecOrTheOriginalAndMarksAStaleResultInRed) {
   std::vector<QuadrantPanelSummary> regenerated = panels;
   regenerated[1].needsRegeneration = false;
   EXPECT_EQ(quadrantLabel(1, regenerated, false, false, 2), (QuadrantLabel{"2  AVIF", LabelBackground::normal}));
+  EXPECT_EQ(labelBackgroundColor(LabelBackground::normal), (RGBAColor{0, 0, 0, 0.58}));
+  EXPECT_EQ(labelBackgroundColor(LabelBackground::needsRegeneration).alpha, 0.76);
 }
 
 TEST(QuadrantLabelTest, DisplayModesOverrideTheCodecName) {
