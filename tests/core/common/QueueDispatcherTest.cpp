@@ -10,16 +10,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(QueueDispatcherTest, RunsPostedTasksInPostingOrder) {
+TEST(QueueDispatcherTest, RunsTasksInPostingOrderOnTheRunningThreadWhoeverPostsThem) {
   QueueDispatcher dispatcher;
   std::vector<int> order;
   for (int i = 0; i < 5; ++i) dispatcher.post([&order, i] { order.push_back(i); });
   EXPECT_EQ(dispatcher.runPending(), 5u);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-}
-
-TEST(QueueDispatcherTest, TasksFromWorkerThreadsArriveOnTheRunningThread) {
-  QueueDispatcher dispatcher;
   const auto mainId = std::this_thread::get_id();
   int ranOnMain = 0;
   std::vector<std::jthread> workers;
@@ -29,51 +25,31 @@ TEST(QueueDispatcherTest, TasksFromWorkerThreadsArriveOnTheRunningThread) {
     });
   }
   ASSERT_TRUE(dispatcher.runUntil([&] { return ranOnMain == 400; }, 10s));
-}
-
-TEST(QueueDispatcherTest, ManualClockRunsDelayedCallsOnlyWhenDue) {
-  QueueDispatcher dispatcher(QueueDispatcher::ClockMode::manual);
-  int fired = 0;
-  dispatcher.postDelayed(1s, [&] { ++fired; });
-  dispatcher.runPending();
-  EXPECT_EQ(fired, 0);
-  dispatcher.advanceClock(999ms);
-  EXPECT_EQ(fired, 0);
-  dispatcher.advanceClock(1ms);
-  EXPECT_EQ(fired, 1);
-  dispatcher.advanceClock(10s);
-  EXPECT_EQ(fired, 1);
-}
-
-TEST(QueueDispatcherTest, CancelledDelayedCallNeverRuns) {
-  QueueDispatcher dispatcher(QueueDispatcher::ClockMode::manual);
-  int fired = 0;
-  auto call = dispatcher.postDelayed(1s, [&] { ++fired; });
-  EXPECT_EQ(dispatcher.pendingDelayedCalls(), 1u);
-  call.cancel();
-  EXPECT_EQ(dispatcher.pendingDelayedCalls(), 0u);
-  dispatcher.advanceClock(5s);
-  EXPECT_EQ(fired, 0);
-}
-
-TEST(QueueDispatcherTest, CallsPostedByDelayedCallsSeeTheAdvancedClock) {
-  QueueDispatcher dispatcher(QueueDispatcher::ClockMode::manual);
-  std::vector<long long> firedAt;
-  dispatcher.postDelayed(1s, [&] {
-    firedAt.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(dispatcher.now()).count());
-    dispatcher.postDelayed(1s, [&] {
-      firedAt.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(dispatcher.now()).count());
-    });
-  });
-  dispatcher.advanceClock(3s);
-  EXPECT_EQ(firedAt, (std::vector<long long>{1000, 2000}));
-}
-
-TEST(QueueDispatcherTest, SteadyClockDelayedCallWakesRunUntil) {
-  QueueDispatcher dispatcher;
+  // A steady-clock delayed call wakes runUntil by itself.
   bool fired = false;
   dispatcher.postDelayed(20ms, [&] { fired = true; });
   EXPECT_TRUE(dispatcher.runUntil([&] { return fired; }, 10s));
+}
+
+TEST(QueueDispatcherTest, ManualClockRunsDelayedCallsOnlyWhenDueAndNeverOnceCancelled) {
+  QueueDispatcher dispatcher(QueueDispatcher::ClockMode::manual);
+  std::vector<long long> firedAt;
+  auto now = [&] { return std::chrono::duration_cast<std::chrono::milliseconds>(dispatcher.now()).count(); };
+  dispatcher.postDelayed(1s, [&] {
+    firedAt.push_back(now());
+    dispatcher.postDelayed(1s, [&] { firedAt.push_back(now()); });   // sees the advanced clock
+  });
+  auto cancelled = dispatcher.postDelayed(1s, [&] { firedAt.push_back(-1); });
+  EXPECT_EQ(dispatcher.pendingDelayedCalls(), 2u);
+  cancelled.cancel();
+  EXPECT_EQ(dispatcher.pendingDelayedCalls(), 1u);
+  dispatcher.runPending();
+  dispatcher.advanceClock(999ms);
+  EXPECT_TRUE(firedAt.empty());
+  dispatcher.advanceClock(1ms);
+  EXPECT_EQ(firedAt, (std::vector<long long>{1000}));
+  dispatcher.advanceClock(10s);
+  EXPECT_EQ(firedAt, (std::vector<long long>{1000, 2000}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/comparison/RasterBitmap.h"
 #include "core/engine/DisplayImage.h"
 
 namespace quorlin::test {
@@ -44,5 +45,10 @@ struct Pixel8 {
   int r, g, b, a;
   friend bool operator==(const Pixel8&, const Pixel8&) = default;
 };
+
+inline Pixel8 pixelAt(const RasterizedImage& image, int x, int y) {
+  const std::uint8_t* p = image.bitmap()->row(y) + 4 * x;
+  return {p[0], p[1], p[2], p[3]};
+}
 
 }  // namespace quorlin::test

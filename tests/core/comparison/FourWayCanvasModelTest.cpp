@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -14,32 +15,35 @@ namespace {
 using test::displayImageOf;
 using test::makeUniformImage;
 
-// Records every rendering and hands back a tiny distinct bitmap for each.
+// Records every rendering, and how many of its bitmaps were alive at each,
+// and hands back a tiny distinct bitmap for each.
 class CountingRasterizer final : public CanvasRasterizer {
  public:
   int normalRenders = 0;
   int differenceRenders = 0;
   bool isFailing = false;
-  std::vector<std::uint64_t> renderedImages;
+  std::vector<std::weak_ptr<const RasterizedImage>> made;
+  std::vector<int> liveAtEachRender;
 
-  std::shared_ptr<const RasterizedImage> rasterize(const DecodedImage& image, std::optional<double>,
-                                                   double) override {
+  std::shared_ptr<const RasterizedImage> rasterize(const DecodedImage&, std::optional<double>, double) override {
     ++normalRenders;
-    renderedImages.push_back(image.identifier());
-    return isFailing ? nullptr : makeResult();
+    return make();
   }
-  std::shared_ptr<const RasterizedImage> rasterizeDifference(const DecodedImage&, const DecodedImage& comparison, int,
+  std::shared_ptr<const RasterizedImage> rasterizeDifference(const DecodedImage&, const DecodedImage&, int,
                                                              double) override {
     ++differenceRenders;
-    renderedImages.push_back(comparison.identifier());
-    return isFailing ? nullptr : makeResult();
+    return make();
   }
   int renders() const { return normalRenders + differenceRenders; }
 
  private:
-  static std::shared_ptr<const RasterizedImage> makeResult() {
+  std::shared_ptr<const RasterizedImage> make() {
+    liveAtEachRender.push_back(static_cast<int>(
+        std::count_if(made.begin(), made.end(), [](const auto& bitmap) { return !bitmap.expired(); })));
+    if (isFailing) return nullptr;
     auto image = std::make_shared<RasterizedImage>();
     image->levels.push_back(RasterBitmap::allocate(1, 1));
+    made.push_back(image);
     return image;
   }
 };
@@ -64,152 +68,88 @@ class FourWayCanvasModelTest : public ::testing::Test {
   FourWayImageCanvas values;
 };
 
-TEST_F(FourWayCanvasModelTest, FirstUpdateRendersEachDistinctImageOnce) {
+TEST_F(FourWayCanvasModelTest, EachDistinctImageRendersOnceOntoOneClippedRectangleAndGeometryNeverRenders) {
+  values.comparisonX = 0.25;
   model.update(values, view, 1.0);
   // Source (original layer and quadrant 1, which has no result) plus three results.
   EXPECT_EQ(rasterizer->normalRenders, 4);
   EXPECT_EQ(rasterizer->differenceRenders, 0);
   EXPECT_EQ(model.rasterCache().size(), 4u);
   EXPECT_TRUE(model.layer(CanvasLayer::original).isHidden);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_FALSE(quadrant(i).isHidden) << i;
-    EXPECT_TRUE(quadrant(i).contents) << i;
-  }
   // Quadrant 1 has no result: it shows the source's very bitmap.
   EXPECT_EQ(quadrant(1).contents, model.layer(CanvasLayer::original).contents);
   EXPECT_EQ(model.appliedLayerKey(FourWayCanvasModel::quadrantLayer(1))->imageIdentifier, idOf(values.sourceImage));
-}
-
-TEST_F(FourWayCanvasModelTest, LayersAreClippedToQuadrantsAndShareOneImageRectangle) {
-  values.comparisonX = 0.25;
-  model.update(values, view, 1.0);
   EXPECT_EQ(quadrant(0).clip, (RectF{0, 0, 200, 300}));
   EXPECT_EQ(quadrant(3).clip, (RectF{200, 300, 600, 300}));
   // 40 × 30 in 800 × 600 fits at 20; the half-size result of panel 2 fits at 40.
-  RectF expected{0, 0, 800, 600};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(quadrant(i).frame, expected) << i;
-  EXPECT_EQ(model.background().frame, expected);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(quadrant(i).isHidden) << i;
+    EXPECT_TRUE(quadrant(i).contents) << i;
+    EXPECT_EQ(quadrant(i).frame, (RectF{0, 0, 800, 600})) << i;
+  }
+  EXPECT_EQ(model.background().frame, (RectF{0, 0, 800, 600}));
   EXPECT_FALSE(model.background().isCheckerboard);
-}
 
-TEST_F(FourWayCanvasModelTest, ZoomPanAndSplitChangesNeverRender) {
-  model.update(values, view, 1.0);
-  int before = rasterizer->renders();
   values.zoom = 3.0;
   values.panOffset = {40, -25};
-  values.comparisonX = 0.1;
   values.comparisonY = 0.9;
   model.update(values, view, 1.0);
   model.update(values, {1024, 768}, 1.0);
-  EXPECT_EQ(rasterizer->renders(), before);
+  EXPECT_EQ(rasterizer->renders(), 4);
   // 40 × 30 in 1024 × 768: fit 25.6, × 3 → 3072 × 2304 centred, moved by the pan.
   EXPECT_EQ(quadrant(0).frame, (RectF{512 - 1536 + 40, 384 - 1152 - 25, 3072, 2304}));
 }
 
-TEST_F(FourWayCanvasModelTest, GainChangeRendersOnlyDifferenceLayers) {
+TEST_F(FourWayCanvasModelTest, DifferenceModeRendersOnlyDifferencesReleasingStaleOnesFirstAndReusesThem) {
   values.isShowingDifference = true;
   model.update(values, view, 1.0);
-  int normalBefore = rasterizer->normalRenders;
-  EXPECT_EQ(normalBefore, 1);   // the original layer keeps the source's normal rendering
+  // The original layer keeps the source's normal rendering.
+  EXPECT_EQ(rasterizer->normalRenders, 1);
   EXPECT_EQ(rasterizer->differenceRenders, 4);
-
-  values.differenceGain = 8;
-  model.update(values, view, 1.0);
-  EXPECT_EQ(rasterizer->normalRenders, normalBefore);
-  EXPECT_EQ(rasterizer->differenceRenders, 8);
-  EXPECT_EQ(model.appliedLayerKey(CanvasLayer::quadrant2)->differenceGain, 8);
-}
-
-TEST_F(FourWayCanvasModelTest, DifferencesForOtherGainsOrReplacedResultsAreDropped) {
-  values.isShowingDifference = true;
-  model.update(values, view, 1.0);
-  values.differenceGain = 4;
-  model.update(values, view, 1.0);
-  // In difference mode only the original layer shows a normal rendering (the
-  // source's); with the four gain-4 differences that makes five entries.
-  EXPECT_EQ(model.rasterCache().size(), 5u);
-  values.panelImages[3] = displayImageOf(makeUniformImage<std::uint8_t>(40, 30, {14, 20, 30}));
-  model.update(values, view, 1.0);
-  EXPECT_EQ(model.rasterCache().size(), 5u);
-  EXPECT_EQ(rasterizer->differenceRenders, 9);
-  // Back to gain 2: rendered again.
-  values.differenceGain = 2;
-  model.update(values, view, 1.0);
-  EXPECT_EQ(rasterizer->differenceRenders, 13);
-}
-
-// Stale bitmaps leave before their replacements are made, so a gain change
-// needs memory for one extra bitmap at most, not for four.
-class LiveBitmapRasterizer final : public CanvasRasterizer {
- public:
-  std::vector<std::weak_ptr<const RasterizedImage>> made;
-  std::vector<int> liveAtEachRender;
-
-  std::shared_ptr<const RasterizedImage> rasterize(const DecodedImage&, std::optional<double>, double) override {
-    return make();
-  }
-  std::shared_ptr<const RasterizedImage> rasterizeDifference(const DecodedImage&, const DecodedImage&, int,
-                                                             double) override {
-    return make();
-  }
-
- private:
-  std::shared_ptr<const RasterizedImage> make() {
-    int live = 0;
-    for (const auto& bitmap : made) live += bitmap.expired() ? 0 : 1;
-    liveAtEachRender.push_back(live);
-    auto image = std::make_shared<RasterizedImage>();
-    image->levels.push_back(RasterBitmap::allocate(1, 1));
-    made.push_back(image);
-    return image;
-  }
-};
-
-TEST_F(FourWayCanvasModelTest, StaleBitmapsAreReleasedBeforeTheirReplacementsRender) {
-  auto counting = std::make_shared<LiveBitmapRasterizer>();
-  FourWayCanvasModel liveModel(counting);
-  values.isShowingDifference = true;
-  liveModel.update(values, view, 1.0);   // source normal + 4 differences
-  counting->liveAtEachRender.clear();
-  values.differenceGain = 16;
-  liveModel.update(values, view, 1.0);
-  // At each render: the source's normal bitmap and one difference per other
-  // quadrant, old or new. Keeping the old ones until the end would show 5, 6, 7, 8.
-  EXPECT_EQ(counting->liveAtEachRender, (std::vector<int>{4, 4, 4, 4}));
-}
-
-TEST_F(FourWayCanvasModelTest, TogglingTheDifferenceAtTheSameGainReusesBitmaps) {
-  model.update(values, view, 1.0);
-  values.isShowingDifference = true;
-  model.update(values, view, 1.0);
-  auto differenceBitmap = quadrant(0).contents;
-  values.isShowingDifference = false;
-  model.update(values, view, 1.0);
-  values.isShowingDifference = true;
-  model.update(values, view, 1.0);
-  EXPECT_EQ(rasterizer->normalRenders, 4);
-  EXPECT_EQ(rasterizer->differenceRenders, 4);
-  EXPECT_EQ(quadrant(0).contents, differenceBitmap);
-  // A gain change while the difference is off renders nothing.
-  values.isShowingDifference = false;
-  values.differenceGain = 32;
-  model.update(values, view, 1.0);
-  EXPECT_EQ(rasterizer->renders(), 8);
-}
-
-TEST_F(FourWayCanvasModelTest, PanelWithoutResultComparesTheSourceWithItself) {
-  values.isShowingDifference = true;
-  model.update(values, view, 1.0);
   auto key = model.appliedLayerKey(CanvasLayer::quadrant1);
   ASSERT_TRUE(key);
+  // A panel without a result compares the source with itself.
   EXPECT_TRUE(key->isDifference);
   EXPECT_EQ(key->imageIdentifier, idOf(values.sourceImage));
   EXPECT_EQ(key->comparisonImageIdentifier, idOf(values.sourceImage));
   EXPECT_FALSE(key->contentHeadroom);
   EXPECT_EQ(model.appliedLayerKey(CanvasLayer::quadrant3)->comparisonImageIdentifier, idOf(values.panelImages[3]));
+
+  values.differenceGain = 4;
+  rasterizer->liveAtEachRender.clear();
+  model.update(values, view, 1.0);
+  EXPECT_EQ(rasterizer->normalRenders, 1);
+  EXPECT_EQ(rasterizer->differenceRenders, 8);
+  EXPECT_EQ(model.appliedLayerKey(CanvasLayer::quadrant2)->differenceGain, 4);
+  // Stale bitmaps leave before their replacements are made: at each render the
+  // source's normal bitmap and one difference per other quadrant, old or new.
+  // Keeping the old ones until the end would show 5, 6, 7, 8.
+  EXPECT_EQ(rasterizer->liveAtEachRender, (std::vector<int>{4, 4, 4, 4}));
+  EXPECT_EQ(model.rasterCache().size(), 5u);
+  values.panelImages[3] = displayImageOf(makeUniformImage<std::uint8_t>(40, 30, {14, 20, 30}));
+  model.update(values, view, 1.0);
+  EXPECT_EQ(model.rasterCache().size(), 5u);
+  EXPECT_EQ(rasterizer->differenceRenders, 9);
+  values.differenceGain = 2;
+  model.update(values, view, 1.0);
+  EXPECT_EQ(rasterizer->differenceRenders, 13);
+
+  // Toggling at the same gain reuses the bitmaps; a gain change while off renders nothing.
+  const auto differenceBitmap = quadrant(0).contents;
+  values.isShowingDifference = false;
+  model.update(values, view, 1.0);
+  values.isShowingDifference = true;
+  model.update(values, view, 1.0);
+  EXPECT_EQ(rasterizer->normalRenders, 4);
+  EXPECT_EQ(rasterizer->differenceRenders, 13);
+  EXPECT_EQ(quadrant(0).contents, differenceBitmap);
+  values.isShowingDifference = false;
+  values.differenceGain = 32;
+  model.update(values, view, 1.0);
+  EXPECT_EQ(rasterizer->renders(), 17);
 }
 
-TEST_F(FourWayCanvasModelTest, NewImageNeverReusesAnOldBitmap) {
+TEST_F(FourWayCanvasModelTest, NewImageNeverReusesAnOldBitmapAndItsEntryIsPruned) {
   model.update(values, view, 1.0);
   auto oldBitmap = quadrant(0).contents;
   std::uint64_t oldIdentifier = idOf(values.panelImages[0]);
@@ -219,14 +159,12 @@ TEST_F(FourWayCanvasModelTest, NewImageNeverReusesAnOldBitmap) {
   model.update(values, view, 1.0);
   EXPECT_EQ(rasterizer->normalRenders, 5);
   EXPECT_NE(quadrant(0).contents, oldBitmap);
-  // The old image's entry is pruned.
   EXPECT_EQ(model.rasterCache().size(), 4u);
   EXPECT_FALSE(model.rasterCache().contains({oldIdentifier, std::nullopt, 1.0, std::nullopt, std::nullopt, false}));
 }
 
-TEST_F(FourWayCanvasModelTest, NoSourceOrNoAreaHidesEverythingAndKeepsTheCache) {
+TEST_F(FourWayCanvasModelTest, NoSourceOrNoAreaHidesEverythingAndKeepsTheCacheAndTheOriginalHidesTheQuadrants) {
   model.update(values, view, 1.0);
-  int renders = rasterizer->renders();
   FourWayImageCanvas empty = values;
   empty.sourceImage.reset();
   empty.usesTransparencyBackground = true;
@@ -235,16 +173,12 @@ TEST_F(FourWayCanvasModelTest, NoSourceOrNoAreaHidesEverythingAndKeepsTheCache) 
   EXPECT_EQ(model.background().frame, (RectF{0, 0, 800, 600}));
   EXPECT_TRUE(model.layer(CanvasLayer::original).isHidden);
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(quadrant(i).isHidden);
-  EXPECT_EQ(model.rasterCache().size(), 4u);
-
   model.update(values, {0, 600}, 1.0);
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(quadrant(i).isHidden);
   model.update(values, {800, -1}, 1.0);
   EXPECT_EQ(model.rasterCache().size(), 4u);
-  EXPECT_EQ(rasterizer->renders(), renders);
-}
+  EXPECT_EQ(rasterizer->renders(), 4);
 
-TEST_F(FourWayCanvasModelTest, ShowingTheOriginalHidesTheQuadrants) {
   values.isShowingOriginal = true;
   values.zoom = 2.0;
   model.update(values, view, 1.0);
@@ -255,7 +189,7 @@ TEST_F(FourWayCanvasModelTest, ShowingTheOriginalHidesTheQuadrants) {
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(quadrant(i).isHidden);
 }
 
-TEST_F(FourWayCanvasModelTest, OtherDisplayHeadroomRendersAgainAndPrunesTheOld) {
+TEST_F(FourWayCanvasModelTest, OtherHeadroomsRenderAgainWhileFailedAndNaNKeyedRenderingsAreNeverCached) {
   model.update(values, view, 1.0);
   model.update(values, view, 2.5);
   EXPECT_EQ(rasterizer->normalRenders, 8);
@@ -266,26 +200,21 @@ TEST_F(FourWayCanvasModelTest, OtherDisplayHeadroomRendersAgainAndPrunesTheOld) 
   model.update(values, view, std::numeric_limits<double>::quiet_NaN());
   model.update(values, view, 1.0);
   EXPECT_EQ(rasterizer->normalRenders, 12);
-}
 
-TEST_F(FourWayCanvasModelTest, FailedRenderingShowsNothingAndIsRetried) {
+  FourWayCanvasModel failing(rasterizer);
   rasterizer->isFailing = true;
-  model.update(values, view, 1.0);
-  EXPECT_FALSE(quadrant(0).contents);
-  EXPECT_EQ(model.rasterCache().size(), 0u);
-  EXPECT_FALSE(model.appliedLayerKey(CanvasLayer::quadrant0));
+  failing.update(values, view, 1.0);
+  EXPECT_FALSE(failing.layer(CanvasLayer::quadrant0).contents);
+  EXPECT_EQ(failing.rasterCache().size(), 0u);
+  EXPECT_FALSE(failing.appliedLayerKey(CanvasLayer::quadrant0));
   rasterizer->isFailing = false;
-  model.update(values, view, 1.0);
-  EXPECT_TRUE(quadrant(0).contents);
-}
-
-TEST_F(FourWayCanvasModelTest, NaNHeadroomKeysNeverPileUpInTheCache) {
+  // Retried; the NaN-keyed source is rendered anew each time, only the three results are cached.
   values.sourceImage->contentHeadroom = std::numeric_limits<double>::quiet_NaN();
-  model.update(values, view, 1.0);
-  model.update(values, view, 1.0);
-  EXPECT_TRUE(model.layer(CanvasLayer::original).contents);
-  // Only the three results are cached; the NaN-keyed source is rendered anew.
-  EXPECT_EQ(model.rasterCache().size(), 3u);
+  failing.update(values, view, 1.0);
+  failing.update(values, view, 1.0);
+  EXPECT_TRUE(failing.layer(CanvasLayer::quadrant0).contents);
+  EXPECT_TRUE(failing.layer(CanvasLayer::original).contents);
+  EXPECT_EQ(failing.rasterCache().size(), 3u);
 }
 
 TEST(FourWayCanvasRenderingTest, PanelWithoutResultShowsBlackWithTheSourceAlphaSquaredInDifferenceMode) {
@@ -328,12 +257,6 @@ TEST(RasterCacheKeyTest, KeysCompareFieldByFieldAndNaNEqualsNothing) {
   EXPECT_EQ(negativeZero, positiveZero);
   EXPECT_EQ(RasterCacheKeyHash{}(negativeZero), RasterCacheKeyHash{}(positiveZero));
 }
-
-}  // namespace
-}  // namespace quorlin
-
-namespace quorlin {
-namespace {
 
 TEST(DisplayHeadroomTest, OnlyValuesAboveOneCount) {
   EXPECT_EQ(normalizedDisplayHeadroom(std::nullopt), 1.0);

@@ -17,16 +17,12 @@ std::shared_ptr<RasterBitmap> filledBitmap(int width, int height, std::uint8_t (
   return bitmap;
 }
 
-TEST(MipChainTest, LevelsHalveRoundingUpDownToOnePixel) {
+TEST(MipChainTest, LevelsHalveRoundingUpDownToOnePixelAndAverageEachChannelWithRounding) {
   auto base = filledBitmap(5, 3, [](int, int, int) -> std::uint8_t { return 7; });
   auto levels = buildMipLevels(*base);
-  ASSERT_EQ(levels.size(), 3u);
-  EXPECT_EQ(levels[0]->width, 3);
-  EXPECT_EQ(levels[0]->height, 2);
-  EXPECT_EQ(levels[1]->width, 2);
-  EXPECT_EQ(levels[1]->height, 1);
-  EXPECT_EQ(levels[2]->width, 1);
-  EXPECT_EQ(levels[2]->height, 1);
+  std::vector<std::pair<int, int>> sizes;
+  for (const auto& level : levels) sizes.emplace_back(level->width, level->height);
+  EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{3, 2}, {2, 1}, {1, 1}}));
   // A uniform bitmap stays uniform on every level, odd edges included.
   for (const auto& level : levels) {
     for (int y = 0; y < level->height; ++y) {
@@ -34,43 +30,30 @@ TEST(MipChainTest, LevelsHalveRoundingUpDownToOnePixel) {
     }
   }
   EXPECT_TRUE(buildMipLevels(*filledBitmap(1, 1, [](int, int, int) -> std::uint8_t { return 0; })).empty());
-}
-
-TEST(MipChainTest, BoxFilterAveragesEachChannelWithRounding) {
   // Pixel value 4 × (x + 2y) + channel offset: the 2 × 2 block (0..1, 0..1)
   // holds 0, 4, 8, 12 (+c), whose rounded mean is 6 (+c). Channel 3 holds
   // 255 everywhere except one 0, to catch carries between bytes: (765 + 2) / 4 = 191.
-  auto base = filledBitmap(3, 2, [](int x, int y, int c) -> std::uint8_t {
+  auto ramp = filledBitmap(3, 2, [](int x, int y, int c) -> std::uint8_t {
     if (c == 3) return x == 0 && y == 0 ? 0 : 255;
     return static_cast<std::uint8_t>(4 * (x + 2 * y) + c);
   });
-  auto level = buildMipLevels(*base).front();
-  ASSERT_EQ(level->width, 2);
-  EXPECT_EQ(level->row(0)[0], 6);
-  EXPECT_EQ(level->row(0)[1], 7);
-  EXPECT_EQ(level->row(0)[2], 8);
-  EXPECT_EQ(level->row(0)[3], 191);
+  auto rampLevels = buildMipLevels(*ramp);
+  const std::uint8_t* averaged = rampLevels.front()->row(0);
   // The odd last column (x = 2) is averaged with itself: (8 + 16) / 2 = 12.
-  EXPECT_EQ(level->row(0)[4], 12);
-  EXPECT_EQ(level->row(0)[7], 255);
+  EXPECT_EQ((std::vector<int>(averaged, averaged + 8)), (std::vector<int>{6, 7, 8, 191, 12, 13, 14, 255}));
 }
 
 TEST(MipChainTest, LevelChoiceNeverMagnifiesAMinifiedLevel) {
-  EXPECT_EQ(mipLevelForScale(2.0, 10), 0);
-  EXPECT_EQ(mipLevelForScale(1.0, 10), 0);
-  EXPECT_EQ(mipLevelForScale(0.75, 10), 0);
-  EXPECT_EQ(mipLevelForScale(0.5, 10), 1);
-  EXPECT_EQ(mipLevelForScale(0.3, 10), 1);
-  EXPECT_EQ(mipLevelForScale(0.25, 10), 2);
-  EXPECT_EQ(mipLevelForScale(0.001, 4), 3);
-  EXPECT_EQ(mipLevelForScale(0.1, 1), 0);
+  const std::tuple<double, int, int> cases[] = {{2.0, 10, 0}, {1.0, 10, 0},  {0.75, 10, 0},  {0.5, 10, 1},
+                                                {0.3, 10, 1}, {0.25, 10, 2}, {0.001, 4, 3}, {0.1, 1, 0}};
+  for (const auto& [scale, levels, expected] : cases) EXPECT_EQ(mipLevelForScale(scale, levels), expected) << scale;
 }
 
 RasterizedImage imageOfSize(int width, int height) {
   return makeRasterizedImage(filledBitmap(width, height, [](int, int, int) -> std::uint8_t { return 1; }), false);
 }
 
-TEST(MipChainTest, PlanDrawsOnlyTheVisiblePartOfTheRightLevel) {
+TEST(MipChainTest, PlanDrawsOnlyTheVisiblePartOfTheRightLevelWidenedToWholePixels) {
   // 4000 × 4000 shown in 1000 points at ratio 1: scale 0.25, level 2 (1000 × 1000).
   RasterizedImage image = imageOfSize(4000, 4000);
   MipDrawPlan plan = planMipDraw(image, {0, 0, 1000, 1000}, {500, 0, 500, 500}, 1.0);
@@ -81,21 +64,15 @@ TEST(MipChainTest, PlanDrawsOnlyTheVisiblePartOfTheRightLevel) {
   EXPECT_EQ(plan.target, (RectF{499, 0, 501, 501}));
   // On a 2× screen the same picture needs level 1.
   EXPECT_EQ(planMipDraw(image, {0, 0, 1000, 1000}, {0, 0, 1000, 1000}, 2.0).level, 1);
-}
-
-TEST(MipChainTest, ZoomedInPlanWidensToWholePixels) {
   // 1000 × 1000 drawn at 2000 points from (−500.5, −500): the view (0..1000)
   // sees level-0 pixels 250.25..750.25 × 250..750, widened to whole pixels
   // 250..751 × 250..750 and by one neighbour each side: 249..752 × 249..751.
-  RasterizedImage image = imageOfSize(1000, 1000);
-  MipDrawPlan plan = planMipDraw(image, {-500.5, -500, 2000, 2000}, {0, 0, 1000, 1000}, 1.0);
+  plan = planMipDraw(imageOfSize(1000, 1000), {-500.5, -500, 2000, 2000}, {0, 0, 1000, 1000}, 1.0);
   EXPECT_EQ(plan.level, 0);
   EXPECT_EQ(plan.source, (RectF{249, 249, 503, 502}));
   EXPECT_EQ(plan.target, (RectF{-2.5, -2, 1006, 1004}));
-}
-
-TEST(MipChainTest, NothingToDrawOutsideTheClip) {
-  RasterizedImage image = imageOfSize(10, 10);
+  // Nothing to draw outside the clip.
+  image = imageOfSize(10, 10);
   EXPECT_TRUE(planMipDraw(image, {0, 0, 100, 100}, {200, 0, 50, 50}, 1.0).isEmpty);
   EXPECT_TRUE(planMipDraw(image, {0, 0, 100, 100}, {0, 0, 0, 100}, 1.0).isEmpty);
   EXPECT_TRUE(planMipDraw(image, {}, {0, 0, 100, 100}, 1.0).isEmpty);
@@ -115,13 +92,7 @@ TEST(CheckerboardTileTest, LighterSquaresSitTopRightAndBottomLeft) {
   EXPECT_EQ(checkerboardTile(2), tile);   // made once per scale
 }
 
-}  // namespace
-}  // namespace quorlin
-
-namespace quorlin {
-namespace {
-
-TEST(BitmapMemoryPoolTest, LargeBlocksAreReusedForTheSameSizeAndCanBeReleased) {
+TEST(BitmapMemoryPoolTest, LargeBlocksAreReusedForTheSameSizeUpToTheLimitAndCanBeReleased) {
   releaseIdleBitmapMemory();
   const std::uint8_t* first = nullptr;
   {
@@ -141,9 +112,6 @@ TEST(BitmapMemoryPoolTest, LargeBlocksAreReusedForTheSameSizeAndCanBeReleased) {
   EXPECT_GT(idleBitmapMemory(), 0u);
   releaseIdleBitmapMemory();
   EXPECT_EQ(idleBitmapMemory(), 0u);
-}
-
-TEST(BitmapMemoryPoolTest, KeepsNoMoreThanItsLimit) {
   releaseIdleBitmapMemory();
   {
     std::vector<std::shared_ptr<RasterBitmap>> bitmaps;

@@ -21,11 +21,7 @@ namespace {
 using test::makeImage;
 using test::makeUniformImage;
 using test::Pixel8;
-
-Pixel8 pixelAt(const RasterizedImage& image, int x, int y) {
-  const std::uint8_t* p = image.bitmap()->row(y) + 4 * x;
-  return {p[0], p[1], p[2], p[3]};
-}
+using test::pixelAt;
 
 // Independent reference curves (IEC 61966-2.1).
 double referenceSRGBToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
@@ -39,7 +35,7 @@ double pqSignalForNits(double nits) {
   return std::pow((c1 + c2 * y) / (1 + c3 * y), m2);
 }
 
-TEST(NormalRenderingTest, EightBitSRGBIsCopiedStraight) {
+TEST(NormalRenderingTest, EightBitSRGBIsCopiedStraightAndAlphaIsPremultipliedAtEveryDepth) {
   std::vector<std::uint8_t> samples{0, 1, 2, 127, 128, 129, 253, 254, 255, 9, 99, 199};
   auto result = rasterizeImage(*makeImage<std::uint8_t>(2, 2, 3, samples), std::nullopt, 1.0);
   ASSERT_TRUE(result);
@@ -48,12 +44,9 @@ TEST(NormalRenderingTest, EightBitSRGBIsCopiedStraight) {
   EXPECT_EQ(pixelAt(*result, 1, 0), (Pixel8{127, 128, 129, 255}));
   EXPECT_EQ(pixelAt(*result, 0, 1), (Pixel8{253, 254, 255, 255}));
   EXPECT_EQ(pixelAt(*result, 1, 1), (Pixel8{9, 99, 199, 255}));
-}
-
-TEST(NormalRenderingTest, AlphaIsPremultiplied) {
   // 200 × 128 / 255 = 100.4, 100 × 128 / 255 = 50.2, 50 × 128 / 255 = 25.1.
-  auto result = rasterizeImage(*makeUniformImage<std::uint8_t>(1, 1, {200, 100, 50, 128}), std::nullopt, 1.0);
-  EXPECT_EQ(pixelAt(*result, 0, 0), (Pixel8{100, 50, 25, 128}));
+  auto translucent = rasterizeImage(*makeUniformImage<std::uint8_t>(1, 1, {200, 100, 50, 128}), std::nullopt, 1.0);
+  EXPECT_EQ(pixelAt(*translucent, 0, 0), (Pixel8{100, 50, 25, 128}));
   auto wide = rasterizeImage(*makeUniformImage<std::uint16_t>(1, 1, {51400, 25700, 12850, 32896}), std::nullopt, 1.0);
   EXPECT_EQ(pixelAt(*wide, 0, 0), (Pixel8{100, 50, 25, 128}));
 }
@@ -97,7 +90,7 @@ TEST(NormalRenderingTest, ContentAboveWhiteIsClippedWithoutHeadroomAndCompressed
   EXPECT_GT(peak.g, peak.b);
 }
 
-TEST(NormalRenderingTest, PQReferenceWhiteIsOneAndPeakIsItsHeadroom) {
+TEST(NormalRenderingTest, PQAndHLGReferenceWhiteIsOnePeakIsTheHeadroomAndAPQSweepRendersMonotonically) {
   double white = pqSignalForNits(203);
   double peak = pqSignalForNits(10000);
   double hundred = pqSignalForNits(100);
@@ -122,31 +115,24 @@ TEST(NormalRenderingTest, PQReferenceWhiteIsOneAndPeakIsItsHeadroom) {
   EXPECT_TRUE(asHDR->isHDR);
   EXPECT_LT(pixelAt(*asHDR, 0, 0).r, 255);
   EXPECT_EQ(pixelAt(*asHDR, 1, 0).r, 255);
-}
-
-TEST(NormalRenderingTest, PQSweepRendersMonotonically) {
   std::vector<std::uint16_t> samples;
   for (int i = 0; i < 1024; ++i) {
     auto code = static_cast<std::uint16_t>(i * 64);
     samples.insert(samples.end(), {code, code, code});
   }
-  auto result = rasterizeImage(*makeImage<std::uint16_t>(1024, 1, 3, samples, ColorSpace::WellKnown::bt2100PQ),
-                               std::nullopt, 1.0);
-  ASSERT_TRUE(result);
-  const std::uint8_t* row = result->bitmap()->row(0);
-  for (int x = 1; x < 1024; ++x) ASSERT_GE(row[4 * x], row[4 * (x - 1)]) << x;
-  EXPECT_EQ(row[0], 0);
-  EXPECT_EQ(row[4 * 1023], 255);
-}
-
-TEST(NormalRenderingTest, HLGSeventyFivePercentIsReferenceWhite) {
-  auto image = makeUniformImage<float>(1, 1, {0.75f, 0.75f, 0.75f}, ColorSpace::WellKnown::bt2100HLG);
-  auto decoder = LinearLightDecoder::create(*image);
-  std::vector<float> row(4);
-  decoder->decodeRow(0, 0, 1, row.data());
+  auto sweep = rasterizeImage(*makeImage<std::uint16_t>(1024, 1, 3, samples, ColorSpace::WellKnown::bt2100PQ),
+                              std::nullopt, 1.0);
+  ASSERT_TRUE(sweep);
+  const std::uint8_t* swept = sweep->bitmap()->row(0);
+  for (int x = 1; x < 1024; ++x) ASSERT_GE(swept[4 * x], swept[4 * (x - 1)]) << x;
+  EXPECT_EQ(swept[0], 0);
+  EXPECT_EQ(swept[4 * 1023], 255);
+  // HLG at 75 % is reference white.
+  auto hlg = makeUniformImage<float>(1, 1, {0.75f, 0.75f, 0.75f}, ColorSpace::WellKnown::bt2100HLG);
+  LinearLightDecoder::create(*hlg)->decodeRow(0, 0, 1, row.data());
   EXPECT_NEAR(row[0], 1.0, 0.01);
   EXPECT_NEAR(row[1], 1.0, 0.01);
-  EXPECT_DOUBLE_EQ(effectiveContentHeadroom(*image, std::nullopt), 1000.0 / 203);
+  EXPECT_DOUBLE_EQ(effectiveContentHeadroom(*hlg, std::nullopt), 1000.0 / 203);
 }
 
 TEST(LinearLightDecoderTest, DisplayP3IsConvertedToSRGBPrimaries) {
@@ -167,7 +153,7 @@ TEST(LinearLightDecoderTest, DisplayP3IsConvertedToSRGBPrimaries) {
   EXPECT_EQ(row[3], 1.0f);
 }
 
-TEST(LinearLightDecoderTest, OtherProfilesGoThroughLcms) {
+TEST(LinearLightDecoderTest, OtherProfilesGoThroughLcmsAndAnUnreadableOneFailsTheRendering) {
   // A gamma 2.2 profile with the sRGB primaries is no well-known space.
   cmsCIExyY white{0.3127, 0.3290, 1.0};
   cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
@@ -194,15 +180,11 @@ TEST(LinearLightDecoderTest, OtherProfilesGoThroughLcms) {
   EXPECT_NEAR(row[2], 0.0, 2e-3);
   EXPECT_NEAR(row[3], 64 / 255.0, 1e-6);
   EXPECT_NEAR(row[7], 0.0, 1e-6);
-}
-
-TEST(LinearLightDecoderTest, UnreadableProfileFailsTheRendering) {
   auto broken = std::make_shared<const ColorSpace>(ColorSpace::WellKnown::none, ColorSpace::Model::rgb, "broken",
                                                    std::vector<std::uint8_t>{1, 2, 3});
-  std::vector<std::byte> samples(3);
-  DecodedImage image(1, 1, 3, SampleFormat::uint8, samples, broken);
-  EXPECT_FALSE(LinearLightDecoder::create(image));
-  EXPECT_FALSE(rasterizeImage(image, std::nullopt, 1.0));
+  DecodedImage unreadable(1, 1, 3, SampleFormat::uint8, std::vector<std::byte>(3), broken);
+  EXPECT_FALSE(LinearLightDecoder::create(unreadable));
+  EXPECT_FALSE(rasterizeImage(unreadable, std::nullopt, 1.0));
 }
 
 // A mid-grey PQ ramp (100 to 200 nits) in a 16-bit PNG with cICP, as the canvas shows it: near the

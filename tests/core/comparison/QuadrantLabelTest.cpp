@@ -16,14 +16,11 @@ const std::vector<QuadrantPanelSummary> panels{
     {"HEIF (System)", false, false},
 };
 
-TEST(QuadrantLabelTest, NamesTheCodecOrFallsBackToOriginal) {
+TEST(QuadrantLabelTest, NamesTheCodecOrTheOriginalAndMarksAStaleResultInRed) {
   EXPECT_EQ(quadrantLabel(0, panels, false, false, 2), (QuadrantLabel{"1  JPEG XL", LabelBackground::normal}));
   // No result, or no panel at that index, shows the source.
   EXPECT_EQ(quadrantLabel(2, panels, false, false, 2), (QuadrantLabel{"3  Original", LabelBackground::normal}));
   EXPECT_EQ(quadrantLabel(3, panels, false, false, 2), (QuadrantLabel{"4  Original", LabelBackground::normal}));
-}
-
-TEST(QuadrantLabelTest, StaleResultIsMarkedInRed) {
   QuadrantLabel label = quadrantLabel(1, panels, false, false, 2);
   EXPECT_EQ(label.text, "2  AVIF - Needs Regeneration");
   EXPECT_EQ(label.background, LabelBackground::needsRegeneration);
@@ -31,8 +28,8 @@ TEST(QuadrantLabelTest, StaleResultIsMarkedInRed) {
   std::vector<QuadrantPanelSummary> regenerated = panels;
   regenerated[1].needsRegeneration = false;
   EXPECT_EQ(quadrantLabel(1, regenerated, false, false, 2), (QuadrantLabel{"2  AVIF", LabelBackground::normal}));
-  EXPECT_EQ(labelBackgroundColor(LabelBackground::needsRegeneration).alpha, 0.76);
   EXPECT_EQ(labelBackgroundColor(LabelBackground::normal), (RGBAColor{0, 0, 0, 0.58}));
+  EXPECT_EQ(labelBackgroundColor(LabelBackground::needsRegeneration).alpha, 0.76);
 }
 
 TEST(QuadrantLabelTest, DisplayModesOverrideTheCodecName) {
@@ -50,21 +47,25 @@ TEST(QuadrantLabelTest, DisplayModesOverrideTheCodecName) {
   EXPECT_EQ(differenceBadgeText(8), "Difference \xC3\x97" "8");
 }
 
-TEST(QuadrantLabelTest, LabelsSitTwelvePointsFromTheSplitInTheirQuadrant) {
+TEST(QuadrantLabelTest, LabelsSitTwelvePointsFromTheSplitAndTheCrossIsCentredOnIt) {
   PointF split{400, 300};
   SizeF size{100, 20};
-  EXPECT_EQ(quadrantLabelOrigin(0, split, size), (PointF{288, 268}));
-  EXPECT_EQ(quadrantLabelOrigin(1, split, size), (PointF{412, 268}));
-  EXPECT_EQ(quadrantLabelOrigin(2, split, size), (PointF{288, 312}));
-  EXPECT_EQ(quadrantLabelOrigin(3, split, size), (PointF{412, 312}));
+  const PointF origins[] = {{288, 268}, {412, 268}, {288, 312}, {412, 312}};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(quadrantLabelOrigin(i, split, size), origins[i]) << i;
   // Not measured yet: width 0, height 24.
   EXPECT_EQ(quadrantLabelOrigin(0, split, std::nullopt), (PointF{388, 264}));
   EXPECT_EQ(quadrantLabelOrigin(3, split, std::nullopt), (PointF{412, 312}));
+  SplitOverlayLayout layout = splitOverlayLayout({800, 600}, 0.25, 0.5);
+  EXPECT_EQ(layout.splitPoint, (PointF{200, 300}));
+  EXPECT_EQ(layout.verticalLine, (RectF{199.5, 0, 1, 600}));
+  EXPECT_EQ(layout.horizontalLine, (RectF{0, 299.5, 800, 1}));
+  EXPECT_EQ(layout.handle, (RectF{184, 284, 32, 32}));
+  EXPECT_EQ(differenceBadgeFrame({800, 600}, {120, 30}), (RectF{340, 554, 120, 30}));
 }
 
 using std::chrono::milliseconds;
 
-TEST(LabelFadeTest, LabelsHideOnePointFourSecondsAfterTheLastDrag) {
+TEST(LabelFadeTest, LabelsHideOnePointFourSecondsAfterTheLastDragUnlessADisplayModeHoldsThem) {
   LabelFade fade;
   fade.show(milliseconds(1000));
   EXPECT_FALSE(fade.advance(milliseconds(2000)));
@@ -77,26 +78,10 @@ TEST(LabelFadeTest, LabelsHideOnePointFourSecondsAfterTheLastDrag) {
   EXPECT_FALSE(fade.pendingFadeDeadline());
   EXPECT_FALSE(fade.advance(milliseconds(9000)));
   EXPECT_EQ(fade.opacity(false, false), 0.0);
-}
-
-TEST(LabelFadeTest, DisplayModesHoldTheLabelsUp) {
-  LabelFade fade;
-  fade.show(milliseconds(0));
-  fade.advance(milliseconds(1400));
-  ASSERT_FALSE(fade.isVisible());
   EXPECT_EQ(fade.opacity(true, false), 1.0);
   EXPECT_EQ(fade.opacity(false, true), 1.0);
-  fade.show(milliseconds(1500));
+  fade.show(milliseconds(9500));
   EXPECT_EQ(fade.opacity(false, false), 1.0);
-}
-
-TEST(SplitOverlayTest, CrossAndHandleAreCentredOnTheSplitPoint) {
-  SplitOverlayLayout layout = splitOverlayLayout({800, 600}, 0.25, 0.5);
-  EXPECT_EQ(layout.splitPoint, (PointF{200, 300}));
-  EXPECT_EQ(layout.verticalLine, (RectF{199.5, 0, 1, 600}));
-  EXPECT_EQ(layout.horizontalLine, (RectF{0, 299.5, 800, 1}));
-  EXPECT_EQ(layout.handle, (RectF{184, 284, 32, 32}));
-  EXPECT_EQ(differenceBadgeFrame({800, 600}, {120, 30}), (RectF{340, 554, 120, 30}));
 }
 
 }  // namespace

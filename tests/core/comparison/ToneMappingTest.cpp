@@ -44,8 +44,9 @@ INSTANTIATE_TEST_SUITE_P(Headrooms, ToneMapperCurveTest,
                          ::testing::Values(Headrooms{1.01, 1}, Headrooms{2, 1}, Headrooms{4, 1},
                                            Headrooms{10000.0 / 203, 1}, Headrooms{8, 2}));
 
-TEST(ToneMapperTest, ContentWithinTheDisplayHeadroomIsUnchanged) {
-  for (Headrooms h : {Headrooms{1, 1}, Headrooms{0.8, 1}, Headrooms{2, 3}}) {
+TEST(ToneMapperTest, ContentWithinTheHeadroomIsUnchangedPixelsKeepTheirRatiosAndBadInputCountsAsNothing) {
+  for (Headrooms h : {Headrooms{1, 1}, Headrooms{0.8, 1}, Headrooms{2, 3}, Headrooms{std::nan(""), 1},
+                      Headrooms{-3, 1}}) {
     ToneMapper mapper(h.content, h.target);
     EXPECT_TRUE(mapper.isIdentity());
     for (int i = 0; i <= 1000; ++i) {
@@ -56,26 +57,16 @@ TEST(ToneMapperTest, ContentWithinTheDisplayHeadroomIsUnchanged) {
     mapper.apply(pixel.data(), 1);
     EXPECT_EQ(pixel, (std::vector<float>{0.3f, 0.6f, 0.9f, 0.5f}));
   }
-}
-
-TEST(ToneMapperTest, PixelsKeepTheirChannelRatios) {
+  EXPECT_EQ(ToneMapper(4, 0).targetHeadroom(), 1.0);
   ToneMapper mapper(4, 1);
-  std::vector<float> pixel{2.0f, 1.0f, 0.5f, 1.0f};
-  mapper.apply(pixel.data(), 1);
+  std::vector<float> pixel{2.0f, 1.0f, 0.5f, 1.0f, -0.5f, std::numeric_limits<float>::quiet_NaN(), 0.25f, 1.0f};
+  mapper.apply(pixel.data(), 2);
   EXPECT_NEAR(pixel[0], mapper.curve(2.0f), 1e-6);
   EXPECT_NEAR(pixel[0] / pixel[1], 2.0f, 1e-5);
   EXPECT_NEAR(pixel[1] / pixel[2], 2.0f, 1e-5);
   EXPECT_EQ(pixel[3], 1.0f);
-}
-
-TEST(ToneMapperTest, NegativeAndNaNChannelsBecomeZeroAndBadHeadroomsCountAsOne) {
-  ToneMapper mapper(4, 1);
-  std::vector<float> pixel{-0.5f, std::numeric_limits<float>::quiet_NaN(), 0.25f, 1.0f};
-  mapper.apply(pixel.data(), 1);
-  EXPECT_EQ(pixel, (std::vector<float>{0.0f, 0.0f, 0.25f, 1.0f}));
-  EXPECT_TRUE(ToneMapper(std::nan(""), 1).isIdentity());
-  EXPECT_TRUE(ToneMapper(-3, 1).isIdentity());
-  EXPECT_EQ(ToneMapper(4, 0).targetHeadroom(), 1.0);
+  // Negative and NaN channels become zero.
+  EXPECT_EQ(std::vector<float>(pixel.begin() + 4, pixel.end()), (std::vector<float>{0.0f, 0.0f, 0.25f, 1.0f}));
 }
 
 }  // namespace

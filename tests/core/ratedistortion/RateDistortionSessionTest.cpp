@@ -59,7 +59,7 @@ class RateDistortionSessionTest : public test::WorkspaceFixture {
   int changes = 0;
 };
 
-TEST_F(RateDistortionSessionTest, SweepAllGivesEachPanelItsCurveOnOnePreparationAndDeltasAgainstTheAnchor) {
+TEST_F(RateDistortionSessionTest, SweepAllGivesEachPanelItsCurveOnOnePreparationDeltasAgainstTheAnchorAndStaleness) {
   session->sweepAll();
   EXPECT_TRUE(session->isSweeping());
   EXPECT_EQ(session->totalPoints(), 36u);
@@ -82,6 +82,12 @@ TEST_F(RateDistortionSessionTest, SweepAllGivesEachPanelItsCurveOnOnePreparation
   EXPECT_EQ(session->deltas().front().anchorNumber, 4);
   EXPECT_NE(session->json().find("\"bd\": ["), std::string::npos);
   EXPECT_GT(changes, 36);
+  // Changing a setting other than the swept value makes the curve stale.
+  workspace->updatePanel(0, [](CodecPanel& panel) { panel.distance = 3; });
+  EXPECT_FALSE(session->isStale(0));
+  workspace->updatePanel(0, [](CodecPanel& panel) { panel.effort = 3; });
+  EXPECT_TRUE(session->isStale(0));
+  EXPECT_FALSE(session->isStale(1));
 }
 
 TEST_F(RateDistortionSessionTest, ShowingAPointSetsTheValueAndTheResultWithoutEncoding) {
@@ -109,16 +115,6 @@ TEST_F(RateDistortionSessionTest, ShowingAPointSetsTheValueAndTheResultWithoutEn
   EXPECT_TRUE(exists(sample.encodedURL));
 }
 
-TEST_F(RateDistortionSessionTest, ChangingASettingOtherThanTheValueMakesTheCurveStale) {
-  session->sweepPanel(0);
-  finishSweep();
-  workspace->updatePanel(0, [](CodecPanel& panel) { panel.distance = 3; });
-  EXPECT_FALSE(session->isStale(0));
-  workspace->updatePanel(0, [](CodecPanel& panel) { panel.effort = 3; });
-  EXPECT_TRUE(session->isStale(0));
-  EXPECT_FALSE(session->isStale(1));  // never swept
-}
-
 TEST_F(RateDistortionSessionTest, CancellingKeepsTheEarlierCurvesAndRemovesTheNewFiles) {
   session->sweepPanel(1);
   finishSweep();
@@ -133,6 +129,7 @@ TEST_F(RateDistortionSessionTest, CancellingKeepsTheEarlierCurvesAndRemovesTheNe
   EXPECT_FALSE(session->isSweeping());
   EXPECT_EQ(session->statusText(), "Sweep cancelled.");
   EXPECT_FALSE(session->sweep(0));
+  EXPECT_FALSE(session->isStale(0)) << "never swept";
   EXPECT_TRUE(exists(kept));
   EXPECT_EQ(rootEntries().size(), 9u);  // the old curve's points only
 }

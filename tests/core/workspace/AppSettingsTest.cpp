@@ -9,33 +9,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Every value a start reads, in table order, with the search path's directories last.
+std::string readBack(const AppSettings& settings, const ToolSearchPath& searchPath) {
+  std::string text = std::string(rawValue(settings.appearance())) + " " + std::to_string(settings.autoRegenerate()) +
+                     " " + std::to_string(settings.autoRegenerateDelay()) + " " +
+                     std::to_string(settings.encodeInParallel()) + " " +
+                     std::to_string(settings.hasSeenToolRequirements()) + " [";
+  for (const auto& directory : settings.customToolDirectories()) text += directory + ";";
+  text += "] " + (settings.threadsPerPass() ? std::to_string(*settings.threadsPerPass()) : "auto") + " " +
+          std::to_string(settings.toolTimeLimit()) + " " + std::to_string(settings.maximumPixelCount()) + " [";
+  for (const auto& directory : searchPath.customToolDirectories()) text += directory + ";";
+  return text + "]";
+}
+
+const char* const defaults = "auto 0 1.000000 1 0 [] auto 1800.000000 268435456 []";
+
 class AppSettingsTest : public ::testing::Test {
  protected:
   std::unique_ptr<AppSettings> start() { return std::make_unique<AppSettings>(store, searchPath); }
+  std::string startAndReadBack() { return readBack(*start(), searchPath); }
 
   std::shared_ptr<InMemorySettingsStore> store = std::make_shared<InMemorySettingsStore>();
   ExecutableURLCache cache;
   ToolSearchPath searchPath{cache, {}};
 };
 
-TEST_F(AppSettingsTest, FirstStartWithAnEmptyStoreGivesTheDefaults) {
-  auto settings = start();
-  EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
-  EXPECT_FALSE(settings->autoRegenerate());
-  EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
-  EXPECT_TRUE(settings->encodeInParallel());
-  EXPECT_FALSE(settings->hasSeenToolRequirements());
-  EXPECT_TRUE(settings->customToolDirectories().empty());
-  EXPECT_TRUE(searchPath.customToolDirectories().empty());
-  EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
-  // Reading writes nothing.
-  for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
-}
-
-TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
-  const char* keys[] = {"appAppearance",         "autoRegenerate",          "autoRegenerateDelay",
-                        "encodeInParallel",      "hasSeenToolRequirements", "customToolDirectories",
-                        "threadsPerPass",        "toolTimeLimit",           "maximumPixelCount"};
+TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderAndAnEmptyStoreGivesTheDefaultsWithoutWriting) {
+  const char* keys[] = {"appAppearance",    "autoRegenerate", "autoRegenerateDelay", "encodeInParallel",
+                        "hasSeenToolRequirements", "customToolDirectories", "threadsPerPass", "toolTimeLimit",
+                        "maximumPixelCount"};
   auto table = appSettingsTable();
   ASSERT_EQ(table.size(), std::size(keys));
   for (std::size_t i = 0; i < table.size(); ++i) {
@@ -43,14 +45,15 @@ TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderWithItsStoredType) {
     EXPECT_EQ(static_cast<std::size_t>(table[i].setting), i);
   }
   EXPECT_TRUE(std::holds_alternative<std::string>(table[0].defaultValue));
-  EXPECT_TRUE(std::holds_alternative<double>(table[2].defaultValue));
   EXPECT_TRUE(std::holds_alternative<std::vector<std::string>>(table[5].defaultValue));
   EXPECT_EQ(table[6].defaultValue, SettingsValue(0.0));
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMinimum, 1.0);
   EXPECT_EQ(appSettingInfo(AppSetting::autoRegenerateDelay).sliderMaximum, 10.0);
+  EXPECT_EQ(startAndReadBack(), defaults);
+  for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
 }
 
-TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
+TEST_F(AppSettingsTest, StoredValuesAreReadBackAndValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("appAppearance", std::string("dark"));
   store->setValue("autoRegenerate", true);
   store->setValue("autoRegenerateDelay", 2.6);
@@ -60,20 +63,8 @@ TEST_F(AppSettingsTest, StoredValuesAreReadBack) {
   store->setValue("toolTimeLimit", 600.0);
   store->setValue("maximumPixelCount", 1e6);
   store->setValue("threadsPerPass", 6.0);
-  auto settings = start();
-  EXPECT_EQ(settings->threadsPerPass(), 6);
-  EXPECT_EQ(settings->toolTimeLimit(), 600.0);
-  EXPECT_EQ(settings->maximumPixelCount(), 1'000'000u);
-  EXPECT_EQ(settings->appearance(), AppAppearance::dark);
-  EXPECT_TRUE(settings->autoRegenerate());
-  EXPECT_EQ(settings->autoRegenerateDelay(), 2.6);
-  EXPECT_FALSE(settings->encodeInParallel());
-  EXPECT_TRUE(settings->hasSeenToolRequirements());
-  EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/a", "/opt/b"}));
-  EXPECT_EQ(searchPath.customToolDirectories(), (std::vector<std::string>{"/opt/a", "/opt/b"}));
-}
+  EXPECT_EQ(startAndReadBack(), "dark 1 2.600000 0 1 [/opt/a;/opt/b;] 6 600.000000 1000000 [/opt/a;/opt/b;]");
 
-TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("appAppearance", std::string("sepia"));
   store->setValue("autoRegenerate", std::string("true"));
   store->setValue("autoRegenerateDelay", std::string("2.5"));
@@ -83,26 +74,16 @@ TEST_F(AppSettingsTest, ValuesOfTheWrongTypeReadAsTheirDefaults) {
   store->setValue("toolTimeLimit", -5.0);
   store->setValue("maximumPixelCount", std::string("many"));
   store->setValue("threadsPerPass", std::string("4"));
-  auto settings = start();
-  EXPECT_EQ(settings->threadsPerPass(), std::nullopt);
-  EXPECT_EQ(settings->toolTimeLimit(), 1800.0);
-  EXPECT_EQ(settings->maximumPixelCount(), std::uint64_t{1} << 28);
-  EXPECT_EQ(settings->appearance(), AppAppearance::automatic);
-  EXPECT_FALSE(settings->autoRegenerate());
-  EXPECT_EQ(settings->autoRegenerateDelay(), 1.0);
-  EXPECT_TRUE(settings->encodeInParallel());
-  EXPECT_FALSE(settings->hasSeenToolRequirements());
-  EXPECT_TRUE(settings->customToolDirectories().empty());
-
+  EXPECT_EQ(startAndReadBack(), defaults);
   store->setValue("appAppearance", true);
   EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
+  store->setValue("appAppearance", std::string("Light"));
+  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
   // Counts that are not whole, or outside 1...1024, are Auto too.
   for (double count : {2.5, 0.0, -3.0, 1025.0}) {
     store->setValue("threadsPerPass", count);
     EXPECT_EQ(start()->threadsPerPass(), std::nullopt) << count;
   }
-  store->setValue("appAppearance", std::string("Light"));
-  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
 }
 
 TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
@@ -129,13 +110,12 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
                                             AppSetting::autoRegenerateDelay, AppSetting::encodeInParallel,
                                             AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories,
                                             AppSetting::threadsPerPass, AppSetting::threadsPerPass}));
-  // A later start sees the same values.
-  auto again = start();
-  EXPECT_EQ(again->appearance(), AppAppearance::light);
-  EXPECT_EQ(again->autoRegenerateDelay(), 4.5);
+  // A later start sees the same values; the delay stays stored while auto-regeneration is off.
+  settings->setAutoRegenerate(false);
+  EXPECT_EQ(startAndReadBack(), "light 0 4.500000 0 1 [/x;] auto 1800.000000 268435456 [/x;]");
 }
 
-TEST_F(AppSettingsTest, AddingADirectoryTwiceKeepsOneEntry) {
+TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
   auto settings = start();
   EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools"));
   EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools/"));
@@ -143,12 +123,10 @@ TEST_F(AppSettingsTest, AddingADirectoryTwiceKeepsOneEntry) {
   EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/tools", "/opt/tools/"}));
   settings->removeCustomToolDirectory(7);
   EXPECT_EQ(settings->customToolDirectories().size(), 2u);
-}
-
-TEST_F(AppSettingsTest, CustomDirectoriesReachToolLookupAtOnce) {
+  settings->removeCustomToolDirectory(0);
+  settings->removeCustomToolDirectory(0);
   test::ScratchDirectory scratch;
   test::writeFakeTool(scratch.path(), "cjxl", "exit 0");
-  auto settings = start();
   EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value());
   settings->addCustomToolDirectory(scratch.path().string());
   EXPECT_EQ(cache.locate("cjxl", searchPath.toolSearchDirectories()), scratch / "cjxl");
@@ -166,15 +144,7 @@ TEST_F(AppSettingsTest, TheRequiredToolsWindowOpensByItselfOnlyOnce) {
   EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
 }
 
-TEST_F(AppSettingsTest, TheDelayStaysStoredWhileAutoRegenerationIsOff) {
-  auto settings = start();
-  settings->setAutoRegenerate(true);
-  settings->setAutoRegenerateDelay(7.0);
-  settings->setAutoRegenerate(false);
-  EXPECT_EQ(start()->autoRegenerateDelay(), 7.0);
-}
-
-TEST(AppAppearanceTest, RawValuesAndDisplayNames) {
+TEST(AppAppearanceTest, RawValuesAndDisplayNamesAndTypedStoreReadersGiveNothingForAnotherType) {
   auto all = allAppAppearances();
   ASSERT_EQ(all.size(), 3u);
   const char* raw[] = {"auto", "light", "dark"};
@@ -186,9 +156,6 @@ TEST(AppAppearanceTest, RawValuesAndDisplayNames) {
   }
   EXPECT_FALSE(appAppearanceFromRawValue("Auto").has_value());
   EXPECT_FALSE(appAppearanceFromRawValue("").has_value());
-}
-
-TEST(SettingsStoreTest, TypedReadersGiveNothingForAnotherType) {
   InMemorySettingsStore store;
   store.setValue("k", 1.5);
   EXPECT_EQ(store.doubleValue("k"), 1.5);

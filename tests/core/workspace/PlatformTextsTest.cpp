@@ -17,7 +17,7 @@ std::vector<std::string_view> sentencesOf(const PlatformTexts& texts) {
           texts.systemHEIFQualityTooltip, texts.systemJPEGQualityTooltip};
 }
 
-TEST(PlatformTextsTest, LinuxTextsNameNoMacOSPartsWhileTheMacOSTableKeepsThem) {
+TEST(PlatformTextsTest, UsersSeeTheLinuxTableWhichNamesNoMacOSPartsWhileTheMacOSTableKeepsThem) {
   for (std::string_view sentence : sentencesOf(linuxTexts())) {
     for (std::string_view foreign : {"macOS", "Homebrew", "ImageIO", "brew"}) {
       EXPECT_EQ(sentence.find(foreign), std::string_view::npos) << sentence;
@@ -26,9 +26,7 @@ TEST(PlatformTextsTest, LinuxTextsNameNoMacOSPartsWhileTheMacOSTableKeepsThem) {
   EXPECT_FALSE(linuxTexts().creditsHomebrew);
   EXPECT_NE(macOSTexts().requiredToolsExplanation.find("macOS ImageIO"), std::string_view::npos);
   EXPECT_NE(macOSTexts().installMissingTool.find("Homebrew"), std::string_view::npos);
-}
-
-TEST(PlatformTextsTest, TheTextsUsersSeeComeFromThisPlatformsTable) {
+  // The texts users see come from this platform's table.
 #ifndef __APPLE__
   ASSERT_EQ(&platformTexts(), &linuxTexts());
 #endif

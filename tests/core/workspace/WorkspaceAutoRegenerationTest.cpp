@@ -63,25 +63,21 @@ TEST_F(WorkspaceAutoRegenerationTest, ThreeQuickEditsGiveOneRegenerationOfTheCha
   for (const auto& panel : workspace->panels()) EXPECT_FALSE(panel.needsRegeneration());
 }
 
-TEST_F(WorkspaceAutoRegenerationTest, RegenerationAlsoRunsPanelsWithoutAResult) {
-  load(writeImage("photo.png"));
-  generateAllAndFinish();
-  // Choosing another codec clears the panel's result (and deletes its files).
-  const auto oldDirectory = workspace->panel(3).result->workDirectory;
-  workspace->updatePanel(3, [](CodecPanel& p) { p.selectCodec(CompressionCodec::jpegTurbo); });
-  EXPECT_FALSE(exists(oldDirectory));
-  advance(2000ms);
-  EXPECT_EQ(waitingPanelIndices(), (std::set<int>{3}));
-}
-
-TEST_F(WorkspaceAutoRegenerationTest, TheDelayIsReadWhenScheduling) {
+TEST_F(WorkspaceAutoRegenerationTest, OnlySignatureChangesScheduleAndTheDelayIsReadWhenScheduling) {
   load(writeImage("photo.png"));
   generateAllAndFinish();
   const int preparationsBefore = engine->preparationCount();
-  workspace->updatePanel(0, [](CodecPanel& p) { p.effort = 9; });
+  // The target does not enter a Set Quality signature.
+  workspace->updatePanel(0, [](CodecPanel& p) { p.errorMessage = "note"; });
+  EXPECT_FALSE(workspace->hasPendingAutoRegeneration());
+  // Choosing another codec clears the panel's result (and deletes its files); it is regenerated too.
+  const auto oldDirectory = workspace->panel(3).result->workDirectory;
+  workspace->updatePanel(3, [](CodecPanel& p) { p.selectCodec(CompressionCodec::jpegTurbo); });
+  EXPECT_FALSE(exists(oldDirectory));
   settings->setAutoRegenerateDelay(5.0);
   advance(2000ms);
   EXPECT_EQ(engine->preparationCount(), preparationsBefore + 1);
+  EXPECT_EQ(waitingPanelIndices(), (std::set<int>{3}));
 }
 
 TEST_F(WorkspaceAutoRegenerationTest, NothingIsScheduledWithoutASourceOrWhenSwitchedOff) {
@@ -108,11 +104,15 @@ TEST_F(WorkspaceAutoRegenerationTest, EditsThatLeaveEverySignatureAloneScheduleN
 
 TEST_F(WorkspaceAutoRegenerationTest, LoadingCancelsAPendingRegenerationAndSwitchingOffTranscodeSchedulesOne) {
   load(writeImage("photo.jpg"));
+  EXPECT_TRUE(workspace->sourceIsJPEG());
   workspace->updatePanel(0, [](CodecPanel& p) { p.isJPEGLosslessTranscode = true; });
   ASSERT_TRUE(workspace->hasPendingAutoRegeneration());
+  load(writeImage("second.jpeg"));
+  EXPECT_TRUE(workspace->panel(0).isJPEGLosslessTranscode) << "another JPEG keeps the switch";
   // A PNG turns the transcode switch off: that changes a signature, so the
   // load schedules a regeneration of its own, which runs every panel.
   load(writeImage("photo.png"));
+  EXPECT_FALSE(workspace->sourceIsJPEG());
   EXPECT_FALSE(workspace->panel(0).isJPEGLosslessTranscode);
   EXPECT_TRUE(workspace->hasPendingAutoRegeneration());
   advance(2000ms);
@@ -146,20 +146,15 @@ TEST_F(WorkspaceAutoRegenerationTest, AnEditDuringARegenerationCancelsItAndSched
 
 class WorkspaceRateControlTest : public WorkspaceFixture {};
 
-TEST_F(WorkspaceRateControlTest, TheTabsRateControlIsCopiedIntoEveryPanel) {
-  auto target = makeWorkspace(RateControlMode::targetScore);
-  for (const auto& panel : target->panels()) {
+TEST_F(WorkspaceRateControlTest, TheTabsModeReachesEveryPanelAndSearchesWriteTheFoundValueBackWithoutNeedingRegeneration) {
+  workspace = makeWorkspace(RateControlMode::targetScore);
+  for (const auto& panel : workspace->panels()) {
     EXPECT_EQ(panel.rateControlMode, RateControlMode::targetScore);
     EXPECT_EQ(panel.targetScore, 85.0);
   }
-  target->setTargetScore(72.0);
-  for (const auto& panel : target->panels()) EXPECT_EQ(panel.targetScore, 72.0);
-  target->setRateControlMode(RateControlMode::manual);
-  for (const auto& panel : target->panels()) EXPECT_EQ(panel.rateControlMode, RateControlMode::manual);
-}
-
-TEST_F(WorkspaceRateControlTest, TargetScoreResultsWriteTheFoundValueBackWithoutNeedingRegeneration) {
-  workspace = makeWorkspace(RateControlMode::targetScore);
+  workspace->setTargetScore(72.0);
+  for (const auto& panel : workspace->panels()) EXPECT_EQ(panel.targetScore, 72.0);
+  workspace->setTargetScore(85.0);
   load(writeImage("photo.png"));
   // Panel 0 searches a distance (first probe 1.0), panel 1 a quality (first probe 85).
   workspace->updatePanel(0, [](CodecPanel& p) { p.distance = 3.0; });
@@ -186,6 +181,7 @@ TEST_F(WorkspaceRateControlTest, TargetScoreResultsWriteTheFoundValueBackWithout
 
   // Set Quality puts the mode and the quality or distance into the signature.
   workspace->setRateControlMode(RateControlMode::manual);
+  for (const auto& panel : workspace->panels()) EXPECT_EQ(panel.rateControlMode, RateControlMode::manual);
   EXPECT_TRUE(workspace->panel(0).needsRegeneration());
   EXPECT_TRUE(workspace->panel(1).needsRegeneration());
   EXPECT_FALSE(workspace->panel(2).needsRegeneration()) << "no result, nothing to regenerate against";
@@ -207,17 +203,6 @@ TEST_F(WorkspaceRateControlTest, SearchProgressReachesThePanelAndAFailedSearchLe
             "Missing command-line tool: cwebp. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_FALSE(workspace->panel(2).result.has_value());
   EXPECT_TRUE(rootEntries().empty()) << "the first probe's directory stayed behind";
-}
-
-TEST_F(WorkspaceRateControlTest, LoadingANonJPEGSourceSwitchesOffLosslessTranscodeAndAJPEGKeepsIt) {
-  load(writeImage("first.jpg"));
-  EXPECT_TRUE(workspace->sourceIsJPEG());
-  workspace->updatePanel(0, [](CodecPanel& p) { p.isJPEGLosslessTranscode = true; });
-  load(writeImage("second.jpeg"));
-  EXPECT_TRUE(workspace->panel(0).isJPEGLosslessTranscode);
-  load(writeImage("third.png"));
-  EXPECT_FALSE(workspace->sourceIsJPEG());
-  EXPECT_FALSE(workspace->panel(0).isJPEGLosslessTranscode);
 }
 
 }  // namespace

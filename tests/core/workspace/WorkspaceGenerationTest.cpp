@@ -40,6 +40,8 @@ TEST_F(WorkspaceGenerationTest, GenerateWithoutSourceDoesNothingAndKeepsTheStatu
 
 TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndAppliesEachResult) {
   load(source);
+  // Passes hand the loaded image to preparation, so a deleted source file is not read again.
+  fs::remove(source);
   changes.clear();
   workspace->startGenerateTask();
   // One notification for the whole start: running, status and all four panels.
@@ -53,6 +55,7 @@ TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndA
 
   auto runs = waitingRuns(4);
   EXPECT_EQ(engine->preparationCount(), 1);
+  EXPECT_EQ(engine->lastDecodedSource(), workspace->sourceImage()->image);
   std::set<fs::path> preparedDirectories;
   for (const auto& run : runs) preparedDirectories.insert(run.preparedDirectory);
   ASSERT_EQ(preparedDirectories.size(), 1u);
@@ -60,8 +63,17 @@ TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndA
   EXPECT_TRUE(exists(prepared / "source.png"));
   for (const auto& panel : workspace->panels()) EXPECT_TRUE(panel.isRunning);
 
-  for (const auto& run : runs) finishAndApply(run.number, 90.0, 1000 * (panelIndexOf(run) + 1));
-  EXPECT_FALSE(workspace->isRunning());
+  // Outcomes are applied in completion order; the pass runs until the last.
+  std::vector<std::string> statuses;
+  for (int index : {2, 0, 3, 1}) {
+    auto run = std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return panelIndexOf(r) == index; });
+    finishAndApply(run->number, 90.0, 1000 * (index + 1));
+    statuses.push_back(workspace->statusMessage());
+    EXPECT_TRUE(workspace->panel(index).result.has_value());
+    EXPECT_EQ(workspace->isRunning(), index != 1);
+  }
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Generated WebP: 3.0 KB.", "Generated JPEG XL: 1.0 KB.",
+                                                "Generated JPEGli: 4.0 KB.", "Generated AVIF: 2.0 KB."}));
   EXPECT_FALSE(exists(prepared)) << "the prepared source outlived its pass";
   for (int i = 0; i < 4; ++i) {
     const CodecPanel& panel = workspace->panel(i);
@@ -71,17 +83,6 @@ TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndA
     EXPECT_FALSE(panel.needsRegeneration());
     EXPECT_TRUE(workspace->temporaryFiles().directories().contains(panel.result->workDirectory));
   }
-}
-
-TEST_F(WorkspaceGenerationTest, PassesHandTheLoadedImageToPreparationSoADeletedSourceFileIsNotReadAgain) {
-  load(source);
-  fs::remove(source);
-  workspace->generateAll();
-  auto runs = waitingRuns(4);
-  ASSERT_TRUE(workspace->sourceImage().has_value());
-  EXPECT_EQ(engine->lastDecodedSource(), workspace->sourceImage()->image);
-  for (const auto& run : runs) finishAndApply(run.number);
-  for (const auto& panel : workspace->panels()) EXPECT_TRUE(panel.result.has_value());
 }
 
 TEST_F(WorkspaceGenerationTest, GenerateIsRefusedWhileAPassRunsButAPanelsOwnGenerateStarts) {
@@ -100,29 +101,32 @@ TEST_F(WorkspaceGenerationTest, GenerateIsRefusedWhileAPassRunsButAPanelsOwnGene
   EXPECT_EQ(panelIndexOf(runs.back()), 1);
 }
 
-TEST_F(WorkspaceGenerationTest, AFailedRunClearsThatPanelsResultAndReportsTheError) {
-  load(source);
-  generateAllAndFinish();
-  const fs::path oldDirectory = workspace->panel(1).result->workDirectory;
-  workspace->generatePanel(workspace->panel(1).id);
-  auto runs = waitingRuns(1);
-  failAndApply(runs[0].number, CompressionError::missingTool("avifenc"));
-  const CodecPanel& panel = workspace->panel(1);
-  EXPECT_FALSE(panel.result.has_value());
-  EXPECT_EQ(panel.errorMessage, "Missing command-line tool: avifenc. Install it with your package manager (see Required Tools) or add it to PATH.");
-  EXPECT_EQ(workspace->statusMessage(),
-            "AVIF failed: Missing command-line tool: avifenc. Install it with your package manager (see Required Tools) or add it to PATH.");
-  EXPECT_FALSE(exists(oldDirectory));
-  // The other panels keep their results.
-  for (int i : {0, 2, 3}) EXPECT_TRUE(workspace->panel(i).result.has_value());
-}
-
-TEST_F(WorkspaceGenerationTest, AFailedPreparationMarksEveryPanelWithTheSameErrorAndClearsTheirResults) {
+TEST_F(WorkspaceGenerationTest, FailedRunsAndPreparationsClearTheResultsOfThePanelsTheyConcernAndReportTheError) {
   load(source);
   generateAllAndFinish();
   std::vector<fs::path> oldDirectories;
   for (const auto& panel : workspace->panels()) oldDirectories.push_back(panel.result->workDirectory);
+  workspace->generatePanel(workspace->panel(1).id);
+  failAndApply(waitingRuns(1)[0].number, CompressionError::missingTool("avifenc"));
+  const std::string missing = "Missing command-line tool: avifenc. Install it with your package manager (see "
+                              "Required Tools) or add it to PATH.";
+  EXPECT_FALSE(workspace->panel(1).result.has_value());
+  EXPECT_EQ(workspace->panel(1).errorMessage, missing);
+  EXPECT_EQ(workspace->statusMessage(), "AVIF failed: " + missing);
+  EXPECT_FALSE(exists(oldDirectories[1]));
+  for (int i : {0, 2, 3}) EXPECT_TRUE(workspace->panel(i).result.has_value());
 
+  // A panel's own Generate reports a failed preparation on that panel only.
+  engine->setPreparationError(CompressionError::processFailed("vips", "out of memory\n"));
+  workspace->generatePanel(workspace->panel(2).id);
+  ASSERT_TRUE(quiesce());
+  EXPECT_EQ(workspace->panel(2).errorMessage, "vips failed. out of memory");
+  EXPECT_EQ(workspace->statusMessage(), "WebP failed: vips failed. out of memory");
+  EXPECT_TRUE(workspace->panel(0).result.has_value());
+  EXPECT_EQ(workspace->panel(1).errorMessage, missing);
+  EXPECT_FALSE(workspace->panel(3).errorMessage.has_value());
+
+  // A failed preparation of a whole pass marks every panel with the same error; the status shows the last.
   engine->setPreparationError(CompressionError::unreadableImage(source));
   workspace->generateAll();
   ASSERT_TRUE(quiesce());
@@ -133,19 +137,7 @@ TEST_F(WorkspaceGenerationTest, AFailedPreparationMarksEveryPanelWithTheSameErro
     EXPECT_FALSE(panel.isRunning);
   }
   for (const auto& directory : oldDirectories) EXPECT_FALSE(exists(directory));
-  // The status shows the last panel's failure.
   EXPECT_EQ(workspace->statusMessage(), "JPEGli failed: " + message);
-  EXPECT_FALSE(workspace->isRunning());
-}
-
-TEST_F(WorkspaceGenerationTest, APanelsOwnGenerateReportsAFailedPreparationOnThatPanelOnly) {
-  load(source);
-  engine->setPreparationError(CompressionError::processFailed("vips", "out of memory\n"));
-  workspace->generatePanel(workspace->panel(2).id);
-  ASSERT_TRUE(quiesce());
-  EXPECT_EQ(workspace->panel(2).errorMessage, "vips failed. out of memory");
-  EXPECT_EQ(workspace->statusMessage(), "WebP failed: vips failed. out of memory");
-  for (int i : {0, 1, 3}) EXPECT_FALSE(workspace->panel(i).errorMessage.has_value());
   EXPECT_FALSE(workspace->isRunning());
 }
 
@@ -172,28 +164,23 @@ TEST_F(WorkspaceGenerationTest, LoadingDuringAPassDropsItsResultsDeletesTheirDir
   EXPECT_TRUE(rootEntries().empty());
 }
 
-TEST_F(WorkspaceGenerationTest, LoadingCancelsTheRunningPassSoAnEngineThatHonoursItStopsEarly) {
+TEST_F(WorkspaceGenerationTest, LoadingCancelsTheRunningPassSoAnEngineThatHonoursItStopsEarlyAndNoFurtherRunStarts) {
   engine->setHonoursCancellation(true);
   load(source);
-  workspace->generateAll();
-  waitingRuns(4);
-  load(writeImage("second.png"));
-  // Every run noticed the cancellation by itself.
-  EXPECT_TRUE(engine->waitingRuns().empty());
-  EXPECT_FALSE(workspace->isRunning());
-  for (const auto& panel : workspace->panels()) EXPECT_FALSE(panel.errorMessage.has_value());
-  EXPECT_TRUE(rootEntries().empty());
-}
-
-TEST_F(WorkspaceGenerationTest, ACancelledSerialPassStartsNoFurtherRun) {
-  settings->setEncodeInParallel(false);
-  engine->setHonoursCancellation(true);
-  load(source);
-  workspace->generateAll();
-  waitingRuns(1);
-  load(writeImage("second.png"));
-  ASSERT_TRUE(quiesce());
-  EXPECT_EQ(engine->startedRunCount(), 1);
+  for (bool isParallel : {true, false}) {
+    SCOPED_TRACE(isParallel ? "parallel" : "serial");
+    settings->setEncodeInParallel(isParallel);
+    const int startedBefore = engine->startedRunCount();
+    workspace->generateAll();
+    waitingRuns(isParallel ? 4 : 1);
+    load(writeImage(isParallel ? "second.png" : "third.png"));
+    // Every run noticed the cancellation by itself.
+    EXPECT_TRUE(engine->waitingRuns().empty());
+    EXPECT_FALSE(workspace->isRunning());
+    for (const auto& panel : workspace->panels()) EXPECT_FALSE(panel.errorMessage.has_value());
+    EXPECT_TRUE(rootEntries().empty());
+    EXPECT_EQ(engine->startedRunCount() - startedBefore, isParallel ? 4 : 1);
+  }
 }
 
 TEST_F(WorkspaceGenerationTest, SerialPassRunsOnePanelAtATimeEachFromTheSettingsWhenItStarts) {
@@ -218,23 +205,6 @@ TEST_F(WorkspaceGenerationTest, SerialPassRunsOnePanelAtATimeEachFromTheSettings
   EXPECT_EQ(engine->startedRunCount(), 4);
   EXPECT_EQ(engine->preparationCount(), 1);
   EXPECT_FALSE(workspace->isRunning());
-}
-
-TEST_F(WorkspaceGenerationTest, ParallelPassAppliesOutcomesInCompletionOrder) {
-  load(source);
-  workspace->generateAll();
-  auto runs = waitingRuns(4);
-  std::vector<std::string> statuses;
-  const std::vector<int> completionOrder{2, 0, 3, 1};
-  for (int index : completionOrder) {
-    auto run = std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return panelIndexOf(r) == index; });
-    finishAndApply(run->number, 90.0, 1000 + index);
-    statuses.push_back(workspace->statusMessage());
-    EXPECT_TRUE(workspace->panel(index).result.has_value());
-    EXPECT_EQ(workspace->isRunning(), index != 1) << "running until the last outcome";
-  }
-  EXPECT_EQ(statuses, (std::vector<std::string>{"Generated WebP: 1.0 KB.", "Generated JPEG XL: 1.0 KB.",
-                                                "Generated JPEGli: 1.0 KB.", "Generated AVIF: 1.0 KB."}));
 }
 
 // Overlapping passes of the same generation: whichever outcome is applied last
@@ -267,19 +237,6 @@ TEST_P(OverlappingPassesTest, TheOutcomeAppliedLastWinsAndTheReplacedDirectoryIs
 INSTANTIATE_TEST_SUITE_P(EitherOrder, OverlappingPassesTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& order) { return order.param ? "PanelPassFirst" : "GenerateAllFirst"; });
 
-TEST_F(WorkspaceGenerationTest, ResultsArrivingForAClosedTabAreDeletedAndClosingNeverWaits) {
-  load(source);
-  workspace->generateAll();
-  auto runs = waitingRuns(4);
-  // Closing returns while all four workers are still blocked in the engine.
-  workspace.reset();
-  EXPECT_EQ(workers->runningCount(), 4u);
-  for (const auto& run : runs) engine->finishRun(run.number);
-  ASSERT_TRUE(quiesce());
-  EXPECT_EQ(workers->runningCount(), 0u);
-  EXPECT_TRUE(rootEntries().empty()) << "results or the prepared source of a closed tab stayed on disk";
-}
-
 TEST_F(WorkspaceGenerationTest, ClosingATabDeletesTheDirectoriesOfItsResults) {
   load(source);
   generateAllAndFinish();
@@ -301,7 +258,7 @@ TEST_F(WorkspaceGenerationTest, ClosingATabDeletesTheDirectoriesOfItsResults) {
   for (const auto& directory : otherDirectories) EXPECT_TRUE(temporaryDirectories->trackedDirectories().contains(directory));
 }
 
-TEST_F(WorkspaceGenerationTest, ApplyOutcomeOfAnOlderGenerationOnlyDeletesItsDirectory) {
+TEST_F(WorkspaceGenerationTest, OutcomesOfAnOlderGenerationOnlyDeleteTheirDirectoryAndOnesWithoutErrorTextSaySo) {
   load(source);
   generateAllAndFinish();
   const auto before = workspace->panel(3).result->id;
@@ -312,10 +269,6 @@ TEST_F(WorkspaceGenerationTest, ApplyOutcomeOfAnOlderGenerationOnlyDeletesItsDir
   workspace->applyOutcome(outcome, workspace->sourceGeneration() - 1);
   EXPECT_FALSE(exists(stray));
   EXPECT_EQ(workspace->panel(3).result->id, before);
-}
-
-TEST_F(WorkspaceGenerationTest, AnOutcomeWithoutErrorTextReportsUnknownError) {
-  load(source);
   workspace->applyOutcome(CompressionTaskOutcome{2, "WebP", std::nullopt, std::nullopt}, workspace->sourceGeneration());
   EXPECT_EQ(workspace->statusMessage(), "WebP failed: Unknown error");
   EXPECT_FALSE(workspace->panel(2).errorMessage.has_value());

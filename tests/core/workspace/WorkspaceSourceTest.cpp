@@ -12,24 +12,25 @@ namespace fs = std::filesystem;
 
 class WorkspaceSourceTest : public WorkspaceFixture {};
 
-TEST_F(WorkspaceSourceTest, ANewWorkspaceWaitsForAnImage) {
+TEST_F(WorkspaceSourceTest, ANewWorkspaceWaitsForAnImageAndLoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
   EXPECT_EQ(workspace->statusMessage(), "Choose an image to begin.");
-  EXPECT_EQ(workspace->tabTitle(), "Untitled");
   EXPECT_FALSE(workspace->sourceURL().has_value());
   EXPECT_FALSE(workspace->sourceIsJPEG());
   EXPECT_FALSE(workspace->sourcePixelCount().has_value());
   EXPECT_FALSE(workspace->usesTransparencyBackground());
   EXPECT_EQ(workspace->targetScore(), 85.0);
-  EXPECT_EQ(workspace->sourceGeneration(), 0);
   ASSERT_EQ(workspace->panels().size(), 4u);
   const CompressionCodec expected[] = {CompressionCodec::jpegXL, CompressionCodec::avif, CompressionCodec::webP,
                                        CompressionCodec::jpegli};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(workspace->panel(i).codec, expected[i]);
-}
+  // A missing file cannot be loaded.
+  load(scratch / "images" / "gone.png");
+  EXPECT_EQ(workspace->statusMessage(), "Could not load gone.png.");
+  EXPECT_FALSE(workspace->sourceURL().has_value());
+  EXPECT_EQ(workspace->tabTitle(), "Untitled");
+  EXPECT_EQ(workspace->sourceGeneration(), 0);
 
-TEST_F(WorkspaceSourceTest, LoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
   const fs::path file = writeImage("sunset over the bay.png", 40, 30, true);
-  std::string contents = "fake image 40 30 alpha\n";
   workspace->canvasView().setZoom(3.0);
   workspace->canvasView().setPanOffset({12, -7});
   workspace->canvasView().setComparisonPoint(0.2, 0.9);
@@ -37,7 +38,7 @@ TEST_F(WorkspaceSourceTest, LoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
   EXPECT_EQ(workspace->sourceURL(), file);
   EXPECT_EQ(workspace->tabTitle(), "sunset over the bay.png");
   EXPECT_EQ(workspace->statusMessage(), "Loaded sunset over the bay.png.");
-  EXPECT_EQ(workspace->sourceFileSize(), static_cast<std::int64_t>(contents.size()));
+  EXPECT_EQ(workspace->sourceFileSize(), static_cast<std::int64_t>(std::string("fake image 40 30 alpha\n").size()));
   ASSERT_TRUE(workspace->sourceImage().has_value());
   EXPECT_EQ(workspace->sourceImage()->displaySize, (PixelSize{40, 30}));
   EXPECT_EQ(workspace->sourcePixelCount(), 1200);
@@ -50,11 +51,26 @@ TEST_F(WorkspaceSourceTest, LoadingSetsTheSourceRenamesTheTabAndResetsTheView) {
   EXPECT_TRUE(workspace->canGenerate());
 }
 
-TEST_F(WorkspaceSourceTest, LoadingClearsEveryPanelsResultAndDeletesItsFiles) {
-  load(writeImage("a.png"));
+TEST_F(WorkspaceSourceTest, LoadingClearsEveryPanelsResultAndDeletesItsFilesButAnUnreadableFileKeepsThePrevious) {
+  const fs::path good = writeImage("a.png");
+  load(good);
   generateAllAndFinish();
   std::vector<fs::path> directories;
   for (const auto& panel : workspace->panels()) directories.push_back(panel.result->workDirectory);
+  const fs::path bad = scratch / "images" / "notes “draft”.txt";
+  writeTextFile(bad, "not an image");
+  load(bad);
+  EXPECT_EQ(workspace->statusMessage(), "Could not load notes “draft”.txt.");
+  EXPECT_EQ(workspace->loadErrorMessage(),
+            "“notes “draft”.txt” could not be read as an image. Choose a still image in a format supported by "
+            "the system's image library, such as PNG, JPEG, TIFF, or HEIC.");
+  EXPECT_EQ(workspace->sourceURL(), good);
+  EXPECT_EQ(workspace->tabTitle(), "a.png");
+  EXPECT_EQ(workspace->sourceGeneration(), 1);
+  for (const auto& directory : directories) EXPECT_TRUE(exists(directory));
+  workspace->dismissLoadError();
+  EXPECT_FALSE(workspace->loadErrorMessage().has_value());
+
   workspace->updatePanel(2, [](CodecPanel& p) { p.errorMessage = "old"; });
   load(writeImage("b.png"));
   for (const auto& panel : workspace->panels()) {
@@ -65,54 +81,23 @@ TEST_F(WorkspaceSourceTest, LoadingClearsEveryPanelsResultAndDeletesItsFiles) {
   for (const auto& directory : directories) EXPECT_FALSE(exists(directory));
 }
 
-TEST_F(WorkspaceSourceTest, AnUnreadableFileKeepsThePreviousSourceAndRaisesTheAlert) {
-  const fs::path good = writeImage("good.png");
-  load(good);
-  const fs::path bad = scratch / "images" / "notes “draft”.txt";
-  writeTextFile(bad, "not an image");
-  load(bad);
-  EXPECT_EQ(workspace->statusMessage(), "Could not load notes “draft”.txt.");
-  EXPECT_EQ(workspace->loadErrorMessage(),
-            "“notes “draft”.txt” could not be read as an image. Choose a still image in a format supported by "
-            "the system's image library, such as PNG, JPEG, TIFF, or HEIC.");
-  EXPECT_EQ(workspace->sourceURL(), good);
-  EXPECT_EQ(workspace->tabTitle(), "good.png");
-  EXPECT_EQ(workspace->sourceGeneration(), 1);
-  workspace->dismissLoadError();
-  EXPECT_FALSE(workspace->loadErrorMessage().has_value());
-}
-
-TEST_F(WorkspaceSourceTest, AMissingFileCannotBeLoaded) {
-  load(scratch / "images" / "gone.png");
-  EXPECT_EQ(workspace->statusMessage(), "Could not load gone.png.");
-  EXPECT_FALSE(workspace->sourceURL().has_value());
-  EXPECT_EQ(workspace->tabTitle(), "Untitled");
-}
-
-TEST_F(WorkspaceSourceTest, AnUnreadableDropSaysSoAndADropWithAFileLoadsIt) {
+TEST_F(WorkspaceSourceTest, DropsAndQuickLoadsApplyOnlyTheLatestAndNothingReachesAClosedTab) {
   workspace->loadDroppedItem(std::nullopt);
   EXPECT_EQ(workspace->statusMessage(), "Could not read the dropped item.");
   EXPECT_EQ(workspace->loadErrorMessage(),
             "The dropped item could not be read as a file. Drop a still image file, such as PNG, JPEG, TIFF, or HEIC.");
-  const fs::path file = writeImage("dropped.png");
-  workspace->loadDroppedItem(file);
-  ASSERT_TRUE(quiesce());
-  EXPECT_EQ(workspace->sourceURL(), file);
-}
-
-TEST_F(WorkspaceSourceTest, OnlyTheLatestOfQuickLoadsIsApplied) {
   const fs::path first = writeImage("first.png");
   const fs::path second = writeImage("second.png");
-  workspace->loadSource(first);
+  workspace->loadDroppedItem(first);
   workspace->loadSource(second);
   EXPECT_TRUE(workspace->isLoadingSource());
   ASSERT_TRUE(quiesce());
   EXPECT_FALSE(workspace->isLoadingSource());
   EXPECT_EQ(workspace->sourceURL(), second);
   EXPECT_EQ(workspace->sourceGeneration(), 1);
-}
-
-TEST_F(WorkspaceSourceTest, ALoadFinishingAfterTheTabClosedIsDropped) {
+  workspace->loadDroppedItem(first);
+  ASSERT_TRUE(quiesce());
+  EXPECT_EQ(workspace->sourceURL(), first);
   workspace->loadSource(writeImage("late.png"));
   workspace.reset();
   ASSERT_TRUE(quiesce());
@@ -130,44 +115,38 @@ class WorkspaceResultActionsTest : public WorkspaceFixture {
   fs::path encoded;
 };
 
-TEST_F(WorkspaceResultActionsTest, ExportProposesTheEncodedNameAndTheCodecsType) {
+TEST_F(WorkspaceResultActionsTest, ExportProposesTheEncodedNameAndReplacesAnExistingFileOrTheEncodedItself) {
   auto proposal = workspace->exportProposal(0);
   ASSERT_TRUE(proposal.has_value());
   EXPECT_EQ(proposal->proposedFileName, encoded.filename().string());
   EXPECT_EQ(proposal->contentType, "public.jpeg-xl");
   EXPECT_EQ(workspace->exportProposal(2)->contentType, "org.webmproject.webp");
-}
-
-TEST_F(WorkspaceResultActionsTest, ExportReplacesAnExistingFile) {
+  // Without a result nothing is proposed or written.
+  workspace->updatePanel(1, [](CodecPanel& p) { p.selectCodec(CompressionCodec::webP); });
+  workspace->exportResult(1, scratch / "out.webp");
+  EXPECT_FALSE(workspace->exportProposal(1).has_value());
+  EXPECT_FALSE(exists(scratch / "out.webp"));
+  EXPECT_NE(workspace->statusMessage().rfind("Export", 0), 0u);
   const fs::path destination = scratch / "exports" / "my photo.jxl";
   writeTextFile(destination, "an older file that is longer than the encoded one ....");
   workspace->exportResult(0, destination);
   EXPECT_EQ(workspace->statusMessage(), "Exported my photo.jxl.");
   EXPECT_EQ(readTextFile(destination), readTextFile(encoded));
   EXPECT_TRUE(exists(encoded));
-}
-
-TEST_F(WorkspaceResultActionsTest, ExportOntoTheEncodedFileItselfKeepsIt) {
   workspace->exportResult(0, encoded);
   EXPECT_EQ(workspace->statusMessage(), "Exported " + encoded.filename().string() + ".");
   EXPECT_EQ(fs::file_size(encoded), 1000u);
 }
 
-TEST_F(WorkspaceResultActionsTest, ExportIntoAMissingDirectoryFails) {
-  const fs::path destination = scratch / "no such folder" / "out.jxl";
-  workspace->exportResult(0, destination);
-  EXPECT_EQ(workspace->statusMessage(), "Export failed: No such file or directory: " + destination.string() + ".");
-}
-
-TEST_F(WorkspaceResultActionsTest, ExportFailsWhenTheExistingItemCannotBeRemoved) {
-  const fs::path destination = scratch / "exports" / "folder.jxl";
-  writeTextFile(destination / "inside.txt", "keep me");
-  workspace->exportResult(0, destination);
-  EXPECT_EQ(workspace->statusMessage(), "Export failed: Directory not empty: " + destination.string() + ".");
-  EXPECT_EQ(readTextFile(destination / "inside.txt"), "keep me");
-}
-
-TEST_F(WorkspaceResultActionsTest, ExportIntoAReadOnlyDirectoryFails) {
+TEST_F(WorkspaceResultActionsTest, ExportFailuresNameTheReasonAndKeepWhatWasThere) {
+  const fs::path missing = scratch / "no such folder" / "out.jxl";
+  workspace->exportResult(0, missing);
+  EXPECT_EQ(workspace->statusMessage(), "Export failed: No such file or directory: " + missing.string() + ".");
+  const fs::path folder = scratch / "exports" / "folder.jxl";
+  writeTextFile(folder / "inside.txt", "keep me");
+  workspace->exportResult(0, folder);
+  EXPECT_EQ(workspace->statusMessage(), "Export failed: Directory not empty: " + folder.string() + ".");
+  EXPECT_EQ(readTextFile(folder / "inside.txt"), "keep me");
   fs::path directory = scratch / "read-only";
   if (::geteuid() != 0) {
     fs::create_directories(directory);
@@ -181,14 +160,6 @@ TEST_F(WorkspaceResultActionsTest, ExportIntoAReadOnlyDirectoryFails) {
   workspace->exportResult(0, directory / "out.jxl");
   EXPECT_EQ(workspace->statusMessage(), "Export failed: Permission denied: " + (directory / "out.jxl").string() + ".");
   EXPECT_FALSE(exists(directory / "out.jxl"));
-}
-
-TEST_F(WorkspaceResultActionsTest, ExportWithoutAResultDoesNothing) {
-  workspace->updatePanel(1, [](CodecPanel& p) { p.selectCodec(CompressionCodec::webP); });
-  workspace->exportResult(1, scratch / "out.webp");
-  EXPECT_FALSE(workspace->exportProposal(1).has_value());
-  EXPECT_FALSE(exists(scratch / "out.webp"));
-  EXPECT_NE(workspace->statusMessage().rfind("Export", 0), 0u);
 }
 
 TEST_F(WorkspaceResultActionsTest, MetadataInspectionHandsTheListingOrTheErrorToThePresenter) {

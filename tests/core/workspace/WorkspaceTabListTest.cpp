@@ -33,25 +33,18 @@ class WorkspaceTabListTest : public WorkspaceFixture {
   int notifications = 0;
 };
 
-TEST_F(WorkspaceTabListTest, StartsWithOneSelectedUntitledSetQualityTabWhoseWorkspaceIsActive) {
+TEST_F(WorkspaceTabListTest, StartsWithOneActiveUntitledTabThatCannotBeClosedAndAppendsAndSelectsNewOnes) {
   ASSERT_EQ(tabs->tabCount(), 1u);
-  const WorkspaceTab tab = tabs->tabs()[0];
-  EXPECT_EQ(tab.title, "Untitled");
-  EXPECT_EQ(tab.rateControlMode, RateControlMode::manual);
-  EXPECT_EQ(tabs->selectedTabID(), tab.id);
+  const WorkspaceTab first = tabs->tabs()[0];
+  EXPECT_EQ(first.title, "Untitled");
+  EXPECT_EQ(first.rateControlMode, RateControlMode::manual);
+  EXPECT_EQ(tabs->selectedTabID(), first.id);
   EXPECT_TRUE(tabs->selectedWorkspace().isActive());
   EXPECT_EQ(reactivations, 1);
   EXPECT_FALSE(tabs->canCloseSelectedTab());
-}
-
-TEST_F(WorkspaceTabListTest, TheLastTabCannotBeClosed) {
-  const Uuid only = tabs->selectedTabID();
   tabs->closeSelectedTab();
-  EXPECT_EQ(tabs->tabCount(), 1u);
-  EXPECT_EQ(tabs->selectedTabID(), only);
-}
+  EXPECT_EQ(ids(), std::vector<Uuid>{first.id});
 
-TEST_F(WorkspaceTabListTest, NewTabsAreAppendedAndSelected) {
   tabs->addTab(RateControlMode::targetScore);
   ASSERT_EQ(tabs->tabCount(), 2u);
   const WorkspaceTab added = tabs->tabs()[1];
@@ -64,33 +57,20 @@ TEST_F(WorkspaceTabListTest, NewTabsAreAppendedAndSelected) {
   EXPECT_GE(notifications, 1);
 }
 
-TEST_F(WorkspaceTabListTest, ClosingTheLastOfThreeSelectsTheSecond) {
-  tabs->addTab(RateControlMode::manual);
-  tabs->addTab(RateControlMode::manual);
-  auto before = ids();
-  tabs->closeSelectedTab();
-  EXPECT_EQ(ids(), (std::vector<Uuid>{before[0], before[1]}));
-  EXPECT_EQ(tabs->selectedTabID(), before[1]);
-}
-
-TEST_F(WorkspaceTabListTest, ClosingTheFirstSelectsTheNewFirst) {
-  tabs->addTab(RateControlMode::manual);
-  tabs->addTab(RateControlMode::manual);
-  auto before = ids();
-  tabs->selectTab(before[0]);
-  tabs->closeSelectedTab();
-  EXPECT_EQ(ids(), (std::vector<Uuid>{before[1], before[2]}));
-  EXPECT_EQ(tabs->selectedTabID(), before[1]);
-}
-
-TEST_F(WorkspaceTabListTest, ClosingAMiddleTabSelectsTheOneAfterIt) {
-  tabs->addTab(RateControlMode::manual);
-  tabs->addTab(RateControlMode::manual);
-  auto before = ids();
-  tabs->selectTab(before[1]);
-  tabs->closeSelectedTab();
-  EXPECT_EQ(ids(), (std::vector<Uuid>{before[0], before[2]}));
-  EXPECT_EQ(tabs->selectedTabID(), before[2]);
+TEST_F(WorkspaceTabListTest, ClosingSelectsTheTabAfterTheClosedOneOrElseTheOneBefore) {
+  // Closing the first, a middle and the last of three tabs.
+  const std::pair<int, std::vector<int>> cases[] = {{0, {1, 2}}, {1, {0, 2}}, {2, {0, 1}}};
+  const int selectedAfter[] = {1, 2, 1};
+  for (int c = 0; c < 3; ++c) {
+    while (tabs->tabCount() < 3) tabs->addTab(RateControlMode::manual);
+    auto before = ids();
+    tabs->selectTab(before[static_cast<std::size_t>(cases[c].first)]);
+    tabs->closeSelectedTab();
+    std::vector<Uuid> expected;
+    for (int index : cases[c].second) expected.push_back(before[static_cast<std::size_t>(index)]);
+    EXPECT_EQ(ids(), expected) << c;
+    EXPECT_EQ(tabs->selectedTabID(), before[static_cast<std::size_t>(selectedAfter[c])]) << c;
+  }
 }
 
 TEST_F(WorkspaceTabListTest, SelectingATabMovesActivationAndTheRegistryHandlers) {
@@ -114,7 +94,7 @@ TEST_F(WorkspaceTabListTest, SelectingATabMovesActivationAndTheRegistryHandlers)
   EXPECT_TRUE(first.isActive()) << "an unknown id selects nothing";
 }
 
-TEST_F(WorkspaceTabListTest, LoadingASourceRenamesOnlyThatTab) {
+TEST_F(WorkspaceTabListTest, LoadingRenamesOnlyThatTabAndClosingItWhileItRunsReturnsAtOnceLeavingNothing) {
   tabs->addTab(RateControlMode::manual);
   auto& second = tabs->selectedWorkspace();
   const int before = notifications;
@@ -125,12 +105,7 @@ TEST_F(WorkspaceTabListTest, LoadingASourceRenamesOnlyThatTab) {
   EXPECT_EQ(WorkspaceTabList::label(list[1]), "a rather long ho... name.png");
   EXPECT_EQ(WorkspaceTabList::label(list[0]), "Untitled");
   EXPECT_GT(notifications, before);
-}
 
-TEST_F(WorkspaceTabListTest, ClosingATabWithRunningWorkReturnsAtOnceAndLeavesNothingBehind) {
-  tabs->addTab(RateControlMode::manual);
-  auto& second = tabs->selectedWorkspace();
-  load(second, writeImage("photo.png"));
   second.generateAll();
   auto runs = waitingRuns(4);
   tabs->closeSelectedTab();
