@@ -33,30 +33,6 @@ class AppMenusTest : public ::testing::Test {
                                                       [this] { calls.push_back("resultsTable"); }});
   }
 
-  // Every slot records its name (and argument) when called.
-  void fillRegistry() {
-    auto record = [this](std::string name) { return [this, name] { calls.push_back(name); }; };
-    registry.resetImage = record("resetImage");
-    registry.zoomActualSize = record("zoomActualSize");
-    registry.zoomToScale = [this](double scale) { calls.push_back("zoomToScale " + std::to_string(int(scale))); };
-    registry.zoomIn = record("zoomIn");
-    registry.zoomOut = record("zoomOut");
-    registry.generate = record("generate");
-    registry.newTab = record("newTab");
-    registry.newTargetTab = record("newTargetTab");
-    registry.toggleCommandConsole = record("toggleCommandConsole");
-    registry.showRequiredTools = record("showRequiredTools");
-    registry.showHelp = record("showHelp");
-    registry.showOriginal = record("showOriginal");
-    registry.showDifference = record("showDifference");
-    registry.hideComparisonOverlay = record("hideComparisonOverlay");
-    registry.hideDifference = record("hideDifference");
-    registry.stepDifferenceGain = [this](int) { calls.push_back("stepDifferenceGain"); };
-    registry.setDifferenceGainStep = [this](int) { calls.push_back("setDifferenceGainStep"); };
-    registry.optionScrollZoom = [this](double) { calls.push_back("optionScrollZoom"); };
-    registry.scrollPan = [this](double, double) { calls.push_back("scrollPan"); };
-  }
-
   // What choosing each item calls, in menu order.
   std::vector<std::pair<QAction*, std::string>> expectedCalls() {
     return {{menus.open, "open"},
@@ -71,10 +47,10 @@ class AppMenusTest : public ::testing::Test {
             {menus.zoomOut, "zoomOut"},
             {menus.resetImage, "resetImage"},
             {menus.actualSize, "zoomActualSize"},
-            {menus.zoom200, "zoomToScale 2"},
-            {menus.zoom400, "zoomToScale 4"},
-            {menus.zoom600, "zoomToScale 6"},
-            {menus.zoom800, "zoomToScale 8"},
+            {menus.zoom200, "zoomToScale(2)"},
+            {menus.zoom400, "zoomToScale(4)"},
+            {menus.zoom600, "zoomToScale(6)"},
+            {menus.zoom800, "zoomToScale(8)"},
             {menus.resultsTable, "resultsTable"},
             {menus.commandConsole, "toggleCommandConsole"},
             {menus.help, "showHelp"},
@@ -93,7 +69,7 @@ TEST_F(AppMenusTest, EachItemCallsOnlyTheSlotRegisteredAtTheMomentOfChoosing) {
   for (const auto& [action, expected] : expectedCalls()) action->trigger();
   EXPECT_EQ(calls, (std::vector<std::string>{"open", "closeTab", "quit", "settings", "resultsTable", "about"}));
 
-  fillRegistry();
+  recordEveryCommand(registry, calls);
   for (const auto& [action, expected] : expectedCalls()) {
     calls.clear();
     action->trigger();
@@ -114,11 +90,7 @@ TEST(AppMenusShortcutTest, ShortcutsTypedInTheWindowReachTheRegistry) {
   gui::installAppMenus(*window.menuBar(), registry,
                        gui::AppMenuHandlers{[] {}, [] {}, [] {}, [&] { calls.push_back("open"); },
                                             [&] { calls.push_back("closeTab"); }, [] {}});
-  registry.newTargetTab = [&] { calls.push_back("newTargetTab"); };
-  registry.showHelp = [&] { calls.push_back("showHelp"); };
-  registry.toggleCommandConsole = [&] { calls.push_back("toggleCommandConsole"); };
-  registry.zoomToScale = [&](double scale) { calls.push_back("zoomToScale " + std::to_string(int(scale))); };
-  registry.showRequiredTools = [&] { calls.push_back("showRequiredTools"); };
+  recordEveryCommand(registry, calls);
   window.show();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -134,7 +106,7 @@ TEST(AppMenusShortcutTest, ShortcutsTypedInTheWindowReachTheRegistry) {
   QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
   QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
   QTest::keyClick(&window, Qt::Key_F1);
-  EXPECT_EQ(calls, (std::vector<std::string>{"newTargetTab", "showHelp", "toggleCommandConsole", "zoomToScale 6",
+  EXPECT_EQ(calls, (std::vector<std::string>{"newTargetTab", "showHelp", "toggleCommandConsole", "zoomToScale(6)",
                                              "showRequiredTools", "open", "closeTab", "showHelp"}));
 }
 

@@ -10,7 +10,10 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
+
+#include "core/comparison/KeyboardCommandRegistry.h"
 
 #include "core/engine/CodecPanel.h"
 #include "core/engine/DisplayImage.h"
@@ -43,6 +46,11 @@ DisplayImage solidPicture(int width, int height, QColor colour);
 // result made with the panel's current settings); none leaves the panel
 // without a result.
 std::vector<CodecPanel> panelsShowing(const std::vector<std::optional<DisplayImage>>& results);
+
+// Fills every command slot of `registry` with one that appends its name, with
+// whole-number arguments in parentheses ("zoomToScale(6)", "scrollPan(0, 10)"),
+// to `calls`.
+void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::string>& calls);
 
 // Whether `actual` is within `tolerance` of `expected` in each of R, G and B.
 ::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance = 2);

@@ -46,7 +46,7 @@ bool contains(const std::vector<int>& keys, int key) { return std::find(keys.beg
 class KeyboardShortcutMonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    recordEveryCommand();
+    recordEveryCommand(registry, calls);
     window.resize(300, 200);
     receiver = new RecordingWidget(&window);
     receiver->setGeometry(0, 0, 300, 200);
@@ -62,30 +62,6 @@ class KeyboardShortcutMonitorTest : public ::testing::Test {
     widget.show();
     widget.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&widget));
-  }
-
-  void recordEveryCommand() {
-    auto record = [this](std::string name) { return [this, name] { calls.push_back(name); }; };
-    registry.resetImage = record("resetImage");
-    registry.zoomActualSize = record("zoomActualSize");
-    registry.zoomToScale = [this](double scale) { calls.push_back("zoomToScale(" + std::to_string(int(scale)) + ")"); };
-    registry.zoomIn = record("zoomIn");
-    registry.zoomOut = record("zoomOut");
-    registry.generate = record("generate");
-    registry.showOriginal = record("showOriginal");
-    registry.showDifference = record("showDifference");
-    registry.hideComparisonOverlay = record("hideComparisonOverlay");
-    registry.hideDifference = record("hideDifference");
-    registry.stepDifferenceGain = [this](int step) { calls.push_back("stepDifferenceGain(" + std::to_string(step) + ")"); };
-    registry.setDifferenceGainStep = [this](int index) {
-      calls.push_back("setDifferenceGainStep(" + std::to_string(index) + ")");
-    };
-    registry.optionScrollZoom = [this](double delta) {
-      calls.push_back("optionScrollZoom(" + std::to_string(int(delta)) + ")");
-    };
-    registry.scrollPan = [this](double dx, double dy) {
-      calls.push_back("scrollPan(" + std::to_string(int(dx)) + ", " + std::to_string(int(dy)) + ")");
-    };
   }
 
   QWindow* handle() { return window.windowHandle(); }
