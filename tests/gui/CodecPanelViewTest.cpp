@@ -22,6 +22,7 @@
 #include "GuiTestSupport.h"
 #include "core/common/ByteCount.h"
 #include "core/workspace/CodecPanelPresentation.h"
+#include "gui/app/ApplicationAppearance.h"
 #include "gui/workspace/CodecPanelView.h"
 #include "gui/workspace/DistanceSlider.h"
 #include "gui/workspace/LabeledSlider.h"
@@ -384,13 +385,9 @@ TEST_F(CodecPanelViewTest, UnreachableTargetIsReportedAfterTheFoundValueInAColou
   EXPECT_FALSE(line(view, "Search Result")->emphasisColor().isValid());
 
   scoring(80.0);
-  QPalette light;
-  light.setColor(QPalette::Window, Qt::white);
-  view.setPalette(light);
+  view.setPalette(gui::lightPalette());
   const QColor onLight = line(view, "Search Result")->emphasisColor();
-  QPalette dark;
-  dark.setColor(QPalette::Window, QColor(30, 30, 30));
-  view.setPalette(dark);
+  view.setPalette(gui::darkPalette());
   EXPECT_GT(line(view, "Search Result")->emphasisColor().lightness(), onLight.lightness());
 }
 

@@ -16,6 +16,7 @@
 
 #include "GuiTestSupport.h"
 #include "core/tools/CommandConsole.h"
+#include "gui/app/ApplicationAppearance.h"
 #include "gui/windows/CommandConsoleView.h"
 #include "gui/windows/CommandConsoleWindow.h"
 #include "gui/widgets/PaletteColors.h"
@@ -25,15 +26,6 @@ namespace quorlin::gui {
 namespace {
 
 using namespace std::chrono_literals;
-
-QPalette darkPalette() {
-  QPalette palette;
-  palette.setColor(QPalette::Window, QColor(0x26, 0x26, 0x28));
-  palette.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
-  palette.setColor(QPalette::Base, QColor(0x1c, 0x1c, 0x1e));
-  palette.setColor(QPalette::Text, QColor(0xf0, 0xf0, 0xf0));
-  return palette;
-}
 
 class CommandConsoleWindowTest : public ::testing::Test {
  protected:

@@ -168,24 +168,29 @@ TEST_F(MainWindowTest, TabLabelsFollowTheTitleShortenedWhenLong) {
   EXPECT_EQ(strip().tabToolTip(1).toStdString(), longer);
 }
 
-TEST_F(MainWindowTest, RegistersTheWindowCommandsAndDropsThemWhenDestroyed) {
+TEST_F(MainWindowTest, TheWindowCommandsOpenWindowsThatEscapeClosesAndGoWithTheWindow) {
   registry = KeyboardCommandRegistry{};
   window->registerGlobalCommands();
   ASSERT_TRUE(registry.newTab && registry.newTargetTab && registry.toggleCommandConsole && registry.showRequiredTools &&
               registry.showHelp);
-
-  registry.showHelp();
-  ASSERT_NE(window->helpWindow().window(), nullptr);
-  EXPECT_TRUE(window->helpWindow().window()->isVisible());
-  registry.showRequiredTools();
-  ASSERT_NE(window->requiredToolsWindow().window(), nullptr);
-  EXPECT_TRUE(window->requiredToolsWindow().window()->isVisible());
   registry.toggleCommandConsole();
   ASSERT_NE(window->consoleWindow().window(), nullptr);
   EXPECT_TRUE(window->consoleWindow().window()->isVisible());
   registry.toggleCommandConsole();
-  QWidget* consoleWindow = window->consoleWindow().window();
-  EXPECT_TRUE(consoleWindow == nullptr || !consoleWindow->isVisible());
+  EXPECT_TRUE(window->consoleWindow().window() == nullptr || !window->consoleWindow().window()->isVisible());
+
+  registry.showHelp();
+  registry.showRequiredTools();
+  registry.toggleCommandConsole();
+  for (QWidget* auxiliary :
+       {window->helpWindow().window(), window->consoleWindow().window(), window->requiredToolsWindow().window()}) {
+    ASSERT_NE(auxiliary, nullptr);
+    ASSERT_TRUE(auxiliary->isVisible());
+    auxiliary->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(auxiliary));
+    QTest::keyClick(auxiliary, Qt::Key_Escape);
+    EXPECT_FALSE(auxiliary->isVisible()) << auxiliary->windowTitle().toStdString();
+  }
 
   window.reset();
   EXPECT_FALSE(registry.newTab || registry.newTargetTab || registry.toggleCommandConsole ||
@@ -209,20 +214,6 @@ TEST_F(MainWindowTest, TheFirstShowingOpensTheRequiredToolsWindowOnce) {
   window->show();
   QApplication::processEvents();
   EXPECT_EQ(window->requiredToolsWindow().window(), nullptr);
-}
-
-TEST_F(MainWindowTest, EscapeClosesTheAuxiliaryWindows) {
-  window->helpWindow().show();
-  window->consoleWindow().show();
-  window->requiredToolsWindow().show();
-  for (QWidget* auxiliary :
-       {window->helpWindow().window(), window->consoleWindow().window(), window->requiredToolsWindow().window()}) {
-    ASSERT_TRUE(auxiliary->isVisible());
-    auxiliary->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(auxiliary));
-    QTest::keyClick(auxiliary, Qt::Key_Escape);
-    EXPECT_FALSE(auxiliary->isVisible()) << auxiliary->windowTitle().toStdString();
-  }
 }
 
 TEST_F(MainWindowTest, TheResultsTableFollowsTheSelectedTabAndLetsGoOfAClosedOne) {
