@@ -33,10 +33,7 @@
 namespace quorlin::test {
 namespace {
 
-using gui::CodecPanelView;
-using gui::DistanceSlider;
-using gui::LabeledSlider;
-using gui::ResultMetricLine;
+using namespace gui;
 
 constexpr int jpegXLPanel = 0;
 constexpr int webPPanel = 2;

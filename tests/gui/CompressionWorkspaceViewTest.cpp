@@ -40,13 +40,7 @@ namespace quorlin::test {
 namespace {
 
 namespace fs = std::filesystem;
-using gui::ActivityIndicator;
-using gui::CompressionWorkspaceView;
-using gui::EmptyWorkspaceState;
-using gui::FourWayComparisonImageView;
-using gui::PaletteTextLabel;
-using gui::SegmentedPicker;
-using gui::SourceInfoButton;
+using namespace gui;
 
 class CompressionWorkspaceViewTest : public WorkspaceFixture {
  protected:

@@ -17,9 +17,7 @@
 namespace quorlin::test {
 namespace {
 
-using gui::ComparisonOverlayWidget;
-using gui::FourWayComparisonImageView;
-using gui::FourWayComparisonValues;
+using namespace gui;
 
 constexpr int generousMilliseconds = 10000;
 

@@ -15,10 +15,7 @@
 namespace quorlin::test {
 namespace {
 
-using gui::bundledSymbolIcon;
-using gui::knownSymbolNames;
-using gui::symbolIcon;
-using gui::tintedSymbolIcon;
+using namespace gui;
 
 // Opaque-enough pixels of `image`, and whether all of them have `colour`.
 struct InkCount {
