@@ -54,34 +54,29 @@ class CodecPanelViewTest : public WorkspaceFixture {
     return widget != nullptr && widget->isVisibleTo(&view);
   }
 
-  static LabeledSlider* slider(const CodecPanelView& view, const QString& label) {
-    for (auto* candidate : view.findChildren<LabeledSlider*>()) {
-      if (candidate->label() == label) return candidate;
-    }
-    return nullptr;
-  }
-
+  // The first `Widget` whose label (or text) is `text`, visible ones only when asked.
   template <typename Widget>
-  static Widget* withText(const CodecPanelView& view, const QString& text) {
+  static Widget* withText(const CodecPanelView& view, const QString& text, bool visibleOnly = false) {
     for (auto* candidate : view.findChildren<Widget*>()) {
-      if (candidate->text() == text) return candidate;
+      QString shown;
+      if constexpr (requires { candidate->label(); }) {
+        shown = candidate->label();
+      } else {
+        shown = candidate->text();
+      }
+      if (shown == text && (!visibleOnly || candidate->isVisibleTo(&view))) return candidate;
     }
     return nullptr;
   }
-
-  // The visible toggle titled `text` (several codecs have a "Lossless" one).
+  static LabeledSlider* slider(const CodecPanelView& view, const QString& label) {
+    return withText<LabeledSlider>(view, label);
+  }
+  // Several codecs have a "Lossless" toggle, and several panels a "File Size" line.
   static QCheckBox* visibleToggle(const CodecPanelView& view, const QString& text) {
-    for (auto* candidate : view.findChildren<QCheckBox*>()) {
-      if (candidate->text() == text && candidate->isVisibleTo(&view)) return candidate;
-    }
-    return nullptr;
+    return withText<QCheckBox>(view, text, true);
   }
-
   static ResultMetricLine* line(const CodecPanelView& view, const QString& label) {
-    for (auto* candidate : view.findChildren<ResultMetricLine*>()) {
-      if (candidate->label() == label && candidate->isVisibleTo(&view)) return candidate;
-    }
-    return nullptr;
+    return withText<ResultMetricLine>(view, label, true);
   }
 
   static QString lineValue(const CodecPanelView& view, const QString& label) {
