@@ -226,14 +226,6 @@ TEST_F(FourWayComparisonImageViewTest, ScrollZoomKeepsThePointedPartAndScrollPan
   give(values);
   registry.scrollPan(30, -500);
   EXPECT_EQ(last().panOffset, (SizeF{30, -150}));
-
-  values = owner;
-  values.viewState.zoom = 1.0;
-  values.viewState.panOffset = {};
-  give(values);
-  std::size_t count = reported.size();
-  registry.scrollPan(30, 30);   // at fit there is nothing to pan
-  EXPECT_EQ(reported.size(), count);
 }
 
 // ---- Labels, cross, badge ----
