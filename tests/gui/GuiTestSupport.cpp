@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include <QApplication>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,12 @@ void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::stri
   registry.setDifferenceGainStep = named("setDifferenceGainStep");
   registry.optionScrollZoom = named("optionScrollZoom");
   registry.scrollPan = named("scrollPan");
+}
+
+QStringList labelTexts(const QWidget* parent, const QString& objectName) {
+  QStringList texts;
+  for (const QLabel* label : parent->findChildren<QLabel*>(objectName)) texts << label->text();
+  return texts;
 }
 
 ::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance) {

@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QImage>
+#include <QStringList>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,9 @@ std::vector<CodecPanel> panelsShowing(const std::vector<std::optional<DisplayIma
 // whole-number arguments in parentheses ("zoomToScale(6)", "scrollPan(0, 10)"),
 // to `calls`.
 void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::string>& calls);
+
+// The texts of the labels under `parent` named `objectName` (all labels when empty), in creation order.
+QStringList labelTexts(const QWidget* parent, const QString& objectName = {});
 
 // Whether `actual` is within `tolerance` of `expected` in each of R, G and B.
 ::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance = 2);

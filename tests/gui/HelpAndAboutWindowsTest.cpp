@@ -17,12 +17,6 @@ namespace {
 using gui::AboutWindowController;
 using gui::AppHelpWindowController;
 
-QStringList labelTexts(const QWidget* window, const QString& objectName = {}) {
-  QStringList texts;
-  for (const QLabel* label : window->findChildren<QLabel*>(objectName)) texts << label->text();
-  return texts;
-}
-
 bool anyLabelContains(const QWidget* window, const QString& text) {
   for (const QString& label : labelTexts(window)) {
     if (label.contains(text)) return true;

@@ -50,12 +50,6 @@ SourceImageMetadata jpegMetadata() {
 
 void deletePendingWindows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-QStringList specLineTexts(const QWidget* panel) {
-  QStringList texts;
-  for (const QLabel* label : panel->findChildren<QLabel*>(QStringLiteral("specLine"))) texts << label->text();
-  return texts;
-}
-
 QStringList expectedSpecLines(const SourceImageMetadata& metadata, std::int64_t fileSize) {
   QStringList texts;
   for (const std::string& line : specLines(metadata, fileSize)) texts << QString::fromStdString(line);
@@ -98,7 +92,7 @@ TEST(OriginalFileSpecsWindowTest, ToggleClosesAndOpensAgainCentredWithItsSpecLin
   ASSERT_NE(controller.window(), nullptr);
   EXPECT_TRUE(controller.isVisible());
   EXPECT_TRUE(isCentredOnScreen(controller.window()));
-  EXPECT_EQ(specLineTexts(controller.window()), expectedSpecLines(pngMetadata(), 2'350'000));
+  EXPECT_EQ(labelTexts(controller.window(), "specLine"), expectedSpecLines(pngMetadata(), 2'350'000));
 }
 
 TEST(OriginalFileSpecsWindowTest, ShowWhileOpenReplacesTheContentInPlaceAndAClosedPanelIsShownAgain) {
@@ -119,7 +113,7 @@ TEST(OriginalFileSpecsWindowTest, ShowWhileOpenReplacesTheContentInPlaceAndAClos
   EXPECT_TRUE(panel->isVisible());
   EXPECT_EQ(fileNameShown(panel), QStringLiteral("garden.jpg"));
   // Only the new lines: the old content is gone, not stacked below.
-  EXPECT_EQ(specLineTexts(panel), expectedSpecLines(jpegMetadata(), 4'100'000));
+  EXPECT_EQ(labelTexts(panel, "specLine"), expectedSpecLines(jpegMetadata(), 4'100'000));
   EXPECT_EQ(panel->findChildren<QLabel*>(QStringLiteral("specsFileName")).size(), 1);
 
   // Closed by the user, it is kept: the toggle shows it again where it was.

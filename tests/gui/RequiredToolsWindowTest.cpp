@@ -74,12 +74,6 @@ class RequiredToolsWindowTest : public ::testing::Test {
     return nullptr;
   }
 
-  static QStringList textsOf(QWidget* parent, const char* name) {
-    QStringList texts;
-    for (auto* label : parent->findChildren<QLabel*>(name)) texts << label->text();
-    return texts;
-  }
-
   static ToneLabel* statusOf(RequiredToolRow* row) { return row->findChild<ToneLabel*>("status"); }
 
   test::ScratchDirectory tools;
@@ -117,20 +111,20 @@ TEST_F(RequiredToolsWindowTest, EachGroupShowsItsStatusToneToolsAndLimitations) 
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(statusOf(shown)->text(), expected.status);
     EXPECT_EQ(statusOf(shown)->tone(), expected.tone);
-    EXPECT_EQ(textsOf(shown, "version"), expected.versions);
-    EXPECT_EQ(textsOf(shown, "notFound").size(), expected.notFound);
+    EXPECT_EQ(test::labelTexts(shown, "version"), expected.versions);
+    EXPECT_EQ(test::labelTexts(shown, "notFound").size(), expected.notFound);
     for (auto* missing : shown->findChildren<ToneLabel*>("notFound")) EXPECT_EQ(missing->tone(), ToneLabel::Tone::red);
   }
   RequiredToolRow* avif = row("AVIF");
-  EXPECT_EQ(textsOf(avif, "path"), (QStringList{QString::fromStdString((tools / "avifenc").string()),
+  EXPECT_EQ(test::labelTexts(avif, "path"), (QStringList{QString::fromStdString((tools / "avifenc").string()),
                                                 QString::fromStdString((tools / "avifdec").string())}));
-  EXPECT_EQ(textsOf(row("JPEG XL & SSIMULACRA2 metric"), "toolName"),
+  EXPECT_EQ(test::labelTexts(row("JPEG XL & SSIMULACRA2 metric"), "toolName"),
             (QStringList{"cjxl", "djxl", "jxlinfo", "ssimulacra2"}));
   // The older decoder name stands in, and the older encoder's limits are told.
   RequiredToolRow* heif = row("HEIF / AVIF / JPEG 2000 (libheif)");
-  EXPECT_EQ(textsOf(heif, "toolName"), (QStringList{"heif-enc", "heif-dec (heif-convert)"}));
-  EXPECT_TRUE(textsOf(heif, "limitation").join('\n').contains("1.15.1"));
-  EXPECT_TRUE(textsOf(avif, "limitation").isEmpty());
+  EXPECT_EQ(test::labelTexts(heif, "toolName"), (QStringList{"heif-enc", "heif-dec (heif-convert)"}));
+  EXPECT_TRUE(test::labelTexts(heif, "limitation").join('\n').contains("1.15.1"));
+  EXPECT_TRUE(test::labelTexts(avif, "limitation").isEmpty());
 }
 
 TEST_F(RequiredToolsWindowTest, StatusIsShownBeforeTheVersionsArriveAndLateResultsOfGoneRowsAreDropped) {
@@ -142,7 +136,7 @@ TEST_F(RequiredToolsWindowTest, StatusIsShownBeforeTheVersionsArriveAndLateResul
   RequiredToolRow* webp = row("WebP");
   EXPECT_FALSE(webp->hasLoadedTools());
   EXPECT_EQ(statusOf(webp)->text(), "Missing dwebp");
-  EXPECT_TRUE(textsOf(webp, "toolName").isEmpty());
+  EXPECT_TRUE(test::labelTexts(webp, "toolName").isEmpty());
 
   controller.window()->close();   // closing mid-load
   controller.show();              // a fresh view while the first loads still run
@@ -151,8 +145,8 @@ TEST_F(RequiredToolsWindowTest, StatusIsShownBeforeTheVersionsArriveAndLateResul
   QApplication::processEvents();
   // Each row shows its tools once: nothing of the replaced rows arrived.
   EXPECT_EQ(rowsShown().size(), allToolRequirements().size());
-  EXPECT_EQ(textsOf(row("WebP"), "toolName"), (QStringList{"cwebp", "dwebp"}));
-  EXPECT_EQ(textsOf(row("WebP"), "version"), QStringList{"Version 1.4.0"});
+  EXPECT_EQ(test::labelTexts(row("WebP"), "toolName"), (QStringList{"cwebp", "dwebp"}));
+  EXPECT_EQ(test::labelTexts(row("WebP"), "version"), QStringList{"Version 1.4.0"});
 }
 
 TEST_F(RequiredToolsWindowTest, CopyButtonsPutExactlyTheCommandOnTheClipboard) {
@@ -172,7 +166,7 @@ TEST_F(RequiredToolsWindowTest, CopyButtonsPutExactlyTheCommandOnTheClipboard) {
       EXPECT_EQ(copied(buttons[1]), *requirement.debianInstallCommand);
     }
   }
-  EXPECT_TRUE(textsOf(row("JPEGli"), "note").join("").endsWith(
+  EXPECT_TRUE(test::labelTexts(row("JPEGli"), "note").join("").endsWith(
       "The app already searches ~/bin, so no PATH changes are needed."));
 }
 
@@ -189,7 +183,7 @@ TEST_F(RequiredToolsWindowTest, RecheckAndShowingAgainFindToolsInstalledMeanwhil
   RequiredToolRow* jpegXL = row("JPEG XL & SSIMULACRA2 metric");
   EXPECT_EQ(statusOf(jpegXL)->text(), "Installed 0.11.1");
   EXPECT_EQ(statusOf(jpegXL)->tone(), ToneLabel::Tone::green);
-  EXPECT_EQ(textsOf(jpegXL, "version"),
+  EXPECT_EQ(test::labelTexts(jpegXL, "version"),
             (QStringList{"Version 0.11.1", "Version 0.11.1", "This tool does not report a version.",
                          "This tool does not report a version."}));
   EXPECT_TRUE(cache.locate("jxlinfo", searchPath.toolSearchDirectories()));
