@@ -101,9 +101,7 @@ TEST_F(RequiredToolsWindowTest, EachGroupShowsItsStatusToneToolsAndLimitations) 
        {"Version 1.15.1", "Version 1.15.1"}, 0},
       {"JPEG XL & SSIMULACRA2 metric", "Missing jxlinfo, ssimulacra2", ToneLabel::Tone::orange,
        {"Version 0.11.1", "Version 0.11.1"}, 2},
-      {"JPEGli", "Not installed", ToneLabel::Tone::red, {}, 2},
       {"WebP", "Not installed", ToneLabel::Tone::red, {}, 2},
-      {"JPEG (libjpeg-turbo)", "Not installed", ToneLabel::Tone::red, {}, 1},
   };
   for (const Case& expected : cases) {
     SCOPED_TRACE(expected.title);
