@@ -18,11 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "GuiTestSupport.h"
 #include "gui/comparison/FourWayComparisonImageView.h"
@@ -69,14 +67,10 @@ class CompressionWorkspaceViewTest : public WorkspaceFixture {
   // Pumps both the workspace's queue and Qt's events until `done` holds
   // (bounded generously; the machine is shared).
   bool waitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
+    return QTest::qWaitFor([&] {
       dispatcher->runPending();
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+      return done();
+    }, 20'000);
   }
 
   QString statusText() const { return child<PaletteTextLabel>("statusText")->text(); }

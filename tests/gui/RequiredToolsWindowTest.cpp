@@ -4,11 +4,10 @@
 // copy buttons, "Re-check", and results that arrive after their row is gone.
 #include <QApplication>
 #include <QClipboard>
-#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -48,16 +47,10 @@ class RequiredToolsWindowTest : public ::testing::Test {
   void waitForLoads() {
     // The loads are bounded by the probes' own five-second limit; this only
     // keeps a broken build from hanging.
-    QDeadlineTimer deadline(60'000);
-    while (!deadline.hasExpired()) {
-      QApplication::processEvents();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
       auto rows = rowsShown();
-      if (!rows.empty() && std::all_of(rows.begin(), rows.end(), [](auto* row) { return row->hasLoadedTools(); })) {
-        return;
-      }
-      QThread::msleep(5);
-    }
-    ADD_FAILURE() << "the tool rows never finished loading";
+      return !rows.empty() && std::all_of(rows.begin(), rows.end(), [](auto* row) { return row->hasLoadedTools(); });
+    }, 60'000)) << "the tool rows never finished loading";
   }
 
   std::vector<RequiredToolRow*> rowsShown() const {
