@@ -18,11 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "GuiTestSupport.h"
 #include "gui/comparison/FourWayComparisonImageView.h"
@@ -40,13 +38,7 @@ namespace quorlin::test {
 namespace {
 
 namespace fs = std::filesystem;
-using gui::ActivityIndicator;
-using gui::CompressionWorkspaceView;
-using gui::EmptyWorkspaceState;
-using gui::FourWayComparisonImageView;
-using gui::PaletteTextLabel;
-using gui::SegmentedPicker;
-using gui::SourceInfoButton;
+using namespace gui;
 
 class CompressionWorkspaceViewTest : public WorkspaceFixture {
  protected:
@@ -75,14 +67,10 @@ class CompressionWorkspaceViewTest : public WorkspaceFixture {
   // Pumps both the workspace's queue and Qt's events until `done` holds
   // (bounded generously; the machine is shared).
   bool waitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
+    return QTest::qWaitFor([&] {
       dispatcher->runPending();
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+      return done();
+    }, 20'000);
   }
 
   QString statusText() const { return child<PaletteTextLabel>("statusText")->text(); }
@@ -114,27 +102,22 @@ class CompressionWorkspaceViewTest : public WorkspaceFixture {
 
 // ---- Empty and loaded ----
 
-TEST_F(CompressionWorkspaceViewTest, BeforeASourceTheCanvasAreaShowsTheEmptyState) {
+TEST_F(CompressionWorkspaceViewTest, BeforeASourceTheCanvasAreaShowsTheEmptyStateWithItsLineWrapped) {
   showView();
   auto* empty = child<EmptyWorkspaceState>("emptyState");
   EXPECT_TRUE(empty->isVisible());
   EXPECT_FALSE(child<FourWayComparisonImageView>("comparisonView")->isVisible());
-  EXPECT_EQ(empty->headline().text(), "Open a PNG, JPEG, TIFF, HEIC, or other still image");
-  EXPECT_EQ(empty->detail().text(),
-            "The app will encode it with four configurable panels, then decode each result into a quadrant for "
-            "visual comparison.");
   // The line is longer than its measure, so it wraps instead of being cut.
   const PaletteTextLabel& detail = empty->detail();
   ASSERT_GT(detail.fontMetrics().horizontalAdvance(detail.text()), detail.width());
   EXPECT_GE(detail.height(), 2 * detail.fontMetrics().height());
-  EXPECT_EQ(statusText(), "Choose an image to begin.");
   EXPECT_FALSE(generateButton()->isEnabled());
   EXPECT_FALSE(sourceButton()->isVisible());
   EXPECT_EQ(child<ActivityIndicator>("activityIndicator")->opacity(), 0.0);
   EXPECT_EQ(percentText(), "100%");
 }
 
-TEST_F(CompressionWorkspaceViewTest, LoadingASourceShowsItsNameSummaryAndStatus) {
+TEST_F(CompressionWorkspaceViewTest, ASourceShowsItsNameElidedInTheMiddleItsSummaryAndTogglesItsSpecs) {
   showView();
   fs::path file = writeImage("harbour.png", 400, 300);
   load(file);
@@ -145,31 +128,21 @@ TEST_F(CompressionWorkspaceViewTest, LoadingASourceShowsItsNameSummaryAndStatus)
   EXPECT_EQ(block->summaryLabel().text().toStdString(),
             "400 x 300 px  |  bit depth unknown  |  profile unknown  |  " + size);
   EXPECT_TRUE(block->isInteractive());
-  EXPECT_EQ(block->toolTip(), "Show original file specs");
   EXPECT_EQ(statusText(), "Loaded harbour.png.");
   EXPECT_TRUE(child<FourWayComparisonImageView>("comparisonView")->isVisible());
   EXPECT_FALSE(child<EmptyWorkspaceState>("emptyState")->isVisible());
   EXPECT_TRUE(generateButton()->isEnabled());
-}
 
-TEST_F(CompressionWorkspaceViewTest, ALongFileNameIsElidedInTheMiddle) {
-  showView();
+  QTest::mouseClick(sourceButton(), Qt::LeftButton);
+  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
+  // Another source keeps the open panel open (it follows the source).
   const std::string name = "a-very-long-name-" + std::string(200, 'x') + "-end.png";
   load(writeImage(name));
+  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
   const QString shown = sourceButton()->nameLabel().displayedText();
   EXPECT_LT(shown.size(), qsizetype(name.size()));
   EXPECT_TRUE(shown.startsWith("a-very-long")) << shown.toStdString();
   EXPECT_TRUE(shown.endsWith("-end.png")) << shown.toStdString();
-}
-
-TEST_F(CompressionWorkspaceViewTest, TheSourceBlockTogglesTheOriginalFileSpecsPanel) {
-  showView();
-  load(writeImage("first.png", 40, 30));
-  QTest::mouseClick(sourceButton(), Qt::LeftButton);
-  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
-  // Another source keeps the open panel open (it follows the source).
-  load(writeImage("second.png", 20, 10));
-  EXPECT_EQ(visibleWindowsTitled("Original File Specs").size(), 1u);
   QTest::mouseClick(sourceButton(), Qt::LeftButton);
   EXPECT_TRUE(visibleWindowsTitled("Original File Specs").empty());
   QTest::mouseClick(sourceButton(), Qt::LeftButton);
@@ -178,11 +151,20 @@ TEST_F(CompressionWorkspaceViewTest, TheSourceBlockTogglesTheOriginalFileSpecsPa
 
 // ---- Generate ----
 
-TEST_F(CompressionWorkspaceViewTest, GenerateFollowsTheModelThroughAPass) {
+TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsEnabledAndTheViewFollowsIt) {
   showView();
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+  QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
+  // A delivered shortcut would have pressed the button at once.
+  EXPECT_FALSE(generateButton()->isDown());
+  dispatcher->runPending();
+  EXPECT_EQ(engine->startedRunCount(), 0);
+
   load(writeImage("scene.png", 40, 30));
-  ASSERT_TRUE(generateButton()->isEnabled());
-  QTest::mouseClick(generateButton(), Qt::LeftButton);
+  QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_TRUE(generateButton()->isDown());
+  ASSERT_TRUE(waitUntil([&] { return workspace->isRunning(); }));
   auto runs = waitingRuns(4);
   EXPECT_TRUE(workspace->isRunning());
   EXPECT_EQ(generateButton()->text(), "Stop");
@@ -196,16 +178,10 @@ TEST_F(CompressionWorkspaceViewTest, GenerateFollowsTheModelThroughAPass) {
   EXPECT_TRUE(statusText().endsWith(": 2.35 MB.")) << statusText().toStdString();
 }
 
-TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsEnabledAndEscapeStopsIt) {
+TEST_F(CompressionWorkspaceViewTest, EscapeStopsAPassAndLateOutcomesChangeNothing) {
   showView();
   view->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-  QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
-  QTest::qWait(300);   // longer than the button's click animation
-  dispatcher->runPending();
-  EXPECT_EQ(engine->startedRunCount(), 0);
-  EXPECT_EQ(statusText(), "Choose an image to begin.");
-
   load(writeImage("scene.png", 40, 30));
   QTest::keyClick(view.get(), Qt::Key_Return, Qt::ControlModifier);
   ASSERT_TRUE(waitUntil([&] { return workspace->isRunning(); }));
@@ -213,27 +189,24 @@ TEST_F(CompressionWorkspaceViewTest, ControlReturnStartsAPassOnlyWhenGenerateIsE
   QTest::keyClick(view.get(), Qt::Key_Escape);
   ASSERT_TRUE(waitUntil([&] { return !workspace->isRunning(); }));
   EXPECT_EQ(statusText(), "Stopped.");
-  for (const auto& run : runs) finishAndApply(run.number);  // late outcomes of a stopped pass change nothing
+  for (const auto& run : runs) finishAndApply(run.number);
   EXPECT_FALSE(workspace->panel(0).result);
 }
 
 // ---- Rate control ----
 
-TEST_F(CompressionWorkspaceViewTest, RateControlPickerAndTargetSliderWriteTheModel) {
+TEST_F(CompressionWorkspaceViewTest, RateControlPickerAndTargetSliderWriteTheModelAndFollowIt) {
   showView();
   auto* picker = child<SegmentedPicker>("rateControlPicker");
   auto* target = child<QWidget>("targetControl");
   auto* slider = child<QSlider>("targetSlider");
   EXPECT_EQ(picker->currentIndex(), 0);
   EXPECT_FALSE(target->isVisible());
-  EXPECT_EQ(picker->segment(0)->text(), "Set Quality");
-  EXPECT_EQ(picker->segment(1)->text(), "Target Score");
 
   QTest::mouseClick(picker->segment(1), Qt::LeftButton);
   EXPECT_EQ(workspace->rateControlMode(), RateControlMode::targetScore);
   EXPECT_TRUE(target->isVisible());
   EXPECT_EQ(child<QLabel>("targetValue")->text(), "85");
-
   slider->setValue(9000);
   EXPECT_DOUBLE_EQ(workspace->targetScore(), 90.0);
   EXPECT_EQ(child<QLabel>("targetValue")->text(), "90");
@@ -242,30 +215,24 @@ TEST_F(CompressionWorkspaceViewTest, RateControlPickerAndTargetSliderWriteTheMod
   slider->setValue(slider->minimum());
   EXPECT_DOUBLE_EQ(workspace->targetScore(), 50.0);
   for (const CodecPanel& panel : workspace->panels()) EXPECT_DOUBLE_EQ(panel.targetScore, 50.0);
-
   QTest::mouseClick(picker->segment(0), Qt::LeftButton);
   EXPECT_EQ(workspace->rateControlMode(), RateControlMode::manual);
   EXPECT_FALSE(target->isVisible());
-}
 
-TEST_F(CompressionWorkspaceViewTest, RateControlFollowsTheModelWithoutWritingBack) {
-  showView();
-  auto* slider = child<QSlider>("targetSlider");
+  // Following the model, without writing back: the slider moves in
+  // hundredths, and a finer model value must survive.
   workspace->setRateControlMode(RateControlMode::targetScore);
-  EXPECT_EQ(child<SegmentedPicker>("rateControlPicker")->currentIndex(), 1);
-  EXPECT_TRUE(child<QWidget>("targetControl")->isVisible());
-
-  // The slider moves in hundredths; a finer model value must survive.
+  EXPECT_EQ(picker->currentIndex(), 1);
+  EXPECT_TRUE(target->isVisible());
   workspace->setTargetScore(72.437);
   EXPECT_EQ(slider->value(), 7244);
   EXPECT_DOUBLE_EQ(workspace->targetScore(), 72.437);
   EXPECT_EQ(child<QLabel>("targetValue")->text(), "72");
   workspace->setTargetScore(72.6);
   EXPECT_EQ(child<QLabel>("targetValue")->text(), "73");
-
   workspace->setRateControlMode(RateControlMode::manual);
-  EXPECT_EQ(child<SegmentedPicker>("rateControlPicker")->currentIndex(), 0);
-  EXPECT_FALSE(child<QWidget>("targetControl")->isVisible());
+  EXPECT_EQ(picker->currentIndex(), 0);
+  EXPECT_FALSE(target->isVisible());
 }
 
 TEST_F(CompressionWorkspaceViewTest, ATabThatStartsInTargetScoreModeShowsItsTarget) {
@@ -276,9 +243,7 @@ TEST_F(CompressionWorkspaceViewTest, ATabThatStartsInTargetScoreModeShowsItsTarg
     targetView.resize(1400, 900);
     targetView.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&targetView));
-    auto* picker = targetView.findChild<SegmentedPicker*>("rateControlPicker");
-    ASSERT_NE(picker, nullptr);
-    EXPECT_EQ(picker->currentIndex(), 1);
+    EXPECT_EQ(targetView.findChild<SegmentedPicker*>("rateControlPicker")->currentIndex(), 1);
     EXPECT_TRUE(targetView.findChild<QWidget*>("targetControl")->isVisible());
     EXPECT_EQ(targetView.findChild<QSlider*>("targetSlider")->value(), 8500);
   }
@@ -287,60 +252,43 @@ TEST_F(CompressionWorkspaceViewTest, ATabThatStartsInTargetScoreModeShowsItsTarg
 
 // ---- Drops and the alert ----
 
-TEST_F(CompressionWorkspaceViewTest, DroppingAFileLoadsIt) {
+TEST_F(CompressionWorkspaceViewTest, DropsOfFilesLoadThemOtherItemsAlertAndDragsWithoutURLsAreRefused) {
+  QMimeData text;
+  text.setText("/tmp/picture.png");
+  EXPECT_EQ(dragAndDrop(text), std::make_pair(false, false));
+  EXPECT_EQ(alert(), nullptr);
+
   fs::path file = writeImage("dropped.png", 40, 30);
   QMimeData mime;
   mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
-  auto [entered, dropped] = dragAndDrop(mime);
-  EXPECT_TRUE(entered);
-  EXPECT_TRUE(dropped);
+  EXPECT_EQ(dragAndDrop(mime), std::make_pair(true, true));
   ASSERT_TRUE(quiesce());
   ASSERT_TRUE(workspace->sourceURL().has_value());
   EXPECT_EQ(*workspace->sourceURL(), file);
   EXPECT_EQ(statusText(), "Loaded dropped.png.");
   EXPECT_EQ(alert(), nullptr);
-}
 
-TEST_F(CompressionWorkspaceViewTest, DroppingANonFileItemShowsTheAlert) {
-  QMimeData mime;
-  mime.setUrls({QUrl("https://example.com/picture.png")});
-  auto [entered, dropped] = dragAndDrop(mime);
-  EXPECT_TRUE(entered);
-  EXPECT_TRUE(dropped);
+  QMimeData remote;
+  remote.setUrls({QUrl("https://example.com/picture.png")});
+  EXPECT_EQ(dragAndDrop(remote), std::make_pair(true, true));
   EXPECT_EQ(statusText(), "Could not read the dropped item.");
-  QMessageBox* box = alert();
-  ASSERT_NE(box, nullptr);
-  EXPECT_TRUE(box->isVisible());
-  EXPECT_EQ(box->windowTitle(), "Couldn't Open Image");
-  EXPECT_EQ(box->informativeText(),
-            "The dropped item could not be read as a file. Drop a still image file, such as PNG, JPEG, TIFF, or "
-            "HEIC.");
+  ASSERT_NE(alert(), nullptr);
+  EXPECT_TRUE(alert()->isVisible());
+  // The model dismissing the error closes the alert.
+  workspace->dismissLoadError();
+  EXPECT_FALSE(alert()->isVisible());
 }
 
-TEST_F(CompressionWorkspaceViewTest, ADragWithoutFileURLsIsRefused) {
-  QMimeData mime;
-  mime.setText("/tmp/picture.png");
-  auto [entered, dropped] = dragAndDrop(mime);
-  EXPECT_FALSE(entered);
-  EXPECT_FALSE(dropped);
-  EXPECT_EQ(statusText(), "Choose an image to begin.");
-  EXPECT_EQ(alert(), nullptr);
-}
-
-TEST_F(CompressionWorkspaceViewTest, AnUnreadableFileShowsTheAlertAndOKDismissesIt) {
+TEST_F(CompressionWorkspaceViewTest, AnUnreadableFileShowsTheAlertKeepsTheSourceAndOKDismissesIt) {
   showView();
-  fs::path kept = writeImage("kept.png", 40, 30);
-  load(kept);
+  load(writeImage("kept.png", 40, 30));
   fs::path notes = scratch / "notes.png";
   writeTextFile(notes, "not an image at all");
   load(notes);
   QMessageBox* box = alert();
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());
-  EXPECT_EQ(box->windowTitle(), "Couldn't Open Image");
-  EXPECT_EQ(box->informativeText(),
-            "\u201Cnotes.png\u201D could not be read as an image. Choose a still image in a format supported by "
-            "the system's image library, such as PNG, JPEG, TIFF, or HEIC.");
+  EXPECT_TRUE(box->informativeText().contains("notes.png")) << box->informativeText().toStdString();
   EXPECT_EQ(statusText(), "Could not load notes.png.");
   EXPECT_EQ(sourceButton()->nameLabel().text(), "kept.png");
 
@@ -348,21 +296,11 @@ TEST_F(CompressionWorkspaceViewTest, AnUnreadableFileShowsTheAlertAndOKDismisses
   QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
   EXPECT_FALSE(workspace->loadErrorMessage().has_value());
   EXPECT_FALSE(box->isVisible());
-
   // A second failure opens the alert again.
   load(notes);
   ASSERT_NE(alert(), nullptr);
   EXPECT_TRUE(alert()->isVisible());
   EXPECT_TRUE(workspace->loadErrorMessage().has_value());
-}
-
-TEST_F(CompressionWorkspaceViewTest, TheAlertClosesWhenTheModelDismissesIt) {
-  showView();
-  workspace->loadDroppedItem(std::nullopt);
-  ASSERT_NE(alert(), nullptr);
-  EXPECT_TRUE(alert()->isVisible());
-  workspace->dismissLoadError();
-  EXPECT_FALSE(alert()->isVisible());
 }
 
 // ---- Zoom bar ----
@@ -394,22 +332,16 @@ TEST_F(CompressionWorkspaceViewTest, ZoomBarCommandsReachTheCanvasAndAdvanceTheT
   EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token + 5);
   EXPECT_TRUE(waitUntil([&] { return percentText() == "100%"; })) << percentText().toStdString();
   EXPECT_EQ(canvas->values().viewState.zoom, workspace->canvasView().zoom());
-}
 
-TEST_F(CompressionWorkspaceViewTest, ResetPanZeroesThePanAndLeavesTheZoom) {
-  showView();
-  load(writeImage("wide.png", 400, 300));
-  QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
-  QTest::mouseClick(child<QToolButton>("zoomInButton"), Qt::LeftButton);
+  // Reset Pan zeroes the pan and leaves the zoom, without a new command.
   workspace->canvasView().setPanOffset({12.0, -7.0});
-  auto* canvas = child<FourWayComparisonImageView>("comparisonView");
   EXPECT_EQ(canvas->values().viewState.panOffset, (SizeF{12.0, -7.0}));
-  const int token = workspace->canvasView().canvasCommandToken();
+  const double zoom = workspace->canvasView().zoom();
   QTest::mouseClick(child<QToolButton>("resetPanButton"), Qt::LeftButton);
   EXPECT_EQ(workspace->canvasView().panOffset(), SizeF{});
   EXPECT_EQ(canvas->values().viewState.panOffset, SizeF{});
-  EXPECT_DOUBLE_EQ(workspace->canvasView().zoom(), 2.0);
-  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token);
+  EXPECT_DOUBLE_EQ(workspace->canvasView().zoom(), zoom);
+  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), token + 5);
 }
 
 TEST_F(CompressionWorkspaceViewTest, ADragOnTheCanvasMovesTheWorkspaceSplit) {
@@ -424,24 +356,21 @@ TEST_F(CompressionWorkspaceViewTest, ADragOnTheCanvasMovesTheWorkspaceSplit) {
 
 // ---- Activation ----
 
-TEST_F(CompressionWorkspaceViewTest, TheKeyboardMonitorAndTheCanvasFollowActivation) {
+TEST_F(CompressionWorkspaceViewTest, TheKeyboardMonitorHandlersAndTheCanvasFollowActivation) {
   auto* monitor = view->findChild<gui::KeyboardShortcutMonitor*>("keyboardShortcutMonitor");
   ASSERT_NE(monitor, nullptr);
   EXPECT_FALSE(monitor->isActive());
   workspace->setActive(true);
   EXPECT_TRUE(monitor->isActive());
   EXPECT_TRUE(child<FourWayComparisonImageView>("comparisonView")->values().isActive);
-  workspace->setActive(false);
-  EXPECT_FALSE(monitor->isActive());
-}
-
-TEST_F(CompressionWorkspaceViewTest, ShowingAnActiveWorkspaceInstallsItsHandlersAndTheCanvas) {
-  workspace->setActive(true);
+  // Showing an active workspace installs its handlers again.
   registry.generate = nullptr;
   registry.zoomIn = nullptr;
   showView();
   EXPECT_TRUE(registry.generate != nullptr);
   EXPECT_TRUE(registry.zoomIn != nullptr);
+  workspace->setActive(false);
+  EXPECT_FALSE(monitor->isActive());
 }
 
 // ---- Panels and metadata ----

@@ -1,10 +1,14 @@
 #include "GuiTestSupport.h"
 
 #include <QApplication>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
+#include <string>
+#include <utility>
 
 namespace quorlin::test {
 
@@ -46,6 +50,43 @@ std::vector<CodecPanel> panelsShowing(const std::vector<std::optional<DisplayIma
     panels[i].result = result;
   }
   return panels;
+}
+
+void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::string>& calls) {
+  auto named = [&calls](const char* name) {
+    return [&calls, name](auto... arguments) {
+      std::ostringstream call;
+      call << name;
+      if constexpr (sizeof...(arguments) > 0) {
+        const char* separator = "(";
+        ((call << separator << static_cast<int>(arguments), separator = ", "), ...);
+        call << ")";
+      }
+      calls.push_back(call.str());
+    };
+  };
+  for (auto [slot, name] : {std::pair{&registry.resetImage, "resetImage"}, {&registry.zoomActualSize, "zoomActualSize"},
+                            {&registry.zoomIn, "zoomIn"}, {&registry.zoomOut, "zoomOut"},
+                            {&registry.generate, "generate"}, {&registry.newTab, "newTab"},
+                            {&registry.newTargetTab, "newTargetTab"},
+                            {&registry.toggleCommandConsole, "toggleCommandConsole"},
+                            {&registry.showRequiredTools, "showRequiredTools"}, {&registry.showHelp, "showHelp"},
+                            {&registry.showOriginal, "showOriginal"}, {&registry.showDifference, "showDifference"},
+                            {&registry.hideComparisonOverlay, "hideComparisonOverlay"},
+                            {&registry.hideDifference, "hideDifference"}}) {
+    *slot = named(name);
+  }
+  registry.zoomToScale = named("zoomToScale");
+  registry.stepDifferenceGain = named("stepDifferenceGain");
+  registry.setDifferenceGainStep = named("setDifferenceGainStep");
+  registry.optionScrollZoom = named("optionScrollZoom");
+  registry.scrollPan = named("scrollPan");
+}
+
+QStringList labelTexts(const QWidget* parent, const QString& objectName) {
+  QStringList texts;
+  for (const QLabel* label : parent->findChildren<QLabel*>(objectName)) texts << label->text();
+  return texts;
 }
 
 ::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance) {

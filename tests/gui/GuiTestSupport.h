@@ -4,13 +4,18 @@
 
 #include <QColor>
 #include <QImage>
+#include <QStringList>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
+
+#include "core/comparison/KeyboardCommandRegistry.h"
 
 #include "core/engine/CodecPanel.h"
 #include "core/engine/DisplayImage.h"
@@ -43,6 +48,14 @@ DisplayImage solidPicture(int width, int height, QColor colour);
 // result made with the panel's current settings); none leaves the panel
 // without a result.
 std::vector<CodecPanel> panelsShowing(const std::vector<std::optional<DisplayImage>>& results);
+
+// Fills every command slot of `registry` with one that appends its name, with
+// whole-number arguments in parentheses ("zoomToScale(6)", "scrollPan(0, 10)"),
+// to `calls`.
+void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::string>& calls);
+
+// The texts of the labels under `parent` named `objectName` (all labels when empty), in creation order.
+QStringList labelTexts(const QWidget* parent, const QString& objectName = {});
 
 // Whether `actual` is within `tolerance` of `expected` in each of R, G and B.
 ::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance = 2);

@@ -50,12 +50,6 @@ SourceImageMetadata jpegMetadata() {
 
 void deletePendingWindows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-QStringList specLineTexts(const QWidget* panel) {
-  QStringList texts;
-  for (const QLabel* label : panel->findChildren<QLabel*>(QStringLiteral("specLine"))) texts << label->text();
-  return texts;
-}
-
 QStringList expectedSpecLines(const SourceImageMetadata& metadata, std::int64_t fileSize) {
   QStringList texts;
   for (const std::string& line : specLines(metadata, fileSize)) texts << QString::fromStdString(line);
@@ -78,15 +72,13 @@ bool isCentredOnScreen(const QWidget* window) {
   return offset.manhattanLength() <= 16;
 }
 
-TEST(OriginalFileSpecsWindowTest, ToggleTwiceClosesAndAThirdToggleOpensAgainCentred) {
+TEST(OriginalFileSpecsWindowTest, ToggleClosesAndOpensAgainCentredWithItsSpecLines) {
   OriginalFileSpecsWindowController controller;
   controller.toggle("/photos/cups.png", 2'350'000, pngMetadata());
   QPointer<QWidget> first = controller.window();
   ASSERT_TRUE(first);
   EXPECT_TRUE(controller.isVisible());
-  EXPECT_EQ(first->windowTitle(), QStringLiteral("Original File Specs"));
   EXPECT_TRUE(first->windowFlags().testFlag(Qt::Tool));
-  EXPECT_EQ(first->size(), QSize(360, 310));
   EXPECT_TRUE(isCentredOnScreen(first));
 
   controller.toggle("/photos/cups.png", 2'350'000, pngMetadata());
@@ -100,14 +92,15 @@ TEST(OriginalFileSpecsWindowTest, ToggleTwiceClosesAndAThirdToggleOpensAgainCent
   ASSERT_NE(controller.window(), nullptr);
   EXPECT_TRUE(controller.isVisible());
   EXPECT_TRUE(isCentredOnScreen(controller.window()));
-  EXPECT_EQ(specLineTexts(controller.window()), expectedSpecLines(pngMetadata(), 2'350'000));
+  EXPECT_EQ(labelTexts(controller.window(), "specLine"), expectedSpecLines(pngMetadata(), 2'350'000));
 }
 
-TEST(OriginalFileSpecsWindowTest, ShowWhileOpenReplacesTheContentInPlace) {
+TEST(OriginalFileSpecsWindowTest, ShowWhileOpenReplacesTheContentInPlaceAndAClosedPanelIsShownAgain) {
   OriginalFileSpecsWindowController controller;
   controller.show("/photos/cups.png", 2'350'000, pngMetadata());
   QWidget* panel = controller.window();
   ASSERT_NE(panel, nullptr);
+  const int usualWidth = panel->width();
   panel->move(37, 41);
   panel->resize(400, 330);
   QPoint position = panel->pos();
@@ -118,56 +111,42 @@ TEST(OriginalFileSpecsWindowTest, ShowWhileOpenReplacesTheContentInPlace) {
   EXPECT_EQ(panel->pos(), position);
   EXPECT_EQ(panel->size(), QSize(400, 330));
   EXPECT_TRUE(panel->isVisible());
-  EXPECT_EQ(panel->windowTitle(), QStringLiteral("Original File Specs"));
   EXPECT_EQ(fileNameShown(panel), QStringLiteral("garden.jpg"));
   // Only the new lines: the old content is gone, not stacked below.
-  EXPECT_EQ(specLineTexts(panel), expectedSpecLines(jpegMetadata(), 4'100'000));
+  EXPECT_EQ(labelTexts(panel, "specLine"), expectedSpecLines(jpegMetadata(), 4'100'000));
   EXPECT_EQ(panel->findChildren<QLabel*>(QStringLiteral("specsFileName")).size(), 1);
-}
 
-TEST(OriginalFileSpecsWindowTest, APanelClosedByTheUserIsShownAgainNotRecreated) {
-  OriginalFileSpecsWindowController controller;
-  controller.show("/photos/cups.png", 2'350'000, pngMetadata());
-  QWidget* panel = controller.window();
+  // Closed by the user, it is kept: the toggle shows it again where it was.
   panel->move(50, 60);
   panel->close();
   EXPECT_FALSE(controller.isVisible());
   EXPECT_EQ(controller.window(), panel);
-
-  // A hidden panel counts as closed: the toggle shows it again where it was.
-  controller.toggle("/photos/cups.png", 2'350'000, pngMetadata());
+  const std::string longName = std::string(150, 'x') + ".png";
+  controller.toggle("/photos/" + longName, 2'350'000, pngMetadata());
   EXPECT_EQ(controller.window(), panel);
   EXPECT_TRUE(panel->isVisible());
   EXPECT_EQ(panel->pos(), QPoint(50, 60));
+  EXPECT_EQ(fileNameShown(panel), QString::fromStdString(longName));   // all of it, to select and copy
 
   controller.close();
   EXPECT_FALSE(controller.isVisible());
   EXPECT_EQ(controller.window(), panel);
-}
 
-TEST(OriginalFileSpecsWindowTest, ALongFileNameDoesNotWidenThePanel) {
-  OriginalFileSpecsWindowController controller;
-  std::string longName = std::string(150, 'x') + ".png";
-  controller.show("/photos/" + longName, 2'350'000, pngMetadata());
-  QWidget* panel = controller.window();
+  // A long file name does not widen a new panel; Escape closes it, but the controller keeps it.
+  OriginalFileSpecsWindowController other;
+  other.show("/photos/" + longName, 2'350'000, pngMetadata());
+  QWidget* fresh = other.window();
   QApplication::processEvents();
-  EXPECT_EQ(panel->width(), 360);
-  EXPECT_LE(panel->minimumSizeHint().width(), 360);
-  EXPECT_EQ(fileNameShown(panel), QString::fromStdString(longName));   // all of it, to select and copy
+  EXPECT_EQ(fresh->width(), usualWidth);
+  EXPECT_LE(fresh->minimumSizeHint().width(), usualWidth);
+  QApplication::setActiveWindow(fresh);
+  if (QApplication::activeWindow() != fresh) GTEST_SKIP() << "this platform cannot activate windows";
+  QTest::keyClick(fresh->findChild<QLabel*>(QStringLiteral("specsFileName")), Qt::Key_Escape);
+  EXPECT_FALSE(fresh->isVisible());
+  EXPECT_EQ(other.window(), fresh);
 }
 
-TEST(OriginalFileSpecsWindowTest, EscapeClosesThePanelButTheControllerKeepsIt) {
-  OriginalFileSpecsWindowController controller;
-  controller.show("/photos/cups.png", 2'350'000, pngMetadata());
-  QWidget* panel = controller.window();
-  QApplication::setActiveWindow(panel);
-  if (QApplication::activeWindow() != panel) GTEST_SKIP() << "this platform cannot activate windows";
-  QTest::keyClick(panel->findChild<QLabel*>(QStringLiteral("specsFileName")), Qt::Key_Escape);
-  EXPECT_FALSE(panel->isVisible());
-  EXPECT_EQ(controller.window(), panel);
-}
-
-TEST(ExifToolInfoWindowTest, TwoInspectionsOpenTwoWindowsWithTheSameTitle) {
+TEST(ExifToolInfoWindowTest, EachInspectionOpensItsOwnWindowWithTheListingOrThePlaceholder) {
   ExifToolInfoWindowController controller;
   controller.show("JPEG XL Metadata", "panel-1.jxl", "File Type                       : JXL");
   controller.show("JPEG XL Metadata", "panel-1.jxl", "File Type                       : JXL");
@@ -179,29 +158,21 @@ TEST(ExifToolInfoWindowTest, TwoInspectionsOpenTwoWindowsWithTheSameTitle) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("JPEG XL Metadata"));
-    EXPECT_EQ(window->size(), QSize(620, 520));
-    EXPECT_EQ(window->minimumSize(), QSize(560, 420));
     EXPECT_EQ(exifToolText(window), QStringLiteral("File Type                       : JXL"));
   }
 
   // A window the user closes stays in the list, in opening order.
   windows[0]->close();
-  controller.show("ExifTool Failed", "panel-2.avif", "exiftool failed. Error: File not found");
+  controller.show("WebP Metadata", "panel-3.webp", "");
   ASSERT_EQ(controller.windows().size(), 3u);
   EXPECT_EQ(controller.windows()[0], windows[0]);
-  EXPECT_EQ(controller.windows()[2]->windowTitle(), QStringLiteral("ExifTool Failed"));
-}
-
-TEST(ExifToolInfoWindowTest, EmptyMetadataShowsThePlaceholderAndLongListingsScroll) {
-  ExifToolInfoWindowController controller;
-  controller.show("WebP Metadata", "panel-3.webp", "");
-  ASSERT_EQ(controller.windows().size(), 1u);
-  EXPECT_EQ(exifToolText(controller.windows()[0]), QStringLiteral("No ExifTool metadata returned."));
+  EXPECT_EQ(controller.windows()[2]->windowTitle(), QStringLiteral("WebP Metadata"));
+  EXPECT_EQ(exifToolText(controller.windows()[2]), QStringLiteral("No ExifTool metadata returned."));
 
   std::string listing;
   for (int line = 0; line < 200; ++line) listing += "Tag " + std::to_string(line) + "                  : value\n";
   controller.show("WebP Metadata", "panel-3.webp", listing);
-  QWidget* window = controller.windows()[1];
+  QWidget* window = controller.windows()[3];
   EXPECT_EQ(exifToolText(window), QString::fromStdString(listing));
   QApplication::processEvents();
   const auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("exifToolText"));

@@ -18,7 +18,6 @@
 
 #include "GuiTestSupport.h"
 #include "core/tools/CommandConsole.h"
-#include "gui/app/SymbolIcons.h"
 #include "gui/windows/CommandConsoleWindow.h"
 #include "gui/windows/HelpAndAboutWindows.h"
 #include "gui/windows/RequiredToolsWindow.h"
@@ -73,44 +72,21 @@ class MainWindowTest : public WorkspaceFixture {
   std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(MainWindowTest, StartsWithOneUntitledSetQualityTabThatCannotBeClosed) {
-  EXPECT_EQ(window->windowTitle(), "Quorlin: Brimwell Tool");
+TEST_F(MainWindowTest, StartsWithOneUntitledSetQualityTabThatCannotBeClosedAndAToolbarOfIcons) {
   EXPECT_EQ(labels(), std::vector<std::string>{"Untitled"});
   EXPECT_EQ(window->tabList().selectedWorkspace().rateControlMode(), RateControlMode::manual);
   EXPECT_TRUE(window->tabList().selectedWorkspace().isActive());
   EXPECT_FALSE(window->closeTabAction()->isEnabled());
-
+  EXPECT_EQ(strip().tabBar()->tabButton(0, QTabBar::RightSide), nullptr);
   window->closeTabAction()->trigger();  // disabled: nothing happens
   window->closeSelectedTab();
   EXPECT_EQ(strip().count(), 1);
   expectStripMatchesList();
-}
 
-TEST_F(MainWindowTest, ToolbarHoldsTheFiveButtonsInOrder) {
   const QList<QAction*> actions = window->toolBar()->actions();
-  ASSERT_EQ(actions.size(), 5);
-  EXPECT_EQ(actions[0], window->newTabAction());
-  EXPECT_EQ(actions[1], window->closeTabAction());
-  EXPECT_EQ(actions[2], window->consoleAction());
-  EXPECT_EQ(actions[3], window->requiredToolsAction());
-  EXPECT_EQ(actions[4], window->rateDistortionAction());
-  EXPECT_EQ(actions[0]->text(), "New Tab");
-  EXPECT_EQ(actions[1]->text(), "Close Tab");
-  EXPECT_EQ(actions[2]->text(), "Console");
-  EXPECT_EQ(actions[2]->toolTip(), "Show command output console");
-  EXPECT_EQ(actions[3]->text(), "Required Tools");
-  EXPECT_EQ(actions[3]->toolTip(), "Show which command-line tools are installed and how to install the rest");
-  EXPECT_EQ(actions[4]->text(), "Rate\u2013Distortion");
-  const std::vector<std::string> symbols{"plus", "xmark", "terminal", "wrench.and.screwdriver", "chart.xyaxis.line"};
-  const auto known = gui::knownSymbolNames();
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
-    QAction* action = actions[static_cast<int>(i)];
-    EXPECT_EQ(action->property("symbolName").toString().toStdString(), symbols[i]);
-    // A symbol of the table always gives an icon (a theme's or the bundled one).
-    if (std::find(known.begin(), known.end(), symbols[i]) != known.end()) {
-      EXPECT_FALSE(action->icon().isNull()) << symbols[i];
-    }
-  }
+  EXPECT_EQ(actions, (QList<QAction*>{window->newTabAction(), window->closeTabAction(), window->consoleAction(),
+                                      window->requiredToolsAction(), window->rateDistortionAction()}));
+  for (QAction* action : actions) EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
 }
 
 TEST_F(MainWindowTest, NewTabsAreAppendedSelectedAndActive) {
@@ -129,112 +105,96 @@ TEST_F(MainWindowTest, NewTabsAreAppendedSelectedAndActive) {
   }
 }
 
-TEST_F(MainWindowTest, ClosingTheLastTabSelectsThePreviousOne) {
-  window->addTab(RateControlMode::manual);
-  window->addTab(RateControlMode::manual);
-  const Uuid second = idAt(1);
-  window->closeTabAction()->trigger();
-  EXPECT_EQ(window->tabList().selectedTabID(), second);
-  EXPECT_EQ(window->tabList().tabCount(), 2u);
-  EXPECT_TRUE(window->tabList().workspace(second)->isActive());
-  expectStripMatchesList();
-}
-
-TEST_F(MainWindowTest, ClosingTheFirstTabSelectsTheNewFirst) {
-  window->addTab(RateControlMode::manual);
-  window->addTab(RateControlMode::manual);
-  const Uuid first = idAt(0);
-  const Uuid second = idAt(1);
-  strip().setCurrentIndex(0);  // the user picks the first tab
-  ASSERT_EQ(window->tabList().selectedTabID(), first);
-  window->closeSelectedTab();
-  EXPECT_EQ(window->tabList().selectedTabID(), second);
-  EXPECT_EQ(window->tabList().selectedIndex(), 0u);
-  EXPECT_EQ(window->workspaceView(first), nullptr);
-  expectStripMatchesList();
-}
-
-TEST_F(MainWindowTest, ClosingAMiddleTabSelectsTheOneAfterIt) {
-  window->addTab(RateControlMode::manual);
-  window->addTab(RateControlMode::manual);
-  const Uuid third = idAt(2);
-  strip().setCurrentIndex(1);
-  window->closeSelectedTab();
-  EXPECT_EQ(window->tabList().selectedTabID(), third);
+TEST_F(MainWindowTest, ClosingATabSelectsTheOneAfterItOrElseThePreviousOne) {
+  for (int i = 0; i < 4; ++i) window->addTab(RateControlMode::manual);
+  const std::vector<Uuid> ids{idAt(0), idAt(1), idAt(2), idAt(3), idAt(4)};
+  // A tab's own close button closes that tab, whichever is selected.
+  QWidget* closeSecond = strip().tabBar()->tabButton(1, QTabBar::RightSide);
+  ASSERT_NE(closeSecond, nullptr);
+  QTest::mouseClick(closeSecond, Qt::LeftButton);
+  EXPECT_EQ(window->workspaceView(ids[1]), nullptr);
+  EXPECT_EQ(window->tabList().tabCount(), 4u);
+  EXPECT_EQ(idAt(1), ids[2]);
   expectStripMatchesList();
 
-  window->closeSelectedTab();  // down to one: Close Tab turns off
+  struct Step {
+    int pick;
+    Uuid selectedAfter;
+  };
+  for (Step step : {Step{1, ids[3]}, Step{2, ids[3]}, Step{0, ids[3]}}) {   // middle, last, first
+    strip().setCurrentIndex(step.pick);   // the user picks the tab
+    window->closeTabAction()->trigger();
+    EXPECT_EQ(window->tabList().selectedTabID(), step.selectedAfter) << "closed at " << step.pick;
+    EXPECT_TRUE(window->tabList().workspace(step.selectedAfter)->isActive());
+    expectStripMatchesList();
+  }
   EXPECT_EQ(window->tabList().tabCount(), 1u);
-  expectStripMatchesList();
+  EXPECT_EQ(strip().tabBar()->tabButton(0, QTabBar::RightSide), nullptr);
 }
 
-TEST_F(MainWindowTest, ChoosingATabMovesActivation) {
+TEST_F(MainWindowTest, ChoosingATabMovesActivationAndTheCommands) {
   window->addTab(RateControlMode::manual);
   CompressionWorkspace* first = window->tabList().workspace(idAt(0));
   CompressionWorkspace* second = window->tabList().workspace(idAt(1));
   second->canvasView().setShowingOriginal(true);
 
+  registry.newTab = nullptr;
   strip().setCurrentIndex(0);
   EXPECT_TRUE(first->isActive());
   EXPECT_FALSE(second->isActive());
   EXPECT_FALSE(second->canvasView().isShowingOriginal()) << "a deactivated tab releases its hold-to-show overlays";
 
-  // The registry's generate now belongs to the first tab.
+  // The registry's generate now belongs to the first tab, and the window's commands are back.
   load(*first, writeImage("first.png"));
   registry.generate();
   EXPECT_TRUE(first->isRunning());
   EXPECT_FALSE(second->isRunning());
   for (const auto& run : waitingRuns(4)) finishAndApply(run.number);
+  ASSERT_TRUE(static_cast<bool>(registry.newTab));
+  registry.newTab();
+  EXPECT_EQ(window->tabList().tabCount(), 3u);
 }
 
 TEST_F(MainWindowTest, TabLabelsFollowTheTitleShortenedWhenLong) {
+  window->addTab(RateControlMode::manual);
   window->addTab(RateControlMode::manual);
   const std::string exact(28, 'a');
   const std::string longer = "a-rather-long-photograph-name.png";  // 33 characters
   window->tabList().workspace(idAt(0))->setTabTitle(exact);
   window->tabList().workspace(idAt(1))->setTabTitle(longer);
-  EXPECT_EQ(labels(), (std::vector<std::string>{exact, "a-rather-long-ph...-name.png"}));
+  load(*window->tabList().workspace(idAt(2)), writeImage("cups.png"));
+  EXPECT_EQ(labels(), (std::vector<std::string>{exact, "a-rather-long-ph...-name.png", "cups.png"}));
   EXPECT_TRUE(strip().tabToolTip(0).isEmpty());
   EXPECT_EQ(strip().tabToolTip(1).toStdString(), longer);
 }
 
-TEST_F(MainWindowTest, LoadingASourceRenamesOnlyItsTab) {
-  window->addTab(RateControlMode::manual);
-  load(*window->tabList().workspace(idAt(1)), writeImage("cups.png"));
-  EXPECT_EQ(labels(), (std::vector<std::string>{"Untitled", "cups.png"}));
-}
-
-TEST_F(MainWindowTest, RegistersTheWindowCommandsAndDropsThemWhenDestroyed) {
+TEST_F(MainWindowTest, TheWindowCommandsOpenWindowsThatEscapeClosesAndGoWithTheWindow) {
   registry = KeyboardCommandRegistry{};
   window->registerGlobalCommands();
   ASSERT_TRUE(registry.newTab && registry.newTargetTab && registry.toggleCommandConsole && registry.showRequiredTools &&
               registry.showHelp);
-
-  registry.showHelp();
-  ASSERT_NE(window->helpWindow().window(), nullptr);
-  EXPECT_TRUE(window->helpWindow().window()->isVisible());
-  registry.showRequiredTools();
-  ASSERT_NE(window->requiredToolsWindow().window(), nullptr);
-  EXPECT_TRUE(window->requiredToolsWindow().window()->isVisible());
   registry.toggleCommandConsole();
   ASSERT_NE(window->consoleWindow().window(), nullptr);
   EXPECT_TRUE(window->consoleWindow().window()->isVisible());
   registry.toggleCommandConsole();
-  QWidget* consoleWindow = window->consoleWindow().window();
-  EXPECT_TRUE(consoleWindow == nullptr || !consoleWindow->isVisible());
+  EXPECT_TRUE(window->consoleWindow().window() == nullptr || !window->consoleWindow().window()->isVisible());
+
+  registry.showHelp();
+  registry.showRequiredTools();
+  registry.toggleCommandConsole();
+  for (QWidget* auxiliary :
+       {window->helpWindow().window(), window->consoleWindow().window(), window->requiredToolsWindow().window()}) {
+    ASSERT_NE(auxiliary, nullptr);
+    ASSERT_TRUE(auxiliary->isVisible());
+    auxiliary->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(auxiliary));
+    QTest::keyClick(auxiliary, Qt::Key_Escape);
+    EXPECT_FALSE(auxiliary->isVisible()) << auxiliary->windowTitle().toStdString();
+  }
 
   window.reset();
   EXPECT_FALSE(registry.newTab || registry.newTargetTab || registry.toggleCommandConsole ||
                registry.showRequiredTools || registry.showHelp);
-}
-
-TEST_F(MainWindowTest, ActivatingAWorkspaceReinstallsTheWindowCommands) {
-  window->addTab(RateControlMode::manual);
-  registry.newTab = nullptr;
-  strip().setCurrentIndex(0);
-  ASSERT_TRUE(static_cast<bool>(registry.newTab));
-  registry.newTab();
-  EXPECT_EQ(window->tabList().tabCount(), 3u);
 }
 
 TEST_F(MainWindowTest, TheFirstShowingOpensTheRequiredToolsWindowOnce) {
@@ -254,35 +214,6 @@ TEST_F(MainWindowTest, TheFirstShowingOpensTheRequiredToolsWindowOnce) {
   window->show();
   QApplication::processEvents();
   EXPECT_EQ(window->requiredToolsWindow().window(), nullptr);
-}
-
-TEST_F(MainWindowTest, EachTabHasACloseButtonWhileMoreThanOneIsOpen) {
-  EXPECT_EQ(strip().tabBar()->tabButton(0, QTabBar::RightSide), nullptr);
-  window->addTab(RateControlMode::manual);
-  window->addTab(RateControlMode::manual);
-  const Uuid last = idAt(2);
-  QWidget* closeSecond = strip().tabBar()->tabButton(1, QTabBar::RightSide);
-  ASSERT_NE(closeSecond, nullptr);
-  QTest::mouseClick(closeSecond, Qt::LeftButton);
-  ASSERT_EQ(window->tabList().tabs().size(), 2u);
-  EXPECT_EQ(idAt(1), last);
-  expectStripMatchesList();
-  window->closeSelectedTab();
-  EXPECT_EQ(strip().tabBar()->tabButton(0, QTabBar::RightSide), nullptr);
-}
-
-TEST_F(MainWindowTest, EscapeClosesTheAuxiliaryWindows) {
-  window->helpWindow().show();
-  window->consoleWindow().show();
-  window->requiredToolsWindow().show();
-  for (QWidget* auxiliary :
-       {window->helpWindow().window(), window->consoleWindow().window(), window->requiredToolsWindow().window()}) {
-    ASSERT_TRUE(auxiliary->isVisible());
-    auxiliary->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(auxiliary));
-    QTest::keyClick(auxiliary, Qt::Key_Escape);
-    EXPECT_FALSE(auxiliary->isVisible()) << auxiliary->windowTitle().toStdString();
-  }
 }
 
 TEST_F(MainWindowTest, TheResultsTableFollowsTheSelectedTabAndLetsGoOfAClosedOne) {

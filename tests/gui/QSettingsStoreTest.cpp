@@ -32,68 +32,53 @@ class QSettingsStoreTest : public ::testing::Test {
   ScratchDirectory scratch;
 };
 
-TEST_F(QSettingsStoreTest, EveryTypeReadsBackAsWrittenAfterARestart) {
+TEST_F(QSettingsStoreTest, EveryTypeReadsBackAsWrittenAfterARestartAndOtherTypesReadAsAbsent) {
   {
     QSettingsStore store(fileName());
     store.setValue("flag", true);
     store.setValue("off", false);
     store.setValue("delay", 2.5);
     store.setValue("whole", 3.0);
-    store.setValue("text", std::string("dark"));
+    store.setValue("text", std::string("true"));
     store.setValue("numeric text", std::string("2"));
     store.setValue("list", std::vector<std::string>{"/opt/tools", "/home/me/bin", "ümlaut dir"});
     store.setValue("empty list", std::vector<std::string>{});
+    store.setValue("replaced", std::string("text"));
+    store.setValue("replaced", true);
   }
   auto store = reopen();
   EXPECT_EQ(store->boolValue("flag"), true);
   EXPECT_EQ(store->boolValue("off"), false);
   EXPECT_EQ(store->doubleValue("delay"), 2.5);
   EXPECT_EQ(store->doubleValue("whole"), 3.0);
-  EXPECT_EQ(store->stringValue("text"), "dark");
+  EXPECT_EQ(store->stringValue("text"), "true");
   EXPECT_EQ(store->stringValue("numeric text"), "2");
   EXPECT_EQ(store->stringListValue("list"), (std::vector<std::string>{"/opt/tools", "/home/me/bin", "ümlaut dir"}));
   EXPECT_EQ(store->stringListValue("empty list"), std::vector<std::string>{});
+  EXPECT_EQ(store->boolValue("replaced"), true);
   EXPECT_FALSE(store->value("never written").has_value());
-}
-
-TEST_F(QSettingsStoreTest, AValueOfAnotherTypeReadsAsAbsent) {
-  {
-    QSettingsStore store(fileName());
-    store.setValue("flag", true);
-    store.setValue("text", std::string("true"));
-    store.setValue("delay", 1.5);
-  }
-  auto store = reopen();
   EXPECT_FALSE(store->stringValue("flag").has_value());
   EXPECT_FALSE(store->doubleValue("flag").has_value());
   EXPECT_FALSE(store->boolValue("text").has_value()) << "the text \"true\" is no boolean";
+  EXPECT_FALSE(store->doubleValue("numeric text").has_value());
   EXPECT_FALSE(store->boolValue("delay").has_value());
   EXPECT_FALSE(store->stringListValue("text").has_value());
 }
 
-TEST_F(QSettingsStoreTest, ForeignEntriesOfTheFileAreReadByTheirJsonTypes) {
+TEST_F(QSettingsStoreTest, ForeignEntriesAreReadByTheirJsonTypesAndADamagedFileAsEmpty) {
   writeFile(R"({"count": 7, "nothing": null, "object": {"a": 1}, "mixed": ["a", 2], "texts": ["a", "b"],
               "flag": false})");
-  QSettingsStore store(fileName());
-  EXPECT_EQ(store.doubleValue("count"), 7.0);
-  EXPECT_FALSE(store.value("nothing").has_value());
-  EXPECT_FALSE(store.value("object").has_value());
-  EXPECT_FALSE(store.value("mixed").has_value());
-  EXPECT_EQ(store.stringListValue("texts"), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(store.boolValue("flag"), false);
-}
-
-TEST_F(QSettingsStoreTest, ADamagedFileReadsAsEmpty) {
+  {
+    QSettingsStore store(fileName());
+    EXPECT_EQ(store.doubleValue("count"), 7.0);
+    EXPECT_FALSE(store.value("nothing").has_value());
+    EXPECT_FALSE(store.value("object").has_value());
+    EXPECT_FALSE(store.value("mixed").has_value());
+    EXPECT_EQ(store.stringListValue("texts"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(store.boolValue("flag"), false);
+  }
   writeFile("appAppearance = dark\n");
-  QSettingsStore store(fileName());
-  EXPECT_FALSE(store.value("appAppearance").has_value());
-}
-
-TEST_F(QSettingsStoreTest, WritingReplacesAValueOfAnotherType) {
-  QSettingsStore store(fileName());
-  store.setValue("key", std::string("text"));
-  store.setValue("key", true);
-  EXPECT_EQ(reopen()->boolValue("key"), true);
+  EXPECT_FALSE(reopen()->value("appAppearance").has_value());
 }
 
 TEST_F(QSettingsStoreTest, AppSettingsSurviveARestartAndIgnoreWronglyTypedValues) {

@@ -8,8 +8,9 @@
 # OUTPUT_DIR/quorlin-smoke.png and quits. Then checks that the picture is a
 # window-sized PNG, that no work directory is left under the temporary root,
 # and that the first start recorded that the required tools window was shown.
-# Then starts it again on a larger image and sends SIGTERM while the panels
-# run: it must exit with status 143 and leave no work directory either.
+# Then starts it again with a cwebp that waits for a released file and sends
+# SIGTERM while it waits: it must exit with status 143 and leave no work
+# directory either.
 set -euo pipefail
 
 quorlin=$1
@@ -65,27 +66,42 @@ if ! grep -q '"hasSeenToolRequirements": true' "$settings"; then
 fi
 echo "window picture: $picture (${width}x${height})"
 
-# SIGTERM in the middle of a generation.
-large="$work/large.png"
-convert -size 2400x1600 plasma:fractal "$large"
+# SIGTERM in the middle of a generation. A cwebp found first (a custom tool
+# directory) holds its encode until the file "release" exists, so the
+# signal always arrives while a tool runs.
+fake_dir="$work/fake tools"
+mkdir -p "$fake_dir"
+cat > "$fake_dir/cwebp" <<FAKE
+#!/bin/sh
+if [ "\$#" -gt 1 ]; then
+  : > "$work/started"
+  while [ ! -e "$work/release" ]; do sleep 0.05; done
+fi
+exec $(command -v cwebp) "\$@"
+FAKE
+chmod +x "$fake_dir/cwebp"
+printf '{ "customToolDirectories": ["%s", "%s"], "hasSeenToolRequirements": true }\n' "$fake_dir" "$metric_dir" > "$settings"
+trap 'touch "$work/release"; rm -rf "$work"' EXIT
 TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" "$quorlin" \
   --codec "JPEG XL" --codec AVIF --codec WebP --codec "JPEG (libjpeg-turbo)" \
-  --generate-and-capture "$work/unused.png" "$large" >/dev/null &
+  --generate-and-capture "$work/unused.png" "$source" >/dev/null &
 pid=$!
-# Wait (bounded) until the prepared source and some runs have their directories.
+# Wait (bounded) until the held encoder has started.
 for _ in $(seq 1 1200); do
-  count=$(find "$work/tmp" -mindepth 2 -maxdepth 2 -path "$work/tmp/Brimwell*/*" | wc -l)
-  (( count >= 3 )) && break
+  [[ -e "$work/started" ]] && break
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-if ! kill -TERM "$pid" 2>/dev/null; then
+if [[ ! -e "$work/started" ]]; then
+  kill -KILL "$pid" 2>/dev/null || true
   wait "$pid" || true
-  echo "the generation ended before SIGTERM could be sent; termination not checked"
-  exit 0
+  echo "the held cwebp never started" >&2
+  exit 1
 fi
+kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
+touch "$work/release"
 if (( status != 143 )); then
   echo "after SIGTERM quorlin exited with status $status, not 143" >&2
   exit 1
