@@ -307,15 +307,17 @@ std::string corpusReportText(const CorpusReport& report) {
   text += "  Panel                          Images  Mean      Median    Geo. mean  BD-score\n";
   for (const auto& s : report.panels) {
     if (s.panel == report.anchor) continue;
-    std::string name = panelName(report, s.panel);
-    name.resize(std::max<std::size_t>(name.size(), 31), ' ');
-    char line[256];
-    std::snprintf(line, sizeof line, "  %s%6zu  %-8s  %-8s  %-9s  %s\n", name.c_str(), s.count,
-                  optionalPercent(s.meanBdRate).c_str(), optionalPercent(s.medianBdRate).c_str(),
-                  optionalPercent(s.geometricMeanBdRate).c_str(),
-                  s.meanBdScore ? ((*s.meanBdScore < 0 ? minus : "+") + fixed(std::fabs(*s.meanBdScore), 2)).c_str()
-                                : "\u2013");
-    text += line;
+    // Padded by hand: the minus sign is one column but three bytes.
+    auto column = [](std::string cell, std::size_t width) {
+      std::size_t columns = 0;
+      for (char c : cell) columns += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+      return cell + std::string(width > columns ? width - columns : 0, ' ');
+    };
+    text += "  " + column(panelName(report, s.panel), 31) + column(std::to_string(s.count), 6) + "  " +
+            column(optionalPercent(s.meanBdRate), 10) + column(optionalPercent(s.medianBdRate), 10) +
+            column(optionalPercent(s.geometricMeanBdRate), 11) +
+            (s.meanBdScore ? (*s.meanBdScore < 0 ? minus : "+") + fixed(std::fabs(*s.meanBdScore), 2) : "\u2013") +
+            "\n";
   }
   for (const auto& s : report.panels) {
     if (!s.pooledBitsPerPixel.empty()) {

@@ -280,7 +280,8 @@ class CorpusRunner {
     if (!record.isOk) {
       ++outcome_.failedNow;
       ++outcome_.failedTotal;
-      if (outcome_.failedNow * 100.0 > settings_.maxFailurePercent * static_cast<double>(units_.size())) {
+      // Past this point the shard can no longer end within the limit, so going on only spends time.
+      if (outcome_.failedNow * 100.0 > settings_.maxFailurePercent * static_cast<double>(outcome_.unitsTotal)) {
         outcome_.stoppedEarly = true;
         stopStarting_ = true;
       }

@@ -52,7 +52,7 @@ struct CorpusRunSettings {
   std::filesystem::path runFolder;
   CorpusShard shard;
   unsigned jobs = 0;                 // 0: one per core
-  double maxFailurePercent = 10;     // of this run's units
+  double maxFailurePercent = 10;     // failures of this run, of all the shard's units
   ChildProcessTracker* tracker = nullptr;
   std::string host;
   // The tool of a codec's encoder and its version text ("" when unknown).
