@@ -20,7 +20,8 @@ const CliOption sweepRows[] = {
                                 "ladder)", "a value", true},
     {"--targets", "S1,S2,...", "search every panel for each of these SSIMULACRA2 scores instead (not with --ladder)"},
     {"--out", "RUN", "the run folder the results files go to (required)"},
-    {"--max-failures", "P", "stop starting units once more than P% of them failed (default 10)"},
+    {"--max-failures", "P", "stop starting units once this run's failures pass P% of the shard's units (default "
+                            "10)"},
     {"--threads", "N", "threads the tools of the running units share (default: every hardware thread)"},
     {"--tool-dir", "DIR", "also search DIR for the tools, before the built-in directories", "a value", true},
     {"--tool-timeout", "SECONDS", "stop a tool that runs longer than this (default: 1800)"},
@@ -78,8 +79,9 @@ const CliSyntax slurmSyntax{"corpus slurm", "INPUT...", slurmRows,
                             "and RUN/report.sbatch (the report, after the array succeeded). RUN and the\n"
                             "inputs must be on a file system every node shares.\n"};
 const CliSyntax kubernetesSyntax{"corpus kubernetes", "INPUT...", kubernetesRows,
-                                 "Writes RUN/corpus-job.yaml: an Indexed Job running 'corpus run', one shard per\n"
-                                 "completion, with the inputs and RUN on a persistent volume claim.\n"};
+                                 "Writes corpus-job.yaml in the current folder: an Indexed Job running 'corpus run',\n"
+                                 "one shard per completion, with the inputs and RUN (paths as the pods see them)\n"
+                                 "on a persistent volume claim.\n"};
 
 template <class Number>
 std::optional<Number> positive(std::string_view text) {
