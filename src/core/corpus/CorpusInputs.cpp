@@ -94,9 +94,13 @@ class Gatherer {
     const fs::path canonical = fs::weakly_canonical(path, error);
     if (!seen_.insert(error ? path : canonical).second) return;
     std::ifstream file(path, std::ios::binary);
+    if (!file) {
+      result_.skipped.push_back({path, "cannot be read"});
+      return;
+    }
     char bytes[32] = {};
-    if (!file || !file.read(bytes, sizeof bytes).gcount()) {
-      result_.skipped.push_back({path, file ? "empty" : "cannot be read"});
+    if (!file.read(bytes, sizeof bytes).gcount()) {
+      result_.skipped.push_back({path, "empty"});
       return;
     }
     if (!imageKindOf(std::string_view(bytes, static_cast<std::size_t>(file.gcount())))) {

@@ -429,7 +429,27 @@ std::string corpusReportHtml(const CorpusReport& report) {
             (isAnchor ? "" : optionalPercent(s.geometricMeanBdRate)) + "</td><td>" +
             (s.meanBdScore ? fixed(*s.meanBdScore, 2) : "") + "</td><td class=\"name\">" + leftOut + "</td></tr>\n";
   }
-  html += "</tbody></table>\n<h2>Median BD-rate</h2>\n" + aggregateChart(report) + "\n";
+  html += "</tbody></table>\n";
+  if (report.isTargetMode) {
+    std::set<double> targets;
+    for (const auto& s : report.panels) {
+      for (const auto& [target, bpp] : s.pooledBitsPerPixel) targets.insert(target);
+    }
+    html += "<h2>Pooled bits per pixel at each target score</h2>\n<table id=\"pooled\"><thead><tr><th class=\"name\">"
+            "Panel</th>";
+    for (double target : targets) html += "<th>" + numberText(target) + "</th>";
+    html += "</tr></thead><tbody>\n";
+    for (const auto& s : report.panels) {
+      html += "<tr><td class=\"name\">" + htmlEscaped(panelName(report, s.panel)) + "</td>";
+      for (double target : targets) {
+        auto found = s.pooledBitsPerPixel.find(target);
+        html += "<td>" + (found == s.pooledBitsPerPixel.end() ? std::string() : fixed(found->second, 3)) + "</td>";
+      }
+      html += "</tr>\n";
+    }
+    html += "</tbody></table>\n";
+  }
+  html += "<h2>Median BD-rate</h2>\n" + aggregateChart(report) + "\n";
   html += "<h2>Images</h2>\n<p>Click a column to sort.</p>\n<table id=\"images\"><thead><tr>"
           "<th class=\"name sortable\" data-kind=\"text\">Image</th><th class=\"sortable\">Pixels</th>";
   for (const auto& s : report.panels) {

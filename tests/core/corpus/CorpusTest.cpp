@@ -49,6 +49,7 @@ TEST(CorpusInputs, RecognisesImagesByContentAndOrdersThemByRelativePath) {
     test::writeTextFile(scratch / "in" / name, std::string(name).starts_with("notes") ? "text" : "\xff\xd8\xff\xe0");
   }
   test::writeTextFile(scratch / "single.bin", "\x89PNG\r\n\x1a\n");
+  test::writeTextFile(scratch / "in" / "empty.png", "");
   test::writeTextFile(scratch / "list.txt", "# the corpus\nin/z\nsingle.bin\n\n");
   CorpusInputs inputs = gatherCorpusInputs({(scratch / "in").string(), "@" + (scratch / "list.txt").string(),
                                             (scratch / "gone").string()});
@@ -56,8 +57,9 @@ TEST(CorpusInputs, RecognisesImagesByContentAndOrdersThemByRelativePath) {
   for (const auto& image : inputs.images) names.push_back(image.name);
   // The list's folder repeats images already found: each counts once, where it was first met.
   EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "z/a/c.png", "z/b.png", "single.bin"}));
-  ASSERT_EQ(inputs.skipped.size(), 1u);
-  EXPECT_EQ(inputs.skipped[0].reason, "not an image");
+  ASSERT_EQ(inputs.skipped.size(), 2u);
+  EXPECT_EQ(inputs.skipped[0].reason, "empty");
+  EXPECT_EQ(inputs.skipped[1].reason, "not an image");
   EXPECT_EQ(inputs.errors, (std::vector<std::string>{"'" + (scratch / "gone").string() + "' does not exist"}));
 }
 
