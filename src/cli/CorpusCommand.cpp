@@ -38,25 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto logInterval = std::chrono::seconds(30);
 
-std::string clockText(double seconds) {
-  const long total = std::lround(seconds);
-  char text[32];
-  if (total >= 3600) {
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-  }
-  return text;
-}
-
-std::string progressText(const CorpusProgress& p) {
-  std::string text = "Images " + std::to_string(p.imagesDone) + " of " + std::to_string(p.imagesTotal) + ", units " +
-                     std::to_string(p.unitsDone) + " of " + std::to_string(p.unitsTotal) + ", " +
-                     std::to_string(p.failed) + " failed, " + clockText(p.elapsedSeconds) + " elapsed";
-  if (p.remainingSeconds) text += ", about " + clockText(*p.remainingSeconds) + " left";
-  return text;
-}
-
 std::string hostName() {
   char name[256] = {};
   return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
@@ -150,10 +131,10 @@ class CorpusRunPass {
     last_ = progress;
     const auto now = Clock::now();
     if (!progress_.isInPlace() && !isFinal && shownOnce_ && now - lastShown_ < logInterval) return;
-    if (!progress_.isInPlace() && isFinal && lastShownText_ == progressText(progress)) return;
+    if (!progress_.isInPlace() && isFinal && lastShownText_ == corpusProgressText(progress)) return;
     shownOnce_ = true;
     lastShown_ = now;
-    lastShownText_ = progressText(progress);
+    lastShownText_ = corpusProgressText(progress);
     progress_.show(lastShownText_);
   }
 

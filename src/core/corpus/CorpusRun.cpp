@@ -4,6 +4,8 @@
 #include <csignal>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,6 +48,29 @@ void checkRecordsMatchPlans(const std::vector<CorpusRecord>& records, const std:
                       "); run with the same --panel, --ladder and --targets as before, or give another --out "
                       "folder. Nothing was written.");
   }
+}
+
+namespace {
+
+std::string clockText(double seconds) {
+  const long total = std::lround(seconds);
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string corpusProgressText(const CorpusProgress& p) {
+  std::string text = "Images " + std::to_string(p.imagesDone) + " of " + std::to_string(p.imagesTotal) + ", units " +
+                     std::to_string(p.unitsDone) + " of " + std::to_string(p.unitsTotal) + ", " +
+                     std::to_string(p.failed) + " failed, " + clockText(p.elapsedSeconds) + " elapsed";
+  if (p.remainingSeconds) text += ", about " + clockText(*p.remainingSeconds) + " left";
+  return text;
 }
 
 namespace {

@@ -48,6 +48,9 @@ struct CorpusProgress {
   std::optional<double> remainingSeconds;  // once a unit of this run has finished
 };
 
+// "Images 3 of 6, units 40 of 96, 0 failed, 0:12 elapsed, about 0:20 left"
+std::string corpusProgressText(const CorpusProgress& progress);
+
 struct CorpusRunSettings {
   std::filesystem::path runFolder;
   CorpusShard shard;

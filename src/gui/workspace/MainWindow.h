@@ -16,6 +16,7 @@
 
 #include <QMainWindow>
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,7 @@ namespace quorlin::gui {
 class AppHelpWindowController;
 class CommandConsoleWindowController;
 class CompressionWorkspaceView;
+class CorpusWindow;
 class RateDistortionWindow;
 class RequiredToolsWindowController;
 class ResultsTableWindowController;
@@ -77,11 +79,19 @@ class MainWindow : public QMainWindow {
   QAction* consoleAction() const { return consoleAction_; }
   QAction* requiredToolsAction() const { return requiredToolsAction_; }
   QAction* rateDistortionAction() const { return rateDistortionAction_; }
+  // File › "Compare Folder…" (Ctrl+Shift+O): showCorpus.
+  QAction* compareFolderAction() const { return compareFolderAction_; }
 
   // Shows the selected tab's Rate–Distortion window, making it on first use.
   RateDistortionWindow& showRateDistortion();
   // The window of the tab with `id`; null until it was first shown.
   RateDistortionWindow* rateDistortionWindow(const Uuid& id) const;
+  // File › Compare Folder…: the selected tab's Corpus window, made on first use.
+  CorpusWindow& showCorpus();
+  // A new tab of `mode` with these panels (results dropped), showing `image`
+  // and generating its panels once it is read.
+  void openImageInNewTab(const std::filesystem::path& image, const std::vector<CodecPanel>& panels,
+                         RateControlMode mode, double targetScore);
 
   CommandConsoleWindowController& consoleWindow() { return *consoleWindow_; }
   RequiredToolsWindowController& requiredToolsWindow() { return *requiredToolsWindow_; }
@@ -101,6 +111,8 @@ class MainWindow : public QMainWindow {
     Uuid id;
     CompressionWorkspaceView* view;
     RateDistortionWindow* rateDistortion = nullptr;
+    CorpusWindow* corpus = nullptr;
+    Subscription generateOnLoad;  // a tab opened from a corpus row, until its image is read
   };
 
   void buildToolBar();
@@ -122,6 +134,7 @@ class MainWindow : public QMainWindow {
   QAction* consoleAction_ = nullptr;
   QAction* requiredToolsAction_ = nullptr;
   QAction* rateDistortionAction_ = nullptr;
+  QAction* compareFolderAction_ = nullptr;
 
   std::vector<Page> pages_;  // in strip order
   bool isSynchronizing_ = false;
