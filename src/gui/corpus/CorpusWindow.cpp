@@ -243,8 +243,9 @@ CorpusWindow::CorpusWindow(CorpusWindowSetup setup, QWidget* parent) : QWidget(p
     dialog.resize(700, 400);
     dialog.exec();
   });
-  progressRow->addWidget(progressBar_, 1);
-  progressRow->addWidget(progressLabel_);
+  progressBar_->setFixedWidth(320);
+  progressRow->addWidget(progressBar_);
+  progressRow->addWidget(progressLabel_, 1);
   progressRow->addWidget(failuresButton_);
   layout->addLayout(progressRow);
 
@@ -260,6 +261,8 @@ CorpusWindow::CorpusWindow(CorpusWindowSetup setup, QWidget* parent) : QWidget(p
   table_->verticalHeader()->setVisible(false);
   table_->verticalHeader()->setDefaultSectionSize(thumbnailSize + 6);
   table_->setAlternatingRowColors(true);
+  table_->setTextElideMode(Qt::ElideMiddle);
+  table_->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
     const QTableWidgetItem* item = table_->item(row, 0);
     const QString path = item ? item->data(pathRole).toString() : QString();
@@ -338,6 +341,13 @@ std::optional<std::vector<SweepPlan>> CorpusWindow::plans() {
     SweepPlan plan;
     plan.panel = setup_.panels[i];
     plan.panel.result.reset();
+    // A codec without an effort setting ignores it, but it is part of the unit's
+    // signature: give it the value `--panel` gives, so the command line resumes the run.
+    if (!codecInfo(plan.panel.codec).effortRange) {
+      CodecPanel fresh;
+      fresh.selectCodec(plan.panel.codec);
+      plan.panel.effort = fresh.effort;
+    }
     plan.panelNumber = static_cast<int>(i) + 1;
     if (isTarget) {
       plan.targetScores = values;
@@ -451,6 +461,7 @@ void CorpusWindow::runEnded(const std::string& error, bool isCancelled) {
     showMessage(QString("Done. Results in %1").arg(QString::fromStdString(runFolder_.string())), false);
   }
   updateButtons();
+  if (runEndedHandler_) runEndedHandler_();
 }
 
 bool CorpusWindow::openResults(const fs::path& runFolder) {
@@ -693,6 +704,10 @@ void CorpusWindow::rebuildTable() {
   table_->sortItems(sortColumn >= 0 && sortColumn < table_->columnCount() ? sortColumn : 0,
                     sortColumn >= 0 ? sortOrder : Qt::AscendingOrder);
   table_->resizeColumnsToContents();
+  // A long left-out reason is elided; its tooltip has it whole.
+  for (int column = 1; column < table_->columnCount(); ++column) {
+    table_->setColumnWidth(column, std::min(table_->columnWidth(column), 150));
+  }
 }
 
 }  // namespace quorlin::gui

@@ -68,6 +68,8 @@ class CorpusWindow : public QWidget {
   bool start();
   void stop();
   bool isRunning() const { return worker_.has_value(); }
+  // Called on the main thread after every run, once the window shows its end.
+  void setRunEndedHandler(std::function<void()> handler) { runEndedHandler_ = std::move(handler); }
 
   // Shows a finished (or partial) run folder, also one of a cluster; false
   // with the reason in messageText() when it holds no usable results.
@@ -111,6 +113,7 @@ class CorpusWindow : public QWidget {
   std::optional<CorpusReport> report_;
   std::vector<CorpusRecord> records_;
   QString failureText_;
+  std::function<void()> runEndedHandler_;
   std::size_t shownImagesDone_ = 0;
   bool isResultsFolderEdited_ = false;
 
