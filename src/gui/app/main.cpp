@@ -36,7 +36,8 @@ using quorlin::gui::QuorlinLaunchOptions;
 // The options, or the exit status of a usage error.
 std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, const QApplication& application,
                                                    QString& pictureFile, QString& sweepPictureFile,
-                                                   QString& corpusPictureFile, QString& qualities) {
+                                                   QString& corpusPictureFile, QString& corpusFolder,
+                                                   QString& qualities) {
   parser.setApplicationDescription("Compare four image codecs side by side.");
   parser.addHelpOption();
   parser.addVersionOption();
@@ -72,7 +73,7 @@ std::optional<QuorlinLaunchOptions> parseArguments(QCommandLineParser& parser, c
       std::fprintf(stderr, "quorlin: --compare-folder-and-capture needs a folder.\n");
       return std::nullopt;
     }
-    qualities.prepend(positional.front() + "\n");
+    corpusFolder = QFileInfo(positional.front()).absoluteFilePath();
   } else if (!positional.isEmpty()) {
     options.imageToOpen = positional.front().toStdString();
   }
@@ -107,18 +108,17 @@ int main(int argc, char* argv[]) {
   QString pictureFile;
   QString sweepPictureFile;
   QString corpusPictureFile;
-  QString corpusFolderAndQualities;
-  std::optional<QuorlinLaunchOptions> options =
-      parseArguments(parser, application, pictureFile, sweepPictureFile, corpusPictureFile, corpusFolderAndQualities);
+  QString corpusFolder;
+  QString corpusQualities;
+  std::optional<QuorlinLaunchOptions> options = parseArguments(parser, application, pictureFile, sweepPictureFile,
+                                                               corpusPictureFile, corpusFolder, corpusQualities);
   if (!options) return 2;
 
   quorlin::gui::QuorlinApplication quorlin(std::move(*options));
   if (!pictureFile.isEmpty()) new quorlin::gui::GenerateAndCapture(quorlin, pictureFile);
   if (!sweepPictureFile.isEmpty()) new quorlin::gui::SweepAndCapture(quorlin, sweepPictureFile);
   if (!corpusPictureFile.isEmpty()) {
-    const QString folder = corpusFolderAndQualities.section('\n', 0, 0);
-    new quorlin::gui::CorpusAndCapture(quorlin, QFileInfo(folder).absoluteFilePath(),
-                                       corpusFolderAndQualities.section('\n', 1), corpusPictureFile);
+    new quorlin::gui::CorpusAndCapture(quorlin, corpusFolder, corpusQualities, corpusPictureFile);
   }
   quorlin.show();
   const int status = QApplication::exec();
