@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -270,6 +271,11 @@ CorpusWindow::CorpusWindow(CorpusWindowSetup setup, QWidget* parent) : QWidget(p
   });
   layout->addWidget(table_, 1);
 
+  refreshTimer_ = new QTimer(this);
+  refreshTimer_->setSingleShot(true);
+  refreshTimer_->setInterval(1500);
+  connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshReport(); });
+
   rebuildTable();
   updateButtons();
 }
@@ -443,15 +449,17 @@ void CorpusWindow::progressed(const CorpusProgress& progress) {
   progressBar_->setRange(0, static_cast<int>(std::max<std::size_t>(progress.unitsTotal, 1)));
   progressBar_->setValue(static_cast<int>(progress.unitsDone));
   progressLabel_->setText(QString::fromStdString(corpusProgressText(progress)));
-  if (progress.imagesDone != shownImagesDone_ || !report_) {
+  // A finished image shows soon, without re-reading a large results file for every one.
+  if (progress.imagesDone != shownImagesDone_ && !refreshTimer_->isActive()) {
     shownImagesDone_ = progress.imagesDone;
-    refreshReport();
+    refreshTimer_->start();
   }
   if (!worker_->get_stop_token().stop_requested()) showMessage("Running…", false);
 }
 
 void CorpusWindow::runEnded(const std::string& error, bool isCancelled) {
   worker_.reset();
+  refreshTimer_->stop();
   refreshReport();
   if (!error.empty()) {
     showMessage(QString::fromStdString(error), true);
@@ -609,7 +617,11 @@ void CorpusWindow::rebuildTable() {
       QTableWidgetItem* name = cell(row, 0, QString::fromStdString(image.image), std::nullopt, 0);
       name->setData(pathRole, path);
       name->setToolTip(path);
-      if (!path.isEmpty()) name->setIcon(thumbnailOf(path));
+      if (!path.isEmpty()) {
+        auto thumbnail = thumbnails_.find(path);
+        if (thumbnail == thumbnails_.end()) thumbnail = thumbnails_.insert(path, thumbnailOf(path));
+        name->setIcon(*thumbnail);
+      }
       cell(row, 1, QString("%1 × %2").arg(image.width).arg(image.height),
            static_cast<double>(image.width * image.height), 0);
       for (int p = 1; p <= panelCount; ++p) {

@@ -16,6 +16,8 @@
 // closing the window stops it (finished units stay recorded).
 #pragma once
 
+#include <QHash>
+#include <QIcon>
 #include <QWidget>
 
 #include <filesystem>
@@ -41,6 +43,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace quorlin::gui {
 
@@ -114,6 +117,8 @@ class CorpusWindow : public QWidget {
   std::vector<CorpusRecord> records_;
   QString failureText_;
   std::function<void()> runEndedHandler_;
+  QHash<QString, QIcon> thumbnails_;  // by path: decoded once per window
+  QTimer* refreshTimer_ = nullptr;    // re-reads the results at most this often while running
   std::size_t shownImagesDone_ = 0;
   bool isResultsFolderEdited_ = false;
 
