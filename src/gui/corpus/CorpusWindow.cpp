@@ -558,12 +558,21 @@ void CorpusWindow::rebuildTable() {
   table_->clear();
   table_->setRowCount(0);
 
-  const int panelCount = static_cast<int>(setup_.panels.size());
+  // Opened results may come from other panels than the tab's: their own names and number win.
+  std::map<int, QString> panelNames;
+  for (std::size_t i = 0; i < setup_.panels.size(); ++i) {
+    const auto name = codecInfo(setup_.panels[i].codec).displayName;
+    panelNames[static_cast<int>(i) + 1] = QString::fromUtf8(name.data(), static_cast<int>(name.size()));
+  }
+  if (report_) {
+    panelNames.clear();
+    for (const auto& summary : report_->panels) panelNames[summary.panel] = QString::fromStdString(summary.codec);
+  }
+  const int panelCount = panelNames.empty() ? 0 : panelNames.rbegin()->first;
   const int anchor = report_ ? report_->anchor : anchorPicker_->currentData().toInt();
   QStringList headers{"Image", "Size"};
   for (int p = 1; p <= panelCount; ++p) {
-    const auto name = codecInfo(setup_.panels[static_cast<std::size_t>(p - 1)].codec).displayName;
-    const QString label = QString("%1 %2").arg(p).arg(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+    const QString label = QString("%1 %2").arg(p).arg(panelNames[p]);
     headers << label + "\nBD-rate" << label + "\nScore" << label + "\nbpp";
   }
   table_->setColumnCount(static_cast<int>(headers.size()));
@@ -593,7 +602,10 @@ void CorpusWindow::rebuildTable() {
           : targets.front();
   auto chosenRecord = [&](const CorpusPanelCurve& curve, int panel) -> const CorpusRecord* {
     const CorpusRecord* best = nullptr;
-    const double wanted = isTarget ? chosenTarget : settingValue(setup_.panels[static_cast<std::size_t>(panel - 1)]);
+    const auto index = static_cast<std::size_t>(panel - 1);
+    const double wanted = isTarget               ? chosenTarget
+                          : index < setup_.panels.size() ? settingValue(setup_.panels[index])
+                                                         : curve.records.back().setting;
     for (const auto& record : curve.records) {
       if (!best || std::abs(record.setting - wanted) < std::abs(best->setting - wanted)) best = &record;
     }

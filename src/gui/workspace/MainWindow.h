@@ -1,7 +1,8 @@
 // MainWindow: the "Quorlin: Brimwell Tool" window: a strip of comparison tabs,
 // one CompressionWorkspaceView per tab, and the toolbar with New Tab, Close
 // Tab, Console, Required Tools and Rate–Distortion (a window per tab, made
-// when first asked for and closed with its tab).
+// when first asked for and closed with its tab); the Compare Folder window is
+// per tab in the same way.
 //
 // The tabs, the selection and the workspaces are the WorkspaceTabList's; the
 // window mirrors them (one page per tab, in order, labelled with the shortened
