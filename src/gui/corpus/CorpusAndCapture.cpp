@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -33,6 +34,15 @@ CorpusAndCapture::CorpusAndCapture(QuorlinApplication& application, QString fold
       std::fflush(stdout);
       const bool isSaved = window.grab().save(pictureFile, "PNG");
       QCoreApplication::exit(isSaved && window.messageText().startsWith("Done") ? 0 : 1);
+    });
+    // Half way, a picture of the running window beside the final one ("NAME-running.png").
+    QString runningFile = pictureFile;
+    runningFile.insert(runningFile.endsWith(".png") ? runningFile.size() - 4 : runningFile.size(), "-running");
+    QProgressBar* progress = window.progressBar();
+    QObject::connect(progress, &QProgressBar::valueChanged, &window, [&window, progress, runningFile](int value) {
+      if (!window.isRunning() || value * 2 < progress->maximum() || progress->property("captured").toBool()) return;
+      progress->setProperty("captured", true);
+      window.grab().save(runningFile, "PNG");
     });
     if (!window.start()) {
       std::fprintf(stderr, "quorlin: %s\n", window.messageText().toUtf8().constData());

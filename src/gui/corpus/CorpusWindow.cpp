@@ -389,6 +389,9 @@ bool CorpusWindow::start() {
   failureText_.clear();
   shownImagesDone_ = 0;
 
+  unitsPerImage_ = 0;
+  for (const auto& plan : *planned) unitsPerImage_ += unitValues(plan).size();
+
   CorpusRunSettings settings;
   settings.runFolder = runFolder_;
   settings.host = hostName();
@@ -507,9 +510,19 @@ void CorpusWindow::refreshReport() {
     if (!worker_) showMessage(QString::fromUtf8(error.what()), true);
   }
   const int anchor = anchorPicker_->currentData().toInt();
-  if (!records_.empty()) {
+  // While running, an image shows once all its units are recorded.
+  std::vector<CorpusRecord> finished;
+  if (worker_) {
+    std::map<std::string, std::size_t> counts;
+    for (const auto& record : records_) ++counts[record.imageSha256];
+    for (const auto& record : records_) {
+      if (counts[record.imageSha256] >= unitsPerImage_) finished.push_back(record);
+    }
+  }
+  const std::vector<CorpusRecord>& shown = worker_ ? finished : records_;
+  if (!shown.empty()) {
     try {
-      report_ = buildCorpusReport(records_, anchor > 0 ? anchor : 1);
+      report_ = buildCorpusReport(shown, anchor > 0 ? anchor : 1);
     } catch (const CorpusError& error) {
       // While running, the anchor may not have a record yet: keep what is shown.
       if (!worker_) {
@@ -517,7 +530,7 @@ void CorpusWindow::refreshReport() {
         showMessage(QString::fromUtf8(error.what()), true);
       }
     }
-  } else if (!worker_) {
+  } else {
     report_.reset();
   }
   QStringList failures;

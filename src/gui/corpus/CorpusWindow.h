@@ -120,6 +120,7 @@ class CorpusWindow : public QWidget {
   QHash<QString, QIcon> thumbnails_;  // by path: decoded once per window
   QTimer* refreshTimer_ = nullptr;    // re-reads the results at most this often while running
   std::size_t shownImagesDone_ = 0;
+  std::size_t unitsPerImage_ = 0;  // of the running run
   bool isResultsFolderEdited_ = false;
 
   std::optional<std::jthread> worker_;
