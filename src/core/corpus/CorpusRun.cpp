@@ -69,7 +69,9 @@ std::string corpusProgressText(const CorpusProgress& p) {
   std::string text = "Images " + std::to_string(p.imagesDone) + " of " + std::to_string(p.imagesTotal) + ", units " +
                      std::to_string(p.unitsDone) + " of " + std::to_string(p.unitsTotal) + ", " +
                      std::to_string(p.failed) + " failed, " + clockText(p.elapsedSeconds) + " elapsed";
-  if (p.remainingSeconds) text += ", about " + clockText(*p.remainingSeconds) + " left";
+  if (p.remainingSeconds && p.unitsDone < p.unitsTotal) {
+    text += ", about " + clockText(*p.remainingSeconds) + " left";
+  }
   return text;
 }
 
