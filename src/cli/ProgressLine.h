@@ -21,6 +21,8 @@ class ProgressLine {
   void printLine(const std::string& line);
   // Ends the in-place status line so later output starts on a fresh line.
   void finish();
+  // True on a terminal: the status is rewritten in place.
+  bool isInPlace() const { return isInPlace_; }
 
  private:
   std::FILE* stream_;

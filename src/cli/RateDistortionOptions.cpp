@@ -10,14 +10,14 @@
 
 namespace quorlin::cli {
 
-namespace {
-
 std::string inQuotes(std::string_view text) {
   std::string quoted(1, '\'');
   quoted.append(text);
   quoted.push_back('\'');
   return quoted;
 }
+
+namespace {
 
 // "30,40.5,50" as numbers; nothing when any item is not a plain decimal number.
 std::optional<std::vector<double>> numberList(std::string_view text) {
@@ -47,6 +47,69 @@ std::optional<std::string> ladderValueProblem(CompressionCodec codec, double val
 }
 
 }  // namespace
+
+bool SweepPlanArguments::read(std::string_view option, const std::string& value, std::string& error) {
+  if (option == "--panel") {
+    auto panel = parsePanelArgument(value);
+    if (auto* message = std::get_if<std::string>(&panel)) {
+      error = *message;
+    } else if (panels_.size() == 4) {
+      error = "at most four panels can be swept";
+    } else {
+      panels_.push_back(std::get<CodecPanel>(panel));
+    }
+  } else if (option == "--ladder") {
+    std::size_t equals = value.find('=');
+    std::size_t number = 0;
+    std::string_view name = std::string_view(value).substr(0, equals);
+    auto [end, parseError] = std::from_chars(name.data(), name.data() + name.size(), number);
+    auto values = equals == std::string::npos ? std::nullopt : numberList(value.substr(equals + 1));
+    if (parseError != std::errc() || end != name.data() + name.size() || number < 1 || number > 4 || !values) {
+      error = "--ladder must be a panel number and its values, e.g. 2=30,50,70,90, not " + inQuotes(value);
+    } else {
+      ladders_[number] = *values;
+    }
+  } else if (option == "--targets") {
+    targets_ = numberList(value);
+    for (double score : targets_.value_or(std::vector<double>{-1})) {
+      if (score <= 0 || score > 100) error = "--targets must be scores above 0 and at most 100, not " + inQuotes(value);
+    }
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::vector<SweepPlan>> SweepPlanArguments::plans(std::string& error) const {
+  if (targets_ && !ladders_.empty()) {
+    error = "--targets and --ladder cannot be combined";
+    return std::nullopt;
+  }
+  std::vector<CodecPanel> panels = panels_.empty() ? makeDefaultPanels() : panels_;
+  for (const auto& [number, values] : ladders_) {
+    if (number > panels.size()) {
+      error = "--ladder names panel " + std::to_string(number) + ", but there are " + std::to_string(panels.size()) +
+              " panels";
+      return std::nullopt;
+    }
+    for (double value : values) {
+      if (auto problem = ladderValueProblem(panels[number - 1].codec, value)) {
+        error = *problem;
+        return std::nullopt;
+      }
+    }
+  }
+  std::vector<SweepPlan> plans;
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    SweepPlan plan;
+    plan.panel = panels[i];
+    plan.panelNumber = static_cast<int>(i + 1);
+    if (auto found = ladders_.find(i + 1); found != ladders_.end()) plan.ladder = found->second;
+    if (targets_) plan.targetScores = *targets_;
+    plans.push_back(std::move(plan));
+  }
+  return plans;
+}
 
 const CliOption rateDistortionOptions[] = {
     {"--panel", "PANEL", "a panel, as for 'quorlin-cli compare' (repeatable, up to four)", "a value", true},
@@ -88,37 +151,16 @@ RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>&
   if (parse.isHelp || !parse.error.empty()) return parse;
 
   RateDistortionOptions options;
-  std::vector<CodecPanel> panels;
-  std::map<std::size_t, std::vector<double>> ladders;  // by panel number
-  std::optional<std::vector<double>> targets;
+  SweepPlanArguments sweep;
   std::optional<std::size_t> anchor;
   auto fail = [&](std::string message) {
     parse.error = std::move(message);
     return parse;
   };
   for (const auto& [option, value] : parsed.options) {
-    if (option == "--panel") {
-      auto panel = parsePanelArgument(value);
-      if (auto* message = std::get_if<std::string>(&panel)) return fail(*message);
-      if (panels.size() == 4) return fail("at most four panels can be swept");
-      panels.push_back(std::get<CodecPanel>(panel));
-    } else if (option == "--ladder") {
-      std::size_t equals = value.find('=');
-      std::size_t number = 0;
-      std::string_view name = std::string_view(value).substr(0, equals);
-      auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
-      auto values = equals == std::string::npos ? std::nullopt : numberList(value.substr(equals + 1));
-      if (error != std::errc() || end != name.data() + name.size() || number < 1 || number > 4 || !values) {
-        return fail("--ladder must be a panel number and its values, e.g. 2=30,50,70,90, not " + inQuotes(value));
-      }
-      ladders[number] = *values;
-    } else if (option == "--targets") {
-      targets = numberList(value);
-      for (double score : targets.value_or(std::vector<double>{-1})) {
-        if (score <= 0 || score > 100) {
-          return fail("--targets must be scores above 0 and at most 100, not " + inQuotes(value));
-        }
-      }
+    std::string problem;
+    if (sweep.read(option, value, problem)) {
+      if (!problem.empty()) return fail(problem);
     } else if (option == "--anchor") {
       std::size_t number = 0;
       auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
@@ -155,29 +197,14 @@ RateDistortionParse parseRateDistortionArguments(const std::vector<std::string>&
   if (parsed.operands.empty()) return fail("no source image given");
   if (parsed.operands.size() > 1) return fail("only one source can be given");
   options.source = parsed.operands.front();
-  if (targets && !ladders.empty()) return fail("--targets and --ladder cannot be combined");
-  if (panels.empty()) panels = makeDefaultPanels();
-  for (const auto& [number, values] : ladders) {
-    if (number > panels.size()) {
-      return fail("--ladder names panel " + std::to_string(number) + ", but there are " +
-                  std::to_string(panels.size()) + " panels");
-    }
-    for (double value : values) {
-      if (auto problem = ladderValueProblem(panels[number - 1].codec, value)) return fail(*problem);
-    }
-  }
-  if (anchor && *anchor > panels.size()) {
+  std::string problem;
+  auto plans = sweep.plans(problem);
+  if (!plans) return fail(problem);
+  if (anchor && *anchor > plans->size()) {
     return fail("--anchor names panel " + std::to_string(*anchor) + ", but there are " +
-                std::to_string(panels.size()) + " panels");
+                std::to_string(plans->size()) + " panels");
   }
-  for (std::size_t i = 0; i < panels.size(); ++i) {
-    SweepPlan plan;
-    plan.panel = panels[i];
-    plan.panelNumber = static_cast<int>(i + 1);
-    if (auto found = ladders.find(i + 1); found != ladders.end()) plan.ladder = found->second;
-    if (targets) plan.targetScores = *targets;
-    options.plans.push_back(std::move(plan));
-  }
+  options.plans = std::move(*plans);
   options.anchorIndex = anchor.value_or(1) - 1;
   parse.options = std::move(options);
   return parse;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,24 @@
 #include "core/ratedistortion/PanelSweep.h"
 
 namespace quorlin::cli {
+
+// The --panel, --ladder and --targets options, which rd and corpus share.
+class SweepPlanArguments {
+ public:
+  // True when `option` is one of them; `error` is then set when its value is unusable.
+  bool read(std::string_view option, const std::string& value, std::string& error);
+  // One plan per panel (the four default panels when none was given); nothing,
+  // with `error` set, when the ladders do not fit the panels.
+  std::optional<std::vector<SweepPlan>> plans(std::string& error) const;
+
+ private:
+  std::vector<CodecPanel> panels_;
+  std::map<std::size_t, std::vector<double>> ladders_;  // by panel number
+  std::optional<std::vector<double>> targets_;
+};
+
+// "'text'"
+std::string inQuotes(std::string_view text);
 
 struct RateDistortionOptions : CommandEngineSettings {
   std::filesystem::path source;

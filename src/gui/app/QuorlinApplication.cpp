@@ -78,6 +78,8 @@ QuorlinApplication::QuorlinApplication(QuorlinLaunchOptions options)
                                            [] { QCoreApplication::quit(); }, [this] { mainWindow_->openImage(); },
                                            [this] { mainWindow_->closeSelectedTab(); },
                                            [this] { mainWindow_->showResultsTable(); }});
+  // After Open…, before the tab items.
+  menus_.fileMenu->insertAction(menus_.newTab, mainWindow_->compareFolderAction());
   menus_.viewMenu->addSeparator();
   menus_.viewMenu->addAction(mainWindow_->rateDistortionAction());
   // Closing the main window quits, even while auxiliary windows are open.

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QPointer>
 #include <QShowEvent>
 #include <QTabBar>
@@ -18,6 +19,7 @@
 #include "gui/windows/CommandConsoleWindow.h"
 #include "gui/windows/HelpAndAboutWindows.h"
 #include "gui/windows/RequiredToolsWindow.h"
+#include "gui/corpus/CorpusWindow.h"
 #include "gui/ratedistortion/RateDistortionWindow.h"
 #include "gui/windows/ResultsTableWindow.h"
 #include "gui/workspace/CompressionWorkspaceView.h"
@@ -110,6 +112,11 @@ void MainWindow::buildToolBar() {
   rateDistortionAction_ = addToolButton("chart.xyaxis.line", "Rate\u2013Distortion");
   rateDistortionAction_->setToolTip("Sweep each panel's quality or distance and compare the curves");
   connect(rateDistortionAction_, &QAction::triggered, this, [this] { showRateDistortion(); });
+
+  compareFolderAction_ = new QAction("Compare Folder…", this);
+  compareFolderAction_->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_O)));
+  compareFolderAction_->setToolTip("Run this tab's panels over a folder of images");
+  connect(compareFolderAction_, &QAction::triggered, this, [this] { showCorpus(); });
 }
 
 RateDistortionWindow& MainWindow::showRateDistortion() {
@@ -127,6 +134,59 @@ RateDistortionWindow& MainWindow::showRateDistortion() {
 RateDistortionWindow* MainWindow::rateDistortionWindow(const Uuid& id) const {
   auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == id; });
   return page == pages_.end() ? nullptr : page->rateDistortion;
+}
+
+CorpusWindow& MainWindow::showCorpus() {
+  const Uuid selected = tabs_->selectedTabID();
+  auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == selected; });
+  if (!page->corpus) {
+    CompressionWorkspace& workspace = *tabs_->workspace(selected);
+    QPointer<MainWindow> window(this);
+    const std::vector<CodecPanel> panels = workspace.panels();
+    const RateControlMode mode = workspace.rateControlMode();
+    const double target = workspace.targetScore();
+    page->corpus = new CorpusWindow(CorpusWindowSetup{
+        panels, mode, target, services_.workspace.engine, services_.workspace.dispatcher,
+        [window, panels, mode, target](const std::filesystem::path& image) {
+          if (window) window->openImageInNewTab(image, panels, mode, target);
+        }});
+    page->corpus->setWindowTitle(QString("Compare Folder — %1").arg(QString::fromStdString(workspace.tabTitle())));
+  }
+  page->corpus->show();
+  page->corpus->raise();
+  page->corpus->activateWindow();
+  return *page->corpus;
+}
+
+void MainWindow::openImageInNewTab(const std::filesystem::path& image, const std::vector<CodecPanel>& panels,
+                                   RateControlMode mode, double targetScore) {
+  tabs_->addTab(mode);
+  const Uuid id = tabs_->selectedTabID();
+  CompressionWorkspace& workspace = *tabs_->workspace(id);
+  workspace.setTargetScore(targetScore);
+  for (std::size_t i = 0; i < panels.size() && i < CompressionWorkspace::panelCount; ++i) {
+    CodecPanel panel = panels[i];
+    panel.result.reset();
+    panel.id = workspace.panel(static_cast<int>(i)).id;
+    workspace.setPanel(static_cast<int>(i), std::move(panel));
+  }
+  auto page = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == id; });
+  if (page != pages_.end()) {
+    CompressionWorkspace* target = &workspace;
+    page->generateOnLoad = workspace.observe([this, id, target](const WorkspaceChange& change) {
+      if (!change.contains(WorkspaceAspect::source) || !target->sourceURL() || target->isLoadingSource()) return;
+      // Not from inside the workspace's own notification: it may still be applying the source.
+      QPointer<MainWindow> window(this);
+      services_.workspace.dispatcher->post([window, this, id] {
+        if (!window) return;
+        auto found = std::find_if(pages_.begin(), pages_.end(), [&](const Page& p) { return p.id == id; });
+        if (found == pages_.end()) return;
+        found->generateOnLoad.reset();
+        if (CompressionWorkspace* w = tabs_->workspace(id)) w->startGenerateTask();
+      });
+    });
+  }
+  workspace.loadSource(image);
 }
 
 void MainWindow::addTab(RateControlMode mode) { tabs_->addTab(mode); }
@@ -173,6 +233,7 @@ CompressionWorkspaceView* MainWindow::workspaceView(const Uuid& id) const {
 void MainWindow::removePage(std::size_t index) {
   CompressionWorkspaceView* view = pages_[index].view;
   delete pages_[index].rateDistortion;
+  delete pages_[index].corpus;
   pages_.erase(pages_.begin() + static_cast<std::ptrdiff_t>(index));
   tabWidget_->removeTab(static_cast<int>(index));
   delete view;
@@ -193,7 +254,7 @@ void MainWindow::synchronizeTabs() {
     if (i < pages_.size() && pages_[i].id == tab.id) continue;
     CompressionWorkspace* workspace = tabs_->workspace(tab.id);
     auto* view = new CompressionWorkspaceView(*workspace, services_.workspace.commandRegistry);
-    pages_.insert(pages_.begin() + static_cast<std::ptrdiff_t>(i), Page{tab.id, view});
+    pages_.insert(pages_.begin() + static_cast<std::ptrdiff_t>(i), Page{tab.id, view, nullptr, nullptr, {}});
     tabWidget_->insertTab(static_cast<int>(i), view, QString());
   }
   for (std::size_t i = 0; i < tabs.size(); ++i) {

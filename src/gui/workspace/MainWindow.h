@@ -1,7 +1,8 @@
 // MainWindow: the "Quorlin: Brimwell Tool" window: a strip of comparison tabs,
 // one CompressionWorkspaceView per tab, and the toolbar with New Tab, Close
 // Tab, Console, Required Tools and Rate–Distortion (a window per tab, made
-// when first asked for and closed with its tab).
+// when first asked for and closed with its tab); the Compare Folder window is
+// per tab in the same way.
 //
 // The tabs, the selection and the workspaces are the WorkspaceTabList's; the
 // window mirrors them (one page per tab, in order, labelled with the shortened
@@ -16,6 +17,7 @@
 
 #include <QMainWindow>
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -38,6 +40,7 @@ namespace quorlin::gui {
 class AppHelpWindowController;
 class CommandConsoleWindowController;
 class CompressionWorkspaceView;
+class CorpusWindow;
 class RateDistortionWindow;
 class RequiredToolsWindowController;
 class ResultsTableWindowController;
@@ -77,11 +80,19 @@ class MainWindow : public QMainWindow {
   QAction* consoleAction() const { return consoleAction_; }
   QAction* requiredToolsAction() const { return requiredToolsAction_; }
   QAction* rateDistortionAction() const { return rateDistortionAction_; }
+  // File › "Compare Folder…" (Ctrl+Shift+O): showCorpus.
+  QAction* compareFolderAction() const { return compareFolderAction_; }
 
   // Shows the selected tab's Rate–Distortion window, making it on first use.
   RateDistortionWindow& showRateDistortion();
   // The window of the tab with `id`; null until it was first shown.
   RateDistortionWindow* rateDistortionWindow(const Uuid& id) const;
+  // File › Compare Folder…: the selected tab's Corpus window, made on first use.
+  CorpusWindow& showCorpus();
+  // A new tab of `mode` with these panels (results dropped), showing `image`
+  // and generating its panels once it is read.
+  void openImageInNewTab(const std::filesystem::path& image, const std::vector<CodecPanel>& panels,
+                         RateControlMode mode, double targetScore);
 
   CommandConsoleWindowController& consoleWindow() { return *consoleWindow_; }
   RequiredToolsWindowController& requiredToolsWindow() { return *requiredToolsWindow_; }
@@ -101,6 +112,8 @@ class MainWindow : public QMainWindow {
     Uuid id;
     CompressionWorkspaceView* view;
     RateDistortionWindow* rateDistortion = nullptr;
+    CorpusWindow* corpus = nullptr;
+    Subscription generateOnLoad;  // a tab opened from a corpus row, until its image is read
   };
 
   void buildToolBar();
@@ -122,6 +135,7 @@ class MainWindow : public QMainWindow {
   QAction* consoleAction_ = nullptr;
   QAction* requiredToolsAction_ = nullptr;
   QAction* rateDistortionAction_ = nullptr;
+  QAction* compareFolderAction_ = nullptr;
 
   std::vector<Page> pages_;  // in strip order
   bool isSynchronizing_ = false;

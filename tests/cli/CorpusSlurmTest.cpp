@@ -1,0 +1,127 @@
+#include <pwd.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <regex>
+#include <set>
+
+#include "cli/CorpusCommandFixture.h"
+#include "core/corpus/CorpusResultsFile.h"
+
+namespace quorlin {
+namespace {
+
+// A real one-node Slurm cluster, with a munge daemon of its own, started in the
+// scratch directory on ports of its own and stopped by the PIDs it wrote.
+class CorpusSlurmTest : public CorpusCommandTest {
+ protected:
+  void SetUp() override {
+    CorpusCommandTest::SetUp();
+    if (IsSkipped()) return;
+    for (const char* tool : {"/usr/sbin/slurmctld", "/usr/sbin/slurmd", "/usr/sbin/munged", "/usr/bin/sbatch",
+                             "/usr/bin/squeue", "/usr/bin/scancel", "/usr/bin/sinfo", "/usr/sbin/runuser"}) {
+      if (!fs::exists(tool)) GTEST_SKIP() << tool << " is missing (scripts/install-test-deps.sh installs Slurm)";
+    }
+    const passwd* munge = ::getpwnam("munge");
+    if (::geteuid() != 0 || !munge) GTEST_SKIP() << "the cluster needs root and the munge user";
+    fs::create_directories(cluster / "munge");
+    fs::create_directories(cluster / "state");
+    fs::create_directories(cluster / "spool");
+    ASSERT_EQ(::chown((cluster / "munge").c_str(), munge->pw_uid, munge->pw_gid), 0);
+    const fs::path socket = cluster / "munge" / "socket";
+    ASSERT_EQ(wait(spawn({"/usr/sbin/runuser", "-u", "munge", "--", "/usr/sbin/munged", "--socket=" + socket.string(),
+                          "--pid-file=" + (cluster / "munge" / "pid").string(),
+                          "--log-file=" + (cluster / "munge" / "log").string(),
+                          "--seed-file=" + (cluster / "munge" / "seed").string()})), 0);
+    const int port = 20000 + 2 * (::getpid() % 10000);
+    const std::string d = cluster.string();
+    // Appended piece by piece: GCC 12 warns falsely about `"literal" + std::string(...)`.
+    std::string conf = "ClusterName=local\nSlurmctldHost=localhost\nSlurmUser=root\nSlurmdUser=root\n";
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"AuthType", "auth/munge"}, {"AuthInfo", "socket=" + socket.string()},
+             {"SlurmctldPort", std::to_string(port)}, {"SlurmdPort", std::to_string(port + 1)},
+             {"StateSaveLocation", d + "/state"}, {"SlurmdSpoolDir", d + "/spool"},
+             {"SlurmctldPidFile", d + "/slurmctld.pid"}, {"SlurmdPidFile", d + "/slurmd.pid"},
+             {"SlurmctldLogFile", d + "/slurmctld.log"}, {"SlurmdLogFile", d + "/slurmd.log"},
+             {"ProctrackType", "proctrack/linuxproc"}, {"TaskPlugin", "task/none"}, {"SchedulerType", "sched/builtin"},
+             {"SelectType", "select/cons_tres"}, {"SelectTypeParameters", "CR_Core"}, {"ReturnToService", "2"},
+             {"JobAcctGatherType", "jobacct_gather/none"}, {"MpiDefault", "none"}}) {
+      conf.append(name).append("=").append(value).append("\n");
+    }
+    conf += "NodeName=localhost CPUs=2 RealMemory=2000 State=UNKNOWN\n"
+            "PartitionName=debug Nodes=localhost Default=YES MaxTime=INFINITE State=UP\n";
+    test::writeTextFile(cluster / "slurm.conf", conf);
+    ASSERT_EQ(wait(spawn({"/usr/sbin/slurmctld", "-f", (cluster / "slurm.conf").string()}, slurm)), 0);
+    ASSERT_EQ(wait(spawn({"/usr/sbin/slurmd", "-f", (cluster / "slurm.conf").string(), "-N", "localhost"}, slurm)), 0);
+    ASSERT_TRUE(test::eventually([&] { return capture({"/usr/bin/sinfo", "-h", "-o", "%T"}) == "idle\n"; },
+                                 std::chrono::seconds(60)))
+        << test::readTextFile(cluster / "slurmctld.log");
+  }
+
+  void TearDown() override {
+    for (const char* file : {"slurmd.pid", "slurmctld.pid", "munge/pid"}) {
+      if (!fs::exists(cluster / file)) continue;
+      const pid_t pid = std::stoi(test::readTextFile(cluster / file));
+      ::kill(pid, SIGTERM);
+      test::eventually([pid] { return ::kill(pid, 0) != 0; }, std::chrono::seconds(20));
+    }
+  }
+
+  int wait(pid_t pid) { return finish(pid).status; }
+
+  std::string capture(std::vector<std::string> arguments) {
+    finish(spawn(std::move(arguments), slurm));
+    return test::readTextFile(scratch / "stdout.txt");
+  }
+
+  bool queueEmpties() {
+    return test::eventually([&] { return capture({"/usr/bin/squeue", "-h", "-o", "%i"}).empty(); },
+                            std::chrono::seconds(180));
+  }
+
+  // The array's and the report's job ids.
+  std::pair<std::string, std::string> submit() {
+    RunResult result = run({"slurm", (scratch / "corpus").string(), "--tool-dir", (scratch / "tools").string(), "--panel",
+                            "webp", "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70",
+                            "--out", (scratch / "run").string(), "--tasks", "3", "--cpus-per-task", "1", "--submit"},
+                           slurm);
+    std::smatch ids;
+    EXPECT_TRUE(std::regex_search(result.output, ids, std::regex("array as job (\\d+) and the report as job (\\d+)")))
+        << result.output << result.errors;
+    return {ids[1], ids[2]};
+  }
+
+  fs::path cluster = scratch / "cluster";
+  std::vector<std::string> slurm = {std::string("SLURM_CONF=").append((scratch / "cluster" / "slurm.conf").string())};
+};
+
+TEST_F(CorpusSlurmTest, JobArrayMatchesALocalRunAndResumesACancelledTask) {
+  // Every unit at quality 70 waits for "release": task 1 is cancelled while it waits.
+  auto [array, reportJob] = submit();
+  const fs::path task1 = scratch / "run" / "results-1-of-3.jsonl";
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(task1) && readResultsFile(task1).records.size() == 2; },
+                               std::chrono::seconds(120)));
+  capture({"/usr/bin/scancel", array + "_1", reportJob});
+  test::writeTextFile(scratch / "release", "");
+  ASSERT_TRUE(queueEmpties());
+  EXPECT_FALSE(fs::exists(scratch / "run" / ("slurm-report-" + reportJob + ".out")));
+
+  auto [secondArray, secondReport] = submit();
+  ASSERT_TRUE(queueEmpties());
+  std::size_t lines = 0;
+  std::set<std::string> keys;
+  for (const auto& file : resultsFilesIn(scratch / "run")) {
+    for (const auto& record : readResultsFile(file).records) keys.insert(record.key()), ++lines;
+  }
+  EXPECT_EQ(lines, 36u);
+  EXPECT_EQ(keys.size(), 36u);
+  ASSERT_EQ(run({"run", (scratch / "corpus").string(), "--tool-dir", (scratch / "tools").string(), "--panel", "webp",
+                 "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70", "--out",
+                 (scratch / "local").string()}).status, 0);
+  EXPECT_EQ(test::readTextFile(scratch / "run" / ("slurm-report-" + secondReport + ".out")),
+            report({(scratch / "local").string()}));
+  EXPECT_TRUE(fs::exists(scratch / "run" / "report.html"));
+}
+
+}  // namespace
+}  // namespace quorlin
