@@ -74,7 +74,6 @@ class CorpusRunPass {
     settings.shard = shard;
     settings.jobs = options_.jobs;
     settings.maxFailurePercent = options_.maxFailurePercent;
-    settings.tracker = &tools_.children();
     settings.host = hostName();
     settings.toolVersion = [this](CompressionCodec codec) { return toolVersion(codec); };
     settings.progress = [this](const CorpusProgress& progress) {

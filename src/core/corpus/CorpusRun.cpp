@@ -1,7 +1,6 @@
 #include "core/corpus/CorpusRun.h"
 
 #include <algorithm>
-#include <csignal>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -158,10 +157,6 @@ class CorpusRunner {
     unsigned workers = settings_.jobs ? settings_.jobs : std::max(1u, std::thread::hardware_concurrency());
     workers = static_cast<unsigned>(std::min<std::size_t>(workers, units_.size()));
     {
-      std::optional<std::stop_callback<std::function<void()>>> endTools;
-      if (settings_.tracker) {
-        endTools.emplace(stopToken_, std::function<void()>([this] { settings_.tracker->terminateAll(SIGTERM); }));
-      }
       std::vector<std::jthread> threads;
       for (unsigned w = 0; w < workers; ++w) threads.emplace_back([this] { work(); });
     }
@@ -266,7 +261,6 @@ class CorpusRunner {
     SweepSettings sweepSettings;
     sweepSettings.parallelPoints = 1;
     sweepSettings.pixelCount = state.width * state.height;
-    sweepSettings.tracker = settings_.tracker;
     PanelSweep sweep = sweepPanel(one, *state.source, engine_, sweepSettings, {}, stopToken_);
     sweep.removeFiles();
     const RateDistortionSample* sample =

@@ -56,7 +56,6 @@ struct CorpusRunSettings {
   CorpusShard shard;
   unsigned jobs = 0;                 // 0: one per core
   double maxFailurePercent = 10;     // failures of this run, of all the shard's units
-  ChildProcessTracker* tracker = nullptr;
   std::string host;
   // The tool of a codec's encoder and its version text ("" when unknown).
   std::function<std::string(CompressionCodec)> toolVersion;

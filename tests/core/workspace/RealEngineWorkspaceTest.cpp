@@ -81,6 +81,12 @@ class RealEngineWorkspaceTest : public ::testing::Test {
     ASSERT_EQ(workspace->sourceURL(), source) << workspace->statusMessage();
   }
 
+  void loadAndGenerate() {
+    load();
+    workspace->generateAll();
+    ASSERT_TRUE(pumpUntil([&] { return !workspace->isRunning(); })) << "the pass never ended";
+  }
+
   std::vector<fs::path> rootEntries() const {
     std::vector<fs::path> entries;
     std::error_code error;
