@@ -1,6 +1,7 @@
 // RasterCacheKey: what one rendered bitmap depends on.
 //
-// Two keys are equal when all six fields are equal; doubles compare
+// Error map bitmaps carry the layer and the shared scale they were coloured
+// on. Two keys are equal when all fields are equal; doubles compare
 // numerically, so a key holding NaN equals nothing, not even itself. Image
 // identities are DecodedImage identifiers, which the process never reuses, so
 // a new image never matches a key made for an old one.
@@ -19,11 +20,13 @@ struct RasterCacheKey {
   std::optional<std::uint64_t> comparisonImageIdentifier;
   std::optional<int> differenceGain;
   bool isDifference = false;
+  std::optional<int> errorMapLayer;       // an ErrorMapLayer; set only for error map bitmaps
+  std::optional<double> errorMapScale;
 
   friend bool operator==(const RasterCacheKey&, const RasterCacheKey&) = default;
 };
 
-// Covers all six fields; keys that compare equal hash equally (0.0 and −0.0 too).
+// Covers all fields; keys that compare equal hash equally (0.0 and −0.0 too).
 struct RasterCacheKeyHash {
   std::size_t operator()(const RasterCacheKey& key) const;
 };
