@@ -58,6 +58,8 @@ class KeyboardShortcutMonitor : public QWidget {
 
  private:
   bool isGateOpen() const;
+  // The focused widget takes typed text, where E is a letter, not the error map.
+  static bool isTypingText();
   bool isDeliveredToOwnWindow(QObject* watched) const;
   bool handleKey(QEvent* event);
   bool handleShortcutOverride(QObject* watched, QEvent* event);
