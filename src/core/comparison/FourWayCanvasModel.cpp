@@ -89,7 +89,7 @@ void FourWayCanvasModel::applyKey(CanvasLayer layer, const RasterCacheKey& key, 
 
 void FourWayCanvasModel::renderNormal(CanvasLayer layer, const DisplayImage& image, double displayHeadroom) {
   RasterCacheKey key{image.image->identifier(), image.contentHeadroom, displayHeadroom, std::nullopt, std::nullopt,
-                     false, std::nullopt, std::nullopt};
+                     false};
   applyKey(layer, key, [&] { return rasterizer_->rasterize(*image.image, image.contentHeadroom, displayHeadroom); });
 }
 
@@ -97,7 +97,7 @@ void FourWayCanvasModel::renderDifference(CanvasLayer layer, const DisplayImage&
                                           const DisplayImage& comparison, double displayHeadroom) {
   const int gain = values_.differenceGain;
   RasterCacheKey key{source.image->identifier(), std::nullopt, displayHeadroom, comparison.image->identifier(), gain,
-                     true, std::nullopt, std::nullopt};
+                     true};
   applyKey(layer, key, [&] {
     return rasterizer_->rasterizeDifference(*source.image, *comparison.image, gain, displayHeadroom);
   });

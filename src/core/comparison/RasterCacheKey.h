@@ -14,6 +14,20 @@
 namespace quorlin {
 
 struct RasterCacheKey {
+  RasterCacheKey() = default;
+  // Keys of normal and difference bitmaps leave out the error map fields.
+  RasterCacheKey(std::uint64_t image, std::optional<double> content, double display,
+                 std::optional<std::uint64_t> comparison, std::optional<int> gain, bool difference,
+                 std::optional<int> layer = std::nullopt, std::optional<double> scale = std::nullopt)
+      : imageIdentifier(image),
+        contentHeadroom(content),
+        displayHeadroom(display),
+        comparisonImageIdentifier(comparison),
+        differenceGain(gain),
+        isDifference(difference),
+        errorMapLayer(layer),
+        errorMapScale(scale) {}
+
   std::uint64_t imageIdentifier = 0;
   std::optional<double> contentHeadroom;
   double displayHeadroom = 1.0;

@@ -308,11 +308,11 @@ TEST(FourWayCanvasRenderingTest, PanelWithoutResultShowsBlackWithTheSourceAlphaS
 }
 
 TEST(RasterCacheKeyTest, KeysCompareFieldByFieldAndNaNEqualsNothing) {
-  RasterCacheKey key{7, 2.0, 1.0, std::nullopt, std::nullopt, false, std::nullopt, std::nullopt};
+  RasterCacheKey key{7, 2.0, 1.0, std::nullopt, std::nullopt, false};
   RasterCacheKey same = key;
   EXPECT_EQ(key, same);
   EXPECT_EQ(RasterCacheKeyHash{}(key), RasterCacheKeyHash{}(same));
-  RasterCacheKey difference{7, std::nullopt, 1.0, 9, 2, true, std::nullopt, std::nullopt};
+  RasterCacheKey difference{7, std::nullopt, 1.0, 9, 2, true};
   EXPECT_NE(key, difference);
   RasterCacheKey otherGain = difference;
   otherGain.differenceGain = 4;
