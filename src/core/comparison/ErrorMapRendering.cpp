@@ -114,7 +114,7 @@ void greysByRows(const LinearLightDecoder& decoder, int y, float* rgba, std::uin
 
 std::array<std::uint8_t, 3> errorMapPixel(double position, int grey) {
   const double t = std::clamp(std::isnan(position) ? 0.0 : position, 0.0, 1.0);
-  const double opacity = std::sqrt(t);
+  const double opacity = t;
   const double backdrop = std::clamp(grey, 0, 255) * errorMapBackdropLevel;
   const auto heat = infernoColour(t);
   std::array<std::uint8_t, 3> colour{};

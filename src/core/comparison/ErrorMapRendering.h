@@ -4,7 +4,7 @@
 // back to 8-bit sRGB and multiplied by its alpha) dimmed to
 // errorMapBackdropLevel, blended with the inferno colour of the map's share
 // at that pixel (its position on the shared logarithmic scale, see
-// ErrorMapImage) at an opacity of √position: a pixel the metric forgives
+// ErrorMapImage) at an opacity equal to that position: a pixel the metric forgives
 // shows the dimmed photograph, a costly one glows. The result is opaque.
 //
 // Extent: the result's size; the map is read at the same pixel from the
