@@ -106,7 +106,7 @@ TEST_F(AppMenusTest, MenusAndItemsComeInOrderWithTheirTitles) {
   EXPECT_EQ(itemTitles(menus.editMenu), (std::vector<std::string>{"Settings…", "Required Tools…"}));
   EXPECT_EQ(itemTitles(menus.viewMenu),
             (std::vector<std::string>{"Generate", "Zoom In", "Zoom Out", "Reset Image", "Actual Size", "200%", "400%",
-                                      "600%", "800%", "Smooth Magnification", "Results Table"}));
+                                      "600%", "800%", "Error Map", "Smooth Magnification", "Results Table"}));
   EXPECT_EQ(itemTitles(menus.windowMenu), (std::vector<std::string>{"Command Console"}));
   EXPECT_EQ(itemTitles(menus.helpMenu),
             (std::vector<std::string>{"Quorlin Help", "Required Tools…", "About Quorlin"}));
