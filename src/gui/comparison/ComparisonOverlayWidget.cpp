@@ -132,8 +132,7 @@ void ComparisonOverlayWidget::paintLegend(QPainter& painter) const {
     painter.setPen(QPen(Qt::white, 2));
     painter.drawLine(QPointF(x, barTop - 2), QPointF(x, barTop + legendBarHeight + 2));
     painter.setPen(Qt::white);
-    painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Under the pointer: quadrant ") + QString::fromStdString(*legend.reading));
+    painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(*legend.reading));
   } else {
     painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("Share of the weighted error per pixel"));

@@ -33,7 +33,7 @@ namespace quorlin::gui {
 struct ErrorMapLegendContent {
   std::string title;
   std::vector<ErrorMapLegendTick> ticks;   // empty: no error anywhere
-  std::optional<std::string> reading;      // quadrant and value under the pointer
+  std::optional<std::string> reading;      // the value under the pointer and its quadrant
   double readingPosition = 0;
 };
 

@@ -80,7 +80,8 @@ SizeF FourWayComparisonImageView::sourceSize() const { return displaySizeOf(valu
 void FourWayComparisonImageView::setValues(const FourWayComparisonValues& values) {
   const FourWayComparisonValues old = std::exchange(values_, values);
   pushCanvasValues();
-  fader_.setModes(values_.isShowingOriginal, values_.isShowingDifference);
+  // Which heat is whose matters as much as which difference: the labels stay.
+  fader_.setModes(values_.isShowingOriginal, values_.isShowingDifference || canvas_->model().isShowingErrorMap());
   refreshOverlay();
   if (old.isActive != values_.isActive) {
     if (values_.isActive) {
@@ -221,7 +222,8 @@ void FourWayComparisonImageView::refreshOverlay() {
     legend.ticks = errorMapLegendTicks(model.errorMapScale());
     if (pointer_) {
       if (auto reading = model.errorMapReadingAt(toPointF(*pointer_))) {
-        legend.reading = std::to_string(reading->quadrant + 1) + "  " + formatErrorShare(reading->share);
+        legend.reading = "Under the pointer: " + formatErrorShare(reading->share) + " in quadrant " +
+                         std::to_string(reading->quadrant + 1);
         legend.readingPosition = reading->position;
       }
     }
