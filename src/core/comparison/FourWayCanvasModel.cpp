@@ -132,7 +132,8 @@ void FourWayCanvasModel::loadErrorMaps() {
   for (const auto& name : named) {
     if (name.first.empty() || errorMaps_.count(name) != 0) continue;
     if (std::any_of(loads.begin(), loads.end(), [&](const auto& load) { return load.first == name; })) continue;
-    loads.emplace_back(name, std::async(std::launch::async, [name] { return readErrorMapPlane(name.first, name.second); }));
+    loads.emplace_back(name, std::async(std::launch::async,
+                                        [name] { return readErrorMapPlane(name.first, name.second); }));
   }
   for (auto& [name, load] : loads) errorMaps_[name] = load.get();   // a failed read is kept as null, not retried
 
