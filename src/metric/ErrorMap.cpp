@@ -62,9 +62,9 @@ void readAll(int file, void* data, std::size_t size, long long offset) {
 }
 
 // Reserves the file's blocks up front (beyond its end, so its size still
-// grows only as written): writes into reserved blocks cost a fraction of
-// those that allocate as they go. Where the file system cannot reserve, the
-// writes allocate; where the disk is full, this fails before any work.
+// grows only as written): the writes need not allocate as they go, and a full
+// disk fails here, before any work. Where the file system cannot reserve, the
+// writes allocate as before.
 void reserveBlocks(int file, long long bytes, const std::string& what) {
   if (bytes <= 0) return;
   if (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, bytes) != 0 && (errno == ENOSPC || errno == EFBIG)) throwErrno(what);
