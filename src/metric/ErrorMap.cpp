@@ -80,21 +80,6 @@ void addShares(const float* __restrict values, double linear, double quartic, do
   }
 }
 
-// The same for a signed edge difference: its positive part is the artifact,
-// its negative part the detail lost.
-QUORLIN_METRIC_KERNEL
-void addEdgeShares(const float* __restrict values, double artifactLinear, double artifactQuartic,
-                   double* __restrict artifactShares, double detailLinear, double detailQuartic,
-                   double* __restrict detailShares, std::size_t count) {
-  for (std::size_t x = 0; x < count; ++x) {
-    const double value = values[x];
-    const double artifact = value > 0.0 ? value : 0.0, detail = value < 0.0 ? -value : 0.0;
-    const double artifactSquare = artifact * artifact, detailSquare = detail * detail;
-    artifactShares[x] += artifactLinear * artifact + artifactQuartic * (artifactSquare * artifactSquare);
-    detailShares[x] += detailLinear * detail + detailQuartic * (detailSquare * detailSquare);
-  }
-}
-
 // shares[x] = shares[x]*inverseCover + coarser[x/2] over [first, end).
 QUORLIN_METRIC_KERNEL
 void spreadShares(double* __restrict shares, const double* __restrict coarser, double inverseCover, std::size_t first,
@@ -155,18 +140,15 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.height = height;
     scale.file = file_;
     scale.offset = offset;
-    // Only the values of maps with a weight on their mean or 4-norm at this scale.
-    const auto weighted = [&](int c, int map) {
-      return weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] != 0.0 ||
-             weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] != 0.0;
-    };
+    // Only the maps with a weight on their mean or 4-norm at this scale.
     for (int c = 0; c < 3; ++c) {
-      for (int value = 0; value < 2; ++value) {
-        const bool kept = value == 0 ? weighted(c, 0) : weighted(c, 1) || weighted(c, 2);
-        scale.slots[static_cast<std::size_t>(c)][static_cast<std::size_t>(value)] = kept ? scale.count : -1;
-        if (kept) {
+      for (int map = 0; map < 3; ++map) {
+        const bool weighted = weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] != 0.0 ||
+                              weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] != 0.0;
+        scale.slots[static_cast<std::size_t>(c)][static_cast<std::size_t>(map)] = weighted ? scale.count : -1;
+        if (weighted) {
           scale.slotChannel[static_cast<std::size_t>(scale.count)] = c;
-          scale.slotValue[static_cast<std::size_t>(scale.count)] = value;
+          scale.slotMap[static_cast<std::size_t>(scale.count)] = map;
           ++scale.count;
         }
       }
@@ -192,24 +174,25 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   const int scales = std::min(static_cast<int>(perScale.size()), this->scales());
   const auto& weights = scoreWeights();
 
-  // Per scale and map: the share of a pixel is linear*v + quartic*v^4.
+  // Per scale and slot: the share of a pixel is linear*v + quartic*v^4.
   struct Coefficients {
-    std::array<std::array<double, 3>, 3> linear{}, quartic{};  // [channel][map]
+    std::array<double, 9> linear{}, quartic{};
   };
   std::vector<Coefficients> coefficients(static_cast<std::size_t>(scales));
   for (int s = 0; s < scales; ++s) {
-    const double pixels = static_cast<double>(scales_[static_cast<std::size_t>(s)].width) *
-                          static_cast<double>(scales_[static_cast<std::size_t>(s)].height);
-    auto& scale = coefficients[static_cast<std::size_t>(s)];
-    for (std::size_t c = 0; c < 3; ++c) {
-      for (std::size_t map = 0; map < 3; ++map) {
-        const double norm4 = perScale[static_cast<std::size_t>(s)][c].norms[1][map];
-        const int ci = static_cast<int>(c), mi = static_cast<int>(map);
-        scale.linear[c][map] = weights[static_cast<std::size_t>(weightIndex(scales, ci, s, 0, mi))] / pixels;
-        scale.quartic[c][map] = norm4 > 0.0 ? weights[static_cast<std::size_t>(weightIndex(scales, ci, s, 1, mi))] /
-                                                  (pixels * norm4 * norm4 * norm4)
-                                            : 0.0;
-      }
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    const double pixels = static_cast<double>(scale.width) * static_cast<double>(scale.height);
+    for (int k = 0; k < scale.count; ++k) {
+      const int c = scale.slotChannel[static_cast<std::size_t>(k)], map = scale.slotMap[static_cast<std::size_t>(k)];
+      const auto& norms = perScale[static_cast<std::size_t>(s)][static_cast<std::size_t>(c)].norms;
+      const double norm4 = norms[1][static_cast<std::size_t>(map)];
+      auto& slot = coefficients[static_cast<std::size_t>(s)];
+      slot.linear[static_cast<std::size_t>(k)] =
+          weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] / pixels;
+      slot.quartic[static_cast<std::size_t>(k)] =
+          norm4 > 0.0 ? weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] /
+                            (pixels * norm4 * norm4 * norm4)
+                      : 0.0;
     }
   }
 
@@ -252,16 +235,13 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
       ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, rowStart, cache.freedFrom - rowStart);
       cache.freedFrom = rowStart;
     }
-    const Coefficients& terms = coefficients[static_cast<std::size_t>(s)];
+    const Coefficients& slot = coefficients[static_cast<std::size_t>(s)];
     for (int k = 0; k < scale.count; ++k) {
-      const auto c = static_cast<std::size_t>(scale.slotChannel[static_cast<std::size_t>(k)]);
+      const double linear = slot.linear[static_cast<std::size_t>(k)];
+      const double quartic = slot.quartic[static_cast<std::size_t>(k)];
       const float* v = cache.values.data() + static_cast<std::size_t>(k) * width;
-      if (scale.slotValue[static_cast<std::size_t>(k)] == 0) {
-        addShares(v, terms.linear[c][0], terms.quartic[c][0], cache.shares[0].data(), width);
-      } else {
-        addEdgeShares(v, terms.linear[c][1], terms.quartic[c][1], cache.shares[1].data(), terms.linear[c][2],
-                      terms.quartic[c][2], cache.shares[2].data(), width);
-      }
+      double* shares = cache.shares[static_cast<std::size_t>(scale.slotMap[static_cast<std::size_t>(k)])].data();
+      addShares(v, linear, quartic, shares, width);
     }
     if (s == 0) return;
     // Spread evenly over the covered pixels (fewer at odd right and bottom edges).

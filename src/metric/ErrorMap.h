@@ -8,9 +8,8 @@
 // of a coarser scale spreads its share evenly over the full-resolution pixels
 // it covers. The layers summed over all pixels give the weighted sum.
 //
-// The values go to an anonymous scratch file, not to memory: they are up to
-// 6 floats per pixel of each scale (the artifact and the detail lost of a
-// channel share one, signed), more than the comparison itself holds.
+// The values go to an anonymous scratch file, not to memory: they are 4 to 9
+// floats per pixel of each scale, more than the comparison itself holds.
 #pragma once
 
 #include <array>
@@ -44,15 +43,13 @@ class ErrorMapRecorder {
 
  private:
   struct Scale final : ErrorRowSink {
-    int slot(int channel, int value) const override {
-      return slots[static_cast<std::size_t>(channel)][static_cast<std::size_t>(value)];
-    }
+    int slot(int channel, int map) const override { return slots[static_cast<std::size_t>(channel)][static_cast<std::size_t>(map)]; }
     int slotCount() const override { return count; }
     void takeRows(int first, int rows, const float* values) override;
 
     int width = 0, height = 0, count = 0;
-    std::array<std::array<int, 2>, 3> slots{};
-    std::array<int, 6> slotChannel{}, slotValue{};
+    std::array<std::array<int, 3>, 3> slots{};
+    std::array<int, 9> slotChannel{}, slotMap{};
     long long offset = 0;  // of its first row in the scratch file
     int file = -1;
   };

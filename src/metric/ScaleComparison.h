@@ -64,10 +64,8 @@ struct ScaleImage {
 class ErrorRowSink {
  public:
   virtual ~ErrorRowSink() = default;
-  // Slot of value `value` of channel `channel`, -1 for none: value 0 is the
-  // SSIM error, 1 the signed edge difference (the artifact where positive,
-  // minus the detail lost where negative: one of the two is always zero).
-  virtual int slot(int channel, int value) const = 0;
+  // Slot of map `map` (as in ChannelNorms) of channel `channel`; -1 for none.
+  virtual int slot(int channel, int map) const = 0;
   virtual int slotCount() const = 0;
   // Rows [first, first + count) of the scale, in order, on the calling
   // thread: the value of slot k at (x, first + r) is
