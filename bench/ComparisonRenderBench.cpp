@@ -7,6 +7,11 @@
 //   2. difference on: four difference bitmaps;
 //   3. gain changes (2 → 4 → 8 → 16 → 32): four difference bitmaps each;
 //   4. zoom, pan and split changes: no rendering at all;
+//   5. error map on: four maps read from 24-megapixel PFM files (written to a
+//      temporary folder first) and four error map bitmaps; a layer change
+//      (maps read again, bitmaps made again); a scale change (one result's map
+//      replaced: its map read, all four bitmaps made again); frames of zoom,
+//      pan and split with the error map showing;
 // and reports the wall time of each step with the process CPU time it took
 // (user and system; on a shared machine the CPU time is the steadier figure,
 // and system time there is the kernel zeroing fresh pages), and the memory
@@ -16,9 +21,11 @@
 // Usage: ComparisonRenderBench [--source-bits 8|16] [--result-bits 8|16]
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -69,6 +76,25 @@ std::shared_ptr<const DecodedImage> makePicture(int bits, int panel) {
 
 DisplayImage displayImageOf(std::shared_ptr<const DecodedImage> image) {
   return {std::move(image), {double(imageWidth), double(imageHeight)}, std::nullopt};
+}
+
+// A three-layer PFM map of a 24-megapixel result: heavy-tailed shares, more
+// of them for higher panels, so the maps differ in heat.
+std::filesystem::path writeMap(const std::filesystem::path& folder, int panel) {
+  const std::filesystem::path file = folder / ("map" + std::to_string(panel) + ".pfm");
+  std::ofstream stream(file, std::ios::binary);
+  stream << "PF\n" << imageWidth << ' ' << imageHeight << "\n-1.0\n";
+  std::vector<float> row(static_cast<std::size_t>(imageWidth) * 3);
+  std::uint32_t noise = 777u * static_cast<std::uint32_t>(panel);
+  for (int y = 0; y < imageHeight; ++y) {
+    for (float& value : row) {
+      noise = noise * 1664525u + 1013904223u;
+      const double uniform = ((noise >> 8) + 1) / 16777217.0;
+      value = static_cast<float>(1e-7 * panel * std::pow(uniform, -1.5));
+    }
+    stream.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size() * sizeof(float)));
+  }
+  return file;
 }
 
 std::pair<double, double> lastCpu;
@@ -173,6 +199,66 @@ int main(int argc, char** argv) {
     }
   });
   std::printf("Zoom, pan and split update (mean of 100):     %8.3f ms\n", moves / 100);
+
+  std::printf("Writing four 24-megapixel error maps (PFM)...\n");
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "quorlin-errormap-bench";
+  std::filesystem::create_directories(folder);
+  for (int panel = 1; panel <= 4; ++panel) values.panelErrorMaps.push_back(writeMap(folder, panel));
+  values.zoom = 1.0;
+  values.panOffset = {};
+  values.comparisonX = 0.5;
+  values.isShowingDifference = false;
+  values.isShowingErrorMap = true;
+  double firstMap = timed([&] { model.update(values, view, 1.0); });
+  std::printf("Error map on: read 4 maps, 4 bitmaps:         %8.1f ms  (cpu user %.0f, system %.0f)\n", firstMap,
+              lastCpu.first, lastCpu.second);
+  values.errorMapLayer = quorlin::ErrorMapLayer::structure;
+  double layerChange = timed([&] { model.update(values, view, 1.0); });
+  std::printf("Layer change: read 4 maps, 4 bitmaps:         %8.1f ms  (cpu user %.0f, system %.0f)\n", layerChange,
+              lastCpu.first, lastCpu.second);
+  // A new result in panel 4 with a hotter map: the shared scale moves, so
+  // every quadrant is coloured again; only the new map is read.
+  values.panelImages[3] = displayImageOf(makePicture(resultBits, 5));
+  values.panelErrorMaps[3] = writeMap(folder, 5);
+  double scaleChange = timed([&] { model.update(values, view, 1.0); });
+  std::printf("New result, new scale: read 1 map, 4 bitmaps: %8.1f ms  (cpu user %.0f, system %.0f)\n", scaleChange,
+              lastCpu.first, lastCpu.second);
+  std::vector<double> renders;
+  {
+    // Rendering alone, the maps already read (what a scale change costs
+    // besides reading the one new map).
+    quorlin::ImageRasterizer rasterizer;
+    std::vector<const quorlin::ErrorMapPlane*> maps;
+    for (int quadrant = 0; quadrant < 4; ++quadrant) maps.push_back(model.quadrantErrorMap(quadrant));
+    for (int round = 0; round < 4; ++round) {
+      renders.push_back(timed([&] {
+        for (int quadrant = 0; quadrant < 4; ++quadrant) {
+          auto image = rasterizer.rasterizeErrorMap(*values.panelImages[static_cast<std::size_t>(quadrant)]->image,
+                                                    maps[static_cast<std::size_t>(quadrant)],
+                                                    model.errorMapScale() * (1.0 + round * 0.1));
+        }
+      }));
+      std::printf("Four error map bitmaps, maps in memory:       %8.1f ms  (cpu user %.0f, system %.0f)\n",
+                  renders.back(), lastCpu.first, lastCpu.second);
+    }
+    std::sort(renders.begin(), renders.end());
+    std::printf("Four error map bitmaps, median of 4:          %8.1f ms (goal < 300 ms)\n",
+                (renders[1] + renders[2]) / 2);
+  }
+  std::vector<double> frames;
+  for (int i = 0; i < 100; ++i) {
+    values.zoom = 1.0 + i * 0.05;
+    values.panOffset = {double(i), double(-i)};
+    values.comparisonX = 0.3 + i * 0.004;
+    frames.push_back(timed([&] {
+      model.update(values, view, 1.0);
+      (void)model.errorMapReadingAt({700, 450});
+    }));
+  }
+  std::sort(frames.begin(), frames.end());
+  std::printf("Error map frame: zoom, pan, split, readout:   %8.3f ms median, %.3f ms worst (goal < 16 ms)\n",
+              frames[50], frames.back());
+  std::filesystem::remove_all(folder);
 
   std::printf("Bitmap cache: %zu entries, %.0f MB; idle pooled bitmap memory: %.0f MB\n",
               model.rasterCache().size(), model.rasterCache().byteCount() / 1e6,

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "metric/ScoreMapping.h"
+#include "metric/SimdTargets.h"
 
 namespace quorlin::metric {
 
@@ -57,6 +58,57 @@ void readAll(int file, void* data, std::size_t size, long long offset) {
     bytes += done;
     size -= static_cast<std::size_t>(done);
     offset += done;
+  }
+}
+
+// Reserves the file's blocks up front (beyond its end, so its size still
+// grows only as written): the writes need not allocate as they go, and a full
+// disk fails here, before any work. Where the file system cannot reserve, the
+// writes allocate as before.
+void reserveBlocks(int file, long long bytes, const std::string& what) {
+  if (bytes <= 0) return;
+  if (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, bytes) != 0 && (errno == ENOSPC || errno == EFBIG)) throwErrno(what);
+}
+
+// shares[x] += linear*v + quartic*v^4, in double.
+QUORLIN_METRIC_KERNEL
+void addShares(const float* __restrict values, double linear, double quartic, double* __restrict shares,
+               std::size_t count) {
+  for (std::size_t x = 0; x < count; ++x) {
+    const double value = values[x], square = value * value;
+    shares[x] += linear * value + quartic * (square * square);
+  }
+}
+
+// shares[x] = shares[x]*inverseCover + coarser[x/2] over [first, end).
+QUORLIN_METRIC_KERNEL
+void spreadShares(double* __restrict shares, const double* __restrict coarser, double inverseCover, std::size_t first,
+                  std::size_t end) {
+  if (coarser) {
+    for (std::size_t x = first; x < end; ++x) shares[x] = shares[x] * inverseCover + coarser[x >> 1];
+  } else {
+    for (std::size_t x = first; x < end; ++x) shares[x] *= inverseCover;
+  }
+}
+
+// One output row: per pixel its three layers, each its own share plus that
+// of the next scale's pixel over it.
+QUORLIN_METRIC_KERNEL
+void interleaveLayers(const double* __restrict own0, const double* __restrict own1, const double* __restrict own2,
+                      const double* __restrict coarse0, const double* __restrict coarse1,
+                      const double* __restrict coarse2, float* __restrict out, std::size_t count) {
+  if (coarse0) {
+    for (std::size_t x = 0; x < count; ++x) {
+      out[3 * x] = static_cast<float>(own0[x] + coarse0[x >> 1]);
+      out[3 * x + 1] = static_cast<float>(own1[x] + coarse1[x >> 1]);
+      out[3 * x + 2] = static_cast<float>(own2[x] + coarse2[x >> 1]);
+    }
+  } else {
+    for (std::size_t x = 0; x < count; ++x) {
+      out[3 * x] = static_cast<float>(own0[x]);
+      out[3 * x + 1] = static_cast<float>(own1[x]);
+      out[3 * x + 2] = static_cast<float>(own2[x]);
+    }
   }
 }
 
@@ -105,6 +157,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     width = (width + 1) / 2;
     height = (height + 1) / 2;
   }
+  reserveBlocks(file_, offset, "the error map's scratch file");
 }
 
 ErrorMapRecorder::~ErrorMapRecorder() {
@@ -117,7 +170,7 @@ void ErrorMapRecorder::Scale::takeRows(int first, int rows, const float* values)
 }
 
 void ErrorMapRecorder::write(const std::filesystem::path& path,
-                             const std::vector<std::array<ChannelNorms, 3>>& perScale) const {
+                             const std::vector<std::array<ChannelNorms, 3>>& perScale) {
   const int scales = std::min(static_cast<int>(perScale.size()), this->scales());
   const auto& weights = scoreWeights();
 
@@ -149,13 +202,17 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   std::setvbuf(out.get(), nullptr, _IOFBF, std::size_t{1} << 20);
   // PFM stores the bottom row first; a negative scale means little-endian.
   const char* order = std::endian::native == std::endian::little ? "-1.0" : "1.0";
-  if (std::fprintf(out.get(), "PF\n%d %d\n%s\n", width_, height_, order) < 0) throwErrno(path.string());
+  const int header = std::fprintf(out.get(), "PF\n%d %d\n%s\n", width_, height_, order);
+  if (header < 0) throwErrno(path.string());
+  reserveBlocks(::fileno(out.get()), header + 3LL * static_cast<long long>(sizeof(float)) * width_ * height_,
+                path.string());
 
   // Per scale, its current row as shares per full-resolution pixel covered
   // (one plane per layer), plus the shares of the coarser scales' rows over
   // it, so that an output pixel adds only two numbers per layer.
   struct RowCache {
     int row = -1;
+    long long freedFrom = -1;  // the scale's rows from here on have been read and dropped
     std::vector<float> values;
     std::array<std::vector<double>, 3> shares;
   };
@@ -168,31 +225,38 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     cache.values.resize(static_cast<std::size_t>(scale.count) * width);
     for (auto& layer : cache.shares) layer.assign(width, 0.0);
     const long long rowBytes = static_cast<long long>(cache.values.size() * sizeof(float));
-    readAll(file_, cache.values.data(), static_cast<std::size_t>(rowBytes), scale.offset + rowBytes * row);
+    const long long rowStart = scale.offset + rowBytes * row;
+    readAll(file_, cache.values.data(), static_cast<std::size_t>(rowBytes), rowStart);
+    // Rows are read bottom up, once: dropping those read, a megabyte at a
+    // time, hands their pages straight to the output file's writes (memory
+    // already in use is much cheaper to write than fresh) and spares the disk.
+    if (cache.freedFrom < 0) cache.freedFrom = scale.offset + rowBytes * scale.height;
+    if (cache.freedFrom - rowStart >= (1 << 20) || row == 0) {
+      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, rowStart, cache.freedFrom - rowStart);
+      cache.freedFrom = rowStart;
+    }
     const Coefficients& slot = coefficients[static_cast<std::size_t>(s)];
     for (int k = 0; k < scale.count; ++k) {
       const double linear = slot.linear[static_cast<std::size_t>(k)];
       const double quartic = slot.quartic[static_cast<std::size_t>(k)];
       const float* v = cache.values.data() + static_cast<std::size_t>(k) * width;
       double* shares = cache.shares[static_cast<std::size_t>(scale.slotMap[static_cast<std::size_t>(k)])].data();
-      for (std::size_t x = 0; x < width; ++x) {
-        const double value = v[x], square = value * value;
-        shares[x] += linear * value + quartic * (square * square);
-      }
+      addShares(v, linear, quartic, shares, width);
     }
     if (s == 0) return;
     // Spread evenly over the covered pixels (fewer at odd right and bottom edges).
     const int top = row << s;
     const double rows = std::min(top + (1 << s), height_) - top;
     const bool coarser = s + 1 < scales;
-    for (std::size_t x = 0; x < width; ++x) {
-      const int left = static_cast<int>(x) << s;
-      const double inverseCover = 1.0 / (rows * (std::min(left + (1 << s), width_) - left));
-      for (std::size_t layer = 0; layer < 3; ++layer) {
-        double& share = cache.shares[layer][x];
-        share *= inverseCover;
-        if (coarser) share += caches[static_cast<std::size_t>(s) + 1].shares[layer][x >> 1];
-      }
+    // Every column but the last covers 2^s full-resolution columns.
+    const int lastLeft = static_cast<int>(width - 1) << s;
+    const double inverseCover = 1.0 / (rows * (1 << s));
+    const double lastInverseCover = 1.0 / (rows * (std::min(lastLeft + (1 << s), width_) - lastLeft));
+    for (std::size_t layer = 0; layer < 3; ++layer) {
+      double* shares = cache.shares[layer].data();
+      const double* coarse = coarser ? caches[static_cast<std::size_t>(s) + 1].shares[layer].data() : nullptr;
+      spreadShares(shares, coarse, inverseCover, 0, width - 1);
+      spreadShares(shares, coarse, lastInverseCover, width - 1, width);
     }
   };
 
@@ -202,13 +266,10 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
       if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(s, y >> s);
     }
     const RowCache& full = caches[0];
-    for (std::size_t layer = 0; layer < 3; ++layer) {
-      const double* own = full.shares[layer].data();
-      const double* coarse = scales > 1 ? caches[1].shares[layer].data() : nullptr;
-      for (std::size_t x = 0; x < static_cast<std::size_t>(width_); ++x) {
-        output[3 * x + layer] = static_cast<float>(coarse ? own[x] + coarse[x >> 1] : own[x]);
-      }
-    }
+    const bool coarser = scales > 1;
+    interleaveLayers(full.shares[0].data(), full.shares[1].data(), full.shares[2].data(),
+                     coarser ? caches[1].shares[0].data() : nullptr, coarser ? caches[1].shares[1].data() : nullptr,
+                     coarser ? caches[1].shares[2].data() : nullptr, output.data(), static_cast<std::size_t>(width_));
     if (std::fwrite(output.data(), sizeof(float), output.size(), out.get()) != output.size()) {
       throwErrno(path.string());
     }

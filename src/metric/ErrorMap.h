@@ -38,8 +38,8 @@ class ErrorMapRecorder {
 
   // Writes the map of the comparison whose norms are `perScale` as a
   // little-endian three-channel PFM (R structure, G artifacts, B blur).
-  // Throws std::system_error on failure.
-  void write(const std::filesystem::path& file, const std::vector<std::array<ChannelNorms, 3>>& perScale) const;
+  // Throws std::system_error on failure. Consumes the recorded values: call once.
+  void write(const std::filesystem::path& file, const std::vector<std::array<ChannelNorms, 3>>& perScale);
 
  private:
   struct Scale final : ErrorRowSink {

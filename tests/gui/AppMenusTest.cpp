@@ -51,6 +51,7 @@ class AppMenusTest : public ::testing::Test {
             {menus.zoom400, "zoomToScale(4)"},
             {menus.zoom600, "zoomToScale(6)"},
             {menus.zoom800, "zoomToScale(8)"},
+            {menus.errorMap, "toggleErrorMap"},
             {menus.resultsTable, "resultsTable"},
             {menus.commandConsole, "toggleCommandConsole"},
             {menus.help, "showHelp"},

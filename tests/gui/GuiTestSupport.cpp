@@ -73,7 +73,9 @@ void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::stri
                             {&registry.showRequiredTools, "showRequiredTools"}, {&registry.showHelp, "showHelp"},
                             {&registry.showOriginal, "showOriginal"}, {&registry.showDifference, "showDifference"},
                             {&registry.hideComparisonOverlay, "hideComparisonOverlay"},
-                            {&registry.hideDifference, "hideDifference"}}) {
+                            {&registry.hideDifference, "hideDifference"},
+                            {&registry.showErrorMap, "showErrorMap"}, {&registry.hideErrorMap, "hideErrorMap"},
+                            {&registry.toggleErrorMap, "toggleErrorMap"}}) {
     *slot = named(name);
   }
   registry.zoomToScale = named("zoomToScale");

@@ -1,9 +1,15 @@
 #include "core/comparison/CanvasRasterizer.h"
 
 #include "core/comparison/DifferenceRendering.h"
+#include "core/comparison/ErrorMapRendering.h"
 #include "core/comparison/NormalRendering.h"
 
 namespace quorlin {
+
+std::shared_ptr<const RasterizedImage> CanvasRasterizer::rasterizeErrorMap(const DecodedImage& result,
+                                                                           const ErrorMapPlane* map, double scale) {
+  return quorlin::rasterizeErrorMap(result, map, scale);
+}
 
 std::shared_ptr<const RasterizedImage> ImageRasterizer::rasterize(const DecodedImage& image,
                                                                   std::optional<double> contentHeadroom,

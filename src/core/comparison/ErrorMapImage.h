@@ -11,10 +11,19 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace quorlin {
+
+// Which of the map's layers to look at; `all` adds the three.
+enum class ErrorMapLayer { all, structure, artifacts, blur };
+inline constexpr ErrorMapLayer errorMapLayers[] = {ErrorMapLayer::all, ErrorMapLayer::structure,
+                                                   ErrorMapLayer::artifacts, ErrorMapLayer::blur};
+// "All", "Structure", "Artifacts", "Blur".
+std::string_view errorMapLayerName(ErrorMapLayer layer);
 
 struct ErrorMapTotals {
   int width = 0;
@@ -23,7 +32,24 @@ struct ErrorMapTotals {
 };
 
 // Nothing when the file is missing or not a three-channel PFM.
-std::optional<ErrorMapTotals> readErrorMapTotals(const std::filesystem::path& file);
+std::optional<ErrorMapTotals> readErrorMapTotals(const std::filesystem::path& file,
+                                                 ErrorMapLayer layer = ErrorMapLayer::all);
+
+// One layer of a map as the canvas keeps it: each share rounded to its upper
+// 16 bits (a bfloat16, three significant digits, the precision a colour or a
+// readout needs) so four 24-megapixel maps take 190 MB, not 380 MB.
+struct ErrorMapPlane {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint16_t> codes;   // top row first
+  double topShare = 0;                // the 99.9th percentile (see sharedErrorMapScale)
+
+  double shareAt(int x, int y) const;
+  static double shareOfCode(std::uint16_t code);
+};
+
+// Nothing when the file is missing or not a three-channel PFM.
+std::shared_ptr<const ErrorMapPlane> readErrorMapPlane(const std::filesystem::path& file, ErrorMapLayer layer);
 
 // The top of a colour scale shared by these maps: the largest of their
 // 99.9th percentiles (a few hot pixels may lie above it); 0 when all are zero.

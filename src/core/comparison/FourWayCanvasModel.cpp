@@ -1,6 +1,9 @@
 #include "core/comparison/FourWayCanvasModel.h"
 
+#include <algorithm>
+#include <future>
 #include <unordered_set>
+#include <vector>
 
 #include "core/comparison/ComparisonGeometry.h"
 #include "core/comparison/DisplayHeadroom.h"
@@ -20,6 +23,7 @@ FourWayCanvasModel::FourWayCanvasModel(std::shared_ptr<CanvasRasterizer> rasteri
 
 void FourWayCanvasModel::update(const FourWayImageCanvas& values, SizeF viewSize, double displayHeadroom) {
   values_ = values;
+  viewSize_ = viewSize;
   RectF bounds{0, 0, viewSize.width, viewSize.height};
   background_ = {bounds, values_.usesTransparencyBackground};
 
@@ -32,6 +36,7 @@ void FourWayCanvasModel::update(const FourWayImageCanvas& values, SizeF viewSize
   // What pruning keeps depends only on the new values, so pruning first ends
   // in the same state and lets bitmaps that are going anyway give their
   // memory to the ones about to be rendered.
+  loadErrorMaps();
   prune(headroom);
 
   CanvasLayerState& original = layers_[index(CanvasLayer::original)];
@@ -55,6 +60,8 @@ void FourWayCanvasModel::update(const FourWayImageCanvas& values, SizeF viewSize
     layer.frame = canvasImageRect(viewSize, displaySizeOf(shown), values_.zoom, values_.panOffset);
     if (values_.isShowingDifference) {
       renderDifference(layerId, source, shown, headroom);
+    } else if (isShowingErrorMap()) {
+      renderErrorMap(layerId, quadrant, shown, headroom);
     } else {
       renderNormal(layerId, shown, headroom);
     }
@@ -96,12 +103,85 @@ void FourWayCanvasModel::renderDifference(CanvasLayer layer, const DisplayImage&
   });
 }
 
+bool FourWayCanvasModel::isShowingErrorMap() const {
+  return values_.isShowingErrorMap && !values_.isShowingDifference && !values_.isShowingOriginal &&
+         isPresent(values_.sourceImage);
+}
+
+void FourWayCanvasModel::loadErrorMaps() {
+  quadrantMaps_ = {};
+  const bool isShowing = isShowingErrorMap();
+  std::vector<std::pair<std::filesystem::path, ErrorMapLayer>> named;
+  for (std::size_t quadrant = 0; quadrant < 4; ++quadrant) {
+    const bool hasResult = quadrant < values_.panelImages.size() && isPresent(values_.panelImages[quadrant]);
+    if (hasResult && quadrant < values_.panelErrorMaps.size() && values_.panelErrorMaps[quadrant]) {
+      named.emplace_back(*values_.panelErrorMaps[quadrant], values_.errorMapLayer);
+    } else {
+      named.emplace_back();
+    }
+  }
+  // Maps of files no longer named, or of another layer, go; while the error
+  // map is off nothing new is read.
+  std::erase_if(errorMaps_, [&](const auto& entry) {
+    return std::find(named.begin(), named.end(), entry.first) == named.end();
+  });
+  if (!isShowing) return;
+
+  std::vector<std::pair<std::pair<std::filesystem::path, ErrorMapLayer>,
+                        std::future<std::shared_ptr<const ErrorMapPlane>>>> loads;
+  for (const auto& name : named) {
+    if (name.first.empty() || errorMaps_.count(name) != 0) continue;
+    if (std::any_of(loads.begin(), loads.end(), [&](const auto& load) { return load.first == name; })) continue;
+    loads.emplace_back(name, std::async(std::launch::async,
+                                        [name] { return readErrorMapPlane(name.first, name.second); }));
+  }
+  for (auto& [name, load] : loads) errorMaps_[name] = load.get();   // a failed read is kept as null, not retried
+
+  errorMapScale_ = 0;
+  for (std::size_t quadrant = 0; quadrant < 4; ++quadrant) {
+    if (named[quadrant].first.empty()) continue;
+    quadrantMaps_[quadrant] = errorMaps_[named[quadrant]];
+    if (quadrantMaps_[quadrant]) errorMapScale_ = std::max(errorMapScale_, quadrantMaps_[quadrant]->topShare);
+  }
+}
+
+void FourWayCanvasModel::renderErrorMap(CanvasLayer layer, int quadrant, const DisplayImage& shown,
+                                        double displayHeadroom) {
+  const ErrorMapPlane* map = quadrantMaps_[static_cast<std::size_t>(quadrant)].get();
+  const double scale = errorMapScale_;
+  RasterCacheKey key{shown.image->identifier(), std::nullopt, displayHeadroom, std::nullopt, std::nullopt, false,
+                     static_cast<int>(values_.errorMapLayer), scale};
+  applyKey(layer, key, [&] { return rasterizer_->rasterizeErrorMap(*shown.image, map, scale); });
+}
+
+std::optional<ErrorMapReading> FourWayCanvasModel::errorMapReadingAt(PointF point) const {
+  if (!isShowingErrorMap()) return std::nullopt;
+  for (int quadrant = 0; quadrant < 4; ++quadrant) {
+    const CanvasLayerState& layer = layers_[index(quadrantLayer(quadrant))];
+    const RectF& clip = layer.clip;
+    if (point.x < clip.x || point.y < clip.y || point.x >= clip.x + clip.width || point.y >= clip.y + clip.height) {
+      continue;
+    }
+    const ErrorMapPlane* map = quadrantMaps_[static_cast<std::size_t>(quadrant)].get();
+    const RectF& frame = layer.frame;
+    if (!map || !(frame.width > 0) || !(frame.height > 0)) return std::nullopt;
+    // The frame spans the result's display size, which the map matches pixel for pixel.
+    const DisplayImage& shown = *values_.panelImages[static_cast<std::size_t>(quadrant)];
+    const double x = (point.x - frame.x) / frame.width * shown.image->width();
+    const double y = (point.y - frame.y) / frame.height * shown.image->height();
+    if (x < 0 || y < 0 || x >= map->width || y >= map->height) return std::nullopt;
+    const double share = map->shareAt(static_cast<int>(x), static_cast<int>(y));
+    return ErrorMapReading{quadrant, share, errorMapPosition(share, errorMapScale_)};
+  }
+  return std::nullopt;
+}
+
 void FourWayCanvasModel::prune(double displayHeadroom) {
   std::unordered_set<std::uint64_t> live{values_.sourceImage->image->identifier()};
   for (const auto& panelImage : values_.panelImages) {
     if (isPresent(panelImage)) live.insert(panelImage->image->identifier());
   }
-  cache_.prune(live, displayHeadroom, values_.differenceGain);
+  cache_.prune(live, displayHeadroom, values_.differenceGain, static_cast<int>(values_.errorMapLayer), errorMapScale_);
   for (auto& applied : appliedKeys_) {
     if (applied && !cache_.contains(*applied)) applied.reset();
   }

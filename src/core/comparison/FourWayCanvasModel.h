@@ -23,13 +23,25 @@
 // change frees the old difference bitmaps (to the bitmap memory pool) before
 // it needs memory for the new ones.
 //
+// Error maps: while isShowingErrorMap is set (and neither the original nor the
+// difference shows), each quadrant shows its panel's map (ErrorMapRendering)
+// of the chosen layer over its own result, all coloured on one scale: the
+// largest of the shown maps' 99.9th percentiles, so the same share has the
+// same colour everywhere and the worse result shows more heat. Maps are read
+// on first use (all missing ones at once, in parallel) and kept, for the
+// current layer and the files still named, until they are no longer named;
+// error map bitmaps are kept for the current layer and scale only.
+//
 // Rendering happens synchronously inside update() through the injected
 // CanvasRasterizer (ImageRasterizer by default). Main thread only.
 #pragma once
 
 #include <array>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/comparison/CanvasRasterizer.h"
 #include "core/comparison/FourWayImageCanvas.h"
@@ -52,6 +64,13 @@ struct CanvasBackground {
   bool isCheckerboard = false;   // else opaque black
 };
 
+// What the error map says under a point of the view.
+struct ErrorMapReading {
+  int quadrant = 0;
+  double share = 0;      // the pixel's share of the weighted error sum (of the shown layer)
+  double position = 0;   // 0..1 on the shared scale
+};
+
 class FourWayCanvasModel {
  public:
   explicit FourWayCanvasModel(std::shared_ptr<CanvasRasterizer> rasterizer = std::make_shared<ImageRasterizer>());
@@ -64,6 +83,19 @@ class FourWayCanvasModel {
   const CanvasLayerState& layer(CanvasLayer layer) const { return layers_[index(layer)]; }
   static CanvasLayer quadrantLayer(int quadrant) { return static_cast<CanvasLayer>(quadrant); }
 
+  // The quadrants show error maps now (the original and the difference win).
+  bool isShowingErrorMap() const;
+  // The shared scale of the last error map update; 0 when no map has any error.
+  double errorMapScale() const { return errorMapScale_; }
+  // Quadrant `quadrant`'s map, or null (no map, or not showing error maps).
+  const ErrorMapPlane* quadrantErrorMap(int quadrant) const {
+    return quadrantMaps_[static_cast<std::size_t>(quadrant)].get();
+  }
+  // The reading under `point` (view points), or nothing when the error map is
+  // not showing, or the point is outside the picture or over a quadrant
+  // without a map.
+  std::optional<ErrorMapReading> errorMapReadingAt(PointF point) const;
+
   const RasterCache& rasterCache() const { return cache_; }
   // The key whose bitmap the layer shows; none before its first rendering or
   // after pruning dropped that key.
@@ -74,6 +106,8 @@ class FourWayCanvasModel {
   void renderNormal(CanvasLayer layer, const DisplayImage& image, double displayHeadroom);
   void renderDifference(CanvasLayer layer, const DisplayImage& source, const DisplayImage& comparison,
                         double displayHeadroom);
+  void renderErrorMap(CanvasLayer layer, int quadrant, const DisplayImage& shown, double displayHeadroom);
+  void loadErrorMaps();
   template <typename Render>
   void applyKey(CanvasLayer layer, const RasterCacheKey& key, Render render);
   void prune(double displayHeadroom);
@@ -84,6 +118,10 @@ class FourWayCanvasModel {
   std::array<CanvasLayerState, canvasLayerCount> layers_{};
   std::array<std::optional<RasterCacheKey>, canvasLayerCount> appliedKeys_{};
   RasterCache cache_;
+  SizeF viewSize_;
+  std::map<std::pair<std::filesystem::path, ErrorMapLayer>, std::shared_ptr<const ErrorMapPlane>> errorMaps_;
+  std::array<std::shared_ptr<const ErrorMapPlane>, 4> quadrantMaps_{};
+  double errorMapScale_ = 0;
 };
 
 }  // namespace quorlin

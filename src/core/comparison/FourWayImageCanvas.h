@@ -1,9 +1,11 @@
-// FourWayImageCanvas: the ten values the comparison view hands to its canvas.
+// FourWayImageCanvas: the values the comparison view hands to its canvas.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
+#include "core/comparison/ErrorMapImage.h"
 #include "core/comparison/ViewGeometry.h"
 #include "core/engine/DisplayImage.h"
 
@@ -18,6 +20,9 @@ struct FourWayImageCanvas {
   bool isShowingOriginal = false;                        // the source full-frame instead of the quadrants
   bool isShowingDifference = false;                      // difference images in the quadrants
   int differenceGain = 2;                                // 1, 2, 4, 8, 16 or 32
+  bool isShowingErrorMap = false;                        // error maps in the quadrants (difference wins)
+  ErrorMapLayer errorMapLayer = ErrorMapLayer::all;
+  std::vector<std::optional<std::filesystem::path>> panelErrorMaps;  // entry i: panel i's map file, if any
   bool usesTransparencyBackground = false;               // checkerboard instead of black
   double zoom = 1.0;                                     // relative to the fitted size
 };

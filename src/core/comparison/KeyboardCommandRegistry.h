@@ -40,6 +40,9 @@ class KeyboardCommandRegistry {
   Action showDifference;                              // full-frame source off, difference on
   Action hideComparisonOverlay;                       // both off
   Action hideDifference;                              // difference off
+  Action showErrorMap;                                // error map on (E held)
+  Action hideErrorMap;                                // error map off (E released)
+  Action toggleErrorMap;                              // the zoom bar's and the View menu's toggle
   std::function<void(int step)> stepDifferenceGain;   // +1 or −1 along 1, 2, 4, 8, 16, 32
   std::function<void(int index)> setDifferenceGainStep;
   std::function<void(double scrollDelta)> optionScrollZoom;

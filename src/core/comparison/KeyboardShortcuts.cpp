@@ -15,7 +15,7 @@ struct KeyRow {
   int character;
 };
 
-constexpr std::array<KeyRow, 14> keyTable{{
+constexpr std::array<KeyRow, 15> keyTable{{
     {PhysicalKey::g, 34, 5, 'G'},
     {PhysicalKey::equal, 13, 24, '='},
     {PhysicalKey::minus, 12, 27, '-'},
@@ -30,6 +30,7 @@ constexpr std::array<KeyRow, 14> keyTable{{
     {PhysicalKey::digit8, 9, 28, '8'},
     {PhysicalKey::digit9, 10, 25, '9'},
     {PhysicalKey::space, 57, 49, ' '},
+    {PhysicalKey::e, 18, 14, 'E'},
 }};
 
 template <typename Field>
@@ -94,6 +95,10 @@ KeyboardCommandRegistry::Action KeyboardCommandRegistry::*actionSlot(RegistryAct
       return &KeyboardCommandRegistry::showDifference;
     case RegistryAction::hideComparisonOverlay:
       return &KeyboardCommandRegistry::hideComparisonOverlay;
+    case RegistryAction::showErrorMap:
+      return &KeyboardCommandRegistry::showErrorMap;
+    case RegistryAction::hideErrorMap:
+      return &KeyboardCommandRegistry::hideErrorMap;
     case RegistryAction::hideDifference:
       break;
   }
@@ -122,12 +127,18 @@ ShortcutDecision decideKeyDown(const KeyEvent& event) {
     if (event.isAutoRepeat) return {std::monostate{}, true};
     return {RegistryAction::showOriginal, true};
   }
+  if (event.key == PhysicalKey::e && !event.modifiers.command && !event.modifiers.option &&
+      !event.modifiers.control) {
+    if (event.isAutoRepeat) return {std::monostate{}, true};
+    return {RegistryAction::showErrorMap, true};
+  }
   return {std::monostate{}, false};
 }
 
 ShortcutDecision decideKeyUp(const KeyEvent& event) {
-  if (event.key != PhysicalKey::space) return {std::monostate{}, false};
+  if (event.key != PhysicalKey::space && event.key != PhysicalKey::e) return {std::monostate{}, false};
   if (event.isAutoRepeat) return {std::monostate{}, true};
+  if (event.key == PhysicalKey::e) return {RegistryAction::hideErrorMap, true};
   if (event.modifiers.isExactlyShift()) return {RegistryAction::showDifference, true};
   return {RegistryAction::hideComparisonOverlay, true};
 }

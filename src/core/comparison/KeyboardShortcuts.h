@@ -33,7 +33,7 @@ enum class PhysicalKey {
   other,
   g, equal, minus,
   digit0, digit1, digit2, digit3, digit4, digit5, digit6, digit7, digit8, digit9,
-  space,
+  space, e,
 };
 
 // Linux evdev key codes (X11 and Wayland native scan codes are these + 8).
@@ -73,6 +73,7 @@ struct ScrollEvent {
 enum class RegistryAction {
   generate, zoomIn, zoomOut, resetImage, zoomActualSize,
   showOriginal, showDifference, hideComparisonOverlay, hideDifference,
+  showErrorMap, hideErrorMap,
 };
 struct ZoomToScaleCommand {
   double scale = 0;
@@ -109,11 +110,12 @@ struct ShortcutDecision {
 // Key down, first match wins: Command+G generate, Command+= zoom in, Command+−
 // zoom out, Command+0 reset, Command+1 actual size, Command+2/4/6/8 zoom to
 // that scale (other modifiers ignored); Shift+1..6 without Command selects
-// gain 1..32 and shows the difference; Space shows the original (an
-// auto-repeat only consumes); anything else passes on. Matches are consumed.
+// gain 1..32 and shows the difference; Space shows the original and E without
+// Command, Option or Control the error map (an auto-repeat only consumes);
+// anything else passes on. Matches are consumed.
 ShortcutDecision decideKeyDown(const KeyEvent& event);
-// Key up: only Space, always consumed: exactly Shift held shows the
-// difference, otherwise both overlays go. An auto-repeat release (X11 sends
+// Key up: only Space and E, always consumed. Space: exactly Shift held shows
+// the difference, otherwise both overlays go. E: the error map goes. An auto-repeat release (X11 sends
 // them in pairs with the presses) is consumed with no command.
 ShortcutDecision decideKeyUp(const KeyEvent& event);
 // Modifier change: exactly Shift shows the difference, anything else hides

@@ -15,11 +15,12 @@ void RasterCache::store(const RasterCacheKey& key, std::shared_ptr<const Rasteri
 void RasterCache::erase(const RasterCacheKey& key) { entries_.erase(key); }
 
 void RasterCache::prune(const std::unordered_set<std::uint64_t>& liveImageIdentifiers, double displayHeadroom,
-                        int differenceGain) {
+                        int differenceGain, int errorMapLayer, double errorMapScale) {
   auto isLive = [&](std::uint64_t identifier) { return liveImageIdentifiers.count(identifier) != 0; };
   std::erase_if(entries_, [&](const auto& entry) {
     const RasterCacheKey& key = entry.first;
     if (!isLive(key.imageIdentifier) || !(key.displayHeadroom == displayHeadroom)) return true;
+    if (key.errorMapLayer) return key.errorMapLayer != errorMapLayer || key.errorMapScale != errorMapScale;
     if (!key.isDifference) return false;
     return !key.comparisonImageIdentifier || !isLive(*key.comparisonImageIdentifier) ||
            key.differenceGain != differenceGain;

@@ -29,8 +29,10 @@ class RasterCache {
   // keeping one per gain visited, or one per replaced result, would soon
   // hold gigabytes that can never be shown again without a re-render of
   // the same cost.
+  // Error map entries must be of `errorMapLayer` and `errorMapScale` for the
+  // same reason.
   void prune(const std::unordered_set<std::uint64_t>& liveImageIdentifiers, double displayHeadroom,
-             int differenceGain);
+             int differenceGain, int errorMapLayer = 0, double errorMapScale = 0);
 
   std::size_t size() const { return entries_.size(); }
   // Bytes held by the cached bitmaps and their mip levels.

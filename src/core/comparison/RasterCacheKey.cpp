@@ -19,6 +19,8 @@ std::size_t RasterCacheKeyHash::operator()(const RasterCacheKey& key) const {
   combine(seed, key.comparisonImageIdentifier ? std::hash<std::uint64_t>{}(*key.comparisonImageIdentifier) : 0x52u);
   combine(seed, key.differenceGain ? std::hash<int>{}(*key.differenceGain) : 0x53u);
   combine(seed, key.isDifference ? 1u : 2u);
+  combine(seed, key.errorMapLayer ? std::hash<int>{}(*key.errorMapLayer) : 0x54u);
+  combine(seed, key.errorMapScale ? hashDouble(*key.errorMapScale) : 0x55u);
   return seed;
 }
 

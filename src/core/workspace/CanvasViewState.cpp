@@ -39,6 +39,18 @@ void CanvasViewState::setShowingDifference(bool showing) {
   changed_(WorkspaceAspect::viewValues);
 }
 
+void CanvasViewState::setShowingErrorMap(bool showing) {
+  if (showing == isShowingErrorMap_) return;
+  isShowingErrorMap_ = showing;
+  changed_(WorkspaceAspect::viewValues);
+}
+
+void CanvasViewState::setErrorMapLayer(ErrorMapLayer layer) {
+  if (layer == errorMapLayer_) return;
+  errorMapLayer_ = layer;
+  changed_(WorkspaceAspect::viewValues);
+}
+
 void CanvasViewState::setDifferenceGain(int gain) {
   if (gain == differenceGain_) return;
   differenceGain_ = gain;

@@ -1,5 +1,6 @@
 // CanvasViewState: the canvas's view values of one tab (zoom, pan, comparison
-// point, the hold-to-show flags and the difference gain) and what the keys
+// point, the hold-to-show flags, the difference gain and the error map's
+// mode and layer) and what the keys
 // and the zoom bar do to them. The canvas binds these two-way; every change
 // is reported once through the callback given at construction (the owning
 // workspace turns it into a notification). Main thread only.
@@ -7,6 +8,7 @@
 
 #include <functional>
 
+#include "core/comparison/ErrorMapImage.h"
 #include "core/comparison/KeyboardCommandRegistry.h"
 #include "core/comparison/ViewGeometry.h"
 #include "core/workspace/WorkspaceChange.h"
@@ -32,6 +34,13 @@ class CanvasViewState {
   bool isShowingDifference() const { return isShowingDifference_; }
   void setShowingOriginal(bool showing);
   void setShowingDifference(bool showing);
+  // The error map: on while E is held or after the toggle; the original and
+  // the difference, while held, show over it.
+  bool isShowingErrorMap() const { return isShowingErrorMap_; }
+  void setShowingErrorMap(bool showing);
+  void toggleErrorMap() { setShowingErrorMap(!isShowingErrorMap_); }
+  ErrorMapLayer errorMapLayer() const { return errorMapLayer_; }
+  void setErrorMapLayer(ErrorMapLayer layer);
   int differenceGain() const { return differenceGain_; }
   void setDifferenceGain(int gain);
   int canvasCommandToken() const { return canvasCommandToken_; }
@@ -60,6 +69,8 @@ class CanvasViewState {
   double comparisonY_ = 0.5;
   bool isShowingOriginal_ = false;
   bool isShowingDifference_ = false;
+  bool isShowingErrorMap_ = false;
+  ErrorMapLayer errorMapLayer_ = ErrorMapLayer::all;
   int differenceGain_ = defaultDifferenceGain;
   int canvasCommandToken_ = 0;
 };

@@ -630,6 +630,9 @@ void CompressionWorkspace::installCommandHandlers() {
   registry.showDifference = with([](CompressionWorkspace& w) { w.canvasView_.holdDifference(); });
   registry.hideComparisonOverlay = with([](CompressionWorkspace& w) { w.canvasView_.releaseHolds(); });
   registry.hideDifference = with([](CompressionWorkspace& w) { w.canvasView_.releaseDifference(); });
+  registry.showErrorMap = with([](CompressionWorkspace& w) { w.canvasView_.setShowingErrorMap(true); });
+  registry.hideErrorMap = with([](CompressionWorkspace& w) { w.canvasView_.setShowingErrorMap(false); });
+  registry.toggleErrorMap = with([](CompressionWorkspace& w) { w.canvasView_.toggleErrorMap(); });
   registry.stepDifferenceGain = with([](CompressionWorkspace& w, int step) { w.canvasView_.stepDifferenceGain(step); });
   registry.setDifferenceGainStep =
       with([](CompressionWorkspace& w, int index) { w.canvasView_.setDifferenceGainStep(index); });

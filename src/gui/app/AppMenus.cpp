@@ -72,6 +72,9 @@ AppMenus installAppMenus(QMenuBar& menuBar, KeyboardCommandRegistry& registry, A
   menus.zoom600 = addRegistryItem(menus.viewMenu, "600%", ctrl(Qt::Key_6), registry, &Registry::zoomToScale, 6.0);
   menus.zoom800 = addRegistryItem(menus.viewMenu, "800%", ctrl(Qt::Key_8), registry, &Registry::zoomToScale, 8.0);
   menus.viewMenu->addSeparator();
+  // E held shows the map too; the key is the comparison's, not a menu shortcut.
+  menus.errorMap = addRegistryItem(menus.viewMenu, "Error Map", QKeySequence(), registry, &Registry::toggleErrorMap);
+  menus.errorMap->setToolTip(QStringLiteral("Show where each result lost its score (hold E)"));
   menus.smoothMagnification = menus.viewMenu->addAction(QStringLiteral("Smooth Magnification"));
   menus.smoothMagnification->setCheckable(true);
   menus.smoothMagnification->setChecked(CanvasMagnification::instance().isSmooth());

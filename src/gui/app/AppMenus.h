@@ -11,7 +11,8 @@
 //   Edit    Settings… (Ctrl+,), Required Tools…
 //   View    Generate (Ctrl+G), Zoom In (Ctrl++), Zoom Out (Ctrl+-),
 //           Reset Image (Ctrl+0), Actual Size (Ctrl+1), 200% (Ctrl+2),
-//           400% (Ctrl+4), 600% (Ctrl+6), 800% (Ctrl+8), Smooth
+//           400% (Ctrl+4), 600% (Ctrl+6), 800% (Ctrl+8), Error Map (a
+//           toggle of the active comparison; E held shows it too), Smooth
 //           Magnification (a toggle), Results Table (Ctrl+Shift+R)
 //   Window  Command Console (Ctrl+Shift+C)
 //   Help    Quorlin Help (Ctrl+? and F1), Required Tools… (Ctrl+Alt+R), About Quorlin
@@ -65,6 +66,7 @@ struct AppMenus {
   QAction* zoom400 = nullptr;
   QAction* zoom600 = nullptr;
   QAction* zoom800 = nullptr;
+  QAction* errorMap = nullptr;
   QAction* smoothMagnification = nullptr;
   QAction* resultsTable = nullptr;
   QAction* commandConsole = nullptr;

@@ -20,6 +20,11 @@ namespace {
 constexpr char handleSymbol[] = "arrow.up.left.and.arrow.down.right";
 constexpr double handleCornerRadius = 8;
 constexpr double badgeCornerRadius = 9;
+constexpr double legendBarWidth = 256;
+constexpr double legendBarHeight = 10;
+constexpr double legendPadding = 10;
+constexpr double legendBottomDistance = 16;
+constexpr int legendMidGrey = 128;
 
 QColor toQColor(const RGBAColor& color) { return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue), float(color.alpha)); }
 
@@ -75,6 +80,64 @@ void ComparisonOverlayWidget::paintEvent(QPaintEvent*) {
   paintLabels(painter);
   paintHandle(painter);
   paintBadge(painter);
+  paintLegend(painter);
+}
+
+QRectF ComparisonOverlayWidget::legendFrame() const {
+  if (!content_.errorMapLegend) return {};
+  const double line = std::ceil(QFontMetricsF(labelFont_).height());
+  const double height = 2 * legendPadding + 3 * line + legendBarHeight + 4;
+  const double width = legendBarWidth + 2 * legendPadding + 40;   // room for the end ticks' text
+  return {(this->width() - width) / 2, this->height() - legendBottomDistance - height, width, height};
+}
+
+void ComparisonOverlayWidget::paintLegend(QPainter& painter) const {
+  if (!content_.errorMapLegend) return;
+  const ErrorMapLegendContent& legend = *content_.errorMapLegend;
+  const QRectF frame = legendFrame();
+  const double line = std::ceil(QFontMetricsF(labelFont_).height());
+  painter.save();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor::fromRgbF(0, 0, 0, float(badgeBackgroundOpacity)));
+  painter.drawRoundedRect(frame, badgeCornerRadius, badgeCornerRadius);
+  painter.setFont(labelFont_);
+  painter.setPen(Qt::white);
+  QRectF titleRect(frame.left() + legendPadding, frame.top() + legendPadding, frame.width() - 2 * legendPadding, line);
+  painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(legend.title));
+  const double barLeft = frame.left() + (frame.width() - legendBarWidth) / 2;
+  const double barTop = titleRect.bottom() + 2;
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  for (int step = 0; step < static_cast<int>(legendBarWidth); ++step) {
+    const auto colour = errorMapPixel(step / (legendBarWidth - 1), legendMidGrey);
+    painter.fillRect(QRectF(barLeft + step, barTop, 1, legendBarHeight), QColor(colour[0], colour[1], colour[2]));
+  }
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  QFont tickFont = labelFont_;
+  tickFont.setWeight(QFont::Normal);
+  painter.setFont(tickFont);
+  const double tickTop = barTop + legendBarHeight + 2;
+  if (legend.ticks.empty()) {
+    painter.drawText(QRectF(frame.left(), tickTop, frame.width(), line), Qt::AlignCenter,
+                     QStringLiteral("No error in any quadrant"));
+  }
+  for (const ErrorMapLegendTick& tick : legend.ticks) {
+    const double x = barLeft + tick.position * (legendBarWidth - 1);
+    painter.drawLine(QPointF(x, barTop + legendBarHeight), QPointF(x, tickTop));
+    painter.drawText(QRectF(x - 40, tickTop, 80, line), Qt::AlignHCenter | Qt::AlignTop,
+                     QString::fromStdString(tick.text));
+  }
+  const QRectF readingRect(frame.left() + legendPadding, tickTop + line, frame.width() - 2 * legendPadding, line);
+  if (legend.reading) {
+    const double x = barLeft + legend.readingPosition * (legendBarWidth - 1);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawLine(QPointF(x, barTop - 2), QPointF(x, barTop + legendBarHeight + 2));
+    painter.setPen(Qt::white);
+    painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(*legend.reading));
+  } else {
+    painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Share of the weighted error per pixel"));
+  }
+  painter.restore();
 }
 
 void ComparisonOverlayWidget::paintCross(QPainter& painter) const {

@@ -7,7 +7,10 @@
 // rounded rectangle of radius 5, black at 58 % or red at 76 %) placed 12 points
 // from the split point into their quadrants, at the given opacity, and the
 // difference badge (white semibold callout text padded 12 × 7 on black at
-// 72 %, 16 points above the bottom edge, centred). Positions come from
+// 72 %, 16 points above the bottom edge, centred), or in its place the error
+// map legend (title, the colour bar as the canvas blends it over mid grey,
+// one tick per decade of the shared scale, and the value under the pointer
+// with a mark on the bar). Positions come from
 // SplitOverlay and QuadrantLabel; labels are measured with the font they are
 // drawn in. Mouse events pass through. Main thread only.
 #pragma once
@@ -20,10 +23,19 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/comparison/ErrorMapRendering.h"
 #include "core/comparison/QuadrantLabel.h"
 
 namespace quorlin::gui {
+
+struct ErrorMapLegendContent {
+  std::string title;
+  std::vector<ErrorMapLegendTick> ticks;   // empty: no error anywhere
+  std::optional<std::string> reading;      // the value under the pointer and its quadrant
+  double readingPosition = 0;
+};
 
 struct ComparisonOverlayContent {
   double comparisonX = 0.5;
@@ -31,6 +43,7 @@ struct ComparisonOverlayContent {
   std::array<QuadrantLabel, 4> labels;
   double labelOpacity = 1.0;
   std::optional<std::string> badgeText;   // none: no badge
+  std::optional<ErrorMapLegendContent> errorMapLegend;
 };
 
 class ComparisonOverlayWidget : public QWidget {
@@ -47,6 +60,8 @@ class ComparisonOverlayWidget : public QWidget {
   // Where the badge is drawn; empty when there is none.
   QRectF badgeFrame() const;
   QRectF handleFrame() const;
+  // Where the error map legend is drawn; empty when there is none.
+  QRectF legendFrame() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -57,6 +72,7 @@ class ComparisonOverlayWidget : public QWidget {
   void paintHandle(QPainter& painter) const;
   void paintLabels(QPainter& painter) const;
   void paintBadge(QPainter& painter) const;
+  void paintLegend(QPainter& painter) const;
 
   ComparisonOverlayContent content_;
   QFont labelFont_;

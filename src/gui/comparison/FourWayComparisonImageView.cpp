@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/comparison/ComparisonGeometry.h"
+#include "core/comparison/ErrorMapRendering.h"
 #include "gui/comparison/ComparisonOverlayWidget.h"
 #include "gui/comparison/FourWayCanvasWidget.h"
 #include "gui/comparison/QtGeometry.h"
@@ -26,6 +27,7 @@ FourWayImageCanvas canvasValuesOf(const FourWayComparisonValues& values) {
   canvas.sourceImage = values.sourceImage;
   for (const CodecPanel& panel : values.panels) {
     canvas.panelImages.push_back(panel.result ? std::optional(panel.result->decodedImage) : std::nullopt);
+    canvas.panelErrorMaps.push_back(panel.result ? panel.result->errorMapURL : std::nullopt);
   }
   canvas.comparisonX = values.viewState.comparisonX;
   canvas.comparisonY = values.viewState.comparisonY;
@@ -33,6 +35,8 @@ FourWayImageCanvas canvasValuesOf(const FourWayComparisonValues& values) {
   canvas.isShowingOriginal = values.isShowingOriginal;
   canvas.isShowingDifference = values.isShowingDifference;
   canvas.differenceGain = values.differenceGain;
+  canvas.isShowingErrorMap = values.isShowingErrorMap;
+  canvas.errorMapLayer = values.errorMapLayer;
   canvas.usesTransparencyBackground = values.usesTransparencyBackground;
   canvas.zoom = values.viewState.zoom;
   return canvas;
@@ -76,7 +80,8 @@ SizeF FourWayComparisonImageView::sourceSize() const { return displaySizeOf(valu
 void FourWayComparisonImageView::setValues(const FourWayComparisonValues& values) {
   const FourWayComparisonValues old = std::exchange(values_, values);
   pushCanvasValues();
-  fader_.setModes(values_.isShowingOriginal, values_.isShowingDifference);
+  // Which heat is whose matters as much as which difference: the labels stay.
+  fader_.setModes(values_.isShowingOriginal, values_.isShowingDifference || canvas_->model().isShowingErrorMap());
   refreshOverlay();
   if (old.isActive != values_.isActive) {
     if (values_.isActive) {
@@ -188,9 +193,16 @@ void FourWayComparisonImageView::pushCanvasValues() { canvas_->setValues(canvasV
 std::array<QuadrantLabel, 4> FourWayComparisonImageView::quadrantLabels() const {
   std::vector<QuadrantPanelSummary> summaries = panelSummariesOf(values_.panels);
   std::array<QuadrantLabel, 4> labels;
+  const FourWayCanvasModel& model = canvas_->model();
   for (int quadrant = 0; quadrant < 4; ++quadrant) {
-    labels[static_cast<std::size_t>(quadrant)] = quadrantLabel(quadrant, summaries, values_.isShowingOriginal,
-                                                               values_.isShowingDifference, values_.differenceGain);
+    QuadrantLabel& label = labels[static_cast<std::size_t>(quadrant)];
+    label = quadrantLabel(quadrant, summaries, values_.isShowingOriginal, values_.isShowingDifference,
+                          values_.differenceGain);
+    // A result without a map shows no heat, which must not read as no error.
+    if (model.isShowingErrorMap() && static_cast<std::size_t>(quadrant) < values_.panels.size() &&
+        values_.panels[static_cast<std::size_t>(quadrant)].result && !model.quadrantErrorMap(quadrant)) {
+      label.text += " - No Error Map";
+    }
   }
   return labels;
 }
@@ -202,6 +214,21 @@ void FourWayComparisonImageView::refreshOverlay() {
   content.labels = quadrantLabels();
   content.labelOpacity = fader_.opacity();
   if (values_.isShowingDifference) content.badgeText = differenceBadgeText(values_.differenceGain);
+  const FourWayCanvasModel& model = canvas_->model();
+  if (model.isShowingErrorMap()) {
+    ErrorMapLegendContent legend;
+    legend.title = "Error Map: " + std::string(errorMapLayerName(values_.errorMapLayer)) +
+                   (values_.errorMapLayer == ErrorMapLayer::all ? " Layers" : "");
+    legend.ticks = errorMapLegendTicks(model.errorMapScale());
+    if (pointer_) {
+      if (auto reading = model.errorMapReadingAt(toPointF(*pointer_))) {
+        legend.reading = "Under the pointer: " + formatErrorShare(reading->share) + " in quadrant " +
+                         std::to_string(reading->quadrant + 1);
+        legend.readingPosition = reading->position;
+      }
+    }
+    content.errorMapLegend = legend;
+  }
   overlay_->setContent(content);
 }
 
@@ -237,6 +264,8 @@ void FourWayComparisonImageView::mouseMoveEvent(QMouseEvent* event) {
   } else {
     hover(event->position(), event->modifiers());
   }
+  pointer_ = event->position();
+  if (canvas_->model().isShowingErrorMap()) refreshOverlay();
 }
 
 void FourWayComparisonImageView::mouseReleaseEvent(QMouseEvent* event) {
@@ -248,6 +277,8 @@ void FourWayComparisonImageView::mouseReleaseEvent(QMouseEvent* event) {
 void FourWayComparisonImageView::enterEvent(QEnterEvent* event) { hover(event->position(), event->modifiers()); }
 
 void FourWayComparisonImageView::leaveEvent(QEvent*) {
+  pointer_.reset();
+  if (canvas_->model().isShowingErrorMap()) refreshOverlay();
   if (values_.isActive) registry_.clearPointerState();
 }
 

@@ -6,7 +6,8 @@
 // pointer), and provides the seven zoom and pan commands. All geometry comes
 // from ComparisonGeometry; the view only applies the results. Over the canvas
 // it draws the split cross, the handle, the quadrant labels (which fade out
-// 1.4 s after the last drag) and the difference badge.
+// 1.4 s after the last drag), the difference badge and, while the error map
+// shows, its legend with the shared scale and the value under the pointer.
 //
 // Values: the owner hands everything in with setValues (FourWayComparisonValues).
 // The view applies its own edits of zoom, pan and split to its copy at once and
@@ -28,6 +29,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "core/comparison/CanvasRasterizer.h"
 #include "core/comparison/DisplayHeadroom.h"
@@ -105,6 +107,7 @@ class FourWayComparisonImageView : public QWidget {
   bool hasAppeared_ = false;
   bool isDragging_ = false;
   bool isPercentUpdatePending_ = false;
+  std::optional<QPointF> pointer_;   // over the view, for the error map readout
 };
 
 }  // namespace quorlin::gui

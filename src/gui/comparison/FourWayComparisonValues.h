@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/comparison/ComparisonGeometry.h"
+#include "core/comparison/ErrorMapImage.h"
 #include "core/comparison/KeyboardCommandRegistry.h"
 #include "core/engine/CodecPanel.h"
 #include "core/engine/DisplayImage.h"
@@ -25,6 +26,8 @@ struct FourWayComparisonValues {
   bool isShowingOriginal = false;
   bool isShowingDifference = false;
   int differenceGain = defaultDifferenceGain;
+  bool isShowingErrorMap = false;            // each result's error map (the original and difference win)
+  ErrorMapLayer errorMapLayer = ErrorMapLayer::all;
   bool usesTransparencyBackground = false;
   bool isActive = false;                     // this view's tab is the selected one
   int commandToken = 0;                      // a change asks an active view to register its commands again

@@ -41,6 +41,11 @@ bool KeyboardShortcutMonitor::isGateOpen() const {
   return window && window != this && window->isActiveWindow();
 }
 
+bool KeyboardShortcutMonitor::isTypingText() {
+  const QWidget* focus = QApplication::focusWidget();
+  return focus && focus->testAttribute(Qt::WA_InputMethodEnabled);
+}
+
 // Events reach the window first and are then handed to widgets (and passed up
 // their parents); acting at the window alone acts once per event.
 bool KeyboardShortcutMonitor::isDeliveredToOwnWindow(QObject* watched) const {
@@ -71,7 +76,9 @@ bool KeyboardShortcutMonitor::handleKey(QEvent* event) {
     return coordinator_.modifiersChanged(*modifiers, isGateOpen());
   }
   KeyEvent key = keyEventOf(keyEvent);
-  if (key.key == PhysicalKey::space) return handleSpace(keyEvent, key);
+  if (key.key == PhysicalKey::e && isTypingText()) return false;
+  // Both are held keys: X11 repeats them as release and press pairs.
+  if (key.key == PhysicalKey::space || key.key == PhysicalKey::e) return handleSpace(keyEvent, key);
   if (event->type() == QEvent::KeyPress) return coordinator_.keyDown(key, isGateOpen());
   return coordinator_.keyUp(key, isGateOpen());
 }
@@ -112,6 +119,7 @@ bool KeyboardShortcutMonitor::handleShortcutOverride(QObject* watched, QEvent* e
   auto* widget = qobject_cast<QWidget*>(watched);
   bool isInOwnWindow = widget ? widget->window() == window() : isDeliveredToOwnWindow(watched);
   if (!isInOwnWindow || !isGateOpen()) return false;
+  if (keyEventOf(*static_cast<QKeyEvent*>(event)).key == PhysicalKey::e && isTypingText()) return false;
   if (!decideKeyDown(keyEventOf(*static_cast<QKeyEvent*>(event))).isConsumed) return false;
   event->accept();
   return true;

@@ -10,12 +10,13 @@
 // Alt and Meta; they are never consumed. A key the rules would consume also
 // overrides any menu shortcut on the same keys, so the monitor acts first.
 //
-// Held Space: X11 repeats a held key as release and press pairs with one
+// Held Space and E: X11 repeats a held key as release and press pairs with one
 // timestamp, and Qt marks them auto-repeat only when the press has already
 // arrived as it handles the release, which a busy moment defeats. So on X11 a
 // Space release is consumed at once but acted on only after a short grace; a
 // Space press with the release's timestamp within it turns both into an
-// auto-repeat. Elsewhere the grace is zero and releases act at once.
+// auto-repeat (E the same way). Elsewhere the grace is zero and releases act
+// at once. E is left alone while the focused widget takes text.
 //
 // Gate: the monitor acts only while it is active (its workspace's tab is the
 // selected one) and the event is delivered to its own window while that window
@@ -58,6 +59,8 @@ class KeyboardShortcutMonitor : public QWidget {
 
  private:
   bool isGateOpen() const;
+  // The focused widget takes typed text, where E is a letter, not the error map.
+  static bool isTypingText();
   bool isDeliveredToOwnWindow(QObject* watched) const;
   bool handleKey(QEvent* event);
   bool handleShortcutOverride(QObject* watched, QEvent* event);

@@ -32,6 +32,7 @@
 #include "core/workspace/WorkspaceTexts.h"
 #include "gui/app/SymbolIcons.h"
 #include "gui/app/TextStyles.h"
+#include "gui/comparison/ErrorMapControls.h"
 #include "gui/comparison/FourWayComparisonImageView.h"
 #include "gui/comparison/KeyboardShortcutMonitor.h"
 #include "gui/windows/InspectorWindows.h"
@@ -206,6 +207,7 @@ struct CompressionWorkspaceView::State {
   ActivityIndicator* activity = nullptr;
   PaletteTextLabel* statusText = nullptr;
   QToolButton* percentButton = nullptr;
+  ErrorMapControls* errorMapControls = nullptr;
 
   KeyboardShortcutMonitor* monitor = nullptr;
   QPointer<QMessageBox> loadErrorAlert;
@@ -452,6 +454,14 @@ QWidget* CompressionWorkspaceView::State::buildBottomBar() {
   QObject::connect(percentButton, &QToolButton::clicked, view,
                    [this] { canvasCommand(&FourWayComparisonImageView::zoomActualSize); });
   layout->addWidget(percentButton);
+
+  errorMapControls = new ErrorMapControls;
+  errorMapControls->setObjectName("errorMapControls");
+  QObject::connect(errorMapControls, &ErrorMapControls::toggleRequested, view,
+                   [this] { workspace.canvasView().toggleErrorMap(); });
+  QObject::connect(errorMapControls, &ErrorMapControls::layerChosen, view,
+                   [this](ErrorMapLayer layer) { workspace.canvasView().setErrorMapLayer(layer); });
+  layout->addWidget(errorMapControls);
   return bar;
 }
 
@@ -520,6 +530,7 @@ void CompressionWorkspaceView::State::refreshGenerate() {
 
 void CompressionWorkspaceView::State::refreshZoomBar() {
   percentButton->setText(QString::number(workspace.canvasView().displayedImageScalePercent()) + QLatin1Char('%'));
+  errorMapControls->setState(workspace.canvasView().isShowingErrorMap(), workspace.canvasView().errorMapLayer());
 }
 
 void CompressionWorkspaceView::State::refreshLoadError() {
@@ -554,6 +565,8 @@ FourWayComparisonValues CompressionWorkspaceView::State::canvasValues() const {
   values.isShowingOriginal = workspace.canvasView().isShowingOriginal();
   values.isShowingDifference = workspace.canvasView().isShowingDifference();
   values.differenceGain = workspace.canvasView().differenceGain();
+  values.isShowingErrorMap = workspace.canvasView().isShowingErrorMap();
+  values.errorMapLayer = workspace.canvasView().errorMapLayer();
   values.usesTransparencyBackground = workspace.usesTransparencyBackground();
   values.isActive = workspace.isActive();
   values.commandToken = workspace.canvasView().canvasCommandToken();

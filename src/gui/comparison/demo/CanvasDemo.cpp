@@ -9,12 +9,17 @@
 //   --split X,Y       initial split fractions
 //   --difference      start with the difference shown (--gain N sets the gain)
 //   --original        start with the source shown full-frame
+//   --codec NAME      the codec of the next result's panel, as the application's
+//                     --codec takes it (repeatable; default the default panels')
+//   --maps M1,M2,...  the results' error maps (ssimulacra2 --map PFM files)
+//   --error-map       start with the error maps shown (--layer all, structure,
+//                     artifacts or blur picks the layer)
 //   --transparent     synthetic pictures with a transparent border (checkerboard)
 //   --grab FILE       save a picture of the window to FILE and quit
 //   --trace           print the state line on stdout whenever it changes
 //
 // Keys: Ctrl+= / Ctrl+- zoom, Ctrl+0 fit, Ctrl+1 100 %, Ctrl+2/4/6/8, Space
-// (hold) original, Shift (hold) difference, Shift+1..6 gain, Shift+scroll gain,
+// (hold) original, Shift (hold) difference, E (hold) error map, Shift+1..6 gain, Shift+scroll gain,
 // Alt+scroll zoom at the pointer, scroll pan, Ctrl+hover pan.
 #include <QApplication>
 #include <QCheckBox>
@@ -35,6 +40,7 @@
 #include "core/comparison/KeyboardCommandRegistry.h"
 #include "core/engine/DisplayImageReader.h"
 #include "gui/app/SymbolIcons.h"
+#include "gui/comparison/ErrorMapControls.h"
 #include "gui/comparison/FourWayComparisonImageView.h"
 #include "gui/comparison/KeyboardShortcutMonitor.h"
 
@@ -140,6 +146,10 @@ struct DemoOptions {
   int gain = defaultDifferenceGain;
   bool isTransparent = false;
   bool isTracing = false;
+  bool isShowingErrorMap = false;
+  ErrorMapLayer errorMapLayer = ErrorMapLayer::all;
+  std::vector<std::string> maps;
+  std::vector<CompressionCodec> codecs;
   QString grabFile;
   std::vector<std::string> files;
 };
@@ -175,6 +185,20 @@ bool parseOptions(const QStringList& arguments, DemoOptions& options) {
       options.isShowingOriginal = true;
     } else if (argument == "--transparent") {
       options.isTransparent = true;
+    } else if (argument == "--maps" && next(value)) {
+      for (const QString& map : value.split(',')) options.maps.push_back(map.toStdString());
+    } else if (argument == "--codec" && next(value)) {
+      auto codec = compressionCodecFromRawValue(value.toStdString());
+      if (!codec) return false;
+      options.codecs.push_back(*codec);
+    } else if (argument == "--error-map") {
+      options.isShowingErrorMap = true;
+    } else if (argument == "--layer" && next(value)) {
+      auto layer = std::find_if(std::begin(errorMapLayers), std::end(errorMapLayers), [&](ErrorMapLayer candidate) {
+        return value.compare(QString::fromUtf8(errorMapLayerName(candidate).data()), Qt::CaseInsensitive) == 0;
+      });
+      if (layer == std::end(errorMapLayers)) return false;
+      options.errorMapLayer = *layer;
     } else if (argument == "--trace") {
       options.isTracing = true;
     } else if (argument.startsWith("--")) {
@@ -220,6 +244,15 @@ class DemoWorkspace : public QWidget {
     });
     bar->addSpacing(12);
     bar->addWidget(transparency);
+    errorMapControls_ = new ErrorMapControls;
+    connect(errorMapControls_, &ErrorMapControls::toggleRequested, this,
+            [this] { setErrorMap(!values_.isShowingErrorMap); });
+    connect(errorMapControls_, &ErrorMapControls::layerChosen, this, [this](ErrorMapLayer layer) {
+      values_.errorMapLayer = layer;
+      setErrorMap(values_.isShowingErrorMap);
+    });
+    bar->addSpacing(12);
+    bar->addWidget(errorMapControls_);
     bar->addStretch();
     status_ = new QLabel;
     bar->addWidget(status_);
@@ -271,7 +304,16 @@ class DemoWorkspace : public QWidget {
     refreshStatus();
   }
 
+  void setErrorMap(bool isShowing) {
+    values_.isShowingErrorMap = isShowing;
+    view_->setValues(values_);
+    refreshStatus();
+  }
+
   void registerWorkspaceCommands() {
+    registry_.showErrorMap = [this] { setErrorMap(true); };
+    registry_.hideErrorMap = [this] { setErrorMap(false); };
+    registry_.toggleErrorMap = [this] { setErrorMap(!values_.isShowingErrorMap); };
     registry_.generate = [this] { status_->setText("Generate is not part of this demo."); };
     registry_.showOriginal = [this] { setModes(true, false); };
     registry_.showDifference = [this] { setModes(false, true); };
@@ -297,6 +339,7 @@ class DemoWorkspace : public QWidget {
 
   void refreshStatus() {
     percentButton_->setText(QString::number(values_.displayedImageScalePercent) + "%");
+    errorMapControls_->setState(values_.isShowingErrorMap, values_.errorMapLayer);
     const ComparisonViewState& state = values_.viewState;
     QString text = QString("zoom %1  pan (%2, %3)  split (%4, %5)  gain %6%7  %8%")
                        .arg(state.zoom, 0, 'f', 2)
@@ -322,19 +365,25 @@ class DemoWorkspace : public QWidget {
   FourWayComparisonImageView* view_ = nullptr;
   KeyboardShortcutMonitor* monitor_ = nullptr;
   QToolButton* percentButton_ = nullptr;
+  ErrorMapControls* errorMapControls_ = nullptr;
   QLabel* status_ = nullptr;
 };
 
 // Panels with results; the fourth was made with other settings, so its label
 // asks for regeneration.
-std::vector<CodecPanel> panelsWithResults(const std::vector<std::optional<DisplayImage>>& images) {
+std::vector<CodecPanel> panelsWithResults(const std::vector<std::optional<DisplayImage>>& images,
+                                          const std::vector<std::string>& maps,
+                                          const std::vector<CompressionCodec>& codecs, bool isSynthetic) {
   std::vector<CodecPanel> panels = makeDefaultPanels();
+  for (std::size_t i = 0; i < panels.size() && i < codecs.size(); ++i) panels[i].codec = codecs[i];
   for (std::size_t i = 0; i < panels.size() && i < images.size(); ++i) {
     if (!images[i]) continue;
     CompressionResult result;
     result.codec = panels[i].codec;
     result.decodedImage = *images[i];
-    result.settingsSignature = i == 3 ? "other settings" : panels[i].settingsSignature();
+    // The synthetic fourth result shows the stale-result label.
+    result.settingsSignature = i == 3 && isSynthetic ? "other settings" : panels[i].settingsSignature();
+    if (i < maps.size() && !maps[i].empty()) result.errorMapURL = maps[i];
     panels[i].result = result;
   }
   return panels;
@@ -348,7 +397,8 @@ int main(int argc, char* argv[]) {
   if (!parseOptions(QApplication::arguments(), options)) {
     std::fprintf(stderr,
                  "Usage: quorlin-canvas-demo [--size WxH] [--zoom Z] [--split X,Y] [--difference] [--gain N] "
-                 "[--original] [--transparent] [--trace] [--grab FILE] [SOURCE [RESULT1..RESULT4]]\n");
+                 "[--original] [--codec NAME]... [--maps M1,M2,...] [--error-map] [--layer L] [--transparent] "
+                 "[--trace] [--grab FILE] [SOURCE [RESULT1..RESULT4]]\n");
     return 2;
   }
 
@@ -374,7 +424,9 @@ int main(int argc, char* argv[]) {
       if (!results.back()) std::fprintf(stderr, "quorlin-canvas-demo: could not read %s\n", options.files[i].c_str());
     }
   }
-  values.panels = panelsWithResults(results);
+  values.panels = panelsWithResults(results, options.maps, options.codecs, options.files.empty());
+  values.isShowingErrorMap = options.isShowingErrorMap;
+  values.errorMapLayer = options.errorMapLayer;
   values.viewState.zoom = options.zoom;
   values.viewState.comparisonX = options.splitX;
   values.viewState.comparisonY = options.splitY;
