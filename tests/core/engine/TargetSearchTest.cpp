@@ -127,15 +127,9 @@ INSTANTIATE_TEST_SUITE_P(Searches, TargetSearchCaseTest, ::testing::ValuesIn(sea
                          [](const ::testing::TestParamInfo<SearchCase>& c) { return std::string(c.param.name); });
 
 TEST(TargetSearchTest, ProgressTextsNameEachProbeAndItsScore) {
-  FakeProbes quality{[](double q) { return q == 85 ? 88.0 : q == 56 ? 79.0 : 85.2; }};
-  std::vector<std::string> messages;
-  quality.search(CompressionCodec::webP, &messages);
-  EXPECT_EQ(messages, (std::vector<std::string>{
-                          "Probe 1: quality 85...", "Probe 1: quality 85 scored 88.0 (target 85)",
-                          "Probe 2: quality 56...", "Probe 2: quality 56 scored 79.0 (target 85)",
-                          "Probe 3: quality 75...", "Probe 3: quality 75 scored 85.2 (target 85)"}));
+  // The quality texts are checked through the engine's search.
   FakeProbes distance{[](double d) { return d < 1.5 ? 90.0 : 84.9; }};
-  messages.clear();
+  std::vector<std::string> messages;
   distance.search(CompressionCodec::jpegli, &messages);
   ASSERT_GE(messages.size(), 3u);
   EXPECT_EQ(std::vector(messages.begin(), messages.begin() + 3),

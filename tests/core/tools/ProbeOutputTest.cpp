@@ -60,21 +60,6 @@ TEST_F(ProbeOutputTest, ChildrenThatDoNotEndAreEndedAndWhatTheyPrintedIsReturned
   }
 }
 
-TEST_F(ProbeOutputTest, ChildThatCannotStartYieldsTheEmptyText) {
-  EXPECT_EQ(probeOutput(scratch / "does-not-exist", {"--version"}, 5.0), "");
-  auto notAProgram = scratch / "garbage";
-  test::writeTextFile(notAProgram, "not a program");
-  std::filesystem::permissions(notAProgram, std::filesystem::perms(0755));
-  EXPECT_EQ(probeOutput(notAProgram, {}, 5.0), "");
-}
-
-TEST(ChildProcessTest, TerminationStatusIsTheExitCodeOr128PlusTheSignal) {
-  EXPECT_EQ(terminationStatus(0), 0);
-  EXPECT_EQ(terminationStatus(3 << 8), 3);        // exited with 3
-  EXPECT_EQ(terminationStatus(SIGKILL), 128 + 9);  // killed by signal 9
-  EXPECT_EQ(terminationStatus(SIGSEGV), 139);
-}
-
 TEST(ChildProcessTest, EnvironmentWithPathReplacesOrAddsPathOnly) {
   ::setenv("PATH", "/old", 1);
   ::setenv("QUORLIN_OTHER", "x", 1);
@@ -87,29 +72,6 @@ TEST(ChildProcessTest, EnvironmentWithPathReplacesOrAddsPathOnly) {
   environment = environmentWithPath("/c");
   EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/c"), 1);
   ::setenv("PATH", "/usr/bin:/bin", 1);
-}
-
-TEST(ChildProcessTest, SeparateCollectorsKeepTheStreamsApart) {
-  test::ScratchDirectory scratch;
-  auto child = writeFakeTool(scratch.path(), "streams", "printf out\nprintf err >&2\nexit 7");
-  ProcessOutputCollector standardOutput;
-  ProcessOutputCollector standardError;
-  ChildProcessOutcome outcome = runChildProcess({child, {}, "", std::nullopt, ChildStandardInput::nullDevice},
-                                                standardOutput, standardError);
-  EXPECT_TRUE(outcome.hasLaunched());
-  EXPECT_EQ(outcome.exitStatus, 7);
-  EXPECT_FALSE(outcome.wasTerminatedByTimeLimit);
-  EXPECT_EQ(standardOutput.text(), "out");
-  EXPECT_EQ(standardError.text(), "err");
-}
-
-TEST(ChildProcessTest, LaunchFailureReportsTheSpawnError) {
-  ProcessOutputCollector collector;
-  ChildProcessOutcome outcome = runChildProcess({"/nonexistent/tool", {}, "", std::nullopt,
-                                                 ChildStandardInput::nullDevice},
-                                                collector, collector);
-  EXPECT_FALSE(outcome.hasLaunched());
-  EXPECT_EQ(outcome.launchError, ENOENT);
 }
 
 TEST(ChildProcessTest, SignalsWeIgnoreAreNotIgnoredByTheChild) {

@@ -46,8 +46,6 @@ TEST_F(ToolRunnerTest, OutputIsBothStreamsJoinedWithOneNewline) {
     fakeTool("cjxl", body);
     EXPECT_EQ(runner.runTool("cjxl", {}), output) << body;
     drainConsole();
-    EXPECT_EQ(console.entries().front().statusText(), "Completed");
-    EXPECT_EQ(console.entries().front().exitStatus, 0);
     EXPECT_EQ(console.entries().front().output, output);
   }
 }
@@ -136,17 +134,6 @@ TEST_F(ToolRunnerTest, CancellationEndsAStartedChildAndTheHelpersItStarted) {
   EXPECT_TRUE(test::eventually([&] { return !isAlive(helper); }, std::chrono::seconds(30)));
   test::writeTextFile(scratch / "helper.release", "");
   worker.join();
-}
-
-TEST_F(ToolRunnerTest, ConsoleShowsTheQuotedCommandLineNewestFirst) {
-  fakeTool("cjxl", "exit 0");
-  fakeTool("djxl", "exit 0");
-  runner.runTool("cjxl", {"a b.png", "-d", "1"});
-  runner.runTool("djxl", {"it's.jxl", "out.png"});
-  drainConsole();
-  ASSERT_EQ(console.entries().size(), 2u);
-  EXPECT_EQ(console.entries()[0].commandLine, "djxl 'it'\\''s.jxl' out.png");
-  EXPECT_EQ(console.entries()[1].commandLine, "cjxl 'a b.png' -d 1");
 }
 
 TEST_F(ToolRunnerTest, ArgumentsReachTheChildByteForByte) {

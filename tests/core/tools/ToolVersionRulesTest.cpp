@@ -37,31 +37,9 @@ TEST(ToolVersionRulesTest, TableHasOneWellFormedRowPerRule) {
   EXPECT_EQ(ids.size(), rules.size());
 }
 
-TEST(ToolVersionRulesTest, VersionBoundRulesApplyOnlyToKnownOlderVersions) {
-  const auto& rule = toolVersionRule(ToolRuleId::heifEncoderJPEG2000);
-  EXPECT_TRUE(ruleApplies(rule, v("1.15.1")));
-  EXPECT_FALSE(ruleApplies(rule, v("1.16")));
-  EXPECT_FALSE(ruleApplies(rule, v("1.19.7")));
-  EXPECT_FALSE(ruleApplies(rule, unknown));  // an unknown version counts as current
-  EXPECT_FALSE(ruleApplies(toolVersionRule(ToolRuleId::heifDecoderStandIn), v("1.0")));
-  EXPECT_TRUE(ruleApplies(toolVersionRule(ToolRuleId::heifEncoderHevcFlag), unknown));
-}
-
 TEST(ToolVersionRulesTest, FillVersionReplacesEveryPlaceholder) {
   EXPECT_EQ(fillVersion("VERSION and VERSION", "1.2"), "1.2 and 1.2");
   EXPECT_EQ(fillVersion("none", "1.2"), "none");
-}
-
-// Row: ssimulacra2 is not packaged; Quorlin installs its own.
-TEST(ToolVersionRulesTest, OwnSsimulacra2IsAboutAbsenceAndNamedInTheDebianNote) {
-  const auto& rule = toolVersionRule(ToolRuleId::ownSsimulacra2);
-  EXPECT_EQ(rule.applicability, RuleApplicability::whenMissing);
-  EXPECT_EQ(std::vector<std::string_view>(rule.tools.begin(), rule.tools.end()),
-            std::vector<std::string_view>{"ssimulacra2"});
-  EXPECT_TRUE(standInsFor("ssimulacra2").empty());  // nothing else may pose as the metric
-  const auto& jpegXL = allToolRequirements().front();
-  ASSERT_TRUE(jpegXL.debianNote);
-  EXPECT_NE(jpegXL.debianNote->find("scripts/setup.sh"), std::string::npos);
 }
 
 // Row: heif-convert stands in for heif-dec.
@@ -146,6 +124,9 @@ TEST(ToolVersionRulesTest, EachRowHoldsOnlyBelowItsBound) {
     EXPECT_TRUE(heifEncCanEncode16BitAVIF(v("1.19.7"), depth));
   }
   EXPECT_TRUE(heifEncCanEncode16BitAVIF(v("1.15.1"), HEIFDepth::twelve));
+  // Rows about absence never apply by version; rows about every release always do.
+  EXPECT_FALSE(ruleApplies(toolVersionRule(ToolRuleId::heifDecoderStandIn), v("1.0")));
+  EXPECT_TRUE(ruleApplies(toolVersionRule(ToolRuleId::heifEncoderHevcFlag), unknown));
 }
 
 TEST(ToolVersionRulesTest, RefusalsNameTheVersionAndRulesThatAdaptNeverRefuse) {
