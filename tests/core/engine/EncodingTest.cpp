@@ -49,7 +49,6 @@ TEST(SettingsCommandLineTest, LeavesOutPathsAndOutputFlagsAndQuotesTheRest) {
   EXPECT_EQ(settingsCommandLine("heif-enc", {"-q", "85", "/i.png", "-o", "/o.heic"}), "heif-enc -q 85");
   // Only absolute paths are left out; anything else holding a space is shown quoted.
   EXPECT_EQ(settingsCommandLine("tool", {"my photo.png", "it's", "plain"}), "tool 'my photo.png' 'it'\\''s' plain");
-  EXPECT_EQ(imageIOCommandLine(C::jpeg, 7), "ImageIO JPEG quality=7");
 }
 
 // A libjpeg-turbo panel at quality 70 without progressive or optimised coding.

@@ -125,14 +125,9 @@ TEST(ToolsReportTest, BuildsEveryGroupFromTheSearchDirectories) {
   EXPECT_EQ(report.groups[2].status, ToolRequirementStatus::partial);
   EXPECT_EQ(report.groups[2].limitations.size(), 2u);  // avifenc 0.11.1
   std::string text = formatToolsReport(report);
-  EXPECT_NE(text.find("AVIF: Missing avifdec\n  avifenc: " + (tools / "avifenc").string() + " (0.11.1)\n  avifdec: not found\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("  Debian/Ubuntu: sudo apt install libavif-bin\n  Homebrew: brew install libavif\n"),
-            std::string::npos);
   EXPECT_NE(text.find("JPEGli: Not installed\n  cjpegli: not found\n  djpegli: not found\n"), std::string::npos);
   EXPECT_NE(text.find("  Build script: brew install git cmake"), std::string::npos);
   EXPECT_NE(text.find("\n    cd jpegli\n"), std::string::npos);  // script lines continue indented
-  EXPECT_EQ(text.find("sudo apt install webp"), std::string::npos);  // installed groups show no install commands
 }
 
 }  // namespace
