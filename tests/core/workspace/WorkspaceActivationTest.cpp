@@ -74,9 +74,6 @@ TEST_F(WorkspaceActivationTest, GainHandlersReachTheCanvasGain) {
 
 TEST_F(WorkspaceActivationTest, TheGenerateHandlerStartsOnePassAndHandlersOfAClosedWorkspaceDoNothing) {
   workspace->setActive(true);
-  registry.generate();
-  ASSERT_TRUE(quiesce());
-  EXPECT_EQ(engine->preparationCount(), 0) << "no source yet";
   load(writeImage("photo.png"));
   registry.generate();
   auto runs = waitingRuns(4);
