@@ -130,18 +130,11 @@ TEST_F(KeyboardShortcutMonitorTest, ShortcutKeysRunTheirCommandsAndWinOverAMenuS
 
 TEST_F(KeyboardShortcutMonitorTest, HeldSpaceShowsTheOriginalOnceAndSwallowsTheRepeats) {
   key(true, Qt::Key_Space);
-  EXPECT_EQ(count("showOriginal"), 1);
-  // X11 repeats a held key as release and press pairs marked auto-repeat.
-  for (int repeat = 0; repeat < 3; ++repeat) {
-    key(false, Qt::Key_Space, {}, true);
-    key(true, Qt::Key_Space, {}, true);
-  }
-  EXPECT_EQ(count("showOriginal"), 1);
-  EXPECT_EQ(count("hideComparisonOverlay"), 0);
+  key(false, Qt::Key_Space, {}, true);   // X11 repeats a held key as pairs marked auto-repeat
+  key(true, Qt::Key_Space, {}, true);
   key(false, Qt::Key_Space);
-  EXPECT_EQ(count("hideComparisonOverlay"), 1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"showOriginal", "hideComparisonOverlay"}));
   EXPECT_FALSE(contains(receiver->pressedKeys, Qt::Key_Space));
-  EXPECT_FALSE(contains(receiver->releasedKeys, Qt::Key_Space));
 }
 
 TEST_F(KeyboardShortcutMonitorTest, AnX11RepeatMissedByQtIsStillAnAutoRepeat) {
