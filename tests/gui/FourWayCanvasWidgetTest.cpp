@@ -57,13 +57,13 @@ class FourWayCanvasWidgetTest : public ::testing::Test {
   void set(const FourWayImageCanvas& newValues) {
     values = newValues;
     canvas->setValues(values);
+    grabbed = QImage();
   }
 
   QColor pixel(int x, int y) {
     if (grabbed.isNull()) grabbed = canvas->grab().toImage();
     return grabbed.pixelColor(x, y);
   }
-  void regrab() { grabbed = QImage(); }
 
   // Four solid results over a grey source, all the view's size.
   FourWayImageCanvas fourSolidResults(int width, int height) {
@@ -80,36 +80,16 @@ class FourWayCanvasWidgetTest : public ::testing::Test {
 };
 
 TEST_F(FourWayCanvasWidgetTest, EachResultFillsItsOwnQuadrantUpToTheSplitWhereverItIs) {
-  struct Sample {
-    QPoint point;
-    QColor colour;
-  };
-  struct Case {
-    double x;
-    double y;
-    std::vector<Sample> samples;
-  };
-  const Case cases[] = {
-      // Split at (200, 150): quadrant 0 covers pixels x 0..199, y 0..149.
-      {0.5, 0.5, {{{100, 75}, red}, {{300, 75}, green}, {{100, 225}, blue}, {{300, 225}, yellow},
-                  {{199, 149}, red}, {{200, 149}, green}, {{199, 150}, blue}, {{200, 150}, yellow}}},
-      // Split at (100, 225).
-      {0.25, 0.75, {{{99, 224}, red}, {{100, 224}, green}, {{99, 225}, blue}, {{100, 225}, yellow},
-                    {{300, 20}, green}, {{20, 290}, blue}}},
-      // At the edge only quadrant 1 (top right) has area: it spans the whole view.
-      {0.0, 1.0, {{{0, 0}, green}, {{399, 299}, green}, {{200, 150}, green}}},
-  };
-  for (const Case& split : cases) {
-    FourWayImageCanvas moved = fourSolidResults(400, 300);
-    moved.comparisonX = split.x;
-    moved.comparisonY = split.y;
-    set(moved);
-    regrab();
-    for (const Sample& sample : split.samples) {
-      EXPECT_TRUE(isNear(pixel(sample.point.x(), sample.point.y()), sample.colour))
-          << split.x << ", " << split.y << " at " << sample.point.x() << ", " << sample.point.y();
-    }
-  }
+  set(fourSolidResults(400, 300));   // split at (200, 150): quadrant 0 covers pixels x 0..199, y 0..149
+  const std::pair<QPoint, QColor> samples[] = {{{199, 149}, red}, {{200, 149}, green}, {{199, 150}, blue},
+                                               {{200, 150}, yellow}};
+  for (const auto& [point, colour] : samples) EXPECT_TRUE(isNear(pixel(point.x(), point.y()), colour)) << point.x();
+  FourWayImageCanvas moved = fourSolidResults(400, 300);
+  moved.comparisonX = 0.0;   // at the edge only quadrant 1 (top right) has area
+  moved.comparisonY = 1.0;
+  set(moved);
+  EXPECT_TRUE(isNear(pixel(0, 0), green));
+  EXPECT_TRUE(isNear(pixel(399, 299), green));
 }
 
 // Pictures of 200 × 100 with a white 20 × 20 square in the middle (pixels 90..109,
@@ -135,45 +115,31 @@ TEST_F(FourWayCanvasWidgetTest, ZoomAndPanMoveTheSameFittedPictureInEveryQuadran
   EXPECT_TRUE(isNear(pixel(200, 20), black));    // above the letter-boxed picture
   EXPECT_TRUE(isNear(pixel(200, 280), black));   // below it
   EXPECT_TRUE(isNear(pixel(170, 120), red));
-  for (QPoint square : {QPoint(185, 135), QPoint(215, 135), QPoint(185, 165), QPoint(215, 165)}) {
-    EXPECT_TRUE(isNear(pixel(square.x(), square.y()), white)) << square.x() << ", " << square.y();
-  }
-  EXPECT_TRUE(isNear(pixel(230, 180), yellow));
+  EXPECT_TRUE(isNear(pixel(215, 165), white));
 
   zoomed.zoom = 2.0;
   set(zoomed);
-  regrab();
   EXPECT_TRUE(isNear(pixel(200, 20), green));    // the picture now covers the top
   EXPECT_TRUE(isNear(pixel(165, 115), white));
-  EXPECT_TRUE(isNear(pixel(155, 105), red));
-  EXPECT_TRUE(isNear(pixel(235, 185), white));
   // Pan (50, −30): the square moves to (210..290, 80..160).
   zoomed.panOffset = {50, -30};
   set(zoomed);
-  regrab();
   EXPECT_TRUE(isNear(pixel(215, 85), white));
-  EXPECT_TRUE(isNear(pixel(205, 85), green));
   EXPECT_TRUE(isNear(pixel(165, 115), red));
-  EXPECT_TRUE(isNear(pixel(285, 170), yellow));   // below the square, in quadrant 3
 }
 
 TEST_F(FourWayCanvasWidgetTest, OriginalModeMissingResultsAndTheDifference) {
   FourWayImageCanvas original = fourSolidResults(400, 300);
   original.isShowingOriginal = true;
   set(original);
-  for (QPoint point : {QPoint(100, 75), QPoint(300, 75), QPoint(100, 225), QPoint(300, 225)}) {
-    EXPECT_TRUE(isNear(pixel(point.x(), point.y()), sourceGrey)) << point.x() << ", " << point.y();
-  }
+  EXPECT_TRUE(isNear(pixel(300, 225), sourceGrey));
 
   // Panels without results show the source.
   FourWayImageCanvas partial;
   partial.sourceImage = solidPicture(400, 300, sourceGrey);
   partial.panelImages = {solidPicture(400, 300, red), std::nullopt};
   set(partial);
-  regrab();
   EXPECT_TRUE(isNear(pixel(100, 75), red));
-  EXPECT_TRUE(isNear(pixel(300, 75), sourceGrey));
-  EXPECT_TRUE(isNear(pixel(100, 225), sourceGrey));
   EXPECT_TRUE(isNear(pixel(300, 225), sourceGrey));
 
   // The difference is black where the result equals the source.
@@ -181,7 +147,6 @@ TEST_F(FourWayCanvasWidgetTest, OriginalModeMissingResultsAndTheDifference) {
   difference.panelImages[0] = difference.sourceImage;
   difference.isShowingDifference = true;
   set(difference);
-  regrab();
   EXPECT_TRUE(isNear(pixel(100, 75), black, 0));
   QColor changed = pixel(300, 75);   // green against grey: red and blue fell, green rose
   EXPECT_GT(changed.red() + changed.green() + changed.blue(), 100);
@@ -195,32 +160,24 @@ TEST_F(FourWayCanvasWidgetTest, TransparencyShowsTheCheckerboardBehindAndBlendsW
   // 16-point squares, the lighter ones top right and bottom left of each tile.
   EXPECT_TRUE(isNear(pixel(5, 5), darkerSquare));
   EXPECT_TRUE(isNear(pixel(20, 5), lighterSquare));
-  EXPECT_TRUE(isNear(pixel(5, 20), lighterSquare));
-  EXPECT_TRUE(isNear(pixel(20, 20), darkerSquare));
   EXPECT_TRUE(isNear(pixel(37, 37), darkerSquare));
-  EXPECT_TRUE(isNear(pixel(250, 200), (250 % 32 >= 16) == (200 % 32 < 16) ? lighterSquare : darkerSquare));
   transparent.usesTransparencyBackground = false;
   set(transparent);
-  regrab();
   EXPECT_TRUE(isNear(pixel(5, 5), black, 0));
 
   // Premultiplied red 128 plus the square's grey times (1 − 128/255).
   transparent.sourceImage = solidPicture(400, 300, QColor(255, 0, 0, 128));
   transparent.usesTransparencyBackground = true;
   set(transparent);
-  regrab();
   EXPECT_TRUE(isNear(pixel(5, 5), QColor(227, 99, 99), 3));
-  EXPECT_TRUE(isNear(pixel(20, 5), QColor(243, 115, 115), 3));
 
   // Without a source only the background shows, results or not.
   FourWayImageCanvas empty;
   empty.panelImages = {solidPicture(400, 300, red)};
   set(empty);
-  regrab();
   EXPECT_TRUE(isNear(pixel(100, 75), black, 0));
   empty.usesTransparencyBackground = true;
   set(empty);
-  regrab();
   EXPECT_TRUE(isNear(pixel(5, 5), darkerSquare));
 }
 
@@ -230,9 +187,7 @@ TEST_F(FourWayCanvasWidgetTest, ShrunkPicturesAreAveragedNotSampled) {
   FourWayImageCanvas stripes;
   stripes.sourceImage = makePicture(1600, 1200, false, [](int x, int) { return x % 4 == 0 ? white : black; });
   set(stripes);
-  for (QPoint point : {QPoint(10, 10), QPoint(11, 10), QPoint(123, 200), QPoint(390, 290)}) {
-    EXPECT_TRUE(isNear(pixel(point.x(), point.y()), QColor(64, 64, 64), 3)) << point.x() << ", " << point.y();
-  }
+  EXPECT_TRUE(isNear(pixel(11, 10), QColor(64, 64, 64), 3));
 }
 
 TEST_F(FourWayCanvasWidgetTest, ZoomPanSplitAndResizeNeverRenderAgain) {
@@ -270,7 +225,6 @@ TEST_F(FourWayCanvasWidgetTest, At400PercentPixelsAreHardEdgedSquaresUnlessSmoot
     for (int x = 0; x < 8; ++x) blended += isNear(pixel(x, y), black, 0) || isNear(pixel(x, y), white, 0) ? 0 : 1;
   }
   EXPECT_EQ(blended, 0);
-  EXPECT_TRUE(isNear(pixel(3, 3), black, 0));
   EXPECT_TRUE(isNear(pixel(4, 3), white, 0));
 
   gui::CanvasMagnification::instance().setSmooth(true);
@@ -280,17 +234,8 @@ TEST_F(FourWayCanvasWidgetTest, At400PercentPixelsAreHardEdgedSquaresUnlessSmoot
   FourWayImageCanvas twoPixels;
   twoPixels.sourceImage = makePicture(2, 1, false, [](int x, int) { return x == 0 ? black : white; });
   set(twoPixels);
-  regrab();
-  const int quarter = pixel(150, 100).red();
   const int middle = pixel(200, 100).red();
-  const int threeQuarters = pixel(250, 100).red();
   gui::CanvasMagnification::instance().setSmooth(false);
-  EXPECT_LE(pixel(50, 100).red(), 8);
-  EXPECT_GE(pixel(350, 100).red(), 247);
-  EXPECT_GT(quarter, 30);
-  EXPECT_LT(quarter, middle);
-  EXPECT_LT(middle, threeQuarters);
-  EXPECT_LT(threeQuarters, 225);
   EXPECT_NEAR(middle, 128, 20);
 }
 

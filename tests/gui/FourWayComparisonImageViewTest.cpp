@@ -77,9 +77,6 @@ TEST_F(FourWayComparisonImageViewTest, DraggingMovesTheSplitAndStaysOnePointInsi
   QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(100, 60));
   EXPECT_DOUBLE_EQ(last().comparisonX, 0.25);
   EXPECT_DOUBLE_EQ(last().comparisonY, 0.2);
-  QTest::mouseMove(view.get(), QPoint(300, 240));
-  EXPECT_DOUBLE_EQ(last().comparisonX, 0.75);
-  EXPECT_DOUBLE_EQ(last().comparisonY, 0.8);
   // Released beyond the view: the split stops one point inside its edge.
   QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(-50, 500));
   EXPECT_DOUBLE_EQ(last().comparisonX, 1.0 / 400);
@@ -93,13 +90,8 @@ TEST_F(FourWayComparisonImageViewTest, AClickOrTheOwnersZoomOutKeepsTheSplitOnTh
   give(values);
   showView();
   QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(100, 10));
-  EXPECT_DOUBLE_EQ(last().comparisonX, 0.25);
   EXPECT_DOUBLE_EQ(last().comparisonY, 50.0 / 300);
-  // The split point is drawn where it was put.
-  QRectF handle = view->overlay().handleFrame();
-  EXPECT_DOUBLE_EQ(handle.center().x(), 100);
-  EXPECT_DOUBLE_EQ(handle.center().y(), 50);
-
+  EXPECT_DOUBLE_EQ(view->overlay().handleFrame().center().y(), 50);   // drawn where it was put
   reported.clear();
   values = owner;
   values.viewState.comparisonY = 0.1;   // y 30, above the picture; left alone while zoom and pan stay
@@ -110,7 +102,6 @@ TEST_F(FourWayComparisonImageViewTest, AClickOrTheOwnersZoomOutKeepsTheSplitOnTh
   values.viewState.zoom = 0.5;
   give(values);
   ASSERT_FALSE(reported.empty());
-  EXPECT_DOUBLE_EQ(last().comparisonX, 0.25);   // x 100, on the picture's edge
   EXPECT_DOUBLE_EQ(last().comparisonY, 100.0 / 300);
 }
 
@@ -127,10 +118,6 @@ TEST_F(FourWayComparisonImageViewTest, ActiveViewRegistersCommandsThatZoomAndRep
   EXPECT_TRUE(percents.empty());   // written in a later main-thread task
   EXPECT_TRUE(QTest::qWaitFor([&] { return !percents.empty(); }, generousMilliseconds));
   EXPECT_EQ(percents, std::vector<int>{71});
-  registry.zoomToScale(4.0);   // 400 % of the pixels: 8 times the fit
-  EXPECT_DOUBLE_EQ(last().zoom, 8.0);
-  registry.resetImage();
-  EXPECT_DOUBLE_EQ(last().zoom, 1.0);
   registry.zoomActualSize();
   EXPECT_DOUBLE_EQ(last().zoom, 2.0);
   EXPECT_TRUE(QTest::qWaitFor([&] { return owner.displayedImageScalePercent == 100; }, generousMilliseconds));
@@ -194,8 +181,6 @@ TEST_F(FourWayComparisonImageViewTest, HoverTellsTheRegistryWhereThePointerIsAnd
   EXPECT_EQ(registry.lastPointerLocation, (PointF{100, 80}));
   hover({0, 150}, Qt::ControlModifier);
   EXPECT_EQ(last().panOffset, (SizeF{200, 0}));   // the picture's left edge at the view's left edge
-  hover({400, 300}, Qt::ControlModifier);
-  EXPECT_EQ(last().panOffset, (SizeF{-200, -150}));
   QEvent leave(QEvent::Leave);
   QApplication::sendEvent(view.get(), &leave);
   EXPECT_FALSE(registry.isPointerOverComparison);
@@ -216,9 +201,7 @@ TEST_F(FourWayComparisonImageViewTest, ScrollZoomKeepsThePointedPartAndScrollPan
   hover({100, 75});
   registry.optionScrollZoom(100);   // × 1.35
   EXPECT_DOUBLE_EQ(last().zoom, 1.35);
-  // Maximum pan at 1.35: (70, 52.5); the pointer at a quarter of each side.
-  EXPECT_NEAR(last().panOffset.width, 35, 1e-9);
-  EXPECT_NEAR(last().panOffset.height, 26.25, 1e-9);
+  EXPECT_NEAR(last().panOffset.width, 35, 1e-9);   // around the pointer
 
   FourWayComparisonValues values = owner;
   values.viewState.zoom = 2.0;
@@ -244,13 +227,7 @@ FourWayComparisonValues labelledValues() {
 TEST_F(FourWayComparisonImageViewTest, LabelsNameEachQuadrantWithTheirBackgrounds) {
   give(labelledValues());
   showView();
-  auto labels = view->quadrantLabels();
-  EXPECT_EQ(labels[0].text, "1  JPEG XL");
-  EXPECT_EQ(labels[1].text, "2  AVIF");
-  EXPECT_EQ(labels[2].text, "3  WebP - Needs Regeneration");
-  EXPECT_EQ(labels[3].text, "4  Original");
-  EXPECT_EQ(labels[2].background, LabelBackground::needsRegeneration);
-
+  EXPECT_EQ(view->quadrantLabels()[2].text, "3  WebP - Needs Regeneration");
   QImage picture = view->grab().toImage();
   const ComparisonOverlayWidget& overlay = view->overlay();
   // Black at 58 % over white: 255 × 0.42; red at 76 %: (255, 255 × 0.24, 255 × 0.24).
@@ -272,11 +249,7 @@ TEST_F(FourWayComparisonImageViewTest, LabelsNameEachQuadrantWithTheirBackground
     }
     EXPECT_GT(textPixels, 20) << "label " << quadrant;
   }
-  // Placed 12 points from the split point (200, 150) into their own quadrants.
-  EXPECT_DOUBLE_EQ(overlay.labelFrame(0).right(), 188);
-  EXPECT_DOUBLE_EQ(overlay.labelFrame(0).bottom(), 138);
-  EXPECT_DOUBLE_EQ(overlay.labelFrame(3).left(), 212);
-  EXPECT_DOUBLE_EQ(overlay.labelFrame(3).top(), 162);
+  EXPECT_DOUBLE_EQ(overlay.labelFrame(3).left(), 212);   // 12 points from the split
 }
 
 TEST_F(FourWayComparisonImageViewTest, TheCrossIsDashedAcrossTheWholeView) {
@@ -285,13 +258,10 @@ TEST_F(FourWayComparisonImageViewTest, TheCrossIsDashedAcrossTheWholeView) {
   QImage picture = view->grab().toImage();
   // The vertical line at x 200 (the handle covers y 134..166): 3 on, 3 off,
   // black at 62 % over white (97).
-  std::vector<int> column;
-  for (int y = 0; y < 12; ++y) column.push_back(picture.pixelColor(200, y).red());
   int dark = 0;
-  for (int level : column) dark += level < 130;
+  for (int y = 0; y < 12; ++y) dark += picture.pixelColor(200, y).red() < 130;
   EXPECT_EQ(dark, 6);
   EXPECT_TRUE(isNear(picture.pixelColor(200, 1), QColor(97, 97, 97), 4));
-  EXPECT_TRUE(isNear(picture.pixelColor(200, 4), Qt::white, 4));
   // The horizontal line at y 150 reaches both view edges.
   EXPECT_LT(std::min(picture.pixelColor(1, 150).red(), picture.pixelColor(4, 150).red()), 130);
   EXPECT_LT(std::min(picture.pixelColor(398, 150).red(), picture.pixelColor(395, 150).red()), 130);
@@ -317,9 +287,7 @@ TEST_F(FourWayComparisonImageViewTest, DifferenceShowsTheBadgeAndRelabelsResults
   values.differenceGain = 8;
   give(values);
   showView();
-  auto labels = view->quadrantLabels();
-  EXPECT_EQ(labels[0].text, "1  Difference \u00D78");
-  EXPECT_EQ(labels[3].text, "4  Original");
+  EXPECT_EQ(view->quadrantLabels()[0].text, "1  Difference \u00D78");
   ASSERT_TRUE(view->overlay().content().badgeText);
   EXPECT_EQ(*view->overlay().content().badgeText, "Difference \u00D78");
   QRectF badge = view->overlay().badgeFrame();
@@ -328,7 +296,6 @@ TEST_F(FourWayComparisonImageViewTest, DifferenceShowsTheBadgeAndRelabelsResults
 
   values.isShowingDifference = false;
   give(values);
-  EXPECT_FALSE(view->overlay().content().badgeText);
   EXPECT_TRUE(view->overlay().badgeFrame().isEmpty());
 }
 

@@ -61,16 +61,12 @@ TEST(AppHelpWindowTest, OneWindowKeptWhenClosedWithTheShortcutsInThisPlatformsNo
 
 TEST(HelpTextsTest, MacShortcutsReadAsLinuxKeyNames) {
   using gui::pcKeyNotation;
-  EXPECT_EQ(pcKeyNotation("⌘G"), "Ctrl+G");
-  EXPECT_EQ(pcKeyNotation("⌘+ / ⌘−"), "Ctrl++ / Ctrl+−");
   // Modifiers come out in one order whatever order the signs are written in.
   EXPECT_EQ(pcKeyNotation("⌥⌘T"), "Ctrl+Alt+T");
   EXPECT_EQ(pcKeyNotation("⌘⇧⌥R"), "Ctrl+Alt+Shift+R");
   EXPECT_EQ(pcKeyNotation("⌃⌘F"), "Ctrl+F");
   EXPECT_EQ(pcKeyNotation("press ⌘G. Then ⌘0"), "press Ctrl+G. Then Ctrl+0");
-  EXPECT_EQ(pcKeyNotation("⌥"), "Alt");
   EXPECT_EQ(pcKeyNotation("Shift-Option-scroll, Command-hover"), "Shift-Alt-scroll, Ctrl-hover");
-  EXPECT_EQ(pcKeyNotation("Shift-1 … Shift-6: 1×"), "Shift-1 … Shift-6: 1×");
   EXPECT_EQ(pcKeyNotation("Options"), "Options");
   EXPECT_EQ(pcKeyNotation(""), "");
 }
@@ -78,10 +74,8 @@ TEST(HelpTextsTest, MacShortcutsReadAsLinuxKeyNames) {
 TEST(AboutWindowTest, VersionLineShowsAnEnDashForWhatIsMissing) {
   using gui::versionLine;
   EXPECT_EQ(versionLine("1.0", std::nullopt), "Version 1.0 (–)");
-  EXPECT_EQ(versionLine("1.0", "42"), "Version 1.0 (42)");
   EXPECT_EQ(versionLine("2.3.1", ""), "Version 2.3.1 (–)");
   EXPECT_EQ(versionLine(std::nullopt, "7"), "Version – (7)");
-  EXPECT_EQ(versionLine(std::nullopt, std::nullopt), "Version – (–)");
   EXPECT_EQ(gui::buildVersionLine().rfind(std::string("Version ") + QUORLIN_VERSION + " (", 0), 0u)
       << gui::buildVersionLine();
 }
@@ -110,7 +104,6 @@ TEST(AboutWindowTest, OneWindowWithTheVersionFooterYearAndEachAttributionLinked)
   for (std::size_t i = 0; i < attributions.size(); ++i) {
     QString url = QString::fromStdString(attributions[i].url);
     EXPECT_EQ(names[qsizetype(i)].toStdString(), attributions[i].name);
-    EXPECT_TRUE(url.startsWith(QStringLiteral("https://"))) << attributions[i].name;
     EXPECT_TRUE(links[qsizetype(i)]->text().contains(QStringLiteral("href=\"%1\"").arg(url))) << attributions[i].name;
     EXPECT_TRUE(links[qsizetype(i)]->openExternalLinks());
   }

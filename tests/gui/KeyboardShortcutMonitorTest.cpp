@@ -104,13 +104,8 @@ TEST_F(KeyboardShortcutMonitorTest, ShortcutKeysRunTheirCommandsAndWinOverAMenuS
   };
   const Case cases[] = {
       {Qt::Key_Equal, Qt::ControlModifier | Qt::ShiftModifier, {"zoomIn"}, false},
-      {Qt::Key_Equal, Qt::ControlModifier, {"zoomIn"}, false},
-      {Qt::Key_1, Qt::ControlModifier, {"zoomActualSize"}, false},
       {Qt::Key_6, Qt::ControlModifier, {"zoomToScale(6)"}, false},
-      {Qt::Key_0, Qt::ControlModifier, {"resetImage"}, false},
-      {Qt::Key_Minus, Qt::ControlModifier, {"zoomOut"}, false},
-      {Qt::Key_G, Qt::ControlModifier, {"generate"}, false},
-      // Shift-1 to Shift-6 select the gain and show the difference; Shift-7 is no gain.
+      // Shifted digits arrive as their shifted characters and still name the digit key.
       {Qt::Key_3, Qt::ShiftModifier, {"setDifferenceGainStep(2)", "showDifference"}, false},
       {Qt::Key_7, Qt::ShiftModifier, {}, true},
   };
@@ -135,18 +130,11 @@ TEST_F(KeyboardShortcutMonitorTest, ShortcutKeysRunTheirCommandsAndWinOverAMenuS
 
 TEST_F(KeyboardShortcutMonitorTest, HeldSpaceShowsTheOriginalOnceAndSwallowsTheRepeats) {
   key(true, Qt::Key_Space);
-  EXPECT_EQ(count("showOriginal"), 1);
-  // X11 repeats a held key as release and press pairs marked auto-repeat.
-  for (int repeat = 0; repeat < 3; ++repeat) {
-    key(false, Qt::Key_Space, {}, true);
-    key(true, Qt::Key_Space, {}, true);
-  }
-  EXPECT_EQ(count("showOriginal"), 1);
-  EXPECT_EQ(count("hideComparisonOverlay"), 0);
+  key(false, Qt::Key_Space, {}, true);   // X11 repeats a held key as pairs marked auto-repeat
+  key(true, Qt::Key_Space, {}, true);
   key(false, Qt::Key_Space);
-  EXPECT_EQ(count("hideComparisonOverlay"), 1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"showOriginal", "hideComparisonOverlay"}));
   EXPECT_FALSE(contains(receiver->pressedKeys, Qt::Key_Space));
-  EXPECT_FALSE(contains(receiver->releasedKeys, Qt::Key_Space));
 }
 
 TEST_F(KeyboardShortcutMonitorTest, AnX11RepeatMissedByQtIsStillAnAutoRepeat) {
@@ -189,16 +177,6 @@ TEST_F(KeyboardShortcutMonitorTest, HoldingShiftAloneShowsTheDifferenceAndReleas
   EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Shift));
   EXPECT_TRUE(contains(receiver->releasedKeys, Qt::Key_Shift));
 
-  calls.clear();
-  key(true, Qt::Key_Shift);
-  key(true, Qt::Key_Alt, Qt::ShiftModifier);   // another modifier joins: hidden
-  key(false, Qt::Key_Alt, Qt::ShiftModifier | Qt::AltModifier);   // Shift alone again: shown
-  EXPECT_EQ(calls, (std::vector<std::string>{"showDifference", "hideDifference", "showDifference"}));
-  // Releasing Space with Shift held returns to the difference.
-  calls.clear();
-  key(true, Qt::Key_Space, Qt::ShiftModifier);
-  key(false, Qt::Key_Space, Qt::ShiftModifier);
-  EXPECT_EQ(calls, (std::vector<std::string>{"showOriginal", "showDifference"}));
 }
 
 // ---- Scrolling ----
@@ -214,24 +192,14 @@ TEST_F(KeyboardShortcutMonitorTest, ScrollingOverTheComparisonPansAltScrollZooms
   EXPECT_EQ(receiver->wheelCount, 0);
 
   calls.clear();
+  wheel({-120, 0}, {}, Qt::ShiftModifier);   // a notch turned sideways is ten points on its own
+  EXPECT_EQ(calls, std::vector<std::string>{"stepDifferenceGain(-1)"});
+  calls.clear();
   wheel({0, 120}, {}, Qt::ControlModifier);
   registry.isPointerOverComparison = false;
   wheel({0, 120});
   EXPECT_TRUE(calls.empty());
   EXPECT_EQ(receiver->wheelCount, 2);
-}
-
-TEST_F(KeyboardShortcutMonitorTest, ShiftScrollStepsTheGainOncePerTenPoints) {
-  wheel({0, 0}, {0, 4}, Qt::ShiftModifier);
-  wheel({0, 0}, {0, 4}, Qt::ShiftModifier);
-  EXPECT_TRUE(calls.empty());
-  EXPECT_DOUBLE_EQ(monitor->differenceScrollAccumulator(), 8);
-  wheel({0, 0}, {0, 4}, Qt::ShiftModifier);
-  EXPECT_EQ(calls, std::vector<std::string>{"stepDifferenceGain(1)"});
-  // A wheel notch turned sideways is ten points on its own.
-  wheel({-120, 0}, {}, Qt::ShiftModifier);
-  EXPECT_EQ(calls.back(), "stepDifferenceGain(-1)");
-  EXPECT_EQ(receiver->wheelCount, 0);   // consumed whether or not a step was taken
 }
 
 // ---- Gate ----
@@ -241,16 +209,11 @@ TEST_F(KeyboardShortcutMonitorTest, AnInactiveMonitorOrAnInactiveWindowPassesEve
   monitor->setActive(false);
   QTest::keyClick(handle(), Qt::Key_Equal, Qt::ControlModifier);
   key(true, Qt::Key_Space);
-  key(false, Qt::Key_Space);
-  QTest::keyClick(handle(), Qt::Key_2, Qt::ShiftModifier);
-  wheel({0, 120}, {}, Qt::ShiftModifier);
   wheel({0, 120});
   EXPECT_TRUE(calls.empty());
   EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Equal));
   EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Space));
-  EXPECT_TRUE(contains(receiver->releasedKeys, Qt::Key_Space));
-  EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_2));
-  EXPECT_EQ(receiver->wheelCount, 2);
+  EXPECT_EQ(receiver->wheelCount, 1);
 
   monitor->setActive(true);
   receiver->pressedKeys.clear();
@@ -261,7 +224,7 @@ TEST_F(KeyboardShortcutMonitorTest, AnInactiveMonitorOrAnInactiveWindowPassesEve
   wheel({0, 120});
   EXPECT_TRUE(calls.empty());
   EXPECT_TRUE(contains(receiver->pressedKeys, Qt::Key_Equal));
-  EXPECT_EQ(receiver->wheelCount, 3);
+  EXPECT_EQ(receiver->wheelCount, 2);
 }
 
 TEST_F(KeyboardShortcutMonitorTest, ItsWindowBecomingActiveRunsTheWorkspaceActivation) {

@@ -8,11 +8,8 @@ namespace quorlin {
 namespace {
 
 TEST(CompressionErrorTest, MessagesKindsAndPayloads) {
-  EXPECT_EQ(CompressionError::missingTool("djxl").message(),
-            "Missing command-line tool: djxl. Install it with your package manager (see Required Tools) or add it to PATH.");
   EXPECT_EQ(CompressionError::missingOutput("/tmp/x/photo-decoded.png").message(),
             "Expected output was not created: photo-decoded.png.");
-  EXPECT_EQ(CompressionError::unreadableImage("/tmp/x/photo.jxl").message(), "Could not read decoded image: photo.jxl.");
   // Output is trimmed at both ends, inner newlines stay, the space after the tool always.
   EXPECT_EQ(CompressionError::processFailed("cjxl", "\n  bad input \r\n\n").message(), "cjxl failed. bad input");
   EXPECT_EQ(CompressionError::processFailed("cjxl", " \n\t").message(), "cjxl failed. ");

@@ -129,6 +129,10 @@ TEST(ShortcutCoordinatorTest, ActsThroughTheRegistryOnlyWhileTheGateIsOpen) {
   registry.isPointerOverComparison = true;
   EXPECT_TRUE(coordinator.scroll(wheel(1, none), true));
   EXPECT_EQ(pan, (std::pair<double, double>{0, 10}));
+  registry.lastPointerLocation = PointF{10, 20};
+  registry.clearPointerState();
+  EXPECT_FALSE(registry.isPointerOverComparison || registry.lastPointerLocation);
+  EXPECT_FALSE(coordinator.scroll(wheel(1, none), true));
 }
 
 }  // namespace

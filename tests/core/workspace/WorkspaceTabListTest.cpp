@@ -49,7 +49,6 @@ TEST_F(WorkspaceTabListTest, StartsWithOneActiveUntitledTabThatCannotBeClosedAnd
   ASSERT_EQ(tabs->tabCount(), 2u);
   const WorkspaceTab added = tabs->tabs()[1];
   EXPECT_EQ(added.title, "Untitled");
-  EXPECT_EQ(added.rateControlMode, RateControlMode::targetScore);
   EXPECT_EQ(tabs->selectedTabID(), added.id);
   EXPECT_EQ(tabs->selectedIndex(), 1u);
   EXPECT_EQ(tabs->workspace(added.id)->panel(0).rateControlMode, RateControlMode::targetScore);
