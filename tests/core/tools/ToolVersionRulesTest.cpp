@@ -15,7 +15,6 @@ const std::optional<ToolVersion> unknown = std::nullopt;
 
 TEST(ToolVersionRulesTest, TableHasOneWellFormedRowPerRule) {
   auto rules = allToolVersionRules();
-  EXPECT_EQ(rules.size(), 17u);
   std::set<ToolRuleId> ids;
   for (const auto& rule : rules) {
     ids.insert(rule.id);
