@@ -14,6 +14,8 @@ TEST(CommandConsoleEntryTest, StatusTextAndColourFollowTheFirstConditionThatHold
   CommandConsoleEntry entry;
   EXPECT_EQ(entry.statusText(), "Running");
   EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::orange);
+  entry.exitStatus = 0;
+  EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::green);
   entry.exitStatus = -1;
   EXPECT_EQ(entry.statusText(), "Failed (-1)");
   entry.launchError = "Exec format error";  // wins over any status
