@@ -81,9 +81,9 @@ class CorpusSlurmTest : public CorpusCommandTest {
 
   // The array's and the report's job ids.
   std::pair<std::string, std::string> submit() {
-    RunResult result = run({"slurm", (scratch / "corpus").string(), "--tool-dir", (scratch / "tools").string(), "--panel",
+    RunResult result = run({"slurm", path("corpus"), "--tool-dir", path("tools"), "--panel",
                             "webp", "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70",
-                            "--out", (scratch / "run").string(), "--tasks", "3", "--cpus-per-task", "1", "--submit"},
+                            "--out", path("run"), "--tasks", "3", "--cpus-per-task", "1", "--submit"},
                            slurm);
     std::smatch ids;
     EXPECT_TRUE(std::regex_search(result.output, ids, std::regex("array as job (\\d+) and the report as job (\\d+)")))
@@ -115,11 +115,11 @@ TEST_F(CorpusSlurmTest, JobArrayMatchesALocalRunAndResumesACancelledTask) {
   }
   EXPECT_EQ(lines, 36u);
   EXPECT_EQ(keys.size(), 36u);
-  ASSERT_EQ(run({"run", (scratch / "corpus").string(), "--tool-dir", (scratch / "tools").string(), "--panel", "webp",
+  ASSERT_EQ(run({"run", path("corpus"), "--tool-dir", path("tools"), "--panel", "webp",
                  "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70", "--out",
-                 (scratch / "local").string()}).status, 0);
+                 path("local")}).status, 0);
   EXPECT_EQ(test::readTextFile(scratch / "run" / ("slurm-report-" + secondReport + ".out")),
-            report({(scratch / "local").string()}));
+            report({path("local")}));
   EXPECT_TRUE(fs::exists(scratch / "run" / "report.html"));
 }
 
