@@ -79,14 +79,18 @@ class CorpusSlurmTest : public CorpusCommandTest {
 
   // The array's and the report's job ids.
   std::pair<std::string, std::string> submit() {
-    RunResult result = run({"slurm", path("corpus"), "--tool-dir", path("tools"), "--panel",
-                            "webp", "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70",
-                            "--out", path("run"), "--tasks", "3", "--cpus-per-task", "1", "--submit"},
-                           slurm);
+    std::vector<std::string> arguments = sweep("slurm", "run");
+    arguments.insert(arguments.end(), {"--tasks", "3", "--cpus-per-task", "1", "--submit"});
+    RunResult result = run(arguments, slurm);
     std::smatch ids;
     EXPECT_TRUE(std::regex_search(result.output, ids, std::regex("array as job (\\d+) and the report as job (\\d+)")))
         << result.output << result.errors;
     return {ids[1], ids[2]};
+  }
+
+  std::vector<std::string> sweep(const char* command, const char* out) {
+    return {command, path("corpus"), "--tool-dir", path("tools"), "--panel", "webp", "--panel", "webp:effort=4",
+            "--ladder", "1=30,50,70", "--ladder", "2=40,60,70", "--out", path(out)};
   }
 
   fs::path cluster = scratch / "cluster";
@@ -113,9 +117,7 @@ TEST_F(CorpusSlurmTest, JobArrayMatchesALocalRunAndResumesACancelledTask) {
   }
   EXPECT_EQ(lines, 36u);
   EXPECT_EQ(keys.size(), 36u);
-  ASSERT_EQ(run({"run", path("corpus"), "--tool-dir", path("tools"), "--panel", "webp",
-                 "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70", "--out",
-                 path("local")}).status, 0);
+  ASSERT_EQ(run(sweep("run", "local")).status, 0);
   EXPECT_EQ(test::readTextFile(scratch / "run" / ("slurm-report-" + secondReport + ".out")),
             report({path("local")}));
   EXPECT_TRUE(fs::exists(scratch / "run" / "report.html"));
