@@ -1,5 +1,4 @@
 #include <signal.h>
-
 #include <fstream>
 #include <set>
 
@@ -16,7 +15,7 @@ TEST_F(CorpusCommandTest, ShardsPartitionTheCorpusAndReportAsOneRun) {
   ASSERT_EQ(whole.status, 0) << whole.errors;
   EXPECT_NE(whole.errors.find("Skipped (not an image): " + (scratch / "corpus" / "notes.txt").string()), std::string::npos);
   EXPECT_NE(whole.errors.find("Images 6 of 6, units 48 of 48, 0 failed"), std::string::npos) << whole.errors;
-  const std::string expected = report({(scratch / "whole").string()});
+  const std::string expected = report({path("whole")});
   EXPECT_NE(expected.find("\"imageCount\": 6"), std::string::npos) << expected;
   EXPECT_NE(expected.find("\"count\": 6,\n      \"meanBdRate\": -0.3"), std::string::npos) << expected;
   for (std::size_t n = 2; n <= 5; ++n) {
@@ -79,17 +78,17 @@ TEST_F(CorpusCommandTest, RefusesBadInputAndKeepsWhatWasThere) {
   ASSERT_EQ(run(runArguments(scratch / "run")).status, 0);
   const std::string recorded = test::readTextFile(scratch / "run" / "results-0-of-1.jsonl");
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"run", (scratch / "empty").string(), "--out", (scratch / "x").string()}, "no images in the inputs"},
-      {{"run", (scratch / "texts").string(), "--out", (scratch / "x").string()}, "Skipped (cannot be read): "},
-      {{"run", (scratch / "texts").string(), "--out", (scratch / "x").string()}, "Skipped (not an image): "},
-      {{"run", (scratch / "missing").string(), "--out", (scratch / "x").string()}, "does not exist"},
-      {{"run", "@" + (scratch / "missing.txt").string(), "--out", (scratch / "x").string()}, "cannot be read"},
-      {{"run", (scratch / "corpus").string(), "--panel", "webp", "--out", (scratch / "run").string()},
+      {{"run", path("empty"), "--out", path("x")}, "no images in the inputs"},
+      {{"run", path("texts"), "--out", path("x")}, "Skipped (cannot be read): "},
+      {{"run", path("texts"), "--out", path("x")}, "Skipped (not an image): "},
+      {{"run", path("missing"), "--out", path("x")}, "does not exist"},
+      {{"run", "@" + path("missing.txt"), "--out", path("x")}, "cannot be read"},
+      {{"run", path("corpus"), "--panel", "webp", "--out", path("run")},
        "holds results of other panels or settings (panel 2: WebP|effort=4|"},
-      {{"run", (scratch / "corpus").string(), "--out", (scratch / "x").string(), "--shard", "3/3"}, "--shard must be K/N"},
-      {{"run", (scratch / "corpus").string()}, "--out RUN is required"},
-      {{"report", (scratch / "empty").string()}, "holds no results files"},
-      {{"report", (scratch / "run").string(), "--anchor", "3"}, "the results have no panel 3"},
+      {{"run", path("corpus"), "--out", path("x"), "--shard", "3/3"}, "--shard must be K/N"},
+      {{"run", path("corpus")}, "--out RUN is required"},
+      {{"report", path("empty")}, "holds no results files"},
+      {{"report", path("run"), "--anchor", "3"}, "the results have no panel 3"},
   };
   for (const auto& [arguments, message] : cases) {
     RunResult result = run(arguments);
@@ -109,7 +108,7 @@ TEST_F(CorpusCommandTest, RefusesBadInputAndKeepsWhatWasThere) {
   RunResult early = run(runArguments(scratch / "early", {"--max-failures", "0", "--jobs", "1"}));
   EXPECT_EQ(early.status, 1);
   EXPECT_NE(early.errors.find("Stopped early: more than 0% of the units failed."), std::string::npos) << early.errors;
-  const std::string text = run({"report", (scratch / "run").string()}).output;
+  const std::string text = run({"report", path("run")}).output;
   EXPECT_NE(text.find("7 images; BD-rate against Panel 1 (WebP)"), std::string::npos) << text;
   EXPECT_NE(text.find("Left out of Panel 2 (WebP): broken.png: 8 failed units (panel and anchor)"), std::string::npos)
       << text;
@@ -120,34 +119,21 @@ TEST_F(CorpusCommandTest, HtmlReportShowsEveryImageInARealBrowser) {
   if (!fs::exists(chromium)) GTEST_SKIP() << "chromium is not installed (scripts/run-tests.sh installs it)";
   test::writeTextFile(scratch / "release", "");
   ASSERT_EQ(run(runArguments(scratch / "run")).status, 0);
-  ASSERT_EQ(run({"report", (scratch / "run").string(), "--html", (scratch / "report.html").string()}).status, 0);
-  const std::string url = "file://" + (scratch / "report.html").string();
+  ASSERT_EQ(run({"report", path("run"), "--html", path("report.html")}).status, 0);
+  const std::string url = "file://" + path("report.html");
   auto browse = [&](std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {chromium.string(), "--headless", "--no-sandbox", "--disable-gpu",
-                                         "--user-data-dir=" + (scratch / "profile").string()});
+    arguments.insert(arguments.begin(), {"--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + path("profile")});
     arguments.push_back(url);
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (scratch / "dom.html").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, chromium.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    return test::finishProgram(test::startProgram(chromium, arguments, scratch.path()), scratch.path()).output;
   };
   // The page as the browser built it: after its script ran, every image still has its row.
-  browse({"--dump-dom"});
-  const std::string dom = test::readTextFile(scratch / "dom.html");
+  const std::string dom = browse({"--dump-dom"});
   for (int i = 0; i < 6; ++i) {
     const std::string name = std::string(i % 2 ? "b" : "a") + "/p" + std::to_string(i) + ".png";
     EXPECT_NE(dom.find("<tr class=\"image-row\"><td class=\"name\" data-value=\"" + name + "\">"), std::string::npos)
         << name;
   }
-  browse({"--screenshot=" + (scratch / "shot.png").string(), "--window-size=1000,800", "--hide-scrollbars"});
+  browse({"--screenshot=" + path("shot.png"), "--window-size=1000,800", "--hide-scrollbars"});
   vips::VImage shot = vips::VImage::new_from_file((scratch / "shot.png").c_str());
   EXPECT_EQ(shot.width(), 1000);
   EXPECT_GT(shot.deviate(), 10.0) << "the rendered page is blank";
@@ -156,14 +142,14 @@ TEST_F(CorpusCommandTest, HtmlReportShowsEveryImageInARealBrowser) {
 }
 
 TEST_F(CorpusCommandTest, ClusterCommandsWriteJobsThatRunTheSameShards) {
-  ASSERT_EQ(run({"slurm", (scratch / "corpus").string(), "--panel", "webp", "--out", (scratch / "s").string(),
+  ASSERT_EQ(run({"slurm", path("corpus"), "--panel", "webp", "--out", path("s"),
                  "--tasks", "3", "--partition", "debug"}).status, 0);
   const std::string array = test::readTextFile(scratch / "s" / "corpus.sbatch");
-  EXPECT_NE(array.find("#SBATCH --array=0-2\n#SBATCH --output=" + (scratch / "s").string() + "/slurm-%A_%a.out\n#SBATCH "
+  EXPECT_NE(array.find("#SBATCH --array=0-2\n#SBATCH --output=" + path("s") + "/slurm-%A_%a.out\n#SBATCH "
                        "--partition=debug\n"), std::string::npos) << array;
-  EXPECT_NE(array.find("\nexec " + cli.string() + " corpus run " + (scratch / "corpus").string() + " --panel=webp --out=" +
-                       (scratch / "s").string() + " --jobs=\"${SLURM_CPUS_PER_TASK:-1}\""), std::string::npos) << array;
-  EXPECT_NE(test::readTextFile(scratch / "s" / "report.sbatch").find(" corpus report " + (scratch / "s").string()),
+  EXPECT_NE(array.find("\nexec " + cli.string() + " corpus run " + path("corpus") + " --panel=webp --out=" +
+                       path("s") + " --jobs=\"${SLURM_CPUS_PER_TASK:-1}\""), std::string::npos) << array;
+  EXPECT_NE(test::readTextFile(scratch / "s" / "report.sbatch").find(" corpus report " + path("s")),
             std::string::npos);
 
   if (::system("python3 -c 'import yaml' 2>/dev/null") != 0) GTEST_SKIP() << "python3-yaml is not installed";
@@ -180,7 +166,7 @@ TEST_F(CorpusCommandTest, ClusterCommandsWriteJobsThatRunTheSameShards) {
       " assert c['command'] + c['args'] == ['quorlin-cli', 'corpus', 'run', '/data/in', '--panel=webp',"
       " '--out=/data/run', '--shard-count=4'], c['args'];"
       " assert c['volumeMounts'][0]['mountPath'] == '/data';"
-      " assert p['volumes'][0]['persistentVolumeClaim']['claimName'] == 'corpus-claim'\" " + (scratch / "corpus-job.yaml").string();
+      " assert p['volumes'][0]['persistentVolumeClaim']['claimName'] == 'corpus-claim'\" " + path("corpus-job.yaml");
   EXPECT_EQ(::system(check.c_str()), 0);
   EXPECT_EQ(run({"kubernetes", "/elsewhere", "--out", "/data/run", "--tasks", "2", "--image", "i", "--claim", "c"}).status, 2);
 }

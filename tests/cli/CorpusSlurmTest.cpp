@@ -34,22 +34,20 @@ class CorpusSlurmTest : public CorpusCommandTest {
                           "--log-file=" + (cluster / "munge" / "log").string(),
                           "--seed-file=" + (cluster / "munge" / "seed").string()})), 0);
     const int port = 20000 + 2 * (::getpid() % 10000);
-    const std::string d = cluster.string();
-    // Appended piece by piece: GCC 12 warns falsely about `"literal" + std::string(...)`.
-    std::string conf = "ClusterName=local\nSlurmctldHost=localhost\nSlurmUser=root\nSlurmdUser=root\n";
-    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-             {"AuthType", "auth/munge"}, {"AuthInfo", "socket=" + socket.string()},
-             {"SlurmctldPort", std::to_string(port)}, {"SlurmdPort", std::to_string(port + 1)},
-             {"StateSaveLocation", d + "/state"}, {"SlurmdSpoolDir", d + "/spool"},
-             {"SlurmctldPidFile", d + "/slurmctld.pid"}, {"SlurmdPidFile", d + "/slurmd.pid"},
-             {"SlurmctldLogFile", d + "/slurmctld.log"}, {"SlurmdLogFile", d + "/slurmd.log"},
-             {"ProctrackType", "proctrack/linuxproc"}, {"TaskPlugin", "task/none"}, {"SchedulerType", "sched/builtin"},
-             {"SelectType", "select/cons_tres"}, {"SelectTypeParameters", "CR_Core"}, {"ReturnToService", "2"},
-             {"JobAcctGatherType", "jobacct_gather/none"}, {"MpiDefault", "none"}}) {
-      conf.append(name).append("=").append(value).append("\n");
+    // "@" stands for the cluster folder, "#" for the controller's port (the node's is one above).
+    std::string conf =
+        "ClusterName=local\nSlurmctldHost=localhost\nSlurmUser=root\nSlurmdUser=root\nAuthType=auth/munge\n"
+        "AuthInfo=socket=@/munge/socket\nSlurmctldPort=#\nSlurmdPort=#+\nStateSaveLocation=@/state\n"
+        "SlurmdSpoolDir=@/spool\nSlurmctldPidFile=@/slurmctld.pid\nSlurmdPidFile=@/slurmd.pid\n"
+        "SlurmctldLogFile=@/slurmctld.log\nSlurmdLogFile=@/slurmd.log\nProctrackType=proctrack/linuxproc\n"
+        "TaskPlugin=task/none\nSchedulerType=sched/builtin\nSelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
+        "ReturnToService=2\nJobAcctGatherType=jobacct_gather/none\nMpiDefault=none\n"
+        "NodeName=localhost CPUs=2 RealMemory=2000 State=UNKNOWN\n"
+        "PartitionName=debug Nodes=localhost Default=YES MaxTime=INFINITE State=UP\n";
+    for (std::size_t at; (at = conf.find_first_of("@#")) != std::string::npos;) {
+      const bool node = conf[at] == '#' && conf[at + 1] == '+';
+      conf.replace(at, node ? 2 : 1, conf[at] == '@' ? cluster.string() : std::to_string(port + node));
     }
-    conf += "NodeName=localhost CPUs=2 RealMemory=2000 State=UNKNOWN\n"
-            "PartitionName=debug Nodes=localhost Default=YES MaxTime=INFINITE State=UP\n";
     test::writeTextFile(cluster / "slurm.conf", conf);
     ASSERT_EQ(wait(spawn({"/usr/sbin/slurmctld", "-f", (cluster / "slurm.conf").string()}, slurm)), 0);
     ASSERT_EQ(wait(spawn({"/usr/sbin/slurmd", "-f", (cluster / "slurm.conf").string(), "-N", "localhost"}, slurm)), 0);
@@ -81,14 +79,18 @@ class CorpusSlurmTest : public CorpusCommandTest {
 
   // The array's and the report's job ids.
   std::pair<std::string, std::string> submit() {
-    RunResult result = run({"slurm", (scratch / "corpus").string(), "--tool-dir", (scratch / "tools").string(), "--panel",
-                            "webp", "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70",
-                            "--out", (scratch / "run").string(), "--tasks", "3", "--cpus-per-task", "1", "--submit"},
-                           slurm);
+    std::vector<std::string> arguments = sweep("slurm", "run");
+    arguments.insert(arguments.end(), {"--tasks", "3", "--cpus-per-task", "1", "--submit"});
+    RunResult result = run(arguments, slurm);
     std::smatch ids;
     EXPECT_TRUE(std::regex_search(result.output, ids, std::regex("array as job (\\d+) and the report as job (\\d+)")))
         << result.output << result.errors;
     return {ids[1], ids[2]};
+  }
+
+  std::vector<std::string> sweep(const char* command, const char* out) {
+    return {command, path("corpus"), "--tool-dir", path("tools"), "--panel", "webp", "--panel", "webp:effort=4",
+            "--ladder", "1=30,50,70", "--ladder", "2=40,60,70", "--out", path(out)};
   }
 
   fs::path cluster = scratch / "cluster";
@@ -115,11 +117,9 @@ TEST_F(CorpusSlurmTest, JobArrayMatchesALocalRunAndResumesACancelledTask) {
   }
   EXPECT_EQ(lines, 36u);
   EXPECT_EQ(keys.size(), 36u);
-  ASSERT_EQ(run({"run", (scratch / "corpus").string(), "--tool-dir", (scratch / "tools").string(), "--panel", "webp",
-                 "--panel", "webp:effort=4", "--ladder", "1=30,50,70", "--ladder", "2=40,60,70", "--out",
-                 (scratch / "local").string()}).status, 0);
+  ASSERT_EQ(run(sweep("run", "local")).status, 0);
   EXPECT_EQ(test::readTextFile(scratch / "run" / ("slurm-report-" + secondReport + ".out")),
-            report({(scratch / "local").string()}));
+            report({path("local")}));
   EXPECT_TRUE(fs::exists(scratch / "run" / "report.html"));
 }
 

@@ -71,16 +71,6 @@ TEST_P(PanelArgumentTest, TakesExactlyTheCatalogSettingsAtTheirEdges) {
 
 INSTANTIATE_TEST_SUITE_P(Catalog, PanelArgumentTest, catalogCodecs(), codecParameterName);
 
-TEST(CompareArgumentsTest, OptionsTakeAttachedValuesAndEndAtDoubleDash) {
-  auto parse = cli::parseCompareArguments({"--panel=webp:quality=70", "--target", "80", "--", "-x.png"});
-  ASSERT_TRUE(parse.options) << parse.error;
-  EXPECT_EQ(parse.options->source, "-x.png");
-  ASSERT_EQ(parse.options->panels.size(), 1u);
-  EXPECT_EQ(parse.options->panels[0].codec, CompressionCodec::webP);
-  EXPECT_EQ(parse.options->panels[0].quality, 70);
-  EXPECT_EQ(parse.options->targetScore, 80.0);
-}
-
 TEST(CliUsageTest, ListsEveryOptionAndEveryCodecWithItsFields) {
   const std::string usage = cli::compareUsage();
   for (const char* option : {"--panel PANEL]...", "--target SCORE]", "--serial]", "--tool-dir DIR]..."}) {

@@ -1,14 +1,11 @@
-// The building blocks against values worked out independently: the blur's
-// effective kernel, the sRGB curve, cube roots, the downsample and the
-// weighting of the norms (the reference vectors check every digit besides).
+// The building blocks where the reference vectors cannot reach: blur widths
+// below the metric's minimum, negative samples, norms no image produces.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "metric/Downsample.h"
 #include "metric/LinearLight.h"
-#include "metric/PositiveXyb.h"
 #include "metric/RecursiveGaussian.h"
 #include "metric/ScoreMapping.h"
 
@@ -86,38 +83,6 @@ TEST(SrgbCurveTest, FollowsIec61966WithinFloatPrecisionAndIsOdd) {
   EXPECT_EQ(srgbToLinear(0.0f), 0.0f);
 }
 
-TEST(PositiveXybTest, CubeRootApproximationIsWithinAFewUlps) {
-  for (float x : {1e-6f, 0.0037930732f, 0.01f, 0.2f, 0.5f, 1.0f, 3.0f, 27.0f}) {
-    EXPECT_NEAR(cubeRootPlus(x, 0.0f), std::cbrt(x), 4e-7 * std::cbrt(x)) << x;
-  }
-  EXPECT_EQ(cubeRootPlus(0.0f, -0.25f), -0.25f);
-}
-
-TEST(PositiveXybTest, BlackAndWhiteLandOnTheDocumentedOffsets) {
-  // Black: all three LMS values are the bias, so X, Y and B are exactly the
-  // added offsets. White: X stays near 0.42 (grey has no red-green signal).
-  float r[2] = {0.0f, 1.0f}, g[2] = {0.0f, 1.0f}, b[2] = {0.0f, 1.0f};
-  PositiveXyb(255.0f).convertRow(r, g, b, 2);
-  EXPECT_NEAR(r[0], 0.42f, 1e-6);
-  EXPECT_NEAR(g[0], 0.01f, 1e-6);
-  EXPECT_NEAR(b[0], 0.55f, 1e-6);
-  EXPECT_NEAR(r[1], 0.42f, 1e-4);
-  EXPECT_GT(g[1], 0.8f);
-  EXPECT_LT(g[1], 0.9f);
-}
-
-TEST(DownsampleTest, AveragesPairsAndRepeatsTheLastColumnAndRow) {
-  const float top[3] = {1.0f, 2.0f, 3.0f};
-  const float bottom[3] = {5.0f, 6.0f, 7.0f};
-  float out[2] = {};
-  downsampleRow(top, bottom, out, 3);
-  EXPECT_EQ(out[0], 3.5f);  // (1 + 2 + 5 + 6) / 4
-  EXPECT_EQ(out[1], 5.0f);  // (3 + 3 + 7 + 7) / 4
-  downsampleRow(bottom, bottom, out, 3);
-  EXPECT_EQ(out[0], 5.5f);
-  EXPECT_EQ(out[1], 7.0f);
-}
-
 std::vector<std::array<ChannelNorms, 3>> oneTerm(std::size_t scales, std::size_t channel, std::size_t scale,
                                                  std::size_t norm, std::size_t map, double value) {
   std::vector<std::array<ChannelNorms, 3>> perScale(scales);
@@ -132,18 +97,11 @@ double expectedScore(double weightedSum) {
   return x > 0 ? 100.0 - 10.0 * std::pow(x, 0.6276336467831387) : 100.0;
 }
 
-TEST(ScoreMappingTest, WeightsFollowOneRunningIndexSoFewerScalesShiftTheLaterChannels) {
-  EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(6)), 100.0);
+// The committed reference vectors fix every weight digit by digit; these are
+// the inputs they never produce.
+TEST(ScoreMappingTest, NegativeNormsCountByMagnitudeAndWeightZeroNotAtAll) {
   EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(2)), 100.0);
-  // The Y ssim 4-norm at the first scale is weight 39 (7.4669) with six
-  // scales, but weight 9 (1.1042) with one scale: Y starts at 6 * scales.
-  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 1, 0, 1, 0, 0.1)), expectedScore(7.466890328078848 * 0.1));
-  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(1, 1, 0, 1, 0, 0.1)), expectedScore(1.1041726426657346 * 0.1));
-  // The B artifact 4-norm at scale 4 of 6 (weight 100) dominates the table.
-  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 2, 4, 1, 1, 0.01)), expectedScore(171.2667255897307 * 0.01));
-  // Negative norms count by magnitude.
   EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 2, 4, 1, 1, -0.01)), expectedScore(171.2667255897307 * 0.01));
-  // Weight 0 (X ssim mean at scale 0): no effect at all.
   EXPECT_EQ(scoreFromNorms(oneTerm(6, 0, 0, 0, 0, 5.0)), 100.0);
 }
 
