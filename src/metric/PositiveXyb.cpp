@@ -55,8 +55,6 @@ void xybRow(float* __restrict red, float* __restrict green, float* __restrict bl
 
 }  // namespace
 
-float cubeRootPlus(float x, float add) { return cubeRootPlusInline(x, add); }
-
 PositiveXyb::PositiveXyb(float intensityTarget)
     // Each row sums to one; the last entry is computed in float from the others.
     : matrix_{{0.30f, 1.0f - 0.078f - 0.30f, 0.078f},

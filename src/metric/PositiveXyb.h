@@ -21,8 +21,4 @@ class PositiveXyb {
   float negCbrtBias_;
 };
 
-// The cube root of x (x >= 0) plus `add`, as a Newton-refined bit-trick
-// approximation of x^(-1/3); exposed for tests.
-float cubeRootPlus(float x, float add);
-
 }  // namespace quorlin::metric

@@ -100,6 +100,19 @@ TEST(PhysicalKeyTest, ScanCodesKeyCodesAndCharactersNameTheSameKeys) {
   for (const auto& [character, key] : characters) EXPECT_EQ(physicalKeyFromCharacter(character), key) << character;
 }
 
+TEST(ShortcutCoordinatorTest, EachCommandKeyReachesItsOwnSlot) {
+  KeyboardCommandRegistry registry;
+  ShortcutCoordinator coordinator(registry);
+  std::vector<std::string> calls;
+  using R = KeyboardCommandRegistry;
+  const std::pair<R::Action R::*, const char*> slots[] = {{&R::generate, "generate"}, {&R::zoomIn, "zoomIn"},
+      {&R::zoomOut, "zoomOut"}, {&R::resetImage, "resetImage"}, {&R::zoomActualSize, "zoomActualSize"}};
+  for (const auto& [slot, name] : slots) registry.*slot = [&calls, name = name] { calls.push_back(name); };
+  for (PhysicalKey key : {PhysicalKey::g, PhysicalKey::equal, PhysicalKey::minus, PhysicalKey::digit0, PhysicalKey::digit1})
+    EXPECT_TRUE(coordinator.keyDown({key, ctrl, false}, true));
+  EXPECT_EQ(calls, (std::vector<std::string>{"generate", "zoomIn", "zoomOut", "resetImage", "zoomActualSize"}));
+}
+
 TEST(ShortcutCoordinatorTest, ActsThroughTheRegistryOnlyWhileTheGateIsOpen) {
   KeyboardCommandRegistry registry;
   ShortcutCoordinator coordinator(registry);
