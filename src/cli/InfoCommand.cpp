@@ -1,6 +1,6 @@
 // quorlin-cli info SOURCE [--json] [--prepare DIR] [--pixel-limit PIXELS]
 //
-// Prints the source's summary line and spec lines as the desktop app shows
+// Prints the source's summary line and description lines as the desktop app shows
 // them (or, with --json, one object with every metadata field, the summary
 // line and the specLines list), and with --prepare writes the prepared
 // "source.png" that encoders and the scorer would be given into DIR. The

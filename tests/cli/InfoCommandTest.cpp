@@ -1,4 +1,4 @@
-// quorlin-cli info: the spec lines as text and JSON, and --prepare.
+// quorlin-cli info: the source description lines as text and JSON, and --prepare.
 #include "CliHarness.h"
 
 namespace quorlin::test {
@@ -10,7 +10,7 @@ using InfoCommandTest = CliTest;
 TEST_F(InfoCommandTest, TextAndJSONHoldEveryFieldWithNullForAbsentOnes) {
   makeTestPicture(3, 2).pngsave((scratch / "tiny.png").c_str());
   auto size = std::to_string(fs::file_size(scratch / "tiny.png"));
-  // Text: the summary line, then the spec lines (their texts are the engine's).
+  // Text: the summary line, then the description lines (their texts are the engine's).
   ProgramRun text = run({"info", (scratch / "tiny.png").string()});
   EXPECT_EQ(text.status, 0) << text.errors;
   EXPECT_EQ(text.errors, "");
@@ -21,7 +21,7 @@ TEST_F(InfoCommandTest, TextAndJSONHoldEveryFieldWithNullForAbsentOnes) {
   EXPECT_EQ(result.status, 0) << result.errors;
   // pngsave states 1 pixel per millimetre: 1000 px/m is 25.4 dpi exactly.
   const std::string specLines = text.output.substr(text.output.find('\n') + 1);
-  std::string quoted;  // the spec lines as a JSON array, in the text's order
+  std::string quoted;  // the description lines as a JSON array, in the text's order
   for (std::size_t at = 0, end; (end = specLines.find('\n', at)) != std::string::npos; at = end + 1) {
     quoted.append(at ? ",\n    \"" : "\n    \"").append(specLines, at, end - at).append("\"");
   }
