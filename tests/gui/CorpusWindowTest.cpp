@@ -17,11 +17,13 @@
 
 #include "GuiTestSupport.h"
 #include "core/corpus/CorpusResultsFile.h"
+#include "core/corpus/CorpusRun.h"
 #include "core/engine/CompressionRunner.h"
 #include "core/tools/CommandConsole.h"
 #include "core/tools/ProcessRunner.h"
 #include "core/tools/ToolVersionCache.h"
 #include "gui/app/QtMainThreadDispatcher.h"
+#include "gui/ratedistortion/RateDistortionWindow.h"
 #include "gui/workspace/MainWindow.h"
 #include "support/WorkspaceFixture.h"
 
@@ -65,7 +67,7 @@ class CorpusWindowTest : public ::testing::Test {
       panels[i].effort = i + 1;
     }
     auto made = std::make_unique<gui::CorpusWindow>(gui::CorpusWindowSetup{
-        panels, RateControlMode::manual, 85, engine, dispatcher, [this](const fs::path& image) { opened = image; }});
+        panels, RateControlMode::manual, 85, engine, dispatcher, [this](const fs::path& file, auto&&) { opened = file; }});
     made->setImageFolder(scratch / "corpus");
     made->setResultsFolder(scratch / "run");
     made->ladderEdit()->setText("30, 50, 70, 90");
@@ -157,24 +159,47 @@ TEST_F(CorpusWindowTest, SaysWhyARunCannotStart) {
   EXPECT_TRUE(window->messageText().contains("as numbers"));
 }
 
-// A row's double-click in the application: a new tab with the image, the
-// same panels, generating once the image is read.
+// A row's double-click in the application: a new tab with the image and the same panels, generating once
+// the image is read, and its Rate–Distortion window showing the curves recorded with those panels' settings.
 class CorpusNewTabTest : public test::WorkspaceFixture {};
 
-TEST_F(CorpusNewTabTest, OpensTheImageInANewTabWithThePanelsAndGenerates) {
+TEST_F(CorpusNewTabTest, OpensTheImageInANewTabWithThePanelsTheirRecordedCurvesAndGenerates) {
   CommandConsoleStore console;
   settings->setHasSeenToolRequirements(true);
   auto main = std::make_unique<gui::MainWindow>(gui::MainWindowServices{services(), console, toolCache, toolSearchPath});
-  std::vector<CodecPanel> panels = main->tabList().selectedWorkspace().panels();
-  panels[1].selectCodec(CompressionCodec::webP);
-  main->openImageInNewTab(writeImage("photo.png", 8, 6), panels, RateControlMode::targetScore, 77);
+  main->tabList().selectedWorkspace().updatePanel(1, [](CodecPanel& p) { p.selectCodec(CompressionCodec::webP); });
+  const auto panels = main->tabList().selectedWorkspace().panels();
+  const std::string image = writeImage("photo.png", 8, 6);
+  std::string lines;
+  for (int p = 0; p < 3; ++p) {  // panel 3's records are of another effort
+    SweepPlan recorded;
+    recorded.panel = panels[p], recorded.panel.effort += 50 * (p / 2);
+    for (double q : {40.0, 80.0}) {
+      CorpusRecord r;
+      r.image = "photo.png", r.path = image, r.imageSha256 = std::string(64, 'a'), r.panel = p + 1, r.setting = q;
+      r.signature = unitSignature(recorded, q), r.isOk = true, r.bitsPerPixel = q / 32 + p, r.ssimulacra2 = q - p;
+      lines += recordLine(r);
+    }
+  }
+  test::writeTextFile(scratch / "run" / resultsFileName({}), lines);
+  gui::CorpusWindow& corpus = main->showCorpus();
+  ASSERT_TRUE(corpus.openResults(scratch / "run")) << corpus.messageText().toStdString();
+  corpus.table()->cellDoubleClicked(3, 0);
   ASSERT_TRUE(quiesce());
   ASSERT_EQ(main->tabList().tabs().size(), 2u);
   CompressionWorkspace& opened = main->tabList().selectedWorkspace();
   EXPECT_EQ(opened.sourceURL(), scratch / "images" / "photo.png");
   EXPECT_EQ(opened.panel(1).codec, CompressionCodec::webP);
-  EXPECT_EQ(opened.targetScore(), 77);
   EXPECT_EQ(engine->waitingRuns().size(), 4u);
+  gui::RateDistortionWindow* curves = main->rateDistortionWindow(main->tabList().selectedTabID());
+  ASSERT_TRUE(curves && curves->isVisible());
+  std::vector<std::tuple<int, double, double, double>> shown;  // panel, setting, bits per pixel, score
+  for (int p = 0; p < 4; ++p) {
+    for (const auto& s : curves->session().sweep(p).value_or(PanelSweep()).samples) {
+      shown.emplace_back(p, s.settingValue, s.bitsPerPixel.value_or(0), s.ssimulacra2Score);
+    }
+  }
+  EXPECT_EQ(shown, (decltype(shown){{0, 40, 1.25, 40}, {0, 80, 2.5, 80}, {1, 40, 2.25, 39}, {1, 80, 3.5, 79}}));
   engine->shutDown();
   ASSERT_TRUE(quiesce());
   main.reset();
