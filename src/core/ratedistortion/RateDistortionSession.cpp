@@ -222,7 +222,7 @@ void RateDistortionSession::adoptSweeps(std::vector<PanelSweep> sweeps) {
     absorbedResults_[static_cast<std::size_t>(index)].reset();
     absorbProbes(index);
   }
-  statusText_ = "Curves from the corpus run, without their pictures; Sweep All encodes them here.";
+  statusText_ = "Curves from the corpus run, without their pictures; Sweep All sweeps the panels here.";
   changed();
 }
 
