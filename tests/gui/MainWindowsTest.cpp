@@ -10,6 +10,7 @@
 
 #include "GuiTestSupport.h"
 #include "core/corpus/CorpusResultsFile.h"
+#include "core/corpus/CorpusRun.h"
 #include "core/engine/CompressionRunner.h"
 #include "core/tools/CommandConsole.h"
 #include "core/tools/ProcessRunner.h"
@@ -210,23 +211,45 @@ TEST_F(MainWindowTest, FitsSmallScreensWithEveryControlInsideAndHalfTheWidthForT
   }
 }
 
-// A corpus row's double-click: a new tab with the image and the same panels,
-// generating once the image is read.
-TEST_F(MainWindowTest, AnImageOpenedInANewTabKeepsThePanelsAndGenerates) {
-  std::vector<CodecPanel> panels = window->tabList().selectedWorkspace().panels();
-  panels[1].selectCodec(CompressionCodec::webP);
-  window->openImageInNewTab(writeImage("photo.png", 8, 6), panels, RateControlMode::targetScore, 77);
+// A corpus row's double-click: a new tab with the image and the same panels, generating once the image is
+// read, and its Rate–Distortion window showing the curves recorded with those panels' settings.
+TEST_F(MainWindowTest, ACorpusRowOpensInANewTabWithThePanelsTheirRecordedCurvesAndGenerates) {
+  window->tabList().selectedWorkspace().updatePanel(1, [](CodecPanel& p) { p.selectCodec(CompressionCodec::webP); });
+  const auto panels = window->tabList().selectedWorkspace().panels();
+  const std::string image = writeImage("photo.png", 8, 6);
+  std::string lines;
+  for (int p = 0; p < 3; ++p) {  // panel 3's records are of another effort
+    SweepPlan recorded;
+    recorded.panel = panels[p], recorded.panel.effort += 50 * (p / 2);
+    for (double q : {40.0, 80.0}) {
+      CorpusRecord r;
+      r.image = "photo.png", r.path = image, r.imageSha256 = std::string(64, 'a'), r.panel = p + 1, r.setting = q;
+      r.signature = unitSignature(recorded, q), r.isOk = true, r.bitsPerPixel = q / 32 + p, r.ssimulacra2 = q - p;
+      lines += recordLine(r);
+    }
+  }
+  test::writeTextFile(scratch / "run" / resultsFileName({}), lines);
+  gui::CorpusWindow& corpus = window->showCorpus();
+  ASSERT_TRUE(corpus.openResults(scratch / "run")) << corpus.messageText().toStdString();
+  corpus.table()->cellDoubleClicked(3, 0);
   ASSERT_TRUE(quiesce());
   ASSERT_EQ(window->tabList().tabs().size(), 2u);
   CompressionWorkspace& opened = window->tabList().selectedWorkspace();
   EXPECT_EQ(opened.sourceURL(), scratch / "images" / "photo.png");
   EXPECT_EQ(opened.panel(1).codec, CompressionCodec::webP);
-  EXPECT_EQ(opened.targetScore(), 77);
   EXPECT_EQ(engine->waitingRuns().size(), 4u);
+  gui::RateDistortionWindow* curves = window->rateDistortionWindow(window->tabList().selectedTabID());
+  ASSERT_TRUE(curves && curves->isVisible());
+  std::vector<std::tuple<int, double, double, double>> shown;  // panel, setting, bits per pixel, score
+  for (int p = 0; p < 4; ++p) {
+    for (const auto& s : curves->session().sweep(p).value_or(PanelSweep()).samples) {
+      shown.emplace_back(p, s.settingValue, s.bitsPerPixel.value_or(0), s.ssimulacra2Score);
+    }
+  }
+  EXPECT_EQ(shown, (decltype(shown){{0, 40, 1.25, 40}, {0, 80, 2.5, 80}, {1, 40, 2.25, 39}, {1, 80, 3.5, 79}}));
   engine->shutDown();
   ASSERT_TRUE(quiesce());
 }
-
 
 // The window over a workspace on the fake engine, swept one point at a time:
 // point p of panel i scores 30 + 7p + i at 1000 + 500p - 100i bytes, except
@@ -369,7 +392,7 @@ class CorpusWindowTest : public ::testing::Test {
       panels[i].effort = i + 1;
     }
     auto made = std::make_unique<gui::CorpusWindow>(gui::CorpusWindowSetup{
-        panels, RateControlMode::manual, 85, engine, dispatcher, [this](const fs::path& image) { opened = image; }});
+        panels, RateControlMode::manual, 85, engine, dispatcher, [this](const fs::path& file, auto&&) { opened = file; }});
     made->setImageFolder(scratch / "corpus");
     made->setResultsFolder(scratch / "run");
     made->ladderEdit()->setText("30, 50, 70, 90");

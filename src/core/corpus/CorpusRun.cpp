@@ -21,6 +21,17 @@ namespace quorlin {
 
 namespace fs = std::filesystem;
 
+CodecPanel corpusPanel(const CodecPanel& panel) {
+  CodecPanel planned = panel;
+  planned.result.reset();
+  if (!codecInfo(planned.codec).effortRange) {
+    CodecPanel fresh;
+    fresh.selectCodec(planned.codec);
+    planned.effort = fresh.effort;
+  }
+  return planned;
+}
+
 std::vector<double> unitValues(const SweepPlan& plan) { return plan.targetScores.empty() ? ladderOf(plan) : plan.targetScores; }
 
 std::string unitSignature(const SweepPlan& plan, double value) {
@@ -47,6 +58,44 @@ void checkRecordsMatchPlans(const std::vector<CorpusRecord>& records, const std:
                       "); run with the same --panel, --ladder and --targets as before, or give another --out "
                       "folder. Nothing was written.");
   }
+}
+
+std::vector<PanelSweep> recordedSweeps(const std::vector<CorpusRecord>& records,
+                                       const std::vector<CodecPanel>& panels) {
+  std::vector<PanelSweep> sweeps;
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    PanelSweep sweep;
+    sweep.panelNumber = static_cast<int>(i) + 1;
+    sweep.panel = sweptPanel(panels[i]);
+    SweepPlan plan;
+    plan.panel = corpusPanel(panels[i]);
+    for (const CorpusRecord& record : records) {
+      plan.targetScores.assign(record.isTarget ? 1 : 0, record.setting);
+      if (record.panel != sweep.panelNumber || !record.isOk || !record.ssimulacra2 ||
+          record.signature != unitSignature(plan, record.setting)) {
+        continue;
+      }
+      RateDistortionSample sample;
+      sample.settingValue = record.isTarget ? record.foundSetting.value_or(record.setting) : record.setting;
+      CodecPanel point = sweep.panel;
+      setSettingValue(point, sample.settingValue);
+      sample.settingsSignature = point.settingsSignature();
+      sample.encodedSize = record.encodedSize;
+      sample.bitsPerPixel = record.bitsPerPixel;
+      sample.ssimulacra2Score = *record.ssimulacra2;
+      sample.encodeDuration = record.encodeSeconds;
+      sample.decodeDuration = record.decodeSeconds;
+      if (record.isTarget) sample.targetScore = record.setting;
+      sample.isRecorded = true;
+      sweep.samples.push_back(std::move(sample));
+    }
+    if (sweep.samples.empty()) continue;
+    std::stable_sort(sweep.samples.begin(), sweep.samples.end(), [](const auto& a, const auto& b) {
+      return a.targetScore ? a.encodedSize < b.encodedSize : a.settingValue < b.settingValue;
+    });
+    sweeps.push_back(std::move(sweep));
+  }
+  return sweeps;
 }
 
 namespace {

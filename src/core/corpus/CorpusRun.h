@@ -27,6 +27,11 @@
 
 namespace quorlin {
 
+// The panel as a run plans it: no result, and a codec without an effort
+// setting at the effort `--panel` gives it (the setting is part of a unit's
+// signature), so a run started here resumes on the command line.
+CodecPanel corpusPanel(const CodecPanel& panel);
+
 // The settings signature a unit of `plan` at `value` is recorded under.
 std::string unitSignature(const SweepPlan& plan, double value);
 // The values a plan's units run: its target scores, else its ladder.
@@ -37,6 +42,13 @@ std::vector<double> unitValues(const SweepPlan& plan);
 // names the file in the message.
 void checkRecordsMatchPlans(const std::vector<CorpusRecord>& records, const std::vector<SweepPlan>& plans,
                             const std::filesystem::path& file);
+
+// One image's records as rate–distortion curves of `panels` (numbered from 1):
+// per panel its successful points, by setting (a search: by size), without
+// files since a run keeps none. Records of other settings than the panel's
+// make no points.
+std::vector<PanelSweep> recordedSweeps(const std::vector<CorpusRecord>& records,
+                                       const std::vector<CodecPanel>& panels);
 
 struct CorpusProgress {
   std::size_t imagesDone = 0;

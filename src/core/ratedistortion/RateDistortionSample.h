@@ -30,6 +30,7 @@ struct RateDistortionSample {
   std::filesystem::path encodedURL;
   std::filesystem::path decodedURL;
   std::optional<double> targetScore;       // set on the probes of a target search
+  bool isRecorded = false;                 // read from a corpus run's results: numbers only
 
   void removeWorkDirectory() const;
 };

@@ -211,6 +211,21 @@ void RateDistortionSession::finish(const std::shared_ptr<Run>& run, std::vector<
   changed();
 }
 
+void RateDistortionSession::adoptSweeps(std::vector<PanelSweep> sweeps) {
+  if (run_) return;
+  for (auto& sweep : sweeps) {
+    const int index = sweep.panelNumber - 1;
+    if (index < 0 || index >= CompressionWorkspace::panelCount) continue;
+    auto& slot = sweeps_[static_cast<std::size_t>(index)];
+    if (slot) slot->removeFiles();
+    slot = std::move(sweep);
+    absorbedResults_[static_cast<std::size_t>(index)].reset();
+    absorbProbes(index);
+  }
+  statusText_ = "Curves from the corpus run, without their pictures; Sweep All sweeps the panels here.";
+  changed();
+}
+
 void RateDistortionSession::cancel() {
   if (!run_) return;
   run_->stop.request_stop();

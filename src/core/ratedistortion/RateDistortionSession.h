@@ -49,9 +49,14 @@ class RateDistortionSession {
   bool isSweeping() const { return run_ != nullptr; }
   std::size_t completedPoints() const { return completedPoints_; }
   std::size_t totalPoints() const { return totalPoints_; }
-  // The latest progress text ("Panel 2: point 5 of 9"), or the last sweep's
-  // failure; empty before any sweep.
+  // The latest progress text ("Panel 2: point 5 of 9"), the last sweep's
+  // failure, or where adopted curves came from; empty before any of them.
   const std::string& statusText() const { return statusText_; }
+
+  // Curves measured elsewhere (a corpus run's) become their panels' curves,
+  // replacing what was there; their points have no files. Ignored while a
+  // sweep runs.
+  void adoptSweeps(std::vector<PanelSweep> sweeps);
 
   // Panel `index`'s curve, if it has been swept or searched.
   const std::optional<PanelSweep>& sweep(int index) const { return sweeps_.at(static_cast<std::size_t>(index)); }

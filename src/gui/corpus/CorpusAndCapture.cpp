@@ -20,7 +20,7 @@ CorpusAndCapture::CorpusAndCapture(QuorlinApplication& application, QString fold
     : QObject(&application) {
   QTimer::singleShot(0, this, [&application, folder, qualities, pictureFile] {
     CorpusWindow& window = application.mainWindow().showCorpus();
-    window.resize(1640, 660);
+    window.resize(1640, 720);  // every row of eight images in view
     window.setImageFolder(folder.toStdString());
     if (!qualities.isEmpty()) window.ladderEdit()->setText(qualities);
     window.setRunEndedHandler([&window, pictureFile] {

@@ -45,6 +45,7 @@ namespace fs = std::filesystem;
 constexpr int sortKeyRole = Qt::UserRole;
 constexpr int pinnedRole = Qt::UserRole + 1;  // 1, 2, 3: the aggregate rows in order; 0 for images
 constexpr int pathRole = Qt::UserRole + 2;
+constexpr int shaRole = Qt::UserRole + 3;
 constexpr int thumbnailSize = 40;
 
 // Sorts by its key (NaN: no value, always last), the aggregate rows always on
@@ -267,7 +268,16 @@ CorpusWindow::CorpusWindow(CorpusWindowSetup setup, QWidget* parent) : QWidget(p
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
     const QTableWidgetItem* item = table_->item(row, 0);
     const QString path = item ? item->data(pathRole).toString() : QString();
-    if (!path.isEmpty() && setup_.openImage) setup_.openImage(path.toStdString());
+    if (path.isEmpty() || !setup_.openImage || !report_) return;
+    std::vector<CorpusRecord> records;
+    const std::string sha = item->data(shaRole).toString().toStdString();
+    for (const CorpusImageRow& image : report_->images) {
+      if (image.imageSha256 != sha) continue;
+      for (const auto& [panel, curve] : image.panels) {
+        records.insert(records.end(), curve.records.begin(), curve.records.end());
+      }
+    }
+    setup_.openImage(path.toStdString(), records);
   });
   layout->addWidget(table_, 1);
 
@@ -345,15 +355,7 @@ std::optional<std::vector<SweepPlan>> CorpusWindow::plans() {
   std::vector<SweepPlan> plans;
   for (std::size_t i = 0; i < setup_.panels.size(); ++i) {
     SweepPlan plan;
-    plan.panel = setup_.panels[i];
-    plan.panel.result.reset();
-    // A codec without an effort setting ignores it, but it is part of the unit's
-    // signature: give it the value `--panel` gives, so the command line resumes the run.
-    if (!codecInfo(plan.panel.codec).effortRange) {
-      CodecPanel fresh;
-      fresh.selectCodec(plan.panel.codec);
-      plan.panel.effort = fresh.effort;
-    }
+    plan.panel = corpusPanel(setup_.panels[i]);
     plan.panelNumber = static_cast<int>(i) + 1;
     if (isTarget) {
       plan.targetScores = values;
@@ -641,6 +643,7 @@ void CorpusWindow::rebuildTable() {
       }
       QTableWidgetItem* name = cell(row, 0, QString::fromStdString(image.image), std::nullopt, 0);
       name->setData(pathRole, path);
+      name->setData(shaRole, QString::fromStdString(image.imageSha256));
       name->setToolTip(path);
       if (!path.isEmpty()) {
         auto thumbnail = thumbnails_.find(path);

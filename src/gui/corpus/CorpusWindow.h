@@ -10,7 +10,7 @@
 // (target mode) or at the panel's own setting (the nearest ladder point),
 // with the mean, median and geometric mean pinned on top whatever the sort.
 // Images that could not be used keep a row that says why. A double-click
-// hands the row's image to `openImage`.
+// hands the row's image and its records to `openImage`.
 //
 // Main thread only. The run goes on a worker thread of the window's own;
 // closing the window stops it (finished units stay recorded).
@@ -53,7 +53,8 @@ struct CorpusWindowSetup {
   double targetScore = 85;
   std::shared_ptr<CompressionEngine> engine;
   std::shared_ptr<MainThreadDispatcher> dispatcher;
-  std::function<void(const std::filesystem::path& image)> openImage;
+  // A double-clicked row: its image and its recorded units (the ok ones).
+  std::function<void(const std::filesystem::path& image, const std::vector<CorpusRecord>& records)> openImage;
 };
 
 class CorpusWindow : public QWidget {

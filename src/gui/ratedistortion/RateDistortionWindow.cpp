@@ -50,8 +50,13 @@ QString tooltipText(const PanelSweep& sweep, const RateDistortionSample& sample)
   QString tip = text(settingText(sweep.panel.codec, sample.settingValue)) + "\n" +
                 text(formatByteCount(sample.encodedSize));
   if (sample.bitsPerPixel) tip += ", " + QString::number(*sample.bitsPerPixel, 'f', 3) + " bpp";
-  tip += "\nSSIMULACRA2 " + text(scoreText(sample.ssimulacra2Score)) + "\n" + text(sample.commandLine);
-  if (sample.workDirectory.empty()) tip += "\nA Target Score probe: its pictures were not kept.";
+  tip += "\nSSIMULACRA2 " + text(scoreText(sample.ssimulacra2Score));
+  if (!sample.commandLine.empty()) tip += "\n" + text(sample.commandLine);
+  if (sample.isRecorded) {
+    tip += "\nFrom the corpus run: its pictures were not kept.";
+  } else if (sample.workDirectory.empty()) {
+    tip += "\nA Target Score probe: its pictures were not kept.";
+  }
   return tip;
 }
 

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "core/comparison/KeyboardCommandRegistry.h"
+#include "core/corpus/CorpusRun.h"
 #include "core/workspace/TabTitle.h"
 #include "gui/app/SymbolIcons.h"
 #include "gui/windows/CommandConsoleWindow.h"
@@ -147,8 +148,8 @@ CorpusWindow& MainWindow::showCorpus() {
     const double target = workspace.targetScore();
     page->corpus = new CorpusWindow(CorpusWindowSetup{
         panels, mode, target, services_.workspace.engine, services_.workspace.dispatcher,
-        [window, panels, mode, target](const std::filesystem::path& image) {
-          if (window) window->openImageInNewTab(image, panels, mode, target);
+        [window, panels, mode, target](const std::filesystem::path& image, const std::vector<CorpusRecord>& records) {
+          if (window) window->openImageInNewTab(image, panels, mode, target, recordedSweeps(records, panels));
         }});
     page->corpus->setWindowTitle(QString("Compare Folder — %1").arg(QString::fromStdString(workspace.tabTitle())));
   }
@@ -159,7 +160,7 @@ CorpusWindow& MainWindow::showCorpus() {
 }
 
 void MainWindow::openImageInNewTab(const std::filesystem::path& image, const std::vector<CodecPanel>& panels,
-                                   RateControlMode mode, double targetScore) {
+                                   RateControlMode mode, double targetScore, std::vector<PanelSweep> curves) {
   tabs_->addTab(mode);
   const Uuid id = tabs_->selectedTabID();
   CompressionWorkspace& workspace = *tabs_->workspace(id);
@@ -187,6 +188,12 @@ void MainWindow::openImageInNewTab(const std::filesystem::path& image, const std
     });
   }
   workspace.loadSource(image);
+  if (curves.empty()) return;
+  // The tab in front with its panels generating, and its curves beside it at once.
+  show();
+  raise();
+  activateWindow();
+  showRateDistortion().session().adoptSweeps(std::move(curves));
 }
 
 void MainWindow::addTab(RateControlMode mode) { tabs_->addTab(mode); }

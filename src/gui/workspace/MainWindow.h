@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/common/Uuid.h"
+#include "core/ratedistortion/PanelSweep.h"
 #include "core/workspace/CompressionWorkspace.h"
 #include "core/workspace/WorkspaceTabList.h"
 
@@ -90,9 +91,10 @@ class MainWindow : public QMainWindow {
   // File › Compare Folder…: the selected tab's Corpus window, made on first use.
   CorpusWindow& showCorpus();
   // A new tab of `mode` with these panels (results dropped), showing `image`
-  // and generating its panels once it is read.
+  // and generating its panels once it is read; with `curves` (an image of a
+  // corpus run), the tab's Rate–Distortion window opens in front showing them.
   void openImageInNewTab(const std::filesystem::path& image, const std::vector<CodecPanel>& panels,
-                         RateControlMode mode, double targetScore);
+                         RateControlMode mode, double targetScore, std::vector<PanelSweep> curves = {});
 
   CommandConsoleWindowController& consoleWindow() { return *consoleWindow_; }
   RequiredToolsWindowController& requiredToolsWindow() { return *requiredToolsWindow_; }
