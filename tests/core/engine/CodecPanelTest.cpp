@@ -4,7 +4,10 @@
 
 #include <clocale>
 #include <set>
-#include <string>
+
+#include "EngineHarness.h"
+#include "core/engine/CodecAvailability.h"
+#include "core/engine/CompressionRunner.h"
 
 namespace quorlin {
 namespace {
@@ -36,31 +39,28 @@ TEST(CodecPanelTest, DefaultPanelsAreJPEGXLAVIFWebPAndJPEGli) {
   EXPECT_EQ(ids.size(), 4u);
 }
 
+// A copy of `panel` changed by `mutate`.
+template <typename Mutate>
+CodecPanel changed(CodecPanel panel, Mutate mutate) {
+  mutate(panel);
+  return panel;
+}
+
+// Settings that the JPEG XL encoder never reads still enter the signature and
+// mark a result as needing regeneration; run state is not a setting.
 TEST(CodecPanelTest, SignatureRecordsEverySettingOfEveryCodecInManualMode) {
   CodecPanel panel = makeDefaultPanels()[0];
   const std::string original = panel.settingsSignature();
-  // Settings that the JPEG XL encoder never reads still enter the signature.
-  auto changed = [&](auto mutate) {
-    CodecPanel copy = panel;
-    mutate(copy);
-    return copy.settingsSignature();
-  };
-  EXPECT_NE(changed([](CodecPanel& p) { p.webPLosslessLevel = 9; }), original);
-  EXPECT_NE(changed([](CodecPanel& p) { p.quality = 86; }), original);
-  EXPECT_EQ(changed([](CodecPanel& p) { p.jpegXLGroupOrder = JPEGXLGroupOrder::centerFirst; }),
+  EXPECT_NE(changed(panel, [](CodecPanel& p) { p.webPLosslessLevel = 9; }).settingsSignature(), original);
+  EXPECT_NE(changed(panel, [](CodecPanel& p) { p.quality = 86; }).settingsSignature(), original);
+  EXPECT_EQ(changed(panel, [](CodecPanel& p) { p.jpegXLGroupOrder = JPEGXLGroupOrder::centerFirst; }).settingsSignature(),
             std::string(defaultJPEGXLSignature).replace(std::string(defaultJPEGXLSignature).find("Scanline"), 8,
                                                         "Center"));
-  // Run state is not a setting.
-  EXPECT_EQ(changed([](CodecPanel& p) {
+  EXPECT_EQ(changed(panel, [](CodecPanel& p) {
               p.isRunning = true;
               p.errorMessage = "failed";
               p.progressMessage = "Encoding...";
-            }),
-            original);
-}
-
-TEST(CodecPanelTest, ChangingAnotherCodecsSettingMarksTheResultAsNeedingRegeneration) {
-  CodecPanel panel = makeDefaultPanels()[0];
+            }).settingsSignature(), original);
   EXPECT_FALSE(panel.needsRegeneration());  // no result yet
   panel.result = resultFor(panel);
   EXPECT_FALSE(panel.needsRegeneration());
@@ -70,29 +70,20 @@ TEST(CodecPanelTest, ChangingAnotherCodecsSettingMarksTheResultAsNeedingRegenera
   EXPECT_FALSE(panel.needsRegeneration());
 }
 
+// Target mode records only the target, rounded to one decimal, and the effort.
 TEST(CodecPanelTest, TargetModeRecordsOnlyTheTargetRoundedToOneDecimal) {
-  CodecPanel panel = makeDefaultPanels()[0];
-  panel.rateControlMode = RateControlMode::targetScore;
+  CodecPanel panel = changed(makeDefaultPanels()[0], [](CodecPanel& p) { p.rateControlMode = RateControlMode::targetScore; });
   std::string signature = panel.settingsSignature();
   EXPECT_TRUE(signature.ends_with("|jxlGroupOrder=Scanline|mode=target|target=85.0")) << signature;
   EXPECT_EQ(signature.find("quality="), std::string::npos);
-
-  CodecPanel rateChanged = panel;
-  rateChanged.quality = 20;
-  rateChanged.distance = 7.5;
-  rateChanged.isWebPLossless = true;
-  rateChanged.isJPEGLosslessTranscode = true;
-  EXPECT_EQ(rateChanged.settingsSignature(), signature);
-
-  CodecPanel target = panel;
-  target.targetScore = 85.04;
-  EXPECT_TRUE(target.settingsSignature().ends_with("target=85.0"));
-  target.targetScore = 85.06;
-  EXPECT_TRUE(target.settingsSignature().ends_with("target=85.1"));
-  // Effort is still a setting in target mode.
-  CodecPanel effort = panel;
-  effort.effort = 3;
-  EXPECT_NE(effort.settingsSignature(), signature);
+  EXPECT_EQ(changed(panel, [](CodecPanel& p) {
+              p.quality = 20;
+              p.distance = 7.5;
+              p.isWebPLossless = p.isJPEGLosslessTranscode = true;
+            }).settingsSignature(), signature);
+  EXPECT_TRUE(changed(panel, [](CodecPanel& p) { p.targetScore = 85.04; }).settingsSignature().ends_with("target=85.0"));
+  EXPECT_TRUE(changed(panel, [](CodecPanel& p) { p.targetScore = 85.06; }).settingsSignature().ends_with("target=85.1"));
+  EXPECT_NE(changed(panel, [](CodecPanel& p) { p.effort = 3; }).settingsSignature(), signature);
 }
 
 TEST(CodecPanelTest, FormatDistanceRoundsHalvesAwayFromZeroInDoublePrecision) {
@@ -137,25 +128,18 @@ TEST(CodecPanelTest, SwitchingToJPEGXLResetsOnlyFarDistances) {
   panel.selectCodec(C::jpegXL);
   EXPECT_EQ(panel.codec, C::jpegXL);
   EXPECT_EQ(panel.distance, 1.0);
-  EXPECT_FALSE(panel.result.has_value());
-  EXPECT_FALSE(panel.errorMessage.has_value());
+  EXPECT_FALSE(panel.result || panel.errorMessage);
   // Run state other than result and error is the workspace's business.
   EXPECT_EQ(panel.progressMessage, "Encoding...");
   EXPECT_TRUE(panel.isRunning);
-
-  CodecPanel edge = makeDefaultPanels()[1];
-  edge.distance = 25.0;
-  edge.selectCodec(C::jpegXL);
-  EXPECT_EQ(edge.distance, 25.0);
-  edge.distance = 25.0001;
-  edge.selectCodec(C::jpegXL);
-  EXPECT_EQ(edge.distance, 1.0);
-
   // Other codecs never touch the distance.
-  CodecPanel other = makeDefaultPanels()[0];
-  other.distance = 30.0;
-  other.selectCodec(C::jpegli);
-  EXPECT_EQ(other.distance, 30.0);
+  for (auto [from, distance, to, kept] : {std::tuple{1, 25.0, C::jpegXL, 25.0}, {1, 25.0001, C::jpegXL, 1.0},
+                                          {0, 30.0, C::jpegli, 30.0}}) {
+    CodecPanel edge = makeDefaultPanels()[static_cast<std::size_t>(from)];
+    edge.distance = distance;
+    edge.selectCodec(to);
+    EXPECT_EQ(edge.distance, kept) << distance;
+  }
 }
 
 TEST(CodecPanelTest, SwitchingAwayFromJPEGXLTurnsTheTranscodeOffForGood) {
@@ -208,6 +192,56 @@ TEST(CompressionResultTest, FoundParameterLabelPrefersQuality) {
   EXPECT_EQ(foundParameterLabel(result), "Distance 1");
   result.foundQuality = 72;
   EXPECT_EQ(foundParameterLabel(result), "Quality 72");
+}
+
+using test::EngineHarness;
+
+std::vector<CompressionCodec> codecsOf(const std::vector<CodecPanel>& panels) {
+  std::vector<CompressionCodec> codecs;
+  for (const CodecPanel& panel : panels) codecs.push_back(panel.codec);
+  return codecs;
+}
+
+// Debian 12's tools: everything but jpegli, and a heif-enc too old for JPEG 2000.
+void installDebianTools(EngineHarness& harness) {
+  for (const char* tool : {"cjxl", "djxl", "avifenc", "avifdec", "cwebp", "dwebp", "cjpeg", "djpeg", "heif-dec"}) {
+    harness.tool(tool, "exit 0");
+  }
+  harness.tool("heif-enc", "echo \"heif-enc: unrecognized option '--version'\" >&2; echo ' heif-enc  libheif version: 1.15.1' >&2");
+}
+
+TEST(CodecAvailabilityTest, DefaultPanelsSkipCodecsThatCannotRunAndThePickerSaysWhy) {
+  EngineHarness harness;
+  installDebianTools(harness);
+  CompressionRunner engine(harness.context());
+  auto reason = [&engine](CompressionCodec codec) { return engine.codecUnavailableReason(codec); };
+
+  EXPECT_EQ(reason(CompressionCodec::jpegli), "cjpegli not installed");
+  EXPECT_EQ(reason(CompressionCodec::jpeg2000Libheif), "heif-enc 1.15.1 cannot encode JPEG 2000");
+  for (CompressionCodec runnable : {CompressionCodec::jpegXL, CompressionCodec::avif, CompressionCodec::webP,
+                                    CompressionCodec::jpegTurbo, CompressionCodec::avifLibheif,
+                                    CompressionCodec::heif, CompressionCodec::jpeg}) {
+    EXPECT_EQ(reason(runnable), std::nullopt) << rawValue(runnable);
+  }
+  const std::vector<CodecPanel> panels = makeDefaultPanels(reason);
+  EXPECT_EQ(codecsOf(panels), (std::vector{CompressionCodec::jpegXL, CompressionCodec::avif, CompressionCodec::webP,
+                                           CompressionCodec::jpegTurbo}));
+  // The slot keeps its designed settings apart from the codec.
+  EXPECT_EQ(panels[3].quality, makeDefaultPanels()[3].quality);
+  // An HDR source starts with codecs that carry it: WebP and both JPEG writers refuse.
+  EXPECT_EQ(codecsOf(makeDefaultPanels(reason, "HLG")), (std::vector{CompressionCodec::jpegXL, CompressionCodec::avif,
+                                                                     CompressionCodec::heifLibheif,
+                                                                     CompressionCodec::avifLibheif}));
+}
+
+TEST(CodecAvailabilityTest, APanelWithoutRunnableStandInKeepsItsDesignedCodec) {
+  EngineHarness harness;   // no tools at all
+  CompressionRunner engine(harness.context());
+  auto reason = [&engine](CompressionCodec codec) { return engine.codecUnavailableReason(codec); };
+  EXPECT_EQ(reason(CompressionCodec::webP), "cwebp not installed");
+  // JPEGli falls through libjpeg-turbo to the system writer, which needs no tool.
+  EXPECT_EQ(codecsOf(makeDefaultPanels(reason)), (std::vector{CompressionCodec::jpegXL, CompressionCodec::avif,
+                                                              CompressionCodec::webP, CompressionCodec::jpeg}));
 }
 
 }  // namespace

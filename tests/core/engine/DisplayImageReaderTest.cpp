@@ -1,9 +1,16 @@
 #include "core/engine/DisplayImageReader.h"
 
 #include <gtest/gtest.h>
+#include <vips/vips8>
+#include <lcms2.h>
 
+#include <cmath>
 #include <cstring>
 
+#include "core/engine/ColorSpace.h"
+#include "core/engine/DecodedImageReader.h"
+#include "core/engine/LcmsHandles.h"
+#include "core/engine/VipsRuntime.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
@@ -98,6 +105,128 @@ TEST_F(DisplayImageReaderTest, FloatValuesAboveOneStayUnclipped) {
   EXPECT_FLOAT_EQ(floatAt(image, 0), 2.5f);
   EXPECT_FLOAT_EQ(floatAt(image, 1), 0.5f);
   EXPECT_FLOAT_EQ(floatAt(image, 2), -0.25f);
+}
+
+// A 2x1 16-bit RGB PNG with the two pixels (a, a, a) and (b, b, b), optionally tagged.
+fs::path writeGreyPair(const fs::path& file, int a, int b, const ColorSpaceRef& tag) {
+  ensureVipsInitialized();
+  VImage left = VImage::black(1, 1, VImage::option()->set("bands", 3)) + a;
+  VImage right = VImage::black(1, 1, VImage::option()->set("bands", 3)) + b;
+  VImage image = left.join(right, VIPS_DIRECTION_HORIZONTAL)
+                     .cast(VIPS_FORMAT_USHORT)
+                     .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16));
+  if (tag) {
+    const auto& icc = tag->iccProfile();
+    vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+  }
+  image.pngsave(file.c_str(), VImage::option()->set("bitdepth", 16));
+  return file;
+}
+
+std::vector<std::uint16_t> samplesOf(const DecodedImage& image) {
+  EXPECT_EQ(image.format(), SampleFormat::uint16);
+  std::vector<std::uint16_t> samples(image.byteCount() / 2);
+  std::memcpy(samples.data(), image.data(), image.byteCount());
+  return samples;
+}
+
+// The sRGB encoding of a linear value (IEC 61966-2.1), in 16 bits.
+double srgbEncoded16(double linear) {
+  double encoded = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+  return encoded * 65535.0;
+}
+
+class DecodedImageReaderTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+};
+
+TEST_F(DecodedImageReaderTest, UntaggedOrSameSpacePNGKeepsItsSamplesInTheWantedSpace) {
+  auto file = writeGreyPair(scratch / "dwebp.png", 1000, 50000, nullptr);
+  auto p3 = ColorSpace::wellKnown(K::displayP3);
+  auto image = readDecodedImage(file, DisplayMetadata{p3, 4.0});
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->image->colorSpace(), p3);
+  EXPECT_EQ(image->contentHeadroom, 4.0);
+  EXPECT_EQ(samplesOf(*image->image), (std::vector<std::uint16_t>{1000, 1000, 1000, 50000, 50000, 50000}));
+  // A PNG tagged with the wanted space keeps its samples too.
+  auto tagged = readDecodedImage(writeGreyPair(scratch / "avifdec.png", 123, 65535, p3), DisplayMetadata{p3, {}});
+  ASSERT_TRUE(tagged);
+  EXPECT_EQ(samplesOf(*tagged->image), (std::vector<std::uint16_t>{123, 123, 123, 65535, 65535, 65535}));
+}
+
+TEST_F(DecodedImageReaderTest, TaggedPNGIsConvertedFromItsOwnProfileIntoTheWantedSpace) {
+  // What djxl writes for an ICC-tagged lossy source: linear sRGB with that profile.
+  auto file = writeGreyPair(scratch / "djxl.png", 32768, 6554, ColorSpace::wellKnown(K::linearSRGB));
+  auto srgb = ColorSpace::wellKnown(K::sRGB);
+  auto image = readDecodedImage(file, DisplayMetadata{srgb, std::nullopt});
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->image->colorSpace(), srgb);
+  auto samples = samplesOf(*image->image);
+  // Linear 0.5 and 0.1 encode as sRGB 0.7354 and 0.3492; lcms2's curves agree to a few 16-bit steps.
+  for (int channel = 0; channel < 3; ++channel) {
+    EXPECT_NEAR(samples[channel], srgbEncoded16(32768 / 65535.0), 40);
+    EXPECT_NEAR(samples[3 + channel], srgbEncoded16(6554 / 65535.0), 40);
+  }
+  EXPECT_FALSE(image->contentHeadroom);
+}
+
+// Without a wanted space the file keeps its own; an unreadable one gives nothing.
+TEST_F(DecodedImageReaderTest, OwnSpaceWithoutAWantedOneAndNothingForAnUnreadableFile) {
+  auto own = readDecodedImage(writeGreyPair(scratch / "own.png", 10, 20, ColorSpace::wellKnown(K::linearSRGB)), {});
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->image->colorSpace()->kind(), K::linearSRGB);
+  test::writeTextFile(scratch / "bad.png", "not a png");
+  EXPECT_FALSE(readDecodedImage(scratch / "bad.png", DisplayMetadata{ColorSpace::wellKnown(K::sRGB), {}}));
+  EXPECT_FALSE(readDecodedImage(scratch / "missing.png", DisplayMetadata{}));
+}
+
+class WellKnownColorSpaceTest : public ::testing::TestWithParam<K> {};
+
+TEST_P(WellKnownColorSpaceTest, ProfileParsesAndIsRecognisedAgain) {
+  auto space = ColorSpace::wellKnown(GetParam());
+  ASSERT_TRUE(space);
+  EXPECT_TRUE(space->isRGBModel());
+  ASSERT_FALSE(space->iccProfile().empty());
+  auto reread = ColorSpace::fromICC(space->iccProfile());
+  ASSERT_TRUE(reread);
+  EXPECT_EQ(reread->name(), space->name());
+  if (GetParam() != K::deviceRGB) {
+    EXPECT_EQ(reread->kind(), GetParam());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSpaces, WellKnownColorSpaceTest,
+                         ::testing::Values(K::sRGB, K::displayP3, K::linearSRGB, K::linearDisplayP3, K::bt2100PQ,
+                                           K::bt2100HLG, K::deviceRGB));
+
+// Converting through lcms2 checks the curves, not only that the bytes parse:
+// sRGB mid-grey 0.5 is 0.21404 in linear light (IEC 61966-2.1).
+TEST(ColorSpaceTest, LinearSRGBIsTheLinearFormOfSRGB) {
+  auto srgb = openProfile(*ColorSpace::wellKnown(K::sRGB));
+  auto linear = openProfile(*ColorSpace::wellKnown(K::linearSRGB));
+  ASSERT_TRUE(srgb && linear);
+  LcmsTransform transform(cmsCreateTransform(srgb.get(), TYPE_RGB_FLT, linear.get(), TYPE_RGB_FLT,
+                                             INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE));
+  ASSERT_TRUE(transform);
+  float in[3] = {0.5f, 0.5f, 0.5f};
+  float out[3] = {};
+  cmsDoTransform(transform.get(), in, out, 1);
+  EXPECT_NEAR(out[0], 0.21404, 1e-3);
+  EXPECT_NEAR(out[1], 0.21404, 1e-3);
+}
+
+// PQ code value 0.5081 is 100 nits, i.e. 0.01 of the 10000-nit range.
+TEST(ColorSpaceTest, PQCurveMapsReferenceWhiteToOneHundredNits) {
+  auto pq = openProfile(*ColorSpace::wellKnown(K::bt2100PQ));
+  cmsToneCurve* curve = static_cast<cmsToneCurve*>(cmsReadTag(pq.get(), cmsSigRedTRCTag));
+  ASSERT_NE(curve, nullptr);
+  EXPECT_NEAR(cmsEvalToneCurveFloat(curve, 0.5081f), 0.01, 2e-4);
+}
+
+TEST(ColorSpaceTest, GarbageIsNotAProfile) {
+  EXPECT_EQ(ColorSpace::fromICC({}), nullptr);
+  EXPECT_EQ(ColorSpace::fromICC(std::vector<std::uint8_t>(200, 7)), nullptr);
 }
 
 }  // namespace

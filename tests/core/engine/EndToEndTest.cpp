@@ -4,11 +4,6 @@
 #include <gtest/gtest.h>
 #include <vips/vips8>
 
-#include <filesystem>
-#include <string>
-#include <optional>
-#include <thread>
-#include <vector>
 
 #include "EngineHarness.h"
 #include "core/common/CompressionError.h"
@@ -147,28 +142,6 @@ TEST_F(EndToEndTest, OddSourceNameIsPassedIntactToEveryTool) {
   }
   EXPECT_TRUE(sawQuoted);
   oddSource.removeTemporaryDirectory();
-}
-
-TEST_F(EndToEndTest, PanelsRunInParallelOnOnePreparedSource) {
-  requireTools({"cwebp", "dwebp", "cjxl", "djxl"});
-  const CompressionCodec codecs[] = {CompressionCodec::jpegXL, CompressionCodec::webP, CompressionCodec::jpeg,
-                                     CompressionCodec::heif};
-  std::vector<std::optional<CompressionResult>> parallel(std::size(codecs));
-  {
-    std::vector<std::jthread> workers;
-    for (std::size_t i = 0; i < std::size(codecs); ++i) {
-      workers.emplace_back([&, i] { parallel[i] = runPanel(panelFor(codecs[i]), source, harness.context()); });
-    }
-  }
-  for (std::size_t i = 0; i < std::size(codecs); ++i) {
-    ASSERT_TRUE(parallel[i]) << rawValue(codecs[i]);
-    // The same settings give the same file whether or not other panels run beside them.
-    CompressionResult serial = run(panelFor(codecs[i]));
-    EXPECT_EQ(parallel[i]->encodedSize, serial.encodedSize) << rawValue(codecs[i]);
-    EXPECT_EQ(parallel[i]->ssimulacra2Score, serial.ssimulacra2Score) << rawValue(codecs[i]);
-    EXPECT_NE(parallel[i]->workDirectory, serial.workDirectory);
-    results.push_back(*parallel[i]);
-  }
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "EngineHarness.h"
 #include "core/common/CompressionError.h"
@@ -90,7 +87,7 @@ TEST_F(PanelRunnerTest, DecodedPNGWithoutColourInformationIsGivenTheSourceProfil
   // dwebp drops the profile: its PNG says nothing about colours.
   const fs::path untagged = harness.scratch / "untagged.png";
   test::makeTestPicture(16, 16).pngsave(untagged.c_str());
-  harness.recordingDecoderCopying("dwebp", untagged);
+  harness.recordingDecoder("dwebp", {}, untagged);
   CompressionResult tagged = runPanel(panelFor(CompressionCodec::webP), wideSource, harness.context());
   EXPECT_TRUE(tagged.scoredWithSourceProfile);
   auto colour = readPNGColourDescription(tagged.decodedURL);
@@ -106,12 +103,12 @@ TEST_F(PanelRunnerTest, DecodedPNGWithoutColourInformationIsGivenTheSourceProfil
   EXPECT_NE(entries[2].output.find("Display P3"), std::string::npos);
   EXPECT_TRUE(entries[3].commandLine.starts_with("ssimulacra2 "));
 
-  harness.recordingDecoderCopying("djxl", ownProfile);
+  harness.recordingDecoder("djxl", {}, ownProfile);
   CompressionResult own = runPanel(panelFor(CompressionCodec::jpegXL), wideSource, harness.context());
   EXPECT_FALSE(own.scoredWithSourceProfile);
   EXPECT_EQ(test::pngChunkTypes(own.decodedURL), test::pngChunkTypes(ownProfile));
 
-  harness.recordingDecoderCopying("dwebp", untagged);
+  harness.recordingDecoder("dwebp", {}, untagged);
   CompressionResult plain = runPanel(panelFor(CompressionCodec::webP), source, harness.context());
   EXPECT_FALSE(plain.scoredWithSourceProfile);
   EXPECT_EQ(test::pngChunkTypes(plain.decodedURL), test::pngChunkTypes(untagged));
@@ -229,7 +226,7 @@ const FailureRow failureRows[] = {
      [](H h) {
        h.recordingEncoder("cjxl");
        test::writeTextFile(h.scratch / "garbage.png", "\x89PNG\r\n\x1a\n this is not a picture");
-       h.recordingDecoderCopying("djxl", h.scratch / "garbage.png");
+       h.recordingDecoder("djxl", {}, h.scratch / "garbage.png");
        h.fakeScorer("80");
      },
      "Could not read decoded image: photo-decoded.png."},
@@ -249,7 +246,7 @@ const FailureRow failureRows[] = {
     {"corrupt file for the in-process decoder", CompressionCodec::jpegTurbo,
      [](H h) {
        test::writeTextFile(h.scratch / "cut.jpg", test::readTextFile(h.sample("sample.jpg")).substr(0, 40));
-       h.recordingEncoderWriting("cjpeg", "../cut.jpg");
+       h.recordingEncoder("cjpeg", {}, "../cut.jpg");
        h.fakeScorer("80");
      },
      "Could not read decoded image: photo.jpg."},

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <functional>
 #include <tuple>
-#include <string>
-#include <vector>
 
 #include "core/common/CompressionError.h"
 #include "core/engine/DisplayImageReader.h"
@@ -53,6 +52,12 @@ void expectOnlyProfileAndPixels(const fs::path& png, bool tagged) {
   EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), tagged ? 1 : 0);
 }
 
+// Width, height, bit depth and colour type (2 RGB, 6 RGBA) of a PNG.
+std::array<int, 4> header(const fs::path& png) {
+  auto h = test::readPNGHeader(png);
+  return {h.width, h.height, h.bitDepth, h.colorType};
+}
+
 class PreparedSourceTest : public ::testing::Test {
  protected:
   test::ScratchDirectory scratch;
@@ -89,11 +94,7 @@ TEST_F(PreparedSourceTest, EightBitUntaggedSourceStaysEightBitUntaggedRGB) {
   EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::sRGB);
   EXPECT_FALSE(prepared.displayMetadata.contentHeadroom.has_value());
 
-  auto header = test::readPNGHeader(prepared.preparedURL);
-  EXPECT_EQ(header.width, 40);
-  EXPECT_EQ(header.height, 30);
-  EXPECT_EQ(header.bitDepth, 8);
-  EXPECT_EQ(header.colorType, 2);  // RGB
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{40, 30, 8, 2}));
   // Untagged stays untagged: every reader takes it as plain sRGB, like the source.
   expectOnlyProfileAndPixels(prepared.preparedURL, false);
   EXPECT_FALSE(prepared.preparedProfile());
@@ -111,8 +112,7 @@ TEST_F(PreparedSourceTest, EightBitUntaggedSourceStaysEightBitUntaggedRGB) {
 TEST_F(PreparedSourceTest, SixteenBitValuesAndAlphaPassThroughUnchanged) {
   test::makeTestPicture(33, 17, TestDepth::sixteen).pngsave((scratch / "deep.png").c_str());
   auto prepared = prepareSource(scratch / "deep.png", root);
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{33, 17, 16, 2}));
   expectFaithful(prepared, 33, 17, 3, TestDepth::sixteen);
   // Alpha is kept only when some pixel is transparent.
   test::makeTestPicture(20, 10, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "cutout.png").c_str());
@@ -182,8 +182,7 @@ TEST_F(PreparedSourceTest, CMYKSourceIsRenderedIntoSixteenBitSRGB) {
   EXPECT_TRUE(isPlainSRGB(prepared.displayMetadata.colorSpace));
   EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);
   EXPECT_EQ(prepared.sourceContentType, "public.jpeg");
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{8, 8, 16, 2}));
   auto samples = test::decodedSamples(prepared.preparedURL);
   ASSERT_EQ(samples.size(), 8u * 8u * 3u);
   EXPECT_GT(samples[(4 * 8 + 1) * 3], 60000);  // paper white, left half
@@ -195,9 +194,7 @@ TEST_F(PreparedSourceTest, OrientationIsAppliedToThePreparedPixels) {
   picture.set(VIPS_META_ORIENTATION, 6);
   picture.jpegsave((scratch / "portrait.jpg").c_str(), VImage::option()->set("Q", 100));
   auto prepared = prepareSource(scratch / "portrait.jpg", root);
-  auto header = test::readPNGHeader(prepared.preparedURL);
-  EXPECT_EQ(header.width, 4);
-  EXPECT_EQ(header.height, 6);
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{4, 6, 8, 2}));
   expectOnlyProfileAndPixels(prepared.preparedURL, false);  // the EXIF block stays behind
   EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);
 }

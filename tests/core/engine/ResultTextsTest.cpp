@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+
+#include "core/common/CompressionError.h"
+#include "core/engine/EncodedDescription.h"
+#include "core/engine/Ssimulacra2Score.h"
+#include "support/TestSupport.h"
+
 namespace quorlin {
 namespace {
 
@@ -44,6 +50,127 @@ TEST(ResultTextsTest, SearchResultNamesTheFoundParameterAndAMissedTarget) {
   EXPECT_EQ(searchResultText(result, 85), "Distance 1.35");
   EXPECT_EQ(scoreText(84.96), "85.0");
   EXPECT_EQ(scoreText(-12.54), "-12.5");
+}
+
+TEST(Ssimulacra2ScoreTest, TakesTheFirstPieceThatIsWhollyANumber) {
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("85.3"), 85.3);
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("85.30000000\n"), 85.3);
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("score: 87.25"), 87.25);
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("-12.5"), -12.5);
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("score:90,extra 3"), 90.0);
+  // "3x" and "v2.1," are not wholly numbers; the first piece that is wins.
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("3x v2.1, then 71.75 and 5"), 71.75);
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("\t 1e2 "), 100.0);
+  EXPECT_DOUBLE_EQ(parseSsimulacra2Score("100.0001"), 100.0001);
+}
+
+TEST(Ssimulacra2ScoreTest, ANumberNoScoreCanBeFailsThePanel) {
+  for (std::string_view piece : {"100.00011", "1e308", "1e999", "inf", "nan", "-1e999"}) {
+    try {
+      parseSsimulacra2Score("score: " + std::string(piece) + "\n12");
+      ADD_FAILURE() << "accepted " << piece;
+    } catch (const CompressionError& error) {
+      EXPECT_EQ(error.message(), "ssimulacra2 printed an impossible score: " + std::string(piece) + ".");
+    }
+  }
+}
+
+TEST(Ssimulacra2ScoreTest, NoNumberFailsWithTheWholeOutput) {
+  for (const char* output : {"no score today", "", "   \n", "85x,3y"}) {
+    try {
+      parseSsimulacra2Score(output);
+      ADD_FAILURE() << "parsed \"" << output << "\"";
+    } catch (const CompressionError& error) {
+      EXPECT_EQ(error.kind(), CompressionError::Kind::processFailed);
+      EXPECT_EQ(error.tool(), "ssimulacra2");
+      EXPECT_EQ(error.output(), output);
+    }
+  }
+}
+
+using Lines = std::vector<std::string>;
+
+// Outputs saved from the Debian 12 tools (jxlinfo 0.7, avifdec 0.11.1).
+std::string fixture(std::string_view name) {
+  return test::readTextFile(std::filesystem::path(QUORLIN_SOURCE_DIR) / "tests" / "core" / "engine" / "fixtures" /
+                            name);
+}
+
+TEST(JPEGXLDescriptionTest, LinesOfRealJxlinfoOutputs) {
+  EXPECT_EQ(jpegXLDescriptionLines(fixture("jxlinfo-0.7-lossy-srgb.txt")),
+            (Lines{"Pixel Format: 8-bit RGB",
+                   "Color Space: RGB, D65, sRGB primaries, gamma(0.454550) transfer function, rendering intent: "
+                   "Perceptual"}));
+  // The container line and the reconstruction line give nothing; "(possibly) lossless" is no bare "lossless".
+  EXPECT_EQ(jpegXLDescriptionLines(fixture("jxlinfo-0.7-jpeg-transcode.txt")),
+            (Lines{"Pixel Format: (possibly) lossless, 8-bit RGB",
+                   "Color Space: RGB, D65, sRGB primaries, sRGB transfer function, rendering intent: Relative"}));
+  EXPECT_EQ(jpegXLDescriptionLines(fixture("jxlinfo-0.7-pq-intensity-10000.txt")),
+            (Lines{"Pixel Format: 16-bit RGB", "Intensity Target: 10000.0 nits", "Minimum Nits: 0.0",
+                   "Relative to Max Display: 0", "Linear Below: 0.0",
+                   "Color Space: RGB, D65, Rec.2100 primaries, PQ transfer function, rendering intent: Relative"}));
+  // jxlinfo exits 0 for a file that is not JPEG XL; its text describes nothing.
+  EXPECT_TRUE(jpegXLDescriptionLines(fixture("jxlinfo-0.7-not-jpegxl.txt")).empty());
+}
+
+TEST(JPEGXLDescriptionTest, PixelFormatPiecesAreFilteredOneByOne) {
+  EXPECT_EQ(jpegXLDescriptionLines("  JPEG XL image, 640x480, LOSSLESS, 16-bit RGBA, animated  \n\n"),
+            (Lines{"Pixel Format: 16-bit RGBA, animated"}));
+  // Nothing left after filtering: no line at all.
+  EXPECT_TRUE(jpegXLDescriptionLines("JPEG XL image, 64x48, lossy").empty());
+  // A size that is not digits x digits stays.
+  EXPECT_EQ(jpegXLDescriptionLines("JPEG XL image, 64 x 48"), (Lines{"Pixel Format: 64 x 48"}));
+}
+
+TEST(DescribedNumberTest, FormatsOnlyDottedNumbers) {
+  EXPECT_EQ(describedNumber("1000"), "1000");
+  EXPECT_EQ(describedNumber("255.000000"), "255.0");
+  EXPECT_EQ(describedNumber("0.0050"), "0.005");
+  EXPECT_EQ(describedNumber("4000 nits"), "4000");
+  EXPECT_EQ(describedNumber("203.5 nits"), "203.5");
+  EXPECT_EQ(describedNumber("0.123456789012"), "0.123456789");  // ten decimals, rounded
+  EXPECT_EQ(describedNumber("1.2.3"), "1.2.3");                  // a word, not a number
+  EXPECT_EQ(describedNumber("n/a"), "n/a");
+}
+
+TEST(JPEGXLDescribedDisplayTest, HDRRuleFindsPQAndTheHeadroom) {
+  // An intensity target of 255 is not printed: PQ found, no headroom.
+  auto plain = jpegXLDescribedDisplay(fixture("jxlinfo-0.7-pq-default-intensity.txt"));
+  ASSERT_TRUE(plain.colorSpace);
+  EXPECT_FALSE(plain.contentHeadroom);
+
+  auto srgb = jpegXLDescribedDisplay(fixture("jxlinfo-0.7-lossy-srgb.txt"));
+  EXPECT_FALSE(srgb.colorSpace);
+  EXPECT_FALSE(srgb.contentHeadroom);
+}
+
+TEST(JPEGXLDescribedDisplayTest, HeadroomIsTheIntensityTargetOverAHundredButAtLeastOne) {
+  EXPECT_EQ(jpegXLDescribedDisplay("intensity_target: 1000.000000 nits").contentHeadroom, 10.0);
+  EXPECT_EQ(jpegXLDescribedDisplay("intensity_target: 100").contentHeadroom, 1.0);
+  EXPECT_EQ(jpegXLDescribedDisplay("intensity_target:50.5 nits").contentHeadroom, 1.0);
+  EXPECT_EQ(jpegXLDescribedDisplay("intensity_target: 203 nits").contentHeadroom, 2.03);
+  EXPECT_FALSE(jpegXLDescribedDisplay("intensity_target: none").contentHeadroom);
+  EXPECT_FALSE(jpegXLDescribedDisplay("Intensity_Target: 1000").contentHeadroom);  // case-sensitive
+  // Both phrases are needed, in any case, for PQ.
+  EXPECT_TRUE(jpegXLDescribedDisplay("REC.2100 primaries, PQ Transfer function").colorSpace);
+  EXPECT_FALSE(jpegXLDescribedDisplay("Rec.2100 primaries, HLG transfer function").colorSpace);
+  EXPECT_FALSE(jpegXLDescribedDisplay("sRGB primaries, PQ transfer function").colorSpace);
+}
+
+TEST(AVIFDescriptionTest, RealAvifdecOutputsGiveTheDepthOnly) {
+  // The bulleted " * Format         : YUV444" line does not begin with "format:".
+  EXPECT_EQ(avifDescriptionLines(fixture("avifdec-0.11-info.txt")), (Lines{"Pixel Depth: 8-bit"}));
+}
+
+TEST(AVIFDescriptionTest, FormatAndDepthRules) {
+  EXPECT_EQ(avifDescriptionLines("  Format: YUV420 (8 bit)\nbit depth = 10"),
+            (Lines{"Format: YUV420", "Pixel Depth: 10-bit"}));
+  EXPECT_EQ(avifDescriptionLines("IMAGE FORMAT:   AV1 still\n"), (Lines{"Format: AV1"}));
+  // "depth" must be a whole word; the digits may come later, after other text.
+  EXPECT_TRUE(avifDescriptionLines("bitdepth 10\ndepthless 12").empty());
+  EXPECT_EQ(avifDescriptionLines("Depth of field: unknown\nplanes: 3"), (Lines{"Pixel Depth: 3-bit"}));
+  EXPECT_TRUE(avifDescriptionLines("").empty());
+  EXPECT_TRUE(avifDescriptionLines("Decoding failed").empty());
 }
 
 }  // namespace

@@ -6,12 +6,9 @@
 #include <vips/vips8>
 
 #include <atomic>
-#include <filesystem>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "EngineHarness.h"
 #include "core/common/CompressionError.h"

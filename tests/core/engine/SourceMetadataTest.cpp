@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "core/engine/DeclaredResolution.h"
 #include "core/engine/DisplayImageReader.h"
@@ -59,24 +56,15 @@ class SourceMetadataTest : public ::testing::Test {
   SourceImageMetadata read(const fs::path& file) { return readSourceImageMetadata(file, PixelSize{1, 1}); }
 };
 
+// The file states no resolution (the reader assumes 72 dpi here): no DPI line.
 TEST_F(SourceMetadataTest, PlainEightBitPNG) {
-  VImage picture = test::makeTestPicture(40, 30);
-  picture.pngsave((scratch / "plain.png").c_str());
+  test::makeTestPicture(40, 30).pngsave((scratch / "plain.png").c_str());
   removePNGChunk(scratch / "plain.png", "pHYs");
   auto metadata = read(scratch / "plain.png");
-  EXPECT_EQ(metadata.pixelWidth, 40);
-  EXPECT_EQ(metadata.pixelHeight, 30);
-  EXPECT_EQ(metadata.formatDescription, "PNG image");
-  EXPECT_EQ(metadata.bitDepth, 8);
-  EXPECT_EQ(metadata.colorModel, "RGB");
-  EXPECT_EQ(metadata.colorProfileName, std::nullopt);
-  EXPECT_EQ(metadata.hasAlpha, false);
-  EXPECT_EQ(metadata.orientation, std::nullopt);
-  // The reader assumes 72 dpi here, but the file states nothing.
-  EXPECT_EQ(metadata.dpiWidth, std::nullopt);
-  EXPECT_EQ(metadata.dpiHeight, std::nullopt);
-  EXPECT_FALSE(metadata.isJPEG);
-
+  EXPECT_EQ(specLines(metadata, 5), (std::vector<std::string>{"File Size: 5 bytes", "Dimensions: 40 x 30 px",
+                                                              "Format: PNG image", "Bit Depth: 8-bit",
+                                                              "Color Model: RGB", "Color Profile: --", "Alpha: no"}));
+  EXPECT_FALSE(metadata.dpiWidth || metadata.dpiHeight || metadata.isJPEG);
   auto p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3);
   test::makeTestPicture(8, 8, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
   VImage tagged = test::makeTestPicture(8, 8).copy();
@@ -154,11 +142,8 @@ TEST_F(SourceMetadataTest, OrientationIsReportedBeforeTurningAndTheDisplaySizeAf
 TEST_F(SourceMetadataTest, UnreadableFileFallsBackToTheGivenSize) {
   test::writeTextFile(scratch / "notes.jpg", "not a picture");
   auto metadata = readSourceImageMetadata(scratch / "notes.jpg", PixelSize{10.6, 7.4});
-  EXPECT_EQ(metadata.pixelWidth, 11);
-  EXPECT_EQ(metadata.pixelHeight, 7);
-  EXPECT_EQ(metadata.formatDescription, std::nullopt);
-  EXPECT_EQ(metadata.bitDepth, std::nullopt);
-  EXPECT_EQ(metadata.hasAlpha, std::nullopt);
+  EXPECT_EQ(specLines(metadata, 13),
+            (std::vector<std::string>{"File Size: 13 bytes", "Dimensions: 11 x 7 px", "Bit Depth: --", "Color Profile: --"}));
   EXPECT_TRUE(metadata.isJPEG);  // nothing read it, so the name decides
 }
 
@@ -195,18 +180,7 @@ TEST(DeclaredResolutionTest, EXIFBlockResolutionHonoursItsUnit) {
 // ---- Texts ------------------------------------------------------------------
 
 SourceImageMetadata displayP3Photo() {
-  SourceImageMetadata metadata;
-  metadata.pixelWidth = 4032;
-  metadata.pixelHeight = 3024;
-  metadata.formatDescription = "HEIC image";
-  metadata.bitDepth = 8;
-  metadata.colorModel = "RGB";
-  metadata.colorProfileName = "Display P3";
-  metadata.hasAlpha = false;
-  metadata.orientation = 1;
-  metadata.dpiWidth = 72;
-  metadata.dpiHeight = 72;
-  return metadata;
+  return {4032, 3024, "HEIC image", 8, "RGB", "Display P3", std::nullopt, false, 1, 72, 72, false};
 }
 
 TEST(SourceTextsTest, SummaryAndSpecLinesLeaveOutWhatIsUnknown) {
@@ -215,10 +189,7 @@ TEST(SourceTextsTest, SummaryAndSpecLinesLeaveOutWhatIsUnknown) {
             (std::vector<std::string>{"File Size: 2.35 MB", "Dimensions: 4032 x 3024 px", "Format: HEIC image",
                                       "Bit Depth: 8-bit", "Color Model: RGB", "Color Profile: Display P3",
                                       "Alpha: no", "DPI: 72", "Orientation: 1"}));
-  SourceImageMetadata sparse;
-  sparse.pixelWidth = 10;
-  sparse.pixelHeight = 20;
-  sparse.dpiWidth = 300;  // without a height there is no DPI text
+  SourceImageMetadata sparse{10, 20, {}, {}, {}, {}, {}, {}, {}, 300, {}, false};  // no DPI text without a height
   EXPECT_EQ(specLines(sparse, 18),
             (std::vector<std::string>{"File Size: 18 bytes", "Dimensions: 10 x 20 px", "Bit Depth: --",
                                       "Color Profile: --"}));
@@ -227,14 +198,9 @@ TEST(SourceTextsTest, SummaryAndSpecLinesLeaveOutWhatIsUnknown) {
   EXPECT_EQ(summaryLine(sparse, 999), "10 x 20 px  |  bit depth unknown + alpha  |  profile unknown  |  999 bytes");
   sparse.bitDepth = 16;
   EXPECT_EQ(summaryLine(sparse, 1000), "10 x 20 px  |  16-bit + alpha  |  profile unknown  |  1.0 KB");
-}
-
-TEST(SourceTextsTest, DPITextNeedsBothValues) {
-  SourceImageMetadata metadata;
-  metadata.dpiWidth = 299.6;
-  EXPECT_EQ(dpiText(metadata), std::nullopt);
-  metadata.dpiHeight = 300.4;  // differ, although both read 300
-  EXPECT_EQ(dpiText(metadata), "300 x 300");
+  sparse.dpiWidth = 299.6;
+  sparse.dpiHeight = 300.4;  // differ, although both read 300
+  EXPECT_EQ(dpiText(sparse), "300 x 300");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/tools/CommandLineQuoting.h"
 
 namespace quorlin {
 namespace {
@@ -10,9 +11,11 @@ using namespace std::chrono_literals;
 
 const ConsoleClock::time_point start = ConsoleClock::time_point(1'700'000'000s);
 
-TEST(CommandConsoleEntryTest, StatusTextAndColourFollowTheFirstConditionThatHolds) {
+TEST(CommandConsoleEntryTest, StatusFollowsTheFirstConditionThatHoldsAndDurationHasTwoDecimals) {
   CommandConsoleEntry entry;
+  entry.startedAt = start;
   EXPECT_EQ(entry.statusText(), "Running");
+  EXPECT_EQ(entry.durationText(), "running");
   EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::orange);
   entry.exitStatus = 0;
   EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::green);
@@ -21,20 +24,10 @@ TEST(CommandConsoleEntryTest, StatusTextAndColourFollowTheFirstConditionThatHold
   entry.launchError = "Exec format error";  // wins over any status
   EXPECT_EQ(entry.statusText(), "Launch failed: Exec format error");
   EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::red);
-}
-
-TEST(CommandConsoleEntryTest, DurationIsTwoDecimalsOrRunning) {
-  CommandConsoleEntry entry;
-  entry.startedAt = start;
-  EXPECT_EQ(entry.durationText(), "running");
-  entry.finishedAt = start + 1234ms;
-  EXPECT_EQ(entry.durationText(), "1.23 s");
-  entry.finishedAt = start + 1236ms;
-  EXPECT_EQ(entry.durationText(), "1.24 s");
-  entry.finishedAt = start;
-  EXPECT_EQ(entry.durationText(), "0.00 s");
-  entry.finishedAt = start + 125s;
-  EXPECT_EQ(entry.durationText(), "125.00 s");
+  for (auto [ms, text] : {std::pair{1234, "1.23 s"}, {1236, "1.24 s"}, {0, "0.00 s"}, {125000, "125.00 s"}}) {
+    entry.finishedAt = start + std::chrono::milliseconds(ms);
+    EXPECT_EQ(entry.durationText(), text);
+  }
 }
 
 TEST(CommandConsoleStoreTest, LaterRunsAreListedOnTopAndFinishOrFailLaunchFillTheEntry) {
@@ -110,6 +103,22 @@ TEST(CommandConsoleStoreTest, ObserverMayRemoveItselfWhileBeingCalled) {
   store.begin("b");
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(otherCalls, 2);
+}
+
+// Plain elements stay bare; whitespace (Unicode's too) and " \ $ ' quote the
+// whole element; a single quote becomes close, escape, reopen; malformed UTF-8
+// is shown as it is (a cut-off ideographic space is no whitespace).
+TEST(CommandLineQuotingTest, EachElementIsQuotedOnlyWhenAShellWouldNeedIt) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"-d", "-d"}, {"--lossless_jpeg=0", "--lossless_jpeg=0"}, {"/tmp/Brimwell/photo.png", "/tmp/Brimwell/photo.png"},
+      {"caf\u00e9-\u2713.png", "caf\u00e9-\u2713.png"}, {"*", "*"}, {"", ""},
+      {"My Photo.png", "'My Photo.png'"}, {"tab\there", "'tab\there'"}, {"line1\nline2", "'line1\nline2'"},
+      {"a\"b", "'a\"b'"}, {"back\\slash", "'back\\slash'"}, {"$HOME", "'$HOME'"},
+      {"a\u00a0b", "'a\u00a0b'"}, {"a\u3000b", "'a\u3000b'"}, {"a'b", "'a'\\''b'"}, {"'", "''\\'''"},
+      {"\xff\xfe", "\xff\xfe"}, {"\xe3\x80", "\xe3\x80"}};
+  for (const auto& [element, shown] : cases) EXPECT_EQ(quoteForDisplay(element), shown) << element;
+  EXPECT_EQ(displayCommandLine("cwebp", {"-q", "", "85"}), "cwebp -q  85");
+  EXPECT_EQ(displayCommandLine("exiftool", {}), "exiftool");
 }
 
 }  // namespace

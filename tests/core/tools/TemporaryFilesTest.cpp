@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "core/common/Uuid.h"
 #include "support/TestSupport.h"

@@ -43,37 +43,26 @@ TEST_F(ToolLookupTest, HomeFallsBackToThePasswordDatabaseWhenHomeIsUnsetOrEmpty)
   ::setenv("HOME", saved.c_str(), 1);
 }
 
-TEST_F(ToolLookupTest, FirstDirectoryHoldingTheToolWins) {
-  auto first = directory("homebrew");
-  auto second = directory("local");
+// The first directory holding an executable file of that name wins: missing
+// and empty directories, files without execute permission, directories and
+// links to either or to nothing are passed over.
+TEST_F(ToolLookupTest, FirstDirectoryHoldingAnExecutableFileWins) {
+  namespace fs = std::filesystem;
+  auto first = directory("homebrew"), second = directory("local"), links = directory("links");
   writeFakeTool(second, "cjxl", "exit 0");
   writeFakeTool(first, "cjxl", "exit 0");
-  EXPECT_EQ(cache.locate("cjxl", {first, second}), std::filesystem::path(first) / "cjxl");
-  // Missing and empty directories yield no candidate.
+  EXPECT_EQ(cache.locate("cjxl", {first, second}), fs::path(first) / "cjxl");
   writeFakeTool(second, "cjpeg", "exit 0");
-  EXPECT_EQ(cache.locate("cjpeg", {(scratch / "absent").string(), "", second}), std::filesystem::path(second) / "cjpeg");
-}
-
-TEST_F(ToolLookupTest, SkipsFilesWithoutExecutePermissionAndDirectories) {
-  auto noExecute = directory("a");
-  auto subdirectory = directory("b");
-  auto good = directory("c");
-  writeTextFile(std::filesystem::path(noExecute) / "cjxl", "#!/bin/sh\n");
-  std::filesystem::permissions(std::filesystem::path(noExecute) / "cjxl", std::filesystem::perms(0644));
-  std::filesystem::create_directories(std::filesystem::path(subdirectory) / "cjxl");
-  std::filesystem::permissions(std::filesystem::path(subdirectory) / "cjxl", std::filesystem::perms(0755));
-  writeFakeTool(good, "cjxl", "exit 0");
-  EXPECT_EQ(cache.locate("cjxl", {noExecute, subdirectory, good}), std::filesystem::path(good) / "cjxl");
-}
-
-TEST_F(ToolLookupTest, SymbolicLinksCountByWhatTheyPointTo) {
-  auto links = directory("links");
-  auto targets = directory("targets");
-  auto tool = writeFakeTool(targets, "real-cwebp", "exit 0");
-  std::filesystem::create_symlink(tool, std::filesystem::path(links) / "cwebp");
-  std::filesystem::create_symlink(targets, std::filesystem::path(links) / "dwebp");
-  std::filesystem::create_symlink(std::filesystem::path(targets) / "gone", std::filesystem::path(links) / "avifenc");
-  EXPECT_EQ(cache.locate("cwebp", {links}), std::filesystem::path(links) / "cwebp");
+  writeTextFile(fs::path(first) / "cjpeg", "#!/bin/sh\n");
+  fs::permissions(fs::path(first) / "cjpeg", fs::perms(0644));
+  fs::create_directories(fs::path(links) / "cjpeg");
+  fs::permissions(fs::path(links) / "cjpeg", fs::perms(0755));
+  EXPECT_EQ(cache.locate("cjpeg", {(scratch / "absent").string(), "", first, links, second}),
+            fs::path(second) / "cjpeg");
+  fs::create_symlink(fs::path(second) / "cjxl", fs::path(links) / "cwebp");
+  fs::create_symlink(second, fs::path(links) / "dwebp");
+  fs::create_symlink(fs::path(second) / "gone", fs::path(links) / "avifenc");
+  EXPECT_EQ(cache.locate("cwebp", {links}), fs::path(links) / "cwebp");
   EXPECT_EQ(cache.locate("dwebp", {links}), std::nullopt);
   EXPECT_EQ(cache.locate("avifenc", {links}), std::nullopt);
 }

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "core/common/MainThreadDispatcher.h"
 #include "core/tools/CommandConsole.h"

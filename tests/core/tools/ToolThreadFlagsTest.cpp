@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace quorlin {
 namespace {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "core/tools/ToolRequirements.h"
+#include "core/tools/ToolVersion.h"
+#include "core/tools/ToolVersionCache.h"
 #include "support/TestSupport.h"
 
 namespace quorlin {
@@ -17,21 +20,15 @@ TEST(ToolVersionRulesTest, TableHasOneWellFormedRowPerRule) {
   auto rules = allToolVersionRules();
   std::set<ToolRuleId> ids;
   for (const auto& rule : rules) {
+    SCOPED_TRACE(rule.difference);
     ids.insert(rule.id);
     EXPECT_EQ(&toolVersionRule(rule.id), &rule);
-    EXPECT_FALSE(rule.tools.empty());
-    EXPECT_FALSE(rule.difference.empty());
-    EXPECT_FALSE(rule.action.empty());
-    EXPECT_EQ(rule.applicability == RuleApplicability::versionsBelow, !rule.versionBound.empty());
-    if (!rule.versionBound.empty()) {
-      EXPECT_TRUE(ToolVersion::fromText(rule.versionBound)) << rule.versionBound;
-    }
-    if (!rule.message.empty() && rule.applicability == RuleApplicability::versionsBelow) {
-      EXPECT_NE(rule.message.find("VERSION"), std::string_view::npos);
-    }
-    if (!rule.limitation.empty()) {
-      EXPECT_NE(rule.limitation.find("VERSION"), std::string_view::npos);
-    }
+    EXPECT_FALSE(rule.tools.empty() || rule.difference.empty() || rule.action.empty());
+    // Only version-bound rows have a bound, and it parses; their texts name the version.
+    const bool below = rule.applicability == RuleApplicability::versionsBelow;
+    EXPECT_EQ(below, ToolVersion::fromText(rule.versionBound).has_value());
+    EXPECT_TRUE(rule.message.empty() || !below || rule.message.find("VERSION") != std::string_view::npos);
+    EXPECT_TRUE(rule.limitation.empty() || rule.limitation.find("VERSION") != std::string_view::npos);
   }
   EXPECT_EQ(ids.size(), rules.size());
 }
@@ -44,28 +41,18 @@ TEST(ToolVersionRulesTest, FillVersionReplacesEveryPlaceholder) {
 // Row: heif-convert stands in for heif-dec.
 TEST(ToolVersionRulesTest, HeifConvertStandsInOnlyWhenHeifDecIsMissing) {
   test::ScratchDirectory scratch;
-  auto first = (scratch / "first").string();
-  auto second = (scratch / "second").string();
+  auto first = (scratch / "first").string(), second = (scratch / "second").string();
   std::filesystem::create_directories(first);
   std::filesystem::create_directories(second);
   EXPECT_EQ(standInsFor("heif-dec"), std::vector<std::string_view>{"heif-convert"});
   EXPECT_TRUE(standInsFor("heif-enc").empty());
-
-  ExecutableURLCache cache;
-  EXPECT_EQ(locateTool(cache, "heif-dec", {first, second}), std::nullopt);
-  cache.invalidate();
-
+  EXPECT_EQ(findTool("heif-dec", {first, second}), std::nullopt);
   test::writeFakeTool(first, "heif-convert", "exit 0");
   auto standIn = findTool("heif-dec", {first, second});
   ASSERT_TRUE(standIn);
   EXPECT_TRUE(standIn->isStandIn());
-  EXPECT_EQ(standIn->name, "heif-convert");
   EXPECT_EQ(standIn->path, std::filesystem::path(first) / "heif-convert");
   EXPECT_EQ(standIn->displayName(), "heif-dec (heif-convert)");
-  auto cached = locateTool(cache, "heif-dec", {first, second});
-  ASSERT_TRUE(cached);
-  EXPECT_EQ(cached->name, "heif-convert");
-
   // heif-dec in a later directory still wins over heif-convert in an earlier one.
   test::writeFakeTool(second, "heif-dec", "exit 0");
   auto real = findTool("heif-dec", {first, second});
@@ -176,6 +163,99 @@ TEST(ToolVersionRulesTest, RulesOfAGroupIncludeThoseAboutItsStandIns) {
   std::vector<std::string> webp = {"cwebp", "dwebp"};
   ASSERT_EQ(rulesForExecutables(webp).size(), 1u);
   EXPECT_EQ(rulesForExecutables(webp).front()->id, ToolRuleId::webPEncoderHDR);
+}
+
+// The first dotted number (leftmost) of the first non-blank line only; only
+// spaces and tabs are trimmed, so a form feed makes a non-blank line.
+TEST(ParseVersionTest, TakesTheFirstDottedNumberOfTheFirstNonBlankLineOnly) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"encoder version 0.11.1 [AVX2]", "0.11.1"}, {"12.76\n", "12.76"},
+      {"cjxl v0.7.0 [AVX3,AVX2,SSE4,SSSE3,Unknown]\n", "0.7.0"},
+      {"Version: 0.11.1 (dav1d [dec]:1.0.0, libgav1 [dec]:0.18.0)", "0.11.1"},
+      {"libjpeg-turbo version 2.1.5 (build 20230203)\n", "2.1.5"}, {"1.2.3.4.5", "1.2.3.4.5"},
+      {"a1.b2.3 4.5", "2.3"}, {"   \n\t \n  1.2.4  \n", "1.2.4"}, {"\r\n \r\n1.19.7\r\n", "1.19.7"},
+      {"heif-enc: unrecognized option '--version'\n heif-enc  libheif version: 1.15.1\n", std::nullopt},
+      {"Failed to read file: --version\n1.2\n", std::nullopt}, {"", std::nullopt}, {" \t\n\n", std::nullopt},
+      {"version 7", std::nullopt}, {"1..2", std::nullopt}, {".5", std::nullopt}, {"\f\n1.0\n", std::nullopt}};
+  for (const auto& [output, version] : cases) EXPECT_EQ(parseVersion(output), version) << output;
+}
+
+TEST(ToolVersionTest, ParsesDottedDecimalNumbersOnlyAndComparesThemAsNumbers) {
+  EXPECT_EQ(ToolVersion::fromText("1.15.1")->components(), (std::vector<unsigned long long>{1, 15, 1}));
+  EXPECT_EQ(ToolVersion::fromText("1.15.1")->text(), "1.15.1");
+  EXPECT_TRUE(ToolVersion::fromText("7"));
+  for (const char* bad : {"", ".", "1.", ".1", "1..2", "v1.2", "1.2a", "1 .2", "99999999999999999999.1"}) {
+    EXPECT_FALSE(ToolVersion::fromText(bad)) << bad;
+  }
+  // Missing components count as zero.
+  EXPECT_LT(v("1.9"), v("1.16"));
+  EXPECT_GT(v("1.0.1"), v("1.0"));
+  EXPECT_GT(v("1.19.7"), v("1.16"));
+  for (auto [a, b] : {std::pair{"1.0", "1.0.0"}, {"1", "1.0"}, {"01.2", "1.2"}}) EXPECT_EQ(v(a), v(b)) << a;
+}
+
+class ToolVersionCacheTest : public ::testing::Test {
+ protected:
+  ToolVersionCacheTest() { std::filesystem::create_directories(tools); }
+
+  // A tool that records each run as one line in `runs` and prints `output`.
+  std::filesystem::path countingTool(std::string_view name, std::string_view output) {
+    return test::writeFakeTool(tools, name,
+                               "echo run >> '" + runs.string() + "'\nprintf '" + std::string(output) + "'");
+  }
+  std::size_t runCount() const {
+    std::string text = test::readTextFile(runs);
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  }
+
+  test::ScratchDirectory scratch;
+  std::filesystem::path tools = scratch / "tools";
+  std::filesystem::path runs = scratch / "runs.log";
+  ToolVersionCache versions;
+};
+
+TEST_F(ToolVersionCacheTest, ProbesOnceUntilInvalidated) {
+  auto avifenc = countingTool("avifenc", "Version: 0.11.1 (aom [enc/dec]:v3.6.0)\\n");
+  EXPECT_EQ(versions.version("avifenc", avifenc), ToolVersion::fromText("0.11.1"));
+  EXPECT_EQ(versions.version("avifenc", avifenc), ToolVersion::fromText("0.11.1"));
+  EXPECT_EQ(runCount(), 1u);
+  EXPECT_EQ(versions.probeCount(), 1u);
+  versions.invalidate();
+  EXPECT_EQ(versions.version("avifenc", avifenc)->text(), "0.11.1");
+  EXPECT_EQ(runCount(), 2u);
+}
+
+// No version is remembered too; tools without version flags are never run.
+TEST_F(ToolVersionCacheTest, NoVersionIsRememberedToo) {
+  auto jxlinfo = countingTool("jxlinfo", "1.0\\n");
+  EXPECT_EQ(versions.version("jxlinfo", jxlinfo), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(runs));
+  auto cwebp = countingTool("cwebp", "no number here\\n");
+  EXPECT_EQ(versions.version("cwebp", cwebp), std::nullopt);
+  EXPECT_EQ(versions.version("cwebp", cwebp), std::nullopt);
+  EXPECT_EQ(runCount(), 1u);
+}
+
+TEST_F(ToolVersionCacheTest, SimultaneousFirstRequestsShareOneProbe) {
+  auto cjpeg = test::writeFakeTool(tools, "cjpeg",
+                                   "echo run >> '" + runs.string() + "'\nsleep 0.3\nprintf 'libjpeg-turbo version 2.1.5\\n' >&2");
+  std::vector<std::optional<ToolVersion>> seen(6);
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = versions.version("cjpeg", cjpeg); });
+  }
+  for (const auto& version : seen) EXPECT_EQ(version, ToolVersion::fromText("2.1.5"));
+  EXPECT_EQ(runCount(), 1u);
+}
+
+TEST_F(ToolVersionCacheTest, LocatesThroughTheCacheWithStandIns) {
+  test::writeFakeTool(tools, "heif-convert",
+                      "printf \"heif-convert: unrecognized option '--version'\\n heif-convert  libheif version: 1.15.1\\n\" >&2");
+  ExecutableURLCache cache;
+  ToolSearchPath searchPath(cache, {});
+  searchPath.setCustomToolDirectories({tools.string()});
+  EXPECT_EQ(versions.versionOf("heif-dec", cache, searchPath), ToolVersion::fromText("1.15.1"));
+  EXPECT_EQ(versions.versionOf("heif-enc", cache, searchPath), std::nullopt);  // not installed
 }
 
 }  // namespace
