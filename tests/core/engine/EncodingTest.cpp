@@ -80,9 +80,8 @@ const ArgumentCase argumentCases[] = {
      {"--lossless_jpeg=0", "--effort", "7", "--distance", "1", "IN", "OUT"},
      "cjxl --lossless_jpeg=0 --effort 7 --distance 1"},
     {"JPEGXLTranscodeOfAJPEG", "cjxl", {}, "shot.jpg",
-     panelFor(C::jpegXL, 85, 7, [](CodecPanel& p) {
-       p.isJPEGLosslessTranscode = p.isJPEGXLProgressive = true;  // progressive is not passed when transcoding
-       p.distance = 3;
+     panelFor(C::jpegXL, 85, 7, [](CodecPanel& p) {  // progressive is not passed when transcoding
+       std::tie(p.isJPEGLosslessTranscode, p.isJPEGXLProgressive, p.distance) = std::tuple(true, true, 3.0);
      }),
      {"--lossless_jpeg=1", "--effort", "7", "IN", "OUT"}, "cjxl --lossless_jpeg=1 --effort 7"},
     // Mathematically lossless is still a distance, not a flag.
@@ -91,16 +90,14 @@ const ArgumentCase argumentCases[] = {
      {"--lossless_jpeg=0", "--effort", "7", "--distance", "0", "IN", "OUT"}, ""},
     {"JPEGXLProgressiveFromTIFF", "cjxl", {}, "scan.tif",
      panelFor(C::jpegXL, 85, 3, [](CodecPanel& p) {
-       p.isJPEGXLProgressive = true;
-       p.jpegXLGroupOrder = JPEGXLGroupOrder::centerFirst;
-       p.distance = 2.5;
+       std::tie(p.isJPEGXLProgressive, p.jpegXLGroupOrder, p.distance) =
+           std::tuple(true, JPEGXLGroupOrder::centerFirst, 2.5);
      }),
      {"--lossless_jpeg=0", "--effort", "3", "--progressive", "--group_order=1", "--distance", "2.5", "PREP", "OUT"}, ""},
     {"AVIFEveryOption", "avifenc", avifencCurrent, "photo.png",
      panelFor(C::avif, 79, 10, [](CodecPanel& p) {
-       p.avifDepth = AVIFDepth::ten;
-       p.avifChromaSubsampling = AVIFChromaSubsampling::fourTwoZero;
-       p.isAVIFProgressive = true;
+       std::tie(p.avifDepth, p.avifChromaSubsampling, p.isAVIFProgressive) =
+           std::tuple(AVIFDepth::ten, AVIFChromaSubsampling::fourTwoZero, true);
      }),
      {"--speed", "0", "--qcolor", "79", "-d", "10", "-y", "420", "--progressive", "IN", "OUT"}, ""},
     {"AVIFLossless", "avifenc", avifencCurrent, "photo.png",
@@ -116,9 +113,8 @@ const ArgumentCase argumentCases[] = {
      {"-lossless", "-z", "9", "-metadata", "all", "IN", "-o", "OUT"}, "cwebp -lossless -z 9 -metadata all"},
     {"JPEGliSubsamplingSecond", "cjpegli", {}, "photo.png",
      panelFor(C::jpegli, 85, 7, [](CodecPanel& p) {
-       p.chromaSubsampling = ChromaSubsampling::fourTwoZero;
-       p.progressiveLevel = 1;
-       p.distance = 1.25;
+       std::tie(p.chromaSubsampling, p.progressiveLevel, p.distance) =
+           std::tuple(ChromaSubsampling::fourTwoZero, 1, 1.25);
      }),
      {"--distance=1.25", "--chroma_subsampling=420", "--progressive_level=1", "IN", "OUT"}, ""},
     {"JPEGliAutomaticSubsampling", "cjpegli", {}, "photo.png",
@@ -246,8 +242,7 @@ const FailureCase failureCases[] = {
      false},
     {"NonZeroExit", "cwebp",
      [](H h, S) {
-       h.tool("cwebp", "touch '" + (h.logs / "cwebp.args").string() +
-                           "'\necho 'Error! Could not process file' >&2\nexit 255");
+       h.tool("cwebp", "touch " + (h.logs / "cwebp.args").string() + "\necho 'Error! Could not process file' >&2\nexit 255");
      },
      "photo.png", panelFor(C::webP), "cwebp failed. Error! Could not process file", true},
     {"ZeroExitWithoutOutput", "cwebp", [](H h, S) { h.recordingToolPrinting("cwebp", ""); }, "photo.png",
@@ -255,10 +250,7 @@ const FailureCase failureCases[] = {
     {"AnotherFormatWritten", "cwebp", [](H h, S) { h.recordingEncoder("cwebp", {}, "sample.jpg"); }, "photo.png",
      panelFor(C::webP), "cwebp wrote no WebP data.", true},
     {"PPMThatCannotBeMade", "cjpeg",
-     [](H h, S source) {
-       h.recordingEncoder("cjpeg", cjpegCurrent);
-       fs::remove(source.preparedURL);
-     },
+     [](H h, S source) { h.recordingEncoder("cjpeg", cjpegCurrent); fs::remove(source.preparedURL); },
      "scan.tif", panelFor(C::jpegTurbo), "Could not read decoded image: source.png.", false},
 };
 

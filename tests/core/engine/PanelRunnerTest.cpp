@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "EngineHarness.h"
 #include "core/common/CompressionError.h"
 #include "core/engine/PNGColour.h"
@@ -215,19 +214,15 @@ const FailureRow failureRows[] = {
     {"decoder missing", CompressionCodec::jpegXL, [](H h) { h.recordingEncoder("cjxl"); h.fakeScorer("80"); },
      "Missing command-line tool: djxl. Install it with your package manager (see Required Tools) or add it to PATH."},
     {"decoder exits non-zero", CompressionCodec::jpegXL,
-     [](H h) {
-       h.recordingEncoder("cjxl"); h.tool("djxl", "echo 'Failed to decode' >&2\nexit 1"); h.fakeScorer("80");
-     },
+     [](H h) { h.recordingEncoder("cjxl"); h.tool("djxl", "echo 'Failed to decode' >&2\nexit 1"); h.fakeScorer("80"); },
      "djxl failed. Failed to decode"},
     {"decoder exits 0 without output", CompressionCodec::jpegXL,
      [](H h) { h.recordingEncoder("cjxl"); h.recordingToolPrinting("djxl", "Decoded."); h.fakeScorer("80"); },
      "Expected output was not created: photo-decoded.png."},
     {"decoder writes garbage", CompressionCodec::jpegXL,
      [](H h) {
-       h.recordingEncoder("cjxl");
        test::writeTextFile(h.scratch / "garbage.png", "\x89PNG\r\n\x1a\n this is not a picture");
-       h.recordingDecoder("djxl", {}, h.scratch / "garbage.png");
-       h.fakeScorer("80");
+       h.recordingEncoder("cjxl"); h.recordingDecoder("djxl", {}, h.scratch / "garbage.png"); h.fakeScorer("80");
      },
      "Could not read decoded image: photo-decoded.png."},
     {"ssimulacra2 prints no number", CompressionCodec::jpegXL,
@@ -246,8 +241,7 @@ const FailureRow failureRows[] = {
     {"corrupt file for the in-process decoder", CompressionCodec::jpegTurbo,
      [](H h) {
        test::writeTextFile(h.scratch / "cut.jpg", test::readTextFile(h.sample("sample.jpg")).substr(0, 40));
-       h.recordingEncoder("cjpeg", {}, "../cut.jpg");
-       h.fakeScorer("80");
+       h.recordingEncoder("cjpeg", {}, "../cut.jpg"); h.fakeScorer("80");
      },
      "Could not read decoded image: photo.jpg."},
     // The user's file went away after preparation; cwebp reads it directly.

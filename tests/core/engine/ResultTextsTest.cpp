@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "core/common/CompressionError.h"
 #include "core/engine/EncodedDescription.h"
 #include "core/engine/Ssimulacra2Score.h"

@@ -65,20 +65,6 @@ TEST_F(ProbeOutputTest, ChildrenThatDoNotEndAreEndedAndWhatTheyPrintedIsReturned
   }
 }
 
-TEST(ChildProcessTest, EnvironmentWithPathReplacesOrAddsPathOnly) {
-  ::setenv("PATH", "/old", 1);
-  ::setenv("QUORLIN_OTHER", "x", 1);
-  auto environment = environmentWithPath("/a:/b");
-  EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/a:/b"), 1);
-  EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/old"), 0);
-  EXPECT_EQ(std::count(environment.begin(), environment.end(), "QUORLIN_OTHER=x"), 1);
-
-  ::unsetenv("PATH");
-  environment = environmentWithPath("/c");
-  EXPECT_EQ(std::count(environment.begin(), environment.end(), "PATH=/c"), 1);
-  ::setenv("PATH", "/usr/bin:/bin", 1);
-}
-
 TEST(ChildProcessTest, SignalsWeIgnoreAreNotIgnoredByTheChild) {
   // A child must not inherit an ignored SIGTERM from us: the time limit relies on it.
   test::ScratchDirectory scratch;
