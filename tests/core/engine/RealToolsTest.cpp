@@ -77,10 +77,8 @@ std::vector<SourceKind> sourceKinds() {
          insertPNGChunk(f, "gAMA", bigEndian({45455}));
          return f;
        }},
-      {"PNG8SRGBLikeICC",
-       [](const fs::path& d) {
-         return save(VImage::thumbnail(cups.c_str(), 128), d / "tagged.png");  // its own lcms-made sRGB profile
-       }},
+      // The sample keeps its own lcms-made sRGB profile.
+      {"PNG8SRGBLikeICC", [](const fs::path& d) { return save(VImage::thumbnail(cups.c_str(), 128), d / "tagged.png"); }},
       {"PNG8DisplayP3ICC",
        [](const fs::path& d) {
          VImage wide = photo().copy();
@@ -100,15 +98,11 @@ std::vector<SourceKind> sourceKinds() {
       {"GreyAlpha",
        [](const fs::path& d) { return save(withAlphaRamp(photo().colourspace(VIPS_INTERPRETATION_B_W)), d / "ga.png"); }},
       {"RGBA", [](const fs::path& d) { return save(withAlphaRamp(photo()), d / "cutout.png"); }},
-      {"PaletteWithTransparency",
-       [](const fs::path& d) {
-         return save(withAlphaRamp(photo()), d / "palette.png", VImage::option()->set("palette", true));
-       }},
-      {"CMYKJPEG",
-       [](const fs::path& d) {
+      {"PaletteWithTransparency", [](const fs::path& d) {
+         return save(withAlphaRamp(photo()), d / "palette.png", VImage::option()->set("palette", true)); }},
+      {"CMYKJPEG", [](const fs::path& d) {
          return save(photo().icc_export(VImage::option()->set("output_profile", "cmyk")), d / "print.jpg",
-                     VImage::option()->set("Q", 92));
-       }},
+                     VImage::option()->set("Q", 92)); }},
       {"TIFF", [](const fs::path& d) { return save(photo(), d / "scan.tif"); }},
   };
   for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -130,28 +124,27 @@ struct Encode {
   bool keepsAlpha = true;
 };
 
+CodecPanel makePanel(C codec, int quality = 85, int effort = 5, const std::function<void(CodecPanel&)>& set = nullptr) {
+  CodecPanel p;
+  std::tie(p.codec, p.quality, p.effort) = std::tuple(codec, quality, effort);
+  if (set) set(p);
+  return p;
+}
+
 std::vector<Encode> encodes() {
-  auto panel = [](C codec, int quality, int effort, std::function<void(CodecPanel&)> set = nullptr) {
-    CodecPanel p;
-    p.codec = codec;
-    p.quality = quality;
-    p.effort = effort;
-    if (set) set(p);
-    return p;
-  };
   return {
-      {"JXL d0", panel(C::jpegXL, 85, 7, [](CodecPanel& p) { p.distance = 0; }), {"cjxl", "djxl"}, true},
-      {"WebP lossless", panel(C::webP, 85, 5, [](CodecPanel& p) { p.isWebPLossless = true; }), {"cwebp", "dwebp"}, true},
-      {"AVIF lossless", panel(C::avif, 79, 6, [](CodecPanel& p) { p.isAVIFLossless = true; }), {"avifenc", "avifdec"},
+      {"JXL d0", makePanel(C::jpegXL, 85, 7, [](CodecPanel& p) { p.distance = 0; }), {"cjxl", "djxl"}, true},
+      {"WebP lossless", makePanel(C::webP, 85, 5, [](CodecPanel& p) { p.isWebPLossless = true; }), {"cwebp", "dwebp"}, true},
+      {"AVIF lossless", makePanel(C::avif, 79, 6, [](CodecPanel& p) { p.isAVIFLossless = true; }), {"avifenc", "avifdec"},
        true},
-      {"JXL", panel(C::jpegXL, 85, 7), {"cjxl", "djxl"}},
-      {"AVIF", panel(C::avif, 79, 6), {"avifenc", "avifdec"}},
-      {"WebP", panel(C::webP, 85, 5), {"cwebp", "dwebp"}},
-      {"HEIF libheif", panel(C::heifLibheif, 85, 5), {"heif-enc", "heif-dec"}},
-      {"AVIF libheif", panel(C::avifLibheif, 85, 5), {"heif-enc", "heif-dec"}},
-      {"libjpeg-turbo", panel(C::jpegTurbo, 85, 5), {"cjpeg"}, false, false},
-      {"HEIF system", panel(C::heif, 85, 5), {}},
-      {"JPEG system", panel(C::jpeg, 85, 5), {}, false, false},
+      {"JXL", makePanel(C::jpegXL, 85, 7), {"cjxl", "djxl"}},
+      {"AVIF", makePanel(C::avif, 79, 6), {"avifenc", "avifdec"}},
+      {"WebP", makePanel(C::webP, 85, 5), {"cwebp", "dwebp"}},
+      {"HEIF libheif", makePanel(C::heifLibheif, 85, 5), {"heif-enc", "heif-dec"}},
+      {"AVIF libheif", makePanel(C::avifLibheif, 85, 5), {"heif-enc", "heif-dec"}},
+      {"libjpeg-turbo", makePanel(C::jpegTurbo, 85, 5), {"cjpeg"}, false, false},
+      {"HEIF system", makePanel(C::heif, 85, 5), {}},
+      {"JPEG system", makePanel(C::jpeg, 85, 5), {}, false, false},
   };
 }
 
@@ -240,14 +233,6 @@ INSTANTIATE_TEST_SUITE_P(SourceKinds, ScoreInvariantTest, ::testing::ValuesIn(so
 // own ssimulacra2 from the build tree, for what the score invariant does not
 // cover. Each test skips, saying why, when a tool it needs is not installed.
 
-CodecPanel panelFor(CompressionCodec codec, int quality = 85) {
-  CodecPanel panel;
-  panel.codec = codec;
-  panel.quality = quality;
-  panel.effort = codec == CompressionCodec::webP ? 4 : 5;
-  return panel;
-}
-
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -306,7 +291,7 @@ TEST_F(EndToEndTest, JPEGXLTranscodeOfAJPEG) {
   fs::path jpeg = harness.scratch / "cups.jpg";
   VImage::new_from_file(source.preparedURL.c_str()).jpegsave(jpeg.c_str(), VImage::option()->set("Q", 90));
   auto jpegSource = harness.prepare(jpeg);
-  CodecPanel panel = panelFor(CompressionCodec::jpegXL);
+  CodecPanel panel = makePanel(CompressionCodec::jpegXL);
   panel.isJPEGLosslessTranscode = true;
   CompressionResult result = run(panel, jpegSource);
   EXPECT_EQ(result.commandLine, "cjxl --lossless_jpeg=1 --effort 5");
@@ -320,7 +305,7 @@ TEST_F(EndToEndTest, LibheifAVIFFromSixteenBitInput) {
   requireTools({"heif-enc", "heif-dec"});
   auto deep = harness.prepare(makePhoto("deep.png", /*sixteenBit=*/true));
   auto version = harness.context().installedVersion("heif-enc");
-  CodecPanel panel = panelFor(CompressionCodec::avifLibheif, 70);
+  CodecPanel panel = makePanel(CompressionCodec::avifLibheif, 70);
   if (!heifEncCanEncode16BitAVIF(version, HEIFDepth::automatic)) {
     try {
       run(panel, deep);
@@ -344,7 +329,7 @@ TEST_F(EndToEndTest, OddSourceNameIsPassedIntactToEveryTool) {
   fs::copy_file(source.sourceURL, odd);
   auto oddSource = harness.prepare(odd);
   for (CompressionCodec codec : {CompressionCodec::webP, CompressionCodec::jpegXL}) {
-    CompressionResult result = run(panelFor(codec), oddSource);
+    CompressionResult result = run(makePanel(codec), oddSource);
     EXPECT_EQ(result.encodedURL.filename().string(),
               "it's a \"quoted\" $HOME ünïcode photo.final." + std::string(encodedFileExtension(codec)));
     result.removeWorkDirectory();
@@ -516,10 +501,7 @@ TEST_P(ThreadCountTest, OneThreadAndTwoGiveTheSameBytesScoreAndCommand) {
       .pngsave(photo.c_str());
   PreparedCompressionSource source = harness.prepare(photo);
 
-  CodecPanel panel;
-  panel.codec = codec;
-  panel.quality = 80;
-  panel.effort = 5;
+  CodecPanel panel = makePanel(codec, 80);
   CoreBudget budget(2);
   EngineContext context = harness.context();
   context.budget = &budget;
