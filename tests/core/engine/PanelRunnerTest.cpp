@@ -435,22 +435,7 @@ TEST(TargetSearchTest, LosslessSwitchesAreOffOnEveryProbe) {
   }
 }
 
-TEST(TargetSearchTest, EvaluatorErrorsEndTheSearchUnchanged) {
-  int calls = 0;
-  auto evaluate = [&](const CodecPanel&) -> CompressionResult {
-    ++calls;
-    throw CompressionError::missingTool("cwebp");
-  };
-  try {
-    searchTargetScore(FakeProbes::targetPanel(CompressionCodec::webP), nullptr, evaluate);
-    FAIL() << "expected an error";
-  } catch (const CompressionError& error) {
-    EXPECT_EQ(error, CompressionError::missingTool("cwebp"));
-  }
-  EXPECT_EQ(calls, 1);
-}
-
-TEST(TargetSearchTest, CancellationIsNoticedBeforeTheFirstAndBetweenProbes) {
+TEST(TargetSearchTest, CancellationBeforeOrBetweenProbesAndEvaluatorErrorsEndTheSearch) {
   const CodecPanel panel = FakeProbes::targetPanel(CompressionCodec::webP);
   std::stop_source stop;
   stop.request_stop();
@@ -464,6 +449,16 @@ TEST(TargetSearchTest, CancellationIsNoticedBeforeTheFirstAndBetweenProbes) {
   };
   EXPECT_THROW(searchTargetScore(panel, nullptr, cancelDuringProbe, later.get_token()), CancellationError);
   EXPECT_EQ(probes.parameters.size(), 1u);
+  // An evaluator's error ends the search unchanged.
+  int calls = 0;
+  auto failing = [&](const CodecPanel&) -> CompressionResult { throw CompressionError::missingTool(++calls ? "cwebp" : ""); };
+  try {
+    searchTargetScore(panel, nullptr, failing);
+    ADD_FAILURE() << "expected an error";
+  } catch (const CompressionError& error) {
+    EXPECT_EQ(error, CompressionError::missingTool("cwebp"));
+  }
+  EXPECT_EQ(calls, 1);
 }
 
 class CompressionRunnerTest : public ::testing::Test {

@@ -122,12 +122,10 @@ TEST_F(ToolRunnerTest, FailuresSayHowTheToolEndedAndAreLogged) {
     EXPECT_EQ(error.output(), c.exitStatus ? c.output : "Exec format error");
     drainConsole();
     const auto& entry = console.entries().front();
-    EXPECT_EQ(entry.commandLine, "cjxl in.png out.jxl");
-    EXPECT_EQ(entry.statusText(), c.status);
-    EXPECT_EQ(entry.statusColor(), ConsoleStatusColor::red);
-    EXPECT_EQ(entry.exitStatus, c.exitStatus);
-    EXPECT_EQ(entry.output, c.output);
-    EXPECT_TRUE(entry.finishedAt.has_value());
+    EXPECT_EQ(std::tie(entry.commandLine, entry.exitStatus, entry.output),
+              std::tie("cjxl in.png out.jxl", c.exitStatus, c.output));
+    EXPECT_EQ(std::tuple(entry.statusText(), entry.statusColor(), entry.finishedAt.has_value()),
+              std::tuple(c.status, ConsoleStatusColor::red, true));
   }
 }
 
@@ -307,10 +305,9 @@ TEST_P(ToolThreadFlagsTest, GivesTheCountInTheToolsOwnSpellingWithinItsLimits) {
   const RowCase& row = GetParam();
   ASSERT_NE(toolThreadFlag(row.tool, row.codec), nullptr);
   EXPECT_FALSE(toolThreadFlag(row.tool, row.codec)->measured.empty());
-  EXPECT_EQ(threadArguments(row.tool, 1, row.codec), row.one);
-  EXPECT_EQ(threadArguments(row.tool, 2, row.codec), row.two);
-  EXPECT_EQ(threadArguments(row.tool, 8, row.codec), row.eight);
-  EXPECT_EQ(threadArguments(row.tool, 32, row.codec), row.thirtyTwo);
+  EXPECT_EQ((std::vector{threadArguments(row.tool, 1, row.codec), threadArguments(row.tool, 2, row.codec),
+                         threadArguments(row.tool, 8, row.codec), threadArguments(row.tool, 32, row.codec)}),
+            (std::vector{row.one, row.two, row.eight, row.thirtyTwo}));
 }
 
 const RowCase rowCases[] = {
@@ -674,15 +671,15 @@ TEST(CommandConsoleStoreTest, LaterRunsAreListedOnTopAndFinishOrFailLaunchFillTh
   EXPECT_EQ(store.entries()[1].statusText(), "Running");
   EXPECT_EQ(store.entries()[1].output, "");
   store.finish(id, 0, "", start + 1234ms);
-  EXPECT_EQ(store.entries().front().commandLine, "cwebp -q 85");
-  EXPECT_EQ(store.entries().front().statusText(), "Completed");
-  EXPECT_EQ(store.entries().front().durationText(), "1.23 s");
+  auto top = [&] {
+    const auto& entry = store.entries().front();
+    return std::tuple(entry.commandLine, entry.statusText(), entry.exitStatus, entry.durationText());
+  };
+  EXPECT_EQ(top(), std::tuple("cwebp -q 85", "Completed", 0, "1.23 s"));
   Uuid failed = Uuid::random();
   store.begin(failed, "cjpegli x", start);
   store.failLaunch(failed, "Permission denied", start + 10ms);
-  EXPECT_EQ(store.entries().front().statusText(), "Launch failed: Permission denied");
-  EXPECT_EQ(store.entries().front().exitStatus, std::nullopt);
-  EXPECT_EQ(store.entries().front().durationText(), "0.01 s");
+  EXPECT_EQ(top(), std::tuple("cjpegli x", "Launch failed: Permission denied", std::nullopt, "0.01 s"));
 }
 
 TEST(CommandConsoleStoreTest, FinishAfterClearIsDropped) {
