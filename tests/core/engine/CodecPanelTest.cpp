@@ -77,7 +77,8 @@ TEST(CodecPanelTest, SignatureRecordsEverySettingOfEveryCodecInManualMode) {
 
 // Target mode records only the target, rounded to one decimal, and the effort.
 TEST(CodecPanelTest, TargetModeRecordsOnlyTheTargetRoundedToOneDecimal) {
-  CodecPanel panel = changed(makeDefaultPanels()[0], [](CodecPanel& p) { p.rateControlMode = RateControlMode::targetScore; });
+  CodecPanel panel = makeDefaultPanels()[0];
+  panel.rateControlMode = RateControlMode::targetScore;
   std::string signature = panel.settingsSignature();
   EXPECT_TRUE(signature.ends_with("|jxlGroupOrder=Scanline|mode=target|target=85.0")) << signature;
   EXPECT_EQ(signature.find("quality="), std::string::npos);
@@ -86,8 +87,9 @@ TEST(CodecPanelTest, TargetModeRecordsOnlyTheTargetRoundedToOneDecimal) {
               p.distance = 7.5;
               p.isWebPLossless = p.isJPEGLosslessTranscode = true;
             }).settingsSignature(), signature);
-  EXPECT_TRUE(changed(panel, [](CodecPanel& p) { p.targetScore = 85.04; }).settingsSignature().ends_with("target=85.0"));
-  EXPECT_TRUE(changed(panel, [](CodecPanel& p) { p.targetScore = 85.06; }).settingsSignature().ends_with("target=85.1"));
+  for (auto [target, text] : {std::pair{85.04, "target=85.0"}, {85.06, "target=85.1"}}) {
+    EXPECT_TRUE(changed(panel, [&](CodecPanel& p) { p.targetScore = target; }).settingsSignature().ends_with(text));
+  }
   EXPECT_NE(changed(panel, [](CodecPanel& p) { p.effort = 3; }).settingsSignature(), signature);
 }
 

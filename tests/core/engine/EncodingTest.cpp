@@ -242,7 +242,8 @@ const FailureCase failureCases[] = {
      false},
     {"NonZeroExit", "cwebp",
      [](H h, S) {
-       h.tool("cwebp", "touch " + (h.logs / "cwebp.args").string() + "\necho 'Error! Could not process file' >&2\nexit 255");
+       h.tool("cwebp",
+              "touch " + (h.logs / "cwebp.args").string() + "\necho 'Error! Could not process file' >&2\nexit 255");
      },
      "photo.png", panelFor(C::webP), "cwebp failed. Error! Could not process file", true},
     {"ZeroExitWithoutOutput", "cwebp", [](H h, S) { h.recordingToolPrinting("cwebp", ""); }, "photo.png",
@@ -307,7 +308,8 @@ class PPMWriterTest : public ::testing::Test {
     image.pngsave((scratch / "in.png").c_str(), VImage::option()->set("bitdepth", bitDepth));
     writePPM(scratch / "in.png", scratch / "source.ppm");
     auto bytes = fileBytes(scratch / "source.ppm");
-    const std::string header = "P6\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n255\n";
+    const std::string header =
+        "P6\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n255\n";
     EXPECT_EQ(bytes.size(), header.size() + static_cast<std::size_t>(image.width() * image.height() * 3));
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(header.size())), header);
     return {bytes.begin() + static_cast<std::ptrdiff_t>(header.size()), bytes.end()};
@@ -319,7 +321,9 @@ class PPMWriterTest : public ::testing::Test {
 // composited onto black, other spaces converted to sRGB.
 TEST_F(PPMWriterTest, PixelsAreEightBitSRGBOnBlack) {
   std::vector<unsigned char> expected;
-  for (int at = 0; at < 18; ++at) expected.push_back(static_cast<unsigned char>(test::testSampleValue(at / 3 % 3, at / 9, at % 3, TestDepth::eight)));
+  for (int at = 0; at < 18; ++at) {
+    expected.push_back(static_cast<unsigned char>(test::testSampleValue(at / 3 % 3, at / 9, at % 3, TestDepth::eight)));
+  }
   EXPECT_EQ(pixelsOf(test::makeTestPicture(3, 2)), expected);
   auto deep = pixelsOf(test::makeTestPicture(5, 4, TestDepth::sixteen), 16);
   for (std::size_t c = 0; c < 3; ++c) {

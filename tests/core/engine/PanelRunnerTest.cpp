@@ -451,7 +451,9 @@ TEST(TargetSearchTest, CancellationBeforeOrBetweenProbesAndEvaluatorErrorsEndThe
   EXPECT_EQ(probes.parameters.size(), 1u);
   // An evaluator's error ends the search unchanged.
   int calls = 0;
-  auto failing = [&](const CodecPanel&) -> CompressionResult { throw CompressionError::missingTool(++calls ? "cwebp" : ""); };
+  auto failing = [&](const CodecPanel&) -> CompressionResult {
+    throw CompressionError::missingTool(++calls ? "cwebp" : "");
+  };
   try {
     searchTargetScore(panel, nullptr, failing);
     ADD_FAILURE() << "expected an error";
