@@ -72,11 +72,6 @@ bool ErrorMapLoader::isReading() const {
                      [&](const auto& load) { return shared_->finished.count(load.first) == 0; });
 }
 
-bool ErrorMapLoader::isReading(const ErrorMapKey& key) const {
-  std::lock_guard lock(shared_->mutex);
-  return loads_.count(key) != 0 && shared_->finished.count(key) == 0;
-}
-
 ErrorMapLoader::Planes ErrorMapLoader::takeFinished() {
   Planes planes;
   {

@@ -54,7 +54,6 @@ class ErrorMapLoader {
   void keepOnly(const std::vector<ErrorMapKey>& wanted);
   // Some started load has not finished yet.
   bool isReading() const;
-  bool isReading(const ErrorMapKey& key) const;
   Planes takeFinished();
   // Blocks until every started load has finished (for tests and benchmarks).
   void waitForAll();
