@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -70,13 +71,40 @@ void reserveBlocks(int file, long long bytes, const std::string& what) {
   if (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, bytes) != 0 && (errno == ENOSPC || errno == EFBIG)) throwErrno(what);
 }
 
-// shares[x] += linear*v + quartic*v^4, in double.
+// The positive and the negative part of a signed edge difference. Taken on
+// the bits (no stored difference is NaN, and -0 gives +0 either way) so that
+// the loops below vectorise.
+inline float positivePart(float value) {
+  const auto bits = std::bit_cast<std::int32_t>(value);
+  return std::bit_cast<float>(bits & ~(bits >> 31));
+}
+inline float negativePart(float value) {
+  const auto bits = std::bit_cast<std::int32_t>(value);
+  return std::bit_cast<float>(bits & (bits >> 31) & 0x7fffffff);
+}
+
+// shares[x] += linear*v + quartic*v^4, in double, where v is the value of map
+// `map` (0: values as they are; 1 and 2: the positive and the negative part
+// of signed edge differences).
 QUORLIN_METRIC_KERNEL
-void addShares(const float* __restrict values, double linear, double quartic, double* __restrict shares,
+void addShares(const float* __restrict values, int map, double linear, double quartic, double* __restrict shares,
                std::size_t count) {
-  for (std::size_t x = 0; x < count; ++x) {
-    const double value = values[x], square = value * value;
-    shares[x] += linear * value + quartic * (square * square);
+  // Three loops rather than a choice per value, so that each vectorises.
+  if (map == 0) {
+    for (std::size_t x = 0; x < count; ++x) {
+      const double value = values[x], square = value * value;
+      shares[x] += linear * value + quartic * (square * square);
+    }
+  } else if (map == 1) {
+    for (std::size_t x = 0; x < count; ++x) {
+      const double value = positivePart(values[x]), square = value * value;
+      shares[x] += linear * value + quartic * (square * square);
+    }
+  } else {
+    for (std::size_t x = 0; x < count; ++x) {
+      const double value = negativePart(values[x]), square = value * value;
+      shares[x] += linear * value + quartic * (square * square);
+    }
   }
 }
 
@@ -140,17 +168,21 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.height = height;
     scale.file = file_;
     scale.offset = offset;
-    // Only the maps with a weight on their mean or 4-norm at this scale.
+    // Only the maps with a weight on their mean or 4-norm at this scale; the
+    // artifact and detail-lost maps of a channel share one column.
     for (int c = 0; c < 3; ++c) {
+      auto& columns = scale.columns[static_cast<std::size_t>(c)];
+      columns = {-1, -1};
       for (int map = 0; map < 3; ++map) {
         const bool weighted = weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] != 0.0 ||
                               weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] != 0.0;
-        scale.slots[static_cast<std::size_t>(c)][static_cast<std::size_t>(map)] = weighted ? scale.count : -1;
-        if (weighted) {
-          scale.slotChannel[static_cast<std::size_t>(scale.count)] = c;
-          scale.slotMap[static_cast<std::size_t>(scale.count)] = map;
-          ++scale.count;
-        }
+        if (!weighted) continue;
+        int& column = columns[map == 0 ? ErrorRowSink::kSsim : ErrorRowSink::kEdge];
+        if (column < 0) column = scale.count++;
+        const auto k = static_cast<std::size_t>(scale.slots++);
+        scale.slotChannel[k] = c;
+        scale.slotMap[k] = map;
+        scale.slotColumn[k] = column;
       }
     }
     offset += static_cast<long long>(scale.count) * width * height * static_cast<long long>(sizeof(float));
@@ -182,7 +214,7 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   for (int s = 0; s < scales; ++s) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     const double pixels = static_cast<double>(scale.width) * static_cast<double>(scale.height);
-    for (int k = 0; k < scale.count; ++k) {
+    for (int k = 0; k < scale.slots; ++k) {
       const int c = scale.slotChannel[static_cast<std::size_t>(k)], map = scale.slotMap[static_cast<std::size_t>(k)];
       const auto& norms = perScale[static_cast<std::size_t>(s)][static_cast<std::size_t>(c)].norms;
       const double norm4 = norms[1][static_cast<std::size_t>(map)];
@@ -236,12 +268,12 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
       cache.freedFrom = rowStart;
     }
     const Coefficients& slot = coefficients[static_cast<std::size_t>(s)];
-    for (int k = 0; k < scale.count; ++k) {
+    for (int k = 0; k < scale.slots; ++k) {
       const double linear = slot.linear[static_cast<std::size_t>(k)];
       const double quartic = slot.quartic[static_cast<std::size_t>(k)];
-      const float* v = cache.values.data() + static_cast<std::size_t>(k) * width;
-      double* shares = cache.shares[static_cast<std::size_t>(scale.slotMap[static_cast<std::size_t>(k)])].data();
-      addShares(v, linear, quartic, shares, width);
+      const int map = scale.slotMap[static_cast<std::size_t>(k)];
+      const float* v = cache.values.data() + static_cast<std::size_t>(scale.slotColumn[static_cast<std::size_t>(k)]) * width;
+      addShares(v, map, linear, quartic, cache.shares[static_cast<std::size_t>(map)].data(), width);
     }
     if (s == 0) return;
     // Spread evenly over the covered pixels (fewer at odd right and bottom edges).

@@ -74,16 +74,16 @@ void accumulateErrors(const float* __restrict i1, const float* __restrict i2, co
   }
 }
 
-// The same, also keeping each pixel's three values. Done in blocks of two
-// loops: one loop doing both does not vectorise.
+// The same, also keeping each pixel's SSIM error and signed edge difference
+// (artifact minus detail lost: one of the two is zero, so this is exact). Done
+// in blocks of two loops: one loop doing both does not vectorise.
 QUORLIN_METRIC_KERNEL
 void accumulateAndKeepErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
                              const float* __restrict mu2, const float* __restrict sigma11,
                              const float* __restrict sigma22, const float* __restrict sigma12,
                              double* __restrict ssim, double* __restrict ssim4, double* __restrict artifact,
                              double* __restrict artifact4, double* __restrict detail, double* __restrict detail4,
-                             float* __restrict ssimOut, float* __restrict artifactOut, float* __restrict detailOut,
-                             std::size_t count) {
+                             float* __restrict ssimOut, float* __restrict edgeOut, std::size_t count) {
   constexpr std::size_t kBlock = 64;
   alignas(64) double d[kBlock], a[kBlock], l[kBlock];
   for (std::size_t x0 = 0; x0 < count; x0 += kBlock) {
@@ -105,8 +105,7 @@ void accumulateAndKeepErrors(const float* __restrict i1, const float* __restrict
       detail[x] += l[i];
       detail4[x] += l2 * l2;
       ssimOut[x] = static_cast<float>(d[i]);
-      artifactOut[x] = static_cast<float>(a[i]);
-      detailOut[x] = static_cast<float>(l[i]);
+      edgeOut[x] = static_cast<float>(a[i] - l[i]);
     }
   }
 }
@@ -139,7 +138,7 @@ class ScaleComparison {
       // A vertical pass finishes at most a band plus the rows held back from
       // the band before.
       const int bandRows = std::min(height_, kBandRows + kLanes);
-      bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->slotCount()) *
+      bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->columnCount()) *
                          static_cast<std::size_t>(width_));
       discarded_.resize(threads);
     }
@@ -300,11 +299,11 @@ class ScaleComparison {
         blurColumnsStep(top, bottom, state[q], blurred[q], count);
       }
       if (n >= 0 && sink_) {
-        float* kept[3];
+        float* kept[2];
         keptValueRows(channel, n - std::max(firstStep, 0), x0, worker, kept);
         accumulateAndKeepErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1],
                                 blurred[kMu2], blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0],
-                                sums[1], sums[2], sums[3], sums[4], sums[5], kept[0], kept[1], kept[2], count);
+                                sums[1], sums[2], sums[3], sums[4], sums[5], kept[0], kept[1], count);
       } else if (n >= 0) {
         accumulateErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
                          blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3],
@@ -313,17 +312,17 @@ class ScaleComparison {
     }
   }
 
-  // Where the three values of a pixel row segment go: the sink's band rows
-  // for the maps it wants, this worker's discard rows for the others.
-  void keptValueRows(int channel, int bandRow, std::size_t x0, unsigned worker, float* kept[3]) {
+  // Where the two values of a pixel row segment go: the sink's band rows for
+  // the columns it takes, this worker's discard rows for the others.
+  void keptValueRows(int channel, int bandRow, std::size_t x0, unsigned worker, float* kept[2]) {
     std::vector<float>& discard = discarded_[worker];
-    discard.resize(3 * columnChunk_);
-    const std::size_t slots = static_cast<std::size_t>(sink_->slotCount());
-    for (int map = 0; map < 3; ++map) {
-      const int slot = sink_->slot(channel, map);
-      kept[map] = slot < 0 ? discard.data() + static_cast<std::size_t>(map) * columnChunk_
+    discard.resize(2 * columnChunk_);
+    const std::size_t columns = static_cast<std::size_t>(sink_->columnCount());
+    for (int k = 0; k < 2; ++k) {
+      const int column = sink_->column(channel, static_cast<ErrorRowSink::Column>(k));
+      kept[k] = column < 0 ? discard.data() + static_cast<std::size_t>(k) * columnChunk_
                            : bandValues_.data() +
-                                 (static_cast<std::size_t>(bandRow) * slots + static_cast<std::size_t>(slot)) *
+                                 (static_cast<std::size_t>(bandRow) * columns + static_cast<std::size_t>(column)) *
                                      static_cast<std::size_t>(width_) +
                                  x0;
     }
