@@ -293,7 +293,8 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   // layer.
   struct RowCache {
     int row = -1;
-    long long freedFrom = -1;  // the scale's rows from here on have been read and dropped
+    long long freedFrom = -1;     // the scale's rows from here on have been read and freed
+    long long unmappedFrom = -1;  // ... and left the mapping
     const float* values = nullptr;
     std::array<std::vector<double>, 3> shares;
   };
@@ -306,14 +307,27 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
     const long long rowStart = scale.offset + rowBytes * row;
     cache.values = reinterpret_cast<const float*>(scratch + rowStart);
-    // Rows are read bottom up, once: dropping those read, a megabyte at a
-    // time, hands their pages straight to the output file's writes (memory
-    // already in use is much cheaper to write than fresh) and spares the disk.
-    if (cache.freedFrom < 0) cache.freedFrom = scale.offset + rowBytes * scale.height;
-    const auto dropRead = [&](long long from) {
-      if (cache.freedFrom - from >= (1 << 20) || from == scale.offset) {
-        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, cache.freedFrom - from);
-        cache.freedFrom = from;
+    // Rows are read bottom up, once. Those read leave the mapping every
+    // 256 KiB, so that they do not count as this process's memory, and the
+    // file every 2 MiB on 2 MiB boundaries: the page cache holds a file in
+    // blocks of up to that size, and a hole through the middle of one is
+    // zeroed rather than freed. The freed pages go straight to the output
+    // file's writes (memory already in use is much cheaper to write than
+    // fresh) and spare the disk.
+    if (cache.freedFrom < 0) cache.freedFrom = cache.unmappedFrom = scale.offset + rowBytes * scale.height;
+    const auto dropRead = [&](long long from) {  // all from `from` on has been read
+      constexpr long long kPage = 4096, kBlock = 2 << 20;
+      // (A page shared with the scale before merely comes back when read.)
+      const long long firstPage = (from == scale.offset ? from : from + kPage - 1) / kPage * kPage;
+      if (cache.unmappedFrom - firstPage >= (256 << 10) || (from == scale.offset && cache.unmappedFrom > firstPage)) {
+        ::madvise(const_cast<char*>(scratch) + firstPage, static_cast<std::size_t>(cache.unmappedFrom - firstPage),
+                  MADV_DONTNEED);
+        cache.unmappedFrom = firstPage;
+      }
+      const long long punch = from == scale.offset ? from : (from + kBlock - 1) / kBlock * kBlock;
+      if (cache.freedFrom - punch >= kBlock || (from == scale.offset && cache.freedFrom > punch)) {
+        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, punch, cache.freedFrom - punch);
+        cache.freedFrom = punch;
       }
     };
     // The row before this one is read now and that of the finest scale
