@@ -30,6 +30,8 @@ constexpr int kBandRows = 64;
 constexpr int kRingRows = kBandRows + kLanes;
 constexpr int kTopOffset = kBlurRadius + 1;     // the vertical step n reads row n-6
 constexpr int kBottomOffset = kBlurRadius - 1;  // ... and row n+4
+// Rows of error-map values handed to a sink at once.
+constexpr int kSinkRows = 16;
 
 struct PixelErrors {
   double ssim, artifact, detail;
@@ -135,9 +137,7 @@ class ScaleComparison {
         sink_(sink) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
     if (sink_) {
-      // A vertical pass finishes at most a band plus the rows held back from
-      // the band before.
-      const int bandRows = std::min(height_, kBandRows + kLanes);
+      const int bandRows = std::min(height_, kSinkRows);
       bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->columnCount()) *
                          static_cast<std::size_t>(width_));
       discarded_.resize(threads);
@@ -162,17 +162,21 @@ class ScaleComparison {
       // Vertical step n reads row n+4: every step up to bandEnd-5 has its rows
       // (all remaining steps once the last band is in).
       const int lastStep = bandEnd == height_ ? height_ - 1 : bandEnd - 1 - kBottomOffset;
-      if (lastStep >= nextStep) {
+      // With a sink, a few rows at a time, so that the values it takes are
+      // still in the cache.
+      const int piece = sink_ ? kSinkRows : lastStep - nextStep + 1;
+      for (int first = nextStep; first <= lastStep; first += piece) {
+        const int last = std::min(lastStep, first + piece - 1);
         pool.parallelFor(kChannels * chunks_, [&](std::size_t task, unsigned worker) {
-          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, nextStep, lastStep, stepsDone, worker);
+          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, first, last, stepsDone, worker);
         });
         if (sink_) {
-          const int first = std::max(nextStep, 0);
-          if (lastStep >= first) sink_->takeRows(first, lastStep - first + 1, bandValues_.data());
+          const int firstRow = std::max(first, 0);
+          if (last >= firstRow) sink_->takeRows(firstRow, last - firstRow + 1, bandValues_.data());
         }
-        stepsDone += lastStep - nextStep + 1;
-        nextStep = lastStep + 1;
+        stepsDone += last - first + 1;
       }
+      nextStep = std::max(nextStep, lastStep + 1);
     }
     std::array<ChannelNorms, 3> result;
     for (int c = 0; c < kChannels; ++c) result[static_cast<std::size_t>(c)] = poolSums(c);
