@@ -278,10 +278,10 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   writeOut(out.file, header, static_cast<std::size_t>(headerBytes), path.string());
 
   // The recorded values are read where they lie, in the scratch file's
-  // pages: no copy, and every megabyte read is dropped at once (see below).
-  const long long scratchBytes = scales_.back().offset + static_cast<long long>(scales_.back().count) *
-                                                              scales_.back().width * scales_.back().height *
-                                                              static_cast<long long>(sizeof(float));
+  // pages, rather than copied out.
+  const Scale& last = scales_[static_cast<std::size_t>(scales) - 1];
+  const long long scratchBytes =
+      last.offset + static_cast<long long>(last.count) * last.width * last.height * static_cast<long long>(sizeof(float));
   void* mapped = ::mmap(nullptr, static_cast<std::size_t>(scratchBytes), PROT_READ, MAP_SHARED, file_, 0);
   if (mapped == MAP_FAILED) throwErrno("reading the error map's scratch file");
   const std::unique_ptr<void, Unmapper> unmap(mapped, Unmapper{static_cast<std::size_t>(scratchBytes)});
