@@ -1,13 +1,7 @@
 #include "GuiTestSupport.h"
 
-#include <QApplication>
-#include <QLabel>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <sstream>
-#include <string>
 #include <utility>
 
 namespace quorlin::test {
@@ -34,6 +28,22 @@ class QtApplicationEnvironment : public ::testing::Environment {
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 }  // namespace
+
+DisplayImage makePicture(int width, int height, bool hasAlpha, const std::function<QColor(int, int)>& pixelAt) {
+  const int channels = hasAlpha ? 4 : 3;
+  std::vector<std::byte> bytes(static_cast<std::size_t>(width) * height * channels);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const QColor colour = pixelAt(x, y);
+      const int values[4] = {colour.red(), colour.green(), colour.blue(), colour.alpha()};
+      const std::size_t offset = (static_cast<std::size_t>(y) * width + x) * channels;
+      for (int k = 0; k < channels; ++k) bytes[offset + k] = static_cast<std::byte>(values[k]);
+    }
+  }
+  auto image = std::make_shared<const DecodedImage>(width, height, channels, SampleFormat::uint8, std::move(bytes),
+                                                    ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB));
+  return {image, {double(width), double(height)}, std::nullopt};
+}
 
 DisplayImage solidPicture(int width, int height, QColor colour) {
   return makePicture(width, height, colour.alpha() != 255, [&](int, int) { return colour; });
@@ -65,17 +75,15 @@ void recordEveryCommand(KeyboardCommandRegistry& registry, std::vector<std::stri
       calls.push_back(call.str());
     };
   };
-  for (auto [slot, name] : {std::pair{&registry.resetImage, "resetImage"}, {&registry.zoomActualSize, "zoomActualSize"},
-                            {&registry.zoomIn, "zoomIn"}, {&registry.zoomOut, "zoomOut"},
-                            {&registry.generate, "generate"}, {&registry.newTab, "newTab"},
-                            {&registry.newTargetTab, "newTargetTab"},
-                            {&registry.toggleCommandConsole, "toggleCommandConsole"},
-                            {&registry.showRequiredTools, "showRequiredTools"}, {&registry.showHelp, "showHelp"},
-                            {&registry.showOriginal, "showOriginal"}, {&registry.showDifference, "showDifference"},
-                            {&registry.hideComparisonOverlay, "hideComparisonOverlay"},
-                            {&registry.hideDifference, "hideDifference"},
-                            {&registry.showErrorMap, "showErrorMap"}, {&registry.hideErrorMap, "hideErrorMap"},
-                            {&registry.toggleErrorMap, "toggleErrorMap"}}) {
+  for (auto [slot, name] :
+       {std::pair{&registry.resetImage, "resetImage"}, {&registry.zoomActualSize, "zoomActualSize"},
+        {&registry.zoomIn, "zoomIn"}, {&registry.zoomOut, "zoomOut"}, {&registry.generate, "generate"},
+        {&registry.newTab, "newTab"}, {&registry.newTargetTab, "newTargetTab"},
+        {&registry.toggleCommandConsole, "toggleCommandConsole"}, {&registry.showRequiredTools, "showRequiredTools"},
+        {&registry.showHelp, "showHelp"}, {&registry.showOriginal, "showOriginal"},
+        {&registry.showDifference, "showDifference"}, {&registry.hideComparisonOverlay, "hideComparisonOverlay"},
+        {&registry.hideDifference, "hideDifference"}, {&registry.showErrorMap, "showErrorMap"},
+        {&registry.hideErrorMap, "hideErrorMap"}, {&registry.toggleErrorMap, "toggleErrorMap"}}) {
     *slot = named(name);
   }
   registry.zoomToScale = named("zoomToScale");
@@ -92,14 +100,11 @@ QStringList labelTexts(const QWidget* parent, const QString& objectName) {
 }
 
 ::testing::AssertionResult isNear(QColor actual, QColor expected, int tolerance) {
-  bool isClose = std::abs(actual.red() - expected.red()) <= tolerance &&
-                 std::abs(actual.green() - expected.green()) <= tolerance &&
-                 std::abs(actual.blue() - expected.blue()) <= tolerance;
-  if (isClose) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "colour (" << actual.red() << ", " << actual.green() << ", "
-                                       << actual.blue() << ") is not within " << tolerance << " of ("
-                                       << expected.red() << ", " << expected.green() << ", " << expected.blue()
-                                       << ")";
+  const int distance = std::max({std::abs(actual.red() - expected.red()), std::abs(actual.green() - expected.green()),
+                                 std::abs(actual.blue() - expected.blue())});
+  if (distance <= tolerance) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "colour " << actual.name().toStdString() << " is not within " << tolerance
+                                       << " of " << expected.name().toStdString();
 }
 
 }  // namespace quorlin::test

@@ -2,16 +2,23 @@
 // unless QT_QPA_PLATFORM says otherwise), synthetic pictures and pixel reads.
 #pragma once
 
-#include <QColor>
-#include <QImage>
-#include <QStringList>
-#include <QWidget>
+// The widget tests share one set of includes: Qt's widgets and test tools,
+// GoogleTest and the standard headers they all use.
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,22 +31,7 @@ namespace quorlin::test {
 
 // An 8-bit sRGB picture whose pixel (x, y) is `pixelAt(x, y)` (alpha kept
 // only when `hasAlpha`).
-template <typename PixelAt>
-DisplayImage makePicture(int width, int height, bool hasAlpha, PixelAt pixelAt) {
-  const int channels = hasAlpha ? 4 : 3;
-  std::vector<std::byte> bytes(static_cast<std::size_t>(width) * height * channels);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      QColor colour = pixelAt(x, y);
-      int values[4] = {colour.red(), colour.green(), colour.blue(), colour.alpha()};
-      std::size_t offset = (static_cast<std::size_t>(y) * width + x) * channels;
-      for (int k = 0; k < channels; ++k) bytes[offset + k] = static_cast<std::byte>(values[k]);
-    }
-  }
-  auto image = std::make_shared<const DecodedImage>(width, height, channels, SampleFormat::uint8, std::move(bytes),
-                                                    ColorSpace::wellKnown(ColorSpace::WellKnown::sRGB));
-  return {image, {double(width), double(height)}, std::nullopt};
-}
+DisplayImage makePicture(int width, int height, bool hasAlpha, const std::function<QColor(int, int)>& pixelAt);
 
 // Every pixel `colour` (with alpha when the colour is not opaque).
 DisplayImage solidPicture(int width, int height, QColor colour);
