@@ -379,7 +379,7 @@ class ScaleComparison {
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
   ErrorRowSink* sink_;
-  std::vector<float> bandValues_;  // the sink's rows of the current vertical pass
+  std::vector<float> bandValues_;  // the sink's rows of the current piece of a vertical pass
   std::vector<std::vector<float>> discarded_;  // per worker
 };
 
