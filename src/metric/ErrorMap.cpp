@@ -1,16 +1,19 @@
 #include "metric/ErrorMap.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "metric/ScoreMapping.h"
 #include "metric/SimdTargets.h"
@@ -37,27 +40,27 @@ int openScratchFile(const std::filesystem::path& directory) {
   return fallback;
 }
 
-void writeAll(int file, const void* data, std::size_t size, long long offset) {
+void writeAll(int file, const void* data, std::size_t size, long long offset, const std::string& what) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t done = ::pwrite(file, bytes, size, offset);
     if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) throwErrno("writing the error map's scratch file");
+    if (done <= 0) throwErrno(what);
     bytes += done;
     size -= static_cast<std::size_t>(done);
     offset += done;
   }
 }
 
-void readAll(int file, void* data, std::size_t size, long long offset) {
-  char* bytes = static_cast<char*>(data);
+// Writes at the file's current position (the output may be a pipe).
+void writeOut(int file, const void* data, std::size_t size, const std::string& what) {
+  const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t done = ::pread(file, bytes, size, offset);
+    const ssize_t done = ::write(file, bytes, size);
     if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) throwErrno("reading the error map's scratch file");
+    if (done <= 0) throwErrno(what);
     bytes += done;
     size -= static_cast<std::size_t>(done);
-    offset += done;
   }
 }
 
@@ -70,13 +73,40 @@ void reserveBlocks(int file, long long bytes, const std::string& what) {
   if (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, bytes) != 0 && (errno == ENOSPC || errno == EFBIG)) throwErrno(what);
 }
 
-// shares[x] += linear*v + quartic*v^4, in double.
+// The positive and the negative part of a signed edge difference. Taken on
+// the bits (no stored difference is NaN, and -0 gives +0 either way) so that
+// the loops below vectorise.
+inline float positivePart(float value) {
+  const auto bits = std::bit_cast<std::int32_t>(value);
+  return std::bit_cast<float>(bits & ~(bits >> 31));
+}
+inline float negativePart(float value) {
+  const auto bits = std::bit_cast<std::int32_t>(value);
+  return std::bit_cast<float>(bits & (bits >> 31) & 0x7fffffff);
+}
+
+// shares[x] += linear*v + quartic*v^4, in double, where v is the value of map
+// `map` (0: values as they are; 1 and 2: the positive and the negative part
+// of signed edge differences).
 QUORLIN_METRIC_KERNEL
-void addShares(const float* __restrict values, double linear, double quartic, double* __restrict shares,
+void addShares(const float* __restrict values, int map, double linear, double quartic, double* __restrict shares,
                std::size_t count) {
-  for (std::size_t x = 0; x < count; ++x) {
-    const double value = values[x], square = value * value;
-    shares[x] += linear * value + quartic * (square * square);
+  // Three loops rather than a choice per value, so that each vectorises.
+  if (map == 0) {
+    for (std::size_t x = 0; x < count; ++x) {
+      const double value = values[x], square = value * value;
+      shares[x] += linear * value + quartic * (square * square);
+    }
+  } else if (map == 1) {
+    for (std::size_t x = 0; x < count; ++x) {
+      const double value = positivePart(values[x]), square = value * value;
+      shares[x] += linear * value + quartic * (square * square);
+    }
+  } else {
+    for (std::size_t x = 0; x < count; ++x) {
+      const double value = negativePart(values[x]), square = value * value;
+      shares[x] += linear * value + quartic * (square * square);
+    }
   }
 }
 
@@ -91,29 +121,65 @@ void spreadShares(double* __restrict shares, const double* __restrict coarser, d
   }
 }
 
-// One output row: per pixel its three layers, each its own share plus that
-// of the next scale's pixel over it.
+// Per layer and channel of the finest scale: a pixel's share is
+// linear*v + quartic*v^4.
+struct FinestCoefficients {
+  std::array<std::array<double, 3>, 3> linear{}, quartic{};
+};
+
+[[gnu::always_inline]] inline double share(double value, double linear, double quartic) {
+  const double square = value * value;
+  return linear * value + quartic * (square * square);
+}
+
+// One output row from the finest scale's values: per pixel and layer, the
+// shares of the X, Y and B maps added to zero in that order, plus the share
+// of the coarser scales' pixel over it.
 QUORLIN_METRIC_KERNEL
-void interleaveLayers(const double* __restrict own0, const double* __restrict own1, const double* __restrict own2,
-                      const double* __restrict coarse0, const double* __restrict coarse1,
-                      const double* __restrict coarse2, float* __restrict out, std::size_t count) {
-  if (coarse0) {
-    for (std::size_t x = 0; x < count; ++x) {
-      out[3 * x] = static_cast<float>(own0[x] + coarse0[x >> 1]);
-      out[3 * x + 1] = static_cast<float>(own1[x] + coarse1[x >> 1]);
-      out[3 * x + 2] = static_cast<float>(own2[x] + coarse2[x >> 1]);
-    }
-  } else {
-    for (std::size_t x = 0; x < count; ++x) {
-      out[3 * x] = static_cast<float>(own0[x]);
-      out[3 * x + 1] = static_cast<float>(own1[x]);
-      out[3 * x + 2] = static_cast<float>(own2[x]);
-    }
+void finestRowKernel(const float* __restrict ssimX, const float* __restrict ssimY, const float* __restrict ssimB,
+                     const float* __restrict edgeX, const float* __restrict edgeY, const float* __restrict edgeB,
+                     const float* __restrict edgeX2, const float* __restrict edgeY2, const float* __restrict edgeB2,
+                     const FinestCoefficients& k, const double* __restrict coarse0, const double* __restrict coarse1,
+                     const double* __restrict coarse2, float* __restrict out, std::size_t count) {
+  const auto& l = k.linear;
+  const auto& q = k.quartic;
+  for (std::size_t x = 0; x < count; ++x) {
+    double structure = 0.0, artifacts = 0.0, blur = 0.0;
+    structure += share(ssimX[x], l[0][0], q[0][0]);
+    structure += share(ssimY[x], l[0][1], q[0][1]);
+    structure += share(ssimB[x], l[0][2], q[0][2]);
+    artifacts += share(positivePart(edgeX[x]), l[1][0], q[1][0]);
+    artifacts += share(positivePart(edgeY[x]), l[1][1], q[1][1]);
+    artifacts += share(positivePart(edgeB[x]), l[1][2], q[1][2]);
+    blur += share(negativePart(edgeX2[x]), l[2][0], q[2][0]);
+    blur += share(negativePart(edgeY2[x]), l[2][1], q[2][1]);
+    blur += share(negativePart(edgeB2[x]), l[2][2], q[2][2]);
+    out[3 * x] = static_cast<float>(structure + coarse0[x >> 1]);
+    out[3 * x + 1] = static_cast<float>(artifacts + coarse1[x >> 1]);
+    out[3 * x + 2] = static_cast<float>(blur + coarse2[x >> 1]);
   }
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+void finestRow(const float* const (&columns)[3][3], const FinestCoefficients& k, const double* coarse0,
+               const double* coarse1, const double* coarse2, float* out, std::size_t count) {
+  finestRowKernel(columns[0][0], columns[0][1], columns[0][2], columns[1][0], columns[1][1], columns[1][2],
+                  columns[2][0], columns[2][1], columns[2][2], k, coarse0, coarse1, coarse2, out, count);
+}
+
+struct FileDescriptor {
+  explicit FileDescriptor(int descriptor) : file(descriptor) {}
+  ~FileDescriptor() {
+    if (file >= 0) ::close(file);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int release() { return std::exchange(file, -1); }
+  int file;
+};
+
+struct Unmapper {
+  std::size_t bytes;
+  void operator()(void* memory) const { ::munmap(memory, bytes); }
 };
 
 }  // namespace
@@ -140,17 +206,21 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.height = height;
     scale.file = file_;
     scale.offset = offset;
-    // Only the maps with a weight on their mean or 4-norm at this scale.
+    // Only the maps with a weight on their mean or 4-norm at this scale; the
+    // artifact and detail-lost maps of a channel share one column.
     for (int c = 0; c < 3; ++c) {
+      auto& columns = scale.columns[static_cast<std::size_t>(c)];
+      columns = {-1, -1};
       for (int map = 0; map < 3; ++map) {
         const bool weighted = weights[static_cast<std::size_t>(weightIndex(scales, c, s, 0, map))] != 0.0 ||
                               weights[static_cast<std::size_t>(weightIndex(scales, c, s, 1, map))] != 0.0;
-        scale.slots[static_cast<std::size_t>(c)][static_cast<std::size_t>(map)] = weighted ? scale.count : -1;
-        if (weighted) {
-          scale.slotChannel[static_cast<std::size_t>(scale.count)] = c;
-          scale.slotMap[static_cast<std::size_t>(scale.count)] = map;
-          ++scale.count;
-        }
+        if (!weighted) continue;
+        int& column = columns[map == 0 ? ErrorRowSink::kSsim : ErrorRowSink::kEdge];
+        if (column < 0) column = scale.count++;
+        const auto k = static_cast<std::size_t>(scale.slots++);
+        scale.slotChannel[k] = c;
+        scale.slotMap[k] = map;
+        scale.slotColumn[k] = column;
       }
     }
     offset += static_cast<long long>(scale.count) * width * height * static_cast<long long>(sizeof(float));
@@ -166,7 +236,8 @@ ErrorMapRecorder::~ErrorMapRecorder() {
 
 void ErrorMapRecorder::Scale::takeRows(int first, int rows, const float* values) {
   const long long rowBytes = static_cast<long long>(count) * width * static_cast<long long>(sizeof(float));
-  writeAll(file, values, static_cast<std::size_t>(rowBytes * rows), offset + rowBytes * first);
+  writeAll(file, values, static_cast<std::size_t>(rowBytes * rows), offset + rowBytes * first,
+           "writing the error map's scratch file");
 }
 
 void ErrorMapRecorder::write(const std::filesystem::path& path,
@@ -182,7 +253,7 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   for (int s = 0; s < scales; ++s) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     const double pixels = static_cast<double>(scale.width) * static_cast<double>(scale.height);
-    for (int k = 0; k < scale.count; ++k) {
+    for (int k = 0; k < scale.slots; ++k) {
       const int c = scale.slotChannel[static_cast<std::size_t>(k)], map = scale.slotMap[static_cast<std::size_t>(k)];
       const auto& norms = perScale[static_cast<std::size_t>(s)][static_cast<std::size_t>(c)].norms;
       const double norm4 = norms[1][static_cast<std::size_t>(map)];
@@ -196,24 +267,35 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     }
   }
 
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
-  if (!out) throwErrno(path.string());
-  // Fewer, larger writes than the default few-kilobyte buffer makes.
-  std::setvbuf(out.get(), nullptr, _IOFBF, std::size_t{1} << 20);
+  FileDescriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (out.file < 0) throwErrno(path.string());
   // PFM stores the bottom row first; a negative scale means little-endian.
   const char* order = std::endian::native == std::endian::little ? "-1.0" : "1.0";
-  const int header = std::fprintf(out.get(), "PF\n%d %d\n%s\n", width_, height_, order);
-  if (header < 0) throwErrno(path.string());
-  reserveBlocks(::fileno(out.get()), header + 3LL * static_cast<long long>(sizeof(float)) * width_ * height_,
-                path.string());
+  char header[64];
+  const int headerBytes = std::snprintf(header, sizeof header, "PF\n%d %d\n%s\n", width_, height_, order);
+  const long long outputBytes = headerBytes + 3LL * static_cast<long long>(sizeof(float)) * width_ * height_;
+  reserveBlocks(out.file, outputBytes, path.string());
+  writeOut(out.file, header, static_cast<std::size_t>(headerBytes), path.string());
 
-  // Per scale, its current row as shares per full-resolution pixel covered
-  // (one plane per layer), plus the shares of the coarser scales' rows over
-  // it, so that an output pixel adds only two numbers per layer.
+  // The recorded values are read where they lie, in the scratch file's
+  // pages, rather than copied out.
+  const Scale& last = scales_[static_cast<std::size_t>(scales) - 1];
+  const long long scratchBytes =
+      last.offset + static_cast<long long>(last.count) * last.width * last.height * static_cast<long long>(sizeof(float));
+  void* mapped = ::mmap(nullptr, static_cast<std::size_t>(scratchBytes), PROT_READ, MAP_SHARED, file_, 0);
+  if (mapped == MAP_FAILED) throwErrno("reading the error map's scratch file");
+  const std::unique_ptr<void, Unmapper> unmap(mapped, Unmapper{static_cast<std::size_t>(scratchBytes)});
+  const char* scratch = static_cast<const char*>(mapped);
+
+  // Per coarser scale, its current row as shares per full-resolution pixel
+  // covered (one plane per layer), plus the shares of the still coarser
+  // scales' rows over it, so that an output pixel adds only two numbers per
+  // layer.
   struct RowCache {
     int row = -1;
-    long long freedFrom = -1;  // the scale's rows from here on have been read and dropped
-    std::vector<float> values;
+    long long freedFrom = -1;     // the scale's rows from here on have been read and freed
+    long long unmappedFrom = -1;  // ... and left the mapping
+    const float* values = nullptr;
     std::array<std::vector<double>, 3> shares;
   };
   std::vector<RowCache> caches(static_cast<std::size_t>(scales));
@@ -222,28 +304,46 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     RowCache& cache = caches[static_cast<std::size_t>(s)];
     cache.row = row;
     const std::size_t width = static_cast<std::size_t>(scale.width);
-    cache.values.resize(static_cast<std::size_t>(scale.count) * width);
-    for (auto& layer : cache.shares) layer.assign(width, 0.0);
-    const long long rowBytes = static_cast<long long>(cache.values.size() * sizeof(float));
+    const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
     const long long rowStart = scale.offset + rowBytes * row;
-    readAll(file_, cache.values.data(), static_cast<std::size_t>(rowBytes), rowStart);
-    // Rows are read bottom up, once: dropping those read, a megabyte at a
-    // time, hands their pages straight to the output file's writes (memory
-    // already in use is much cheaper to write than fresh) and spares the disk.
-    if (cache.freedFrom < 0) cache.freedFrom = scale.offset + rowBytes * scale.height;
-    if (cache.freedFrom - rowStart >= (1 << 20) || row == 0) {
-      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, rowStart, cache.freedFrom - rowStart);
-      cache.freedFrom = rowStart;
-    }
+    cache.values = reinterpret_cast<const float*>(scratch + rowStart);
+    // Rows are read bottom up, once. Those read leave the mapping every
+    // 256 KiB, so that they do not count as this process's memory, and the
+    // file every 2 MiB on 2 MiB boundaries: the page cache holds a file in
+    // blocks of up to that size, and a hole through the middle of one is
+    // zeroed rather than freed. The freed pages go straight to the output
+    // file's writes (memory already in use is much cheaper to write than
+    // fresh) and spare the disk.
+    if (cache.freedFrom < 0) cache.freedFrom = cache.unmappedFrom = scale.offset + rowBytes * scale.height;
+    const auto dropRead = [&](long long from) {  // all from `from` on has been read
+      constexpr long long kPage = 4096, kBlock = 2 << 20;
+      // (A page shared with the scale before merely comes back when read.)
+      const long long firstPage = (from == scale.offset ? from : from + kPage - 1) / kPage * kPage;
+      if (cache.unmappedFrom - firstPage >= (256 << 10) || (from == scale.offset && cache.unmappedFrom > firstPage)) {
+        ::madvise(const_cast<char*>(scratch) + firstPage, static_cast<std::size_t>(cache.unmappedFrom - firstPage),
+                  MADV_DONTNEED);
+        cache.unmappedFrom = firstPage;
+      }
+      const long long punch = from == scale.offset ? from : (from + kBlock - 1) / kBlock * kBlock;
+      if (cache.freedFrom - punch >= kBlock || (from == scale.offset && cache.freedFrom > punch)) {
+        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, punch, cache.freedFrom - punch);
+        cache.freedFrom = punch;
+      }
+    };
+    // The row before this one is read now and that of the finest scale
+    // later: drop up to the end of this row.
+    dropRead(rowStart + rowBytes);
+    if (s == 0) return;
+    for (auto& layer : cache.shares) layer.assign(width, 0.0);
     const Coefficients& slot = coefficients[static_cast<std::size_t>(s)];
-    for (int k = 0; k < scale.count; ++k) {
+    for (int k = 0; k < scale.slots; ++k) {
       const double linear = slot.linear[static_cast<std::size_t>(k)];
       const double quartic = slot.quartic[static_cast<std::size_t>(k)];
-      const float* v = cache.values.data() + static_cast<std::size_t>(k) * width;
-      double* shares = cache.shares[static_cast<std::size_t>(scale.slotMap[static_cast<std::size_t>(k)])].data();
-      addShares(v, linear, quartic, shares, width);
+      const int map = scale.slotMap[static_cast<std::size_t>(k)];
+      const float* v = cache.values + static_cast<std::size_t>(scale.slotColumn[static_cast<std::size_t>(k)]) * width;
+      addShares(v, map, linear, quartic, cache.shares[static_cast<std::size_t>(map)].data(), width);
     }
-    if (s == 0) return;
+    if (row == 0) dropRead(scale.offset);
     // Spread evenly over the covered pixels (fewer at odd right and bottom edges).
     const int top = row << s;
     const double rows = std::min(top + (1 << s), height_) - top;
@@ -260,21 +360,50 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     }
   };
 
-  std::vector<float> output(static_cast<std::size_t>(width_) * 3);
+  // The finest scale goes straight to the output: per layer, the shares of
+  // its X, Y and B maps in that order (a missing one adds zero from a row of
+  // zeros, which changes no sum), plus the coarser scales' shares.
+  const Scale& finest = scales_[0];
+  const std::vector<float> zeros(static_cast<std::size_t>(width_), 0.0f);
+  const std::vector<double> noCoarser(static_cast<std::size_t>(width_ / 2 + 1), 0.0);
+  FinestCoefficients finestCoefficients;
+  std::array<std::array<int, 3>, 3> finestColumn{};  // [layer][channel], -1 for none
+  for (auto& layer : finestColumn) layer = {-1, -1, -1};
+  for (int k = 0; k < finest.slots; ++k) {
+    const auto c = static_cast<std::size_t>(finest.slotChannel[static_cast<std::size_t>(k)]);
+    const auto map = static_cast<std::size_t>(finest.slotMap[static_cast<std::size_t>(k)]);
+    finestColumn[map][c] = finest.slotColumn[static_cast<std::size_t>(k)];
+    finestCoefficients.linear[map][c] = coefficients[0].linear[static_cast<std::size_t>(k)];
+    finestCoefficients.quartic[map][c] = coefficients[0].quartic[static_cast<std::size_t>(k)];
+  }
+  // Whole rows, about a megabyte at a time.
+  const std::size_t rowFloats = static_cast<std::size_t>(width_) * 3;
+  const int batchRows = std::max(1, static_cast<int>((std::size_t{1} << 20) / (rowFloats * sizeof(float))));
+  std::vector<float> output(rowFloats * static_cast<std::size_t>(std::min(batchRows, height_)));
+  int batched = 0;
   for (int y = height_ - 1; y >= 0; --y) {
     for (int s = scales - 1; s >= 0; --s) {
       if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(s, y >> s);
     }
-    const RowCache& full = caches[0];
+    const float* columns[3][3];
+    for (std::size_t layer = 0; layer < 3; ++layer) {
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int column = finestColumn[layer][c];
+        columns[layer][c] = column < 0 ? zeros.data() : caches[0].values + static_cast<std::size_t>(column) * width_;
+      }
+    }
     const bool coarser = scales > 1;
-    interleaveLayers(full.shares[0].data(), full.shares[1].data(), full.shares[2].data(),
-                     coarser ? caches[1].shares[0].data() : nullptr, coarser ? caches[1].shares[1].data() : nullptr,
-                     coarser ? caches[1].shares[2].data() : nullptr, output.data(), static_cast<std::size_t>(width_));
-    if (std::fwrite(output.data(), sizeof(float), output.size(), out.get()) != output.size()) {
-      throwErrno(path.string());
+    finestRow(columns, finestCoefficients, coarser ? caches[1].shares[0].data() : noCoarser.data(),
+              coarser ? caches[1].shares[1].data() : noCoarser.data(),
+              coarser ? caches[1].shares[2].data() : noCoarser.data(),
+              output.data() + rowFloats * static_cast<std::size_t>(batched), static_cast<std::size_t>(width_));
+    if (++batched == static_cast<int>(output.size() / rowFloats) || y == 0) {
+      const std::size_t bytes = rowFloats * sizeof(float) * static_cast<std::size_t>(batched);
+      writeOut(out.file, output.data(), bytes, path.string());
+      batched = 0;
     }
   }
-  if (std::fclose(out.release()) != 0) throwErrno(path.string());
+  if (::close(out.release()) != 0) throwErrno(path.string());
 }
 
 }  // namespace quorlin::metric

@@ -8,7 +8,7 @@
 // of a coarser scale spreads its share evenly over the full-resolution pixels
 // it covers. The layers summed over all pixels give the weighted sum.
 //
-// The values go to an anonymous scratch file, not to memory: they are 4 to 9
+// The values go to an anonymous scratch file, not to memory: they are 3 to 6
 // floats per pixel of each scale, more than the comparison itself holds.
 #pragma once
 
@@ -43,13 +43,18 @@ class ErrorMapRecorder {
 
  private:
   struct Scale final : ErrorRowSink {
-    int slot(int channel, int map) const override { return slots[static_cast<std::size_t>(channel)][static_cast<std::size_t>(map)]; }
-    int slotCount() const override { return count; }
+    int column(int channel, Column kind) const override {
+      return columns[static_cast<std::size_t>(channel)][static_cast<std::size_t>(kind)];
+    }
+    int columnCount() const override { return count; }
     void takeRows(int first, int rows, const float* values) override;
 
-    int width = 0, height = 0, count = 0;
-    std::array<std::array<int, 3>, 3> slots{};
-    std::array<int, 9> slotChannel{}, slotMap{};
+    int width = 0, height = 0;
+    int count = 0;  // columns stored per pixel
+    std::array<std::array<int, 2>, 3> columns{};
+    // The maps with a weight, in channel and map order, and the column each is read from.
+    int slots = 0;
+    std::array<int, 9> slotChannel{}, slotMap{}, slotColumn{};
     long long offset = 0;  // of its first row in the scratch file
     int file = -1;
   };

@@ -30,6 +30,8 @@ constexpr int kBandRows = 64;
 constexpr int kRingRows = kBandRows + kLanes;
 constexpr int kTopOffset = kBlurRadius + 1;     // the vertical step n reads row n-6
 constexpr int kBottomOffset = kBlurRadius - 1;  // ... and row n+4
+// Rows of error-map values handed to a sink at once.
+constexpr int kSinkRows = 16;
 
 struct PixelErrors {
   double ssim, artifact, detail;
@@ -74,16 +76,16 @@ void accumulateErrors(const float* __restrict i1, const float* __restrict i2, co
   }
 }
 
-// The same, also keeping each pixel's three values. Done in blocks of two
-// loops: one loop doing both does not vectorise.
+// The same, also keeping each pixel's SSIM error and signed edge difference
+// (artifact minus detail lost: one of the two is zero, so this is exact). Done
+// in blocks of two loops: one loop doing both does not vectorise.
 QUORLIN_METRIC_KERNEL
 void accumulateAndKeepErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
                              const float* __restrict mu2, const float* __restrict sigma11,
                              const float* __restrict sigma22, const float* __restrict sigma12,
                              double* __restrict ssim, double* __restrict ssim4, double* __restrict artifact,
                              double* __restrict artifact4, double* __restrict detail, double* __restrict detail4,
-                             float* __restrict ssimOut, float* __restrict artifactOut, float* __restrict detailOut,
-                             std::size_t count) {
+                             float* __restrict ssimOut, float* __restrict edgeOut, std::size_t count) {
   constexpr std::size_t kBlock = 64;
   alignas(64) double d[kBlock], a[kBlock], l[kBlock];
   for (std::size_t x0 = 0; x0 < count; x0 += kBlock) {
@@ -105,8 +107,7 @@ void accumulateAndKeepErrors(const float* __restrict i1, const float* __restrict
       detail[x] += l[i];
       detail4[x] += l2 * l2;
       ssimOut[x] = static_cast<float>(d[i]);
-      artifactOut[x] = static_cast<float>(a[i]);
-      detailOut[x] = static_cast<float>(l[i]);
+      edgeOut[x] = static_cast<float>(a[i] - l[i]);
     }
   }
 }
@@ -136,10 +137,8 @@ class ScaleComparison {
         sink_(sink) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
     if (sink_) {
-      // A vertical pass finishes at most a band plus the rows held back from
-      // the band before.
-      const int bandRows = std::min(height_, kBandRows + kLanes);
-      bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->slotCount()) *
+      const int bandRows = std::min(height_, kSinkRows);
+      bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->columnCount()) *
                          static_cast<std::size_t>(width_));
       discarded_.resize(threads);
     }
@@ -163,17 +162,21 @@ class ScaleComparison {
       // Vertical step n reads row n+4: every step up to bandEnd-5 has its rows
       // (all remaining steps once the last band is in).
       const int lastStep = bandEnd == height_ ? height_ - 1 : bandEnd - 1 - kBottomOffset;
-      if (lastStep >= nextStep) {
+      // With a sink, a few rows at a time, so that the values it takes are
+      // still in the cache.
+      const int piece = sink_ ? kSinkRows : lastStep - nextStep + 1;
+      for (int first = nextStep; first <= lastStep; first += piece) {
+        const int last = std::min(lastStep, first + piece - 1);
         pool.parallelFor(kChannels * chunks_, [&](std::size_t task, unsigned worker) {
-          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, nextStep, lastStep, stepsDone, worker);
+          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, first, last, stepsDone, worker);
         });
         if (sink_) {
-          const int first = std::max(nextStep, 0);
-          if (lastStep >= first) sink_->takeRows(first, lastStep - first + 1, bandValues_.data());
+          const int firstRow = std::max(first, 0);
+          if (last >= firstRow) sink_->takeRows(firstRow, last - firstRow + 1, bandValues_.data());
         }
-        stepsDone += lastStep - nextStep + 1;
-        nextStep = lastStep + 1;
+        stepsDone += last - first + 1;
       }
+      nextStep = std::max(nextStep, lastStep + 1);
     }
     std::array<ChannelNorms, 3> result;
     for (int c = 0; c < kChannels; ++c) result[static_cast<std::size_t>(c)] = poolSums(c);
@@ -300,11 +303,11 @@ class ScaleComparison {
         blurColumnsStep(top, bottom, state[q], blurred[q], count);
       }
       if (n >= 0 && sink_) {
-        float* kept[3];
+        float* kept[2];
         keptValueRows(channel, n - std::max(firstStep, 0), x0, worker, kept);
         accumulateAndKeepErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1],
                                 blurred[kMu2], blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0],
-                                sums[1], sums[2], sums[3], sums[4], sums[5], kept[0], kept[1], kept[2], count);
+                                sums[1], sums[2], sums[3], sums[4], sums[5], kept[0], kept[1], count);
       } else if (n >= 0) {
         accumulateErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
                          blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3],
@@ -313,17 +316,17 @@ class ScaleComparison {
     }
   }
 
-  // Where the three values of a pixel row segment go: the sink's band rows
-  // for the maps it wants, this worker's discard rows for the others.
-  void keptValueRows(int channel, int bandRow, std::size_t x0, unsigned worker, float* kept[3]) {
+  // Where the two values of a pixel row segment go: the sink's band rows for
+  // the columns it takes, this worker's discard rows for the others.
+  void keptValueRows(int channel, int bandRow, std::size_t x0, unsigned worker, float* kept[2]) {
     std::vector<float>& discard = discarded_[worker];
-    discard.resize(3 * columnChunk_);
-    const std::size_t slots = static_cast<std::size_t>(sink_->slotCount());
-    for (int map = 0; map < 3; ++map) {
-      const int slot = sink_->slot(channel, map);
-      kept[map] = slot < 0 ? discard.data() + static_cast<std::size_t>(map) * columnChunk_
+    discard.resize(2 * columnChunk_);
+    const std::size_t columns = static_cast<std::size_t>(sink_->columnCount());
+    for (int k = 0; k < 2; ++k) {
+      const int column = sink_->column(channel, static_cast<ErrorRowSink::Column>(k));
+      kept[k] = column < 0 ? discard.data() + static_cast<std::size_t>(k) * columnChunk_
                            : bandValues_.data() +
-                                 (static_cast<std::size_t>(bandRow) * slots + static_cast<std::size_t>(slot)) *
+                                 (static_cast<std::size_t>(bandRow) * columns + static_cast<std::size_t>(column)) *
                                      static_cast<std::size_t>(width_) +
                                  x0;
     }
@@ -376,7 +379,7 @@ class ScaleComparison {
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
   ErrorRowSink* sink_;
-  std::vector<float> bandValues_;  // the sink's rows of the current vertical pass
+  std::vector<float> bandValues_;  // the sink's rows of the current piece of a vertical pass
   std::vector<std::vector<float>> discarded_;  // per worker
 };
 

@@ -59,17 +59,21 @@ struct ScaleImage {
   PlanarImage* nextScale;  // receives the 2x2 downsample when not null
 };
 
-// Receives the per-pixel values of the error maps that have a slot, a band of
-// finished rows at a time, for the error map of the whole comparison.
+// Receives the per-pixel values of the error maps, a band of finished rows at
+// a time, for the error map of the whole comparison. Per channel it may take
+// two columns: the SSIM error, and the signed edge difference whose positive
+// part is the artifact map and whose negative part the detail-lost map (one
+// value serves both, as at most one of them is nonzero).
 class ErrorRowSink {
  public:
+  enum Column { kSsim = 0, kEdge = 1 };
   virtual ~ErrorRowSink() = default;
-  // Slot of map `map` (as in ChannelNorms) of channel `channel`; -1 for none.
-  virtual int slot(int channel, int map) const = 0;
-  virtual int slotCount() const = 0;
+  // Index of column `column` of channel `channel`; -1 for none.
+  virtual int column(int channel, Column column) const = 0;
+  virtual int columnCount() const = 0;
   // Rows [first, first + count) of the scale, in order, on the calling
-  // thread: the value of slot k at (x, first + r) is
-  // values[(r * slotCount() + k) * width + x].
+  // thread: the value of column k at (x, first + r) is
+  // values[(r * columnCount() + k) * width + x].
   virtual void takeRows(int first, int count, const float* values) = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "metric/AlignedMemory.h"
@@ -44,14 +45,18 @@ class DecodedRowSource final : public LinearRowSource {
 };
 
 // One comparison of the two images on one background: the norms per scale.
-std::vector<std::array<ChannelNorms, 3>> compareOnBackground(const DecodedImage& original,
+// With `lastUse`, the decoded images are released once the first scale is
+// done: the memory they free serves the later scales (fresh memory costs
+// more to touch than memory just freed).
+std::vector<std::array<ChannelNorms, 3>> compareOnBackground(std::optional<DecodedImage>& original,
                                                              const LinearLightConverter& originalConverter,
-                                                             const DecodedImage& distorted,
+                                                             std::optional<DecodedImage>& distorted,
                                                              const LinearLightConverter& distortedConverter,
                                                              float background, ThreadPool& pool,
-                                                             ErrorMapRecorder* map) {
-  const DecodedRowSource originalRows(original, originalConverter, background, pool.threadCount());
-  const DecodedRowSource distortedRows(distorted, distortedConverter, background, pool.threadCount());
+                                                             ErrorMapRecorder* map, bool lastUse) {
+  std::optional<DecodedRowSource> originalRows, distortedRows;
+  originalRows.emplace(*original, originalConverter, background, pool.threadCount());
+  distortedRows.emplace(*distorted, distortedConverter, background, pool.threadCount());
   const float originalTarget = originalConverter.intensityTarget();
   const float distortedTarget = distortedConverter.intensityTarget();
 
@@ -59,9 +64,9 @@ std::vector<std::array<ChannelNorms, 3>> compareOnBackground(const DecodedImage&
   PlanarImage originalScale, distortedScale;  // the current scale after the first
   std::optional<PlanarRowSource> originalScaleRows, distortedScaleRows;
   for (int scale = 0; scale < kMaxScales; ++scale) {
-    const LinearRowSource& originalSource = scale == 0 ? static_cast<const LinearRowSource&>(originalRows)
+    const LinearRowSource& originalSource = scale == 0 ? static_cast<const LinearRowSource&>(*originalRows)
                                                        : *originalScaleRows;
-    const LinearRowSource& distortedSource = scale == 0 ? static_cast<const LinearRowSource&>(distortedRows)
+    const LinearRowSource& distortedSource = scale == 0 ? static_cast<const LinearRowSource&>(*distortedRows)
                                                         : *distortedScaleRows;
     const int width = originalSource.width(), height = originalSource.height();
     // The next scale exists while this one is at least 8x8.
@@ -74,6 +79,12 @@ std::vector<std::array<ChannelNorms, 3>> compareOnBackground(const DecodedImage&
     perScale.push_back(compareScale({originalSource, originalTarget, another ? &originalNext : nullptr},
                                     {distortedSource, distortedTarget, another ? &distortedNext : nullptr}, pool,
                                     map ? &map->sink(scale) : nullptr));
+    if (scale == 0 && lastUse) {
+      originalRows.reset();
+      distortedRows.reset();
+      original.reset();
+      distorted.reset();
+    }
     if (!another) break;
     originalScaleRows.reset();
     distortedScaleRows.reset();
@@ -94,13 +105,17 @@ void reservePlaneMemory(int width, int height) {
   releaseLarge(allocateLarge(bytes));
 }
 
-MetricResult compareDecoded(const DecodedImage& original, const LinearLightConverter& originalConverter,
-                            const DecodedImage& distorted, const LinearLightConverter& distortedConverter,
+// The images are taken over: their samples are freed (unless shared) once no
+// longer needed.
+MetricResult compareDecoded(DecodedImage originalImage, const LinearLightConverter& originalConverter,
+                            DecodedImage distortedImage, const LinearLightConverter& distortedConverter,
                             const MetricOptions& options) {
-  reservePlaneMemory(original.width(), original.height());
+  const int width = originalImage.width(), height = originalImage.height();
+  reservePlaneMemory(width, height);
   ThreadPool pool(options.threads);
   const std::vector<float> backgrounds =
-      original.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
+      originalImage.hasAlpha() ? std::vector<float>{0.1f, 0.9f} : std::vector<float>{0.5f};
+  std::optional<DecodedImage> original(std::move(originalImage)), distorted(std::move(distortedImage));
   const bool mapped = !options.errorMap.empty();
   try {
     // The map is that of the run whose score counts.
@@ -110,10 +125,10 @@ MetricResult compareDecoded(const DecodedImage& original, const LinearLightConve
     for (std::size_t run = 0; run < backgrounds.size(); ++run) {
       std::unique_ptr<ErrorMapRecorder> map;
       if (mapped) {
-        map = std::make_unique<ErrorMapRecorder>(original.width(), original.height(), options.errorMap.parent_path());
+        map = std::make_unique<ErrorMapRecorder>(width, height, options.errorMap.parent_path());
       }
       auto norms = compareOnBackground(original, originalConverter, distorted, distortedConverter, backgrounds[run],
-                                       pool, map.get());
+                                       pool, map.get(), run + 1 == backgrounds.size());
       const double sum = weightedErrorSum(norms);
       const double score = scoreFromWeightedSum(sum);
       if (run == 0 || score < worst) {
@@ -182,7 +197,8 @@ MetricResult scoreLoadedFiles(const std::filesystem::path& originalPath, const s
   if (original.image->width() != distorted.image->width() || original.image->height() != distorted.image->height()) {
     return MetricResult::failure(MetricStatus::sizeMismatch);
   }
-  return compareDecoded(*original.image, *originalConverter, *distorted.image, *distortedConverter, options);
+  return compareDecoded(std::move(*original.image), *originalConverter, std::move(*distorted.image),
+                        *distortedConverter, options);
 }
 
 }  // namespace

@@ -18,7 +18,8 @@
 // hardware thread) share the work and the score does not depend on their
 // number. Memory: the two decoded images, the second scale's linear planes
 // (a quarter of the first) and some rows per quantity; the full-size scale
-// is streamed from the decoded samples and never stored as floats.
+// is streamed from the decoded samples and never stored as floats. Images
+// loaded from files are freed as soon as the first scale is done with them.
 #pragma once
 
 #include <filesystem>

@@ -49,6 +49,10 @@ class ErrorMapTest : public ::testing::Test {
     EXPECT_TRUE(result.ok()) << result.message();
     EXPECT_EQ(result.score(), computeSsimulacra2(original, distorted).score());
     map_ = readPfm(options.errorMap);
+    MetricOptions oneThread{1};  // the work split differently, the same map
+    oneThread.errorMap = scratch_ / "one-thread.pfm";
+    EXPECT_TRUE(computeSsimulacra2(original, distorted, oneThread).ok());
+    EXPECT_EQ(readPfm(oneThread.errorMap).values, map_.values);
     EXPECT_EQ(map_.width, original.width());
     EXPECT_EQ(map_.height, original.height());
     return result;
