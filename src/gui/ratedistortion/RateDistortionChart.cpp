@@ -16,8 +16,9 @@ namespace quorlin::gui {
 
 namespace {
 
-// The round rates in [low, high] to label: powers of ten, else 1-2-5 per
-// decade, else ever finer steps within each decade, the first that gives four.
+// The round rates in [low, high] to label: powers of ten, else 1-2-5 or
+// 1-2-3-5 per decade, else ever finer steps within each decade, the first
+// that gives five.
 std::vector<double> rateTicks(double low, double high) {
   const int firstDecade = static_cast<int>(std::floor(std::log10(low)));
   const int lastDecade = static_cast<int>(std::floor(std::log10(high)));
@@ -31,14 +32,16 @@ std::vector<double> rateTicks(double low, double high) {
     }
     return ticks;
   };
+  constexpr std::size_t enough = 5;
   std::vector<double> ticks = within(std::vector{1.0});
-  if (ticks.size() < 4) ticks = within(std::vector{1.0, 2.0, 5.0});
-  for (double unit = 1; ticks.size() < 4 && unit > 1e-6; unit /= 10) {
+  if (ticks.size() < enough) ticks = within(std::vector{1.0, 2.0, 5.0});
+  if (ticks.size() < enough) ticks = within(std::vector{1.0, 2.0, 3.0, 5.0});
+  for (double unit = 1; ticks.size() < enough && unit > 1e-3; unit /= 10) {
     for (double step : {unit, unit / 2, unit / 5}) {
       std::vector<double> mantissas;
       for (int k = static_cast<int>(std::lround(1 / step)); k * step < 10 - step / 2; ++k) mantissas.push_back(k * step);
       ticks = within(mantissas);
-      if (ticks.size() >= 4) break;
+      if (ticks.size() >= enough) break;
     }
   }
   return ticks;
