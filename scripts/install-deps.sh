@@ -14,12 +14,9 @@ packages=(
   libjxl-tools libavif-bin webp libheif-examples libjpeg-turbo-progs libimage-exiftool-perl
 )
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
-    missing+=("$package")
-  fi
-done
+# shellcheck source=missing-packages.sh
+source "$(dirname "${BASH_SOURCE[0]}")/missing-packages.sh"
+mapfile -t missing < <(missing_packages "${packages[@]}")
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -35,6 +35,7 @@
 #include "cli/CompareReport.h"
 #include "cli/InterruptWatcher.h"
 #include "cli/ProgressLine.h"
+#include "cli/SourcePass.h"
 #include "core/common/ByteCount.h"
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
@@ -83,16 +84,9 @@ fs::path exportTarget(const fs::path& directory, const fs::path& encoded, std::s
   return target;
 }
 
-class ComparePass {
+class ComparePass : SourcePass<CompareOptions> {
  public:
-  explicit ComparePass(CompareOptions options)
-      : options_(std::move(options)),
-        progress_(stderr),
-        tools_(options_, progress_),
-        dispatcher_(tools_.dispatcher()),
-        engine_(tools_.engine()) {
-    options_.source = fs::absolute(options_.source);
-  }
+  explicit ComparePass(CompareOptions options) : SourcePass(std::move(options)) {}
 
   int run();
 
@@ -103,11 +97,6 @@ class ComparePass {
   bool exportResults();
   bool writeMaps();
 
-  CompareOptions options_;
-  ProgressLine progress_;
-  CommandEngine tools_;
-  QueueDispatcher& dispatcher_;
-  CompressionRunner& engine_;
   ResultDirectories directories_;
   std::vector<PanelOutcome> outcomes_;
   std::size_t remaining_ = 0;

@@ -25,6 +25,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/RateDistortionOptions.h"
 #include "cli/RateDistortionTable.h"
+#include "cli/SourcePass.h"
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
 #include "core/common/MainThreadDispatcher.h"
@@ -36,27 +37,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RateDistortionRun {
+class RateDistortionRun : SourcePass<RateDistortionOptions> {
  public:
-  explicit RateDistortionRun(RateDistortionOptions options)
-      : options_(std::move(options)),
-        progress_(stderr),
-        tools_(options_, progress_),
-        dispatcher_(tools_.dispatcher()),
-        engine_(tools_.engine()) {
-    options_.source = fs::absolute(options_.source);
-  }
+  explicit RateDistortionRun(RateDistortionOptions options) : SourcePass(std::move(options)) {}
 
   int run();
 
  private:
   bool writeCsv(const std::vector<PanelSweep>& sweeps);
-
-  RateDistortionOptions options_;
-  ProgressLine progress_;
-  CommandEngine tools_;
-  QueueDispatcher& dispatcher_;
-  CompressionRunner& engine_;
 };
 
 bool RateDistortionRun::writeCsv(const std::vector<PanelSweep>& sweeps) {

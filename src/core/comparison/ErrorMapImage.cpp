@@ -16,9 +16,11 @@ namespace {
 
 // Reads a three-channel PFM: `start(width, height)` once, then `row(y, values)`
 // for every row with the chosen layer's value per pixel (y counted from the
-// top). False when the file is missing, malformed or cut short.
+// top). False when the file is missing, malformed or cut short, or when `stop`
+// is requested.
 template <typename Start, typename Row>
-bool readErrorMapRows(const std::filesystem::path& file, ErrorMapLayer layer, Start start, Row row) {
+bool readErrorMapRows(const std::filesystem::path& file, ErrorMapLayer layer, Start start, Row row,
+                      const std::stop_token& stop = {}) {
   std::ifstream stream(file, std::ios::binary);
   std::string magic;
   int width = 0;
@@ -37,6 +39,7 @@ bool readErrorMapRows(const std::filesystem::path& file, ErrorMapLayer layer, St
   start(width, height);
   const int channel = static_cast<int>(layer) - 1;  // -1: all three
   for (int y = height - 1; y >= 0; --y) {  // bottom row first
+    if (stop.stop_requested()) return false;
     if (!stream.read(reinterpret_cast<char*>(samples.data()),
                      static_cast<std::streamsize>(samples.size() * sizeof(float)))) {
       return false;
@@ -101,7 +104,8 @@ double ErrorMapPlane::shareAt(int x, int y) const {
   return shareOfCode(codes[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x]);
 }
 
-std::shared_ptr<const ErrorMapPlane> readErrorMapPlane(const std::filesystem::path& file, ErrorMapLayer layer) {
+std::shared_ptr<const ErrorMapPlane> readErrorMapPlane(const std::filesystem::path& file, ErrorMapLayer layer,
+                                                       std::stop_token stop) {
   auto plane = std::make_shared<ErrorMapPlane>();
   // Codes of positive floats order like their values, so a histogram of the
   // codes gives the percentile without sorting 24 million values.
@@ -119,7 +123,8 @@ std::shared_ptr<const ErrorMapPlane> readErrorMapPlane(const std::filesystem::pa
           codes[x] = bfloat16Of(values[x]);
           ++histogram[codes[x]];
         }
-      });
+      },
+      stop);
   if (!isRead) return nullptr;
   // The same rank sharedErrorMapScale takes.
   const std::size_t rank = (plane->codes.size() - 1) * 999 / 1000;

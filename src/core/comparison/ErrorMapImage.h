@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string_view>
 #include <vector>
 
@@ -48,8 +49,10 @@ struct ErrorMapPlane {
   static double shareOfCode(std::uint16_t code);
 };
 
-// Nothing when the file is missing or not a three-channel PFM.
-std::shared_ptr<const ErrorMapPlane> readErrorMapPlane(const std::filesystem::path& file, ErrorMapLayer layer);
+// Nothing when the file is missing or not a three-channel PFM, or when `stop`
+// is requested before the last row is read.
+std::shared_ptr<const ErrorMapPlane> readErrorMapPlane(const std::filesystem::path& file, ErrorMapLayer layer,
+                                                       std::stop_token stop = {});
 
 // The top of a colour scale shared by these maps: the largest of their
 // 99.9th percentiles (a few hot pixels may lie above it); 0 when all are zero.

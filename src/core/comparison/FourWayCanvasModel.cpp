@@ -1,7 +1,6 @@
 #include "core/comparison/FourWayCanvasModel.h"
 
 #include <algorithm>
-#include <future>
 #include <unordered_set>
 #include <vector>
 
@@ -60,7 +59,7 @@ void FourWayCanvasModel::update(const FourWayImageCanvas& values, SizeF viewSize
     layer.frame = canvasImageRect(viewSize, displaySizeOf(shown), values_.zoom, values_.panOffset);
     if (values_.isShowingDifference) {
       renderDifference(layerId, source, shown, headroom);
-    } else if (isShowingErrorMap()) {
+    } else if (isShowingErrorMap() && !isQuadrantMapLoading_[static_cast<std::size_t>(quadrant)]) {
       renderErrorMap(layerId, quadrant, shown, headroom);
     } else {
       renderNormal(layerId, shown, headroom);
@@ -110,37 +109,38 @@ bool FourWayCanvasModel::isShowingErrorMap() const {
 
 void FourWayCanvasModel::loadErrorMaps() {
   quadrantMaps_ = {};
-  const bool isShowing = isShowingErrorMap();
-  std::vector<std::pair<std::filesystem::path, ErrorMapLayer>> named;
+  isQuadrantMapLoading_ = {};
+  std::array<std::optional<ErrorMapKey>, 4> named;
+  std::vector<ErrorMapKey> wanted;
   for (std::size_t quadrant = 0; quadrant < 4; ++quadrant) {
     const bool hasResult = quadrant < values_.panelImages.size() && isPresent(values_.panelImages[quadrant]);
     if (hasResult && quadrant < values_.panelErrorMaps.size() && values_.panelErrorMaps[quadrant]) {
-      named.emplace_back(*values_.panelErrorMaps[quadrant], values_.errorMapLayer);
-    } else {
-      named.emplace_back();
+      named[quadrant] = ErrorMapKey{*values_.panelErrorMaps[quadrant], values_.errorMapLayer,
+                                    values_.panelImages[quadrant]->image->identifier()};
+      wanted.push_back(*named[quadrant]);
     }
   }
-  // Maps of files no longer named, or of another layer, go; while the error
-  // map is off nothing new is read.
+  // Maps of results or files no longer named, or of another layer, go, and
+  // so do their reads.
   std::erase_if(errorMaps_, [&](const auto& entry) {
-    return std::find(named.begin(), named.end(), entry.first) == named.end();
+    return std::find(wanted.begin(), wanted.end(), entry.first) == wanted.end();
   });
-  if (!isShowing) return;
-
-  std::vector<std::pair<std::pair<std::filesystem::path, ErrorMapLayer>,
-                        std::future<std::shared_ptr<const ErrorMapPlane>>>> loads;
-  for (const auto& name : named) {
-    if (name.first.empty() || errorMaps_.count(name) != 0) continue;
-    if (std::any_of(loads.begin(), loads.end(), [&](const auto& load) { return load.first == name; })) continue;
-    loads.emplace_back(name, std::async(std::launch::async,
-                                        [name] { return readErrorMapPlane(name.first, name.second); }));
+  errorMapLoader_.keepOnly(wanted);
+  for (const ErrorMapKey& key : wanted) {
+    if (errorMaps_.count(key) == 0) errorMapLoader_.start(key);
   }
-  for (auto& [name, load] : loads) errorMaps_[name] = load.get();   // a failed read is kept as null, not retried
+  if (!errorMapLoader_.isReading()) errorMaps_.merge(errorMapLoader_.takeFinished());   // a failed read stays null
+  if (!isShowingErrorMap()) return;
 
   errorMapScale_ = 0;
   for (std::size_t quadrant = 0; quadrant < 4; ++quadrant) {
-    if (named[quadrant].first.empty()) continue;
-    quadrantMaps_[quadrant] = errorMaps_[named[quadrant]];
+    if (!named[quadrant]) continue;
+    const auto map = errorMaps_.find(*named[quadrant]);
+    if (map == errorMaps_.end()) {
+      isQuadrantMapLoading_[quadrant] = true;
+      continue;
+    }
+    quadrantMaps_[quadrant] = map->second;
     if (quadrantMaps_[quadrant]) errorMapScale_ = std::max(errorMapScale_, quadrantMaps_[quadrant]->topShare);
   }
 }

@@ -27,23 +27,28 @@
 // difference shows), each quadrant shows its panel's map (ErrorMapRendering)
 // of the chosen layer over its own result, all coloured on one scale: the
 // largest of the shown maps' 99.9th percentiles, so the same share has the
-// same colour everywhere and the worse result shows more heat. Maps are read
-// on first use (all missing ones at once, in parallel) and kept, for the
-// current layer and the files still named, until they are no longer named;
-// error map bitmaps are kept for the current layer and scale only.
+// same colour everywhere and the worse result shows more heat. Maps of the
+// current layer are read in the background (ErrorMapLoader) as soon as a
+// result names one, whether or not the error map shows, and kept until their
+// result or file is no longer named or the layer changes; error map bitmaps are
+// kept for the current layer and scale only. Maps that finish reading are taken
+// in by an update once no read is still running, so the colours change once,
+// not once per map. Until its map is in, a quadrant shows its result as usual
+// (isErrorMapLoading); the arrival handler tells the owner when to update again.
 //
 // Rendering happens synchronously inside update() through the injected
-// CanvasRasterizer (ImageRasterizer by default). Main thread only.
+// CanvasRasterizer (ImageRasterizer by default). Main thread only, but for
+// the arrival handler.
 #pragma once
 
 #include <array>
-#include <filesystem>
-#include <map>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 
 #include "core/comparison/CanvasRasterizer.h"
+#include "core/comparison/ErrorMapLoader.h"
 #include "core/comparison/FourWayImageCanvas.h"
 #include "core/comparison/RasterCache.h"
 
@@ -87,10 +92,20 @@ class FourWayCanvasModel {
   bool isShowingErrorMap() const;
   // The shared scale of the last error map update; 0 when no map has any error.
   double errorMapScale() const { return errorMapScale_; }
-  // Quadrant `quadrant`'s map, or null (no map, or not showing error maps).
+  // Quadrant `quadrant`'s map, or null (no map, still reading, or not showing error maps).
   const ErrorMapPlane* quadrantErrorMap(int quadrant) const {
     return quadrantMaps_[static_cast<std::size_t>(quadrant)].get();
   }
+  // Quadrant `quadrant` shows its result without its map because the map is not in yet.
+  bool isErrorMapLoading(int quadrant) const { return isQuadrantMapLoading_[static_cast<std::size_t>(quadrant)]; }
+  // Runs on a worker thread whenever a map has been read; the owner should
+  // then run update() again on its own thread. Never runs after destruction.
+  void setErrorMapArrivalHandler(std::function<void()> handler) {
+    errorMapLoader_.setArrivalHandler(std::move(handler));
+  }
+  // Blocks until the maps being read are read (for tests and benchmarks; the
+  // next update takes them in).
+  void waitForErrorMaps() { errorMapLoader_.waitForAll(); }
   // The reading under `point` (view points), or nothing when the error map is
   // not showing, or the point is outside the picture or over a quadrant
   // without a map.
@@ -119,9 +134,11 @@ class FourWayCanvasModel {
   std::array<std::optional<RasterCacheKey>, canvasLayerCount> appliedKeys_{};
   RasterCache cache_;
   SizeF viewSize_;
-  std::map<std::pair<std::filesystem::path, ErrorMapLayer>, std::shared_ptr<const ErrorMapPlane>> errorMaps_;
+  ErrorMapLoader::Planes errorMaps_;
   std::array<std::shared_ptr<const ErrorMapPlane>, 4> quadrantMaps_{};
+  std::array<bool, 4> isQuadrantMapLoading_{};
   double errorMapScale_ = 0;
+  ErrorMapLoader errorMapLoader_;   // last: its threads end before the rest goes
 };
 
 }  // namespace quorlin

@@ -13,6 +13,25 @@ bool isDistanceDriven(CompressionCodec codec) {
   return codecInfo(codec).rateParameter == RateParameterKind::distance;
 }
 
+// Copies what a sample shares with a result or a search probe, either way:
+// the figures, and the files and settings where both sides have them (a
+// probe has neither).
+template <typename From, typename To>
+void copyShared(const From& from, To& to) {
+  to.encodedSize = from.encodedSize;
+  to.ssimulacra2Score = from.ssimulacra2Score;
+  to.encodeDuration = from.encodeDuration;
+  to.decodeDuration = from.decodeDuration;
+  to.commandLine = from.commandLine;
+  if constexpr (requires { from.workDirectory; }) {
+    to.settingsSignature = from.settingsSignature;
+    to.encodedMetadataLines = from.encodedMetadataLines;
+    to.workDirectory = from.workDirectory;
+    to.encodedURL = from.encodedURL;
+    to.decodedURL = from.decodedURL;
+  }
+}
+
 }  // namespace
 
 void RateDistortionSample::removeWorkDirectory() const {
@@ -25,17 +44,18 @@ RateDistortionSample makeSample(const CompressionResult& result, double settingV
                                 std::optional<std::int64_t> pixelCount) {
   RateDistortionSample sample;
   sample.settingValue = settingValue;
-  sample.settingsSignature = result.settingsSignature;
-  sample.encodedSize = result.encodedSize;
   sample.bitsPerPixel = bitsPerPixel(result.encodedSize, pixelCount);
-  sample.ssimulacra2Score = result.ssimulacra2Score;
-  sample.encodeDuration = result.encodeDuration;
-  sample.decodeDuration = result.decodeDuration;
-  sample.commandLine = result.commandLine;
-  sample.encodedMetadataLines = result.encodedMetadataLines;
-  sample.workDirectory = result.workDirectory;
-  sample.encodedURL = result.encodedURL;
-  sample.decodedURL = result.decodedURL;
+  copyShared(result, sample);
+  return sample;
+}
+
+RateDistortionSample makeSample(const SearchProbePoint& probe, const CodecPanel& probed,
+                                std::optional<std::int64_t> pixelCount) {
+  RateDistortionSample sample;
+  sample.settingValue = probe.parameter;
+  sample.settingsSignature = probed.settingsSignature();
+  sample.bitsPerPixel = bitsPerPixel(probe.encodedSize, pixelCount);
+  copyShared(probe, sample);
   return sample;
 }
 
@@ -43,16 +63,7 @@ CompressionResult resultOf(const RateDistortionSample& sample, CompressionCodec 
   CompressionResult result;
   result.id = Uuid::random();
   result.codec = codec;
-  result.workDirectory = sample.workDirectory;
-  result.encodedURL = sample.encodedURL;
-  result.decodedURL = sample.decodedURL;
-  result.encodedSize = sample.encodedSize;
-  result.ssimulacra2Score = sample.ssimulacra2Score;
-  result.encodeDuration = sample.encodeDuration;
-  result.decodeDuration = sample.decodeDuration;
-  result.commandLine = sample.commandLine;
-  result.encodedMetadataLines = sample.encodedMetadataLines;
-  result.settingsSignature = sample.settingsSignature;
+  copyShared(sample, result);
   return result;
 }
 

@@ -37,6 +37,10 @@ struct RateDistortionSample {
 
 RateDistortionSample makeSample(const CompressionResult& result, double settingValue,
                                 std::optional<std::int64_t> pixelCount);
+// A target search's probe; `probed` is the panel at the probe's value. It has
+// no files: the search kept only the figures.
+RateDistortionSample makeSample(const SearchProbePoint& probe, const CodecPanel& probed,
+                                std::optional<std::int64_t> pixelCount);
 
 // The result the sample stands for, without its decoded image (read it from
 // decodedURL); it shares the sample's work directory.

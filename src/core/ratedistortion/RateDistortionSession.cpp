@@ -77,15 +77,7 @@ bool RateDistortionSession::absorbProbes(int index) {
     if (isKnown) continue;
     CodecPanel probed = slot->panel;
     setSettingValue(probed, probe.parameter);
-    RateDistortionSample sample;
-    sample.settingValue = probe.parameter;
-    sample.settingsSignature = probed.settingsSignature();
-    sample.encodedSize = probe.encodedSize;
-    sample.bitsPerPixel = bitsPerPixel(probe.encodedSize, pixels);
-    sample.ssimulacra2Score = probe.ssimulacra2Score;
-    sample.encodeDuration = probe.encodeDuration;
-    sample.decodeDuration = probe.decodeDuration;
-    sample.commandLine = probe.commandLine;
+    RateDistortionSample sample = makeSample(probe, probed, pixels);
     sample.targetScore = panel.targetScore;
     slot->samples.push_back(std::move(sample));
   }

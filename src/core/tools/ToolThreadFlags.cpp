@@ -10,27 +10,33 @@ namespace {
 using C = CompressionCodec;
 using F = ThreadFlagForm;
 
+// A row for every use of the tool, with no limit of its own on the count.
+constexpr ToolThreadFlag anyUse(std::string_view tool, std::string_view flag, F form, int fewestThreads,
+                                std::string_view measured) {
+  return {tool, std::nullopt, flag, form, fewestThreads, 0, measured};
+}
+
 constexpr std::array<ToolThreadFlag, 9> rows = {{
-    {"cjxl", std::nullopt, "--num_threads=", F::valueInFlag, 1, 0,
-     "0.7: --num_threads=N (default -1, every core; 0 runs on the calling thread alone); same bytes for every N"},
-    {"djxl", std::nullopt, "--num_threads=", F::valueInFlag, 1, 0,
-     "0.7: --num_threads=N (default 0, every core); same decoded file for every N"},
-    {"avifenc", std::nullopt, "--jobs", F::valueAfterFlag, 2, 0,
-     "0.11: --jobs N (default 1); from 2 jobs libaom encodes rows in parallel, which gives other bytes than 1 "
-     "job but the same bytes for every N from 2 up"},
-    {"avifdec", std::nullopt, "--jobs", F::valueAfterFlag, 1, 0,
-     "0.11: --jobs N for dav1d (default 1); same decoded file for every N"},
-    {"cwebp", std::nullopt, "-mt", F::switchAboveOne, 1, 0,
-     "1.2.4: -mt switches on a second thread (lossy and lossless); same bytes with and without it"},
-    {"dwebp", std::nullopt, "-mt", F::switchAboveOne, 1, 0,
-     "1.2.4: -mt switches on a second thread; same decoded file with and without it"},
+    anyUse("cjxl", "--num_threads=", F::valueInFlag, 1,
+           "0.7: --num_threads=N (default -1, every core; 0 runs on the calling thread alone); same bytes for every N"),
+    anyUse("djxl", "--num_threads=", F::valueInFlag, 1,
+           "0.7: --num_threads=N (default 0, every core); same decoded file for every N"),
+    anyUse("avifenc", "--jobs", F::valueAfterFlag, 2,
+           "0.11: --jobs N (default 1); from 2 jobs libaom encodes rows in parallel, which gives other bytes than 1 "
+           "job but the same bytes for every N from 2 up"),
+    anyUse("avifdec", "--jobs", F::valueAfterFlag, 1,
+           "0.11: --jobs N for dav1d (default 1); same decoded file for every N"),
+    anyUse("cwebp", "-mt", F::switchAboveOne, 1,
+           "1.2.4: -mt switches on a second thread (lossy and lossless); same bytes with and without it"),
+    anyUse("dwebp", "-mt", F::switchAboveOne, 1,
+           "1.2.4: -mt switches on a second thread; same decoded file with and without it"),
     {"heif-enc", C::heifLibheif, "x265:pools=", F::encoderParameter, 1, 0,
      "1.15: no flag of its own; x265 (HEVC) takes -p x265:pools=N (default every core); same bytes for every N"},
     {"heif-enc", C::avifLibheif, "threads=", F::encoderParameter, 2, 16,
      "1.15: no flag of its own; libaom (AVIF) takes -p threads=N from 1 to 16 (default 4); 1 gives other "
      "bytes, every N from 2 up the same"},
-    {"ssimulacra2", std::nullopt, "--threads", F::valueAfterFlag, 1, 0,
-     "Quorlin's own: --threads N (default every core); the same score for every N"},
+    anyUse("ssimulacra2", "--threads", F::valueAfterFlag, 1,
+           "Quorlin's own: --threads N (default every core); the same score for every N"),
 }};
 
 }  // namespace

@@ -116,7 +116,7 @@ void ComparisonOverlayWidget::paintLegend(QPainter& painter) const {
   tickFont.setWeight(QFont::Normal);
   painter.setFont(tickFont);
   const double tickTop = barTop + legendBarHeight + 2;
-  if (legend.ticks.empty()) {
+  if (legend.ticks.empty() && !legend.isLoading) {
     painter.drawText(QRectF(frame.left(), tickTop, frame.width(), line), Qt::AlignCenter,
                      QStringLiteral("No error in any quadrant"));
   }
@@ -135,7 +135,8 @@ void ComparisonOverlayWidget::paintLegend(QPainter& painter) const {
     painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(*legend.reading));
   } else {
     painter.drawText(readingRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Share of the weighted error per pixel"));
+                     legend.isLoading ? QStringLiteral("Loading error map…")
+                                      : QStringLiteral("Share of the weighted error per pixel"));
   }
   painter.restore();
 }

@@ -35,6 +35,7 @@ struct ErrorMapLegendContent {
   std::vector<ErrorMapLegendTick> ticks;   // empty: no error anywhere
   std::optional<std::string> reading;      // the value under the pointer and its quadrant
   double readingPosition = 0;
+  bool isLoading = false;                  // some quadrant's map is still being read
 };
 
 struct ComparisonOverlayContent {

@@ -16,6 +16,17 @@ FourWayCanvasWidget::FourWayCanvasWidget(QWidget* parent, std::shared_ptr<Canvas
   setAttribute(Qt::WA_OpaquePaintEvent);         // the background covers every pixel
   setAttribute(Qt::WA_TransparentForMouseEvents);
   connect(&CanvasMagnification::instance(), &CanvasMagnification::smoothChanged, this, [this] { update(); });
+  // Runs on a reading thread; the model never calls it once it is destroyed,
+  // which happens before this object's events are discarded.
+  model_.setErrorMapArrivalHandler([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          runUpdate();
+          emit errorMapArrived();
+        },
+        Qt::QueuedConnection);
+  });
   runUpdate();
 }
 

@@ -7,8 +7,12 @@
 // and split changes only repaint, while a new image, headroom, gain or mode
 // renders its bitmaps once, synchronously, inside the update.
 //
-// The widget has no interaction of its own and never reports anything back;
-// mouse events pass through it to the view around it. Main thread only.
+// Error maps are read in the background: when one has been read the widget
+// runs another update on the main thread (which takes the maps in once all
+// are read) and then emits errorMapArrived.
+//
+// The widget has no interaction of its own; mouse events pass through it to
+// the view around it. Main thread only.
 #pragma once
 
 #include <QMetaObject>
@@ -37,6 +41,9 @@ class FourWayCanvasWidget : public QWidget {
   const FourWayImageCanvas& values() const { return values_; }
 
   const FourWayCanvasModel& model() const { return model_; }
+
+ signals:
+  void errorMapArrived();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

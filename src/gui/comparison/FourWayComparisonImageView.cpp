@@ -65,6 +65,7 @@ FourWayComparisonImageView::FourWayComparisonImageView(KeyboardCommandRegistry& 
       overlay_(new ComparisonOverlayWidget(this)) {
   setMouseTracking(true);   // hover reports the pointer without a button held
   connect(&fader_, &QuadrantLabelFader::opacityChanged, this, [this] { refreshOverlay(); });
+  connect(canvas_, &FourWayCanvasWidget::errorMapArrived, this, [this] { refreshOverlay(); });
   pushCanvasValues();
   refreshOverlay();
 }
@@ -200,7 +201,8 @@ std::array<QuadrantLabel, 4> FourWayComparisonImageView::quadrantLabels() const 
                           values_.differenceGain);
     // A result without a map shows no heat, which must not read as no error.
     if (model.isShowingErrorMap() && static_cast<std::size_t>(quadrant) < values_.panels.size() &&
-        values_.panels[static_cast<std::size_t>(quadrant)].result && !model.quadrantErrorMap(quadrant)) {
+        values_.panels[static_cast<std::size_t>(quadrant)].result && !model.quadrantErrorMap(quadrant) &&
+        !model.isErrorMapLoading(quadrant)) {
       label.text += " - No Error Map";
     }
   }
@@ -220,6 +222,7 @@ void FourWayComparisonImageView::refreshOverlay() {
     legend.title = "Error Map: " + std::string(errorMapLayerName(values_.errorMapLayer)) +
                    (values_.errorMapLayer == ErrorMapLayer::all ? " Layers" : "");
     legend.ticks = errorMapLegendTicks(model.errorMapScale());
+    for (int quadrant = 0; quadrant < 4; ++quadrant) legend.isLoading |= model.isErrorMapLoading(quadrant);
     if (pointer_) {
       if (auto reading = model.errorMapReadingAt(toPointF(*pointer_))) {
         legend.reading = "Under the pointer: " + formatErrorShare(reading->share) + " in quadrant " +

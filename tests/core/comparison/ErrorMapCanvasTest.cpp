@@ -5,6 +5,8 @@
 #include <fstream>
 #include <functional>
 
+#include <sys/stat.h>
+
 #include "ComparisonTestImages.h"
 #include "support/TestSupport.h"
 #include "core/comparison/ErrorMapRendering.h"
@@ -52,6 +54,12 @@ class ErrorMapCanvasTest : public ::testing::Test {
   }
 
   const CanvasLayerState& quadrant(int index) const { return model.layer(FourWayCanvasModel::quadrantLayer(index)); }
+  // Maps are read in the background and taken in by the update after.
+  void showMaps() {
+    model.update(values, view, 1.0);
+    model.waitForErrorMaps();
+    model.update(values, view, 1.0);
+  }
 
   test::ScratchDirectory scratch;
   FourWayImageCanvas values;
@@ -59,7 +67,7 @@ class ErrorMapCanvasTest : public ::testing::Test {
 };
 
 TEST_F(ErrorMapCanvasTest, OneScaleColoursTheSameShareAlikeInEveryQuadrant) {
-  model.update(values, view, 1.0);
+  showMaps();
   EXPECT_NEAR(model.errorMapScale(), 1e-5, 1e-7);   // kept to three digits
   // The same share at the same grey: one colour, two thirds up the scale, not
   // the top colour the cool map would give itself on a scale of its own.
@@ -72,7 +80,7 @@ TEST_F(ErrorMapCanvasTest, OneScaleColoursTheSameShareAlikeInEveryQuadrant) {
   // The structure layer alone: the hot map's right half has none, and the
   // scale falls to the cool map's share.
   values.errorMapLayer = ErrorMapLayer::structure;
-  model.update(values, view, 1.0);
+  showMaps();
   EXPECT_NEAR(model.errorMapScale(), 1e-6, 1e-8);
   EXPECT_EQ(pixelOf(quadrant(1), 30, 3), errorMapPixel(0.0, 128));
   EXPECT_EQ(pixelOf(quadrant(1), 3, 3), errorMapPixel(1.0, 128));
@@ -85,7 +93,7 @@ TEST_F(ErrorMapCanvasTest, OneScaleColoursTheSameShareAlikeInEveryQuadrant) {
 }
 
 TEST_F(ErrorMapCanvasTest, MapAndReadingFollowTheSplit) {
-  model.update(values, view, 1.0);
+  showMaps();
   const auto reading = model.errorMapReadingAt({300, 50});   // image x 30, in quadrant 1
   ASSERT_TRUE(reading);
   EXPECT_EQ(reading->quadrant, 1);
@@ -107,7 +115,7 @@ TEST_F(ErrorMapCanvasTest, MapAndReadingFollowTheSplit) {
 }
 
 TEST_F(ErrorMapCanvasTest, LegendShowsTheSharedScaleDecadeByDecade) {
-  model.update(values, view, 1.0);
+  showMaps();
   const auto ticks = errorMapLegendTicks(model.errorMapScale());
   ASSERT_EQ(ticks.size(), 4u);
   EXPECT_EQ(ticks.front().text, "1e-08");
@@ -116,6 +124,21 @@ TEST_F(ErrorMapCanvasTest, LegendShowsTheSharedScaleDecadeByDecade) {
   EXPECT_NEAR(ticks[1].position, 1.0 / 3.0, 1e-9);
   EXPECT_DOUBLE_EQ(ticks.back().position, 1.0);
   EXPECT_TRUE(errorMapLegendTicks(0.0).empty());
+}
+
+TEST_F(ErrorMapCanvasTest, AMapStillReadingWhenItsResultIsReplacedIsNeverShown) {
+  const auto pipe = scratch / "held.pfm";   // the read blocks until the test opens the pipe
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  values.panelErrorMaps[0] = pipe;
+  model.update(values, view, 1.0);
+  EXPECT_TRUE(model.isErrorMapLoading(0));
+  values.panelImages[0] = test::displayImageOf(test::makeUniformImage<std::uint8_t>(width, height, {90, 90, 90}));
+  values.panelErrorMaps[0] = scratch / "hot.pfm";
+  model.update(values, view, 1.0);
+  { std::ofstream release(pipe); }   // the old read ends, finding nothing
+  showMaps();
+  ASSERT_TRUE(model.quadrantErrorMap(0));
+  EXPECT_NEAR(model.quadrantErrorMap(0)->topShare, 1e-5, 1e-7);
 }
 
 TEST(ErrorMapKeysTest, HoldingEShowsTheErrorMapUnlessACommandModifierIsHeld) {

@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "EngineHarness.h"
 #include "core/common/Cancellation.h"
 #include "core/common/CompressionError.h"
+#include "core/engine/ColorSpace.h"
+#include "core/engine/PPMWriter.h"
 #include "core/tools/EncodedContainer.h"
+#include "support/TestImages.h"
+#include "support/TestSupport.h"
 
 namespace quorlin {
 namespace {
@@ -78,9 +80,8 @@ const ArgumentCase argumentCases[] = {
      {"--lossless_jpeg=0", "--effort", "7", "--distance", "1", "IN", "OUT"},
      "cjxl --lossless_jpeg=0 --effort 7 --distance 1"},
     {"JPEGXLTranscodeOfAJPEG", "cjxl", {}, "shot.jpg",
-     panelFor(C::jpegXL, 85, 7, [](CodecPanel& p) {
-       p.isJPEGLosslessTranscode = p.isJPEGXLProgressive = true;  // progressive is not passed when transcoding
-       p.distance = 3;
+     panelFor(C::jpegXL, 85, 7, [](CodecPanel& p) {  // progressive is not passed when transcoding
+       std::tie(p.isJPEGLosslessTranscode, p.isJPEGXLProgressive, p.distance) = std::tuple(true, true, 3.0);
      }),
      {"--lossless_jpeg=1", "--effort", "7", "IN", "OUT"}, "cjxl --lossless_jpeg=1 --effort 7"},
     // Mathematically lossless is still a distance, not a flag.
@@ -89,16 +90,14 @@ const ArgumentCase argumentCases[] = {
      {"--lossless_jpeg=0", "--effort", "7", "--distance", "0", "IN", "OUT"}, ""},
     {"JPEGXLProgressiveFromTIFF", "cjxl", {}, "scan.tif",
      panelFor(C::jpegXL, 85, 3, [](CodecPanel& p) {
-       p.isJPEGXLProgressive = true;
-       p.jpegXLGroupOrder = JPEGXLGroupOrder::centerFirst;
-       p.distance = 2.5;
+       std::tie(p.isJPEGXLProgressive, p.jpegXLGroupOrder, p.distance) =
+           std::tuple(true, JPEGXLGroupOrder::centerFirst, 2.5);
      }),
      {"--lossless_jpeg=0", "--effort", "3", "--progressive", "--group_order=1", "--distance", "2.5", "PREP", "OUT"}, ""},
     {"AVIFEveryOption", "avifenc", avifencCurrent, "photo.png",
      panelFor(C::avif, 79, 10, [](CodecPanel& p) {
-       p.avifDepth = AVIFDepth::ten;
-       p.avifChromaSubsampling = AVIFChromaSubsampling::fourTwoZero;
-       p.isAVIFProgressive = true;
+       std::tie(p.avifDepth, p.avifChromaSubsampling, p.isAVIFProgressive) =
+           std::tuple(AVIFDepth::ten, AVIFChromaSubsampling::fourTwoZero, true);
      }),
      {"--speed", "0", "--qcolor", "79", "-d", "10", "-y", "420", "--progressive", "IN", "OUT"}, ""},
     {"AVIFLossless", "avifenc", avifencCurrent, "photo.png",
@@ -114,9 +113,8 @@ const ArgumentCase argumentCases[] = {
      {"-lossless", "-z", "9", "-metadata", "all", "IN", "-o", "OUT"}, "cwebp -lossless -z 9 -metadata all"},
     {"JPEGliSubsamplingSecond", "cjpegli", {}, "photo.png",
      panelFor(C::jpegli, 85, 7, [](CodecPanel& p) {
-       p.chromaSubsampling = ChromaSubsampling::fourTwoZero;
-       p.progressiveLevel = 1;
-       p.distance = 1.25;
+       std::tie(p.chromaSubsampling, p.progressiveLevel, p.distance) =
+           std::tuple(ChromaSubsampling::fourTwoZero, 1, 1.25);
      }),
      {"--distance=1.25", "--chroma_subsampling=420", "--progressive_level=1", "IN", "OUT"}, ""},
     {"JPEGliAutomaticSubsampling", "cjpegli", {}, "photo.png",
@@ -237,26 +235,23 @@ const FailureCase failureCases[] = {
     // A release that claims to know JPEG 2000 but, lacking the plugin, writes
     // HEVC; the codec is named by its raw value.
     {"HeifEncWritingHEVCForJPEG2000", "heif-enc",
-     [](H h, S) { h.recordingEncoderWriting("heif-enc", "sample.heic", heifEncCurrent); }, "photo.png",
+     [](H h, S) { h.recordingEncoder("heif-enc", heifEncCurrent, "sample.heic"); }, "photo.png",
      panelFor(C::jpeg2000Libheif), "heif-enc wrote no JPEG 2000 (libheif) data.", true},
     {"MissingEncoder", "cwebp", [](H, S) {}, "photo.png", panelFor(C::webP),
      "Missing command-line tool: cwebp. Install it with your package manager (see Required Tools) or add it to PATH.",
      false},
     {"NonZeroExit", "cwebp",
      [](H h, S) {
-       h.tool("cwebp", "touch '" + (h.logs / "cwebp.args").string() +
-                           "'\necho 'Error! Could not process file' >&2\nexit 255");
+       h.tool("cwebp",
+              "touch " + (h.logs / "cwebp.args").string() + "\necho 'Error! Could not process file' >&2\nexit 255");
      },
      "photo.png", panelFor(C::webP), "cwebp failed. Error! Could not process file", true},
     {"ZeroExitWithoutOutput", "cwebp", [](H h, S) { h.recordingToolPrinting("cwebp", ""); }, "photo.png",
      panelFor(C::webP), "Expected output was not created: photo.webp.", true},
-    {"AnotherFormatWritten", "cwebp", [](H h, S) { h.recordingEncoderWriting("cwebp", "sample.jpg"); }, "photo.png",
+    {"AnotherFormatWritten", "cwebp", [](H h, S) { h.recordingEncoder("cwebp", {}, "sample.jpg"); }, "photo.png",
      panelFor(C::webP), "cwebp wrote no WebP data.", true},
     {"PPMThatCannotBeMade", "cjpeg",
-     [](H h, S source) {
-       h.recordingEncoder("cjpeg", cjpegCurrent);
-       fs::remove(source.preparedURL);
-     },
+     [](H h, S source) { h.recordingEncoder("cjpeg", cjpegCurrent); fs::remove(source.preparedURL); },
      "scan.tif", panelFor(C::jpegTurbo), "Could not read decoded image: source.png.", false},
 };
 
@@ -295,6 +290,87 @@ TEST(EncodingTest, CancelledBeforeStartingMakesNothing) {
   EXPECT_THROW(encodePanel(panelFor(C::webP), source, harness.context(), stop.get_token()), CancellationError);
   EXPECT_FALSE(harness.hasRun("cwebp"));
   EXPECT_TRUE(harness.workDirectories(source).empty());
+}
+
+using test::TestAlpha;
+using test::TestDepth;
+using vips::VImage;
+
+std::vector<unsigned char> fileBytes(const fs::path& file) {
+  std::ifstream stream(file, std::ios::binary);
+  return std::vector<unsigned char>((std::istreambuf_iterator<char>(stream)), {});
+}
+
+class PPMWriterTest : public ::testing::Test {
+ protected:
+  // The pixel bytes of the PPM written from `image` saved as a PNG, after its header.
+  std::vector<unsigned char> pixelsOf(const VImage& image, int bitDepth = 8) {
+    image.pngsave((scratch / "in.png").c_str(), VImage::option()->set("bitdepth", bitDepth));
+    writePPM(scratch / "in.png", scratch / "source.ppm");
+    auto bytes = fileBytes(scratch / "source.ppm");
+    const std::string header =
+        "P6\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n255\n";
+    EXPECT_EQ(bytes.size(), header.size() + static_cast<std::size_t>(image.width() * image.height() * 3));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(header.size())), header);
+    return {bytes.begin() + static_cast<std::ptrdiff_t>(header.size()), bytes.end()};
+  }
+  test::ScratchDirectory scratch;
+};
+
+// 8-bit samples as they are, 16-bit ones rounded to 8 bits, transparency
+// composited onto black, other spaces converted to sRGB.
+TEST_F(PPMWriterTest, PixelsAreEightBitSRGBOnBlack) {
+  std::vector<unsigned char> expected;
+  for (int at = 0; at < 18; ++at) {
+    expected.push_back(static_cast<unsigned char>(test::testSampleValue(at / 3 % 3, at / 9, at % 3, TestDepth::eight)));
+  }
+  EXPECT_EQ(pixelsOf(test::makeTestPicture(3, 2)), expected);
+  auto deep = pixelsOf(test::makeTestPicture(5, 4, TestDepth::sixteen), 16);
+  for (std::size_t c = 0; c < 3; ++c) {
+    const int value = test::testSampleValue(4, 3, static_cast<int>(c), TestDepth::sixteen);
+    EXPECT_EQ(deep.at((3 * 5 + 4) * 3 + c), std::lround(value * 255.0 / 65535.0));
+  }
+  // Alpha 0 on the left column, full on the right.
+  VImage x = VImage::xyz(2, 1).extract_band(0);
+  VImage colour = (VImage::black(2, 1, VImage::option()->set("bands", 3)) + std::vector<double>{200, 100, 50})
+                      .cast(VIPS_FORMAT_UCHAR);
+  EXPECT_EQ(pixelsOf(colour.bandjoin((x >= 1).cast(VIPS_FORMAT_UCHAR))
+                         .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))),
+            (std::vector<unsigned char>{0, 0, 0, 200, 100, 50}));
+  // Display P3 shares sRGB's white point and curve, so neutrals keep their
+  // values while the P3 primaries fall outside sRGB and clip.
+  auto p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3);
+  VImage picture = (x >= 1).ifthenelse(std::vector<double>{128, 128, 128}, {255, 0, 0}).cast(VIPS_FORMAT_UCHAR).copy();
+  vips_image_set_blob_copy(picture.get_image(), VIPS_META_ICC_NAME, p3->iccProfile().data(), p3->iccProfile().size());
+  auto converted = pixelsOf(picture);
+  ASSERT_EQ(converted.size(), 6u);
+  EXPECT_EQ(converted[0], 255);
+  EXPECT_LE(std::max(converted[1], converted[2]), 1);
+  for (std::size_t c = 3; c < 6; ++c) EXPECT_NEAR(converted[c], 128, 1);
+}
+
+TEST_F(PPMWriterTest, FailuresNameTheFileConcerned) {
+  test::writeTextFile(scratch / "notes.png", "not a picture");
+  try {
+    writePPM(scratch / "notes.png", scratch / "out.ppm");
+    ADD_FAILURE() << "no error";
+  } catch (const CompressionError& error) {
+    EXPECT_EQ(error.message(), "Could not read decoded image: notes.png.");
+  }
+  EXPECT_FALSE(fs::exists(scratch / "out.ppm"));
+
+  test::makeTestPicture(2, 2).pngsave((scratch / "good.png").c_str());
+  EXPECT_THROW(writePPM(scratch / "good.png", scratch / "missing-directory" / "out.ppm"), fs::filesystem_error);
+  // A full disk is a file-system error too.
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  test::makeTestPicture(64, 64).pngsave((scratch / "good.png").c_str());
+  try {
+    writePPM(scratch / "good.png", "/dev/full");
+    ADD_FAILURE() << "no error";
+  } catch (const fs::filesystem_error& error) {
+    EXPECT_EQ(error.code(), std::errc::no_space_on_device);
+    EXPECT_EQ(error.path1(), fs::path("/dev/full"));
+  }
 }
 
 }  // namespace

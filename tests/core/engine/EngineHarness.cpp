@@ -1,6 +1,8 @@
 #include "EngineHarness.h"
 
 #include <algorithm>
+#include <regex>
+#include <sstream>
 
 #include "core/engine/VipsRuntime.h"
 #include "support/TestImages.h"
@@ -12,21 +14,11 @@ using vips::VImage;
 
 namespace {
 
-std::vector<std::string> searchDirectoriesFor(ToolSet tools) {
-  return tools == ToolSet::installed ? builtInToolSearchDirectories() : std::vector<std::string>{};
-}
-
 // Single-quoted for a shell script (the fakes are scripts; product code never runs a shell).
 std::string shellQuoted(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
+  std::string quoted(1, '\'');
+  quoted += std::regex_replace(std::string(text), std::regex("'"), "'\\''");
+  return quoted += '\'';
 }
 
 // A fake without a version still answers the version probe (with nothing),
@@ -43,7 +35,7 @@ EngineHarness::EngineHarness(ToolSet tools)
       temporaryRoot(scratch / "root"),
       samples(scratch / "samples"),
       logs(scratch / "logs"),
-      searchPath(executables, searchDirectoriesFor(tools)),
+      searchPath(executables, tools == ToolSet::installed ? builtInToolSearchDirectories() : std::vector<std::string>{}),
       runner(executables, searchPath, dispatcher, console, ChildStandardInput::nullDevice) {
   fs::create_directories(toolDirectory);
   fs::create_directories(samples);
@@ -93,16 +85,11 @@ fs::path EngineHarness::tool(std::string_view name, std::string_view body) {
   return writeFakeTool(toolDirectory, name, "PATH=/usr/bin:/bin\n" + std::string(body));
 }
 
-void EngineHarness::recordingEncoder(std::string_view name, std::string_view versionLine) {
-  recordingEncoderWriting(name, {}, versionLine);
-}
-
-void EngineHarness::recordingEncoderWriting(std::string_view name, std::string_view sampleName,
-                                            std::string_view versionLine) {
+void EngineHarness::recordingEncoder(std::string_view name, std::string_view versionLine,
+                                     std::string_view sampleName) {
   std::string sampleFile = sampleName.empty() ? shellQuoted(samples.string()) + "/sample.\"${out##*.}\""
                                               : shellQuoted((samples / sampleName).string());
-  tool(name, versionClause(versionLine) +
-                 "printf '%s\\n' \"$@\" > " + shellQuoted((logs / (std::string(name) + ".args")).string()) + "\n"
+  tool(name, versionClause(versionLine) + recordingPrologue(name, {}) +
                  "out=; prev=\n"
                  "for a in \"$@\"; do\n"
                  "  if [ \"$prev\" = -o ] || [ \"$prev\" = -outfile ]; then out=$a; fi\n"
@@ -118,13 +105,9 @@ std::string EngineHarness::recordingPrologue(std::string_view name, std::string_
   return body;
 }
 
-void EngineHarness::recordingDecoder(std::string_view name, std::string_view output) {
-  recordingDecoderCopying(name, samples / "decoded.png", output);
-}
-
-void EngineHarness::recordingDecoderCopying(std::string_view name, const fs::path& png, std::string_view output) {
+void EngineHarness::recordingDecoder(std::string_view name, std::string_view output, const fs::path& png) {
   tool(name, recordingPrologue(name, output) + "for a in \"$@\"; do last=$a; done\n" + "cp " +
-                 shellQuoted(png.string()) + " \"$last\"\n");
+                 shellQuoted((png.empty() ? samples / "decoded.png" : png).string()) + " \"$last\"\n");
 }
 
 void EngineHarness::recordingToolPrinting(std::string_view name, std::string_view output) {
@@ -137,11 +120,8 @@ std::vector<std::string> EngineHarness::recordedArguments(std::string_view name)
   fs::path file = logs / (std::string(name) + ".args");
   if (!fs::exists(file)) return {};
   std::vector<std::string> arguments;
-  std::string text = readTextFile(file);
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    arguments.push_back(text.substr(start, end - start));
-  }
+  std::istringstream lines(readTextFile(file));
+  for (std::string line; std::getline(lines, line);) arguments.push_back(line);
   return arguments;
 }
 

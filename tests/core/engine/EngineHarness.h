@@ -7,10 +7,6 @@
 // directory, then the usual system directories.
 #pragma once
 
-#include <filesystem>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "core/common/MainThreadDispatcher.h"
 #include "core/engine/EngineContext.h"
@@ -39,18 +35,14 @@ class EngineHarness {
   // A fake tool: a shell script whose PATH is the system's, running `body`.
   std::filesystem::path tool(std::string_view name, std::string_view body);
   // A fake encoder that answers its version flag with `versionLine` (when not
-  // empty), records its arguments, and writes a genuine sample file of the
-  // output's extension (sample.jxl, .avif, .webp, .jpg, .heic, .hej2) to its
-  // output (the argument after "-o" or "-outfile", else the last one).
-  void recordingEncoder(std::string_view name, std::string_view versionLine = {});
-  // The same, but always writing `sampleName` whatever the output is called.
-  void recordingEncoderWriting(std::string_view name, std::string_view sampleName,
-                               std::string_view versionLine = {});
+  // empty), records its arguments, and writes `sampleName` or else a genuine
+  // sample file of the output's extension (sample.jxl, .avif, .webp, .jpg,
+  // .heic, .hej2) to its output (the argument after "-o" or "-outfile", else
+  // the last one).
+  void recordingEncoder(std::string_view name, std::string_view versionLine = {}, std::string_view sampleName = {});
   // A fake decoder that records its arguments, prints `output`, and copies
   // the 8-bit sample PNG (or `png`) to its last argument.
-  void recordingDecoder(std::string_view name, std::string_view output = {});
-  void recordingDecoderCopying(std::string_view name, const std::filesystem::path& png,
-                               std::string_view output = {});
+  void recordingDecoder(std::string_view name, std::string_view output = {}, const std::filesystem::path& png = {});
   // The same without writing any file (also a fake describer such as jxlinfo).
   void recordingToolPrinting(std::string_view name, std::string_view output);
   // A fake ssimulacra2 that records its arguments and prints `output`.

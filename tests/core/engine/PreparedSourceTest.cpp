@@ -1,19 +1,26 @@
 #include "core/engine/PreparedSource.h"
 
 #include <gtest/gtest.h>
+#include <vips/vips8>
+#include <lcms2.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <tuple>
-#include <string>
-#include <vector>
 
 #include "core/common/CompressionError.h"
+#include "core/engine/ColorSpace.h"
+#include "core/engine/DeclaredResolution.h"
+#include "core/engine/DecodedImageReader.h"
 #include "core/engine/DisplayImageReader.h"
 #include "core/engine/LcmsHandles.h"
 #include "core/engine/PNGColour.h"
 #include "core/engine/PreparedPNGWriter.h"
+#include "core/engine/SourceMetadata.h"
+#include "core/engine/VipsRuntime.h"
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
@@ -53,6 +60,12 @@ void expectOnlyProfileAndPixels(const fs::path& png, bool tagged) {
   EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), tagged ? 1 : 0);
 }
 
+// Width, height, bit depth and colour type (2 RGB, 6 RGBA) of a PNG.
+std::array<int, 4> header(const fs::path& png) {
+  auto h = test::readPNGHeader(png);
+  return {h.width, h.height, h.bitDepth, h.colorType};
+}
+
 class PreparedSourceTest : public ::testing::Test {
  protected:
   test::ScratchDirectory scratch;
@@ -89,11 +102,7 @@ TEST_F(PreparedSourceTest, EightBitUntaggedSourceStaysEightBitUntaggedRGB) {
   EXPECT_EQ(prepared.displayMetadata.colorSpace->kind(), ColorSpace::WellKnown::sRGB);
   EXPECT_FALSE(prepared.displayMetadata.contentHeadroom.has_value());
 
-  auto header = test::readPNGHeader(prepared.preparedURL);
-  EXPECT_EQ(header.width, 40);
-  EXPECT_EQ(header.height, 30);
-  EXPECT_EQ(header.bitDepth, 8);
-  EXPECT_EQ(header.colorType, 2);  // RGB
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{40, 30, 8, 2}));
   // Untagged stays untagged: every reader takes it as plain sRGB, like the source.
   expectOnlyProfileAndPixels(prepared.preparedURL, false);
   EXPECT_FALSE(prepared.preparedProfile());
@@ -111,8 +120,7 @@ TEST_F(PreparedSourceTest, EightBitUntaggedSourceStaysEightBitUntaggedRGB) {
 TEST_F(PreparedSourceTest, SixteenBitValuesAndAlphaPassThroughUnchanged) {
   test::makeTestPicture(33, 17, TestDepth::sixteen).pngsave((scratch / "deep.png").c_str());
   auto prepared = prepareSource(scratch / "deep.png", root);
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{33, 17, 16, 2}));
   expectFaithful(prepared, 33, 17, 3, TestDepth::sixteen);
   // Alpha is kept only when some pixel is transparent.
   test::makeTestPicture(20, 10, TestDepth::eight, 3, TestAlpha::varying).pngsave((scratch / "cutout.png").c_str());
@@ -182,24 +190,27 @@ TEST_F(PreparedSourceTest, CMYKSourceIsRenderedIntoSixteenBitSRGB) {
   EXPECT_TRUE(isPlainSRGB(prepared.displayMetadata.colorSpace));
   EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);
   EXPECT_EQ(prepared.sourceContentType, "public.jpeg");
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).colorType, 2);
-  EXPECT_EQ(test::readPNGHeader(prepared.preparedURL).bitDepth, 16);
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{8, 8, 16, 2}));
   auto samples = test::decodedSamples(prepared.preparedURL);
   ASSERT_EQ(samples.size(), 8u * 8u * 3u);
   EXPECT_GT(samples[(4 * 8 + 1) * 3], 60000);  // paper white, left half
   EXPECT_LT(samples[(4 * 8 + 6) * 3], 20000);  // black ink, right half (sRGB-encoded)
+  auto metadata = readSourceImageMetadata(scratch / "print.jpg", {});
+  EXPECT_EQ(std::tuple(metadata.colorModel, metadata.colorProfileName), std::tuple("CMYK", std::nullopt));
 }
 
+// The metadata gives the orientation and the size before turning.
 TEST_F(PreparedSourceTest, OrientationIsAppliedToThePreparedPixels) {
   VImage picture = test::makeTestPicture(6, 4).copy();
   picture.set(VIPS_META_ORIENTATION, 6);
-  picture.jpegsave((scratch / "portrait.jpg").c_str(), VImage::option()->set("Q", 100));
-  auto prepared = prepareSource(scratch / "portrait.jpg", root);
-  auto header = test::readPNGHeader(prepared.preparedURL);
-  EXPECT_EQ(header.width, 4);
-  EXPECT_EQ(header.height, 6);
+  picture.jpegsave((scratch / "portrait.JPG").c_str(), VImage::option()->set("Q", 100));
+  auto prepared = prepareSource(scratch / "portrait.JPG", root);
+  EXPECT_EQ(header(prepared.preparedURL), (std::array{4, 6, 8, 2}));
   expectOnlyProfileAndPixels(prepared.preparedURL, false);  // the EXIF block stays behind
   EXPECT_FALSE(prepared.sourceHoldsPreparedPixels);
+  auto metadata = readSourceImageMetadata(scratch / "portrait.JPG", {});
+  EXPECT_EQ(std::tuple(metadata.orientation, metadata.pixelWidth, metadata.pixelHeight, metadata.isJPEG),
+            std::tuple(6, 6, 4, true));
 }
 
 // Three routes lead to "source.png": streamed while decoding (opaque RGB),
@@ -398,6 +409,354 @@ TEST_F(BadSourceTest, UnreadableFile) {
     GTEST_SKIP() << "running as root without a file that refuses root";
   }
   expectRefused(writeOnly);
+}
+
+constexpr double millimetresPerInch = 25.4;
+
+VImage withResolution(VImage image, double dpiWidth, double dpiHeight) {
+  return image.copy(VImage::option()
+                        ->set("xres", dpiWidth / millimetresPerInch)
+                        ->set("yres", dpiHeight / millimetresPerInch));
+}
+
+// Cuts the named chunk out of a PNG (chunks carry their own checksums).
+void removePNGChunk(const fs::path& file, std::string_view type) {
+  std::string bytes = test::readTextFile(file);
+  for (std::size_t at = 8; at + 8 <= bytes.size();) {
+    auto u = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])); };
+    std::size_t length = (u(0) << 24) | (u(1) << 16) | (u(2) << 8) | u(3);
+    if (bytes.compare(at + 4, 4, type) == 0) {
+      bytes.erase(at, length + 12);
+      break;
+    }
+    at += length + 12;
+  }
+  test::writeTextFile(file, bytes);
+}
+
+class SourceMetadataTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+  SourceImageMetadata read(const fs::path& file) { return readSourceImageMetadata(file, PixelSize{1, 1}); }
+};
+
+// The file states no resolution (the reader assumes 72 dpi here): no DPI line.
+TEST_F(SourceMetadataTest, PlainEightBitPNG) {
+  test::makeTestPicture(40, 30).pngsave((scratch / "plain.png").c_str());
+  removePNGChunk(scratch / "plain.png", "pHYs");
+  auto metadata = read(scratch / "plain.png");
+  EXPECT_EQ(specLines(metadata, 5), (std::vector<std::string>{"File Size: 5 bytes", "Dimensions: 40 x 30 px",
+                                                              "Format: PNG image", "Bit Depth: 8-bit",
+                                                              "Color Model: RGB", "Color Profile: --", "Alpha: no"}));
+  EXPECT_FALSE(metadata.dpiWidth || metadata.dpiHeight || metadata.isJPEG);
+  auto p3 = ColorSpace::wellKnown(ColorSpace::WellKnown::displayP3);
+  test::makeTestPicture(8, 8, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
+  VImage tagged = test::makeTestPicture(8, 8).copy();
+  vips_image_set_blob_copy(tagged.get_image(), VIPS_META_ICC_NAME, p3->iccProfile().data(), p3->iccProfile().size());
+  tagged.pngsave((scratch / "p3.png").c_str());
+  EXPECT_EQ(read(scratch / "grey.png").colorModel, "Gray");
+  EXPECT_EQ(read(scratch / "p3.png").colorProfileName, "Display P3");
+}
+
+TEST_F(SourceMetadataTest, SixteenBitPNGWithAlphaAndResolution) {
+  withResolution(test::makeTestPicture(8, 6, TestDepth::sixteen, 3, TestAlpha::varying), 300, 300)
+      .pngsave((scratch / "deep.png").c_str());
+  auto metadata = read(scratch / "deep.png");
+  EXPECT_EQ(metadata.bitDepth, 16);
+  EXPECT_EQ(metadata.hasAlpha, true);
+  // pHYs holds whole pixels per metre: 11811 px/m is 299.9994 dpi.
+  ASSERT_TRUE(metadata.dpiWidth && metadata.dpiHeight);
+  EXPECT_NEAR(*metadata.dpiWidth, 11811 * 0.0254, 1e-9);
+  EXPECT_EQ(dpiText(metadata), "300");
+}
+
+TEST_F(SourceMetadataTest, CMYKJPEG) {
+  VImage tagged = test::makeTestPicture(8, 8).icc_transform("cmyk", VImage::option()->set("input_profile", "srgb"));
+  ASSERT_EQ(tagged.interpretation(), VIPS_INTERPRETATION_CMYK);
+  tagged.jpegsave((scratch / "print.jpeg").c_str());
+  auto metadata = read(scratch / "print.jpeg");
+  EXPECT_EQ(metadata.colorModel, "CMYK");
+  EXPECT_EQ(metadata.formatDescription, "JPEG image");
+  // The description of the CMYK profile that libvips converts with and embeds.
+  EXPECT_EQ(metadata.colorProfileName, "Chemical proof");
+}
+
+TEST_F(SourceMetadataTest, ResolutionOfTIFFInEitherUnitAndOfJPEG) {
+  VImage picture = test::makeTestPicture(10, 10);
+  withResolution(picture, 300, 72)
+      .tiffsave((scratch / "inch.tif").c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+  withResolution(picture, 300, 300)
+      .tiffsave((scratch / "cm.tif").c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_CM));
+  auto inch = read(scratch / "inch.tif");
+  EXPECT_EQ(inch.formatDescription, "TIFF image");
+  EXPECT_NEAR(inch.dpiWidth.value_or(0), 300, 1e-6);
+  EXPECT_NEAR(inch.dpiHeight.value_or(0), 72, 1e-6);
+  EXPECT_EQ(dpiText(inch), "300 x 72");
+  auto cm = read(scratch / "cm.tif");
+  EXPECT_NEAR(cm.dpiWidth.value_or(0), 300, 0.01);
+  EXPECT_EQ(dpiText(cm), "300");
+  // A JPEG without any density has no resolution.
+  withResolution(test::makeTestPicture(10, 10), 300, 300)
+      .jpegsave((scratch / "bare.jpg").c_str(), VImage::option()->set("strip", true));
+  withResolution(test::makeTestPicture(10, 10), 240, 240).jpegsave((scratch / "exif.jpg").c_str());
+  EXPECT_EQ(read(scratch / "bare.jpg").dpiWidth, std::nullopt);
+  EXPECT_NEAR(read(scratch / "exif.jpg").dpiWidth.value_or(0), 240, 1e-6);
+}
+
+TEST_F(SourceMetadataTest, UnreadableFileFallsBackToTheGivenSize) {
+  test::writeTextFile(scratch / "notes.jpg", "not a picture");
+  auto metadata = readSourceImageMetadata(scratch / "notes.jpg", PixelSize{10.6, 7.4});
+  EXPECT_EQ(specLines(metadata, 13),
+            (std::vector<std::string>{"File Size: 13 bytes", "Dimensions: 11 x 7 px", "Bit Depth: --", "Color Profile: --"}));
+  EXPECT_TRUE(metadata.isJPEG);  // nothing read it, so the name decides
+}
+
+TEST(IsJPEGSourceTest, AKnownTypeDecidesAndTheNameIsTheFallback) {
+  EXPECT_TRUE(isJPEGSource("public.jpeg", "/a/photo.png"));
+  EXPECT_FALSE(isJPEGSource("public.png", "/a/really-a-png.jpg"));
+  EXPECT_TRUE(isJPEGSource(std::nullopt, "/a/IMG_0001.JPG"));
+  EXPECT_TRUE(isJPEGSource(std::string("com.example.unknown"), "/a/photo.jpeg"));
+  EXPECT_FALSE(isJPEGSource(std::nullopt, "/a/photo.png"));
+  EXPECT_FALSE(isJPEGSource(std::nullopt, "/a/noextension"));
+}
+
+TEST(DeclaredResolutionTest, EXIFBlockResolutionHonoursItsUnit) {
+  // "Exif\0\0", little-endian TIFF header, IFD0 with XResolution, YResolution, ResolutionUnit.
+  std::vector<std::uint8_t> block = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 3, 0,
+                                     // 282 RATIONAL 1 @ 50
+                                     0x1A, 1, 5, 0, 1, 0, 0, 0, 50, 0, 0, 0,
+                                     // 283 RATIONAL 1 @ 58
+                                     0x1B, 1, 5, 0, 1, 0, 0, 0, 58, 0, 0, 0,
+                                     // 296 SHORT 1 = 3 (centimetre)
+                                     0x28, 1, 3, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0,
+                                     // 50: 100/1, 58: 200/2
+                                     100, 0, 0, 0, 1, 0, 0, 0, 200, 0, 0, 0, 2, 0, 0, 0};
+  auto resolution = exifDeclaredResolution(block);
+  ASSERT_TRUE(resolution);
+  EXPECT_DOUBLE_EQ(resolution->dpiWidth, 254.0);
+  EXPECT_DOUBLE_EQ(resolution->dpiHeight, 254.0);
+  block[14 + 2 + 24 + 8] = 1;  // unit "none": an aspect ratio only
+  EXPECT_FALSE(exifDeclaredResolution(block));
+  block.resize(30);  // cut inside the directory
+  EXPECT_FALSE(exifDeclaredResolution(block));
+}
+
+// ---- Texts ------------------------------------------------------------------
+
+SourceImageMetadata displayP3Photo() {
+  return {4032, 3024, "HEIC image", 8, "RGB", "Display P3", std::nullopt, false, 1, 72, 72, false};
+}
+
+TEST(SourceTextsTest, SummaryAndSpecLinesLeaveOutWhatIsUnknown) {
+  EXPECT_EQ(summaryLine(displayP3Photo(), 2'350'000), "4032 x 3024 px  |  8-bit  |  Display P3  |  2.35 MB");
+  EXPECT_EQ(specLines(displayP3Photo(), 2'350'000),
+            (std::vector<std::string>{"File Size: 2.35 MB", "Dimensions: 4032 x 3024 px", "Format: HEIC image",
+                                      "Bit Depth: 8-bit", "Color Model: RGB", "Color Profile: Display P3",
+                                      "Alpha: no", "DPI: 72", "Orientation: 1"}));
+  SourceImageMetadata sparse{10, 20, {}, {}, {}, {}, {}, {}, {}, 300, {}, false};  // no DPI text without a height
+  EXPECT_EQ(specLines(sparse, 18),
+            (std::vector<std::string>{"File Size: 18 bytes", "Dimensions: 10 x 20 px", "Bit Depth: --",
+                                      "Color Profile: --"}));
+  sparse.hasAlpha = true;
+  EXPECT_EQ(specLines(sparse, 18).back(), "Alpha: yes");
+  EXPECT_EQ(summaryLine(sparse, 999), "10 x 20 px  |  bit depth unknown + alpha  |  profile unknown  |  999 bytes");
+  sparse.bitDepth = 16;
+  EXPECT_EQ(summaryLine(sparse, 1000), "10 x 20 px  |  16-bit + alpha  |  profile unknown  |  1.0 KB");
+  sparse.dpiWidth = 299.6;
+  sparse.dpiHeight = 300.4;  // differ, although both read 300
+  EXPECT_EQ(dpiText(sparse), "300 x 300");
+}
+
+using K = ColorSpace::WellKnown;
+
+int sampleAt(const DecodedImage& image, int x, int y, int channel) {
+  std::size_t index = (static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width()) +
+                       static_cast<std::size_t>(x)) *
+                          static_cast<std::size_t>(image.channels()) +
+                      static_cast<std::size_t>(channel);
+  if (image.format() == SampleFormat::uint8) return std::to_integer<int>(image.data()[index]);
+  std::uint16_t value;
+  std::memcpy(&value, image.data() + index * 2, 2);
+  return value;
+}
+
+float floatAt(const DecodedImage& image, std::size_t index) {
+  float value;
+  std::memcpy(&value, image.data() + index * 4, 4);
+  return value;
+}
+
+class DisplayImageReaderTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+};
+
+TEST_F(DisplayImageReaderTest, AGivenColourSpaceReinterpretsThePixelsWithoutConverting) {
+  auto p3 = ColorSpace::wellKnown(K::displayP3);
+  auto srgb = ColorSpace::wellKnown(K::sRGB);
+  VImage tagged = test::makeTestPicture(5, 5).copy();
+  vips_image_set_blob_copy(tagged.get_image(), VIPS_META_ICC_NAME, srgb->iccProfile().data(), srgb->iccProfile().size());
+  tagged.pngsave((scratch / "tagged.png").c_str());
+  auto own = readDisplayImage(scratch / "tagged.png", nullptr, std::nullopt);
+  auto asP3 = readDisplayImage(scratch / "tagged.png", p3, std::nullopt);
+  ASSERT_TRUE(own && asP3);
+  EXPECT_EQ(own->image->colorSpace()->kind(), K::sRGB);
+  EXPECT_EQ(asP3->image->colorSpace(), p3);
+  ASSERT_EQ(own->image->byteCount(), asP3->image->byteCount());
+  EXPECT_EQ(std::memcmp(own->image->data(), asP3->image->data(), own->image->byteCount()), 0);
+
+  // A grey file read in a given space repeats its grey value into R, G and B.
+  test::makeTestPicture(4, 3, TestDepth::eight, 1).pngsave((scratch / "grey.png").c_str());
+  auto grey = readDisplayImage(scratch / "grey.png", p3, std::nullopt);
+  ASSERT_TRUE(grey);
+  EXPECT_EQ(grey->image->channels(), 3);
+  EXPECT_EQ(grey->image->format(), SampleFormat::uint8);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(sampleAt(*grey->image, 3, 2, c), test::testSampleValue(3, 2, 0, TestDepth::eight));
+  // Without one, grey and alpha stay in plain sRGB: grey repeated, alpha carried over, nothing rounded.
+  test::makeTestPicture(4, 4, TestDepth::eight, 1, TestAlpha::varying).pngsave((scratch / "ga.png").c_str());
+  auto greyAlpha = readDisplayImage(scratch / "ga.png", nullptr, std::nullopt);
+  ASSERT_TRUE(greyAlpha);
+  EXPECT_TRUE(isPlainSRGB(greyAlpha->image->colorSpace()));
+  EXPECT_EQ(greyAlpha->image->channels(), 4);
+  EXPECT_EQ(greyAlpha->image->format(), SampleFormat::uint8);
+  EXPECT_EQ(sampleAt(*greyAlpha->image, 2, 1, 2), test::testSampleValue(2, 1, 0, TestDepth::eight));
+  EXPECT_EQ(sampleAt(*greyAlpha->image, 2, 1, 3), test::testSampleValue(2, 1, 3, TestDepth::eight));
+}
+
+TEST_F(DisplayImageReaderTest, ExifOrientationSixTurnsThePictureClockwise) {
+  VImage picture = test::makeTestPicture(6, 4).copy();
+  picture.set(VIPS_META_ORIENTATION, 6);
+  // Lossless enough to compare: a TIFF keeps the values and the orientation tag.
+  picture.tiffsave((scratch / "turned.tif").c_str());
+  auto display = readDisplayImage(scratch / "turned.tif", nullptr, std::nullopt);
+  ASSERT_TRUE(display);
+  EXPECT_EQ(display->displaySize, (PixelSize{4, 6}));
+  // Shown (x', y') is stored (y', H - 1 - x') for a quarter turn clockwise, H = 4.
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(sampleAt(*display->image, x, y, 0), test::testSampleValue(y, 3 - x, 0, TestDepth::eight));
+    }
+  }
+}
+
+TEST_F(DisplayImageReaderTest, FloatValuesAboveOneStayUnclipped) {
+  VImage bright = (VImage::black(3, 2, VImage::option()->set("bands", 3)) + std::vector<double>{2.5, 0.5, -0.25})
+                      .cast(VIPS_FORMAT_FLOAT)
+                      .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_scRGB));
+  bright.tiffsave((scratch / "hdr.tif").c_str());
+  auto display = readDisplayImage(scratch / "hdr.tif", nullptr, std::nullopt);
+  ASSERT_TRUE(display);
+  const DecodedImage& image = *display->image;
+  ASSERT_EQ(image.format(), SampleFormat::float32);
+  EXPECT_FLOAT_EQ(floatAt(image, 0), 2.5f);
+  EXPECT_FLOAT_EQ(floatAt(image, 1), 0.5f);
+  EXPECT_FLOAT_EQ(floatAt(image, 2), -0.25f);
+}
+
+// A 2x1 16-bit RGB PNG with the two pixels (a, a, a) and (b, b, b), optionally tagged.
+fs::path writeGreyPair(const fs::path& file, int a, int b, const ColorSpaceRef& tag) {
+  ensureVipsInitialized();
+  VImage left = VImage::black(1, 1, VImage::option()->set("bands", 3)) + a;
+  VImage right = VImage::black(1, 1, VImage::option()->set("bands", 3)) + b;
+  VImage image = left.join(right, VIPS_DIRECTION_HORIZONTAL)
+                     .cast(VIPS_FORMAT_USHORT)
+                     .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16));
+  if (tag) {
+    const auto& icc = tag->iccProfile();
+    vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+  }
+  image.pngsave(file.c_str(), VImage::option()->set("bitdepth", 16));
+  return file;
+}
+
+std::vector<std::uint16_t> samplesOf(const DecodedImage& image) {
+  EXPECT_EQ(image.format(), SampleFormat::uint16);
+  std::vector<std::uint16_t> samples(image.byteCount() / 2);
+  std::memcpy(samples.data(), image.data(), image.byteCount());
+  return samples;
+}
+
+// The sRGB encoding of a linear value (IEC 61966-2.1), in 16 bits.
+double srgbEncoded16(double linear) {
+  double encoded = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+  return encoded * 65535.0;
+}
+
+class DecodedImageReaderTest : public ::testing::Test {
+ protected:
+  test::ScratchDirectory scratch;
+};
+
+TEST_F(DecodedImageReaderTest, UntaggedOrSameSpacePNGKeepsItsSamplesInTheWantedSpace) {
+  auto file = writeGreyPair(scratch / "dwebp.png", 1000, 50000, nullptr);
+  auto p3 = ColorSpace::wellKnown(K::displayP3);
+  auto image = readDecodedImage(file, DisplayMetadata{p3, 4.0});
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->image->colorSpace(), p3);
+  EXPECT_EQ(image->contentHeadroom, 4.0);
+  EXPECT_EQ(samplesOf(*image->image), (std::vector<std::uint16_t>{1000, 1000, 1000, 50000, 50000, 50000}));
+  // A PNG tagged with the wanted space keeps its samples too.
+  auto tagged = readDecodedImage(writeGreyPair(scratch / "avifdec.png", 123, 65535, p3), DisplayMetadata{p3, {}});
+  ASSERT_TRUE(tagged);
+  EXPECT_EQ(samplesOf(*tagged->image), (std::vector<std::uint16_t>{123, 123, 123, 65535, 65535, 65535}));
+}
+
+TEST_F(DecodedImageReaderTest, TaggedPNGIsConvertedFromItsOwnProfileIntoTheWantedSpace) {
+  // What djxl writes for an ICC-tagged lossy source: linear sRGB with that profile.
+  auto file = writeGreyPair(scratch / "djxl.png", 32768, 6554, ColorSpace::wellKnown(K::linearSRGB));
+  auto srgb = ColorSpace::wellKnown(K::sRGB);
+  auto image = readDecodedImage(file, DisplayMetadata{srgb, std::nullopt});
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->image->colorSpace(), srgb);
+  auto samples = samplesOf(*image->image);
+  // Linear 0.5 and 0.1 encode as sRGB 0.7354 and 0.3492; lcms2's curves agree to a few 16-bit steps.
+  for (int channel = 0; channel < 3; ++channel) {
+    EXPECT_NEAR(samples[channel], srgbEncoded16(32768 / 65535.0), 40);
+    EXPECT_NEAR(samples[3 + channel], srgbEncoded16(6554 / 65535.0), 40);
+  }
+  EXPECT_FALSE(image->contentHeadroom);
+}
+
+// Without a wanted space the file keeps its own; an unreadable one gives nothing.
+TEST_F(DecodedImageReaderTest, OwnSpaceWithoutAWantedOneAndNothingForAnUnreadableFile) {
+  auto own = readDecodedImage(writeGreyPair(scratch / "own.png", 10, 20, ColorSpace::wellKnown(K::linearSRGB)), {});
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->image->colorSpace()->kind(), K::linearSRGB);
+  test::writeTextFile(scratch / "bad.png", "not a png");
+  EXPECT_FALSE(readDecodedImage(scratch / "bad.png", DisplayMetadata{ColorSpace::wellKnown(K::sRGB), {}}));
+  EXPECT_FALSE(readDecodedImage(scratch / "missing.png", DisplayMetadata{}));
+}
+
+class WellKnownColorSpaceTest : public ::testing::TestWithParam<K> {};
+
+TEST_P(WellKnownColorSpaceTest, ProfileParsesAndIsRecognisedAgain) {
+  auto space = ColorSpace::wellKnown(GetParam());
+  ASSERT_TRUE(space);
+  EXPECT_TRUE(space->isRGBModel());
+  ASSERT_FALSE(space->iccProfile().empty());
+  auto reread = ColorSpace::fromICC(space->iccProfile());
+  ASSERT_TRUE(reread);
+  EXPECT_EQ(reread->name(), space->name());
+  if (GetParam() != K::deviceRGB) {
+    EXPECT_EQ(reread->kind(), GetParam());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSpaces, WellKnownColorSpaceTest,
+                         ::testing::Values(K::sRGB, K::displayP3, K::linearSRGB, K::linearDisplayP3, K::bt2100PQ,
+                                           K::bt2100HLG, K::deviceRGB));
+
+// PQ code value 0.5081 is 100 nits, i.e. 0.01 of the 10000-nit range.
+TEST(ColorSpaceTest, PQCurveMapsReferenceWhiteToOneHundredNits) {
+  auto pq = openProfile(*ColorSpace::wellKnown(K::bt2100PQ));
+  cmsToneCurve* curve = static_cast<cmsToneCurve*>(cmsReadTag(pq.get(), cmsSigRedTRCTag));
+  ASSERT_NE(curve, nullptr);
+  EXPECT_NEAR(cmsEvalToneCurveFloat(curve, 0.5081f), 0.01, 2e-4);
+}
+
+TEST(ColorSpaceTest, GarbageIsNotAProfile) {
+  EXPECT_EQ(ColorSpace::fromICC({}), nullptr);
+  EXPECT_EQ(ColorSpace::fromICC(std::vector<std::uint8_t>(200, 7)), nullptr);
 }
 
 }  // namespace
