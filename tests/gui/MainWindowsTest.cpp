@@ -4,6 +4,7 @@
 #include "support/TestImages.h"
 #include "core/engine/VipsRuntime.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QLineSeries>
 #include <QScatterSeries>
@@ -315,6 +316,13 @@ TEST_F(RateDistortionWindowTest, ChartsFourCurvesWithTheirPointsAndTheDeltaTable
     EXPECT_EQ(seriesOf(i, "dropped")[0]->count(), i == 3 ? 1 : 0);
     EXPECT_TRUE(seriesOf(i, "current").empty());
   }
+  // Rates of 5.6 to 40 bpp, under a decade apart, still read off at least three labelled ticks.
+  QCategoryAxis* rates = nullptr;
+  for (QAbstractAxis* axis : window->chart()->axes(Qt::Horizontal)) {
+    if (axis->isVisible()) rates = qobject_cast<QCategoryAxis*>(axis);
+  }
+  ASSERT_TRUE(rates);
+  EXPECT_GE(rates->categoriesLabels().size(), 3);
   QTableWidget* table = window->deltaTable();
   ASSERT_EQ(table->rowCount(), 3);
   EXPECT_EQ(table->item(0, 0)->text(), "2");

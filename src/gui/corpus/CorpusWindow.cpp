@@ -280,6 +280,11 @@ CorpusWindow::CorpusWindow(CorpusWindowSetup setup, QWidget* parent) : QWidget(p
     setup_.openImage(path.toStdString(), records);
   });
   layout->addWidget(table_, 1);
+  // The name column fills the width the others leave, as the table or another column changes size.
+  table_->viewport()->installEventFilter(this);
+  connect(table_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (column != 0) fitNameColumn();
+  });
 
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setSingleShot(true);
@@ -333,6 +338,18 @@ void CorpusWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   // The left-out texts take their colour from the palette.
   if (event->type() == QEvent::PaletteChange && table_) rebuildTable();
+}
+
+bool CorpusWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (table_ && watched == table_->viewport() && event->type() == QEvent::Resize) fitNameColumn();
+  return QWidget::eventFilter(watched, event);
+}
+
+void CorpusWindow::fitNameColumn() {
+  if (table_->columnCount() == 0 || nameColumnWidth_ < 0) return;
+  int others = 0;
+  for (int column = 1; column < table_->columnCount(); ++column) others += table_->columnWidth(column);
+  table_->setColumnWidth(0, std::max(nameColumnWidth_, table_->viewport()->width() - others));
 }
 
 QString CorpusWindow::messageText() const { return messageLabel_->text(); }
@@ -743,11 +760,14 @@ void CorpusWindow::rebuildTable() {
   table_->setSortingEnabled(true);
   table_->sortItems(sortColumn >= 0 && sortColumn < table_->columnCount() ? sortColumn : 0,
                     sortColumn >= 0 ? sortOrder : Qt::AscendingOrder);
+  nameColumnWidth_ = -1;  // not fitted while the columns take their contents' widths
   table_->resizeColumnsToContents();
   // A long left-out reason is elided; its tooltip has it whole.
   for (int column = 1; column < table_->columnCount(); ++column) {
     table_->setColumnWidth(column, std::min(table_->columnWidth(column), 150));
   }
+  nameColumnWidth_ = table_->columnWidth(0);
+  fitNameColumn();
 }
 
 }  // namespace quorlin::gui

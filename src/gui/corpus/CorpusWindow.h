@@ -97,6 +97,7 @@ class CorpusWindow : public QWidget {
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void chooseImageFolder();
@@ -109,6 +110,7 @@ class CorpusWindow : public QWidget {
   void runEnded(const std::string& error, bool isCancelled);
   void refreshReport();
   void rebuildTable();
+  void fitNameColumn();
   void updateButtons();
 
   CorpusWindowSetup setup_;
@@ -123,6 +125,7 @@ class CorpusWindow : public QWidget {
   std::size_t shownImagesDone_ = 0;
   std::size_t unitsPerImage_ = 0;  // of the running run
   bool isResultsFolderEdited_ = false;
+  int nameColumnWidth_ = 0;  // the image names' own width; the column also takes the spare width
 
   std::optional<std::jthread> worker_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -1,5 +1,6 @@
 #include "gui/ratedistortion/RateDistortionChart.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -13,6 +14,41 @@
 
 namespace quorlin::gui {
 
+namespace {
+
+// The round rates in [low, high] to label: powers of ten, else 1-2-5 or
+// 1-2-3-5 per decade, else ever finer steps within each decade, the first
+// that gives five.
+std::vector<double> rateTicks(double low, double high) {
+  const int firstDecade = static_cast<int>(std::floor(std::log10(low)));
+  const int lastDecade = static_cast<int>(std::floor(std::log10(high)));
+  auto within = [&](auto mantissas) {
+    std::vector<double> ticks;
+    for (int decade = firstDecade; decade <= lastDecade; ++decade) {
+      for (double mantissa : mantissas) {
+        const double value = mantissa * std::pow(10.0, decade);
+        if (value >= low && value <= high) ticks.push_back(value);
+      }
+    }
+    return ticks;
+  };
+  constexpr std::size_t enough = 5;
+  std::vector<double> ticks = within(std::vector{1.0});
+  if (ticks.size() < enough) ticks = within(std::vector{1.0, 2.0, 5.0});
+  if (ticks.size() < enough) ticks = within(std::vector{1.0, 2.0, 3.0, 5.0});
+  for (double unit = 1; ticks.size() < enough && unit > 1e-3; unit /= 10) {
+    for (double step : {unit, unit / 2, unit / 5}) {
+      std::vector<double> mantissas;
+      for (int k = static_cast<int>(std::lround(1 / step)); k * step < 10 - step / 2; ++k) mantissas.push_back(k * step);
+      ticks = within(mantissas);
+      if (ticks.size() >= enough) break;
+    }
+  }
+  return ticks;
+}
+
+}  // namespace
+
 std::vector<ChartPoints> fillRateDistortionChart(QChart& chart, std::span<const ChartCurve> curves,
                                                  const QColor& background) {
   chart.removeAllSeries();
@@ -20,14 +56,19 @@ std::vector<ChartPoints> fillRateDistortionChart(QChart& chart, std::span<const 
     chart.removeAxis(axis);
     delete axis;
   }
+  // The series sit on a hidden logarithmic axis; a log axis labels only powers
+  // of ten, none at all for rates within one decade, so the axis shown is one
+  // over log10 of the same range with its labels at round rates.
   auto* xAxis = new QLogValueAxis;
-  xAxis->setTitleText("Bits per pixel");
   xAxis->setBase(10);
-  xAxis->setLabelFormat("%.2g");
-  xAxis->setMinorTickCount(8);
+  xAxis->setVisible(false);
+  auto* rateAxis = new QCategoryAxis;
+  rateAxis->setTitleText("Bits per pixel");
+  rateAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   auto* yAxis = new QValueAxis;
   yAxis->setTitleText("SSIMULACRA2");
   chart.addAxis(xAxis, Qt::AlignBottom);
+  chart.addAxis(rateAxis, Qt::AlignBottom);
   chart.addAxis(yAxis, Qt::AlignLeft);
   double low = INFINITY, high = 0, lowScore = INFINITY, highScore = -INFINITY;
   auto include = [&](const QPointF& point) {
@@ -87,13 +128,19 @@ std::vector<ChartPoints> fillRateDistortionChart(QChart& chart, std::span<const 
     }
   }
   if (high > 0) {
-    xAxis->setRange(low / 1.15, high * 1.15);
+    low /= 1.15;
+    high *= 1.15;
     yAxis->setRange(std::floor(lowScore / 5 - 0.2) * 5, std::ceil(highScore / 5 + 0.2) * 5);
     yAxis->applyNiceNumbers();
   } else {
-    xAxis->setRange(0.1, 10);
+    low = 0.1;
+    high = 10;
     yAxis->setRange(0, 100);
   }
+  xAxis->setRange(low, high);
+  rateAxis->setRange(std::log10(low), std::log10(high));
+  rateAxis->setStartValue(std::log10(low));
+  for (double tick : rateTicks(low, high)) rateAxis->append(QString::number(tick, 'g', 6), std::log10(tick));
   return made;
 }
 
