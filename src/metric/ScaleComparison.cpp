@@ -32,7 +32,7 @@ constexpr int kBandRows = 64;
 constexpr int kRingRows = kBandRows + kLanes;
 constexpr int kTopOffset = kBlurRadius + 1;     // the vertical step n reads row n-6
 constexpr int kBottomOffset = kBlurRadius - 1;  // ... and row n+4
-// Rows of error-map values handed to a sink at once.
+// Rows of error-map values handed to a sink at once (a write each).
 constexpr int kSinkRows = 16;
 
 struct PixelErrors {
@@ -134,7 +134,8 @@ class ScaleComparison {
         sink_(sink) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
     if (sink_) {
-      const int bandRows = std::min(height_, kSinkRows);
+      // A band's vertical pass takes up to kBandRows + kBottomOffset steps (the last band's).
+      const int bandRows = std::min(height_, kBandRows + kBottomOffset);
       bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->columnCount()) *
                          static_cast<std::size_t>(width_));
       discarded_.resize(threads);
@@ -159,19 +160,20 @@ class ScaleComparison {
       // Vertical step n reads row n+4: every step up to bandEnd-5 has its rows
       // (all remaining steps once the last band is in).
       const int lastStep = bandEnd == height_ ? height_ - 1 : bandEnd - 1 - kBottomOffset;
-      // With a sink, a few rows at a time, so that the values it takes are
-      // still in the cache.
-      const int piece = sink_ ? kSinkRows : lastStep - nextStep + 1;
-      for (int first = nextStep; first <= lastStep; first += piece) {
-        const int last = std::min(lastStep, first + piece - 1);
+      // All of the band's steps in one pass, even with a sink: passes over
+      // fewer rows reload every chunk's recursion state more often, which
+      // costs more than handing the sink values no longer in the cache.
+      if (lastStep >= nextStep) {
         pool.parallelFor(kChannels * chunks_, [&](std::size_t task, unsigned worker) {
-          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, first, last, stepsDone, worker);
+          blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, nextStep, lastStep, stepsDone, worker);
         });
-        if (sink_) {
-          const int firstRow = std::max(first, 0);
-          if (last >= firstRow) sink_->takeRows(firstRow, last - firstRow + 1, bandValues_.data());
+        const int firstRow = std::max(nextStep, 0);
+        const std::size_t rowFloats = sink_ ? static_cast<std::size_t>(sink_->columnCount()) * width_ : 0;
+        for (int row = firstRow; sink_ && row <= lastStep; row += kSinkRows) {
+          sink_->takeRows(row, std::min(kSinkRows, lastStep - row + 1),
+                          bandValues_.data() + static_cast<std::size_t>(row - firstRow) * rowFloats);
         }
-        stepsDone += last - first + 1;
+        stepsDone += lastStep - nextStep + 1;
       }
       nextStep = std::max(nextStep, lastStep + 1);
     }
@@ -376,7 +378,7 @@ class ScaleComparison {
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
   ErrorRowSink* sink_;
-  std::vector<float> bandValues_;  // the sink's rows of the current piece of a vertical pass
+  std::vector<float> bandValues_;  // the sink's rows of the current band's vertical pass
   std::vector<std::vector<float>> discarded_;  // per worker
 };
 
