@@ -18,6 +18,8 @@
 #include "support/TestImages.h"
 #include "support/TestSupport.h"
 
+extern char** environ;
+
 namespace quorlin::test {
 
 namespace fs = std::filesystem;
@@ -55,9 +57,18 @@ class CliTest : public ::testing::Test {
     fake("ssimulacra2", "echo '" + std::string(score) + "'\n");
   }
 
-  pid_t start(std::vector<std::string> arguments, const fs::path& program = {}) const {
-    return startProgram(program.empty() ? cli : program, std::move(arguments), scratch.path(),
-                        {"TMPDIR=" + temporary.string()});
+  // Runs `program` (quorlin-cli by default) without the shard variables of a
+  // cluster the tests may run on, plus `environment`.
+  pid_t start(std::vector<std::string> arguments, const fs::path& program = {},
+              std::vector<std::string> environment = {}) const {
+    for (char** entry = environ; *entry; ++entry) {
+      std::string_view text(*entry);
+      if (text.starts_with("SLURM_") || text.starts_with("JOB_COMPLETION_INDEX")) {
+        environment.insert(environment.begin(), std::string(text.substr(0, text.find('='))));
+      }
+    }
+    environment.push_back("TMPDIR=" + temporary.string());
+    return startProgram(program.empty() ? cli : program, std::move(arguments), scratch.path(), environment);
   }
   ProgramRun finish(pid_t pid) const { return finishProgram(pid, scratch.path()); }
   ProgramRun run(std::vector<std::string> arguments) const { return finish(start(std::move(arguments))); }

@@ -95,21 +95,11 @@ TEST_F(CompareCommandTest, VerbosePrintsEveryCommandWithItsStatusAndTime) {
   }
 }
 
-TEST_F(CompareCommandTest, ExportCopiesEveryEncodedFileIntoTheDirectory) {
-  fakeWebPAndScorer();
-  fs::path exported = scratch / "new dir" / "out";
-  ProgramRun result = compare({"--panel", "webp:quality=50", "--panel", "webp:quality=90", "--export", exported});
-  EXPECT_EQ(result.status, 0) << result.errors;
-  // The second panel's file would take the first one's name, so it carries its panel number.
-  EXPECT_EQ(readTextFile(exported / "photo.webp"), readTextFile(path("sample.webp")));
-  EXPECT_EQ(readTextFile(exported / "photo-2.webp"), readTextFile(path("sample.webp")));
-  expectContains(result.errors, {"Exported photo.webp.\nExported photo-2.webp.\n"});
-  EXPECT_TRUE(leftovers().empty());
-}
-
-// Panel 1's scorer writes a map of small shares, panel 2's one of large
-// shares: on the shared scale the first is black where the second glows.
-TEST_F(CompareCommandTest, MapsWritesEveryPanelsFloatMapAndAColourImageOnOneScale) {
+// Both panels' files are exported (the second one's would take the first
+// one's name, so it carries its panel number). Panel 1's scorer writes a map
+// of small shares, panel 2's one of large shares: on the shared scale the
+// first is black where the second glows.
+TEST_F(CompareCommandTest, ExportAndMapsWriteEveryPanelsFilesOnOneScale) {
   for (auto [name, share] : {std::pair{"low.pfm", 1e-7f}, {"high.pfm", 1e-4f}}) {
     std::string bytes = "PF\n32 20\n-1.0\n";
     for (int i = 0; i < 32 * 20 * 3; ++i) bytes.append(reinterpret_cast<const char*>(&share), sizeof share);
@@ -119,9 +109,13 @@ TEST_F(CompareCommandTest, MapsWritesEveryPanelsFloatMapAndAColourImageOnOneScal
   fake("ssimulacra2", "while [ $# -gt 0 ]; do [ \"$1\" = --map ] && map=\"$2\"; shift; done\nif [ -e '" +
                           path("low.pfm") + "' ]; then mv '" + path("low.pfm") + "' \"$map\"; else cp '" +
                           path("high.pfm") + "' \"$map\"; fi\necho 80\n");
-  const fs::path maps = scratch / "maps";
-  ProgramRun result = compare({"--serial", "--panel", "webp:quality=50", "--panel", "webp:quality=90", "--maps", maps});
+  const fs::path maps = scratch / "maps", exported = scratch / "new dir" / "out";
+  ProgramRun result = compare({"--serial", "--panel", "webp:quality=50", "--panel", "webp:quality=90", "--maps", maps,
+                               "--export", exported});
   EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(readTextFile(exported / "photo.webp"), readTextFile(path("sample.webp")));
+  EXPECT_EQ(readTextFile(exported / "photo-2.webp"), readTextFile(path("sample.webp")));
+  expectContains(result.errors, {"Exported photo.webp.\nExported photo-2.webp.\n"});
   EXPECT_EQ(readTextFile(maps / "photo-webp-error-map-2.pfm"), readTextFile(path("high.pfm")));
   for (auto [name, colour] : {std::pair{"photo-webp-error-map.png", std::vector<double>{0, 0, 4}},
                               {"photo-webp-error-map-2.png", std::vector<double>{252, 255, 164}}}) {
