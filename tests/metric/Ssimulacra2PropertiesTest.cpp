@@ -1,14 +1,24 @@
-// Behaviour of the metric on images made in memory: identity, size rules,
-// bit depth, grey, alpha and thread independence; and its thread pool.
+// The metric on images made in memory: identity, size rules, bit depth, grey,
+// alpha, thread independence and the error map; its thread pool; and the
+// building blocks where the reference vectors cannot reach (blur widths below
+// the metric's minimum, negative samples, norms no image produces).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
+#include <numeric>
 #include <stdexcept>
 
 #include "MetricTestImages.h"
+#include "metric/ErrorMap.h"
+#include "metric/LinearLight.h"
+#include "metric/RecursiveGaussian.h"
+#include "metric/ScoreMapping.h"
 #include "metric/Ssimulacra2.h"
 #include "metric/ThreadPool.h"
+#include "support/TestSupport.h"
 
 namespace quorlin::metric {
 namespace {
@@ -154,6 +164,157 @@ TEST(ThreadPoolTest, RunsEveryIndexExactlyOnceWithWorkerIdsInRangeAndNeverShared
     pool.parallelFor(50, [&](std::size_t, unsigned) { ++runs; });
     EXPECT_EQ(runs.load(), 50);
   }
+}
+
+
+// Scores with the error map written, checks the score is the one without it,
+// and reads the map back: top row first, three layers per pixel.
+std::pair<MetricResult, std::vector<float>> scoreWithMap(const DecodedImage& original, const DecodedImage& distorted) {
+  quorlin::test::ScratchDirectory scratch;
+  MetricOptions options;
+  options.errorMap = scratch / "map.pfm";
+  const MetricResult result = computeSsimulacra2(original, distorted, options);
+  EXPECT_TRUE(result.ok()) << result.message();
+  EXPECT_EQ(result.score(), computeSsimulacra2(original, distorted).score());
+  std::ifstream stream(options.errorMap, std::ios::binary);
+  std::string magic, scale;
+  int width = 0, height = 0;
+  stream >> magic >> width >> height >> scale;
+  stream.get();
+  EXPECT_EQ(std::tuple(magic, width, height, scale), std::tuple("PF", original.width(), original.height(), "-1.0"));
+  const std::size_t row = static_cast<std::size_t>(width) * 3;
+  std::vector<float> values(row * static_cast<std::size_t>(height));
+  for (int y = height - 1; y >= 0; --y) {
+    stream.read(reinterpret_cast<char*>(values.data() + row * static_cast<std::size_t>(y)),
+                static_cast<std::streamsize>(row * sizeof(float)));
+  }
+  EXPECT_TRUE(stream && stream.peek() == EOF);
+  return {result, values};
+}
+double total(const std::vector<float>& values) { return std::accumulate(values.begin(), values.end(), 0.0); }
+
+// Sizes with six scales down to one (odd sizes leave edge pixels covering
+// fewer full-resolution ones), grey, and originals with alpha (two runs):
+// identical images score exactly 100 with an all-zero map, distorted ones
+// have a map summing to the weighted error sum; a distortion in one block
+// puts the map there.
+TEST(ErrorMapTest, TheMapSumsToTheWeightedErrorSumAtEverySizeAndStaysWhereTheErrorIs) {
+  for (auto [width, height, channels] : {std::tuple{260, 200, 3}, {129, 67, 3}, {37, 23, 3}, {300, 9, 3},
+                                         {8, 8, 3}, {97, 61, 4}, {37, 23, 1}, {129, 67, 2}, {8, 8, 4}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height << " with " << channels << " channels");
+    const auto original = makePicture(width, height, channels);
+    const auto [same, zeros] = scoreWithMap(image(width, height, channels, original), image(width, height, channels, original));
+    EXPECT_EQ(same.score(), 100.0);
+    EXPECT_EQ(std::count(zeros.begin(), zeros.end(), 0.0f), static_cast<std::ptrdiff_t>(zeros.size()));
+    const auto [result, map] = scoreWithMap(image(width, height, channels, original),
+                                            image(width, height, channels, addNoise(original, channels, 6)));
+    EXPECT_GT(result.weightedSum(), 0.0);
+    EXPECT_NEAR(total(map), result.weightedSum(), 1e-5 * result.weightedSum());
+    EXPECT_GE(*std::min_element(map.begin(), map.end()), 0.0f);
+  }
+  constexpr int kSize = 512, kBlock = 64, kLeft = 320, kTop = 128;
+  const auto original = makePicture(kSize, kSize, 3), noisy = addNoise(original, 3, 12);
+  auto distorted = original;
+  for (int y = kTop; y < kTop + kBlock; ++y) {
+    std::copy_n(&noisy[(y * kSize + kLeft) * 3], kBlock * 3, &distorted[(y * kSize + kLeft) * 3]);
+  }
+  const auto [result, map] = scoreWithMap(image(kSize, kSize, 3, original), image(kSize, kSize, 3, distorted));
+  const int grow = 1 << (scaleCount(kSize, kSize) - 1);  // a pixel of the coarsest scale
+  double inside = 0.0;
+  for (int y = kTop - grow; y < kTop + kBlock + grow; ++y) {
+    inside += std::accumulate(&map[(y * kSize + kLeft - grow) * 3], &map[(y * kSize + kLeft + kBlock + grow) * 3], 0.0);
+  }
+  EXPECT_GE(inside, 0.9 * total(map)) << "score " << result.score();
+}
+
+
+// The effective kernel of the recursive blur (sigma 1.5), centred, +-4 taps.
+constexpr double kKernel[9] = {0.00941437, 0.03601111, 0.10933537, 0.21292859, 0.26462111,
+                               0.21292859, 0.10933537, 0.03601111, 0.00941437};
+
+// Blurs one line along rows (lane 0 of the lane layout) and along columns.
+std::vector<float> blurRow(const std::vector<float>& line) {
+  const int width = static_cast<int>(line.size());
+  std::vector<float> lanes(line.size() * kLanes, 0.0f), out(line.size() * kLanes);
+  for (int x = 0; x < width; ++x) lanes[static_cast<std::size_t>(x) * kLanes] = line[static_cast<std::size_t>(x)];
+  blurLanesHorizontally(lanes.data(), out.data(), width);
+  std::vector<float> result(line.size());
+  for (int x = 0; x < width; ++x) result[static_cast<std::size_t>(x)] = out[static_cast<std::size_t>(x) * kLanes];
+  return result;
+}
+
+std::vector<float> blurColumn(const std::vector<float>& column) {
+  const int height = static_cast<int>(column.size());
+  float stateRows[6] = {};
+  float* state[6] = {&stateRows[0], &stateRows[1], &stateRows[2], &stateRows[3], &stateRows[4], &stateRows[5]};
+  std::vector<float> result(column.size());
+  for (int n = -kBlurRadius + 1; n < height; ++n) {
+    const float* top = n - 6 >= 0 ? &column[static_cast<std::size_t>(n - 6)] : nullptr;
+    const float* bottom = n + 4 < height ? &column[static_cast<std::size_t>(n + 4)] : nullptr;
+    float out = 0.0f;
+    blurColumnsStep(top, bottom, state, &out, 1);
+    if (n >= 0) result[static_cast<std::size_t>(n)] = out;
+  }
+  return result;
+}
+
+// Zero padding without renormalisation: a constant line darkens towards the
+// edges as the kernel loses its outer taps (0.632 at the edge). The short
+// widths are those where the one-at-a-time head and tail meet or the 4-wide
+// body is empty.
+TEST(RecursiveGaussianTest, LinesBlurLikeTheNineTapKernelWithZeroPaddingAlongRowsAndColumns) {
+  std::vector<std::vector<float>> lines{std::vector<float>(41, 0.0f), std::vector<float>(30, 1.0f)};
+  lines[0][20] = 1.0f;
+  for (int width : {1, 4, 7, 8, 9, 11, 12, 13}) {
+    lines.emplace_back(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) lines.back()[static_cast<std::size_t>(x)] = static_cast<float>((x * 7) % 5);
+  }
+  EXPECT_NEAR(kKernel[4] + kKernel[5] + kKernel[6] + kKernel[7] + kKernel[8], 0.632, 1e-3);
+  for (const auto& line : lines) {
+    const int width = static_cast<int>(line.size());
+    for (const auto& blurred : {blurRow(line), blurColumn(line)}) {
+      for (int x = 0; x < width; ++x) {
+        double expected = 0.0;
+        for (int t = -4; t <= 4; ++t) {
+          if (x + t >= 0 && x + t < width) expected += kKernel[t + 4] * line[static_cast<std::size_t>(x + t)];
+        }
+        EXPECT_NEAR(blurred[static_cast<std::size_t>(x)], expected, 2e-6 + 2e-6 * expected)
+            << "width " << width << " at " << x;
+      }
+    }
+  }
+}
+
+TEST(SrgbCurveTest, FollowsIec61966WithinFloatPrecisionAndIsOdd) {
+  for (int i = 0; i <= 1000; ++i) {
+    const double x = i / 1000.0;
+    const double exact = x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    EXPECT_NEAR(srgbToLinear(static_cast<float>(x)), exact, 2e-6 + 2e-6 * exact) << x;
+    EXPECT_EQ(srgbToLinear(static_cast<float>(-x)), -srgbToLinear(static_cast<float>(x)));
+  }
+  EXPECT_EQ(srgbToLinear(0.0f), 0.0f);
+}
+
+std::vector<std::array<ChannelNorms, 3>> oneTerm(std::size_t scales, std::size_t channel, std::size_t scale,
+                                                 std::size_t norm, std::size_t map, double value) {
+  std::vector<std::array<ChannelNorms, 3>> perScale(scales);
+  perScale[scale][channel].norms[norm][map] = value;
+  return perScale;
+}
+
+// The mapping of one weighted sum to the score, written out from the formula.
+double expectedScore(double weightedSum) {
+  double x = weightedSum * 0.9562382616834844;
+  x = 2.326765642916932 * x - 0.020884521182843837 * x * x + 6.248496625763138e-05 * x * x * x;
+  return x > 0 ? 100.0 - 10.0 * std::pow(x, 0.6276336467831387) : 100.0;
+}
+
+// The committed reference vectors fix every weight digit by digit; these are
+// the inputs they never produce.
+TEST(ScoreMappingTest, NegativeNormsCountByMagnitudeAndWeightZeroNotAtAll) {
+  EXPECT_EQ(scoreFromNorms(std::vector<std::array<ChannelNorms, 3>>(2)), 100.0);
+  EXPECT_DOUBLE_EQ(scoreFromNorms(oneTerm(6, 2, 4, 1, 1, -0.01)), expectedScore(171.2667255897307 * 0.01));
+  EXPECT_EQ(scoreFromNorms(oneTerm(6, 0, 0, 0, 0, 5.0)), 100.0);
 }
 
 }  // namespace
