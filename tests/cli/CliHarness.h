@@ -4,7 +4,10 @@
 // a decoded PNG for the fakes to hand back.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vips/vips8>
 
 #include <chrono>
@@ -37,6 +40,13 @@ class CliTest : public ::testing::Test {
     picture.webpsave(path("sample.webp").c_str());
   }
 
+  // Fake tools block reading the fifo "release" until the test (or, at the
+  // latest, the end of the test) opens it.
+  void makeReleaseFifo() const { ASSERT_EQ(::mkfifo(path("release").c_str(), 0600), 0); }
+  void TearDown() override {
+    if (int fd = ::open(path("release").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+  }
+
   std::string path(std::string_view name) const { return (scratch / name).string(); }
   void fake(std::string_view name, const std::string& body) const {
     writeFakeTool(tools, name, "PATH=/usr/bin:/bin\n" + body);
@@ -55,6 +65,20 @@ class CliTest : public ::testing::Test {
     fakeEncoder("cwebp", "sample.webp");
     fakeDecoder("dwebp");
     fake("ssimulacra2", "echo '" + std::string(score) + "'\n");
+  }
+
+  // A WebP encoder padding the sample by 100 bytes per quality point (60 with
+  // "-m 4") `pad` more, leaving the quality `score` more beside its output,
+  // where the scorer reads it back as the score; `wait` runs first.
+  void fakeLadderTools(const std::string& wait, const std::string& pad = "", const std::string& score = "") const {
+    fake("cwebp", "case \"$1\" in --version|-version) echo 1.2.4; exit 0;; esac\n"
+                  "case \" $* \" in *' -m 4 '*) per=60;; *) per=100;; esac\n"
+                  "out=; q=; in=; prev=\nfor a in \"$@\"; do [ \"$a\" = -o ] && in=$prev; [ \"$prev\" = -o ] && out=$a; "
+                  "[ \"$prev\" = -q ] && q=$a; prev=$a; done\nn=$(wc -c < \"$in\")\n" + wait + "\ncp '" +
+                  path("sample.webp") + "' \"$out\"\nhead -c $(($q * per" + pad + ")) /dev/zero >> \"$out\"\n"
+                  "echo $(($q" + score + ")) > \"$(dirname \"$out\")/quality\"\n");
+    fakeDecoder("dwebp");
+    fake("ssimulacra2", "for a in \"$@\"; do last=$a; done\ncat \"$(dirname \"$last\")/quality\"\n");
   }
 
   // Runs `program` (quorlin-cli by default) without the shard variables of a

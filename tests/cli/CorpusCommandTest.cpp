@@ -32,17 +32,8 @@ class CorpusCommandTest : public test::CliTest {
       test::makeTestPicture(24 + 7 * i, 16 + 3 * i).pngsave((folder / std::string("p").append(std::to_string(i)).append(".png")).c_str());
     }
     test::writeTextFile(scratch / "corpus" / "notes.txt", "not an image");
-    fake("cwebp", "case \"$1\" in --version|-version) echo 1.2.4; exit 0;; esac\n"
-                  "case \" $* \" in *' -m 4 '*) per=60;; *) per=100;; esac\n"
-                  "out=; q=; in=; prev=\nfor a in \"$@\"; do [ \"$a\" = -o ] && in=$prev; [ \"$prev\" = -o ] && out=$a; "
-                  "[ \"$prev\" = -q ] && q=$a; prev=$a; done\n"
-                  "n=$(wc -c < \"$in\")\n"
-                  "[ \"$q\" = 70 ] && while [ ! -e '" + path("release") + "' ]; do sleep 0.01; done\n"
-                  "cp '" + path("sample.webp") + "' \"$out\"\n"
-                  "head -c $(($q * per + n / 3)) /dev/zero >> \"$out\"\n"
-                  "echo $(($q + n % 7)) > \"$(dirname \"$out\")/quality\"\n");
-    fakeDecoder("dwebp");
-    fake("ssimulacra2", "for a in \"$@\"; do last=$a; done\ncat \"$(dirname \"$last\")/quality\"\n");
+    fakeLadderTools("[ \"$q\" = 70 ] && while [ ! -e '" + path("release") + "' ]; do sleep 0.01; done", " + n / 3",
+                    " + n % 7");
   }
 
   // `corpus run` over the corpus with two panels of four qualities each.

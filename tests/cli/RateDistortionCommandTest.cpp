@@ -2,10 +2,7 @@
 // quality: the encoder pads a genuine sample by SIZE bytes per quality point
 // (SIZE is 100, or 60 with "-m 4") and leaves the quality beside its output,
 // where the scorer reads it back as the score.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <sstream>
 
@@ -19,21 +16,9 @@ class RateDistortionCommandTest : public CliTest {
   void SetUp() override {
     CliTest::SetUp();
     if (IsSkipped()) return;
-    ASSERT_EQ(::mkfifo(path("release").c_str(), 0600), 0);
+    makeReleaseFifo();
     // Quality 77 blocks until the test releases it (only the interruption test asks for it).
-    fake("cwebp", "case \"$1\" in --version|-version) exit 0;; esac\n"
-                  "case \" $* \" in *' -m 4 '*) per=60;; *) per=100;; esac\n"
-                  "out=; q=; prev=\nfor a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; [ \"$prev\" = -q ] && q=$a; "
-                  "prev=$a; done\n"
-                  "cp '" + path("sample.webp") + "' \"$out\"\n"
-                  "head -c $(($q * per)) /dev/zero >> \"$out\"\n"
-                  "echo \"$q\" > \"$(dirname \"$out\")/quality\"\n"
-                  "[ \"$q\" = 77 ] && read line < '" + path("release") + "'\nexit 0\n");
-    fakeDecoder("dwebp");
-    fake("ssimulacra2", "for a in \"$@\"; do last=$a; done\ncat \"$(dirname \"$last\")/quality\"\n");
-  }
-  void TearDown() override {
-    if (int fd = ::open(path("release").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+    fakeLadderTools("[ \"$q\" = 77 ] && read line < '" + path("release") + "'");
   }
 };
 
