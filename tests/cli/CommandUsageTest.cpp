@@ -65,6 +65,9 @@ TEST_F(CommandUsageTest, BadArgumentsExitTwoWithTheReasonAndTheUsage) {
     const ProgramRun help = run({command, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.output.starts_with("usage: quorlin-cli " + std::string(command))) << help.output;
+    if (command == std::string("compare")) {
+      expectContains(help.output, {"--panel PANEL]...", "--target SCORE]", "--serial]", "--tool-dir DIR]..."});
+    }
   }
   const ProgramRun version = run({"--version"});
   EXPECT_EQ(version.status, 0);

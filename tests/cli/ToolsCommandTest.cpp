@@ -21,12 +21,12 @@ class ToolsCommandTest : public CliTest {
   }
   ProgramRun toolsCommand(std::vector<std::string> arguments) const {
     arguments.insert(arguments.begin(), "tools");
-    return runProgram(cli, arguments, scratch.path(), {"PATH=/usr/bin:/bin", "HOME=" + home.string()});
+    return finish(start(arguments, cli, {"PATH=/usr/bin:/bin", "HOME=" + home.string()}));
   }
   fs::path home = scratch / "home";
 };
 
-TEST_F(ToolsCommandTest, JsonReportsEveryGroupFromTheToolDirectoryFirst) {
+TEST_F(ToolsCommandTest, JsonAndTextReportEveryGroupFromTheToolDirectoriesInOrder) {
   ProgramRun result = toolsCommand({"--tool-dir", tools, "--json"});
   ASSERT_EQ(result.status, 0) << result.errors;
   expectContains(result.output, {
@@ -51,14 +51,12 @@ TEST_F(ToolsCommandTest, JsonReportsEveryGroupFromTheToolDirectoryFirst) {
           "/bin\",\n    \"/opt/homebrew/bin\","});
   EXPECT_EQ(result.output.find("\"install\": {"), std::string::npos);  // all installed: no install commands
   EXPECT_TRUE(result.output.starts_with("{\n") && result.output.ends_with("}\n"));
-}
 
-// Text: a later --tool-dir counts after an earlier one; limitations are those
-// of the versions found.
-TEST_F(ToolsCommandTest, TextReportShowsTheToolsFoundFirstAndTheirLimitations) {
+  // Text: a later --tool-dir counts after an earlier one; limitations are those
+  // of the versions found.
   const fs::path other = scratch / "other";
   writeFakeTool(other, "cwebp", "printf '1.5.0\\n'");
-  ProgramRun result = toolsCommand({"--tool-dir", other, "--tool-dir=" + tools.string()});
+  result = toolsCommand({"--tool-dir", other, "--tool-dir=" + tools.string()});
   ASSERT_EQ(result.status, 0) << result.errors;
   expectContains(result.output,
                  {"WebP: Installed\n  cwebp: " + (other / "cwebp").string() + " (1.5.0)\n  dwebp: " +
