@@ -5,12 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <random>
+#include <span>
 #include <stdexcept>
 
 #include "core/engine/VipsRuntime.h"
@@ -64,8 +60,7 @@ std::vector<std::uint16_t> widen(const std::vector<std::uint8_t>& samples) {
 
 namespace {
 
-template <typename Values>
-std::string bigEndian32(const Values& values) {
+std::string bigEndian32(std::span<const std::uint32_t> values) {
   std::string bytes;
   for (std::uint32_t value : values) {
     for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>((value >> shift) & 0xff));
