@@ -1,5 +1,5 @@
 // quorlin-cli compare with fake tools (JSON, table, target search, verbose
-// console, export, error maps, interruption) and once with the installed ones;
+// console, export, error maps, interruption);
 // quorlin-cli rd on fake WebP tools whose file size and score follow the
 // quality; and bad inputs, broken tools and broken environments, one row each:
 // the input and the fake tools are made here, the command runs as a user would
@@ -12,7 +12,6 @@
 #include <sstream>
 
 #include "CliHarness.h"
-#include "core/tools/ToolLookup.h"
 
 namespace quorlin::test {
 namespace {
@@ -156,25 +155,6 @@ TEST_P(CompareInterruptTest, EndsTheToolsItStartedRemovesEveryDirectoryAndExits)
 
 INSTANTIATE_TEST_SUITE_P(Signals, CompareInterruptTest, ::testing::Values(SIGINT, SIGTERM, SIGKILL),
                          [](const auto& signal) { return "SIG" + std::string(sigabbrev_np(signal.param)); });
-
-TEST_F(CompareCommandTest, JsonPassWithTheInstalledTools) {
-  const std::string ownTools = (buildDirectory() / "src" / "metric").string();
-  std::vector<std::string> directories = {ownTools};
-  for (const auto& directory : builtInToolSearchDirectories()) directories.push_back(directory);
-  for (const char* tool : {"ssimulacra2", "cjxl", "djxl", "cwebp", "dwebp"}) {
-    if (!searchExecutable(tool, directories)) GTEST_SKIP() << tool << " is not installed";
-  }
-  const fs::path source = scratch / "tiny cups ünïcode.png";
-  VImage::thumbnail((fs::path(QUORLIN_SOURCE_DIR) / "samples" / "colorful-cups.jpg").c_str(), 64)
-      .pngsave(source.c_str());
-  ProgramRun result = run({"compare", source.string(), "--tool-dir", ownTools, "--panel", "jxl", "--panel", "webp",
-                           "--panel", "jpeg-system", "--json"});
-  EXPECT_EQ(result.status, 0) << result.errors;
-  expectContains(result.output, {"\"commandLine\": \"cjxl --lossless_jpeg=0 --effort 7 --distance 1\"",
-                                 "\"encodedMetadataLines\": [\n          \"Pixel Format: 8-bit RGB\""});
-  EXPECT_EQ(result.output.find("errorMessage"), std::string::npos);
-  EXPECT_TRUE(leftovers().empty());
-}
 
 class RateDistortionCommandTest : public CliTest {
  protected:

@@ -49,7 +49,7 @@ DecodedImage image(int width, int height, int channels, const std::vector<std::u
 // Stronger noise scores lower, on any thread count (700 x 300 with alpha: several
 // bands of rows and column chunks, both background runs split differently);
 // float samples outside 0..1 are not clipped.
-TEST(Ssimulacra2Test, StrongerDistortionScoresLowerOnAnyThreadCount) {
+TEST(Ssimulacra2Test, StrongerDistortionScoresLowerOnAnyThreadCountAndBadSizesAreRefused) {
   const auto original = image(96, 80, 3, makePicture(96, 80, 3));
   double previous = 100.0;
   for (int amplitude : {1, 3, 8, 20}) {
@@ -73,9 +73,7 @@ TEST(Ssimulacra2Test, StrongerDistortionScoresLowerOnAnyThreadCount) {
   const auto brightImage = DecodedImage::fromFloat(64, 64, 3, bright);
   EXPECT_EQ(score(brightImage, brightImage), 100.0);
   EXPECT_LT(score(brightImage, DecodedImage::fromFloat(64, 64, 3, clipped)), 100.0);
-}
-
-TEST(Ssimulacra2Test, ImagesBelowEightPixelsAndMismatchedSizesAreRejectedAndGreyIsRgb) {
+  // Images below 8 x 8 and mismatched sizes are refused; grey scores as RGB with equal channels.
   const auto ok = image(8, 8, 3, makePicture(8, 8, 3));
   for (auto [width, height] : {std::pair{7, 8}, {8, 7}, {1, 1}}) {
     const auto small = image(width, height, 3, makePicture(width, height, 3));
@@ -273,7 +271,7 @@ std::vector<float> blurColumn(const std::vector<float>& column) {
 // edges as the kernel loses its outer taps (0.632 at the edge). The short
 // widths are those where the one-at-a-time head and tail meet or the 4-wide
 // body is empty.
-TEST(RecursiveGaussianTest, LinesBlurLikeTheNineTapKernelWithZeroPaddingAlongRowsAndColumns) {
+TEST(MetricKernelsTest, LinesBlurLikeTheNineTapKernelWithZeroPaddingAndTheSrgbCurveIsExact) {
   std::vector<std::vector<float>> lines{std::vector<float>(41, 0.0f), std::vector<float>(30, 1.0f)};
   lines[0][20] = 1.0f;
   for (int width : {1, 4, 7, 8, 9, 11, 12, 13}) {
@@ -294,9 +292,7 @@ TEST(RecursiveGaussianTest, LinesBlurLikeTheNineTapKernelWithZeroPaddingAlongRow
       }
     }
   }
-}
-
-TEST(SrgbCurveTest, FollowsIec61966WithinFloatPrecisionAndIsOdd) {
+  // The sRGB curve follows IEC 61966 within float precision and is odd.
   for (int i = 0; i <= 1000; ++i) {
     const double x = i / 1000.0;
     const double exact = x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
@@ -345,7 +341,7 @@ ProfileHandle openProfile(const std::vector<std::uint8_t>& bytes) {
 std::vector<std::uint8_t> iccOf(ColorSpace::WellKnown kind) { return ColorSpace::wellKnown(kind)->iccProfile(); }
 
 // Each chunk added outranks the ones before: gAMA or cHRM alone, sRGB, iCCP, cICP.
-TEST(PngColourChunksTest, EachChunkOutranksTheOnesBefore) {
+TEST(PngColourChunksTest, EachChunkOutranksTheOnesBeforeAndUnfitProfilesCountAsAbsent) {
   const Chromaticities p3{0.68, 0.32, 0.265, 0.69, 0.15, 0.06, 0.3127, 0.329};
   PngColourChunks chunks;
   const auto expect = [&](Kind kind, TransferCurve transfer, double exponent, const Chromaticities& primaries) {
@@ -374,12 +370,10 @@ TEST(PngColourChunksTest, EachChunkOutranksTheOnesBefore) {
     chunks.cicp = cicp;
     EXPECT_EQ(colourEncodingForPng(chunks).kind, Kind::icc);
   }
-}
 
-// A profile that cannot describe the samples counts as absent, so the gAMA
-// beside it applies, and the reason is given; a grey profile on grey samples
-// is kept, inflated bytes past its length are not.
-TEST(PngColourChunksTest, AProfileUnfitForTheSamplesGivesWayToTheOtherChunks) {
+  // A profile that cannot describe the samples counts as absent, so the gAMA
+  // beside it applies, and the reason is given; a grey profile on grey samples
+  // is kept, inflated bytes past its length are not.
   const auto rgb = iccOf(ColorSpace::WellKnown::displayP3);
   auto truncated = rgb, cmyk = rgb, notIcc = rgb, deviceLink = rgb;
   truncated.resize(300);
@@ -396,9 +390,9 @@ TEST(PngColourChunksTest, AProfileUnfitForTheSamplesGivesWayToTheOtherChunks) {
       {truncated, 2}, {cmyk, 2}, {notIcc, 6}, {deviceLink, 2}, {rgb, 0}, {rgb, 4}, {{}, 2}, {greyBytes, 4}};
   for (const auto& [profile, colourType] : cases) {
     SCOPED_TRACE(testing::Message() << profile.size() << " bytes, colour type " << int{colourType});
-    PngColourChunks chunks{.iccp = true, .iccProfile = profile, .colourType = colourType, .gamma = 100000};
+    const PngColourChunks tagged{.iccp = true, .iccProfile = profile, .colourType = colourType, .gamma = 100000};
     std::string reason = "stale";
-    const ColourEncoding encoding = colourEncodingForPng(chunks, &reason);
+    const ColourEncoding encoding = colourEncodingForPng(tagged, &reason);
     const bool kept = &profile == &cases[7].first;
     EXPECT_EQ(encoding.kind, kept ? Kind::icc : Kind::described);
     EXPECT_EQ(encoding.exponent, 1.0);
