@@ -51,18 +51,15 @@ class CliTest : public ::testing::Test {
   void fake(std::string_view name, const std::string& body) const {
     writeFakeTool(tools, name, "PATH=/usr/bin:/bin\n" + body);
   }
-  // An encoder copying `sample` to its output (after -o, else its last argument),
-  // a decoder writing decoded.png, and a scorer printing `score`.
-  void fakeEncoder(std::string_view name, std::string_view sample) const {
-    fake(name, "case \"$1\" in --version|-version) exit 0;; esac\n"
-               "out=; prev=\nfor a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n"
-               "[ -n \"$out\" ] || out=$a\ncp '" + path(sample) + "' \"$out\"\n");
-  }
   void fakeDecoder(std::string_view name) const {
     fake(name, "for a in \"$@\"; do last=$a; done\ncp '" + path("decoded.png") + "' \"$last\"\n");
   }
+  // An encoder copying the WebP sample to its output (after -o, else its last
+  // argument), a decoder writing decoded.png, and a scorer printing `score`.
   void fakeWebPAndScorer(std::string_view score = "85.3") const {
-    fakeEncoder("cwebp", "sample.webp");
+    fake("cwebp", "case \"$1\" in --version|-version) exit 0;; esac\n"
+                  "out=; prev=\nfor a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n"
+                  "[ -n \"$out\" ] || out=$a\ncp '" + path("sample.webp") + "' \"$out\"\n");
     fakeDecoder("dwebp");
     fake("ssimulacra2", "echo '" + std::string(score) + "'\n");
   }

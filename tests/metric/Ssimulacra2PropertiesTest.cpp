@@ -46,18 +46,11 @@ DecodedImage image(int width, int height, int channels, const std::vector<std::u
   return DecodedImage::fromUint8(width, height, channels, samples);
 }
 
-// Stronger noise scores lower, on any thread count (700 x 300 with alpha: several
-// bands of rows and column chunks, both background runs split differently);
-// float samples outside 0..1 are not clipped.
-TEST(Ssimulacra2Test, StrongerDistortionScoresLowerOnAnyThreadCountAndBadSizesAreRefused) {
-  const auto original = image(96, 80, 3, makePicture(96, 80, 3));
-  double previous = 100.0;
-  for (int amplitude : {1, 3, 8, 20}) {
-    const double value = score(original, image(96, 80, 3, addNoise(makePicture(96, 80, 3), 3, amplitude)));
-    EXPECT_LT(value, previous) << "noise amplitude " << amplitude;
-    previous = value;
-  }
-  EXPECT_LT(previous, 50.0);  // +-20 levels of noise is very visible
+// The same score on any thread count (700 x 300 with alpha: several bands of
+// rows and column chunks, both background runs split differently); float
+// samples outside 0..1 are not clipped. (How the score falls with the
+// distortion, the reference vectors fix digit by digit.)
+TEST(Ssimulacra2Test, ScoresDoNotDependOnTheThreadCountAndBadSizesAreRefused) {
   const auto sixteen = DecodedImage::fromUint16(96, 80, 3, test::widen(makePicture(96, 80, 3)));
   EXPECT_EQ(score(sixteen, sixteen), 100.0);
   const auto large = image(700, 300, 4, makePicture(700, 300, 4));
