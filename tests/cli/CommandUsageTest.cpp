@@ -197,12 +197,7 @@ TEST_F(ToolsCommandTest, JsonAndTextReportEveryGroupFromTheToolDirectoriesInOrde
       R"json("title": "JPEG XL & SSIMULACRA2 metric",
       "status": "installed",
       "statusText": "Installed 0.7.0",)json",
-      R"json("title": "JPEGli",
-      "status": "installed",
-      "statusText": "Installed",)json",
-      R"json("title": "HEIF / AVIF / JPEG 2000 (libheif)",
-      "status": "installed",
-      "statusText": "Installed 1.19.7",)json",
+      R"json("statusText": "Installed",)json", R"json("statusText": "Installed 1.19.7",)json",
       R"json("statusText": "Installed 0.11.1",)json", R"json("statusText": "Installed 1.2.4",)json",
       R"json("statusText": "Installed 3.1.0",)json", R"json("statusText": "Installed 13.10",)json",
       R"json("limitations": [

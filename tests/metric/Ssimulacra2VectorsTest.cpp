@@ -30,12 +30,6 @@ std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& file)
   return rows;
 }
 
-std::string printed(double score) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.8f", score);
-  return text;
-}
-
 // The folder under testdata in the shared directory; empty for the committed subset.
 class ReferenceVectorsTest : public ::testing::TestWithParam<std::string> {
  protected:
@@ -70,7 +64,9 @@ TEST_P(ReferenceVectorsTest, EveryRowPrintsTheReferenceScoreWithAndWithoutTheMap
       ASSERT_TRUE(result.ok()) << fields[1] << ": " << result.message();
       EXPECT_NEAR(result.score(), std::stod(fields[2]), 0.05) << fields[0] << " vs " << fields[1];
 #if defined(__x86_64__)
-      EXPECT_EQ(printed(result.score()), fields[2]) << fields[0] << " vs " << fields[1];
+      char printed[64];
+      std::snprintf(printed, sizeof printed, "%.8f", result.score());
+      EXPECT_EQ(printed, fields[2]) << fields[0] << " vs " << fields[1];
 #endif
     }
   }
