@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/common/CompressionError.h"
+#include "core/common/PlatformTexts.h"
+#include "core/workspace/AppSettings.h"
+#include "core/workspace/CodecPanelPresentation.h"
+#include "core/workspace/ResultsTable.h"
+#include "core/workspace/TabTitle.h"
+#include "core/workspace/WorkspaceTexts.h"
+#include "support/TestSupport.h"
+
+namespace quorlin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string_view> sentencesOf(const PlatformTexts& texts) {
+  return {texts.chooseSupportedImage,     texts.installMissingTool,       texts.requiredToolsExplanation,
+          texts.acknowledgementsIntro,    texts.requiredToolsHelp,        texts.toolDirectoriesExplanation,
+          texts.systemHEIFQualityTooltip, texts.systemJPEGQualityTooltip};
+}
+
+TEST(PlatformTextsTest, UsersSeeTheLinuxTableWhichNamesNoMacOSPartsWhileTheMacOSTableKeepsThem) {
+  for (std::string_view sentence : sentencesOf(linuxTexts())) {
+    for (std::string_view foreign : {"macOS", "Homebrew", "ImageIO", "brew"}) {
+      EXPECT_EQ(sentence.find(foreign), std::string_view::npos) << sentence;
+    }
+  }
+  EXPECT_FALSE(linuxTexts().creditsHomebrew);
+  EXPECT_NE(macOSTexts().requiredToolsExplanation.find("macOS ImageIO"), std::string_view::npos);
+  EXPECT_NE(macOSTexts().installMissingTool.find("Homebrew"), std::string_view::npos);
+  // The texts users see come from this platform's table.
+#ifndef __APPLE__
+  ASSERT_EQ(&platformTexts(), &linuxTexts());
+#endif
+  EXPECT_EQ(CompressionError::missingTool("cjpegli").message(),
+            "Missing command-line tool: cjpegli. " + std::string(platformTexts().installMissingTool));
+  EXPECT_EQ(WorkspaceTexts::loadErrorAlert("a.bin"),
+            "\u201C" "a.bin\u201D could not be read as an image. " + std::string(platformTexts().chooseSupportedImage));
+}
+
+TEST(ResultsTableTest, CSVHasOneRowPerPanelWithPlainNumbersQuotedTextsAndTheStateOfEachResult) {
+  std::vector<CodecPanel> panels = makeDefaultPanels();
+  CompressionResult result;
+  result.codec = CompressionCodec::jpegXL;
+  result.encodedSize = 250'000;
+  result.ssimulacra2Score = 84.256;
+  result.encodeDuration = 1.5;
+  result.decodeDuration = 0.0421;
+  result.commandLine = "cjxl -d 1, \"fast\"";
+  result.settingsSignature = panels[0].settingsSignature();
+  panels[0].result = result;
+  panels[1].errorMessage = "avifenc failed.";
+  panels[2].result = result;   // made with another codec's settings: stale
+  panels[2].result->settingsSignature = "old";
+
+  const auto rows = resultsTableRows(panels, 1'000'000, 2'000'000);
+  ASSERT_EQ(rows.size(), 4U);
+  EXPECT_EQ(rows[2].cells[1].text, "JPEG XL");   // the codec the shown numbers are of
+  EXPECT_EQ(resultsTableCSV(rows),
+            "Panel,Codec,Settings,File Size (bytes),Bits Per Pixel,Savings (%),SSIMULACRA2,Encode Time (s),"
+            "Decode Time (s),Status\r\n"
+            "1,JPEG XL,\"cjxl -d 1, \"\"fast\"\"\",250000,1.000,75.00,84.26,1.500,0.042,\r\n"
+            "2,AVIF,,,,,,,,Failed\r\n"
+            "3,JPEG XL,\"cjxl -d 1, \"\"fast\"\"\",250000,1.000,75.00,84.26,1.500,0.042,Needs Regeneration\r\n"
+            "4,JPEGli,,,,,,,,Not Generated\r\n");
+  // Without a pixel count or a source size those figures stay empty, not zero.
+  EXPECT_FALSE(resultsTableRows(panels, 0, std::nullopt)[0].cells[4].number.has_value());
+  EXPECT_FALSE(resultsTableRows(panels, 0, std::nullopt)[0].cells[5].number.has_value());
+}
+
+// Builds a title of `count` user-perceived characters from one repeated piece.
+std::string repeated(std::string_view piece, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+TEST(TabTitleTest, UpTo28CharactersStayWholeAndLongerKeepTheFirst16AndTheLast9) {
+  EXPECT_EQ(shortenedTabTitle(""), "");
+  const std::string title28 = "abcdefghijklmnopqrstuvwxyz12";
+  EXPECT_EQ(shortenedTabTitle(title28), title28);
+  EXPECT_EQ(shortenedTabTitle(title28 + "3"), "abcdefghijklmnop...uvwxyz123");
+  // User-perceived characters count, not bytes.
+  const std::string flag = "\U0001F1EB\U0001F1F7";                       // regional indicators F + R
+  const std::string accented = "e\u0301";                                // e + combining acute accent
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // man ZWJ woman ZWJ girl
+  const std::string hangul = "\u1100\u1161\u11A8";                       // conjoining jamo: one syllable
+  for (const std::string& piece : {flag, accented, family, hangul, std::string("\u00E9"), std::string("\r\n")}) {
+    EXPECT_EQ(userPerceivedCharacterCount(piece), 1u) << piece;
+    EXPECT_EQ(shortenedTabTitle(repeated(piece, 28)), repeated(piece, 28));
+    EXPECT_EQ(shortenedTabTitle(repeated(piece, 29)), repeated(piece, 16) + "..." + repeated(piece, 9));
+  }
+  // Never cut inside a cluster: a family emoji straddles the cut point.
+  const std::string title = "abcdefghijklmno" + family + "pqrstuvwxyz12";
+  ASSERT_EQ(userPerceivedCharacterCount(title), 29u);
+  EXPECT_EQ(shortenedTabTitle(title), "abcdefghijklmno" + family + "...tuvwxyz12");
+}
+
+TEST(TabTitleTest, InvalidUTF8IsCountedWithoutFailing) {
+  const std::string broken = std::string(30, 'a') + "\xFF\xFE";
+  EXPECT_EQ(userPerceivedCharacterCount(broken), 32u);
+  EXPECT_EQ(userPerceivedCharacterCount("\xE2\x80"), 1u) << "a truncated three-byte character";
+  EXPECT_EQ(shortenedTabTitle(broken).substr(0, 19), std::string(16, 'a') + "...");
+}
+
+// What a codec panel shows for a panel value: rows per codec and mode, the
+// distance slider's mapping and texts, and the result lines.
+CodecPanel panelWith(CompressionCodec codec, RateControlMode mode = RateControlMode::manual) {
+  CodecPanel panel;
+  panel.codec = codec;
+  panel.rateControlMode = mode;
+  return panel;
+}
+
+TEST(CodecPanelRowsTest, EffortRowOnlyForTheThreeEffortCodecsAndRateRowDistanceOrQualityOrCaption) {
+  EXPECT_EQ(effortRange(CompressionCodec::jpegXL), (IntegerRange{1, 10}));
+  EXPECT_EQ(effortRange(CompressionCodec::avif), (IntegerRange{0, 10}));
+  EXPECT_EQ(effortRange(CompressionCodec::webP), (IntegerRange{0, 6}));
+  for (CompressionCodec codec : allCompressionCodecs()) {
+    const bool hasEffort =
+        codec == CompressionCodec::jpegXL || codec == CompressionCodec::avif || codec == CompressionCodec::webP;
+    EXPECT_EQ(effortRange(codec).has_value(), hasEffort) << rawValue(codec);
+    EXPECT_EQ(!effortTooltip(codec).empty(), hasEffort) << rawValue(codec);
+  }
+  for (CompressionCodec codec : allCompressionCodecs()) {
+    const bool distance = codec == CompressionCodec::jpegXL || codec == CompressionCodec::jpegli;
+    EXPECT_EQ(rateParameterRow(panelWith(codec)),
+              distance ? RateParameterRow::distanceSlider : RateParameterRow::qualitySlider)
+        << rawValue(codec);
+    EXPECT_EQ(rateParameterRow(panelWith(codec, RateControlMode::targetScore)), RateParameterRow::searchCaption);
+    EXPECT_EQ(searchCaption(codec), distance ? "Distance set by target score search"
+                                             : "Quality set by target score search");
+    EXPECT_FALSE(rateParameterTooltip(codec).empty()) << rawValue(codec);
+  }
+  EXPECT_NE(rateParameterTooltip(CompressionCodec::jpegli).find("cjpegli --distance"), std::string_view::npos);
+}
+
+TEST(CodecPanelRowsTest, LosslessTogglesShowOnlyInSetQualityModeAndTranscodeDimsOnlyJPEGXLControls) {
+  const CompressionCodec withToggle[] = {CompressionCodec::webP, CompressionCodec::avif,
+                                         CompressionCodec::heifLibheif, CompressionCodec::avifLibheif,
+                                         CompressionCodec::jpeg2000Libheif};
+  for (CompressionCodec codec : allCompressionCodecs()) {
+    const bool expected = std::find(std::begin(withToggle), std::end(withToggle), codec) != std::end(withToggle);
+    EXPECT_EQ(showsLosslessToggle(panelWith(codec)), expected) << rawValue(codec);
+    EXPECT_FALSE(showsLosslessToggle(panelWith(codec, RateControlMode::targetScore))) << rawValue(codec);
+    EXPECT_EQ(showsLosslessJPEGTranscodeToggle(panelWith(codec)), codec == CompressionCodec::jpegXL);
+  }
+  EXPECT_FALSE(showsLosslessJPEGTranscodeToggle(panelWith(CompressionCodec::jpegXL, RateControlMode::targetScore)));
+  CodecPanel panel = panelWith(CompressionCodec::jpegXL);
+  EXPECT_EQ(distanceSliderOpacity(panel), 1.0);
+  panel.isJPEGLosslessTranscode = true;
+  EXPECT_EQ(distanceSliderOpacity(panel), 0.45);
+  EXPECT_EQ(jpegXLProgressiveOpacity(panel), 0.45);
+  panel.codec = CompressionCodec::jpegli;   // the switch can linger in the stored settings
+  EXPECT_EQ(distanceSliderOpacity(panel), 1.0);
+}
+
+TEST(DistanceSliderMappingTest, PositionIsTheRootOfTheDistanceShareAndMovingSetsTheSquareRoundedToTwentieths) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::pair<double, double> positions[] = {{1.0, 0.2},     {6.25, 0.5}, {25.0, 1.0}, {25.01, 1.0},
+                                                 {1000.0, 1.0}, {0.0, 0.0},  {-3.0, 0.0}, {nan, 0.0}};
+  for (const auto& [distance, position] : positions) EXPECT_DOUBLE_EQ(distanceSliderPosition(distance), position);
+  // Clamped at both ends (not squared to a positive distance); 0.3^2 x 25 = 2.25 lies on a twentieth,
+  // 0.31^2 x 25 = 2.4025 rounds to 2.4, and a position just right of 0 still rounds to 0.
+  const std::pair<double, double> distances[] = {{1.0, 25.0}, {0.0, 0.0},  {0.5, 6.25}, {0.2, 1.0}, {1.7, 25.0},
+                                                 {-0.4, 0.0}, {0.3, 2.25}, {0.31, 2.4}, {0.01, 0.0}};
+  for (const auto& [position, distance] : distances) EXPECT_DOUBLE_EQ(distanceForSliderPosition(position), distance);
+  // Every slider stop maps back onto itself once rounded.
+  for (int step = 0; step <= 100; ++step) {
+    double d = distanceForSliderPosition(step / 100.0);
+    EXPECT_DOUBLE_EQ(distanceForSliderPosition(distanceSliderPosition(d)), d) << step;
+  }
+}
+
+TEST(DistanceSliderMappingTest, ValueTexts) {
+  using C = CompressionCodec;
+  const std::tuple<double, C, const char*> texts[] = {
+      {1.0, C::jpegXL, "1.00 visually lossless"},  {1.0, C::jpegli, "1.00 visually lossless"},
+      {0.55, C::jpegli, "0.55 visually lossless"}, {1.05, C::jpegXL, "1.1"},
+      {3.0, C::jpegXL, "3.0"},                      {25.0, C::jpegli, "25.0"},
+      {0.0, C::jpegXL, "0.0 mathematically lossless"}, {0.0, C::jpegli, "0.00 visually lossless"},
+      {0.05, C::jpegXL, "0.05 visually lossless"}};
+  for (const auto& [distance, codec, text] : texts) EXPECT_EQ(distanceValueText(distance, codec), text) << distance;
+}
+
+class ResultMetricRowsTest : public ::testing::Test {
+ protected:
+  ResultMetricRowsTest() {
+    panel.codec = CompressionCodec::webP;
+    CompressionResult result;
+    result.codec = CompressionCodec::webP;
+    result.encodedSize = 250'000;
+    result.ssimulacra2Score = 84.26;
+    result.encodeDuration = 0.1234;
+    result.decodeDuration = 0.05;
+    panel.result = result;
+  }
+  std::string valueOf(const std::vector<ResultMetricRow>& rows, std::string_view label) {
+    for (const auto& row : rows) {
+      if (row.label == label) return row.value;
+    }
+    return "<absent>";
+  }
+  CodecPanel panel;
+};
+
+TEST_F(ResultMetricRowsTest, EveryLineInOrderSecondsFromOneSecondAndDashesWithoutMetadata) {
+  auto rows = resultMetricRows(panel, 1'000'000, 2'000'000);
+  std::vector<ResultMetricRow> expected{
+      {"File Size", "250.0 KB", ResultEmphasis::strong},
+      {"Savings", "75.0%"},
+      {"Encode Time", "123 ms"},
+      {"Decode Speed", "40.0 MP/s"},
+      {"Bits Per Pixel", "1.00 bpp"},
+      {"SSIMULACRA2", "84.3", ResultEmphasis::strong},
+      {"Compression", "lossy"},
+  };
+  EXPECT_EQ(rows, expected);
+  panel.result->encodeDuration = 1.0;
+  rows = resultMetricRows(panel, 0, std::nullopt);
+  EXPECT_EQ(valueOf(rows, "Encode Time"), "1.00 s");
+  EXPECT_EQ(valueOf(rows, "Savings"), "--");
+  EXPECT_EQ(valueOf(rows, "Decode Speed"), "--");
+  EXPECT_EQ(valueOf(rows, "Bits Per Pixel"), "--");
+  panel.result->encodeDuration = 0.9994;
+  EXPECT_EQ(valueOf(resultMetricRows(panel, 0, std::nullopt), "Encode Time"), "999 ms");
+}
+
+TEST_F(ResultMetricRowsTest, SavingsMayBeNegativeCompressionFollowsThePanelAndSearchResultsSayWhenOutOfReach) {
+  panel.isWebPLossless = true;
+  auto rows = resultMetricRows(panel, 200'000, 1);
+  EXPECT_EQ(valueOf(rows, "Savings"), "-25.0%");
+  EXPECT_EQ(valueOf(rows, "Compression"), "lossless");
+  EXPECT_EQ(valueOf(rows, "Search Result"), "<absent>");
+  panel.rateControlMode = RateControlMode::targetScore;
+  panel.targetScore = 85.0;
+  panel.result->foundQuality = 72;
+  panel.result->ssimulacra2Score = 83.9;
+  rows = resultMetricRows(panel, 1, 1);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows.back(), (ResultMetricRow{"Search Result", "Quality 72 \u2014 target 85 not reachable",
+                                          ResultEmphasis::warning}));
+  panel.result->ssimulacra2Score = 84.5;   // within half a point: reached
+  EXPECT_EQ(resultMetricRows(panel, 1, 1).back(),
+            (ResultMetricRow{"Search Result", "Quality 72", ResultEmphasis::strong}));
+  panel.codec = CompressionCodec::jpegXL;
+  panel.result->foundQuality.reset();
+  panel.result->foundDistance = 1.35;
+  EXPECT_EQ(valueOf(resultMetricRows(panel, 1, 1), "Search Result"), "Distance 1.35");
+  panel.result.reset();
+  EXPECT_TRUE(resultMetricRows(panel, 1000, 1000).empty());
+}
+
+// Every value a start reads, in table order, with the search path's directories last.
+std::string readBack(const AppSettings& settings, const ToolSearchPath& searchPath) {
+  std::string text = std::string(rawValue(settings.appearance())) + " " + std::to_string(settings.autoRegenerate()) +
+                     " " + std::to_string(settings.autoRegenerateDelay()) + " " +
+                     std::to_string(settings.encodeInParallel()) + " " +
+                     std::to_string(settings.hasSeenToolRequirements()) + " [";
+  for (const auto& directory : settings.customToolDirectories()) text += directory + ";";
+  text += "] " + (settings.threadsPerPass() ? std::to_string(*settings.threadsPerPass()) : "auto") + " " +
+          std::to_string(settings.toolTimeLimit()) + " " + std::to_string(settings.maximumPixelCount()) + " [";
+  for (const auto& directory : searchPath.customToolDirectories()) text += directory + ";";
+  return text + "]";
+}
+
+const char* const defaults = "auto 0 1.000000 1 0 [] auto 1800.000000 268435456 []";
+
+class AppSettingsTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<AppSettings> start() { return std::make_unique<AppSettings>(store, searchPath); }
+  std::string startAndReadBack() { return readBack(*start(), searchPath); }
+
+  std::shared_ptr<InMemorySettingsStore> store = std::make_shared<InMemorySettingsStore>();
+  ExecutableURLCache cache;
+  ToolSearchPath searchPath{cache, {}};
+};
+
+TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderAndAnEmptyStoreGivesTheDefaultsWithoutWriting) {
+  const char* keys[] = {"appAppearance",    "autoRegenerate", "autoRegenerateDelay", "encodeInParallel",
+                        "hasSeenToolRequirements", "customToolDirectories", "threadsPerPass", "toolTimeLimit",
+                        "maximumPixelCount"};
+  auto table = appSettingsTable();
+  ASSERT_EQ(table.size(), std::size(keys));
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i].key, keys[i]);
+    EXPECT_EQ(static_cast<std::size_t>(table[i].setting), i);
+  }
+  EXPECT_EQ(startAndReadBack(), defaults);
+  for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
+}
+
+TEST_F(AppSettingsTest, StoredValuesAreReadBackAndValuesOfTheWrongTypeReadAsTheirDefaults) {
+  store->setValue("appAppearance", std::string("dark"));
+  store->setValue("autoRegenerate", true);
+  store->setValue("autoRegenerateDelay", 2.6);
+  store->setValue("encodeInParallel", false);
+  store->setValue("hasSeenToolRequirements", true);
+  store->setValue("customToolDirectories", std::vector<std::string>{"/opt/a", "/opt/b"});
+  store->setValue("toolTimeLimit", 600.0);
+  store->setValue("maximumPixelCount", 1e6);
+  store->setValue("threadsPerPass", 6.0);
+  EXPECT_EQ(startAndReadBack(), "dark 1 2.600000 0 1 [/opt/a;/opt/b;] 6 600.000000 1000000 [/opt/a;/opt/b;]");
+
+  store->setValue("appAppearance", std::string("sepia"));
+  store->setValue("autoRegenerate", std::string("true"));
+  store->setValue("autoRegenerateDelay", std::string("2.5"));
+  store->setValue("encodeInParallel", 0.0);
+  store->setValue("hasSeenToolRequirements", std::vector<std::string>{"yes"});
+  store->setValue("customToolDirectories", std::string("/opt/a"));
+  store->setValue("toolTimeLimit", -5.0);
+  store->setValue("maximumPixelCount", std::string("many"));
+  store->setValue("threadsPerPass", std::string("4"));
+  EXPECT_EQ(startAndReadBack(), defaults);
+  store->setValue("appAppearance", true);
+  EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
+  store->setValue("appAppearance", std::string("Light"));
+  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
+  // Counts that are not whole, or outside 1...1024, are Auto too.
+  for (double count : {2.5, 0.0, -3.0, 1025.0}) {
+    store->setValue("threadsPerPass", count);
+    EXPECT_EQ(start()->threadsPerPass(), std::nullopt) << count;
+  }
+}
+
+TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
+  auto settings = start();
+  std::vector<AppSetting> heard;
+  auto subscription = settings->observe([&](AppSetting setting) { heard.push_back(setting); });
+  settings->setAppearance(AppAppearance::light);
+  settings->setAutoRegenerate(true);
+  settings->setAutoRegenerateDelay(4.5);
+  settings->setEncodeInParallel(false);
+  settings->setHasSeenToolRequirements(true);
+  settings->setCustomToolDirectories({"/x"});
+  settings->setThreadsPerPass(3);
+  EXPECT_EQ(store->doubleValue("threadsPerPass"), 3.0);
+  settings->setThreadsPerPass(std::nullopt);
+  EXPECT_EQ(store->doubleValue("threadsPerPass"), 0.0) << "Auto is stored as 0";
+  EXPECT_EQ(store->boolValue("autoRegenerate"), true);
+  EXPECT_EQ(heard, (std::vector<AppSetting>{AppSetting::appearance, AppSetting::autoRegenerate,
+                                            AppSetting::autoRegenerateDelay, AppSetting::encodeInParallel,
+                                            AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories,
+                                            AppSetting::threadsPerPass, AppSetting::threadsPerPass}));
+  // A later start sees the same values; the delay stays stored while auto-regeneration is off.
+  settings->setAutoRegenerate(false);
+  EXPECT_EQ(startAndReadBack(), "light 0 4.500000 0 1 [/x;] auto 1800.000000 268435456 [/x;]");
+}
+
+TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
+  auto settings = start();
+  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools"));
+  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools/"));
+  EXPECT_FALSE(settings->addCustomToolDirectory("/opt/tools"));
+  EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/tools", "/opt/tools/"}));
+  settings->removeCustomToolDirectory(7);
+  EXPECT_EQ(settings->customToolDirectories().size(), 2u);
+  settings->removeCustomToolDirectory(0);
+  settings->removeCustomToolDirectory(0);
+  test::ScratchDirectory scratch;
+  test::writeFakeTool(scratch.path(), "cjxl", "exit 0");
+  EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value());
+  settings->addCustomToolDirectory(scratch.path().string());
+  EXPECT_EQ(cache.locate("cjxl", searchPath.toolSearchDirectories()), scratch / "cjxl");
+  settings->removeCustomToolDirectory(0);
+  EXPECT_TRUE(searchPath.customToolDirectories().empty());
+  EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value())
+      << "a tool found only there is missing at the next lookup";
+}
+
+TEST_F(AppSettingsTest, TheRequiredToolsWindowOpensByItselfOnlyOnce) {
+  auto settings = start();
+  EXPECT_TRUE(settings->takeFirstToolRequirementsShowing());
+  EXPECT_TRUE(settings->hasSeenToolRequirements());
+  EXPECT_FALSE(settings->takeFirstToolRequirementsShowing());
+  EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
+}
+
+TEST(InMemorySettingsStoreTest, TypedReadersGiveNothingForAnotherType) {
+  InMemorySettingsStore store;
+  store.setValue("k", 1.5);
+  EXPECT_EQ(store.doubleValue("k"), 1.5);
+  EXPECT_FALSE(store.boolValue("k").has_value());
+  EXPECT_FALSE(store.stringValue("k").has_value());
+  EXPECT_FALSE(store.stringListValue("k").has_value());
+  store.setValue("k", std::string("text"));
+  EXPECT_FALSE(store.doubleValue("k").has_value());
+  EXPECT_EQ(store.stringValue("k"), "text");
+  store.removeValue("k");
+  EXPECT_FALSE(store.value("k").has_value());
+}
+
+}  // namespace
+}  // namespace quorlin
