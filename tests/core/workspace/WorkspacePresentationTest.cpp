@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 #include <limits>
-#include <string>
-#include <vector>
 
 #include "core/common/CompressionError.h"
 #include "core/common/PlatformTexts.h"
@@ -16,22 +13,18 @@
 #include "core/workspace/WorkspaceTexts.h"
 #include "support/TestSupport.h"
 
+// Results are built with designated initialisers; the fields left out keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace quorlin {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::vector<std::string_view> sentencesOf(const PlatformTexts& texts) {
-  return {texts.chooseSupportedImage,     texts.installMissingTool,       texts.requiredToolsExplanation,
-          texts.acknowledgementsIntro,    texts.requiredToolsHelp,        texts.toolDirectoriesExplanation,
-          texts.systemHEIFQualityTooltip, texts.systemJPEGQualityTooltip};
-}
-
 TEST(PlatformTextsTest, UsersSeeTheLinuxTableWhichNamesNoMacOSPartsWhileTheMacOSTableKeepsThem) {
-  for (std::string_view sentence : sentencesOf(linuxTexts())) {
-    for (std::string_view foreign : {"macOS", "Homebrew", "ImageIO", "brew"}) {
-      EXPECT_EQ(sentence.find(foreign), std::string_view::npos) << sentence;
-    }
+  const PlatformTexts& t = linuxTexts();
+  for (std::string_view sentence : {t.chooseSupportedImage, t.installMissingTool, t.requiredToolsExplanation,
+                                    t.acknowledgementsIntro, t.requiredToolsHelp, t.toolDirectoriesExplanation,
+                                    t.systemHEIFQualityTooltip, t.systemJPEGQualityTooltip}) {
+    for (std::string_view foreign : {"macOS", "Homebrew", "ImageIO", "brew"}) EXPECT_EQ(sentence.find(foreign), std::string_view::npos) << sentence;
   }
   EXPECT_FALSE(linuxTexts().creditsHomebrew);
   EXPECT_NE(macOSTexts().requiredToolsExplanation.find("macOS ImageIO"), std::string_view::npos);
@@ -48,14 +41,9 @@ TEST(PlatformTextsTest, UsersSeeTheLinuxTableWhichNamesNoMacOSPartsWhileTheMacOS
 
 TEST(ResultsTableTest, CSVHasOneRowPerPanelWithPlainNumbersQuotedTextsAndTheStateOfEachResult) {
   std::vector<CodecPanel> panels = makeDefaultPanels();
-  CompressionResult result;
-  result.codec = CompressionCodec::jpegXL;
-  result.encodedSize = 250'000;
-  result.ssimulacra2Score = 84.256;
-  result.encodeDuration = 1.5;
-  result.decodeDuration = 0.0421;
-  result.commandLine = "cjxl -d 1, \"fast\"";
-  result.settingsSignature = panels[0].settingsSignature();
+  const CompressionResult result{.codec = CompressionCodec::jpegXL, .encodedSize = 250'000, .ssimulacra2Score = 84.256,
+                                 .encodeDuration = 1.5, .decodeDuration = 0.0421,
+                                 .commandLine = "cjxl -d 1, \"fast\"", .settingsSignature = panels[0].settingsSignature()};
   panels[0].result = result;
   panels[1].errorMessage = "avifenc failed.";
   panels[2].result = result;   // made with another codec's settings: stale
@@ -72,8 +60,8 @@ TEST(ResultsTableTest, CSVHasOneRowPerPanelWithPlainNumbersQuotedTextsAndTheStat
             "3,JPEG XL,\"cjxl -d 1, \"\"fast\"\"\",250000,1.000,75.00,84.26,1.500,0.042,Needs Regeneration\r\n"
             "4,JPEGli,,,,,,,,Not Generated\r\n");
   // Without a pixel count or a source size those figures stay empty, not zero.
-  EXPECT_FALSE(resultsTableRows(panels, 0, std::nullopt)[0].cells[4].number.has_value());
-  EXPECT_FALSE(resultsTableRows(panels, 0, std::nullopt)[0].cells[5].number.has_value());
+  const auto cells = resultsTableRows(panels, 0, std::nullopt)[0].cells;
+  EXPECT_FALSE(cells[4].number || cells[5].number);
 }
 
 // Builds a title of `count` user-perceived characters from one repeated piece.
@@ -195,19 +183,12 @@ class ResultMetricRowsTest : public ::testing::Test {
  protected:
   ResultMetricRowsTest() {
     panel.codec = CompressionCodec::webP;
-    CompressionResult result;
-    result.codec = CompressionCodec::webP;
-    result.encodedSize = 250'000;
-    result.ssimulacra2Score = 84.26;
-    result.encodeDuration = 0.1234;
-    result.decodeDuration = 0.05;
-    panel.result = result;
+    panel.result = CompressionResult{.codec = CompressionCodec::webP, .encodedSize = 250'000, .ssimulacra2Score = 84.26,
+                                     .encodeDuration = 0.1234, .decodeDuration = 0.05};
   }
   std::string valueOf(const std::vector<ResultMetricRow>& rows, std::string_view label) {
-    for (const auto& row : rows) {
-      if (row.label == label) return row.value;
-    }
-    return "<absent>";
+    auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.label == label; });
+    return row == rows.end() ? "<absent>" : row->value;
   }
   CodecPanel panel;
 };
@@ -226,10 +207,8 @@ TEST_F(ResultMetricRowsTest, EveryLineInOrderSecondsFromOneSecondAndDashesWithou
   EXPECT_EQ(rows, expected);
   panel.result->encodeDuration = 1.0;
   rows = resultMetricRows(panel, 0, std::nullopt);
-  EXPECT_EQ(valueOf(rows, "Encode Time"), "1.00 s");
-  EXPECT_EQ(valueOf(rows, "Savings"), "--");
-  EXPECT_EQ(valueOf(rows, "Decode Speed"), "--");
-  EXPECT_EQ(valueOf(rows, "Bits Per Pixel"), "--");
+  EXPECT_EQ(valueOf(rows, "Encode Time") + valueOf(rows, "Savings") + valueOf(rows, "Decode Speed") + valueOf(rows, "Bits Per Pixel"),
+            "1.00 s------");
   panel.result->encodeDuration = 0.9994;
   EXPECT_EQ(valueOf(resultMetricRows(panel, 0, std::nullopt), "Encode Time"), "999 ms");
 }
@@ -237,9 +216,7 @@ TEST_F(ResultMetricRowsTest, EveryLineInOrderSecondsFromOneSecondAndDashesWithou
 TEST_F(ResultMetricRowsTest, SavingsMayBeNegativeCompressionFollowsThePanelAndSearchResultsSayWhenOutOfReach) {
   panel.isWebPLossless = true;
   auto rows = resultMetricRows(panel, 200'000, 1);
-  EXPECT_EQ(valueOf(rows, "Savings"), "-25.0%");
-  EXPECT_EQ(valueOf(rows, "Compression"), "lossless");
-  EXPECT_EQ(valueOf(rows, "Search Result"), "<absent>");
+  EXPECT_EQ(valueOf(rows, "Savings") + valueOf(rows, "Compression") + valueOf(rows, "Search Result"), "-25.0%lossless<absent>");
   panel.rateControlMode = RateControlMode::targetScore;
   panel.targetScore = 85.0;
   panel.result->foundQuality = 72;
@@ -278,13 +255,17 @@ class AppSettingsTest : public ::testing::Test {
  protected:
   std::unique_ptr<AppSettings> start() { return std::make_unique<AppSettings>(store, searchPath); }
   std::string startAndReadBack() { return readBack(*start(), searchPath); }
+  // Stores the values in the order of the settings table.
+  void storeAll(const std::vector<SettingsValue>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) store->setValue(appSettingsTable()[i].key, values[i]);
+  }
 
   std::shared_ptr<InMemorySettingsStore> store = std::make_shared<InMemorySettingsStore>();
   ExecutableURLCache cache;
   ToolSearchPath searchPath{cache, {}};
 };
 
-TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderAndAnEmptyStoreGivesTheDefaultsWithoutWriting) {
+TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderAndStoredValuesOfTheRightTypeAreReadBackAndOthersAsDefaults) {
   const char* keys[] = {"appAppearance",    "autoRegenerate", "autoRegenerateDelay", "encodeInParallel",
                         "hasSeenToolRequirements", "customToolDirectories", "threadsPerPass", "toolTimeLimit",
                         "maximumPixelCount"};
@@ -294,44 +275,33 @@ TEST_F(AppSettingsTest, TheTableListsEveryKeyInOrderAndAnEmptyStoreGivesTheDefau
     EXPECT_EQ(table[i].key, keys[i]);
     EXPECT_EQ(static_cast<std::size_t>(table[i].setting), i);
   }
+  // An empty store gives the defaults without writing.
   EXPECT_EQ(startAndReadBack(), defaults);
   for (const auto& row : appSettingsTable()) EXPECT_FALSE(store->value(row.key).has_value()) << row.key;
-}
-
-TEST_F(AppSettingsTest, StoredValuesAreReadBackAndValuesOfTheWrongTypeReadAsTheirDefaults) {
-  store->setValue("appAppearance", std::string("dark"));
-  store->setValue("autoRegenerate", true);
-  store->setValue("autoRegenerateDelay", 2.6);
-  store->setValue("encodeInParallel", false);
-  store->setValue("hasSeenToolRequirements", true);
-  store->setValue("customToolDirectories", std::vector<std::string>{"/opt/a", "/opt/b"});
-  store->setValue("toolTimeLimit", 600.0);
-  store->setValue("maximumPixelCount", 1e6);
-  store->setValue("threadsPerPass", 6.0);
+  using L = std::vector<std::string>;
+  storeAll({std::string("dark"), true, 2.6, false, true, L{"/opt/a", "/opt/b"}, 6.0, 600.0, 1e6});
   EXPECT_EQ(startAndReadBack(), "dark 1 2.600000 0 1 [/opt/a;/opt/b;] 6 600.000000 1000000 [/opt/a;/opt/b;]");
-
-  store->setValue("appAppearance", std::string("sepia"));
-  store->setValue("autoRegenerate", std::string("true"));
-  store->setValue("autoRegenerateDelay", std::string("2.5"));
-  store->setValue("encodeInParallel", 0.0);
-  store->setValue("hasSeenToolRequirements", std::vector<std::string>{"yes"});
-  store->setValue("customToolDirectories", std::string("/opt/a"));
-  store->setValue("toolTimeLimit", -5.0);
-  store->setValue("maximumPixelCount", std::string("many"));
-  store->setValue("threadsPerPass", std::string("4"));
+  storeAll({std::string("sepia"), std::string("true"), std::string("2.5"), 0.0, L{"yes"}, std::string("/opt/a"),
+            std::string("4"), -5.0, std::string("many")});
   EXPECT_EQ(startAndReadBack(), defaults);
-  store->setValue("appAppearance", true);
-  EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
-  store->setValue("appAppearance", std::string("Light"));
-  EXPECT_EQ(start()->appearance(), AppAppearance::automatic) << "raw values are matched exactly";
-  // Counts that are not whole, or outside 1...1024, are Auto too.
+  // Raw values are matched exactly; counts that are not whole, or outside 1...1024, are Auto too.
+  for (const SettingsValue& appearance : {SettingsValue(true), SettingsValue(std::string("Light"))}) {
+    store->setValue("appAppearance", appearance);
+    EXPECT_EQ(start()->appearance(), AppAppearance::automatic);
+  }
   for (double count : {2.5, 0.0, -3.0, 1025.0}) {
     store->setValue("threadsPerPass", count);
     EXPECT_EQ(start()->threadsPerPass(), std::nullopt) << count;
   }
+  // The store's typed readers give nothing for another type.
+  store->setValue("k", 1.5);
+  EXPECT_EQ(std::tuple(store->doubleValue("k"), store->boolValue("k"), store->stringValue("k"), store->stringListValue("k")),
+            std::tuple(std::optional(1.5), std::optional<bool>(), std::optional<std::string>(), std::optional<L>()));
+  store->removeValue("k");
+  EXPECT_FALSE(store->value("k").has_value());
 }
 
-TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
+TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObserversAndTheToolsWindowOpensByItselfOnce) {
   auto settings = start();
   std::vector<AppSetting> heard;
   auto subscription = settings->observe([&](AppSetting setting) { heard.push_back(setting); });
@@ -353,6 +323,12 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObservers) {
   // A later start sees the same values; the delay stays stored while auto-regeneration is off.
   settings->setAutoRegenerate(false);
   EXPECT_EQ(startAndReadBack(), "light 0 4.500000 0 1 [/x;] auto 1800.000000 268435456 [/x;]");
+  store->setValue("hasSeenToolRequirements", false);
+  auto fresh = start();
+  EXPECT_TRUE(fresh->takeFirstToolRequirementsShowing());
+  EXPECT_TRUE(fresh->hasSeenToolRequirements());
+  EXPECT_FALSE(fresh->takeFirstToolRequirementsShowing());
+  EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
 }
 
 TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
@@ -374,28 +350,6 @@ TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
   EXPECT_TRUE(searchPath.customToolDirectories().empty());
   EXPECT_FALSE(cache.locate("cjxl", searchPath.toolSearchDirectories()).has_value())
       << "a tool found only there is missing at the next lookup";
-}
-
-TEST_F(AppSettingsTest, TheRequiredToolsWindowOpensByItselfOnlyOnce) {
-  auto settings = start();
-  EXPECT_TRUE(settings->takeFirstToolRequirementsShowing());
-  EXPECT_TRUE(settings->hasSeenToolRequirements());
-  EXPECT_FALSE(settings->takeFirstToolRequirementsShowing());
-  EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
-}
-
-TEST(InMemorySettingsStoreTest, TypedReadersGiveNothingForAnotherType) {
-  InMemorySettingsStore store;
-  store.setValue("k", 1.5);
-  EXPECT_EQ(store.doubleValue("k"), 1.5);
-  EXPECT_FALSE(store.boolValue("k").has_value());
-  EXPECT_FALSE(store.stringValue("k").has_value());
-  EXPECT_FALSE(store.stringListValue("k").has_value());
-  store.setValue("k", std::string("text"));
-  EXPECT_FALSE(store.doubleValue("k").has_value());
-  EXPECT_EQ(store.stringValue("k"), "text");
-  store.removeValue("k");
-  EXPECT_FALSE(store.value("k").has_value());
 }
 
 }  // namespace
