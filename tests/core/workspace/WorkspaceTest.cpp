@@ -314,11 +314,9 @@ TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndA
   workspace->startGenerateTask();
   // One notification for the whole start: running, status and all four panels.
   ASSERT_EQ(changes.size(), 1u);
-  EXPECT_TRUE(changes[0].contains(WorkspaceAspect::running));
-  EXPECT_TRUE(changes[0].contains(WorkspaceAspect::status));
+  EXPECT_TRUE(changes[0].contains(WorkspaceAspect::running) && changes[0].contains(WorkspaceAspect::status));
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(changes[0].containsPanel(i));
-  EXPECT_TRUE(workspace->isRunning());
-  EXPECT_FALSE(workspace->canGenerate());
+  EXPECT_TRUE(workspace->isRunning() && !workspace->canGenerate());
   EXPECT_EQ(workspace->statusMessage(), "Encoding all panels...");
 
   auto runs = waitingRuns(4);
@@ -329,7 +327,7 @@ TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndA
   ASSERT_EQ(preparedDirectories.size(), 1u);
   const fs::path prepared = *preparedDirectories.begin();
   EXPECT_TRUE(exists(prepared / "source.png"));
-  for (const auto& panel : workspace->panels()) EXPECT_TRUE(panel.isRunning);
+  EXPECT_EQ(states(*workspace), "--R-- --R-- --R-- --R-- ");
 
   // Outcomes are applied in completion order; the pass runs until the last.
   std::vector<std::string> statuses;
@@ -337,36 +335,30 @@ TEST_F(WorkspaceGenerationTest, GenerateAllRunsEveryPanelOnOnePreparedSourceAndA
     auto run = std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return panelIndexOf(r) == index; });
     finishAndApply(run->number, 90.0, 1000 * (index + 1));
     statuses.push_back(workspace->statusMessage());
-    EXPECT_TRUE(workspace->panel(index).result.has_value());
-    EXPECT_EQ(workspace->isRunning(), index != 1);
+    EXPECT_EQ(workspace->isRunning() && workspace->panel(index).result.has_value(), index != 1);
   }
   EXPECT_EQ(statuses, (std::vector<std::string>{"Generated WebP: 3.0 KB.", "Generated JPEG XL: 1.0 KB.",
                                                 "Generated JPEGli: 4.0 KB.", "Generated AVIF: 2.0 KB."}));
   EXPECT_FALSE(exists(prepared)) << "the prepared source outlived its pass";
+  EXPECT_EQ(states(*workspace), "r---- r---- r---- r---- ");
   for (int i = 0; i < 4; ++i) {
-    const CodecPanel& panel = workspace->panel(i);
-    ASSERT_TRUE(panel.result.has_value()) << "panel " << i;
-    EXPECT_EQ(panel.result->encodedSize, 1000 * (i + 1));
-    EXPECT_FALSE(panel.isRunning);
-    EXPECT_FALSE(panel.needsRegeneration());
-    EXPECT_TRUE(workspace->temporaryFiles().directories().contains(panel.result->workDirectory));
+    EXPECT_EQ(workspace->panel(i).result->encodedSize, 1000 * (i + 1));
+    EXPECT_TRUE(workspace->temporaryFiles().directories().contains(workspace->panel(i).result->workDirectory));
   }
 }
 
 TEST_F(WorkspaceGenerationTest, FailedRunsAndPreparationsClearTheResultsOfThePanelsTheyConcernAndReportTheError) {
   load(source);
   generateAllAndFinish();
-  std::vector<fs::path> oldDirectories;
-  for (const auto& panel : workspace->panels()) oldDirectories.push_back(panel.result->workDirectory);
+  const auto oldDirectories = resultDirectories(*workspace);
   workspace->generatePanel(workspace->panel(1).id);
   failAndApply(waitingRuns(1)[0].number, CompressionError::missingTool("avifenc"));
   const std::string missing = "Missing command-line tool: avifenc. Install it with your package manager (see "
                               "Required Tools) or add it to PATH.";
-  EXPECT_FALSE(workspace->panel(1).result.has_value());
+  EXPECT_EQ(states(*workspace), "r---- -e--- r---- r---- ");
   EXPECT_EQ(workspace->panel(1).errorMessage, missing);
   EXPECT_EQ(workspace->statusMessage(), "AVIF failed: " + missing);
   EXPECT_FALSE(exists(oldDirectories[1]));
-  for (int i : {0, 2, 3}) EXPECT_TRUE(workspace->panel(i).result.has_value());
 
   // A panel's own Generate reports a failed preparation on that panel only.
   engine->setPreparationError(CompressionError::processFailed("vips", "out of memory\n"));
@@ -374,21 +366,17 @@ TEST_F(WorkspaceGenerationTest, FailedRunsAndPreparationsClearTheResultsOfThePan
   ASSERT_TRUE(quiesce());
   EXPECT_EQ(workspace->panel(2).errorMessage, "vips failed. out of memory");
   EXPECT_EQ(workspace->statusMessage(), "WebP failed: vips failed. out of memory");
-  EXPECT_TRUE(workspace->panel(0).result.has_value());
+  EXPECT_EQ(states(*workspace), "r---- -e--- -e--- r---- ");
   EXPECT_EQ(workspace->panel(1).errorMessage, missing);
-  EXPECT_FALSE(workspace->panel(3).errorMessage.has_value());
 
   // A failed preparation of a whole pass marks every panel with the same error; the status shows the last.
   engine->setPreparationError(CompressionError::unreadableImage(source));
   workspace->generateAll();
   ASSERT_TRUE(quiesce());
   const std::string message = "Could not read decoded image: photo.png.";
-  for (const auto& panel : workspace->panels()) {
-    EXPECT_FALSE(panel.result.has_value());
-    EXPECT_EQ(panel.errorMessage, message);
-    EXPECT_FALSE(panel.isRunning);
-  }
-  for (const auto& directory : oldDirectories) EXPECT_FALSE(exists(directory));
+  EXPECT_EQ(states(*workspace), "-e--- -e--- -e--- -e--- ");
+  for (const auto& panel : workspace->panels()) EXPECT_EQ(panel.errorMessage, message);
+  EXPECT_EQ(existing(oldDirectories), 0);
   EXPECT_EQ(workspace->statusMessage(), "JPEGli failed: " + message);
   EXPECT_FALSE(workspace->isRunning());
 }
@@ -400,17 +388,11 @@ TEST_F(WorkspaceGenerationTest, LoadingDuringAPassDropsItsResultsDeletesTheirDir
   const fs::path prepared = runs[0].preparedDirectory;
 
   load(writeImage("second.png"));
-  EXPECT_FALSE(workspace->isRunning());
-  EXPECT_TRUE(workspace->canGenerate());
-  EXPECT_EQ(workspace->statusMessage(), "Loaded second.png.");
-  for (const auto& panel : workspace->panels()) EXPECT_FALSE(panel.isRunning);
-
+  EXPECT_TRUE(!workspace->isRunning() && workspace->canGenerate());
+  EXPECT_EQ(states(*workspace), "----- ----- ----- ----- ");
   // The engine runs its children to the end; what they produce is dropped.
   for (const auto& run : runs) finishAndApply(run.number);
-  for (const auto& panel : workspace->panels()) {
-    EXPECT_FALSE(panel.result.has_value());
-    EXPECT_FALSE(panel.errorMessage.has_value());
-  }
+  EXPECT_EQ(states(*workspace), "----- ----- ----- ----- ");
   EXPECT_EQ(workspace->statusMessage(), "Loaded second.png.");
   EXPECT_FALSE(exists(prepared));
   EXPECT_TRUE(rootEntries().empty());
