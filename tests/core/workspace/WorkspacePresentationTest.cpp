@@ -72,10 +72,8 @@ std::string repeated(std::string_view piece, std::size_t count) {
 }
 
 TEST(TabTitleTest, UpTo28CharactersStayWholeAndLongerKeepTheFirst16AndTheLast9) {
-  EXPECT_EQ(shortenedTabTitle(""), "");
   const std::string title28 = "abcdefghijklmnopqrstuvwxyz12";
-  EXPECT_EQ(shortenedTabTitle(title28), title28);
-  EXPECT_EQ(shortenedTabTitle(title28 + "3"), "abcdefghijklmnop...uvwxyz123");
+  EXPECT_EQ(shortenedTabTitle("") + shortenedTabTitle(title28) + "|" + shortenedTabTitle(title28 + "3"), title28 + "|abcdefghijklmnop...uvwxyz123");
   // User-perceived characters count, not bytes.
   const std::string flag = "\U0001F1EB\U0001F1F7";                       // regional indicators F + R
   const std::string accented = "e\u0301";                                // e + combining acute accent
@@ -94,8 +92,8 @@ TEST(TabTitleTest, UpTo28CharactersStayWholeAndLongerKeepTheFirst16AndTheLast9) 
 
 TEST(TabTitleTest, InvalidUTF8IsCountedWithoutFailing) {
   const std::string broken = std::string(30, 'a') + "\xFF\xFE";
-  EXPECT_EQ(userPerceivedCharacterCount(broken), 32u);
-  EXPECT_EQ(userPerceivedCharacterCount("\xE2\x80"), 1u) << "a truncated three-byte character";
+  // A truncated three-byte character counts once.
+  EXPECT_EQ(std::pair(userPerceivedCharacterCount(broken), userPerceivedCharacterCount("\xE2\x80")), std::pair(std::size_t{32}, std::size_t{1}));
   EXPECT_EQ(shortenedTabTitle(broken).substr(0, 19), std::string(16, 'a') + "...");
 }
 
@@ -109,16 +107,12 @@ CodecPanel panelWith(CompressionCodec codec, RateControlMode mode = RateControlM
 }
 
 TEST(CodecPanelRowsTest, EffortRowOnlyForTheThreeEffortCodecsAndRateRowDistanceOrQualityOrCaption) {
-  EXPECT_EQ(effortRange(CompressionCodec::jpegXL), (IntegerRange{1, 10}));
-  EXPECT_EQ(effortRange(CompressionCodec::avif), (IntegerRange{0, 10}));
-  EXPECT_EQ(effortRange(CompressionCodec::webP), (IntegerRange{0, 6}));
+  EXPECT_EQ((std::vector{effortRange(CompressionCodec::jpegXL), effortRange(CompressionCodec::avif), effortRange(CompressionCodec::webP)}),
+            (std::vector<std::optional<IntegerRange>>{IntegerRange{1, 10}, IntegerRange{0, 10}, IntegerRange{0, 6}}));
   for (CompressionCodec codec : allCompressionCodecs()) {
     const bool hasEffort =
         codec == CompressionCodec::jpegXL || codec == CompressionCodec::avif || codec == CompressionCodec::webP;
-    EXPECT_EQ(effortRange(codec).has_value(), hasEffort) << rawValue(codec);
-    EXPECT_EQ(!effortTooltip(codec).empty(), hasEffort) << rawValue(codec);
-  }
-  for (CompressionCodec codec : allCompressionCodecs()) {
+    EXPECT_EQ(std::pair(effortRange(codec).has_value(), !effortTooltip(codec).empty()), std::pair(hasEffort, hasEffort)) << rawValue(codec);
     const bool distance = codec == CompressionCodec::jpegXL || codec == CompressionCodec::jpegli;
     EXPECT_EQ(rateParameterRow(panelWith(codec)),
               distance ? RateParameterRow::distanceSlider : RateParameterRow::qualitySlider)
@@ -145,8 +139,7 @@ TEST(CodecPanelRowsTest, LosslessTogglesShowOnlyInSetQualityModeAndTranscodeDims
   CodecPanel panel = panelWith(CompressionCodec::jpegXL);
   EXPECT_EQ(distanceSliderOpacity(panel), 1.0);
   panel.isJPEGLosslessTranscode = true;
-  EXPECT_EQ(distanceSliderOpacity(panel), 0.45);
-  EXPECT_EQ(jpegXLProgressiveOpacity(panel), 0.45);
+  EXPECT_EQ(std::pair(distanceSliderOpacity(panel), jpegXLProgressiveOpacity(panel)), std::pair(0.45, 0.45));
   panel.codec = CompressionCodec::jpegli;   // the switch can linger in the stored settings
   EXPECT_EQ(distanceSliderOpacity(panel), 1.0);
 }
@@ -223,8 +216,7 @@ TEST_F(ResultMetricRowsTest, SavingsMayBeNegativeCompressionFollowsThePanelAndSe
   panel.result->ssimulacra2Score = 83.9;
   rows = resultMetricRows(panel, 1, 1);
   ASSERT_EQ(rows.size(), 8u);
-  EXPECT_EQ(rows.back(), (ResultMetricRow{"Search Result", "Quality 72 \u2014 target 85 not reachable",
-                                          ResultEmphasis::warning}));
+  EXPECT_EQ(rows.back(), (ResultMetricRow{"Search Result", "Quality 72 \u2014 target 85 not reachable", ResultEmphasis::warning}));
   panel.result->ssimulacra2Score = 84.5;   // within half a point: reached
   EXPECT_EQ(resultMetricRows(panel, 1, 1).back(),
             (ResultMetricRow{"Search Result", "Quality 72", ResultEmphasis::strong}));
