@@ -130,21 +130,18 @@ class WorkspaceResultActionsTest : public WorkspaceFixture {
 TEST_F(WorkspaceResultActionsTest, ExportProposesTheEncodedNameAndReplacesAnExistingFileOrTheEncodedItself) {
   auto proposal = workspace->exportProposal(0);
   ASSERT_TRUE(proposal.has_value());
-  EXPECT_EQ(proposal->proposedFileName, encoded.filename().string());
-  EXPECT_EQ(proposal->contentType, "public.jpeg-xl");
+  EXPECT_EQ(std::pair(proposal->proposedFileName, proposal->contentType), std::pair(encoded.filename().string(), std::string("public.jpeg-xl")));
   EXPECT_EQ(workspace->exportProposal(2)->contentType, "org.webmproject.webp");
   // Without a result nothing is proposed or written.
   workspace->updatePanel(1, [](CodecPanel& p) { p.selectCodec(CompressionCodec::webP); });
   workspace->exportResult(1, scratch / "out.webp");
-  EXPECT_FALSE(workspace->exportProposal(1).has_value());
-  EXPECT_FALSE(exists(scratch / "out.webp"));
+  EXPECT_FALSE(workspace->exportProposal(1).has_value() || exists(scratch / "out.webp"));
   EXPECT_NE(workspace->statusMessage().rfind("Export", 0), 0u);
   const fs::path destination = scratch / "exports" / "my photo.jxl";
   writeTextFile(destination, "an older file that is longer than the encoded one ....");
   workspace->exportResult(0, destination);
   EXPECT_EQ(workspace->statusMessage(), "Exported my photo.jxl.");
-  EXPECT_EQ(readTextFile(destination), readTextFile(encoded));
-  EXPECT_TRUE(exists(encoded));
+  EXPECT_TRUE(readTextFile(destination) == readTextFile(encoded) && exists(encoded));
   workspace->exportResult(0, encoded);
   EXPECT_EQ(workspace->statusMessage(), "Exported " + encoded.filename().string() + ".");
   EXPECT_EQ(fs::file_size(encoded), 1000u);
@@ -203,9 +200,8 @@ TEST_F(WorkspaceResultActionsTest, MetadataInspectionHandsTheListingOrTheErrorTo
 class WorkspaceActivationTest : public WorkspaceFixture {};
 
 TEST_F(WorkspaceActivationTest, ViewValuesStartAtTheirDefaultsAndSettersTellObserversOnlyOfRealChanges) {
-  EXPECT_EQ(workspace->canvasView().displayedImageScalePercent(), 100);
-  EXPECT_EQ(workspace->canvasView().differenceGain(), 2);
-  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 0);
+  const auto& view = workspace->canvasView();
+  EXPECT_EQ(std::tuple(view.displayedImageScalePercent(), view.differenceGain(), view.canvasCommandToken()), std::tuple(100, 2, 0));
   int viewChanges = 0;
   auto subscription = workspace->observe([&](const WorkspaceChange& change) {
     if (change.contains(WorkspaceAspect::viewValues)) ++viewChanges;
@@ -227,14 +223,12 @@ TEST_F(WorkspaceActivationTest, ViewValuesStartAtTheirDefaultsAndSettersTellObse
 TEST_F(WorkspaceActivationTest, ActivationInstallsHandlersThatSetTheHoldFlagsAndDeactivationReleasesThem) {
   workspace->setActive(true);
   EXPECT_TRUE(workspace->isActive());
-  EXPECT_EQ(reactivations, 1);
-  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 1);
+  EXPECT_EQ(std::pair(reactivations, workspace->canvasView().canvasCommandToken()), std::pair(1, 1));
   ASSERT_TRUE(registry.generate && registry.showOriginal && registry.showDifference && registry.hideComparisonOverlay &&
               registry.hideDifference && registry.stepDifferenceGain && registry.setDifferenceGainStep);
   // Window became key again.
   workspace->activate();
-  EXPECT_EQ(reactivations, 2);
-  EXPECT_EQ(workspace->canvasView().canvasCommandToken(), 2);
+  EXPECT_EQ(std::pair(reactivations, workspace->canvasView().canvasCommandToken()), std::pair(2, 2));
 
   auto holds = [&] { return std::pair(workspace->canvasView().isShowingOriginal(), workspace->canvasView().isShowingDifference()); };
   registry.showOriginal();
@@ -703,24 +697,18 @@ class WorkspaceTabListTest : public WorkspaceFixture {
 TEST_F(WorkspaceTabListTest, StartsWithOneActiveUntitledTabThatCannotBeClosedAndAppendsAndSelectsNewOnes) {
   ASSERT_EQ(tabs->tabCount(), 1u);
   const WorkspaceTab first = tabs->tabs()[0];
-  EXPECT_EQ(first.title, "Untitled");
-  EXPECT_EQ(first.rateControlMode, RateControlMode::manual);
-  EXPECT_EQ(tabs->selectedTabID(), first.id);
-  EXPECT_TRUE(tabs->selectedWorkspace().isActive());
-  EXPECT_EQ(reactivations, 1);
-  EXPECT_FALSE(tabs->canCloseSelectedTab());
+  EXPECT_EQ(std::tuple(first.title, first.rateControlMode, tabs->selectedTabID(), reactivations),
+            std::tuple("Untitled", RateControlMode::manual, first.id, 1));
+  EXPECT_TRUE(tabs->selectedWorkspace().isActive() && !tabs->canCloseSelectedTab());
   tabs->closeSelectedTab();
   EXPECT_EQ(ids(), std::vector<Uuid>{first.id});
 
   tabs->addTab(RateControlMode::targetScore);
   ASSERT_EQ(tabs->tabCount(), 2u);
   const WorkspaceTab added = tabs->tabs()[1];
-  EXPECT_EQ(added.title, "Untitled");
-  EXPECT_EQ(tabs->selectedTabID(), added.id);
-  EXPECT_EQ(tabs->selectedIndex(), 1u);
-  EXPECT_EQ(tabs->workspace(added.id)->panel(0).rateControlMode, RateControlMode::targetScore);
-  EXPECT_TRUE(tabs->canCloseSelectedTab());
-  EXPECT_GE(notifications, 1);
+  EXPECT_EQ(std::tuple(added.title, tabs->selectedTabID(), tabs->selectedIndex(), tabs->workspace(added.id)->panel(0).rateControlMode),
+            std::tuple("Untitled", added.id, std::size_t{1}, RateControlMode::targetScore));
+  EXPECT_TRUE(tabs->canCloseSelectedTab() && notifications >= 1);
 }
 
 TEST_F(WorkspaceTabListTest, ClosingSelectsTheTabAfterTheClosedOneOrElseTheOneBefore) {
@@ -743,18 +731,15 @@ TEST_F(WorkspaceTabListTest, SelectingATabMovesActivationAndTheRegistryHandlers)
   auto& first = tabs->selectedWorkspace();
   tabs->addTab(RateControlMode::manual);
   auto& second = tabs->selectedWorkspace();
-  EXPECT_FALSE(first.isActive());
-  EXPECT_TRUE(second.isActive());
+  EXPECT_TRUE(!first.isActive() && second.isActive());
   registry.showDifference();
-  EXPECT_TRUE(second.canvasView().isShowingDifference());
-  EXPECT_FALSE(first.canvasView().isShowingDifference());
+  EXPECT_TRUE(second.canvasView().isShowingDifference() && !first.canvasView().isShowingDifference());
 
   tabs->selectTab(tabs->tabs()[0].id);
   EXPECT_TRUE(first.isActive());
   EXPECT_FALSE(second.canvasView().isShowingDifference()) << "the old tab's hold is released";
   registry.showOriginal();
-  EXPECT_TRUE(first.canvasView().isShowingOriginal());
-  EXPECT_FALSE(second.canvasView().isShowingOriginal());
+  EXPECT_TRUE(first.canvasView().isShowingOriginal() && !second.canvasView().isShowingOriginal());
 
   tabs->selectTab(Uuid::random());
   EXPECT_TRUE(first.isActive()) << "an unknown id selects nothing";
@@ -766,17 +751,14 @@ TEST_F(WorkspaceTabListTest, LoadingRenamesOnlyThatTabAndClosingItWhileItRunsRet
   const int before = notifications;
   load(second, writeImage("a rather long holiday photo name.png"));
   auto list = tabs->tabs();
-  EXPECT_EQ(list[0].title, "Untitled");
-  EXPECT_EQ(list[1].title, "a rather long holiday photo name.png");
-  EXPECT_EQ(WorkspaceTabList::label(list[1]), "a rather long ho... name.png");
-  EXPECT_EQ(WorkspaceTabList::label(list[0]), "Untitled");
+  EXPECT_EQ(list[0].title + "|" + WorkspaceTabList::label(list[0]) + "|" + list[1].title + "|" + WorkspaceTabList::label(list[1]),
+            "Untitled|Untitled|a rather long holiday photo name.png|a rather long ho... name.png");
   EXPECT_GT(notifications, before);
 
   second.generateAll();
   auto runs = waitingRuns(4);
   tabs->closeSelectedTab();
-  EXPECT_EQ(tabs->tabCount(), 1u);
-  EXPECT_EQ(workers->runningCount(), 4u) << "closing did not wait for the runs";
+  EXPECT_EQ(std::pair(tabs->tabCount(), workers->runningCount()), std::pair(std::size_t{1}, std::size_t{4})) << "closing did not wait for the runs";
   for (const auto& run : runs) engine->finishRun(run.number);
   ASSERT_TRUE(quiesce());
   EXPECT_TRUE(rootEntries().empty());
