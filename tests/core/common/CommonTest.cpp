@@ -39,17 +39,13 @@ TEST(CompressionErrorTest, MessagesKindsAndPayloads) {
   EXPECT_EQ(CompressionError::processFailed("cjxl", " \n\t").message(), "cjxl failed. ");
   EXPECT_EQ(CompressionError::processFailed("avifenc", "a\nb\n").message(), "avifenc failed. a\nb");
   auto failed = CompressionError::processFailed("target search", "No successful probes for WebP.");
-  EXPECT_EQ(failed.kind(), CompressionError::Kind::processFailed);
-  EXPECT_EQ(failed.tool(), "target search");
-  EXPECT_EQ(failed.output(), "No successful probes for WebP.");
-  EXPECT_STREQ(failed.what(), "target search failed. No successful probes for WebP.");
+  EXPECT_EQ(std::tuple(failed.kind(), failed.tool(), failed.output(), std::string(failed.what())),
+            std::tuple(CompressionError::Kind::processFailed, "target search", "No successful probes for WebP.",
+                       "target search failed. No successful probes for WebP."));
   auto unsupported = CompressionError::unsupportedByTool("heif-enc", "heif-enc wrote no JPEG 2000 (libheif) data.");
-  EXPECT_EQ(unsupported.kind(), CompressionError::Kind::unsupportedByTool);
-  EXPECT_EQ(unsupported.tool(), "heif-enc");
+  EXPECT_EQ(std::pair(unsupported.kind(), unsupported.tool()), std::pair(CompressionError::Kind::unsupportedByTool, std::string("heif-enc")));
   EXPECT_EQ(describeError(std::make_exception_ptr(unsupported)), "heif-enc wrote no JPEG 2000 (libheif) data.");
-}
-
-TEST(DescribeErrorTest, FileErrorsGiveTheirReasonAndUnknownsSaySo) {
+  // File errors give their reason; unknowns say so.
   auto fileError = std::filesystem::filesystem_error("copy", "/ro/out.jxl",
                                                      std::make_error_code(std::errc::permission_denied));
   EXPECT_EQ(describeError(fileError), "Permission denied: /ro/out.jxl.");
@@ -57,22 +53,15 @@ TEST(DescribeErrorTest, FileErrorsGiveTheirReasonAndUnknownsSaySo) {
   EXPECT_EQ(describeError(std::exception_ptr()), "Unknown error");
 }
 
-TEST(JsonWriterTest, EscapesQuotesBackslashesAndControlCharacters) {
-  EXPECT_EQ(jsonQuoted("say \"hi\""), R"("say \"hi\"")");
-  EXPECT_EQ(jsonQuoted("C:\\path"), R"("C:\\path")");
-  EXPECT_EQ(jsonQuoted("a\nb\tc\rd\be\ff"), R"("a\nb\tc\rd\be\ff")");
-  EXPECT_EQ(jsonQuoted(std::string("\x01\x1f\x7f", 3)), R"("\u0001\u001f\u007f")");
-  EXPECT_EQ(jsonQuoted(std::string("nul\0end", 7)), R"("nul\u0000end")");
-  EXPECT_EQ(jsonQuoted("/ and ' stay"), R"("/ and ' stay")");
-  EXPECT_EQ(jsonQuoted(""), R"("")");
-}
-
-TEST(JsonWriterTest, ValidUTF8PassesThroughAndInvalidBytesBecomeReplacementCharacters) {
-  EXPECT_EQ(jsonQuoted("caf\u00e9 \u2713 \U0001F600"), "\"caf\u00e9 \u2713 \U0001F600\"");
-  EXPECT_EQ(jsonQuoted("a\xff" "b"), "\"a\uFFFDb\"");
-  EXPECT_EQ(jsonQuoted("\xc0\xaf"), "\"\uFFFD\uFFFD\"");          // overlong slash: two bad bytes
-  EXPECT_EQ(jsonQuoted("\xed\xa0\x80"), "\"\uFFFD\uFFFD\uFFFD\"");  // a surrogate is not UTF-8
-  EXPECT_EQ(jsonQuoted("end\xe2\x9c"), "\"end\uFFFD\uFFFD\"");      // cut-off sequence
+TEST(JsonWriterTest, EscapesQuotesBackslashesAndControlsAndReplacesInvalidUTF8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"say \"hi\"", R"("say \"hi\"")"}, {"C:\\path", R"("C:\\path")"}, {"a\nb\tc\rd\be\ff", R"("a\nb\tc\rd\be\ff")"},
+      {std::string("\x01\x1f\x7f", 3), R"("\u0001\u001f\u007f")"}, {std::string("nul\0end", 7), R"("nul\u0000end")"},
+      {"/ and ' stay", R"("/ and ' stay")"}, {"", R"("")"}, {"caf\u00e9 \u2713 \U0001F600", "\"caf\u00e9 \u2713 \U0001F600\""},
+      {"a\xff" "b", "\"a\uFFFDb\""}, {"\xc0\xaf", "\"\uFFFD\uFFFD\""},       // overlong slash: two bad bytes
+      {"\xed\xa0\x80", "\"\uFFFD\uFFFD\uFFFD\""},                           // a surrogate is not UTF-8
+      {"end\xe2\x9c", "\"end\uFFFD\uFFFD\""}};                                // cut-off sequence
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(jsonQuoted(text), quoted) << text;
 }
 
 TEST(JsonWriterTest, NestsObjectsAndArraysWithTwoSpaceIndents) {
