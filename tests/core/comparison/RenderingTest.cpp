@@ -352,27 +352,18 @@ TEST(DifferenceRenderingTest, DifferentColourSpacesAreComparedByTheirColours) {
   EXPECT_GT(pixelAt(*difference(srgb, mislabelled, 1), 0, 0).r, 60);
 }
 
-struct Headrooms {
-  double content;
-  double target;
-  friend void PrintTo(const Headrooms& headrooms, std::ostream* out) {
-    *out << "content " << headrooms.content << ", target " << headrooms.target;
-  }
-};
-
-class ToneMapperCurveTest : public ::testing::TestWithParam<Headrooms> {};
+// Content and target headrooms.
+class ToneMapperCurveTest : public ::testing::TestWithParam<std::pair<double, double>> {};
 
 TEST_P(ToneMapperCurveTest, CurveIsMonotonicAndReachesTheTargetAtThePeak) {
-  ToneMapper mapper(GetParam().content, GetParam().target);
+  ToneMapper mapper(GetParam().first, GetParam().second);
   ASSERT_FALSE(mapper.isIdentity());
-  const float content = static_cast<float>(GetParam().content);
-  const float target = static_cast<float>(GetParam().target);
+  const float content = static_cast<float>(GetParam().first), target = static_cast<float>(GetParam().second);
   float previous = 0;
   for (int i = 0; i <= 100000; ++i) {
     float m = content * 1.2f * static_cast<float>(i) / 100000.0f;
     float mapped = mapper.curve(m);
-    ASSERT_GE(mapped, previous) << "m = " << m;
-    ASSERT_LE(mapped, target) << "m = " << m;
+    ASSERT_TRUE(mapped >= previous && mapped <= target) << "m = " << m;
     previous = mapped;
   }
   EXPECT_NEAR(mapper.curve(content), target, 1e-5);
@@ -383,18 +374,13 @@ TEST_P(ToneMapperCurveTest, CurveIsMonotonicAndReachesTheTargetAtThePeak) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Headrooms, ToneMapperCurveTest,
-                         ::testing::Values(Headrooms{1.01, 1}, Headrooms{2, 1}, Headrooms{4, 1},
-                                           Headrooms{10000.0 / 203, 1}, Headrooms{8, 2}));
+                         ::testing::Values(std::pair(1.01, 1.0), std::pair(2.0, 1.0), std::pair(4.0, 1.0), std::pair(10000.0 / 203, 1.0), std::pair(8.0, 2.0)));
 
 TEST(ToneMapperTest, ContentWithinTheHeadroomIsUnchangedPixelsKeepTheirRatiosAndBadInputCountsAsNothing) {
-  for (Headrooms h : {Headrooms{1, 1}, Headrooms{0.8, 1}, Headrooms{2, 3}, Headrooms{std::nan(""), 1},
-                      Headrooms{-3, 1}}) {
-    ToneMapper mapper(h.content, h.target);
+  for (auto [content, target] : {std::pair(1.0, 1.0), std::pair(0.8, 1.0), std::pair(2.0, 3.0), std::pair(std::nan(""), 1.0), std::pair(-3.0, 1.0)}) {
+    ToneMapper mapper(content, target);
     EXPECT_TRUE(mapper.isIdentity());
-    for (int i = 0; i <= 1000; ++i) {
-      float m = static_cast<float>(h.target) * static_cast<float>(i) / 1000.0f;
-      ASSERT_EQ(mapper.curve(m), m);
-    }
+    for (int i = 0; i <= 1000; ++i) ASSERT_EQ(mapper.curve(float(target) * float(i) / 1000.0f), float(target) * float(i) / 1000.0f);
     std::vector<float> pixel{0.3f, 0.6f, 0.9f, 0.5f};
     mapper.apply(pixel.data(), 1);
     EXPECT_EQ(pixel, (std::vector<float>{0.3f, 0.6f, 0.9f, 0.5f}));
@@ -404,8 +390,7 @@ TEST(ToneMapperTest, ContentWithinTheHeadroomIsUnchangedPixelsKeepTheirRatiosAnd
   std::vector<float> pixel{2.0f, 1.0f, 0.5f, 1.0f, -0.5f, std::numeric_limits<float>::quiet_NaN(), 0.25f, 1.0f};
   mapper.apply(pixel.data(), 2);
   EXPECT_NEAR(pixel[0], mapper.curve(2.0f), 1e-6);
-  EXPECT_NEAR(pixel[0] / pixel[1], 2.0f, 1e-5);
-  EXPECT_NEAR(pixel[1] / pixel[2], 2.0f, 1e-5);
+  EXPECT_NEAR(std::abs(pixel[0] / pixel[1] - 2.0f) + std::abs(pixel[1] / pixel[2] - 2.0f), 0, 2e-5);
   EXPECT_EQ(pixel[3], 1.0f);
   // Negative and NaN channels become zero.
   EXPECT_EQ(std::vector<float>(pixel.begin() + 4, pixel.end()), (std::vector<float>{0.0f, 0.0f, 0.25f, 1.0f}));
@@ -429,9 +414,7 @@ TEST(MipChainTest, LevelsHalveRoundingUpDownToOnePixelAndAverageEachChannelWithR
   EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{3, 2}, {2, 1}, {1, 1}}));
   // A uniform bitmap stays uniform on every level, odd edges included.
   for (const auto& level : levels) {
-    for (int y = 0; y < level->height; ++y) {
-      for (int i = 0; i < level->width * 4; ++i) EXPECT_EQ(level->row(y)[i], 7);
-    }
+    for (int y = 0; y < level->height; ++y) EXPECT_EQ(std::count(level->row(y), level->row(y) + 4 * level->width, 7), 4 * level->width);
   }
   EXPECT_TRUE(buildMipLevels(*filledBitmap(1, 1, [](int, int, int) -> std::uint8_t { return 0; })).empty());
   // Pixel value 4 × (x + 2y) + channel offset: the 2 × 2 block (0..1, 0..1)
@@ -461,25 +444,19 @@ TEST(MipChainTest, PlanDrawsOnlyTheVisiblePartOfTheRightLevelWidenedToWholePixel
   // 4000 × 4000 shown in 1000 points at ratio 1: scale 0.25, level 2 (1000 × 1000).
   RasterizedImage image = imageOfSize(4000, 4000);
   MipDrawPlan plan = planMipDraw(image, {0, 0, 1000, 1000}, {500, 0, 500, 500}, 1.0);
-  ASSERT_FALSE(plan.isEmpty);
-  EXPECT_EQ(plan.level, 2);
   // The visible 500..1000 × 0..500 plus one pixel for filtering where the level has one.
-  EXPECT_EQ(plan.source, (RectF{499, 0, 501, 501}));
-  EXPECT_EQ(plan.target, (RectF{499, 0, 501, 501}));
+  EXPECT_EQ(std::tuple(plan.isEmpty, plan.level, plan.source, plan.target), std::tuple(false, 2, RectF{499, 0, 501, 501}, RectF{499, 0, 501, 501}));
   // On a 2× screen the same picture needs level 1.
   EXPECT_EQ(planMipDraw(image, {0, 0, 1000, 1000}, {0, 0, 1000, 1000}, 2.0).level, 1);
   // 1000 × 1000 drawn at 2000 points from (−500.5, −500): the view (0..1000)
   // sees level-0 pixels 250.25..750.25 × 250..750, widened to whole pixels
   // 250..751 × 250..750 and by one neighbour each side: 249..752 × 249..751.
   plan = planMipDraw(imageOfSize(1000, 1000), {-500.5, -500, 2000, 2000}, {0, 0, 1000, 1000}, 1.0);
-  EXPECT_EQ(plan.level, 0);
-  EXPECT_EQ(plan.source, (RectF{249, 249, 503, 502}));
-  EXPECT_EQ(plan.target, (RectF{-2.5, -2, 1006, 1004}));
+  EXPECT_EQ(std::tuple(plan.level, plan.source, plan.target), std::tuple(0, RectF{249, 249, 503, 502}, RectF{-2.5, -2, 1006, 1004}));
   // Nothing to draw outside the clip.
   image = imageOfSize(10, 10);
-  EXPECT_TRUE(planMipDraw(image, {0, 0, 100, 100}, {200, 0, 50, 50}, 1.0).isEmpty);
-  EXPECT_TRUE(planMipDraw(image, {0, 0, 100, 100}, {0, 0, 0, 100}, 1.0).isEmpty);
-  EXPECT_TRUE(planMipDraw(image, {}, {0, 0, 100, 100}, 1.0).isEmpty);
+  EXPECT_TRUE(planMipDraw(image, {0, 0, 100, 100}, {200, 0, 50, 50}, 1.0).isEmpty && planMipDraw(image, {0, 0, 100, 100}, {0, 0, 0, 100}, 1.0).isEmpty &&
+              planMipDraw(image, {}, {0, 0, 100, 100}, 1.0).isEmpty);
 }
 
 TEST(CheckerboardTileTest, LighterSquaresSitTopRightAndBottomLeft) {
@@ -501,10 +478,8 @@ TEST(BitmapMemoryPoolTest, LargeBlocksAreReusedForTheSameSizeUpToTheLimitAndCanB
   }
   EXPECT_EQ(idleBitmapMemory(), std::size_t{2} << 20);
   auto other = RasterBitmap::allocate(1000, 512);      // another size: fresh memory
-  EXPECT_NE(other->bytes.get(), first);
   auto again = RasterBitmap::allocate(1024, 512);
-  EXPECT_EQ(again->bytes.get(), first);
-  EXPECT_EQ(idleBitmapMemory(), 0u);
+  EXPECT_TRUE(other->bytes.get() != first && again->bytes.get() == first);
   // Small bitmaps bypass the pool.
   { auto small = RasterBitmap::allocate(16, 16); }
   EXPECT_EQ(idleBitmapMemory(), 0u);
@@ -512,13 +487,11 @@ TEST(BitmapMemoryPoolTest, LargeBlocksAreReusedForTheSameSizeUpToTheLimitAndCanB
   EXPECT_GT(idleBitmapMemory(), 0u);
   releaseIdleBitmapMemory();
   EXPECT_EQ(idleBitmapMemory(), 0u);
-  releaseIdleBitmapMemory();
   {
     std::vector<std::shared_ptr<RasterBitmap>> bitmaps;
     // Eleven 64 MB bitmaps: more than the 640 MB the pool may keep.
     for (int i = 0; i < 11; ++i) bitmaps.push_back(RasterBitmap::allocate(4096, 4096));
   }
-  EXPECT_LE(idleBitmapMemory(), bitmapPoolRetainedBytes);
   EXPECT_EQ(idleBitmapMemory(), std::size_t{640} << 20);
   releaseIdleBitmapMemory();
 }
