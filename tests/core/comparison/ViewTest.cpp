@@ -286,7 +286,7 @@ TEST(ShortcutCoordinatorTest, EachCommandKeyReachesItsOwnSlotAndTheRegistryActsO
   std::pair<double, double> pan;
   registry.scrollPan = [&](double dx, double dy) { pan = {dx, dy}; };
   registry.isPointerOverComparison = true;
-  EXPECT_TRUE(coordinator.scroll(wheel(1, none), true) && pan == std::pair<double, double>(0, 10));
+  EXPECT_TRUE(coordinator.scroll(wheel(1, none), true) && pan.first == 0 && pan.second == 10);
   registry.lastPointerLocation = PointF{10, 20};
   registry.clearPointerState();
   EXPECT_FALSE(registry.isPointerOverComparison || registry.lastPointerLocation);
