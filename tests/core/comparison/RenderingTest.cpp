@@ -20,7 +20,6 @@
 #include "core/comparison/DisplayHeadroom.h"
 #include "core/comparison/ErrorMapRendering.h"
 #include "core/comparison/FourWayCanvasModel.h"
-#include "core/comparison/KeyboardShortcuts.h"
 #include "core/comparison/LinearLightDecoder.h"
 #include "core/comparison/MipChain.h"
 #include "core/comparison/NormalRendering.h"
@@ -835,14 +834,6 @@ TEST_F(ErrorMapCanvasTest, LegendShowsTheSharedScaleDecadeByDecade) {
     EXPECT_NEAR(ticks[i].position, i / 3.0, 1e-9);
   }
   EXPECT_TRUE(errorMapLegendTicks(0.0).empty());
-}
-
-TEST(ErrorMapKeysTest, HoldingEShowsTheErrorMapUnlessACommandModifierIsHeld) {
-  EXPECT_EQ(decideKeyDown({PhysicalKey::e, {}, false}), (ShortcutDecision{RegistryAction::showErrorMap, true}));
-  EXPECT_EQ(decideKeyDown({PhysicalKey::e, {}, true}), (ShortcutDecision{std::monostate{}, true}));
-  EXPECT_FALSE(decideKeyDown({PhysicalKey::e, {.command = true}, false}).isConsumed);
-  EXPECT_EQ(decideKeyUp({PhysicalKey::e, {}, false}), (ShortcutDecision{RegistryAction::hideErrorMap, true}));
-  EXPECT_EQ(physicalKeyFromEvdevCode(18), PhysicalKey::e);
 }
 
 }  // namespace

@@ -190,6 +190,9 @@ TEST(KeyDownTest, CommandRulesWinShiftDigitsSelectTheGainAndSpaceShowsTheOrigina
       {{K::digit7, shift, false}, passesOn},                 {{K::digit0, shift, false}, passesOn},
       {{K::digit3, none, false}, passesOn},                  {{K::space, none, true}, consumed(std::monostate{})},
       {{K::space, none, false}, consumed(A::showOriginal)},  {{K::space, shift, false}, consumed(A::showOriginal)},
+      // Holding E shows the error map unless a command modifier is held.
+      {{K::e, none, false}, consumed(A::showErrorMap)},      {{K::e, none, true}, consumed(std::monostate{})},
+      {{K::e, ctrl, false}, passesOn},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(decideKeyDown(cases[i].first), cases[i].second) << i;
 }
@@ -200,6 +203,7 @@ TEST(KeyUpTest, SpaceReleaseReturnsToTheDifferenceOnlyWhileShiftAloneIsHeld) {
   EXPECT_EQ(decideKeyUp({PhysicalKey::space, ctrlShift, false}), consumed(RegistryAction::hideComparisonOverlay));
   EXPECT_EQ(decideKeyUp({PhysicalKey::space, none, true}), consumed(std::monostate{}));
   EXPECT_EQ(decideKeyUp({PhysicalKey::g, none, false}), passesOn);
+  EXPECT_EQ(decideKeyUp({PhysicalKey::e, none, false}), consumed(RegistryAction::hideErrorMap));
   EXPECT_EQ(decideModifiersChanged(shift), (ShortcutDecision{RegistryAction::showDifference, false}));
   for (ModifierKeys keys : {shiftAlt, none}) EXPECT_EQ(decideModifiersChanged(keys), (ShortcutDecision{RegistryAction::hideDifference, false}));
 }
@@ -246,7 +250,7 @@ TEST(ScrollTest, ShiftAccumulatesToTenBeforeSteppingTheGain) {
 
 TEST(PhysicalKeyTest, ScanCodesKeyCodesAndCharactersNameTheSameKeys) {
   using K = PhysicalKey;
-  const std::pair<int, K> evdev[] = {{13, K::equal}, {34, K::g}, {57, K::space}, {7, K::digit6}, {1, K::other}};
+  const std::pair<int, K> evdev[] = {{13, K::equal}, {34, K::g}, {57, K::space}, {7, K::digit6}, {1, K::other}, {18, K::e}};
   for (const auto& [code, key] : evdev) EXPECT_EQ(physicalKeyFromEvdevCode(code), key) << code;
   const std::pair<int, K> mac[] = {{24, K::equal}, {22, K::digit6}, {23, K::digit5}};
   for (const auto& [code, key] : mac) EXPECT_EQ(physicalKeyFromMacKeyCode(code), key) << code;
