@@ -181,12 +181,10 @@ TEST(KeyDownTest, CommandRulesWinShiftDigitsSelectTheGainAndSpaceShowsTheOrigina
   const std::pair<KeyEvent, ShortcutDecision> cases[] = {
       {{K::equal, ctrlShift, false}, consumed(A::zoomIn)},   {{K::g, ctrl, false}, consumed(A::generate)},
       {{K::minus, ctrl, false}, consumed(A::zoomOut)},       {{K::digit0, ctrl, false}, consumed(A::resetImage)},
-      {{K::digit1, ctrlShift, false}, consumed(A::zoomActualSize)},
-      {{K::digit6, ctrl, false}, consumed(ZoomToScaleCommand{6.0})},
+      {{K::digit1, ctrlShift, false}, consumed(A::zoomActualSize)}, {{K::digit6, ctrl, false}, consumed(ZoomToScaleCommand{6.0})},
       {{K::digit8, ctrl, false}, consumed(ZoomToScaleCommand{8.0})},
       {{K::digit3, ctrl, false}, passesOn},                  {{K::g, none, false}, passesOn},
-      {{K::digit1, shift, false}, consumed(SelectGainCommand{0})},
-      {{K::digit6, shift, false}, consumed(SelectGainCommand{5})},
+      {{K::digit1, shift, false}, consumed(SelectGainCommand{0})}, {{K::digit6, shift, false}, consumed(SelectGainCommand{5})},
       {{K::digit7, shift, false}, passesOn},                 {{K::digit0, shift, false}, passesOn},
       {{K::digit3, none, false}, passesOn},                  {{K::space, none, true}, consumed(std::monostate{})},
       {{K::space, none, false}, consumed(A::showOriginal)},  {{K::space, shift, false}, consumed(A::showOriginal)},
@@ -306,10 +304,7 @@ TEST(DifferenceGainTest, StepsStopAtTheEndsUnknownGainsCountAsTwoAndOnlyIndicesZ
 }
 
 const std::vector<QuadrantPanelSummary> panels{
-    {"JPEG XL", true, false},
-    {"AVIF", true, true},
-    {"HEIF (System)", false, false},
-};
+    {"JPEG XL", true, false}, {"AVIF", true, true}, {"HEIF (System)", false, false}};
 
 TEST(QuadrantLabelTest, NamesTheCodecOrTheOriginalAndMarksAStaleResultInRed) {
   EXPECT_EQ(quadrantLabel(0, panels, false, false, 2), (QuadrantLabel{"1  JPEG XL", LabelBackground::normal}));

@@ -53,12 +53,8 @@ class PanelSweepTest : public ::testing::Test {
                        "  case \"$a\" in *[!0-9.=a-z_-]*) ;; *" + std::string(blocking.empty() ? "NONE" : blocking) +
                        ") touch '" + (harness.logs / "blocked").string() + "'\n"
                        "    while [ ! -e '" + (harness.logs / "release").string() + "' ]; do sleep 0.02; done;; esac\n"
-                       "done\n"
-                       "out=; prev=\n"
-                       "for a in \"$@\"; do\n"
-                       "  if [ \"$prev\" = -o ] || [ \"$prev\" = -outfile ]; then out=$a; fi\n"
-                       "  prev=$a\n"
-                       "done\n"
+                       "done\nout=; prev=\n"
+                       "for a in \"$@\"; do if [ \"$prev\" = -o ] || [ \"$prev\" = -outfile ]; then out=$a; fi; prev=$a; done\n"
                        "[ -n \"$out\" ] || out=$a\n"
                        "cp '" + harness.samples.string() + "'/sample.\"${out##*.}\" \"$out\"\n";
     harness.tool(name, body);

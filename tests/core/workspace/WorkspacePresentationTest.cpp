@@ -189,14 +189,9 @@ class ResultMetricRowsTest : public ::testing::Test {
 TEST_F(ResultMetricRowsTest, EveryLineInOrderSecondsFromOneSecondAndDashesWithoutMetadata) {
   auto rows = resultMetricRows(panel, 1'000'000, 2'000'000);
   std::vector<ResultMetricRow> expected{
-      {"File Size", "250.0 KB", ResultEmphasis::strong},
-      {"Savings", "75.0%"},
-      {"Encode Time", "123 ms"},
-      {"Decode Speed", "40.0 MP/s"},
-      {"Bits Per Pixel", "1.00 bpp"},
-      {"SSIMULACRA2", "84.3", ResultEmphasis::strong},
-      {"Compression", "lossy"},
-  };
+      {"File Size", "250.0 KB", ResultEmphasis::strong}, {"Savings", "75.0%"}, {"Encode Time", "123 ms"},
+      {"Decode Speed", "40.0 MP/s"}, {"Bits Per Pixel", "1.00 bpp"}, {"SSIMULACRA2", "84.3", ResultEmphasis::strong},
+      {"Compression", "lossy"}};
   EXPECT_EQ(rows, expected);
   panel.result->encodeDuration = 1.0;
   rows = resultMetricRows(panel, 0, std::nullopt);
