@@ -127,20 +127,15 @@ TEST(NormalRenderingTest, ContentAboveWhiteIsClippedWithoutHeadroomAndCompressed
   EXPECT_EQ(pixelAt(*mapped, 0, 0).r, std::lround(referenceLinearToSRGB(0.2) * 255));
   // White sits below the peak now (f(1) = 0.769 for C = 4, about 227), and
   // the peak keeps its hue: red > green > blue.
-  Pixel8 white = pixelAt(*mapped, 1, 0);
-  EXPECT_NEAR(white.r, 227, 1);
+  EXPECT_NEAR(pixelAt(*mapped, 1, 0).r, 227, 1);
   Pixel8 peak = pixelAt(*mapped, 2, 0);
   EXPECT_TRUE(peak.r == 255 && peak.r > peak.g && peak.g > peak.b);
 }
 
 TEST(NormalRenderingTest, PQAndHLGReferenceWhiteIsOnePeakIsTheHeadroomAndAPQSweepRendersMonotonically) {
-  double white = pqSignalForNits(203);
-  double peak = pqSignalForNits(10000);
-  double hundred = pqSignalForNits(100);
-  auto image = makeImage<float>(3, 1, 3,
-                                {float(white), float(white), float(white), float(peak), float(peak), float(peak),
-                                 float(hundred), float(hundred), float(hundred)},
-                                ColorSpace::WellKnown::bt2100PQ);
+  std::vector<float> signals;   // reference white, the peak and 100 nits
+  for (double nits : {203.0, 10000.0, 100.0}) signals.insert(signals.end(), 3, float(pqSignalForNits(nits)));
+  auto image = makeImage<float>(3, 1, 3, signals, ColorSpace::WellKnown::bt2100PQ);
   auto decoder = LinearLightDecoder::create(*image);
   ASSERT_TRUE(decoder);
   std::vector<float> row(12);
@@ -157,10 +152,7 @@ TEST(NormalRenderingTest, PQAndHLGReferenceWhiteIsOnePeakIsTheHeadroomAndAPQSwee
   auto asHDR = rasterizeImage(*image, std::nullopt, 1.0);
   EXPECT_TRUE(asHDR->isHDR && pixelAt(*asHDR, 0, 0).r < 255 && pixelAt(*asHDR, 1, 0).r == 255);
   std::vector<std::uint16_t> samples;
-  for (int i = 0; i < 1024; ++i) {
-    auto code = static_cast<std::uint16_t>(i * 64);
-    samples.insert(samples.end(), {code, code, code});
-  }
+  for (int i = 0; i < 3 * 1024; ++i) samples.push_back(static_cast<std::uint16_t>(i / 3 * 64));
   auto sweep = rasterizeImage(*makeImage<std::uint16_t>(1024, 1, 3, samples, ColorSpace::WellKnown::bt2100PQ),
                               std::nullopt, 1.0);
   ASSERT_TRUE(sweep);
@@ -336,11 +328,7 @@ TEST(DifferenceRenderingTest, SixteenBitAndFloatPathsAgreeWithTheEightBitTable) 
 
 TEST(DifferenceRenderingTest, DifferentColourSpacesAreComparedByTheirColours) {
   // Linear sRGB 16-bit holding exactly the light of sRGB (200, 100, 50).
-  auto linearCode = [](double encoded) {
-    double value = encoded / 255.0;
-    double linear = value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    return static_cast<std::uint16_t>(std::lround(linear * 65535));
-  };
+  auto linearCode = [](double encoded) { return static_cast<std::uint16_t>(std::lround(referenceSRGBToLinear(encoded / 255.0) * 65535)); };
   auto srgb = makeUniformImage<std::uint8_t>(1, 1, {200, 100, 50});
   auto linear = makeUniformImage<std::uint16_t>(1, 1, {linearCode(200), linearCode(100), linearCode(50)},
                                                 ColorSpace::WellKnown::linearSRGB);
