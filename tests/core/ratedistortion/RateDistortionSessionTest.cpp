@@ -20,10 +20,7 @@ class RateDistortionSessionTest : public test::WorkspaceFixture {
     session = std::make_unique<RateDistortionSession>(*workspace, services());
     subscription = session->observe([this] { ++changes; });
   }
-  void TearDown() override {
-    session.reset();
-    WorkspaceFixture::TearDown();
-  }
+  void TearDown() override { session.reset(); WorkspaceFixture::TearDown(); }
 
   // Finishes every run the sweep makes; panel `failing` fails its third point.
   void finishSweep(int failing = -1) {
@@ -35,11 +32,8 @@ class RateDistortionSessionTest : public test::WorkspaceFixture {
       const auto& run = runs.front();
       const int panel = panelIndexOf(run);
       const int point = pointOf[panel]++;
-      if (panel == failing && point == 2) {
-        engine->failRun(run.number, CompressionError::processFailed("cwebp", "broken"));
-      } else {
-        engine->finishRun(run.number, 30 + 7 * point + panel, 1000 + 500 * point - 100 * panel);
-      }
+      if (panel == failing && point == 2) engine->failRun(run.number, CompressionError::processFailed("cwebp", "broken"));
+      else engine->finishRun(run.number, 30 + 7 * point + panel, 1000 + 500 * point - 100 * panel);
       ASSERT_TRUE(quiesce());
     }
     ASSERT_FALSE(session->isSweeping());
