@@ -662,11 +662,7 @@ class WorkspaceTabListTest : public WorkspaceFixture {
     });
     subscription = tabs->observe([this] { ++notifications; });
   }
-  void TearDown() override {
-    subscription.reset();
-    tabs.reset();
-    WorkspaceFixture::TearDown();
-  }
+  void TearDown() override { subscription.reset(); tabs.reset(); WorkspaceFixture::TearDown(); }
 
   std::vector<Uuid> ids() const {
     std::vector<Uuid> list;
