@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
 
 #include "core/codecs/CodecCatalog.h"
 #include "core/codecs/ContentTypes.h"

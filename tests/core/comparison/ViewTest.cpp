@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
-#include <vector>
 
 #include "core/comparison/ComparisonGeometry.h"
 #include "core/comparison/KeyboardCommandRegistry.h"

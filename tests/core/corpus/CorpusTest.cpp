@@ -4,8 +4,6 @@
 #include <cmath>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "core/corpus/CorpusInputs.h"
 #include "core/corpus/CorpusReport.h"

@@ -4,7 +4,6 @@
 #include <vips/vips8>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <sstream>
 #include <thread>

@@ -4,8 +4,6 @@
 
 #include <cmath>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "support/TestSupport.h"
 
