@@ -30,8 +30,7 @@ TEST(CorpusSha256, MatchesTheStandardVectorsAcrossBlockEdges) {
   for (const auto& [text, digest] : vectors) EXPECT_EQ(sha256Hex(text), digest) << text.size();
   test::ScratchDirectory scratch;
   test::writeTextFile(scratch / "abc", "abc");
-  EXPECT_EQ(fileSha256Hex(scratch / "abc"), vectors[1].second);
-  EXPECT_FALSE(fileSha256Hex(scratch / "missing"));
+  EXPECT_TRUE(fileSha256Hex(scratch / "abc") == vectors[1].second && !fileSha256Hex(scratch / "missing"));
 }
 
 TEST(CorpusInputs, RecognisesImagesByContentAndOrdersThemByRelativePath) {

@@ -197,11 +197,9 @@ TEST_F(PanelSweepTest, IsoScoreModeKeepsEveryProbeOfEverySearch) {
     values.push_back(sample.settingValue);
   }
   // Both searches start at quality 85; it is encoded once.
-  EXPECT_EQ(runs("cwebp").size(), sweep.samples.size());
-  EXPECT_EQ(std::count(values.begin(), values.end(), 85.0), 1);
+  EXPECT_TRUE(runs("cwebp").size() == sweep.samples.size() && std::count(values.begin(), values.end(), 85.0) == 1);
   EXPECT_TRUE(std::count(values.begin(), values.end(), 60.0) || std::count(values.begin(), values.end(), 90.0));
-  EXPECT_GT(sweep.samples.size(), 2u);
-  EXPECT_EQ(harness.workDirectories(source).size(), sweep.samples.size());
+  EXPECT_TRUE(sweep.samples.size() > 2 && harness.workDirectories(source).size() == sweep.samples.size());
   EXPECT_NE(std::find(progress.begin(), progress.end(), "Panel 2: target 2 of 2: Probe 1: quality 85..."),
             progress.end());
   sweep.removeFiles();

@@ -61,8 +61,7 @@ TEST_F(RateDistortionSessionTest, SweepAllGivesEachPanelItsCurveOnOnePreparation
   EXPECT_LT(*deltas[0].rate.value, 0);  // more score for fewer bytes than the anchor
   session->setAnchor(3);
   EXPECT_EQ(session->deltas().front().anchorNumber, 4);
-  EXPECT_NE(session->json().find("\"bd\": ["), std::string::npos);
-  EXPECT_GT(changes, 36);
+  EXPECT_TRUE(session->json().find("\"bd\": [") != std::string::npos && changes > 36);
   // Changing a setting other than the swept value makes the curve stale.
   workspace->updatePanel(0, [](CodecPanel& panel) { panel.distance = 3; });
   EXPECT_FALSE(session->isStale(0));

@@ -298,8 +298,7 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObserversAndTheTo
   settings->setThreadsPerPass(3);
   EXPECT_EQ(store->doubleValue("threadsPerPass"), 3.0);
   settings->setThreadsPerPass(std::nullopt);
-  EXPECT_EQ(store->doubleValue("threadsPerPass"), 0.0) << "Auto is stored as 0";
-  EXPECT_EQ(store->boolValue("autoRegenerate"), true);
+  EXPECT_TRUE(store->doubleValue("threadsPerPass") == 0.0 && store->boolValue("autoRegenerate") == true) << "Auto is stored as 0";
   EXPECT_EQ(heard, (std::vector<AppSetting>{AppSetting::appearance, AppSetting::autoRegenerate,
                                             AppSetting::autoRegenerateDelay, AppSetting::encodeInParallel,
                                             AppSetting::hasSeenToolRequirements, AppSetting::customToolDirectories,
@@ -309,16 +308,13 @@ TEST_F(AppSettingsTest, AssignmentsWriteThroughAtOnceAndTellTheObserversAndTheTo
   EXPECT_EQ(startAndReadBack(), "light 0 4.500000 0 1 [/x;] auto 1800.000000 268435456 [/x;]");
   store->setValue("hasSeenToolRequirements", false);
   auto fresh = start();
-  EXPECT_TRUE(fresh->takeFirstToolRequirementsShowing());
-  EXPECT_TRUE(fresh->hasSeenToolRequirements());
-  EXPECT_FALSE(fresh->takeFirstToolRequirementsShowing());
-  EXPECT_FALSE(start()->takeFirstToolRequirementsShowing());
+  EXPECT_TRUE(fresh->takeFirstToolRequirementsShowing() && fresh->hasSeenToolRequirements());
+  EXPECT_FALSE(fresh->takeFirstToolRequirementsShowing() || start()->takeFirstToolRequirementsShowing());
 }
 
 TEST_F(AppSettingsTest, CustomDirectoriesAreKeptOnceAndReachToolLookupAtOnce) {
   auto settings = start();
-  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools"));
-  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools/"));
+  EXPECT_TRUE(settings->addCustomToolDirectory("/opt/tools") && settings->addCustomToolDirectory("/opt/tools/"));
   EXPECT_FALSE(settings->addCustomToolDirectory("/opt/tools"));
   EXPECT_EQ(settings->customToolDirectories(), (std::vector<std::string>{"/opt/tools", "/opt/tools/"}));
   settings->removeCustomToolDirectory(7);
