@@ -128,9 +128,7 @@ TEST(ContentTypesTest, ExtensionsIgnoringCaseAndLoaderNamesMapToTypes) {
       {"jp2kload", "", id::jpeg2000},     {"openexrload", "", id::openEXR},    {"gifload", "", id::gif},
       {"ppmload", "", id::pnm},           {"heifload", "hevc", id::heic},      {"heifload_source", "av1", id::avif},
       {"heifload", "jpeg", id::heif},     {"magickload", "", {}},              {"", "", {}}};
-  for (const auto& [loader, compression, type] : loaders) {
-    EXPECT_EQ(contentTypeForLoader(loader, compression), type) << loader;
-  }
+  for (const auto& [loader, compression, type] : loaders) EXPECT_EQ(contentTypeForLoader(loader, compression), type) << loader;
 }
 
 std::vector<std::uint8_t> bytes(std::string_view text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
