@@ -20,13 +20,12 @@ struct FakeImage {
 
 std::optional<FakeImage> readFakeImage(const fs::path& file) {
   std::ifstream stream(file);
-  std::string fake, image;
+  std::string fake, image, extra;
   FakeImage picture;
   if (!(stream >> fake >> image >> picture.width >> picture.height) || fake != "fake" || image != "image" ||
       picture.width <= 0 || picture.height <= 0) {
     return std::nullopt;
   }
-  std::string extra;
   picture.hasAlpha = (stream >> extra) && extra == "alpha";
   return picture;
 }
@@ -71,15 +70,9 @@ SourceImageMetadata FakeCompressionEngine::readSourceImageMetadata(const fs::pat
 
 PreparedCompressionSource FakeCompressionEngine::prepareSource(const fs::path& source,
                                                                std::shared_ptr<const DecodedImage> decodedSource) {
-  {
-    std::lock_guard lock(mutex_);
-    ++preparationCount_;
-    lastDecodedSource_ = decodedSource;
-    if (preparationError_) {
-      auto error = *preparationError_;
-      wake();
-      throw error;
-    }
+  if (auto error = locked([&] { return ++preparationCount_, lastDecodedSource_ = decodedSource, preparationError_; })) {
+    wake();
+    throw *error;
   }
   if (!decodedSource && !readFakeImage(source)) throw CompressionError::unreadableImage(source);
   PreparedCompressionSource prepared;
@@ -87,10 +80,7 @@ PreparedCompressionSource FakeCompressionEngine::prepareSource(const fs::path& s
   prepared.temporaryDirectory = createWorkDirectory(root_);
   prepared.preparedURL = prepared.temporaryDirectory / "source.png";
   writeTextFile(prepared.preparedURL, "prepared");
-  {
-    std::lock_guard lock(mutex_);
-    preparedDirectories_.push_back(prepared.temporaryDirectory);
-  }
+  locked([&] { preparedDirectories_.push_back(prepared.temporaryDirectory); });
   wake();
   return prepared;
 }
@@ -119,14 +109,8 @@ CompressionResult FakeCompressionEngine::runPanel(const CodecPanel& panel, const
   const State ended = state;
   lock.unlock();
   wake();
-  switch (ended.ending) {
-    case Ending::cancelled:
-      throw CancellationError();
-    case Ending::failed:
-      throw *ended.error;
-    default:
-      break;
-  }
+  if (ended.ending == Ending::cancelled) throw CancellationError();
+  if (ended.ending == Ending::failed) throw *ended.error;
   CompressionResult result;
   result.id = Uuid::random();
   result.codec = panel.codec;
@@ -181,24 +165,20 @@ void FakeCompressionEngine::failRun(int number, const CompressionError& error) {
 }
 
 void FakeCompressionEngine::shutDown() {
-  {
-    std::lock_guard lock(mutex_);
+  locked([&] {
     isShutDown_ = true;
-    for (auto& [number, state] : runs_) {
-      if (state.ending == Ending::none) state.ending = Ending::cancelled;
-    }
-  }
+    for (auto& [number, state] : runs_) state.ending = state.ending == Ending::none ? Ending::cancelled : state.ending;
+  });
   changed_.notify_all();
 }
 
 void FakeCompressionEngine::setHonoursCancellation(bool honours) {
-  {
-    std::lock_guard lock(mutex_);
+  locked([&] {
     honoursCancellation_ = honours;
     for (auto& [number, state] : runs_) {
       if (honours && state.ending == Ending::none && state.stopToken.stop_requested()) state.ending = Ending::cancelled;
     }
-  }
+  });
   changed_.notify_all();
 }
 

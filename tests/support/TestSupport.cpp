@@ -119,9 +119,4 @@ ProgramRun finishProgram(pid_t pid, const std::filesystem::path& captureDirector
   return run;
 }
 
-ProgramRun runProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
-                      const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment) {
-  return finishProgram(startProgram(program, std::move(arguments), captureDirectory, environment), captureDirectory);
-}
-
 }  // namespace quorlin::test

@@ -60,7 +60,5 @@ struct ProgramRun {
 pid_t startProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
                    const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment = {});
 ProgramRun finishProgram(pid_t pid, const std::filesystem::path& captureDirectory);
-ProgramRun runProgram(const std::filesystem::path& program, std::vector<std::string> arguments,
-                      const std::filesystem::path& captureDirectory, const std::vector<std::string>& environment = {});
 
 }  // namespace quorlin::test
