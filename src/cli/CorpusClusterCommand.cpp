@@ -146,7 +146,10 @@ struct CorpusSlurmPass {
     std::string reportScript =
         "#!/bin/bash\n"
         "#SBATCH --job-name=quorlin-corpus-report\n"
-        "#SBATCH --output=" + (runFolder / "slurm-report-%j.out").string() + "\n" + schedulerLines(options_) +
+        "#SBATCH --output=" + (runFolder / "slurm-report-%j.out").string() + "\n" +
+        // A failed or cancelled task makes afterok unsatisfiable: end the report job then instead of leaving
+        // it pending for ever; submitting again resumes the run and reports.
+        "#SBATCH --kill-on-invalid-dep=yes\n" + schedulerLines(options_) +
         "# Written by quorlin-cli corpus slurm: the report of the job array in corpus.sbatch. Submit it\n"
         "# after the array: sbatch --dependency=afterok:ARRAY_JOB_ID " + report.string() + "\n" + sharedNote +
         "exec " + shellWord(program) + " corpus report " + shellWord(runFolder.string()) + " --html=" +

@@ -271,9 +271,18 @@ class CorpusSlurmTest : public CorpusCommandTest {
     runOnCluster(std::move(arguments));
     return test::readTextFile(scratch / "stdout.txt");
   }
-  bool queueEmpties() {
-    return test::eventually([&] { return capture({"/usr/bin/squeue", "-h", "-o", "%i"}).empty(); },
-                            std::chrono::seconds(180));
+  // On failure the queue, the node and the daemons' last lines say why (a drained node, a stuck step).
+  testing::AssertionResult queueEmpties() {
+    if (test::eventually([&] { return capture({"/usr/bin/squeue", "-h", "-o", "%i"}).empty(); }, std::chrono::seconds(180))) {
+      return testing::AssertionSuccess();
+    }
+    auto tail = [](const fs::path& log) {
+      const std::string text = fs::exists(log) ? test::readTextFile(log) : "";
+      return text.substr(text.size() > 3000 ? text.size() - 3000 : 0);
+    };
+    return testing::AssertionFailure() << capture({"/usr/bin/squeue", "-h", "-o", "%i %T %r"})
+                                       << capture({"/usr/bin/sinfo", "-h", "-o", "%T %E"}) << tail(cluster / "slurmctld.log")
+                                       << tail(cluster / "slurmd.log");
   }
 
   // The array's and the report's job ids.
@@ -301,7 +310,7 @@ TEST_F(CorpusSlurmTest, JobArrayMatchesALocalRunAndResumesACancelledTask) {
   const fs::path task1 = scratch / "run" / "results-1-of-3.jsonl";
   ASSERT_TRUE(test::eventually([&] { return fs::exists(task1) && readResultsFile(task1).records.size() == 2; },
                                std::chrono::seconds(120)));
-  capture({"/usr/bin/scancel", array + "_1", reportJob});
+  ASSERT_EQ(runOnCluster({"/usr/bin/scancel", array + "_1"}), 0);   // the report job then ends by itself
   test::writeTextFile(scratch / "release", "");
   ASSERT_TRUE(queueEmpties());
   EXPECT_FALSE(fs::exists(scratch / "run" / ("slurm-report-" + reportJob + ".out")));
