@@ -168,33 +168,30 @@ ShardFromEnvironment shardFromEnvironment(std::optional<std::size_t> shardCount,
     if (!parsed) result.error = std::string(name) + " is not a whole number: '" + value + "'";
     return parsed;
   };
-  if (lookup("SLURM_ARRAY_TASK_ID")) {
-    auto index = number("SLURM_ARRAY_TASK_ID");
-    auto count = number("SLURM_ARRAY_TASK_COUNT");
+  // One rule for both schedulers: an index, and a count from the scheduler or the command line.
+  auto shardOf = [&](const char* indexName, std::optional<std::size_t> count, const std::string& countName,
+                     const std::string& withoutCount, const std::string& hint) {
+    auto index = number(indexName);
     if (!result.error.empty()) return result;
     if (!count) {
-      result.error = "SLURM_ARRAY_TASK_ID is set without SLURM_ARRAY_TASK_COUNT";
+      result.error = std::string(indexName) + withoutCount;
     } else if (*index >= *count) {
-      // Arrays given as 1-N or with gaps do not map onto shards one to one.
-      result.error = "SLURM_ARRAY_TASK_ID " + std::to_string(*index) + " is not below SLURM_ARRAY_TASK_COUNT " +
-                     std::to_string(*count) + "; submit the array as 0-" + std::to_string(*count - 1);
+      result.error = std::string(indexName) + " " + std::to_string(*index) + " is not below " + countName + " " +
+                     std::to_string(*count) + hint;
     } else {
       result.shard = CorpusShard{*index, *count};
     }
     return result;
+  };
+  if (lookup("SLURM_ARRAY_TASK_ID")) {
+    auto count = number("SLURM_ARRAY_TASK_COUNT");
+    // Arrays given as 1-N or with gaps do not map onto shards one to one.
+    return shardOf("SLURM_ARRAY_TASK_ID", count, "SLURM_ARRAY_TASK_COUNT", " is set without SLURM_ARRAY_TASK_COUNT",
+                   count && *count > 0 ? "; submit the array as 0-" + std::to_string(*count - 1) : "");
   }
   if (lookup("JOB_COMPLETION_INDEX")) {
-    auto index = number("JOB_COMPLETION_INDEX");
-    if (!result.error.empty()) return result;
-    if (!shardCount) {
-      result.error = "JOB_COMPLETION_INDEX is set: give the number of shards with --shard-count";
-    } else if (*index >= *shardCount) {
-      result.error = "JOB_COMPLETION_INDEX " + std::to_string(*index) + " is not below --shard-count " +
-                     std::to_string(*shardCount);
-    } else {
-      result.shard = CorpusShard{*index, *shardCount};
-    }
-    return result;
+    return shardOf("JOB_COMPLETION_INDEX", shardCount, "--shard-count",
+                   " is set: give the number of shards with --shard-count", "");
   }
   result.shard = CorpusShard{0, 1};
   return result;

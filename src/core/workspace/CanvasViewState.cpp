@@ -2,23 +2,11 @@
 
 namespace quorlin {
 
-void CanvasViewState::setZoom(double zoom) {
-  if (zoom == zoom_) return;
-  zoom_ = zoom;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setZoom(double zoom) { assign(zoom_, zoom); }
 
-void CanvasViewState::setDisplayedImageScalePercent(int percent) {
-  if (percent == displayedImageScalePercent_) return;
-  displayedImageScalePercent_ = percent;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setDisplayedImageScalePercent(int percent) { assign(displayedImageScalePercent_, percent); }
 
-void CanvasViewState::setPanOffset(SizeF offset) {
-  if (offset == panOffset_) return;
-  panOffset_ = offset;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setPanOffset(SizeF offset) { assign(panOffset_, offset); }
 
 void CanvasViewState::setComparisonPoint(double x, double y) {
   if (x == comparisonX_ && y == comparisonY_) return;
@@ -27,35 +15,15 @@ void CanvasViewState::setComparisonPoint(double x, double y) {
   changed_(WorkspaceAspect::viewValues);
 }
 
-void CanvasViewState::setShowingOriginal(bool showing) {
-  if (showing == isShowingOriginal_) return;
-  isShowingOriginal_ = showing;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setShowingOriginal(bool showing) { assign(isShowingOriginal_, showing); }
 
-void CanvasViewState::setShowingDifference(bool showing) {
-  if (showing == isShowingDifference_) return;
-  isShowingDifference_ = showing;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setShowingDifference(bool showing) { assign(isShowingDifference_, showing); }
 
-void CanvasViewState::setShowingErrorMap(bool showing) {
-  if (showing == isShowingErrorMap_) return;
-  isShowingErrorMap_ = showing;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setShowingErrorMap(bool showing) { assign(isShowingErrorMap_, showing); }
 
-void CanvasViewState::setErrorMapLayer(ErrorMapLayer layer) {
-  if (layer == errorMapLayer_) return;
-  errorMapLayer_ = layer;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setErrorMapLayer(ErrorMapLayer layer) { assign(errorMapLayer_, layer); }
 
-void CanvasViewState::setDifferenceGain(int gain) {
-  if (gain == differenceGain_) return;
-  differenceGain_ = gain;
-  changed_(WorkspaceAspect::viewValues);
-}
+void CanvasViewState::setDifferenceGain(int gain) { assign(differenceGain_, gain); }
 
 void CanvasViewState::advanceCanvasCommandToken() {
   ++canvasCommandToken_;

@@ -61,6 +61,14 @@ class CanvasViewState {
   void setDifferenceGainStep(int index);
 
  private:
+  // Every view value: a change, and only a change, is announced.
+  template <typename T>
+  void assign(T& field, const T& value) {
+    if (field == value) return;
+    field = value;
+    changed_(WorkspaceAspect::viewValues);
+  }
+
   std::function<void(WorkspaceAspect)> changed_;
   double zoom_ = 1.0;
   int displayedImageScalePercent_ = 100;
