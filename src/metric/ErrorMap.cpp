@@ -17,6 +17,7 @@
 
 #include "metric/ScoreMapping.h"
 #include "metric/SimdTargets.h"
+#include "metric/ThreadPool.h"
 
 namespace quorlin::metric {
 
@@ -121,49 +122,70 @@ void spreadShares(double* __restrict shares, const double* __restrict coarser, d
   }
 }
 
-// Per layer and channel of the finest scale: a pixel's share is
-// linear*v + quartic*v^4.
-struct FinestCoefficients {
-  std::array<std::array<double, 3>, 3> linear{}, quartic{};
-};
-
-[[gnu::always_inline]] inline double share(double value, double linear, double quartic) {
-  const double square = value * value;
-  return linear * value + quartic * (square * square);
+// The value a layer takes from a stored value: as it is (the SSIM error), or
+// the positive or the negative part of a signed edge difference.
+template <int Kind>
+[[gnu::always_inline]] inline double layerValue(float value) {
+  if constexpr (Kind == 0) return value;
+  if constexpr (Kind == 1) return positivePart(value);
+  return negativePart(value);
 }
 
-// One output row from the finest scale's values: per pixel and layer, the
-// shares of the X, Y and B maps added to zero in that order, plus the share
-// of the coarser scales' pixel over it.
-QUORLIN_METRIC_KERNEL
-void finestRowKernel(const float* __restrict ssimX, const float* __restrict ssimY, const float* __restrict ssimB,
-                     const float* __restrict edgeX, const float* __restrict edgeY, const float* __restrict edgeB,
-                     const float* __restrict edgeX2, const float* __restrict edgeY2, const float* __restrict edgeB2,
-                     const FinestCoefficients& k, const double* __restrict coarse0, const double* __restrict coarse1,
-                     const double* __restrict coarse2, float* __restrict out, std::size_t count) {
-  const auto& l = k.linear;
-  const auto& q = k.quartic;
+// One layer of an output row from the finest scale's values: per pixel the
+// shares linear*v + quartic*v^4 of the N maps that carry weight, added to zero
+// in channel order, plus the share of the coarser scales' pixel over it.
+// Written to every third float of `out`, as the layers interleave.
+template <int Kind, int N>
+[[gnu::always_inline]] inline void finestLayer(const float* const* values, const double* linear,
+                                               const double* quartic, const double* __restrict coarse,
+                                               float* __restrict out, std::size_t count) {
+  const float* __restrict v0 = values[0];
+  const float* __restrict v1 = values[N > 1 ? 1 : 0];
+  const float* __restrict v2 = values[N > 2 ? 2 : 0];
+  const double l0 = linear[0], l1 = linear[N > 1 ? 1 : 0], l2 = linear[N > 2 ? 2 : 0];
+  const double q0 = quartic[0], q1 = quartic[N > 1 ? 1 : 0], q2 = quartic[N > 2 ? 2 : 0];
   for (std::size_t x = 0; x < count; ++x) {
-    double structure = 0.0, artifacts = 0.0, blur = 0.0;
-    structure += share(ssimX[x], l[0][0], q[0][0]);
-    structure += share(ssimY[x], l[0][1], q[0][1]);
-    structure += share(ssimB[x], l[0][2], q[0][2]);
-    artifacts += share(positivePart(edgeX[x]), l[1][0], q[1][0]);
-    artifacts += share(positivePart(edgeY[x]), l[1][1], q[1][1]);
-    artifacts += share(positivePart(edgeB[x]), l[1][2], q[1][2]);
-    blur += share(negativePart(edgeX2[x]), l[2][0], q[2][0]);
-    blur += share(negativePart(edgeY2[x]), l[2][1], q[2][1]);
-    blur += share(negativePart(edgeB2[x]), l[2][2], q[2][2]);
-    out[3 * x] = static_cast<float>(structure + coarse0[x >> 1]);
-    out[3 * x + 1] = static_cast<float>(artifacts + coarse1[x >> 1]);
-    out[3 * x + 2] = static_cast<float>(blur + coarse2[x >> 1]);
+    double sum = 0.0;
+    const double a = layerValue<Kind>(v0[x]), a2 = a * a;
+    sum += l0 * a + q0 * (a2 * a2);
+    if constexpr (N > 1) {
+      const double b = layerValue<Kind>(v1[x]), b2 = b * b;
+      sum += l1 * b + q1 * (b2 * b2);
+    }
+    if constexpr (N > 2) {
+      const double c = layerValue<Kind>(v2[x]), c2 = c * c;
+      sum += l2 * c + q2 * (c2 * c2);
+    }
+    out[3 * x] = static_cast<float>(sum + coarse[x >> 1]);
   }
 }
 
-void finestRow(const float* const (&columns)[3][3], const FinestCoefficients& k, const double* coarse0,
-               const double* coarse1, const double* coarse2, float* out, std::size_t count) {
-  finestRowKernel(columns[0][0], columns[0][1], columns[0][2], columns[1][0], columns[1][1], columns[1][2],
-                  columns[2][0], columns[2][1], columns[2][2], k, coarse0, coarse1, coarse2, out, count);
+#define QUORLIN_FINEST_LAYER_KERNEL(kind, n)                                                                    \
+  QUORLIN_METRIC_KERNEL                                                                                        \
+  void finestLayer##kind##n(const float* const* values, const double* linear, const double* quartic,          \
+                            const double* coarse, float* out, std::size_t count) {                            \
+    finestLayer<kind, n>(values, linear, quartic, coarse, out, count);                                        \
+  }
+QUORLIN_FINEST_LAYER_KERNEL(0, 1)
+QUORLIN_FINEST_LAYER_KERNEL(0, 2)
+QUORLIN_FINEST_LAYER_KERNEL(0, 3)
+QUORLIN_FINEST_LAYER_KERNEL(1, 1)
+QUORLIN_FINEST_LAYER_KERNEL(1, 2)
+QUORLIN_FINEST_LAYER_KERNEL(1, 3)
+QUORLIN_FINEST_LAYER_KERNEL(2, 1)
+QUORLIN_FINEST_LAYER_KERNEL(2, 2)
+QUORLIN_FINEST_LAYER_KERNEL(2, 3)
+#undef QUORLIN_FINEST_LAYER_KERNEL
+
+using FinestLayerKernel = void (*)(const float* const*, const double*, const double*, const double*, float*,
+                                   std::size_t);
+constexpr FinestLayerKernel kFinestLayerKernels[3][3] = {{finestLayer01, finestLayer02, finestLayer03},
+                                                         {finestLayer11, finestLayer12, finestLayer13},
+                                                         {finestLayer21, finestLayer22, finestLayer23}};
+
+// A layer no finest map adds to: the coarser scales' shares alone.
+void coarseLayer(const double* coarse, float* out, std::size_t count) {
+  for (std::size_t x = 0; x < count; ++x) out[3 * x] = static_cast<float>(0.0 + coarse[x >> 1]);
 }
 
 struct FileDescriptor {
@@ -205,6 +227,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.width = width;
     scale.height = height;
     scale.file = file_;
+    scale.buffer = &rows_;
     scale.offset = offset;
     // Only the maps with a weight on their mean or 4-norm at this scale; the
     // artifact and detail-lost maps of a channel share one column.
@@ -234,14 +257,29 @@ ErrorMapRecorder::~ErrorMapRecorder() {
   if (file_ >= 0) ::close(file_);
 }
 
-void ErrorMapRecorder::Scale::takeRows(int first, int rows, const float* values) {
-  const long long rowBytes = static_cast<long long>(count) * width * static_cast<long long>(sizeof(float));
-  writeAll(file, values, static_cast<std::size_t>(rowBytes * rows), offset + rowBytes * first,
-           "writing the error map's scratch file");
+float* ErrorMapRecorder::Scale::beginRows(int first, int rows) {
+  buffer->resize(std::max(buffer->size(), rowFloats() * static_cast<std::size_t>(rows)));
+  bufferFirst = first;
+  bufferRows = rows;
+  return buffer->data();
+}
+
+void ErrorMapRecorder::Scale::endRows() {
+  // A write at a time of about a megabyte: much larger ones cost the page
+  // cache more.
+  const long long rowBytes = static_cast<long long>(rowFloats() * sizeof(float));
+  const int chunkRows = std::max(1, static_cast<int>((1 << 20) / rowBytes));
+  for (int row = 0; row < bufferRows; row += chunkRows) {
+    const int rows = std::min(chunkRows, bufferRows - row);
+    writeAll(file, buffer->data() + rowFloats() * static_cast<std::size_t>(row),
+             static_cast<std::size_t>(rowBytes * rows), offset + rowBytes * (bufferFirst + row),
+             "writing the error map's scratch file");
+  }
+  bufferRows = 0;
 }
 
 void ErrorMapRecorder::write(const std::filesystem::path& path,
-                             const std::vector<std::array<ChannelNorms, 3>>& perScale) {
+                             const std::vector<std::array<ChannelNorms, 3>>& perScale, ThreadPool& pool) {
   const int scales = std::min(static_cast<int>(perScale.size()), this->scales());
   const auto& weights = scoreWeights();
 
@@ -290,50 +328,26 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   // Per coarser scale, its current row as shares per full-resolution pixel
   // covered (one plane per layer), plus the shares of the still coarser
   // scales' rows over it, so that an output pixel adds only two numbers per
-  // layer.
+  // layer. One set per worker.
   struct RowCache {
     int row = -1;
-    long long freedFrom = -1;     // the scale's rows from here on have been read and freed
-    long long unmappedFrom = -1;  // ... and left the mapping
     const float* values = nullptr;
     std::array<std::vector<double>, 3> shares;
   };
-  std::vector<RowCache> caches(static_cast<std::size_t>(scales));
-  const auto loadRow = [&](int s, int row) {
+  const unsigned workers = pool.threadCount();
+  std::vector<std::vector<RowCache>> workerCaches(workers, std::vector<RowCache>(static_cast<std::size_t>(scales)));
+  const auto rowValues = [&](int s, int row) -> const float* {
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
+    return reinterpret_cast<const float*>(scratch + scale.offset + rowBytes * row);
+  };
+  const auto loadRow = [&](std::vector<RowCache>& caches, int s, int row) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     RowCache& cache = caches[static_cast<std::size_t>(s)];
     cache.row = row;
-    const std::size_t width = static_cast<std::size_t>(scale.width);
-    const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
-    const long long rowStart = scale.offset + rowBytes * row;
-    cache.values = reinterpret_cast<const float*>(scratch + rowStart);
-    // Rows are read bottom up, once. Those read leave the mapping every
-    // 256 KiB, so that they do not count as this process's memory, and the
-    // file every 2 MiB on 2 MiB boundaries: the page cache holds a file in
-    // blocks of up to that size, and a hole through the middle of one is
-    // zeroed rather than freed. The freed pages go straight to the output
-    // file's writes (memory already in use is much cheaper to write than
-    // fresh) and spare the disk.
-    if (cache.freedFrom < 0) cache.freedFrom = cache.unmappedFrom = scale.offset + rowBytes * scale.height;
-    const auto dropRead = [&](long long from) {  // all from `from` on has been read
-      constexpr long long kPage = 4096, kBlock = 2 << 20;
-      // (A page shared with the scale before merely comes back when read.)
-      const long long firstPage = (from == scale.offset ? from : from + kPage - 1) / kPage * kPage;
-      if (cache.unmappedFrom - firstPage >= (256 << 10) || (from == scale.offset && cache.unmappedFrom > firstPage)) {
-        ::madvise(const_cast<char*>(scratch) + firstPage, static_cast<std::size_t>(cache.unmappedFrom - firstPage),
-                  MADV_DONTNEED);
-        cache.unmappedFrom = firstPage;
-      }
-      const long long punch = from == scale.offset ? from : (from + kBlock - 1) / kBlock * kBlock;
-      if (cache.freedFrom - punch >= kBlock || (from == scale.offset && cache.freedFrom > punch)) {
-        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, punch, cache.freedFrom - punch);
-        cache.freedFrom = punch;
-      }
-    };
-    // The row before this one is read now and that of the finest scale
-    // later: drop up to the end of this row.
-    dropRead(rowStart + rowBytes);
+    cache.values = rowValues(s, row);
     if (s == 0) return;
+    const std::size_t width = static_cast<std::size_t>(scale.width);
     for (auto& layer : cache.shares) layer.assign(width, 0.0);
     const Coefficients& slot = coefficients[static_cast<std::size_t>(s)];
     for (int k = 0; k < scale.slots; ++k) {
@@ -343,7 +357,6 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
       const float* v = cache.values + static_cast<std::size_t>(scale.slotColumn[static_cast<std::size_t>(k)]) * width;
       addShares(v, map, linear, quartic, cache.shares[static_cast<std::size_t>(map)].data(), width);
     }
-    if (row == 0) dropRead(scale.offset);
     // Spread evenly over the covered pixels (fewer at odd right and bottom edges).
     const int top = row << s;
     const double rows = std::min(top + (1 << s), height_) - top;
@@ -360,49 +373,124 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     }
   };
 
+  // Rows already read leave the mapping every 256 KiB, so that they do not
+  // count as this process's memory, and the file every 2 MiB on 2 MiB
+  // boundaries: the page cache holds a file in blocks of up to that size,
+  // and a hole through the middle of one is zeroed rather than freed. The
+  // freed pages go straight to the output file's writes (memory already in
+  // use is much cheaper to write than fresh) and spare the disk.
+  struct Released {
+    long long unmappedFrom, freedFrom;
+  };
+  std::vector<Released> released(static_cast<std::size_t>(scales));
+  for (int s = 0; s < scales; ++s) {
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    const long long end = scale.offset + static_cast<long long>(scale.count) * scale.width * scale.height *
+                                             static_cast<long long>(sizeof(float));
+    released[static_cast<std::size_t>(s)] = {end, end};
+  }
+  // All of scale `s` from row `row` on has been read for good.
+  const auto release = [&](int s, int row) {
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    Released& done = released[static_cast<std::size_t>(s)];
+    const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
+    const long long from = scale.offset + rowBytes * row;
+    constexpr long long kPage = 4096, kBlock = 2 << 20;
+    const bool all = row == 0;
+    // (A page shared with the scale before merely comes back when read.)
+    const long long firstPage = (all ? from : from + kPage - 1) / kPage * kPage;
+    if (done.unmappedFrom - firstPage >= (256 << 10) || (all && done.unmappedFrom > firstPage)) {
+      ::madvise(const_cast<char*>(scratch) + firstPage, static_cast<std::size_t>(done.unmappedFrom - firstPage),
+                MADV_DONTNEED);
+      done.unmappedFrom = firstPage;
+    }
+    const long long punch = all ? from : (from + kBlock - 1) / kBlock * kBlock;
+    if (done.freedFrom - punch >= kBlock || (all && done.freedFrom > punch)) {
+      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, punch, done.freedFrom - punch);
+      done.freedFrom = punch;
+    }
+  };
+
   // The finest scale goes straight to the output: per layer, the shares of
-  // its X, Y and B maps in that order (a missing one adds zero from a row of
-  // zeros, which changes no sum), plus the coarser scales' shares.
+  // its maps with a weight, plus the coarser scales' shares.
+  struct FinestLayer {
+    int maps = 0;
+    std::array<int, 3> column{};
+    std::array<double, 3> linear{}, quartic{};
+  };
+  std::array<FinestLayer, 3> finestLayers;
   const Scale& finest = scales_[0];
-  const std::vector<float> zeros(static_cast<std::size_t>(width_), 0.0f);
+  for (int k = 0; k < finest.slots; ++k) {  // in channel order
+    FinestLayer& layer = finestLayers[static_cast<std::size_t>(finest.slotMap[static_cast<std::size_t>(k)])];
+    const auto m = static_cast<std::size_t>(layer.maps++);
+    layer.column[m] = finest.slotColumn[static_cast<std::size_t>(k)];
+    layer.linear[m] = coefficients[0].linear[static_cast<std::size_t>(k)];
+    layer.quartic[m] = coefficients[0].quartic[static_cast<std::size_t>(k)];
+  }
   const std::vector<double> noCoarser(static_cast<std::size_t>(width_ / 2 + 1), 0.0);
-  FinestCoefficients finestCoefficients;
-  std::array<std::array<int, 3>, 3> finestColumn{};  // [layer][channel], -1 for none
-  for (auto& layer : finestColumn) layer = {-1, -1, -1};
-  for (int k = 0; k < finest.slots; ++k) {
-    const auto c = static_cast<std::size_t>(finest.slotChannel[static_cast<std::size_t>(k)]);
-    const auto map = static_cast<std::size_t>(finest.slotMap[static_cast<std::size_t>(k)]);
-    finestColumn[map][c] = finest.slotColumn[static_cast<std::size_t>(k)];
-    finestCoefficients.linear[map][c] = coefficients[0].linear[static_cast<std::size_t>(k)];
-    finestCoefficients.quartic[map][c] = coefficients[0].quartic[static_cast<std::size_t>(k)];
-  }
-  // Whole rows, about a megabyte at a time.
   const std::size_t rowFloats = static_cast<std::size_t>(width_) * 3;
-  const int batchRows = std::max(1, static_cast<int>((std::size_t{1} << 20) / (rowFloats * sizeof(float))));
-  std::vector<float> output(rowFloats * static_cast<std::size_t>(std::min(batchRows, height_)));
-  int batched = 0;
-  for (int y = height_ - 1; y >= 0; --y) {
+  // Output row y into `row`.
+  const auto outputRow = [&](std::vector<RowCache>& caches, int y, float* row) {
     for (int s = scales - 1; s >= 0; --s) {
-      if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(s, y >> s);
+      if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(caches, s, y >> s);
     }
-    const float* columns[3][3];
-    for (std::size_t layer = 0; layer < 3; ++layer) {
-      for (std::size_t c = 0; c < 3; ++c) {
-        const int column = finestColumn[layer][c];
-        columns[layer][c] = column < 0 ? zeros.data() : caches[0].values + static_cast<std::size_t>(column) * width_;
+    const std::size_t width = static_cast<std::size_t>(width_);
+    for (std::size_t l = 0; l < 3; ++l) {
+      const FinestLayer& layer = finestLayers[l];
+      const double* coarse = scales > 1 ? caches[1].shares[l].data() : noCoarser.data();
+      if (layer.maps == 0) {
+        coarseLayer(coarse, row + l, width);
+        continue;
       }
+      const float* values[3];
+      for (int m = 0; m < layer.maps; ++m) {
+        values[m] = caches[0].values + static_cast<std::size_t>(layer.column[static_cast<std::size_t>(m)]) * width;
+      }
+      kFinestLayerKernels[l][layer.maps - 1](values, layer.linear.data(), layer.quartic.data(), coarse, row + l,
+                                             width);
     }
-    const bool coarser = scales > 1;
-    finestRow(columns, finestCoefficients, coarser ? caches[1].shares[0].data() : noCoarser.data(),
-              coarser ? caches[1].shares[1].data() : noCoarser.data(),
-              coarser ? caches[1].shares[2].data() : noCoarser.data(),
-              output.data() + rowFloats * static_cast<std::size_t>(batched), static_cast<std::size_t>(width_));
-    if (++batched == static_cast<int>(output.size() / rowFloats) || y == 0) {
-      const std::size_t bytes = rowFloats * sizeof(float) * static_cast<std::size_t>(batched);
-      writeOut(out.file, output.data(), bytes, path.string());
-      batched = 0;
-    }
+  };
+  // Blocks of whole rows, one per worker at a time: about 256 KiB, and
+  // starting on a row of the coarsest scale, so that no worker works out a
+  // coarser scale's row another one needs too. A batch is written, and the
+  // scratch it read released, on one thread while the others work out the
+  // next batch into the other buffer.
+  const int coarsest = 1 << (scales - 1);
+  const int blockRows =
+      std::max(1, static_cast<int>((std::size_t{256} << 10) / (rowFloats * sizeof(float))) / coarsest) * coarsest;
+  const int blockCount = (height_ + blockRows - 1) / blockRows;
+  // The two buffers take the memory the scales' rows came through.
+  const std::size_t batchFloats =
+      rowFloats * static_cast<std::size_t>(std::min(height_, blockRows * static_cast<int>(workers)));
+  rows_.resize(std::max(rows_.size(), 2 * batchFloats));
+  const std::array<float*, 2> output{rows_.data(), rows_.data() + batchFloats};
+  struct {
+    int lowest = 0, rows = 0;  // rows [lowest, lowest + rows), bottom up
+    const float* values = nullptr;
+  } pending;
+  const auto handOver = [&] {
+    writeOut(out.file, pending.values, rowFloats * sizeof(float) * static_cast<std::size_t>(pending.rows),
+             path.string());
+    // The rows still to come read scale s's rows up to (lowest - 1) >> s.
+    for (int s = 0; s < scales; ++s) release(s, pending.lowest == 0 ? 0 : ((pending.lowest - 1) >> s) + 1);
+    pending.rows = 0;
+  };
+  // Blocks from the bottom one up; block b holds rows [b * blockRows, (b + 1) * blockRows).
+  for (int top = blockCount - 1, buffer = 0; top >= 0; top -= static_cast<int>(workers), buffer ^= 1) {
+    const int blocks = std::min(static_cast<int>(workers), top + 1);
+    const int end = std::min(height_, (top + 1) * blockRows), lowest = (top + 1 - blocks) * blockRows;
+    const std::size_t writes = pending.rows > 0 ? 1 : 0;
+    float* values = output[static_cast<std::size_t>(buffer)];
+    pool.parallelFor(writes + static_cast<std::size_t>(blocks), [&](std::size_t task, unsigned worker) {
+      if (task < writes) return handOver();
+      const int block = top - static_cast<int>(task - writes);
+      for (int y = std::min(height_, (block + 1) * blockRows) - 1; y >= block * blockRows; --y) {
+        outputRow(workerCaches[worker], y, values + rowFloats * static_cast<std::size_t>(end - 1 - y));
+      }
+    });
+    pending = {lowest, end - lowest, values};
   }
+  handOver();
   if (::close(out.release()) != 0) throwErrno(path.string());
 }
 

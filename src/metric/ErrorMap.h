@@ -20,6 +20,8 @@
 
 namespace quorlin::metric {
 
+class ThreadPool;
+
 // The number of scales a comparison of images of this size computes.
 int scaleCount(int width, int height);
 
@@ -38,8 +40,10 @@ class ErrorMapRecorder {
 
   // Writes the map of the comparison whose norms are `perScale` as a
   // little-endian three-channel PFM (R structure, G artifacts, B blur).
-  // Throws std::system_error on failure. Consumes the recorded values: call once.
-  void write(const std::filesystem::path& file, const std::vector<std::array<ChannelNorms, 3>>& perScale);
+  // Throws std::system_error on failure. Consumes the recorded values: call
+  // once. The rows are worked out on the pool's threads.
+  void write(const std::filesystem::path& file, const std::vector<std::array<ChannelNorms, 3>>& perScale,
+             ThreadPool& pool);
 
  private:
   struct Scale final : ErrorRowSink {
@@ -47,7 +51,9 @@ class ErrorMapRecorder {
       return columns[static_cast<std::size_t>(channel)][static_cast<std::size_t>(kind)];
     }
     int columnCount() const override { return count; }
-    void takeRows(int first, int rows, const float* values) override;
+    float* beginRows(int first, int rows) override;
+    void endRows() override;
+    std::size_t rowFloats() const { return static_cast<std::size_t>(count) * static_cast<std::size_t>(width); }
 
     int width = 0, height = 0;
     int count = 0;  // columns stored per pixel
@@ -57,11 +63,15 @@ class ErrorMapRecorder {
     std::array<int, 9> slotChannel{}, slotMap{}, slotColumn{};
     long long offset = 0;  // of its first row in the scratch file
     int file = -1;
+    // Rows on their way to the file (a buffer all scales share, one after the other).
+    std::vector<float>* buffer = nullptr;
+    int bufferFirst = 0, bufferRows = 0;
   };
 
   int width_;
   int height_;
   int file_ = -1;
+  std::vector<float> rows_;  // the scales' rows on their way to the file, later the output's
   std::vector<Scale> scales_;
 };
 

@@ -32,8 +32,6 @@ constexpr int kBandRows = 64;
 constexpr int kRingRows = kBandRows + kLanes;
 constexpr int kTopOffset = kBlurRadius + 1;     // the vertical step n reads row n-6
 constexpr int kBottomOffset = kBlurRadius - 1;  // ... and row n+4
-// Rows of error-map values handed to a sink at once (a write each).
-constexpr int kSinkRows = 16;
 
 struct PixelErrors {
   double ssim, artifact, detail;
@@ -82,35 +80,40 @@ template <bool Masked = false>
 }
 
 // Per pixel of one row segment: the errors, accumulated per column in double
-// (sums of v and v^4 for each of the three maps).
-QUORLIN_METRIC_KERNEL
-void accumulateErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
-                      const float* __restrict mu2, const float* __restrict sigma11,
-                      const float* __restrict sigma22, const float* __restrict sigma12, double* __restrict ssim,
-                      double* __restrict ssim4, double* __restrict artifact, double* __restrict artifact4,
-                      double* __restrict detail, double* __restrict detail4, std::size_t count) {
+// (sums of v and v^4 for each of the three maps), and, for an error map, the
+// SSIM error and the signed edge difference (artifact minus detail lost: one
+// of the two is zero, so this is exact) kept where asked. Each combination is
+// a loop of its own, so that each vectorises.
+template <bool KeepSsim, bool KeepEdge>
+[[gnu::always_inline]] inline void accumulateRow(
+    const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1, const float* __restrict mu2,
+    const float* __restrict sigma11, const float* __restrict sigma22, const float* __restrict sigma12,
+    double* __restrict ssim, double* __restrict ssim4, double* __restrict artifact, double* __restrict artifact4,
+    double* __restrict detail, double* __restrict detail4, float* __restrict ssimOut, float* __restrict edgeOut,
+    std::size_t count) {
   for (std::size_t x = 0; x < count; ++x) {
-    const PixelErrors v = pixelErrors(i1[x], i2[x], mu1[x], mu2[x], sigma11[x], sigma22[x], sigma12[x]);
+    const PixelErrors v = pixelErrors<KeepSsim>(i1[x], i2[x], mu1[x], mu2[x], sigma11[x], sigma22[x], sigma12[x]);
     addErrors(v, x, ssim, ssim4, artifact, artifact4, detail, detail4);
+    if constexpr (KeepSsim) ssimOut[x] = static_cast<float>(v.ssim);
+    if constexpr (KeepEdge) edgeOut[x] = static_cast<float>(v.artifact - v.detail);
   }
 }
 
-// The same, also keeping each pixel's SSIM error and signed edge difference
-// (artifact minus detail lost: one of the two is zero, so this is exact).
-QUORLIN_METRIC_KERNEL
-void accumulateAndKeepErrors(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,
-                             const float* __restrict mu2, const float* __restrict sigma11,
-                             const float* __restrict sigma22, const float* __restrict sigma12,
-                             double* __restrict ssim, double* __restrict ssim4, double* __restrict artifact,
-                             double* __restrict artifact4, double* __restrict detail, double* __restrict detail4,
-                             float* __restrict ssimOut, float* __restrict edgeOut, std::size_t count) {
-  for (std::size_t x = 0; x < count; ++x) {
-    const PixelErrors v = pixelErrors<true>(i1[x], i2[x], mu1[x], mu2[x], sigma11[x], sigma22[x], sigma12[x]);
-    addErrors(v, x, ssim, ssim4, artifact, artifact4, detail, detail4);
-    ssimOut[x] = static_cast<float>(v.ssim);
-    edgeOut[x] = static_cast<float>(v.artifact - v.detail);
+#define QUORLIN_ACCUMULATE_KERNEL(name, keepSsim, keepEdge)                                                           \
+  QUORLIN_METRIC_KERNEL                                                                                              \
+  void name(const float* __restrict i1, const float* __restrict i2, const float* __restrict mu1,                    \
+            const float* __restrict mu2, const float* __restrict sigma11, const float* __restrict sigma22,           \
+            const float* __restrict sigma12, double* __restrict ssim, double* __restrict ssim4,                     \
+            double* __restrict artifact, double* __restrict artifact4, double* __restrict detail,                   \
+            double* __restrict detail4, float* __restrict ssimOut, float* __restrict edgeOut, std::size_t count) {  \
+    accumulateRow<keepSsim, keepEdge>(i1, i2, mu1, mu2, sigma11, sigma22, sigma12, ssim, ssim4, artifact, artifact4, \
+                                      detail, detail4, ssimOut, edgeOut, count);                                    \
   }
-}
+QUORLIN_ACCUMULATE_KERNEL(accumulateErrors, false, false)
+QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingSsim, true, false)
+QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingEdge, false, true)
+QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingBoth, true, true)
+#undef QUORLIN_ACCUMULATE_KERNEL
 
 QUORLIN_METRIC_KERNEL
 void multiplyLanes(const float* __restrict a, const float* __restrict b, float* __restrict out, std::size_t count) {
@@ -136,13 +139,6 @@ class ScaleComparison {
         columnScratch_(threads),
         sink_(sink) {
     for (int r = 0; r < state_.height(); ++r) std::fill_n(state_.row(r), state_.stride(), 0.0f);
-    if (sink_) {
-      // A band's vertical pass takes up to kBandRows + kBottomOffset steps (the last band's).
-      const int bandRows = std::min(height_, kBandRows + kBottomOffset);
-      bandValues_.resize(static_cast<std::size_t>(bandRows) * static_cast<std::size_t>(sink_->columnCount()) *
-                         static_cast<std::size_t>(width_));
-      discarded_.resize(threads);
-    }
   }
 
   std::array<ChannelNorms, 3> run(ThreadPool& pool) {
@@ -151,7 +147,12 @@ class ScaleComparison {
     for (int bandBegin = 0; bandBegin < height_; bandBegin += kBandRows) {
       const int bandEnd = std::min(height_, bandBegin + kBandRows);
       const std::size_t blocks = static_cast<std::size_t>((bandEnd - bandBegin + kLanes - 1) / kLanes);
-      pool.parallelFor(kImages * blocks, [&](std::size_t task, unsigned worker) {
+      // The band before's values go to the sink alongside (task 0), before
+      // this band's pass refills their buffer.
+      const std::size_t handOver = pending_ ? 1 : 0;
+      pool.parallelFor(handOver + kImages * blocks, [&](std::size_t task, unsigned worker) {
+        if (task < handOver) return handPendingRows();
+        task -= handOver;
         const int first = bandBegin + static_cast<int>(task % blocks) * kLanes;
         prepareRows(static_cast<int>(task / blocks), first, std::min(bandEnd, first + kLanes), worker);
       });
@@ -167,25 +168,31 @@ class ScaleComparison {
       // fewer rows reload every chunk's recursion state more often, which
       // costs more than handing the sink values no longer in the cache.
       if (lastStep >= nextStep) {
+        if (sink_) {
+          const int firstRow = std::max(nextStep, 0);
+          bandValues_ = sink_->beginRows(firstRow, lastStep - firstRow + 1);
+          pending_ = true;
+        }
         pool.parallelFor(kChannels * chunks_, [&](std::size_t task, unsigned worker) {
           blurColumnsChunk(static_cast<int>(task / chunks_), task % chunks_, nextStep, lastStep, stepsDone, worker);
         });
-        const int firstRow = std::max(nextStep, 0);
-        const std::size_t rowFloats = sink_ ? static_cast<std::size_t>(sink_->columnCount()) * width_ : 0;
-        for (int row = firstRow; sink_ && row <= lastStep; row += kSinkRows) {
-          sink_->takeRows(row, std::min(kSinkRows, lastStep - row + 1),
-                          bandValues_.data() + static_cast<std::size_t>(row - firstRow) * rowFloats);
-        }
         stepsDone += lastStep - nextStep + 1;
       }
       nextStep = std::max(nextStep, lastStep + 1);
     }
+    if (pending_) handPendingRows();
     std::array<ChannelNorms, 3> result;
     for (int c = 0; c < kChannels; ++c) result[static_cast<std::size_t>(c)] = poolSums(c);
     return result;
   }
 
  private:
+  // The rows of the last vertical pass to the sink.
+  void handPendingRows() {
+    sink_->endRows();
+    pending_ = false;
+  }
+
   struct LaneScratch {
     std::vector<float> a, b, product, blurred;
   };
@@ -304,30 +311,25 @@ class ScaleComparison {
         const float* bottom = hasBottom ? quantitySegment(channel, q, chunk, n + kBottomOffset) : nullptr;
         blurColumnsStep(top, bottom, state[q], blurred[q], count);
       }
-      if (n >= 0 && sink_) {
-        float* kept[2];
-        keptValueRows(channel, n - std::max(firstStep, 0), x0, worker, kept);
-        accumulateAndKeepErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1],
-                                blurred[kMu2], blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0],
-                                sums[1], sums[2], sums[3], sums[4], sums[5], kept[0], kept[1], count);
-      } else if (n >= 0) {
-        accumulateErrors(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
-                         blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3],
-                         sums[4], sums[5], count);
-      }
+      if (n < 0) continue;
+      float* kept[2] = {nullptr, nullptr};
+      if (sink_) keptValueRows(channel, n - std::max(firstStep, 0), x0, kept);
+      const auto accumulate = kept[0] ? (kept[1] ? accumulateKeepingBoth : accumulateKeepingSsim)
+                                      : (kept[1] ? accumulateKeepingEdge : accumulateErrors);
+      accumulate(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
+                 blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3], sums[4],
+                 sums[5], kept[0], kept[1], count);
     }
   }
 
   // Where the two values of a pixel row segment go: the sink's band rows for
-  // the columns it takes, this worker's discard rows for the others.
-  void keptValueRows(int channel, int bandRow, std::size_t x0, unsigned worker, float* kept[2]) {
-    std::vector<float>& discard = discarded_[worker];
-    discard.resize(2 * columnChunk_);
+  // the columns it takes, none for the others.
+  void keptValueRows(int channel, int bandRow, std::size_t x0, float* kept[2]) {
     const std::size_t columns = static_cast<std::size_t>(sink_->columnCount());
     for (int k = 0; k < 2; ++k) {
       const int column = sink_->column(channel, static_cast<ErrorRowSink::Column>(k));
-      kept[k] = column < 0 ? discard.data() + static_cast<std::size_t>(k) * columnChunk_
-                           : bandValues_.data() +
+      kept[k] = column < 0 ? nullptr
+                           : bandValues_ +
                                  (static_cast<std::size_t>(bandRow) * columns + static_cast<std::size_t>(column)) *
                                      static_cast<std::size_t>(width_) +
                                  x0;
@@ -381,8 +383,8 @@ class ScaleComparison {
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
   ErrorRowSink* sink_;
-  std::vector<float> bandValues_;  // the sink's rows of the current band's vertical pass
-  std::vector<std::vector<float>> discarded_;  // per worker
+  float* bandValues_ = nullptr;  // where the sink takes the rows of the current band's vertical pass
+  bool pending_ = false;         // ... not yet handed over
 };
 
 }  // namespace

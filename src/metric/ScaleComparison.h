@@ -71,10 +71,13 @@ class ErrorRowSink {
   // Index of column `column` of channel `channel`; -1 for none.
   virtual int column(int channel, Column column) const = 0;
   virtual int columnCount() const = 0;
-  // Rows [first, first + count) of the scale, in order, on the calling
-  // thread: the value of column k at (x, first + r) is
-  // values[(r * columnCount() + k) * width + x].
-  virtual void takeRows(int first, int count, const float* values) = 0;
+  // Where rows [first, first + count) of the scale are to be written (the
+  // rows follow on from those of the call before): the value of column k at
+  // (x, first + r) goes to values[(r * columnCount() + k) * width + x].
+  virtual float* beginRows(int first, int count) = 0;
+  // Those rows are written; called once before the next beginRows, from any
+  // thread. A write failure throws std::system_error.
+  virtual void endRows() = 0;
 };
 
 // Both sources of equal size (at least 1x1); nextScale planes, when given,

@@ -138,7 +138,7 @@ MetricResult compareDecoded(DecodedImage originalImage, const LinearLightConvert
         worstMap = std::move(map);
       }
     }
-    if (worstMap) worstMap->write(options.errorMap, worstNorms);
+    if (worstMap) worstMap->write(options.errorMap, worstNorms, pool);
     return MetricResult::success(worst, worstSum);
   } catch (const std::system_error&) {
     return MetricResult::failure(MetricStatus::mapUnwritable, options.errorMap.string());

@@ -190,7 +190,7 @@ std::vector<float> readMap(const std::filesystem::path& file, const DecodedImage
 }
 std::pair<MetricResult, std::vector<float>> scoreWithMap(const DecodedImage& original, const DecodedImage& distorted) {
   quorlin::test::ScratchDirectory scratch;
-  MetricOptions options, oneThread{1};
+  MetricOptions options{3}, oneThread{1};  // rows shared out, and not
   options.errorMap = scratch / "map.pfm", oneThread.errorMap = scratch / "one-thread.pfm";
   const MetricResult result = computeSsimulacra2(original, distorted, options);
   EXPECT_TRUE(result.ok()) << result.message();
