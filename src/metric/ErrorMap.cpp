@@ -122,70 +122,49 @@ void spreadShares(double* __restrict shares, const double* __restrict coarser, d
   }
 }
 
-// The value a layer takes from a stored value: as it is (the SSIM error), or
-// the positive or the negative part of a signed edge difference.
-template <int Kind>
-[[gnu::always_inline]] inline double layerValue(float value) {
-  if constexpr (Kind == 0) return value;
-  if constexpr (Kind == 1) return positivePart(value);
-  return negativePart(value);
+// Per layer and channel of the finest scale: a pixel's share is
+// linear*v + quartic*v^4.
+struct FinestCoefficients {
+  std::array<std::array<double, 3>, 3> linear{}, quartic{};
+};
+
+[[gnu::always_inline]] inline double share(double value, double linear, double quartic) {
+  const double square = value * value;
+  return linear * value + quartic * (square * square);
 }
 
-// One layer of an output row from the finest scale's values: per pixel the
-// shares linear*v + quartic*v^4 of the N maps that carry weight, added to zero
-// in channel order, plus the share of the coarser scales' pixel over it.
-// Written to every third float of `out`, as the layers interleave.
-template <int Kind, int N>
-[[gnu::always_inline]] inline void finestLayer(const float* const* values, const double* linear,
-                                               const double* quartic, const double* __restrict coarse,
-                                               float* __restrict out, std::size_t count) {
-  const float* __restrict v0 = values[0];
-  const float* __restrict v1 = values[N > 1 ? 1 : 0];
-  const float* __restrict v2 = values[N > 2 ? 2 : 0];
-  const double l0 = linear[0], l1 = linear[N > 1 ? 1 : 0], l2 = linear[N > 2 ? 2 : 0];
-  const double q0 = quartic[0], q1 = quartic[N > 1 ? 1 : 0], q2 = quartic[N > 2 ? 2 : 0];
+// One output row from the finest scale's values: per pixel and layer, the
+// shares of the X, Y and B maps added to zero in that order, plus the share
+// of the coarser scales' pixel over it.
+QUORLIN_METRIC_KERNEL
+void finestRowKernel(const float* __restrict ssimX, const float* __restrict ssimY, const float* __restrict ssimB,
+                     const float* __restrict edgeX, const float* __restrict edgeY, const float* __restrict edgeB,
+                     const float* __restrict edgeX2, const float* __restrict edgeY2, const float* __restrict edgeB2,
+                     const FinestCoefficients& k, const double* __restrict coarse0, const double* __restrict coarse1,
+                     const double* __restrict coarse2, float* __restrict out, std::size_t count) {
+  const auto& l = k.linear;
+  const auto& q = k.quartic;
   for (std::size_t x = 0; x < count; ++x) {
-    double sum = 0.0;
-    const double a = layerValue<Kind>(v0[x]), a2 = a * a;
-    sum += l0 * a + q0 * (a2 * a2);
-    if constexpr (N > 1) {
-      const double b = layerValue<Kind>(v1[x]), b2 = b * b;
-      sum += l1 * b + q1 * (b2 * b2);
-    }
-    if constexpr (N > 2) {
-      const double c = layerValue<Kind>(v2[x]), c2 = c * c;
-      sum += l2 * c + q2 * (c2 * c2);
-    }
-    out[3 * x] = static_cast<float>(sum + coarse[x >> 1]);
+    double structure = 0.0, artifacts = 0.0, blur = 0.0;
+    structure += share(ssimX[x], l[0][0], q[0][0]);
+    structure += share(ssimY[x], l[0][1], q[0][1]);
+    structure += share(ssimB[x], l[0][2], q[0][2]);
+    artifacts += share(positivePart(edgeX[x]), l[1][0], q[1][0]);
+    artifacts += share(positivePart(edgeY[x]), l[1][1], q[1][1]);
+    artifacts += share(positivePart(edgeB[x]), l[1][2], q[1][2]);
+    blur += share(negativePart(edgeX2[x]), l[2][0], q[2][0]);
+    blur += share(negativePart(edgeY2[x]), l[2][1], q[2][1]);
+    blur += share(negativePart(edgeB2[x]), l[2][2], q[2][2]);
+    out[3 * x] = static_cast<float>(structure + coarse0[x >> 1]);
+    out[3 * x + 1] = static_cast<float>(artifacts + coarse1[x >> 1]);
+    out[3 * x + 2] = static_cast<float>(blur + coarse2[x >> 1]);
   }
 }
 
-#define QUORLIN_FINEST_LAYER_KERNEL(kind, n)                                                                    \
-  QUORLIN_METRIC_KERNEL                                                                                        \
-  void finestLayer##kind##n(const float* const* values, const double* linear, const double* quartic,          \
-                            const double* coarse, float* out, std::size_t count) {                            \
-    finestLayer<kind, n>(values, linear, quartic, coarse, out, count);                                        \
-  }
-QUORLIN_FINEST_LAYER_KERNEL(0, 1)
-QUORLIN_FINEST_LAYER_KERNEL(0, 2)
-QUORLIN_FINEST_LAYER_KERNEL(0, 3)
-QUORLIN_FINEST_LAYER_KERNEL(1, 1)
-QUORLIN_FINEST_LAYER_KERNEL(1, 2)
-QUORLIN_FINEST_LAYER_KERNEL(1, 3)
-QUORLIN_FINEST_LAYER_KERNEL(2, 1)
-QUORLIN_FINEST_LAYER_KERNEL(2, 2)
-QUORLIN_FINEST_LAYER_KERNEL(2, 3)
-#undef QUORLIN_FINEST_LAYER_KERNEL
-
-using FinestLayerKernel = void (*)(const float* const*, const double*, const double*, const double*, float*,
-                                   std::size_t);
-constexpr FinestLayerKernel kFinestLayerKernels[3][3] = {{finestLayer01, finestLayer02, finestLayer03},
-                                                         {finestLayer11, finestLayer12, finestLayer13},
-                                                         {finestLayer21, finestLayer22, finestLayer23}};
-
-// A layer no finest map adds to: the coarser scales' shares alone.
-void coarseLayer(const double* coarse, float* out, std::size_t count) {
-  for (std::size_t x = 0; x < count; ++x) out[3 * x] = static_cast<float>(0.0 + coarse[x >> 1]);
+void finestRow(const float* const (&columns)[3][3], const FinestCoefficients& k, const double* coarse0,
+               const double* coarse1, const double* coarse2, float* out, std::size_t count) {
+  finestRowKernel(columns[0][0], columns[0][1], columns[0][2], columns[1][0], columns[1][1], columns[1][2],
+                  columns[2][0], columns[2][1], columns[2][2], k, coarse0, coarse1, coarse2, out, count);
 }
 
 struct FileDescriptor {
@@ -412,43 +391,38 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   };
 
   // The finest scale goes straight to the output: per layer, the shares of
-  // its maps with a weight, plus the coarser scales' shares.
-  struct FinestLayer {
-    int maps = 0;
-    std::array<int, 3> column{};
-    std::array<double, 3> linear{}, quartic{};
-  };
-  std::array<FinestLayer, 3> finestLayers;
+  // its X, Y and B maps in that order (a missing one adds zero from a row of
+  // zeros, which changes no sum), plus the coarser scales' shares.
   const Scale& finest = scales_[0];
-  for (int k = 0; k < finest.slots; ++k) {  // in channel order
-    FinestLayer& layer = finestLayers[static_cast<std::size_t>(finest.slotMap[static_cast<std::size_t>(k)])];
-    const auto m = static_cast<std::size_t>(layer.maps++);
-    layer.column[m] = finest.slotColumn[static_cast<std::size_t>(k)];
-    layer.linear[m] = coefficients[0].linear[static_cast<std::size_t>(k)];
-    layer.quartic[m] = coefficients[0].quartic[static_cast<std::size_t>(k)];
-  }
+  const std::vector<float> zeros(static_cast<std::size_t>(width_), 0.0f);
   const std::vector<double> noCoarser(static_cast<std::size_t>(width_ / 2 + 1), 0.0);
+  FinestCoefficients finestCoefficients;
+  std::array<std::array<int, 3>, 3> finestColumn{};  // [layer][channel], -1 for none
+  for (auto& layer : finestColumn) layer = {-1, -1, -1};
+  for (int k = 0; k < finest.slots; ++k) {
+    const auto c = static_cast<std::size_t>(finest.slotChannel[static_cast<std::size_t>(k)]);
+    const auto map = static_cast<std::size_t>(finest.slotMap[static_cast<std::size_t>(k)]);
+    finestColumn[map][c] = finest.slotColumn[static_cast<std::size_t>(k)];
+    finestCoefficients.linear[map][c] = coefficients[0].linear[static_cast<std::size_t>(k)];
+    finestCoefficients.quartic[map][c] = coefficients[0].quartic[static_cast<std::size_t>(k)];
+  }
   const std::size_t rowFloats = static_cast<std::size_t>(width_) * 3;
   // Output row y into `row`.
   const auto outputRow = [&](std::vector<RowCache>& caches, int y, float* row) {
     for (int s = scales - 1; s >= 0; --s) {
       if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(caches, s, y >> s);
     }
-    const std::size_t width = static_cast<std::size_t>(width_);
-    for (std::size_t l = 0; l < 3; ++l) {
-      const FinestLayer& layer = finestLayers[l];
-      const double* coarse = scales > 1 ? caches[1].shares[l].data() : noCoarser.data();
-      if (layer.maps == 0) {
-        coarseLayer(coarse, row + l, width);
-        continue;
+    const float* columns[3][3];
+    for (std::size_t layer = 0; layer < 3; ++layer) {
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int column = finestColumn[layer][c];
+        columns[layer][c] = column < 0 ? zeros.data() : caches[0].values + static_cast<std::size_t>(column) * width_;
       }
-      const float* values[3];
-      for (int m = 0; m < layer.maps; ++m) {
-        values[m] = caches[0].values + static_cast<std::size_t>(layer.column[static_cast<std::size_t>(m)]) * width;
-      }
-      kFinestLayerKernels[l][layer.maps - 1](values, layer.linear.data(), layer.quartic.data(), coarse, row + l,
-                                             width);
     }
+    const bool coarser = scales > 1;
+    finestRow(columns, finestCoefficients, coarser ? caches[1].shares[0].data() : noCoarser.data(),
+              coarser ? caches[1].shares[1].data() : noCoarser.data(),
+              coarser ? caches[1].shares[2].data() : noCoarser.data(), row, static_cast<std::size_t>(width_));
   };
   // Blocks of whole rows, one per worker at a time: about 256 KiB, and
   // starting on a row of the coarsest scale, so that no worker works out a
