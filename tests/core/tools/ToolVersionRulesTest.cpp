@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -242,13 +243,24 @@ TEST_F(ToolVersionCacheTest, ProbesOnceUntilInvalidatedAndRemembersNoVersionToo)
   EXPECT_EQ(runCount(), 3u);
 }
 
+// The probe is held until every thread has asked.
 TEST_F(ToolVersionCacheTest, SimultaneousFirstRequestsShareOneProbe) {
+  const auto release = scratch / "release";
   auto cjpeg = test::writeFakeTool(tools, "cjpeg",
-                                   "echo run >> '" + runs.string() + "'\nsleep 0.3\nprintf 'libjpeg-turbo version 2.1.5\\n' >&2");
+                                   "echo run >> '" + runs.string() + "'\nwhile [ ! -e '" + release.string() +
+                                       "' ]; do sleep 0.01; done\nprintf 'libjpeg-turbo version 2.1.5\\n' >&2");
   std::vector<std::optional<ToolVersion>> seen(6);
+  std::atomic<std::size_t> asking = 0;
   {
     std::vector<std::jthread> threads;
-    for (std::size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = versions.version("cjpeg", cjpeg); });
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      threads.emplace_back([&, i] {
+        ++asking;
+        seen[i] = versions.version("cjpeg", cjpeg);
+      });
+    }
+    EXPECT_TRUE(test::eventually([&] { return asking == seen.size() && runCount() == 1; }, std::chrono::seconds(10)));
+    test::writeTextFile(release, "");
   }
   for (const auto& version : seen) EXPECT_EQ(version, ToolVersion::fromText("2.1.5"));
   EXPECT_EQ(runCount(), 1u);
@@ -588,8 +600,11 @@ TEST_F(InstalledToolsTest, StatusAndMissingExecutablesComeStraightFromTheFileSys
 // without version flags are never run.
 TEST_F(InstalledToolsTest, LoadsEveryToolInTableOrderWithItsVersion) {
   auto marker = scratch / "unprobed-ran";
-  writeFakeTool(tools, "cjxl", "sleep 0.2\nprintf 'cjxl v0.11.1 [AVX2]\\n'");
-  writeFakeTool(tools, "djxl", "printf 'djxl v0.11.1\\n'");
+  // cjxl answers only once djxl has: the probes run side by side and finish out of order.
+  const auto djxlAnswered = scratch / "djxl-answered";
+  writeFakeTool(tools, "cjxl", "while [ ! -e '" + djxlAnswered.string() +
+                                   "' ]; do sleep 0.01; done\nprintf 'cjxl v0.11.1 [AVX2]\\n'");
+  writeFakeTool(tools, "djxl", "printf 'djxl v0.11.1\\n'\ntouch '" + djxlAnswered.string() + "'");
   writeFakeTool(tools, "jxlinfo", "touch '" + marker.string() + "'\nprintf '9.9.9\\n'");
   writeFakeTool(tools, "ssimulacra2", "touch '" + marker.string() + "'\nprintf '9.9.9\\n'");
   auto loaded = loadInstalledTools(requirementTitled("JPEG XL & SSIMULACRA2 metric"), directories());
