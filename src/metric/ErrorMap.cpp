@@ -135,36 +135,57 @@ struct FinestCoefficients {
 
 // One output row from the finest scale's values: per pixel and layer, the
 // shares of the X, Y and B maps added to zero in that order, plus the share
-// of the coarser scales' pixel over it.
-QUORLIN_METRIC_KERNEL
-void finestRowKernel(const float* __restrict ssimX, const float* __restrict ssimY, const float* __restrict ssimB,
-                     const float* __restrict edgeX, const float* __restrict edgeY, const float* __restrict edgeB,
-                     const float* __restrict edgeX2, const float* __restrict edgeY2, const float* __restrict edgeB2,
-                     const FinestCoefficients& k, const double* __restrict coarse0, const double* __restrict coarse1,
-                     const double* __restrict coarse2, float* __restrict out, std::size_t count) {
+// of the coarser scales' pixel over it. Bit 3 * layer + channel of `Maps` says
+// whether that map adds a share (one without adds zero, which changes no sum).
+template <unsigned Maps>
+[[gnu::always_inline]] inline void finestRowShares(const float* const* columns, const FinestCoefficients& k,
+                                                   const double* __restrict coarse0,
+                                                   const double* __restrict coarse1,
+                                                   const double* __restrict coarse2, float* __restrict out,
+                                                   std::size_t count) {
+  const float* __restrict ssimX = columns[0];
+  const float* __restrict ssimY = columns[1];
+  const float* __restrict ssimB = columns[2];
+  const float* __restrict edgeX = columns[3];
+  const float* __restrict edgeY = columns[4];
+  const float* __restrict edgeB = columns[5];
+  const float* __restrict edgeX2 = columns[6];
+  const float* __restrict edgeY2 = columns[7];
+  const float* __restrict edgeB2 = columns[8];
   const auto& l = k.linear;
   const auto& q = k.quartic;
   for (std::size_t x = 0; x < count; ++x) {
     double structure = 0.0, artifacts = 0.0, blur = 0.0;
-    structure += share(ssimX[x], l[0][0], q[0][0]);
-    structure += share(ssimY[x], l[0][1], q[0][1]);
-    structure += share(ssimB[x], l[0][2], q[0][2]);
-    artifacts += share(positivePart(edgeX[x]), l[1][0], q[1][0]);
-    artifacts += share(positivePart(edgeY[x]), l[1][1], q[1][1]);
-    artifacts += share(positivePart(edgeB[x]), l[1][2], q[1][2]);
-    blur += share(negativePart(edgeX2[x]), l[2][0], q[2][0]);
-    blur += share(negativePart(edgeY2[x]), l[2][1], q[2][1]);
-    blur += share(negativePart(edgeB2[x]), l[2][2], q[2][2]);
+    if constexpr ((Maps & 1u) != 0) structure += share(ssimX[x], l[0][0], q[0][0]);
+    if constexpr ((Maps & 2u) != 0) structure += share(ssimY[x], l[0][1], q[0][1]);
+    if constexpr ((Maps & 4u) != 0) structure += share(ssimB[x], l[0][2], q[0][2]);
+    if constexpr ((Maps & 8u) != 0) artifacts += share(positivePart(edgeX[x]), l[1][0], q[1][0]);
+    if constexpr ((Maps & 16u) != 0) artifacts += share(positivePart(edgeY[x]), l[1][1], q[1][1]);
+    if constexpr ((Maps & 32u) != 0) artifacts += share(positivePart(edgeB[x]), l[1][2], q[1][2]);
+    if constexpr ((Maps & 64u) != 0) blur += share(negativePart(edgeX2[x]), l[2][0], q[2][0]);
+    if constexpr ((Maps & 128u) != 0) blur += share(negativePart(edgeY2[x]), l[2][1], q[2][1]);
+    if constexpr ((Maps & 256u) != 0) blur += share(negativePart(edgeB2[x]), l[2][2], q[2][2]);
     out[3 * x] = static_cast<float>(structure + coarse0[x >> 1]);
     out[3 * x + 1] = static_cast<float>(artifacts + coarse1[x >> 1]);
     out[3 * x + 2] = static_cast<float>(blur + coarse2[x >> 1]);
   }
 }
 
-void finestRow(const float* const (&columns)[3][3], const FinestCoefficients& k, const double* coarse0,
-               const double* coarse1, const double* coarse2, float* out, std::size_t count) {
-  finestRowKernel(columns[0][0], columns[0][1], columns[0][2], columns[1][0], columns[1][1], columns[1][2],
-                  columns[2][0], columns[2][1], columns[2][2], k, coarse0, coarse1, coarse2, out, count);
+// The maps of the finest scale of a six-scale comparison (every picture of
+// at least 113 pixels a side): SSIM of Y, artifacts of X and B, blur of Y.
+// Other layouts take the loop over all nine.
+constexpr unsigned kSixScaleFinestMaps = 2u | 8u | 32u | 128u;
+
+QUORLIN_METRIC_KERNEL
+void finestRowSixScales(const float* const* columns, const FinestCoefficients& k, const double* coarse0,
+                        const double* coarse1, const double* coarse2, float* out, std::size_t count) {
+  finestRowShares<kSixScaleFinestMaps>(columns, k, coarse0, coarse1, coarse2, out, count);
+}
+
+QUORLIN_METRIC_KERNEL
+void finestRowAnyScales(const float* const* columns, const FinestCoefficients& k, const double* coarse0,
+                        const double* coarse1, const double* coarse2, float* out, std::size_t count) {
+  finestRowShares<511u>(columns, k, coarse0, coarse1, coarse2, out, count);
 }
 
 struct FileDescriptor {
@@ -399,9 +420,11 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   FinestCoefficients finestCoefficients;
   std::array<std::array<int, 3>, 3> finestColumn{};  // [layer][channel], -1 for none
   for (auto& layer : finestColumn) layer = {-1, -1, -1};
+  unsigned finestMaps = 0;
   for (int k = 0; k < finest.slots; ++k) {
     const auto c = static_cast<std::size_t>(finest.slotChannel[static_cast<std::size_t>(k)]);
     const auto map = static_cast<std::size_t>(finest.slotMap[static_cast<std::size_t>(k)]);
+    finestMaps |= 1u << (3 * map + c);
     finestColumn[map][c] = finest.slotColumn[static_cast<std::size_t>(k)];
     finestCoefficients.linear[map][c] = coefficients[0].linear[static_cast<std::size_t>(k)];
     finestCoefficients.quartic[map][c] = coefficients[0].quartic[static_cast<std::size_t>(k)];
@@ -412,15 +435,16 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     for (int s = scales - 1; s >= 0; --s) {
       if (caches[static_cast<std::size_t>(s)].row != y >> s) loadRow(caches, s, y >> s);
     }
-    const float* columns[3][3];
+    const float* columns[9];
     for (std::size_t layer = 0; layer < 3; ++layer) {
       for (std::size_t c = 0; c < 3; ++c) {
         const int column = finestColumn[layer][c];
-        columns[layer][c] = column < 0 ? zeros.data() : caches[0].values + static_cast<std::size_t>(column) * width_;
+        columns[3 * layer + c] =
+            column < 0 ? zeros.data() : caches[0].values + static_cast<std::size_t>(column) * width_;
       }
     }
     const bool coarser = scales > 1;
-    finestRow(columns, finestCoefficients, coarser ? caches[1].shares[0].data() : noCoarser.data(),
+    (finestMaps == kSixScaleFinestMaps ? finestRowSixScales : finestRowAnyScales)(columns, finestCoefficients, coarser ? caches[1].shares[0].data() : noCoarser.data(),
               coarser ? caches[1].shares[1].data() : noCoarser.data(),
               coarser ? caches[1].shares[2].data() : noCoarser.data(), row, static_cast<std::size_t>(width_));
   };
