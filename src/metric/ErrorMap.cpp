@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,18 +28,56 @@ constexpr int kMinimumSize = 8;
 
 [[noreturn]] void throwErrno(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
-// An unnamed file in `directory`, gone when closed (or when the process dies).
-int openScratchFile(const std::filesystem::path& directory) {
+// An unnamed file in `directory`, gone when closed (or when the process
+// dies). `anonymous` tells whether it was made without a name at all (and so
+// can be given one later).
+int openScratchFile(const std::filesystem::path& directory, bool& anonymous) {
   const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
+  anonymous = false;
 #ifdef O_TMPFILE
   const int file = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (file >= 0) return file;
+  if (file >= 0) {
+    anonymous = true;
+    return file;
+  }
 #endif
   std::string name = (where / "ssimulacra2-map-XXXXXX").string();
   const int fallback = ::mkostemp(name.data(), O_CLOEXEC);
   if (fallback < 0) throwErrno("scratch file in " + where.string());
   ::unlink(name.c_str());
   return fallback;
+}
+
+// Whether `path` names no file yet or a plain one (not a link, a pipe or a
+// device, which are written through rather than replaced).
+bool plainFileOrNone(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
+
+// Gives the unnamed file `file` the name `path` (replacing a file there at
+// once, so a reader never sees half a map), with the permissions a new file
+// gets. False when the system cannot name it (no /proc, say).
+bool nameScratchFile(int file, const std::filesystem::path& path) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::fchmod(file, 0666 & ~mask) != 0) throwErrno(path.string());
+  const std::string self = "/proc/self/fd/" + std::to_string(file);
+  for (int attempt = 0;; ++attempt) {
+    const std::string staging = path.string() + ".part" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST && attempt < 100) continue;
+      return false;
+    }
+    if (::rename(staging.c_str(), path.c_str()) != 0) {
+      const int error = errno;
+      ::unlink(staging.c_str());
+      errno = error;
+      throwErrno(path.string());
+    }
+    return true;
+  }
 }
 
 void writeAll(int file, const void* data, std::size_t size, long long offset, const std::string& what) {
@@ -217,7 +256,7 @@ int scaleCount(int width, int height) {
 }
 
 ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory)
-    : width_(width), height_(height), file_(openScratchFile(scratchDirectory)) {
+    : width_(width), height_(height), file_(openScratchFile(scratchDirectory, anonymous_)) {
   const int scales = scaleCount(width, height);
   const auto& weights = scoreWeights();
   scales_.resize(static_cast<std::size_t>(scales));
@@ -228,6 +267,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.height = height;
     scale.file = file_;
     scale.buffer = &rows_;
+    scale.bottomUp = s == 0;
     scale.offset = offset;
     // Only the maps with a weight on their mean or 4-norm at this scale; the
     // artifact and detail-lost maps of a channel share one column.
@@ -257,11 +297,14 @@ ErrorMapRecorder::~ErrorMapRecorder() {
   if (file_ >= 0) ::close(file_);
 }
 
-float* ErrorMapRecorder::Scale::beginRows(int first, int rows) {
+ErrorRowSink::Rows ErrorMapRecorder::Scale::beginRows(int first, int rows) {
   buffer->resize(std::max(buffer->size(), rowFloats() * static_cast<std::size_t>(rows)));
   bufferFirst = first;
   bufferRows = rows;
-  return buffer->data();
+  const auto step = static_cast<std::ptrdiff_t>(rowFloats());
+  // The buffer holds the rows in the order the file does.
+  if (bottomUp) return {buffer->data() + (rows - 1) * step, -step};
+  return {buffer->data(), step};
 }
 
 void ErrorMapRecorder::Scale::endRows() {
@@ -269,10 +312,11 @@ void ErrorMapRecorder::Scale::endRows() {
   // cache more.
   const long long rowBytes = static_cast<long long>(rowFloats() * sizeof(float));
   const int chunkRows = std::max(1, static_cast<int>((1 << 20) / rowBytes));
+  const long long start = offset + rowBytes * (bottomUp ? height - bufferFirst - bufferRows : bufferFirst);
   for (int row = 0; row < bufferRows; row += chunkRows) {
     const int rows = std::min(chunkRows, bufferRows - row);
     writeAll(file, buffer->data() + rowFloats() * static_cast<std::size_t>(row),
-             static_cast<std::size_t>(rowBytes * rows), offset + rowBytes * (bufferFirst + row),
+             static_cast<std::size_t>(rowBytes * rows), start + rowBytes * row,
              "writing the error map's scratch file");
   }
   bufferRows = 0;
@@ -305,15 +349,28 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     }
   }
 
-  FileDescriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (out.file < 0) throwErrno(path.string());
   // PFM stores the bottom row first; a negative scale means little-endian.
   const char* order = std::endian::native == std::endian::little ? "-1.0" : "1.0";
   char header[64];
   const int headerBytes = std::snprintf(header, sizeof header, "PF\n%d %d\n%s\n", width_, height_, order);
   const long long outputBytes = headerBytes + 3LL * static_cast<long long>(sizeof(float)) * width_ * height_;
-  reserveBlocks(out.file, outputBytes, path.string());
-  writeOut(out.file, header, static_cast<std::size_t>(headerBytes), path.string());
+  // The map is written over the scratch file's finest scale, whose rows are
+  // stored in the map's order: when each is longer than a map row by at
+  // least the header, every map row lands where rows already read lay. The
+  // scratch file then takes the map's name. A map that is no plain file (or a
+  // scratch file with a name) is written to its own file.
+  const Scale& finest = scales_[0];
+  const bool inPlace = anonymous_ && plainFileOrNone(path) &&
+                       finest.rowFloats() * sizeof(float) >=
+                           3 * sizeof(float) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(headerBytes);
+  FileDescriptor out(-1);
+  long long mapEnd = headerBytes;  // in place: where the next map row goes
+  if (!inPlace) {
+    out.file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out.file < 0) throwErrno(path.string());
+    reserveBlocks(out.file, outputBytes, path.string());
+    writeOut(out.file, header, static_cast<std::size_t>(headerBytes), path.string());
+  }
 
   // The recorded values are read where they lie, in the scratch file's
   // pages, rather than copied out.
@@ -339,7 +396,8 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   const auto rowValues = [&](int s, int row) -> const float* {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
-    return reinterpret_cast<const float*>(scratch + scale.offset + rowBytes * row);
+    return reinterpret_cast<const float*>(scratch + scale.offset +
+                                          rowBytes * (scale.bottomUp ? scale.height - 1 - row : row));
   };
   const auto loadRow = [&](std::vector<RowCache>& caches, int s, int row) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
@@ -377,44 +435,59 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   // count as this process's memory, and the file every 2 MiB on 2 MiB
   // boundaries: the page cache holds a file in blocks of up to that size,
   // and a hole through the middle of one is zeroed rather than freed. The
-  // freed pages go straight to the output file's writes (memory already in
-  // use is much cheaper to write than fresh) and spare the disk.
+  // freed pages go straight to the map's writes (memory already in use is
+  // much cheaper to write than fresh) and spare the disk. Written in place,
+  // the map's rows take over the finest scale's pages instead.
   struct Released {
-    long long unmappedFrom, freedFrom;
+    long long unmapped, freed;  // the ends of what has left the mapping and the file
   };
   std::vector<Released> released(static_cast<std::size_t>(scales));
   for (int s = 0; s < scales; ++s) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     const long long end = scale.offset + static_cast<long long>(scale.count) * scale.width * scale.height *
                                              static_cast<long long>(sizeof(float));
-    released[static_cast<std::size_t>(s)] = {end, end};
+    const long long from = scale.bottomUp ? scale.offset : end;  // the end rows are read from
+    released[static_cast<std::size_t>(s)] = {from, from};
   }
   // All of scale `s` from row `row` on has been read for good.
   const auto release = [&](int s, int row) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     Released& done = released[static_cast<std::size_t>(s)];
     const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
-    const long long from = scale.offset + rowBytes * row;
     constexpr long long kPage = 4096, kBlock = 2 << 20;
     const bool all = row == 0;
-    // (A page shared with the scale before merely comes back when read.)
-    const long long firstPage = (all ? from : from + kPage - 1) / kPage * kPage;
-    if (done.unmappedFrom - firstPage >= (256 << 10) || (all && done.unmappedFrom > firstPage)) {
-      ::madvise(const_cast<char*>(scratch) + firstPage, static_cast<std::size_t>(done.unmappedFrom - firstPage),
-                MADV_DONTNEED);
-      done.unmappedFrom = firstPage;
+    if (scale.bottomUp) {  // read from its start on
+      const long long to = scale.offset + rowBytes * (scale.height - row);
+      const long long page = all ? to : to / kPage * kPage;
+      if (page - done.unmapped >= (256 << 10) || (all && page > done.unmapped)) {
+        ::madvise(const_cast<char*>(scratch) + done.unmapped, static_cast<std::size_t>(page - done.unmapped),
+                  MADV_DONTNEED);
+        done.unmapped = page;
+      }
+      const long long block = all ? to : to / kBlock * kBlock;
+      if (!inPlace && (block - done.freed >= kBlock || (all && block > done.freed))) {
+        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, done.freed, block - done.freed);
+        done.freed = block;
+      }
+      return;
     }
-    const long long punch = all ? from : (from + kBlock - 1) / kBlock * kBlock;
-    if (done.freedFrom - punch >= kBlock || (all && done.freedFrom > punch)) {
-      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, punch, done.freedFrom - punch);
-      done.freedFrom = punch;
+    const long long from = scale.offset + rowBytes * row;
+    // (A page shared with the scale before merely comes back when read.)
+    const long long page = (all ? from : from + kPage - 1) / kPage * kPage;
+    if (done.unmapped - page >= (256 << 10) || (all && done.unmapped > page)) {
+      ::madvise(const_cast<char*>(scratch) + page, static_cast<std::size_t>(done.unmapped - page), MADV_DONTNEED);
+      done.unmapped = page;
+    }
+    const long long block = all ? from : (from + kBlock - 1) / kBlock * kBlock;
+    if (done.freed - block >= kBlock || (all && done.freed > block)) {
+      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, block, done.freed - block);
+      done.freed = block;
     }
   };
 
   // The finest scale goes straight to the output: per layer, the shares of
   // its X, Y and B maps in that order (a missing one adds zero from a row of
   // zeros, which changes no sum), plus the coarser scales' shares.
-  const Scale& finest = scales_[0];
   const std::vector<float> zeros(static_cast<std::size_t>(width_), 0.0f);
   const std::vector<double> noCoarser(static_cast<std::size_t>(width_ / 2 + 1), 0.0);
   FinestCoefficients finestCoefficients;
@@ -467,8 +540,13 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     const float* values = nullptr;
   } pending;
   const auto handOver = [&] {
-    writeOut(out.file, pending.values, rowFloats * sizeof(float) * static_cast<std::size_t>(pending.rows),
-             path.string());
+    const std::size_t bytes = rowFloats * sizeof(float) * static_cast<std::size_t>(pending.rows);
+    if (inPlace) {
+      writeAll(file_, pending.values, bytes, mapEnd, path.string());
+      mapEnd += static_cast<long long>(bytes);
+    } else {
+      writeOut(out.file, pending.values, bytes, path.string());
+    }
     // The rows still to come read scale s's rows up to (lowest - 1) >> s.
     for (int s = 0; s < scales; ++s) release(s, pending.lowest == 0 ? 0 : ((pending.lowest - 1) >> s) + 1);
     pending.rows = 0;
@@ -489,7 +567,27 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
     pending = {lowest, end - lowest, values};
   }
   handOver();
-  if (::close(out.release()) != 0) throwErrno(path.string());
+  if (!inPlace) {
+    if (::close(out.release()) != 0) throwErrno(path.string());
+    return;
+  }
+  writeAll(file_, header, static_cast<std::size_t>(headerBytes), 0, path.string());
+  if (::ftruncate(file_, outputBytes) != 0) throwErrno(path.string());
+  if (nameScratchFile(file_, path)) return;
+  // Copied out instead.
+  FileDescriptor copy(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (copy.file < 0) throwErrno(path.string());
+  std::vector<char> chunk(std::size_t{1} << 20);
+  for (long long at = 0; at < outputBytes;) {
+    const ssize_t got = ::pread(file_, chunk.data(), static_cast<std::size_t>(std::min<long long>(
+                                                         static_cast<long long>(chunk.size()), outputBytes - at)),
+                                at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) throwErrno(path.string());
+    writeOut(copy.file, chunk.data(), static_cast<std::size_t>(got), path.string());
+    at += got;
+  }
+  if (::close(copy.release()) != 0) throwErrno(path.string());
 }
 
 }  // namespace quorlin::metric

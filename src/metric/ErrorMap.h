@@ -9,7 +9,9 @@
 // it covers. The layers summed over all pixels give the weighted sum.
 //
 // The values go to an anonymous scratch file, not to memory: they are 3 to 6
-// floats per pixel of each scale, more than the comparison itself holds.
+// floats per pixel of each scale, more than the comparison itself holds. The
+// map is then written over the finest scale's values as they are read, and
+// the scratch file becomes the map file.
 #pragma once
 
 #include <array>
@@ -51,7 +53,7 @@ class ErrorMapRecorder {
       return columns[static_cast<std::size_t>(channel)][static_cast<std::size_t>(kind)];
     }
     int columnCount() const override { return count; }
-    float* beginRows(int first, int rows) override;
+    Rows beginRows(int first, int rows) override;
     void endRows() override;
     std::size_t rowFloats() const { return static_cast<std::size_t>(count) * static_cast<std::size_t>(width); }
 
@@ -62,6 +64,7 @@ class ErrorMapRecorder {
     int slots = 0;
     std::array<int, 9> slotChannel{}, slotMap{}, slotColumn{};
     long long offset = 0;  // of its first row in the scratch file
+    bool bottomUp = false;  // stored from the last row up, as the map file has them
     int file = -1;
     // Rows on their way to the file (a buffer all scales share, one after the other).
     std::vector<float>* buffer = nullptr;
@@ -70,6 +73,7 @@ class ErrorMapRecorder {
 
   int width_;
   int height_;
+  bool anonymous_ = false;  // the scratch file has no name (so it can take the map's)
   int file_ = -1;
   std::vector<float> rows_;  // the scales' rows on their way to the file, later the output's
   std::vector<Scale> scales_;

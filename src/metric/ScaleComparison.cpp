@@ -325,14 +325,13 @@ class ScaleComparison {
   // Where the two values of a pixel row segment go: the sink's band rows for
   // the columns it takes, none for the others.
   void keptValueRows(int channel, int bandRow, std::size_t x0, float* kept[2]) {
-    const std::size_t columns = static_cast<std::size_t>(sink_->columnCount());
     for (int k = 0; k < 2; ++k) {
       const int column = sink_->column(channel, static_cast<ErrorRowSink::Column>(k));
       kept[k] = column < 0 ? nullptr
-                           : bandValues_ +
-                                 (static_cast<std::size_t>(bandRow) * columns + static_cast<std::size_t>(column)) *
-                                     static_cast<std::size_t>(width_) +
-                                 x0;
+                           : bandValues_.first + bandRow * bandValues_.step +
+                                 static_cast<std::ptrdiff_t>(static_cast<std::size_t>(column) *
+                                                                 static_cast<std::size_t>(width_) +
+                                                             x0);
     }
   }
 
@@ -383,7 +382,7 @@ class ScaleComparison {
   std::vector<LaneScratch> laneScratch_;
   std::vector<std::vector<float>> columnScratch_;
   ErrorRowSink* sink_;
-  float* bandValues_ = nullptr;  // where the sink takes the rows of the current band's vertical pass
+  ErrorRowSink::Rows bandValues_{};  // where the sink takes the rows of the current band's vertical pass
   bool pending_ = false;         // ... not yet handed over
 };
 

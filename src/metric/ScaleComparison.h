@@ -16,6 +16,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "metric/Plane.h"
 
@@ -73,8 +74,12 @@ class ErrorRowSink {
   virtual int columnCount() const = 0;
   // Where rows [first, first + count) of the scale are to be written (the
   // rows follow on from those of the call before): the value of column k at
-  // (x, first + r) goes to values[(r * columnCount() + k) * width + x].
-  virtual float* beginRows(int first, int count) = 0;
+  // (x, first + r) goes to rows.first[r * rows.step + k * width + x].
+  struct Rows {
+    float* first;
+    std::ptrdiff_t step;  // floats from one row to the next; negative when stored last row first
+  };
+  virtual Rows beginRows(int first, int count) = 0;
   // Those rows are written; called once before the next beginRows, from any
   // thread. A write failure throws std::system_error.
   virtual void endRows() = 0;

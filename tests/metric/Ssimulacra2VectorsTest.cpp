@@ -142,6 +142,12 @@ TEST_F(Ssimulacra2ToolTest, PrintsTheScoreWithEightDecimalsWhateverTheThreadsOrT
   EXPECT_EQ(fs::file_size(path("map.pfm")), std::string("PF\n64 48\n-1.0\n").size() + 64 * 48 * 3 * 4);
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch_.path()), fs::directory_iterator()), 4)
       << "only the two images, the map and the output folder remain";
+  // A map already there is replaced, one behind a link written through the link.
+  const std::string map = quorlin::test::readTextFile(path("map.pfm"));
+  fs::create_symlink("map.pfm", scratch_ / "link.pfm");
+  for (const char* name : {"map.pfm", "link.pfm"}) EXPECT_EQ(run({"--map", path(name), original, noisy}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(scratch_ / "link.pfm"));
+  EXPECT_EQ(quorlin::test::readTextFile(path("map.pfm")), map);
 
   const fs::path odd = scratch_ / "my \"best\" pic — ünïcødé 'q'.png";
   fs::copy_file(original, odd);
