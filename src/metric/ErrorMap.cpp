@@ -267,7 +267,6 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.height = height;
     scale.file = file_;
     scale.buffer = &rows_;
-    scale.bottomUp = s == 0;
     scale.offset = offset;
     // Only the maps with a weight on their mean or 4-norm at this scale; the
     // artifact and detail-lost maps of a channel share one column.
@@ -286,7 +285,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
         scale.slotColumn[k] = column;
       }
     }
-    offset += static_cast<long long>(scale.count) * width * height * static_cast<long long>(sizeof(float));
+    offset = scale.end();
     width = (width + 1) / 2;
     height = (height + 1) / 2;
   }
@@ -302,21 +301,19 @@ ErrorRowSink::Rows ErrorMapRecorder::Scale::beginRows(int first, int rows) {
   bufferFirst = first;
   bufferRows = rows;
   const auto step = static_cast<std::ptrdiff_t>(rowFloats());
-  // The buffer holds the rows in the order the file does.
-  if (bottomUp) return {buffer->data() + (rows - 1) * step, -step};
-  return {buffer->data(), step};
+  // The buffer holds the rows in the order the file does, the last one first.
+  return {buffer->data() + (rows - 1) * step, -step};
 }
 
 void ErrorMapRecorder::Scale::endRows() {
   // A write at a time of about a megabyte: much larger ones cost the page
   // cache more.
-  const long long rowBytes = static_cast<long long>(rowFloats() * sizeof(float));
-  const int chunkRows = std::max(1, static_cast<int>((1 << 20) / rowBytes));
-  const long long start = offset + rowBytes * (bottomUp ? height - bufferFirst - bufferRows : bufferFirst);
+  const int chunkRows = std::max(1, static_cast<int>((1 << 20) / rowBytes()));
+  const long long start = offset + rowBytes() * (height - bufferFirst - bufferRows);
   for (int row = 0; row < bufferRows; row += chunkRows) {
     const int rows = std::min(chunkRows, bufferRows - row);
     writeAll(file, buffer->data() + rowFloats() * static_cast<std::size_t>(row),
-             static_cast<std::size_t>(rowBytes * rows), start + rowBytes * row,
+             static_cast<std::size_t>(rowBytes() * rows), start + rowBytes() * row,
              "writing the error map's scratch file");
   }
   bufferRows = 0;
@@ -355,14 +352,13 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   const int headerBytes = std::snprintf(header, sizeof header, "PF\n%d %d\n%s\n", width_, height_, order);
   const long long outputBytes = headerBytes + 3LL * static_cast<long long>(sizeof(float)) * width_ * height_;
   // The map is written over the scratch file's finest scale, whose rows are
-  // stored in the map's order: when each is longer than a map row by at
+  // stored in the map's order (as every scale's are): when each is longer than a map row by at
   // least the header, every map row lands where rows already read lay. The
   // scratch file then takes the map's name. A map that is no plain file (or a
   // scratch file with a name) is written to its own file.
   const Scale& finest = scales_[0];
   const bool inPlace = anonymous_ && plainFileOrNone(path) &&
-                       finest.rowFloats() * sizeof(float) >=
-                           3 * sizeof(float) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(headerBytes);
+                       finest.rowBytes() >= 3LL * static_cast<long long>(sizeof(float)) * width_ + headerBytes;
   FileDescriptor out(-1);
   long long mapEnd = headerBytes;  // in place: where the next map row goes
   if (!inPlace) {
@@ -374,9 +370,7 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
 
   // The recorded values are read where they lie, in the scratch file's
   // pages, rather than copied out.
-  const Scale& last = scales_[static_cast<std::size_t>(scales) - 1];
-  const long long scratchBytes =
-      last.offset + static_cast<long long>(last.count) * last.width * last.height * static_cast<long long>(sizeof(float));
+  const long long scratchBytes = scales_[static_cast<std::size_t>(scales) - 1].end();
   void* mapped = ::mmap(nullptr, static_cast<std::size_t>(scratchBytes), PROT_READ, MAP_SHARED, file_, 0);
   if (mapped == MAP_FAILED) throwErrno("reading the error map's scratch file");
   const std::unique_ptr<void, Unmapper> unmap(mapped, Unmapper{static_cast<std::size_t>(scratchBytes)});
@@ -395,9 +389,8 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   std::vector<std::vector<RowCache>> workerCaches(workers, std::vector<RowCache>(static_cast<std::size_t>(scales)));
   const auto rowValues = [&](int s, int row) -> const float* {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
-    const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
     return reinterpret_cast<const float*>(scratch + scale.offset +
-                                          rowBytes * (scale.bottomUp ? scale.height - 1 - row : row));
+                                          scale.rowBytes() * (scale.height - 1 - row));
   };
   const auto loadRow = [&](std::vector<RowCache>& caches, int s, int row) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
@@ -441,46 +434,31 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   struct Released {
     long long unmapped, freed;  // the ends of what has left the mapping and the file
   };
+  constexpr long long kPage = 4096, kBlock = 2 << 20;
+  const auto roundUp = [](long long at, long long step) { return (at + step - 1) / step * step; };
   std::vector<Released> released(static_cast<std::size_t>(scales));
   for (int s = 0; s < scales; ++s) {
-    const Scale& scale = scales_[static_cast<std::size_t>(s)];
-    const long long end = scale.offset + static_cast<long long>(scale.count) * scale.width * scale.height *
-                                             static_cast<long long>(sizeof(float));
-    const long long from = scale.bottomUp ? scale.offset : end;  // the end rows are read from
-    released[static_cast<std::size_t>(s)] = {from, from};
+    // A page or block shared with the scale before is left to that one.
+    const long long offset = scales_[static_cast<std::size_t>(s)].offset;
+    released[static_cast<std::size_t>(s)] = {roundUp(offset, kPage), roundUp(offset, kBlock)};
   }
-  // All of scale `s` from row `row` on has been read for good.
+  // All of scale `s` from row `row` on has been read for good: as rows are
+  // stored last one first, the scale's start up to that row's end.
   const auto release = [&](int s, int row) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
     Released& done = released[static_cast<std::size_t>(s)];
-    const long long rowBytes = static_cast<long long>(scale.count) * scale.width * static_cast<long long>(sizeof(float));
-    constexpr long long kPage = 4096, kBlock = 2 << 20;
     const bool all = row == 0;
-    if (scale.bottomUp) {  // read from its start on
-      const long long to = scale.offset + rowBytes * (scale.height - row);
-      const long long page = all ? to : to / kPage * kPage;
-      if (page - done.unmapped >= (256 << 10) || (all && page > done.unmapped)) {
-        ::madvise(const_cast<char*>(scratch) + done.unmapped, static_cast<std::size_t>(page - done.unmapped),
-                  MADV_DONTNEED);
-        done.unmapped = page;
-      }
-      const long long block = all ? to : to / kBlock * kBlock;
-      if (!inPlace && (block - done.freed >= kBlock || (all && block > done.freed))) {
-        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, done.freed, block - done.freed);
-        done.freed = block;
-      }
-      return;
-    }
-    const long long from = scale.offset + rowBytes * row;
-    // (A page shared with the scale before merely comes back when read.)
-    const long long page = (all ? from : from + kPage - 1) / kPage * kPage;
-    if (done.unmapped - page >= (256 << 10) || (all && done.unmapped > page)) {
-      ::madvise(const_cast<char*>(scratch) + page, static_cast<std::size_t>(done.unmapped - page), MADV_DONTNEED);
+    const long long to = scale.offset + scale.rowBytes() * (scale.height - row);
+    const long long page = all ? to : to / kPage * kPage;
+    if (page - done.unmapped >= (256 << 10) || (all && page > done.unmapped)) {
+      ::madvise(const_cast<char*>(scratch) + done.unmapped, static_cast<std::size_t>(page - done.unmapped),
+                MADV_DONTNEED);
       done.unmapped = page;
     }
-    const long long block = all ? from : (from + kBlock - 1) / kBlock * kBlock;
-    if (done.freed - block >= kBlock || (all && done.freed > block)) {
-      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, block, done.freed - block);
+    // In place, the map's rows take over the finest scale's pages.
+    const long long block = all ? to : to / kBlock * kBlock;
+    if (!(inPlace && s == 0) && (block - done.freed >= kBlock || (all && block > done.freed))) {
+      ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, done.freed, block - done.freed);
       done.freed = block;
     }
   };

@@ -56,6 +56,8 @@ class ErrorMapRecorder {
     Rows beginRows(int first, int rows) override;
     void endRows() override;
     std::size_t rowFloats() const { return static_cast<std::size_t>(count) * static_cast<std::size_t>(width); }
+    long long rowBytes() const { return static_cast<long long>(rowFloats() * sizeof(float)); }
+    long long end() const { return offset + rowBytes() * height; }  // in the scratch file
 
     int width = 0, height = 0;
     int count = 0;  // columns stored per pixel
@@ -63,8 +65,8 @@ class ErrorMapRecorder {
     // The maps with a weight, in channel and map order, and the column each is read from.
     int slots = 0;
     std::array<int, 9> slotChannel{}, slotMap{}, slotColumn{};
-    long long offset = 0;  // of its first row in the scratch file
-    bool bottomUp = false;  // stored from the last row up, as the map file has them
+    // In the scratch file, where the rows are stored last one first, as the map has them.
+    long long offset = 0;
     int file = -1;
     // Rows on their way to the file (a buffer all scales share, one after the other).
     std::vector<float>* buffer = nullptr;
