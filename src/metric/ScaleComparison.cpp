@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "metric/Downsample.h"
 #include "metric/LaneTranspose.h"
 #include "metric/PositiveXyb.h"
@@ -114,6 +118,25 @@ QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingSsim, true, false)
 QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingEdge, false, true)
 QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingBoth, true, true)
 #undef QUORLIN_ACCUMULATE_KERNEL
+
+// Kept values on their way to the sink's band buffer, which is read only
+// once the band is done: stores that bypass the caches leave them to the ring
+// and the recursion state, which the threads need again at once. Call
+// `streamFence` before another thread reads what was stored.
+void streamCopy(const float* __restrict from, float* __restrict to, std::size_t count) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i < count && (reinterpret_cast<std::uintptr_t>(to + i) & 15) != 0; ++i) to[i] = from[i];
+  for (; i + 4 <= count; i += 4) _mm_stream_ps(to + i, _mm_loadu_ps(from + i));
+#endif
+  for (; i < count; ++i) to[i] = from[i];
+}
+
+void streamFence() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
 
 QUORLIN_METRIC_KERNEL
 void multiplyLanes(const float* __restrict a, const float* __restrict b, float* __restrict out, std::size_t count) {
@@ -281,7 +304,8 @@ class ScaleComparison {
     const std::size_t x0 = chunk * columnChunk_;
     const std::size_t count = std::min(columnChunk_, static_cast<std::size_t>(width_) - x0);
     std::vector<float>& scratch = columnScratch_[worker];
-    scratch.resize(kQuantities * columnChunk_);
+    // The blurred quantities, then the two kept values of the current row.
+    scratch.resize((kQuantities + 2) * columnChunk_);
     float* blurred[kQuantities];
     float* state[kQuantities][6];
     for (int q = 0; q < kQuantities; ++q) {
@@ -316,10 +340,18 @@ class ScaleComparison {
       if (sink_) keptValueRows(channel, n - std::max(firstStep, 0), x0, kept);
       const auto accumulate = kept[0] ? (kept[1] ? accumulateKeepingBoth : accumulateKeepingSsim)
                                       : (kept[1] ? accumulateKeepingEdge : accumulateErrors);
+      float* near[2] = {nullptr, nullptr};
+      for (int k = 0; k < 2; ++k) {
+        if (kept[k]) near[k] = scratch.data() + (kQuantities + k) * columnChunk_;
+      }
       accumulate(xybRow(0, channel, n) + x0, xybRow(1, channel, n) + x0, blurred[kMu1], blurred[kMu2],
                  blurred[kSigma11], blurred[kSigma22], blurred[kSigma12], sums[0], sums[1], sums[2], sums[3], sums[4],
-                 sums[5], kept[0], kept[1], count);
+                 sums[5], near[0], near[1], count);
+      for (int k = 0; k < 2; ++k) {
+        if (kept[k]) streamCopy(near[k], kept[k], count);
+      }
     }
+    if (sink_) streamFence();
   }
 
   // Where the two values of a pixel row segment go: the sink's band rows for
