@@ -255,7 +255,8 @@ int scaleCount(int width, int height) {
   return scales;
 }
 
-ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory)
+ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory,
+                                   bool coarseInMemory)
     : width_(width), height_(height), file_(openScratchFile(scratchDirectory, anonymous_)) {
   const int scales = scaleCount(width, height);
   const auto& weights = scoreWeights();
@@ -268,6 +269,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     scale.file = file_;
     scale.buffer = &rows_;
     scale.offset = offset;
+    scale.inMemory = coarseInMemory && s > 0;
     // Only the maps with a weight on their mean or 4-norm at this scale; the
     // artifact and detail-lost maps of a channel share one column.
     for (int c = 0; c < 3; ++c) {
@@ -285,7 +287,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
         scale.slotColumn[k] = column;
       }
     }
-    offset = scale.end();
+    if (!scale.inMemory) offset = scale.end();
     width = (width + 1) / 2;
     height = (height + 1) / 2;
   }
@@ -297,6 +299,12 @@ ErrorMapRecorder::~ErrorMapRecorder() {
 }
 
 ErrorRowSink::Rows ErrorMapRecorder::Scale::beginRows(int first, int rows) {
+  if (inMemory) {
+    // Made now, not up front: the finest scale's comparison has ended, and
+    // what it held is free again.
+    if (memory.empty()) memory = Plane(static_cast<int>(rowFloats()), height);
+    return {memory.row(height - 1 - first), -static_cast<std::ptrdiff_t>(memory.stride())};
+  }
   buffer->resize(std::max(buffer->size(), rowFloats() * static_cast<std::size_t>(rows)));
   bufferFirst = first;
   bufferRows = rows;
@@ -306,6 +314,7 @@ ErrorRowSink::Rows ErrorMapRecorder::Scale::beginRows(int first, int rows) {
 }
 
 void ErrorMapRecorder::Scale::endRows() {
+  if (inMemory) return;
   // A write at a time of about a megabyte: much larger ones cost the page
   // cache more.
   const int chunkRows = std::max(1, static_cast<int>((1 << 20) / rowBytes()));
@@ -370,7 +379,11 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
 
   // The recorded values are read where they lie, in the scratch file's
   // pages, rather than copied out.
-  const long long scratchBytes = scales_[static_cast<std::size_t>(scales) - 1].end();
+  long long scratchBytes = 0;
+  for (int s = 0; s < scales; ++s) {
+    const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    if (!scale.inMemory) scratchBytes = std::max(scratchBytes, scale.end());
+  }
   void* mapped = ::mmap(nullptr, static_cast<std::size_t>(scratchBytes), PROT_READ, MAP_SHARED, file_, 0);
   if (mapped == MAP_FAILED) throwErrno("reading the error map's scratch file");
   const std::unique_ptr<void, Unmapper> unmap(mapped, Unmapper{static_cast<std::size_t>(scratchBytes)});
@@ -389,6 +402,7 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   std::vector<std::vector<RowCache>> workerCaches(workers, std::vector<RowCache>(static_cast<std::size_t>(scales)));
   const auto rowValues = [&](int s, int row) -> const float* {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    if (scale.inMemory) return static_cast<const float*>(scale.memory.row(scale.height - 1 - row));
     return reinterpret_cast<const float*>(scratch + scale.offset +
                                           scale.rowBytes() * (scale.height - 1 - row));
   };
@@ -446,6 +460,7 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
   // stored last one first, the scale's start up to that row's end.
   const auto release = [&](int s, int row) {
     const Scale& scale = scales_[static_cast<std::size_t>(s)];
+    if (scale.inMemory) return;
     Released& done = released[static_cast<std::size_t>(s)];
     const bool all = row == 0;
     const long long to = scale.offset + scale.rowBytes() * (scale.height - row);

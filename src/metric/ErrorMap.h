@@ -8,16 +8,19 @@
 // of a coarser scale spreads its share evenly over the full-resolution pixels
 // it covers. The layers summed over all pixels give the weighted sum.
 //
-// The values go to an anonymous scratch file, not to memory: they are 3 to 6
-// floats per pixel of each scale, more than the comparison itself holds. The
-// map is then written over the finest scale's values as they are read, and
-// the scratch file becomes the map file.
+// The finest scale's values go to an anonymous scratch file, not to memory:
+// 4 floats a pixel, more than the comparison itself holds. The map is then
+// written over them as they are read, and the scratch file becomes the map
+// file. The coarser scales' values (a third of them all) are kept in memory when
+// asked: they are made after the finest scale is done, when the memory its
+// comparison held is free again; otherwise they go to the scratch file too.
 #pragma once
 
 #include <array>
 #include <filesystem>
 #include <vector>
 
+#include "metric/Plane.h"
 #include "metric/ScaleComparison.h"
 
 namespace quorlin::metric {
@@ -30,7 +33,8 @@ int scaleCount(int width, int height);
 class ErrorMapRecorder {
  public:
   // Throws std::system_error when no scratch file can be made in `scratchDirectory`.
-  ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory);
+  // With `coarseInMemory`, the coarser scales' values are kept in memory.
+  ErrorMapRecorder(int width, int height, const std::filesystem::path& scratchDirectory, bool coarseInMemory);
   ~ErrorMapRecorder();
   ErrorMapRecorder(const ErrorMapRecorder&) = delete;
   ErrorMapRecorder& operator=(const ErrorMapRecorder&) = delete;
@@ -65,9 +69,12 @@ class ErrorMapRecorder {
     // The maps with a weight, in channel and map order, and the column each is read from.
     int slots = 0;
     std::array<int, 9> slotChannel{}, slotMap{}, slotColumn{};
-    // In the scratch file, where the rows are stored last one first, as the map has them.
+    // In the scratch file (or in `memory`), where the rows are stored last
+    // one first, as the map has them.
     long long offset = 0;
     int file = -1;
+    bool inMemory = false;
+    Plane memory;  // a row of the plane holds a row's columns
     // Rows on their way to the file (a buffer all scales share, one after the other).
     std::vector<float>* buffer = nullptr;
     int bufferFirst = 0, bufferRows = 0;

@@ -123,12 +123,16 @@ MetricResult compareDecoded(DecodedImage originalImage, const LinearLightConvert
     std::vector<std::array<ChannelNorms, 3>> worstNorms;
     std::unique_ptr<ErrorMapRecorder> worstMap;
     for (std::size_t run = 0; run < backgrounds.size(); ++run) {
+      const bool lastRun = run + 1 == backgrounds.size();
       std::unique_ptr<ErrorMapRecorder> map;
       if (mapped) {
-        map = std::make_unique<ErrorMapRecorder>(width, height, options.errorMap.parent_path());
+        // The coarser scales' values stay in memory on the last run only:
+        // there the decoded images are freed before they are made, whereas a
+        // map kept from an earlier run would hold them through the next.
+        map = std::make_unique<ErrorMapRecorder>(width, height, options.errorMap.parent_path(), lastRun);
       }
       auto norms = compareOnBackground(original, originalConverter, distorted, distortedConverter, backgrounds[run],
-                                       pool, map.get(), run + 1 == backgrounds.size());
+                                       pool, map.get(), lastRun);
       const double sum = weightedErrorSum(norms);
       const double score = scoreFromWeightedSum(sum);
       if (run == 0 || score < worst) {
