@@ -119,10 +119,10 @@ QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingEdge, false, true)
 QUORLIN_ACCUMULATE_KERNEL(accumulateKeepingBoth, true, true)
 #undef QUORLIN_ACCUMULATE_KERNEL
 
-// Kept values on their way to the sink's band buffer, which is read only
-// once the band is done: stores that bypass the caches leave them to the ring
-// and the recursion state, which the threads need again at once. Call
-// `streamFence` before another thread reads what was stored.
+// Kept values on their way to the sink's rows, which are read only once the
+// band is done (or the whole comparison): stores that bypass the caches leave
+// them to the ring and the recursion state, which the threads need again at
+// once. Call `streamFence` before another thread reads what was stored.
 void streamCopy(const float* __restrict from, float* __restrict to, std::size_t count) {
   std::size_t i = 0;
 #if defined(__SSE2__)
