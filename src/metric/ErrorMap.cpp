@@ -266,8 +266,7 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     Scale& scale = scales_[static_cast<std::size_t>(s)];
     scale.width = width;
     scale.height = height;
-    scale.file = file_;
-    scale.buffer = &rows_;
+    scale.recorder = this;
     scale.offset = offset;
     scale.inMemory = coarseInMemory && s > 0;
     // Only the maps with a weight on their mean or 4-norm at this scale; the
@@ -291,7 +290,15 @@ ErrorMapRecorder::ErrorMapRecorder(int width, int height, const std::filesystem:
     width = (width + 1) / 2;
     height = (height + 1) / 2;
   }
-  reserveBlocks(file_, offset, "the error map's scratch file");
+  reserveBlocks(file_, fileBytes(), "the error map's scratch file");
+}
+
+long long ErrorMapRecorder::fileBytes() const {
+  long long bytes = 0;
+  for (const Scale& scale : scales_) {
+    if (!scale.inMemory) bytes = scale.end();
+  }
+  return bytes;
 }
 
 ErrorMapRecorder::~ErrorMapRecorder() {
@@ -305,12 +312,13 @@ ErrorRowSink::Rows ErrorMapRecorder::Scale::beginRows(int first, int rows) {
     if (memory.empty()) memory = Plane(static_cast<int>(rowFloats()), height);
     return {memory.row(height - 1 - first), -static_cast<std::ptrdiff_t>(memory.stride())};
   }
-  buffer->resize(std::max(buffer->size(), rowFloats() * static_cast<std::size_t>(rows)));
+  std::vector<float>& buffer = recorder->rows_;
+  buffer.resize(std::max(buffer.size(), rowFloats() * static_cast<std::size_t>(rows)));
   bufferFirst = first;
   bufferRows = rows;
   const auto step = static_cast<std::ptrdiff_t>(rowFloats());
   // The buffer holds the rows in the order the file does, the last one first.
-  return {buffer->data() + (rows - 1) * step, -step};
+  return {buffer.data() + (rows - 1) * step, -step};
 }
 
 void ErrorMapRecorder::Scale::endRows() {
@@ -321,7 +329,7 @@ void ErrorMapRecorder::Scale::endRows() {
   const long long start = offset + rowBytes() * (height - bufferFirst - bufferRows);
   for (int row = 0; row < bufferRows; row += chunkRows) {
     const int rows = std::min(chunkRows, bufferRows - row);
-    writeAll(file, buffer->data() + rowFloats() * static_cast<std::size_t>(row),
+    writeAll(recorder->file_, recorder->rows_.data() + rowFloats() * static_cast<std::size_t>(row),
              static_cast<std::size_t>(rowBytes() * rows), start + rowBytes() * row,
              "writing the error map's scratch file");
   }
@@ -379,11 +387,7 @@ void ErrorMapRecorder::write(const std::filesystem::path& path,
 
   // The recorded values are read where they lie, in the scratch file's
   // pages, rather than copied out.
-  long long scratchBytes = 0;
-  for (int s = 0; s < scales; ++s) {
-    const Scale& scale = scales_[static_cast<std::size_t>(s)];
-    if (!scale.inMemory) scratchBytes = std::max(scratchBytes, scale.end());
-  }
+  const long long scratchBytes = fileBytes();
   void* mapped = ::mmap(nullptr, static_cast<std::size_t>(scratchBytes), PROT_READ, MAP_SHARED, file_, 0);
   if (mapped == MAP_FAILED) throwErrno("reading the error map's scratch file");
   const std::unique_ptr<void, Unmapper> unmap(mapped, Unmapper{static_cast<std::size_t>(scratchBytes)});

@@ -56,7 +56,6 @@ class ErrorMapRecorder {
     int column(int channel, Column kind) const override {
       return columns[static_cast<std::size_t>(channel)][static_cast<std::size_t>(kind)];
     }
-    int columnCount() const override { return count; }
     Rows beginRows(int first, int rows) override;
     void endRows() override;
     std::size_t rowFloats() const { return static_cast<std::size_t>(count) * static_cast<std::size_t>(width); }
@@ -72,13 +71,14 @@ class ErrorMapRecorder {
     // In the scratch file (or in `memory`), where the rows are stored last
     // one first, as the map has them.
     long long offset = 0;
-    int file = -1;
     bool inMemory = false;
     Plane memory;  // a row of the plane holds a row's columns
-    // Rows on their way to the file (a buffer all scales share, one after the other).
-    std::vector<float>* buffer = nullptr;
+    ErrorMapRecorder* recorder = nullptr;  // its file, and its buffer for rows on their way there
     int bufferFirst = 0, bufferRows = 0;
   };
+
+  // The scratch file's size: the scales not kept in memory, which come first.
+  long long fileBytes() const;
 
   int width_;
   int height_;

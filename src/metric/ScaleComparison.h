@@ -71,7 +71,6 @@ class ErrorRowSink {
   virtual ~ErrorRowSink() = default;
   // Index of column `column` of channel `channel`; -1 for none.
   virtual int column(int channel, Column column) const = 0;
-  virtual int columnCount() const = 0;
   // Where rows [first, first + count) of the scale are to be written (the
   // rows follow on from those of the call before): the value of column k at
   // (x, first + r) goes to rows.first[r * rows.step + k * width + x].
